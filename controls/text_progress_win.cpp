@@ -1,0 +1,260 @@
+#include "controls/text_progress_win.h"
+
+#include <commctrl.h>
+
+#include <cstring>
+#include <new>
+
+#include "platform/win32_handles.h"
+
+namespace {
+
+constexpr std::size_t kTextSize = 260;
+
+struct TextProgressState {
+    HWND hwnd;                    // the control itself
+    char text[kTextSize];         // drawn centred over the bar
+    COLORREF textColor;           // -1: two-tone text
+    COLORREF backColor;           // -1: the system's button face
+    COLORREF barColor;            // the filled part
+    int vertical;                 // 0 grows from the left edge, else from the bottom
+    int maxValue;                 // upper end of the range
+    int minValue;                 // lower end; also where STEPIT wraps to
+    int step;                     // increment of PBM_STEPIT
+    int position;                 // current value (not reduced by minValue when drawn)
+    UniqueGdi<HFONT> font;        // the default GUI font at weight 500
+    COLORREF savedBackColor;      // background to restore when a flash ends
+    bool flashing;                // a flash timer runs; savedBackColor holds the real background
+};
+
+TextProgressState* GetState(HWND window) {
+    return reinterpret_cast<TextProgressState*>(GetWindowLongPtrA(window, 0));
+}
+
+COLORREF ResolveBack(COLORREF color) {
+    return color == kTextProgressDefault ? GetSysColor(COLOR_BTNFACE) : color;
+}
+
+void Redraw(TextProgressState& state) {
+    InvalidateRect(state.hwnd, nullptr, TRUE);
+    UpdateWindow(state.hwnd);
+}
+
+HFONT CreateControlFont() {
+    LOGFONTA description{};
+    GetObjectA(GetStockObject(DEFAULT_GUI_FONT), sizeof description, &description);
+    description.lfWeight = 500;
+    return CreateFontIndirectA(&description);
+}
+
+LRESULT OnNcCreate(HWND window) {
+    auto* state = new (std::nothrow) TextProgressState{};
+    if (state == nullptr) return FALSE;
+    state->hwnd = window;
+    state->textColor = RGB(0, 0, 0);
+    state->backColor = kTextProgressDefault;
+    state->barColor = RGB(0, 100, 210);
+    state->maxValue = 255;
+    state->step = 1;
+    state->font.reset(CreateControlFont());
+    SetWindowLongPtrA(window, 0, reinterpret_cast<LONG_PTR>(state));
+    return TRUE;
+}
+
+void OnNcDestroy(HWND window, TextProgressState* state) {
+    SetWindowLongPtrA(window, 0, 0);
+    delete state;  // the font goes with it
+}
+
+LRESULT OnSetText(TextProgressState& state, const char* text) {
+    // A longer text is cut to what the field holds.
+    if (text == nullptr) text = "";
+    std::strncpy(state.text, text, kTextSize - 1);
+    state.text[kTextSize - 1] = '\0';
+    Redraw(state);
+    return 0;
+}
+
+// Honours the caller's buffer size (wParam) like any window: a fixed 260-byte copy would
+// overrun a smaller buffer. Returns the characters copied.
+LRESULT OnGetText(const TextProgressState& state, WPARAM capacity, char* buffer) {
+    if (buffer == nullptr || capacity == 0) return 0;
+    std::size_t count = std::strlen(state.text);
+    if (count > capacity - 1) count = capacity - 1;
+    std::memcpy(buffer, state.text, count);
+    buffer[count] = '\0';
+    return static_cast<LRESULT>(count);
+}
+
+// Where the bar ends along its axis, in pixels; -1 when there is no bar (empty range).
+long BarFill(const TextProgressState& state, long extent) {
+    long double span = static_cast<long double>(state.maxValue) - state.minValue;
+    if (span == 0) return -1;
+    long double fill = static_cast<long double>(state.position) / span * extent;
+    if (!(fill > 0)) return 0;  // negative positions (and NaN) draw no bar
+    if (fill > extent) return extent;
+    return static_cast<long>(fill);
+}
+
+void DrawCentredText(const TextProgressState& state, HDC dc, RECT client, COLORREF color) {
+    SetTextColor(dc, color);
+    DrawTextA(dc, state.text, -1, &client, DT_SINGLELINE | DT_CENTER | DT_VCENTER | DT_NOPREFIX);
+}
+
+void DrawClippedText(const TextProgressState& state, HDC dc, RECT client, RECT clip,
+                     COLORREF color) {
+    if (IsRectEmpty(&clip)) return;
+    UniqueGdi<HRGN> region(CreateRectRgnIndirect(&clip));
+    SelectClipRgn(dc, region.get());
+    DrawCentredText(state, dc, client, color);
+    SelectClipRgn(dc, nullptr);
+}
+
+void Paint(const TextProgressState& state, HDC target, RECT client) {
+    UniqueMemoryDc dc(CreateCompatibleDC(target));
+    UniqueGdi<HBITMAP> bitmap(CreateCompatibleBitmap(target, client.right, client.bottom));
+    SelectGuard bitmapSelection(dc.get(), bitmap.get());
+
+    long extent = state.vertical != 0 ? client.bottom : client.right;
+    long fill = BarFill(state, extent);
+    RECT bar = client;
+    RECT beside = client;
+    if (fill < 0) {
+        SetRectEmpty(&bar);
+    } else if (state.vertical != 0) {
+        bar.top = client.bottom - fill;
+        beside.bottom = bar.top;
+    } else {
+        bar.right = fill;
+        beside.left = fill;
+    }
+
+    if (state.backColor == kTextProgressDefault) {
+        FillRect(dc.get(), &beside, GetSysColorBrush(COLOR_BTNFACE));  // borrowed brush
+    } else {
+        UniqueGdi<HBRUSH> back(CreateSolidBrush(state.backColor));
+        FillRect(dc.get(), &beside, back.get());
+    }
+    if (!IsRectEmpty(&bar)) {
+        UniqueGdi<HBRUSH> barBrush(CreateSolidBrush(state.barColor));
+        FillRect(dc.get(), &bar, barBrush.get());
+    }
+
+    SetBkMode(dc.get(), TRANSPARENT);
+    SelectGuard fontSelection(dc.get(), state.font.get());
+    if (state.textColor != kTextProgressDefault) {
+        DrawCentredText(state, dc.get(), client, state.textColor);
+    } else {
+        // Two-tone: background colour over the bar, bar colour beside it. With both colours
+        // at their defaults the button face stands in for the background.
+        DrawClippedText(state, dc.get(), client, bar, ResolveBack(state.backColor));
+        DrawClippedText(state, dc.get(), client, beside, state.barColor);
+    }
+
+    BitBlt(target, 0, 0, client.right, client.bottom, dc.get(), 0, 0, SRCCOPY);
+}
+
+LRESULT OnPaint(const TextProgressState& state) {
+    RECT client;
+    GetClientRect(state.hwnd, &client);
+    PaintScope paint(state.hwnd);
+    if (client.right > 0 && client.bottom > 0) Paint(state, paint.dc(), client);
+    return 0;
+}
+
+LRESULT OnStepIt(TextProgressState& state) {
+    int previous = state.position;
+    state.position += state.step;
+    if (state.position > state.maxValue) state.position = state.minValue;
+    Redraw(state);
+    return previous;
+}
+
+LRESULT OnGetRange(const TextProgressState& state, WPARAM which, PBRANGE* range) {
+    if (range != nullptr) {
+        range->iLow = state.minValue;
+        range->iHigh = state.maxValue;
+        return 0;
+    }
+    if (which == 1) return state.minValue;
+    if (which == 0) return state.maxValue;
+    return 0;
+}
+
+LRESULT OnGetRangePointers(const TextProgressState& state, int* minimum, int* maximum) {
+    if (minimum != nullptr) *minimum = state.minValue;
+    if (maximum != nullptr) *maximum = state.maxValue;
+    return 0;
+}
+
+// A second flash while one runs keeps the background saved by the first, so the end of the
+// flash always brings back the real background.
+LRESULT OnFlash(TextProgressState& state, UINT milliseconds, COLORREF color) {
+    if (!state.flashing) state.savedBackColor = state.backColor;
+    state.flashing = true;
+    state.backColor = color;
+    Redraw(state);
+    SetTimer(state.hwnd, FLASH_TIMER_ID, milliseconds, nullptr);
+    return 0;
+}
+
+LRESULT OnTimer(TextProgressState& state, UINT_PTR id) {
+    if (id != FLASH_TIMER_ID) return 0;
+    KillTimer(state.hwnd, FLASH_TIMER_ID);
+    state.flashing = false;
+    state.backColor = state.savedBackColor;
+    Redraw(state);
+    return 0;
+}
+
+template <typename T>
+LRESULT Exchange(TextProgressState& state, T& field, T value, bool redraw) {
+    T previous = field;
+    field = value;
+    if (redraw) Redraw(state);
+    return static_cast<LRESULT>(previous);
+}
+
+}  // namespace
+
+LRESULT CALLBACK TextProgressProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) return OnNcCreate(window);
+    TextProgressState* state = GetState(window);
+    if (state == nullptr) return DefWindowProcA(window, message, wParam, lParam);
+
+    switch (message) {
+        case WM_NCDESTROY: OnNcDestroy(window, state); return 0;
+        case WM_SETTEXT: return OnSetText(*state, reinterpret_cast<const char*>(lParam));
+        case WM_GETTEXT: return OnGetText(*state, wParam, reinterpret_cast<char*>(lParam));
+        case WM_GETTEXTLENGTH: return static_cast<LRESULT>(std::strlen(state->text));
+        case WM_PAINT: return OnPaint(*state);
+        case WM_ERASEBKGND: return 1;
+        case WM_TIMER: return OnTimer(*state, wParam);
+        case PBM_SETRANGE:
+            state->minValue = LOWORD(lParam);
+            state->maxValue = HIWORD(lParam);
+            return 0;
+        case PBM_SETRANGE32:
+            state->minValue = static_cast<int>(wParam);
+            state->maxValue = static_cast<int>(lParam);
+            return 0;
+        case PBM_SETPOS: return Exchange(*state, state->position, static_cast<int>(wParam), true);
+        case PBM_SETSTEP: return Exchange(*state, state->step, static_cast<int>(wParam), false);
+        case PBM_STEPIT: return OnStepIt(*state);
+        case PBM_GETRANGE: return OnGetRange(*state, wParam, reinterpret_cast<PBRANGE*>(lParam));
+        case PBM_SETBARCOLOR:
+            return Exchange(*state, state->barColor, static_cast<COLORREF>(lParam), true);
+        case PBM_SETBKCOLOR:
+            return Exchange(*state, state->backColor, static_cast<COLORREF>(lParam), true);
+        case TPM_SETTEXTCOLOR:
+            return Exchange(*state, state->textColor, static_cast<COLORREF>(lParam), true);
+        case TPM_SETVERTICAL: state->vertical = static_cast<int>(lParam); return 0;
+        case TPM_GETVERTICAL: return state->vertical;
+        case TPM_GETRANGEPTRS:
+            return OnGetRangePointers(*state, reinterpret_cast<int*>(wParam),
+                                      reinterpret_cast<int*>(lParam));
+        case TPM_FLASH:
+            return OnFlash(*state, static_cast<UINT>(wParam), static_cast<COLORREF>(lParam));
+        default: return DefWindowProcA(window, message, wParam, lParam);
+    }
+}

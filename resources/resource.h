@@ -1,0 +1,31 @@
+// Resource and control identifiers shared by the .rc file and the code.
+#pragma once
+
+#define IDD_PROGRAMMER 129
+#define IDD_HEX_EDITOR 102
+#define IDM_HEX_EDITOR 134
+#define IDM_HEX_CONTEXT 135
+#define IDI_VORLAND 1
+
+// Programmer window controls.
+#define IDC_CHIP_LIST 2701
+#define IDC_LOAD_FILE 2825
+#define IDC_SAVE_FILE 2826
+#define IDC_PROGRAM_CHIP 2829
+#define IDC_READ_CHIP 2830
+#define IDC_ERASE_CHIP 2828
+#define IDC_BLANK_CHECK 2831
+#define IDC_VERIFY_CHIP 2848
+#define IDC_BUFFER_START 2705
+#define IDC_BUFFER_END 2706
+#define IDC_CHIP_START 2707
+#define IDC_CHIP_END 2708
+#define IDC_EDIT_BUFFER 2926
+#define IDC_SECTOR_LABEL 2852
+#define IDC_SECTOR_UPDOWN 2853
+#define IDC_ERASE_SECTOR 2849
+#define IDC_SECTOR_BLANK_CHECK 2851
+#define IDC_QUICK_VERIFY 2668
+#define IDC_PROGRESS 2854
+#define IDC_LOG 2700
+#define IDC_CANCEL_OPERATION 2923

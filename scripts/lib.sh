@@ -1,0 +1,131 @@
+# Shared by ./run, ./test and the scripts in this folder. Source it; do not run it.
+
+VORLAND_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+VORLAND_BUILD=${VORLAND_BUILD:-$VORLAND_ROOT/build}
+export VORLAND_WINEPREFIX=${VORLAND_WINEPREFIX:-$VORLAND_BUILD/wine/prefix}
+
+say() { printf '\033[1m==> %s\033[0m\n' "$*" >&2; }
+die() { printf 'error: %s\n' "$*" >&2; exit 1; }
+
+# Everything a fresh Debian 12 machine lacks for building, testing and running.
+VORLAND_PACKAGES=(
+    cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev googletest libbenchmark-dev
+    mingw-w64 wine wine64 wine32:i386 xvfb xauth x11-utils imagemagick procps
+)
+
+# Installs whatever is missing, with apt-get (as root, or through sudo).
+ensure_packages() {
+    local missing=() p
+    for p in "${VORLAND_PACKAGES[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    say "installing: ${missing[*]}"
+    local sudo=
+    [ "$(id -u)" -eq 0 ] || sudo=sudo
+    if printf '%s\n' "${missing[@]}" | grep -q ':i386$' &&
+        ! dpkg --print-foreign-architectures | grep -qx i386; then
+        $sudo dpkg --add-architecture i386
+    fi
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" \
+        >/dev/null || die "apt-get install failed"
+}
+
+# Configures and builds one build tree. $1 = name under build/, the rest = cmake options.
+build_tree() {
+    local name=$1
+    shift
+    local dir=$VORLAND_BUILD/$name
+    if [ ! -f "$dir/build.ninja" ]; then
+        cmake -S "$VORLAND_ROOT" -B "$dir" -G Ninja "$@" >/dev/null || die "configure of $name failed"
+    fi
+    cmake --build "$dir" || die "build of $name failed"
+}
+
+build_native() { build_tree native -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORLAND_BENCH=OFF; }
+# Benchmarks measure optimised code without sanitizers, in a tree of their own.
+build_bench() {
+    build_tree bench -DCMAKE_BUILD_TYPE=Release -DVORLAND_SANITIZE=OFF -DVORLAND_TESTS=OFF
+}
+build_windows() {
+    build_tree win -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$VORLAND_ROOT/cmake/mingw-i686.cmake"
+}
+build_fuzz() {
+    build_tree fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORLAND_FUZZ=ON \
+        -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+}
+
+# Starts a private X server unless one is given; sets DISPLAY and VORLAND_XVFB_PID.
+start_display() {
+    if [ -n "${DISPLAY:-}" ] && [ -z "${VORLAND_FORCE_XVFB:-}" ]; then
+        return 0
+    fi
+    local fifo
+    fifo=$(mktemp -u)
+    mkfifo "$fifo"
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+    VORLAND_XVFB_PID=$!
+    local num
+    read -r num <"$fifo"
+    rm -f "$fifo"
+    export DISPLAY=:$num
+}
+
+stop_display() {
+    [ -n "${VORLAND_XVFB_PID:-}" ] && kill "$VORLAND_XVFB_PID" 2>/dev/null
+    VORLAND_XVFB_PID=
+}
+
+wine_env() {
+    export WINEPREFIX=$VORLAND_WINEPREFIX WINEARCH=win32
+    export WINEDEBUG=${WINEDEBUG:--all}
+    # No Mono or Gecko prompts: the programs need neither.
+    export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+}
+
+# Creates the build tree's Wine prefix on first use. Its COM1..COM9 are ours: Wine's mount
+# manager would otherwise link the machine's /dev/ttyS* to them each time the server starts,
+# and the programmer scan would talk to a real device nobody asked for.
+ensure_wine_prefix() {
+    wine_env
+    [ -f "$WINEPREFIX/.vorland-ready" ] && return 0
+    say "creating the Wine prefix in $WINEPREFIX"
+    rm -rf "$WINEPREFIX"
+    mkdir -p "$(dirname "$WINEPREFIX")"
+    DISPLAY= wineboot -i >/dev/null 2>&1 || die "wineboot failed"
+    local n
+    for n in 1 2 3 4 5 6 7 8 9; do
+        wine reg add 'HKLM\Software\Wine\Ports' /v "COM$n" /t REG_SZ /d "" /f >/dev/null 2>&1 ||
+            die "could not write the COM port overrides"
+    done
+    wineserver -k 2>/dev/null || true
+    wineserver -w
+    rm -f "$WINEPREFIX"/dosdevices/com*
+    touch "$WINEPREFIX/.vorland-ready"
+}
+
+# Points COM$1 of the prefix at $2 (a pseudo-terminal or a device); no $2 removes it.
+wine_com_link() {
+    rm -f "$VORLAND_WINEPREFIX/dosdevices/com$1"
+    [ -n "${2:-}" ] && ln -s "$2" "$VORLAND_WINEPREFIX/dosdevices/com$1"
+    return 0
+}
+
+# Removes every COM link of the prefix (the overrides keep Wine from adding its own).
+wine_com_clear() { rm -f "$VORLAND_WINEPREFIX"/dosdevices/com*; }
+
+# A persistent server with Wine's services already running: later programs start in a fraction
+# of a second, and the services never hold a caller's output pipe open (CTest would wait on it).
+start_wineserver() {
+    wine_env
+    wineserver -p
+    wine cmd /c exit </dev/null >/dev/null 2>&1
+}
+
+stop_wineserver() {
+    wine_env
+    wineserver -k 2>/dev/null || true
+    wineserver -w 2>/dev/null || true
+}
