@@ -1,5 +1,6 @@
 #include "controls/control_library_win.h"
 
+#include "controls/grid_control_win.h"
 #include "controls/text_progress_win.h"
 
 namespace {
@@ -18,8 +19,22 @@ void RegisterEx(HINSTANCE instance, const char* name, WNDPROC procedure, UINT st
     RegisterClassExA(&cls);
 }
 
+// The grid is registered the plain way, with no cursor of its own (it sets the pointer
+// itself) and the stock gray brush.
+void RegisterGrid(HINSTANCE instance) {
+    WNDCLASSA cls{};
+    cls.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
+    cls.lpfnWndProc = GridControlProc;
+    cls.cbWndExtra = sizeof(void*);  // the state record's address
+    cls.hInstance = instance;
+    cls.hbrBackground = static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH));
+    cls.lpszClassName = kGridControlClass;
+    RegisterClassA(&cls);
+}
+
 }  // namespace
 
 void RegisterControlLibrary(HINSTANCE instance) {
     RegisterEx(instance, kTextProgressClass, TextProgressProc, CS_HREDRAW | CS_VREDRAW, nullptr);
+    RegisterGrid(instance);
 }
