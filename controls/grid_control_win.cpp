@@ -505,13 +505,13 @@ LRESULT OnSelectCell(GridState& state, int row, int column) {
 
 LRESULT OnSetColWidth(GridState& state, WPARAM column, int width) {
     if (column > static_cast<WPARAM>(kGridMaxCols) || width < 0) return 0;
-    state.layout.colWidth[column] = width;
+    state.layout.colWidth[column] = std::min(width, kGridMaxExtent);
     Repaint(state);
     return 0;
 }
 
 LRESULT OnSetRowHeight(GridState& state, int height) {
-    state.layout.rowHeight = std::max(height, 1);
+    state.layout.rowHeight = std::clamp(height, 1, kGridMaxExtent);
     BringCurrentIntoView(state);
     ResizeSelf(state);
     Repaint(state);
@@ -519,14 +519,14 @@ LRESULT OnSetRowHeight(GridState& state, int height) {
 }
 
 LRESULT OnSetHeaderHeight(GridState& state, int height) {
-    state.layout.headerHeight = std::max(height, 0);
+    state.layout.headerHeight = std::clamp(height, 0, kGridMaxExtent);
     ResizeSelf(state);
     Repaint(state);
     return 0;
 }
 
 LRESULT OnSetTitleHeight(GridState& state, int height) {
-    state.layout.titleHeight = std::max(height, 0);
+    state.layout.titleHeight = std::clamp(height, 0, kGridMaxExtent);
     BringCurrentIntoView(state);
     Repaint(state);
     return 0;

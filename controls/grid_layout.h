@@ -7,6 +7,10 @@
 
 #include "controls/grid_rules.h"
 
+// Widths and heights are cut to this many pixels, so that sums of them over every column or
+// row stay well inside int.
+inline constexpr int kGridMaxExtent = 32767;
+
 struct GridRect {
     int left, top, right, bottom;
 };

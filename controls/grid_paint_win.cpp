@@ -16,6 +16,7 @@ constexpr UINT kHeaderText = DT_SINGLELINE | DT_CENTER | DT_VCENTER | DT_NOPREFI
 constexpr UINT kEdgeFlags = BF_RECT | BF_MIDDLE | BF_FLAT;
 constexpr int kTallCheckBox = 24;  // taller check box areas are cut to kCheckBoxHeight
 constexpr int kCheckBoxHeight = 16;
+constexpr int kHeaderPadding = 4;  // header text keeps clear of the etched edge
 
 struct OwnerDrawnCell {
     int value;  // the number after '~'
@@ -91,7 +92,7 @@ void DrawTitle(HDC dc, const std::string& title, RECT band) {
 
 void DrawHeaderCell(HDC dc, RECT rect, const char* text, int length, UINT format) {
     DrawEdge(dc, &rect, EDGE_ETCHED, kEdgeFlags);
-    RECT textRect{rect.left + 2, rect.top, rect.right - 2, rect.bottom};
+    RECT textRect{rect.left + kHeaderPadding, rect.top, rect.right - kHeaderPadding, rect.bottom};
     DrawTextA(dc, text, length, &textRect, format);
 }
 

@@ -191,6 +191,24 @@ TEST_F(GridTest, DefaultsAfterCreation) {
     EXPECT_EQ(Send(GRM_GETCOLWIDTH, static_cast<WPARAM>(-1)), 0);
 }
 
+TEST_F(GridTest, HugeWidthsAndHeightsAreCutAndNegativeOnesRefused) {
+    Send(GRM_SETCOLWIDTH, 1, 1000000000);
+    EXPECT_EQ(Send(GRM_GETCOLWIDTH, 1), 32767);
+    Send(GRM_SETCOLWIDTH, 1, -5);
+    EXPECT_EQ(Send(GRM_GETCOLWIDTH, 1), 32767);
+    Send(GRM_SETCOLWIDTH, 257, 10);
+    Send(GRM_SETROWHEIGHT, 2000000000);
+    EXPECT_EQ(Send(GRM_GETROWHEIGHT), 32767);
+    Send(GRM_SETHEADERHEIGHT, static_cast<WPARAM>(-40));
+    EXPECT_EQ(Send(GRM_GETHEADERHEIGHT), 0);
+    for (int column = 2; column <= 256; ++column) Send(GRM_SETCOLWIDTH, column, 1000000);
+    Send(GRM_SETSIZE, 32000, 256);
+    Send(GRM_SELECTCELL, 32000, 256);
+    Paint();
+    EXPECT_EQ(Send(GRM_GETCURROW), 32000);
+    EXPECT_EQ(Send(GRM_GETCURCOL), 256);
+}
+
 TEST_F(GridTest, InvalidReferencesNotifyAndReturnTheBadRefResult) {
     struct Case {
         UINT message;
