@@ -12,7 +12,9 @@ int Chart2DHitTest(const ChartPoint* points, int count, int spacing, int lx, int
     return -1;
 }
 
-int Chart2DDragValue(int ly, int yMin, int yMax) { return std::clamp(ly, yMin, yMax); }
+int Chart2DDragValue(int ly, int yMin, int yMax) {
+    return std::clamp(ly, yMin, yMax);
+}
 
 LogicalRect Chart2DPointRegion(int index, int count, int spacing, int axisLength, int extentY) {
     if (index < 0) return {0, 0, 0, 0};
@@ -21,6 +23,5 @@ LogicalRect Chart2DPointRegion(int index, int count, int spacing, int axisLength
     int right = index == count ? axisLength + 5 : (index + 2) * spacing + 5;
     // The value label is centred on the point and can be wider than a narrow column.
     constexpr int kLabelHalfWidth = 16;
-    return {std::min(left, x - kLabelHalfWidth), extentY, std::max(right, x + kLabelHalfWidth),
-            -5};
+    return {std::min(left, x - kLabelHalfWidth), extentY, std::max(right, x + kLabelHalfWidth), -5};
 }

@@ -16,7 +16,9 @@ struct LogicalRect {
 };
 
 // Logical x of point `index` (from 0): one column spacing per column, the first at one spacing.
-inline int Chart2DColumnX(int index, int spacing) { return (index + 1) * spacing; }
+inline int Chart2DColumnX(int index, int spacing) {
+    return (index + 1) * spacing;
+}
 
 // The first point whose hot box (3 units left of and below it, 5 right of and above it) holds
 // the logical point (lx, ly); -1 for none or no points.

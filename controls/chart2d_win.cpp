@@ -14,38 +14,38 @@ constexpr UINT kKeep1076 = 1076, kKeep1079 = 1079, kKeep1086 = 1086, kKeep1087 =
 constexpr UINT kNothing1088 = 1088;
 
 struct Chart2DState {
-    HWND hwnd = nullptr;                 // the control itself
-    RECT clientRect{};                   // client rectangle of the last paint
-    int yMin = 0, yMax = 255;            // limits of a dragged value
-    ChartLabelFormat labels;             // how point and tick labels print
-    ChartPoint* points = nullptr;        // the caller's array; a drag writes into it
-    int leftMargin = 60;                 // device pixels left of the plot, set by each paint
-    int bottomMargin = 60;               // device pixels below the plot, set by each paint
-    int extentX = 300, extentY = 300;    // logical size of the plot area
-    int pointCount = 0;                  // points in the caller's array
-    int columnSpacing = 0;               // logical distance between columns
-    int gridStep = 0;                    // logical distance between horizontal grid lines
-    int gridDivisions = 8;               // horizontal grid intervals
-    int editable = 1;                    // non-zero: a hit point can be selected and dragged
-    int showSubtitle = 1;                // non-zero: draw the subtitle when one is set
-    int axisLengthX = 256;               // logical width of the gridded area
-    int axisLengthY = 256;               // logical height of the gridded area
-    int selected = -1;                   // selected point, -1 for none
+    HWND hwnd = nullptr;               // the control itself
+    RECT clientRect{};                 // client rectangle of the last paint
+    int yMin = 0, yMax = 255;          // limits of a dragged value
+    ChartLabelFormat labels;           // how point and tick labels print
+    ChartPoint* points = nullptr;      // the caller's array; a drag writes into it
+    int leftMargin = 60;               // device pixels left of the plot, set by each paint
+    int bottomMargin = 60;             // device pixels below the plot, set by each paint
+    int extentX = 300, extentY = 300;  // logical size of the plot area
+    int pointCount = 0;                // points in the caller's array
+    int columnSpacing = 0;             // logical distance between columns
+    int gridStep = 0;                  // logical distance between horizontal grid lines
+    int gridDivisions = 8;             // horizontal grid intervals
+    int editable = 1;                  // non-zero: a hit point can be selected and dragged
+    int showSubtitle = 1;              // non-zero: draw the subtitle when one is set
+    int axisLengthX = 256;             // logical width of the gridded area
+    int axisLengthY = 256;             // logical height of the gridded area
+    int selected = -1;                 // selected point, -1 for none
     COLORREF backColor = RGB(255, 255, 255);
     COLORREF gridColor = RGB(220, 220, 220);
     COLORREF subtitleColor = RGB(200, 200, 200);
     COLORREF markerColor = RGB(255, 0, 0);  // fill of the selected point's marker
-    const char* xCaption = nullptr;      // the caller's texts, null when not set
+    const char* xCaption = nullptr;         // the caller's texts, null when not set
     const char* yCaption = nullptr;
     const char* columnLabels = nullptr;  // packed list, one label per point
     const char* title = nullptr;
     const char* subtitle = nullptr;
-    int userData1 = 0, userData2 = 0;    // kept for the parent
-    int dragIndex = -1;                  // point under the last press, -1 for none
-    int dragging = 0;                    // 1 while a drag is in progress (the mouse is captured)
-    int kept1076 = 0, kept1079 = 0;      // values the parent stored; nothing reads them
+    int userData1 = 0, userData2 = 0;  // kept for the parent
+    int dragIndex = -1;                // point under the last press, -1 for none
+    int dragging = 0;                  // 1 while a drag is in progress (the mouse is captured)
+    int kept1076 = 0, kept1079 = 0;    // values the parent stored; nothing reads them
     int kept1086 = 0, kept1087 = 0;
-    ChartFonts fonts;                    // owned
+    ChartFonts fonts;  // owned
 };
 
 Chart2DState* GetState(HWND window) {
@@ -207,10 +207,10 @@ LRESULT OnPaint(Chart2DState& s) {
 
 void InvalidatePoint(const Chart2DState& s, int index) {
     if (index < 0) return;
-    LogicalRect r = Chart2DPointRegion(index, s.pointCount, s.columnSpacing, s.axisLengthX,
-                                       s.extentY);
-    RECT device = ChartLogicalToDevice(s.hwnd, s.extentX, s.extentY,
-                                       RECT{r.left, r.top, r.right, r.bottom});
+    LogicalRect r =
+        Chart2DPointRegion(index, s.pointCount, s.columnSpacing, s.axisLengthX, s.extentY);
+    RECT device =
+        ChartLogicalToDevice(s.hwnd, s.extentX, s.extentY, RECT{r.left, r.top, r.right, r.bottom});
     InflateRect(&device, 1, 1);  // the converted edges are inclusive
     InvalidateRect(s.hwnd, &device, TRUE);
 }
@@ -300,7 +300,9 @@ LRESULT OnSetLabelFormat(Chart2DState& s, int formatLabels, const ChartLabelScal
     return 0;
 }
 
-const char* Text(LPARAM value) { return reinterpret_cast<const char*>(value); }
+const char* Text(LPARAM value) {
+    return reinterpret_cast<const char*>(value);
+}
 
 }  // namespace
 
@@ -321,8 +323,7 @@ LRESULT CALLBACK Chart2DProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         case WM_CAPTURECHANGED:
             if (reinterpret_cast<HWND>(lParam) != window) EndDrag(s);
             return 0;
-        case C2M_SETPOINTS:
-            return OnSetPoints(s, reinterpret_cast<ChartPoint*>(wParam), second);
+        case C2M_SETPOINTS: return OnSetPoints(s, reinterpret_cast<ChartPoint*>(wParam), second);
         case C2M_REDRAW: InvalidateRect(window, nullptr, TRUE); return 0;
         case C2M_SETAXISCAPTIONS:
             s.xCaption = Text(static_cast<LPARAM>(wParam));

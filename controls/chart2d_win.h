@@ -29,7 +29,7 @@ constexpr UINT C2M_SETUSERDATA1 = 1099;     // lParam value
 constexpr UINT C2M_GETUSERDATA1 = 1100;     // returns it
 constexpr UINT C2M_SETUSERDATA2 = 1101;
 constexpr UINT C2M_GETUSERDATA2 = 1102;
-constexpr UINT C2M_GETPOINTVALUE = 1103;    // lParam index; returns its y (0 outside the array)
+constexpr UINT C2M_GETPOINTVALUE = 1103;  // lParam index; returns its y (0 outside the array)
 
 // Notification codes (high word of WM_COMMAND's wParam; lParam is the point index, -1 sent
 // as 0).

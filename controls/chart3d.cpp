@@ -17,7 +17,9 @@ Vec3 Cross(Vec3 a, Vec3 b) {
     return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }
 
-float Dot(Vec3 a, Vec3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+float Dot(Vec3 a, Vec3 b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 
 Mat4 Multiply(const Mat4& a, const Mat4& b) {
     Mat4 result{};
@@ -113,8 +115,8 @@ Vec3 CellModelPoint(const Chart3DCell& cell, int rows, int columnSpacing, int ro
 
 uint32_t ValueBandColour(int v, int dataMin, int dataMax) {
     // The band edges are sixths of the span, written as single-precision constants.
-    static constexpr float kEdges[] = {0.0f, 0.16666667f, 0.33333334f, 0.5f, 0.6666667f,
-                                       0.8333333f};
+    static constexpr float kEdges[] = {0.0f, 0.16666667f, 0.33333334f,
+                                       0.5f, 0.6666667f,  0.8333333f};
     static constexpr uint32_t kColours[] = {0xFF0000, 0xEFEA7A, 0x00FF00,
                                             0x00FFFF, 0x00BEFF, 0x0000FF};
     double m = dataMin;
@@ -138,8 +140,8 @@ int Chart3DDragValue(int value, int fromY, int toY, float rotX, int valueMin, in
     double delta = (static_cast<double>(toY) - fromY) / std::cos(rotX);
     double moved = value;
     if (std::isfinite(delta)) moved += std::trunc(std::clamp(delta, -1e9, 1e9));
-    return static_cast<int>(std::clamp(moved, static_cast<double>(valueMin),
-                                       static_cast<double>(valueMax)));
+    return static_cast<int>(
+        std::clamp(moved, static_cast<double>(valueMin), static_cast<double>(valueMax)));
 }
 
 bool ApplyViewKey(Chart3DView& view, int key, bool shift, bool ctrl) {

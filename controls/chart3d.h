@@ -37,12 +37,12 @@ Mat4 LookAtLH(Vec3 eye, Vec3 target, Vec3 up);
 
 // How every 3-D chart of the process looks at its table.
 struct Chart3DView {
-    float rotX = 0;                 // radians about the x axis
-    float rotY = 0;                 // radians about the y axis
-    Vec3 pan{0, 0, 0};              // moved after projection; only x and y change
-    Vec3 scale{1, 1, 1};            // zoom, always the same on all three axes
-    Vec3 centre{120, 150, 100};     // the point the table turns about
-    Vec3 eye{0, 2, -3};             // where the view looks from, towards the origin
+    float rotX = 0;              // radians about the x axis
+    float rotY = 0;              // radians about the y axis
+    Vec3 pan{0, 0, 0};           // moved after projection; only x and y change
+    Vec3 scale{1, 1, 1};         // zoom, always the same on all three axes
+    Vec3 centre{120, 150, 100};  // the point the table turns about
+    Vec3 eye{0, 2, -3};          // where the view looks from, towards the origin
 };
 
 // Model to logical: about the centre scaled and turned (y, then x), then seen from the eye

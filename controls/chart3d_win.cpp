@@ -23,26 +23,26 @@ constexpr COLORREF kInfoBoxColor = 0x9EFAFE;
 Chart3DView gView;  // shared by every chart; the window thread alone touches it
 
 struct Chart3DState {
-    HWND hwnd = nullptr;                    // the control itself
-    RECT clientRect{};                      // client rectangle of the last paint
-    int columnMin = 0, columnMax = 255;     // limits of a dragged cell's column number
-    int rowMin = 0, rowMax = 255;           // limits of a dragged cell's row number
-    int valueMin = 0, valueMax = 255;       // limits of a dragged value
-    ChartLabelFormat labels;                // how the information box prints the value
-    int colorBands = 1;                     // non-zero: markers filled by value band
-    Chart3DCell* cells = nullptr;           // the caller's table; a drag writes into it
-    int leftMargin = 60;                    // device pixels left of the plot, set by each paint
-    int bottomMargin = 60;                  // device pixels below the plot, set by each paint
-    int extentX = 300, extentY = 300;       // logical size of the plot area
-    int columns = 0, rows = 0;              // table size; both 0 for an empty table
-    int lockColumn = 1, lockRow = 1;        // non-zero: a drag leaves that part of the cell
+    HWND hwnd = nullptr;                 // the control itself
+    RECT clientRect{};                   // client rectangle of the last paint
+    int columnMin = 0, columnMax = 255;  // limits of a dragged cell's column number
+    int rowMin = 0, rowMax = 255;        // limits of a dragged cell's row number
+    int valueMin = 0, valueMax = 255;    // limits of a dragged value
+    ChartLabelFormat labels;             // how the information box prints the value
+    int colorBands = 1;                  // non-zero: markers filled by value band
+    Chart3DCell* cells = nullptr;        // the caller's table; a drag writes into it
+    int leftMargin = 60;                 // device pixels left of the plot, set by each paint
+    int bottomMargin = 60;               // device pixels below the plot, set by each paint
+    int extentX = 300, extentY = 300;    // logical size of the plot area
+    int columns = 0, rows = 0;           // table size; both 0 for an empty table
+    int lockColumn = 1, lockRow = 1;     // non-zero: a drag leaves that part of the cell
     int lockValue = 0;
-    int columnSpacing = 0, rowSpacing = 0;  // model distance between columns / rows
-    int editable = 1;                       // non-zero: a hit point can be dragged
-    int showSubtitle = 1, showInfo = 1;     // draw the subtitle / the information box
+    int columnSpacing = 0, rowSpacing = 0;     // model distance between columns / rows
+    int editable = 1;                          // non-zero: a hit point can be dragged
+    int showSubtitle = 1, showInfo = 1;        // draw the subtitle / the information box
     int axisLengthX = 192, axisLengthZ = 192;  // model width and depth of the table
-    int pickX = -1, pickY = -1;             // logical position of the selected point
-    int selected = -1;                      // selected cell, -1 for none
+    int pickX = -1, pickY = -1;                // logical position of the selected point
+    int selected = -1;                         // selected cell, -1 for none
     COLORREF backColor = RGB(255, 255, 255);
     COLORREF subtitleColor = RGB(200, 200, 200);
     COLORREF markerColor = RGB(255, 0, 0);  // selected marker's fill without colour bands
@@ -51,33 +51,37 @@ struct Chart3DState {
     const char* zCaption = nullptr;
     const char* title = nullptr;
     const char* subtitle = nullptr;
-    const char* infoText1 = "";             // texts of the information box, never null
+    const char* infoText1 = "";  // texts of the information box, never null
     const char* infoText2 = "";
     const char* infoText3 = "";
-    int userData1 = 0, userData2 = 0;       // kept for the parent
-    int markerSize = 4;                     // marker diameter in logical units
-    int buffered = 1;                       // non-zero: paint off-screen first
-    float minZoom = 0.2f;                   // smallest zoom the mouse reaches
-    int dataMax = 0, dataMin = 0;           // value range of the table, set by each paint
-    Mat4 transform{};                       // model to logical, composed by each paint
-    int buttonDown = 0;                     // left button held (the mouse is captured)
-    int dragging = 0;                       // a point is being dragged
-    int lastX = 0, lastY = 0;               // previous mouse position, device pixels
-    int curX = 0, curY = 0;                 // current mouse position, device pixels
-    int cursorShown = 1;                    // 0 while hidden during a view change or drag
-    int shiftDown = 0, ctrlDown = 0;        // Shift and Ctrl as the key messages report them
+    int userData1 = 0, userData2 = 0;              // kept for the parent
+    int markerSize = 4;                            // marker diameter in logical units
+    int buffered = 1;                              // non-zero: paint off-screen first
+    float minZoom = 0.2f;                          // smallest zoom the mouse reaches
+    int dataMax = 0, dataMin = 0;                  // value range of the table, set by each paint
+    Mat4 transform{};                              // model to logical, composed by each paint
+    int buttonDown = 0;                            // left button held (the mouse is captured)
+    int dragging = 0;                              // a point is being dragged
+    int lastX = 0, lastY = 0;                      // previous mouse position, device pixels
+    int curX = 0, curY = 0;                        // current mouse position, device pixels
+    int cursorShown = 1;                           // 0 while hidden during a view change or drag
+    int shiftDown = 0, ctrlDown = 0;               // Shift and Ctrl as the key messages report them
     int kept1156 = 0, kept1159 = 0, kept1160 = 0;  // values the parent stored; never read
     int kept1167 = 0, kept1168 = 0;
-    ChartFonts fonts;                       // owned
+    ChartFonts fonts;  // owned
 };
 
 Chart3DState* GetState(HWND window) {
     return reinterpret_cast<Chart3DState*>(GetWindowLongPtrA(window, 0));
 }
 
-int CellCount(const Chart3DState& s) { return s.cells != nullptr ? s.columns * s.rows : 0; }
+int CellCount(const Chart3DState& s) {
+    return s.cells != nullptr ? s.columns * s.rows : 0;
+}
 
-bool ValidCell(const Chart3DState& s, int index) { return index >= 0 && index < CellCount(s); }
+bool ValidCell(const Chart3DState& s, int index) {
+    return index >= 0 && index < CellCount(s);
+}
 
 LogicalPoint ProjectCell(const Chart3DState& s, int index) {
     return Project(s.transform,
@@ -165,8 +169,8 @@ void DrawAxes(const Chart3DState& s, HDC dc, LogicalPoint origin) {
         Vec3 end;
         const char* caption;
     };
-    const Axis axes[] = {{{25, 0, 0}, s.xCaption}, {{0, 25, 0}, s.yCaption},
-                         {{0, 0, 25}, s.zCaption}};
+    const Axis axes[] = {
+        {{25, 0, 0}, s.xCaption}, {{0, 25, 0}, s.yCaption}, {{0, 0, 25}, s.zCaption}};
     for (const Axis& axis : axes) {
         LogicalPoint end = Project(s.transform, axis.end);
         DrawMarker(s, dc, end, 0, axis.caption, false, MarkerFill::Hollow);
@@ -180,9 +184,9 @@ void DrawMesh(const Chart3DState& s, HDC dc) {
     int count = CellCount(s);
     if (count == 0) return;
     const Chart3DCell& first = s.cells[0];
-    LogicalPoint start = Project(
-        s.transform, {static_cast<float>(first.column) * s.columnSpacing,
-                      static_cast<float>(first.value), static_cast<float>(s.rowSpacing)});
+    LogicalPoint start =
+        Project(s.transform, {static_cast<float>(first.column) * s.columnSpacing,
+                              static_cast<float>(first.value), static_cast<float>(s.rowSpacing)});
     MoveToEx(dc, start.x, start.y, nullptr);
     DrawMarker(s, dc, start, first.value, "", s.selected == 0, MarkerFill::ByValue);
     for (int i = 1; i < count; ++i) {
@@ -208,7 +212,9 @@ void DrawMesh(const Chart3DState& s, HDC dc) {
     }
 }
 
-const char* OrEmpty(const char* text) { return text != nullptr ? text : ""; }
+const char* OrEmpty(const char* text) {
+    return text != nullptr ? text : "";
+}
 
 // The selected cell's captions and value in a yellow box at the top right, three lines from
 // logical (230, 270) downwards.
@@ -459,11 +465,15 @@ LRESULT OnSetLabelFormat(Chart3DState& s, int formatLabels, const ChartLabelScal
     return 0;
 }
 
-const char* Text(LPARAM value) { return reinterpret_cast<const char*>(value); }
+const char* Text(LPARAM value) {
+    return reinterpret_cast<const char*>(value);
+}
 
 }  // namespace
 
-Chart3DView& Chart3DSharedView() { return gView; }
+Chart3DView& Chart3DSharedView() {
+    return gView;
+}
 
 LRESULT CALLBACK Chart3DProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) return OnNcCreate(window);
@@ -519,7 +529,8 @@ LRESULT CALLBACK Chart3DProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         case C3M_SETMARKERSIZE: s.markerSize = second; return 0;
         case C3M_SETBUFFERED: s.buffered = second != 0; return 0;
         case C3M_SETCOLORBANDS: s.colorBands = second != 0; return 0;
-        case C3M_SETINFOTEXTS: return OnSetInfoTexts(s, Text(static_cast<LPARAM>(wParam)), Text(lParam));
+        case C3M_SETINFOTEXTS:
+            return OnSetInfoTexts(s, Text(static_cast<LPARAM>(wParam)), Text(lParam));
         case C3M_SETINFOTEXT3: s.infoText3 = OrEmpty(Text(static_cast<LPARAM>(wParam))); return 0;
         case C3M_GETVALUE: return ValidCell(s, second) ? s.cells[second].value : 0;
         case kKeep1156: s.kept1156 = second; return 0;

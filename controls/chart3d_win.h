@@ -30,12 +30,12 @@ constexpr UINT C3M_SETUSERDATA1 = 1180;     // lParam value
 constexpr UINT C3M_GETUSERDATA1 = 1181;     // returns it
 constexpr UINT C3M_SETUSERDATA2 = 1182;
 constexpr UINT C3M_GETUSERDATA2 = 1183;
-constexpr UINT C3M_SETMARKERSIZE = 1184;    // lParam diameter in logical units
-constexpr UINT C3M_SETBUFFERED = 1185;      // lParam 0 or non-zero: paint off-screen first
-constexpr UINT C3M_SETCOLORBANDS = 1186;    // lParam 0 or non-zero: fill markers by value band
-constexpr UINT C3M_SETINFOTEXTS = 1187;     // wParam text 1, lParam text 2; null keeps one
-constexpr UINT C3M_SETINFOTEXT3 = 1188;     // wParam text 3
-constexpr UINT C3M_GETVALUE = 1189;         // lParam cell index; returns its value (0 outside)
+constexpr UINT C3M_SETMARKERSIZE = 1184;  // lParam diameter in logical units
+constexpr UINT C3M_SETBUFFERED = 1185;    // lParam 0 or non-zero: paint off-screen first
+constexpr UINT C3M_SETCOLORBANDS = 1186;  // lParam 0 or non-zero: fill markers by value band
+constexpr UINT C3M_SETINFOTEXTS = 1187;   // wParam text 1, lParam text 2; null keeps one
+constexpr UINT C3M_SETINFOTEXT3 = 1188;   // wParam text 3
+constexpr UINT C3M_GETVALUE = 1189;       // lParam cell index; returns its value (0 outside)
 
 // Notification codes (high word of WM_COMMAND's wParam).
 constexpr int C3N_POINTHIT = 1124;    // lParam int32_t[2] {column, row}, valid during the call

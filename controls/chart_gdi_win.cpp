@@ -47,8 +47,8 @@ RECT ChartLogicalToDevice(HWND window, int extentX, int extentY, const RECT& log
 namespace {
 
 HFONT CreateChartFont(int height, int weight, int escapement) {
-    return CreateFontA(height, 0, escapement, escapement, weight, FALSE, FALSE, FALSE,
-                       ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, PROOF_QUALITY,
+    return CreateFontA(height, 0, escapement, escapement, weight, FALSE, FALSE, FALSE, ANSI_CHARSET,
+                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, PROOF_QUALITY,
                        VARIABLE_PITCH | FF_MODERN, "Arial");
 }
 

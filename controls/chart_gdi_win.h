@@ -26,7 +26,7 @@ RECT ChartLogicalToDevice(HWND window, int extentX, int extentY, const RECT& log
 
 // The seven "Arial" fonts of a chart, heights and weights in logical units.
 class ChartFonts {
-public:
+  public:
     enum Role {
         kColumnLabel,  // 10 / 400, turned 90 degrees
         kYCaption,     // 10 / 600, turned -90 degrees
@@ -40,7 +40,7 @@ public:
     ChartFonts();
     HFONT get(Role role) const { return fonts_[role].get(); }
 
-private:
+  private:
     UniqueGdi<HFONT> fonts_[kCount];
 };
 

@@ -26,10 +26,10 @@ struct ChartLabelScale {
 };
 
 struct ChartLabelFormat {
-    int formatLabels = 0;       // 0: raw decimal integers; else `labelMode` applies
-    double labelOffset = 0.0;   // added to the converted value
-    double labelScale = 1.0;    // multiplier or dividend
-    int labelMode = 0;          // as ChartLabelScale::mode
+    int formatLabels = 0;      // 0: raw decimal integers; else `labelMode` applies
+    double labelOffset = 0.0;  // added to the converted value
+    double labelScale = 1.0;   // multiplier or dividend
+    int labelMode = 0;         // as ChartLabelScale::mode
 };
 
 enum class HexStyle { Bare, Prefixed };  // "0A" (2-D chart) or "0x0A" (3-D information box)

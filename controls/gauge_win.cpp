@@ -8,9 +8,8 @@
 namespace {
 
 HFONT CreateGaugeFont(int height) {
-    return CreateFontA(height, 0, 0, 0, 600, FALSE, FALSE, FALSE, ANSI_CHARSET,
-                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, PROOF_QUALITY,
-                       VARIABLE_PITCH | FF_MODERN, "Arial");
+    return CreateFontA(height, 0, 0, 0, 600, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+                       CLIP_DEFAULT_PRECIS, PROOF_QUALITY, VARIABLE_PITCH | FF_MODERN, "Arial");
 }
 
 struct GaugeReadoutState {
@@ -23,13 +22,13 @@ struct GaugeReadoutState {
     COLORREF titleColor = RGB(0, 0, 0);
     COLORREF unitsColor = RGB(0, 0, 0);
     COLORREF valueColor = RGB(100, 100, 255);
-    int valueFontHeight = 42;                 // logical units
+    int valueFontHeight = 42;  // logical units
     int unitsFontHeight = 12;
     UniqueGdi<HFONT> titleFont{CreateGaugeFont(12)};  // owned
     UniqueGdi<HFONT> valueFont{CreateGaugeFont(valueFontHeight)};
     UniqueGdi<HFONT> unitsFont{CreateGaugeFont(unitsFontHeight)};
-    int titleHeight = 0;                      // height of the title line, measured by each paint
-    int drawFrame = 1;                        // non-zero: frame the panel
+    int titleHeight = 0;  // height of the title line, measured by each paint
+    int drawFrame = 1;    // non-zero: frame the panel
     COLORREF frameColor = RGB(0, 0, 0);
 };
 

@@ -39,7 +39,7 @@ bool ReadScopeSample(const uint8_t* buffer, int64_t length, int64_t offset, int 
 
 // The strip chart's history: the newest `capacity` values in a ring.
 class ScopeRing {
-public:
+  public:
     int capacity() const { return capacity_; }
     int writeIndex() const { return writeIndex_; }
     bool wrapped() const { return wrapped_; }
@@ -66,9 +66,9 @@ public:
         }
     }
 
-private:
+  private:
     std::unique_ptr<double[]> values_;
     int capacity_ = 0;
-    int writeIndex_ = 0;  // next slot to write
+    int writeIndex_ = 0;    // next slot to write
     bool wrapped_ = false;  // the ring has filled at least once
 };

@@ -31,35 +31,35 @@ struct ScopeLayer {
 };
 
 struct ScopeState {
-    HWND window = nullptr;               // the control
-    int streaming = 1;                   // 1 strip-chart mode, 0 buffer-view mode
-    const uint8_t* buffer = nullptr;     // buffer-view samples, the owner's
-    int bufferLength = 0;                // buffer size in bytes
-    uint8_t sampleWidth = 1;             // bytes per buffer sample: 1, 2 or 4
-    int startOffset = 0;                 // byte offset of the first plotted sample
-    int step = 3;                        // pixels between successive points, at least 1
-    int showGrid = 1;                    // dotted guide lines
-    int hexLabels = 0;                   // x-axis labels in hexadecimal
-    int decimals = 2;                    // digits after the point in the y-axis labels
-    char xLabel[kLabelSize] = "";        // caption under the plot
-    char yLabel[kLabelSize] = "";        // caption left of the plot, drawn vertically
-    COLORREF bkColor = 0x000000;         // background
-    COLORREF axisColor = 0xFFFF00;       // frame, guide dots and labels
-    COLORREF traceColor = 0xFFFFFF;      // trace
-    double current = 0.0;                // newest value drawn
-    double previous = 0.0;               // value before it
-    int halfStep = 1;                    // step / 2
-    int stepAndHalf = 4;                 // step + step / 2
-    ScopeLayout layout{};                // client size and plot frame
-    double yMin = -10.0, yMax = 10.0;    // value range shown
-    double ySpan = 20.0;                 // yMax - yMin
-    double yScale = 0.0;                 // pixels per unit: plotHeight / ySpan (0 for none)
-    RECT clientRect{};                   // last client rectangle
-    UniqueGdi<HPEN> tracePen;            // solid, 1 pixel, traceColor
-    UniqueGdi<HBRUSH> bkBrush;           // solid bkColor
-    ScopeLayer axesLayer;                // frame, guide dots and labels
-    ScopeLayer traceLayer;               // the trace on bkColor, which counts as transparent
-    ScopeRing history;                   // strip-chart values: capacity, writeIndex, wrapped
+    HWND window = nullptr;             // the control
+    int streaming = 1;                 // 1 strip-chart mode, 0 buffer-view mode
+    const uint8_t* buffer = nullptr;   // buffer-view samples, the owner's
+    int bufferLength = 0;              // buffer size in bytes
+    uint8_t sampleWidth = 1;           // bytes per buffer sample: 1, 2 or 4
+    int startOffset = 0;               // byte offset of the first plotted sample
+    int step = 3;                      // pixels between successive points, at least 1
+    int showGrid = 1;                  // dotted guide lines
+    int hexLabels = 0;                 // x-axis labels in hexadecimal
+    int decimals = 2;                  // digits after the point in the y-axis labels
+    char xLabel[kLabelSize] = "";      // caption under the plot
+    char yLabel[kLabelSize] = "";      // caption left of the plot, drawn vertically
+    COLORREF bkColor = 0x000000;       // background
+    COLORREF axisColor = 0xFFFF00;     // frame, guide dots and labels
+    COLORREF traceColor = 0xFFFFFF;    // trace
+    double current = 0.0;              // newest value drawn
+    double previous = 0.0;             // value before it
+    int halfStep = 1;                  // step / 2
+    int stepAndHalf = 4;               // step + step / 2
+    ScopeLayout layout{};              // client size and plot frame
+    double yMin = -10.0, yMax = 10.0;  // value range shown
+    double ySpan = 20.0;               // yMax - yMin
+    double yScale = 0.0;               // pixels per unit: plotHeight / ySpan (0 for none)
+    RECT clientRect{};                 // last client rectangle
+    UniqueGdi<HPEN> tracePen;          // solid, 1 pixel, traceColor
+    UniqueGdi<HBRUSH> bkBrush;         // solid bkColor
+    ScopeLayer axesLayer;              // frame, guide dots and labels
+    ScopeLayer traceLayer;             // the trace on bkColor, which counts as transparent
+    ScopeRing history;                 // strip-chart values: capacity, writeIndex, wrapped
 };
 
 ScopeState* GetState(HWND window) {
@@ -95,8 +95,8 @@ bool MakeLayer(ScopeLayer& layer, HWND window, int width, int height) {
     WindowDc screen(window);
     layer.Reset();
     layer.dc.reset(CreateCompatibleDC(screen.get()));
-    layer.bitmap.reset(CreateCompatibleBitmap(screen.get(), std::max(width, 1),
-                                              std::max(height, 1)));
+    layer.bitmap.reset(
+        CreateCompatibleBitmap(screen.get(), std::max(width, 1), std::max(height, 1)));
     if (!layer.dc || !layer.bitmap) {
         layer.Reset();
         return false;
@@ -200,18 +200,34 @@ void DrawLabel(HDC dc, UINT align, int x, int y, const char* text) {
     TextOutA(dc, x, y, text, static_cast<int>(std::strlen(text)));
 }
 
-void DrawLabels(const ScopeState& s, HDC dc) {
+struct AxisLabels {
+    UniqueGdi<HFONT> flat{CreateLabelFont(0)};
+    UniqueGdi<HFONT> turned{CreateLabelFont(900)};
+    char top[64];     // yMax
+    char bottom[64];  // yMin
+};
+
+// The margin the label widths call for: six pixels a character, or more where the font is
+// wider, so that no label (a minus sign first of all) is cut at the left edge.
+int FitLeftMargin(const ScopeState& s, HDC dc, const AxisLabels& labels) {
+    int margin = ScopeLeftMargin(s.decimals, s.yMin, s.yMax);
+    SelectGuard font(dc, labels.flat.get());
+    for (const char* text : {labels.top, labels.bottom}) {
+        SIZE extent{};
+        GetTextExtentPoint32A(dc, text, static_cast<int>(std::strlen(text)), &extent);
+        margin = std::max(margin, static_cast<int>(extent.cx) + 5);
+    }
+    return margin;
+}
+
+void DrawLabels(const ScopeState& s, HDC dc, const AxisLabels& labels) {
     const ScopeLayout& l = s.layout;
-    UniqueGdi<HFONT> flat(CreateLabelFont(0));
-    UniqueGdi<HFONT> turned(CreateLabelFont(900));
     SetTextColor(dc, s.axisColor);
     SetBkMode(dc, TRANSPARENT);
-    SelectGuard font(dc, flat.get());
+    SelectGuard font(dc, labels.flat.get());
+    DrawLabel(dc, TA_RIGHT | TA_TOP, l.plotLeft - 4, l.plotTop, labels.top);
+    DrawLabel(dc, TA_RIGHT | TA_BASELINE, l.plotLeft - 4, l.plotBottom, labels.bottom);
     char text[64];
-    std::snprintf(text, sizeof text, "%.*f", s.decimals, s.yMax);
-    DrawLabel(dc, TA_RIGHT | TA_TOP, l.plotLeft - 4, l.plotTop, text);
-    std::snprintf(text, sizeof text, "%.*f", s.decimals, s.yMin);
-    DrawLabel(dc, TA_RIGHT | TA_BASELINE, l.plotLeft - 4, l.plotBottom, text);
     if (s.hexLabels != 0) {
         std::snprintf(text, sizeof text, "%X", static_cast<unsigned>(s.startOffset));
     } else {
@@ -222,7 +238,7 @@ void DrawLabels(const ScopeState& s, HDC dc) {
     std::snprintf(text, sizeof text, s.hexLabels != 0 ? "%llX" : "%lld", end);
     DrawLabel(dc, TA_RIGHT | TA_TOP, l.plotRight, l.plotBottom + 4, text);
     DrawLabel(dc, TA_CENTER | TA_TOP, (l.plotLeft + l.plotRight) / 2, l.plotBottom + 4, s.xLabel);
-    SelectGuard turnedFont(dc, turned.get());
+    SelectGuard turnedFont(dc, labels.turned.get());
     DrawLabel(dc, TA_CENTER | TA_BASELINE, (s.clientRect.left + l.plotLeft) / 2,
               (l.plotTop + l.plotBottom) / 2, s.yLabel);
 }
@@ -250,11 +266,14 @@ void RedrawAxes(ScopeState& s) {
     ScopeLayout& l = s.layout;
     if (!s.axesLayer && !MakeLayer(s.axesLayer, s.window, l.clientWidth, l.clientHeight)) return;
     FillLayer(s, s.axesLayer);
-    l.plotLeft = s.clientRect.left + ScopeLeftMargin(s.decimals, s.yMin, s.yMax);
-    l.plotWidth = l.plotRight - l.plotLeft;
     HDC dc = s.axesLayer.get();
+    AxisLabels labels;
+    std::snprintf(labels.top, sizeof labels.top, "%.*f", s.decimals, s.yMax);
+    std::snprintf(labels.bottom, sizeof labels.bottom, "%.*f", s.decimals, s.yMin);
+    l.plotLeft = s.clientRect.left + FitLeftMargin(s, dc, labels);
+    l.plotWidth = l.plotRight - l.plotLeft;
     DrawFrame(s, dc);
-    DrawLabels(s, dc);
+    DrawLabels(s, dc, labels);
     if (!s.traceLayer) MakeLayer(s.traceLayer, s.window, l.clientWidth, l.clientHeight);
     s.history.Resize(ScopePointCount(l.plotWidth, s.step));
     RenderTrace(s);
@@ -273,8 +292,7 @@ LRESULT OnCreate(ScopeState& s) {
 LRESULT OnSize(ScopeState& s) {
     Layout(s);
     if (s.layout.clientWidth <= 0 || s.layout.clientHeight <= 0) return 0;  // minimised
-    if (s.axesLayer.width != s.layout.clientWidth ||
-        s.axesLayer.height != s.layout.clientHeight) {
+    if (s.axesLayer.width != s.layout.clientWidth || s.axesLayer.height != s.layout.clientHeight) {
         s.axesLayer.Reset();
         s.traceLayer.Reset();
     }
