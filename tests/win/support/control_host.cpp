@@ -11,34 +11,40 @@ constexpr int kControlId = 7;
 
 }  // namespace
 
+HWND ControlHost::SharedWindow() {
+    static HWND window = [] {
+        HINSTANCE instance = GetModuleHandleA(nullptr);
+        RegisterControlLibrary(instance);
+        WNDCLASSA cls{};
+        cls.lpfnWndProc = HostProc;
+        cls.hInstance = instance;
+        cls.hbrBackground = static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH));
+        cls.lpszClassName = kHostClass;
+        RegisterClassA(&cls);
+        return CreateWindowExA(WS_EX_TOPMOST, kHostClass, "host",
+                               WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, 800, 600, nullptr,
+                               nullptr, instance, nullptr);
+    }();
+    return window;
+}
+
 ControlHost::ControlHost(const char* className, int width, int height, DWORD style) {
-    HINSTANCE instance = GetModuleHandleA(nullptr);
-    RegisterControlLibrary(instance);  // a second registration fails harmlessly
-    WNDCLASSA cls{};
-    cls.lpfnWndProc = HostProc;
-    cls.hInstance = instance;
-    cls.lpszClassName = kHostClass;
-    RegisterClassA(&cls);
-    host_ = CreateWindowExA(WS_EX_TOPMOST, kHostClass, "host", WS_POPUP | WS_VISIBLE, 0, 0,
-                            width + 40, height + 40, nullptr, nullptr, instance, this);
+    HWND host = SharedWindow();
+    SetWindowLongPtrA(host, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     control_ = CreateWindowExA(0, className, "", WS_CHILD | WS_VISIBLE | style, 0, 0, width,
-                               height, host_,
+                               height, host,
                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(kControlId)),
-                               instance, nullptr);
-    UpdateWindow(host_);
+                               GetModuleHandleA(nullptr), nullptr);
+    UpdateWindow(host);
 }
 
 ControlHost::~ControlHost() {
-    if (host_ != nullptr) DestroyWindow(host_);
+    if (control_ != nullptr) DestroyWindow(control_);
+    SetWindowLongPtrA(SharedWindow(), GWLP_USERDATA, 0);
 }
 
 LRESULT CALLBACK ControlHost::HostProc(HWND window, UINT message, WPARAM wParam,
                                        LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
-        SetWindowLongPtrA(window, GWLP_USERDATA,
-                          reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    }
     auto* self = reinterpret_cast<ControlHost*>(GetWindowLongPtrA(window, GWLP_USERDATA));
     if (message == WM_COMMAND && self != nullptr) {
         CommandRecord record{LOWORD(wParam), HIWORD(wParam), lParam};

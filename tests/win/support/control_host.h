@@ -1,5 +1,7 @@
-// A visible top-level window that hosts one control at its top left corner, records the
-// command notifications the control sends it, and reads back the control's pixels.
+// Hosts one control at the top left corner of a visible top-level window, records the command
+// notifications the control sends it, and reads back the control's pixels. The top-level
+// window is made once and kept for the whole program: without a window manager, Wine waits
+// two seconds for every top-level window it unmaps.
 #pragma once
 
 #include <windows.h>
@@ -15,8 +17,8 @@ struct CommandRecord {
 
 class ControlHost {
 public:
-    // Registers the control library, then creates the host and a child of `className` with a
-    // client area of width x height pixels and control identifier 7.
+    // Registers the control library, then creates a child of `className` with a client area
+    // of width x height pixels (at most 800 x 600) and control identifier 7.
     ControlHost(const char* className, int width, int height, DWORD style = 0);
     ~ControlHost();
     ControlHost(const ControlHost&) = delete;
@@ -36,9 +38,9 @@ public:
     }
 
 private:
+    static HWND SharedWindow();
     static LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-    HWND host_ = nullptr;
     HWND control_ = nullptr;
     std::vector<CommandRecord> commands_;
     std::function<void(const CommandRecord&)> handler_;
