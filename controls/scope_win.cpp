@@ -13,6 +13,7 @@ namespace {
 
 constexpr std::size_t kLabelSize = 50;
 constexpr int kMaxDecimals = 20;
+constexpr int kMaxStep = 65536;
 
 // An off-screen drawing surface of a fixed size.
 struct ScopeLayer {
@@ -360,8 +361,9 @@ LRESULT OnSetBkColor(ScopeState& s, COLORREF color) {
 }
 
 LRESULT OnSetStep(ScopeState& s, int pixels) {
-    // A step below one pixel would hold no points and divide by zero.
-    s.step = std::max(pixels, 1);
+    // A step below one pixel would hold no points and divide by zero; one far beyond any
+    // screen would overflow the step-and-a-half.
+    s.step = std::clamp(pixels, 1, kMaxStep);
     s.halfStep = s.step / 2;
     s.stepAndHalf = s.step + s.step / 2;
     return 0;

@@ -32,6 +32,7 @@ constexpr UINT_PTR kSampleTimer = 1;
 constexpr UINT kSamplePeriod = 50;  // milliseconds: twenty scope values a second
 constexpr int kPoints = 8;
 constexpr int kColumns = 8, kRows = 6;
+constexpr int kPeakCell = kColumns * 2 + 3;  // selected at the start, to show its values
 constexpr int kCaptionHeight = 22;
 constexpr int kGap = 8;
 
@@ -50,8 +51,8 @@ const char* const kCaptions[kPanes] = {
 // The gallery shows the table from a little to the side and above; "Reset view" returns here.
 Chart3DView StartView() {
     Chart3DView view;
-    view.rotY = 0.5f;
-    view.rotX = 0.25f;
+    view.rotY = -0.45f;
+    view.rotX = 0.3f;
     return view;
 }
 
@@ -68,6 +69,8 @@ struct GalleryState {
     Chart3DCell cells[kColumns * kRows] = {};
     int32_t tableSize[2] = {kColumns, kRows};
     ChartLabelScale volts{0.0, 0.02, 0};  // the 2-D chart labels 0..255 as 0..5.1 volts
+    char pickedColumn[16] = "";           // the 3-D chart's information box shows these
+    char pickedRow[16] = "";
     unsigned tick = 0;
     unsigned noise = 12345;  // a fixed seed keeps screenshots alike
 };
@@ -135,12 +138,11 @@ void SetUpChart3D(GalleryState& g) {
     SendMessageA(g.chart3d, C3M_SETTITLE, 0, reinterpret_cast<LPARAM>("Surface"));
     SendMessageA(g.chart3d, C3M_SETSUBTITLE, 0,
                  reinterpret_cast<LPARAM>("click a point for its values"));
-    SendMessageA(g.chart3d, C3M_SETAXISCAPTIONS, reinterpret_cast<WPARAM>("X"),
+    SendMessageA(g.chart3d, C3M_SETAXISCAPTIONS, reinterpret_cast<WPARAM>("Column"),
                  reinterpret_cast<LPARAM>("Value"));
-    SendMessageA(g.chart3d, C3M_SETZCAPTION, reinterpret_cast<WPARAM>("Z"), 0);
-    SendMessageA(g.chart3d, C3M_SETINFOTEXTS, reinterpret_cast<WPARAM>("column"),
-                 reinterpret_cast<LPARAM>(""));
-    SendMessageA(g.chart3d, C3M_SETINFOTEXT3, reinterpret_cast<WPARAM>("row"), 0);
+    SendMessageA(g.chart3d, C3M_SETZCAPTION, reinterpret_cast<WPARAM>("Row"), 0);
+    SendMessageA(g.chart3d, C3M_SETINFOTEXTS, reinterpret_cast<WPARAM>(g.pickedColumn), 0);
+    SendMessageA(g.chart3d, C3M_SETINFOTEXT3, reinterpret_cast<WPARAM>(g.pickedRow), 0);
     SendMessageA(g.chart3d, C3M_SETDATA, reinterpret_cast<WPARAM>(g.cells),
                  reinterpret_cast<LPARAM>(g.tableSize));
 }
@@ -175,6 +177,7 @@ LRESULT OnCreate(GalleryState& g) {
     SetUpGrid(g);
     SetUpScope(g);
     g.gauge = Child(g, kGaugeClass, "", 0, kIdGauge);
+    SendMessageA(g.chart3d, C3M_SELECTPOINT, 0, kPeakCell);
     SetTimer(g.hwnd, kSampleTimer, kSamplePeriod, nullptr);
     return 0;
 }
@@ -262,7 +265,10 @@ void OnChart2DNotify(GalleryState& g, int code, int index) {
 void OnChart3DNotify(GalleryState& g, int code, LPARAM detail) {
     char text[128];
     if (code == C3N_POINTHIT) {
+        // The information box shows the texts the chart points to: fill them in.
         const auto* place = reinterpret_cast<const int32_t*>(detail);
+        std::snprintf(g.pickedColumn, sizeof g.pickedColumn, "%d", place[0]);
+        std::snprintf(g.pickedRow, sizeof g.pickedRow, "%d", place[1]);
         std::snprintf(text, sizeof text, "3DCHART: point at column %d, row %d hit", place[0],
                       place[1]);
     } else {

@@ -40,8 +40,8 @@ TEST(Chart2DDragValueTest, HoldsTheValueBetweenTheLimits) {
 
 TEST(Chart2DPointRegionTest, CoversThePointItsLabelAndBothSegments) {
     LogicalRect r = Chart2DPointRegion(1, 4, 64, 256, 300);
-    EXPECT_EQ(r.left, 64 - 5);        // from the previous point
-    EXPECT_EQ(r.right, 3 * 64 + 5);   // to the next point
+    EXPECT_EQ(r.left, 64 - 5);       // from the previous point
+    EXPECT_EQ(r.right, 3 * 64 + 5);  // to the next point
     EXPECT_EQ(r.top, 300);
     EXPECT_EQ(r.bottom, -5);
     EXPECT_EQ(Chart2DPointRegion(0, 4, 64, 256, 300).left, -5);

@@ -41,9 +41,8 @@ TEST(ProjectTest, TheInitialViewMapsXUnchangedAndMixesHeightWithDepth) {
     const Case cases[] = {
         {{100, 200, 50}, 100, 194},  // 0.832 x 200 + 0.555 x 50 = 194.1
         {{24, 0, 32}, 24, 17},       // 17.75, truncated
-        {{0, 0, 0}, 0, 0},
-        {{192, 255, 192}, 192, 318},  // 212.2 + 106.5
-        {{50, -100, 0}, 50, -83},     // -83.2 truncates towards zero
+        {{0, 0, 0}, 0, 0},          {{192, 255, 192}, 192, 318},  // 212.2 + 106.5
+        {{50, -100, 0}, 50, -83},                                 // -83.2 truncates towards zero
     };
     for (const Case& c : cases) {
         LogicalPoint p = Project(t, c.model);
@@ -92,8 +91,8 @@ TEST(CellModelPointTest, PlacesTheFirstStoredRowInFront) {
 }
 
 TEST(ValueBandColourTest, SixBandsFromBlueToRed) {
-    EXPECT_EQ(ValueBandColour(0, 0, 255), 0xFF0000u);    // blue
-    EXPECT_EQ(ValueBandColour(42, 0, 255), 0xFF0000u);   // below 42.5
+    EXPECT_EQ(ValueBandColour(0, 0, 255), 0xFF0000u);   // blue
+    EXPECT_EQ(ValueBandColour(42, 0, 255), 0xFF0000u);  // below 42.5
     EXPECT_EQ(ValueBandColour(43, 0, 255), 0xEFEA7Au);
     EXPECT_EQ(ValueBandColour(100, 0, 255), 0x00FF00u);  // green
     EXPECT_EQ(ValueBandColour(128, 0, 255), 0x00FFFFu);  // yellow

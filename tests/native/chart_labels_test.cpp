@@ -22,9 +22,9 @@ TEST(ChartSpacingTest, SpreadsColumnsOverTheAxisRoundedHalfUp) {
         int axis, count, spacing;
     };
     const Case cases[] = {
-        {256, 4, 64}, {256, 5, 51}, {256, 3, 85}, {256, 1, 256},  // 2-D chart
-        {192, 8, 24}, {192, 5, 38}, {192, 3, 64}, {192, 6, 32},   // 3-D chart
-        {256, 512, 1}, {256, 1000, 0},                            // denser than a unit
+        {256, 4, 64},  {256, 5, 51},   {256, 3, 85}, {256, 1, 256},  // 2-D chart
+        {192, 8, 24},  {192, 5, 38},   {192, 3, 64}, {192, 6, 32},   // 3-D chart
+        {256, 512, 1}, {256, 1000, 0},                               // denser than a unit
     };
     for (const Case& c : cases) {
         EXPECT_EQ(ChartSpacing(c.axis, c.count), c.spacing) << c.axis << " / " << c.count;

@@ -19,8 +19,8 @@ TEST(ScopeLayoutTest, FramesThePlotInsideTheClientArea) {
 }
 
 TEST(ScopeLeftMarginTest, SixPixelsForEachCharacterOfTheWidestLabel) {
-    EXPECT_EQ(ScopeLeftMargin(2, -10, 10), 42);    // "-10.00": one digit beyond the first
-    EXPECT_EQ(ScopeLeftMargin(2, 0, 0.5), 36);     // a zero bound counts no digits
+    EXPECT_EQ(ScopeLeftMargin(2, -10, 10), 42);  // "-10.00": one digit beyond the first
+    EXPECT_EQ(ScopeLeftMargin(2, 0, 0.5), 36);   // a zero bound counts no digits
     EXPECT_EQ(ScopeLeftMargin(0, -1000, 5), 42);
     EXPECT_EQ(ScopeLeftMargin(3, 0.001, 0.002), 60);  // |log10| of small bounds counts too
     EXPECT_EQ(ScopeLeftMargin(2, NAN, INFINITY), 36);

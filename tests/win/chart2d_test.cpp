@@ -20,10 +20,12 @@ POINT Device(int lx, int ly) {
 }
 
 // A spot one unit right of and above point `index` (columns 64 apart), inside its hot box.
-POINT OnPoint(int index, int value) { return Device((index + 1) * 64 + 1, value + 1); }
+POINT OnPoint(int index, int value) {
+    return Device((index + 1) * 64 + 1, value + 1);
+}
 
 class Chart2DWindowTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_NE(host_.control(), nullptr);
         host_.Send(C2M_SETPOINTS, reinterpret_cast<WPARAM>(points_), 4);

@@ -13,19 +13,18 @@
 namespace {
 
 constexpr int kWidth = 440, kHeight = 320;  // margins 40 and 40
-constexpr int kColumns = 3, kRows = 2;       // spacings 64 and 96
+constexpr int kColumns = 3, kRows = 2;      // spacings 64 and 96
 
 POINT Device(LogicalPoint p) {
     return {40 + p.x * (kWidth - 40) / 300, (kHeight - 40) - p.y * (kHeight - 40) / 300};
 }
 
 class Chart3DWindowTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         Chart3DSharedView() = Chart3DView{};
         ASSERT_NE(host_.control(), nullptr);
-        host_.Send(C3M_SETDATA, reinterpret_cast<WPARAM>(cells_),
-                   reinterpret_cast<LPARAM>(size_));
+        host_.Send(C3M_SETDATA, reinterpret_cast<WPARAM>(cells_), reinterpret_cast<LPARAM>(size_));
         host_.OnCommand([this](const CommandRecord& c) {
             if (c.code == C3N_POINTHIT) {
                 const auto* place = reinterpret_cast<const int32_t*>(c.value);
@@ -126,8 +125,8 @@ TEST_F(Chart3DWindowTest, APressOnAPointReportsItsColumnAndRowAndADragHoldsTheVa
     EXPECT_EQ(cells_[4].column, 2);  // locked
     EXPECT_EQ(cells_[4].row, 1);
     EXPECT_EQ(host_.Send(C3M_GETVALUE, 0, 4), 255);
-    EXPECT_EQ(Codes(), (std::vector<int>{C3N_POINTHIT, C3N_POINTMOVED, C3N_POINTMOVED,
-                                         C3N_DRAGEND}));
+    EXPECT_EQ(Codes(),
+              (std::vector<int>{C3N_POINTHIT, C3N_POINTMOVED, C3N_POINTMOVED, C3N_DRAGEND}));
     EXPECT_EQ(host_.commands()[1].value, 4);
     EXPECT_EQ(host_.commands()[3].value, 4);
 }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdint>
 #include <string>
 
@@ -18,10 +19,11 @@ constexpr COLORREF kWhite = RGB(255, 255, 255);
 constexpr COLORREF kAxis = RGB(0, 255, 255);  // 0xFFFF00
 
 class ScopeWindowTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_NE(host_.control(), nullptr); }
     void Add(double value, int times = 1) {
-        for (int i = 0; i < times; ++i) host_.Send(SCM_ADDSAMPLE, 0, reinterpret_cast<LPARAM>(&value));
+        for (int i = 0; i < times; ++i)
+            host_.Send(SCM_ADDSAMPLE, 0, reinterpret_cast<LPARAM>(&value));
     }
     void SetRange(double yMax, double yMin) {
         host_.Send(SCM_SETRANGE, reinterpret_cast<WPARAM>(&yMax), reinterpret_cast<LPARAM>(&yMin));
@@ -78,8 +80,7 @@ TEST_F(ScopeWindowTest, TheTraceShowsOnALightBackground) {
     host_.Send(SCM_SETTRACECOLOR, 0, RGB(200, 0, 0));
     Add(0, 80);
     ClientPixels pixels(host_.control());
-    EXPECT_TRUE(RowHas(pixels, kPlotBottom - 100, kPlotRight - 60, kPlotRight - 5,
-                       RGB(200, 0, 0)));
+    EXPECT_TRUE(RowHas(pixels, kPlotBottom - 100, kPlotRight - 60, kPlotRight - 5, RGB(200, 0, 0)));
     EXPECT_EQ(pixels.at(kPlotRight - 20, kPlotBottom - 50), kWhite);
 }
 
@@ -119,6 +120,9 @@ TEST_F(ScopeWindowTest, AStepOfZeroIsTakenAsOnePixel) {
     Add(3, 400);
     host_.Send(SCM_SETSTEP, 0, -7);
     EXPECT_EQ(host_.Send(SCM_GETSTEP), 1);
+    host_.Send(SCM_SETSTEP, 0, INT_MAX);  // no overflow in the step and a half
+    EXPECT_EQ(host_.Send(SCM_GETSTEP), 65536);
+    Add(2, 3);
 }
 
 TEST_F(ScopeWindowTest, APlotNarrowerThanOneStepHoldsNoPointsAndStillTakesValues) {

@@ -31,9 +31,8 @@ HWND ControlHost::SharedWindow() {
 ControlHost::ControlHost(const char* className, int width, int height, DWORD style) {
     HWND host = SharedWindow();
     SetWindowLongPtrA(host, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    control_ = CreateWindowExA(0, className, "", WS_CHILD | WS_VISIBLE | style, 0, 0, width,
-                               height, host,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(kControlId)),
+    control_ = CreateWindowExA(0, className, "", WS_CHILD | WS_VISIBLE | style, 0, 0, width, height,
+                               host, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kControlId)),
                                GetModuleHandleA(nullptr), nullptr);
     UpdateWindow(host);
 }
@@ -43,8 +42,7 @@ ControlHost::~ControlHost() {
     SetWindowLongPtrA(SharedWindow(), GWLP_USERDATA, 0);
 }
 
-LRESULT CALLBACK ControlHost::HostProc(HWND window, UINT message, WPARAM wParam,
-                                       LPARAM lParam) {
+LRESULT CALLBACK ControlHost::HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* self = reinterpret_cast<ControlHost*>(GetWindowLongPtrA(window, GWLP_USERDATA));
     if (message == WM_COMMAND && self != nullptr) {
         CommandRecord record{LOWORD(wParam), HIWORD(wParam), lParam};

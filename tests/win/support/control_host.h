@@ -16,7 +16,7 @@ struct CommandRecord {
 };
 
 class ControlHost {
-public:
+  public:
     // Registers the control library, then creates a child of `className` with a client area
     // of width x height pixels (at most 800 x 600) and control identifier 7.
     ControlHost(const char* className, int width, int height, DWORD style = 0);
@@ -37,7 +37,7 @@ public:
         return SendMessageA(control_, message, wParam, lParam);
     }
 
-private:
+  private:
     static HWND SharedWindow();
     static LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -48,7 +48,7 @@ private:
 
 // The client area of a window as painted on the screen, read after it has painted.
 class ClientPixels {
-public:
+  public:
     explicit ClientPixels(HWND window);
     int width() const { return width_; }
     int height() const { return height_; }
@@ -58,7 +58,7 @@ public:
     // The smallest rectangle holding every pixel of this colour; empty when there is none.
     RECT Bounds(COLORREF color) const;
 
-private:
+  private:
     int width_ = 0;
     int height_ = 0;
     std::vector<COLORREF> pixels_;
