@@ -80,19 +80,6 @@ void DrawMarker(const Chart2DState& s, HDC dc, int x, int y, const char* text, b
     DrawChartText(dc, x, y + 14, text);
 }
 
-void DrawHeadings(const Chart2DState& s, HDC dc) {
-    if (s.title != nullptr) {
-        SelectGuard font(dc, s.fonts.get(ChartFonts::kTitle));
-        DrawChartText(dc, s.axisLengthX / 2, s.extentY - 12, s.title);
-    }
-    if (s.showSubtitle != 0 && s.subtitle != nullptr) {
-        SelectGuard font(dc, s.fonts.get(ChartFonts::kSubtitle));
-        COLORREF old = SetTextColor(dc, s.subtitleColor);
-        DrawChartText(dc, s.axisLengthX / 2, s.extentY - 2, s.subtitle);
-        SetTextColor(dc, old);
-    }
-}
-
 void DrawAxes(HDC dc) {
     SelectGuard pen(dc, GetStockObject(BLACK_PEN));
     SelectGuard brush(dc, GetStockObject(BLACK_BRUSH));
@@ -186,7 +173,8 @@ void Paint(Chart2DState& s, HDC dc, const RECT& client) {
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, RGB(0, 0, 0));
     SetTextAlign(dc, TA_CENTER | TA_TOP);
-    DrawHeadings(s, dc);
+    DrawChartHeadings(dc, s.fonts, s.axisLengthX / 2, s.extentY, s.title,
+                      s.showSubtitle != 0 ? s.subtitle : nullptr, s.subtitleColor);
     DrawAxes(dc);
     DrawGrid(s, dc);
     DrawCaptions(s, dc);
@@ -294,16 +282,6 @@ LRESULT OnGetPoints(const Chart2DState& s, ChartPoint** points, int* count) {
     return 0;
 }
 
-LRESULT OnSetLabelFormat(Chart2DState& s, int formatLabels, const ChartLabelScale* record) {
-    s.labels.formatLabels = formatLabels;
-    ApplyLabelScale(s.labels, record);
-    return 0;
-}
-
-const char* Text(LPARAM value) {
-    return reinterpret_cast<const char*>(value);
-}
-
 }  // namespace
 
 LRESULT CALLBACK Chart2DProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -326,10 +304,10 @@ LRESULT CALLBACK Chart2DProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         case C2M_SETPOINTS: return OnSetPoints(s, reinterpret_cast<ChartPoint*>(wParam), second);
         case C2M_REDRAW: InvalidateRect(window, nullptr, TRUE); return 0;
         case C2M_SETAXISCAPTIONS:
-            s.xCaption = Text(static_cast<LPARAM>(wParam));
-            s.yCaption = Text(lParam);
+            s.xCaption = TextParam(static_cast<LPARAM>(wParam));
+            s.yCaption = TextParam(lParam);
             return 0;
-        case C2M_SETCOLUMNLABELS: s.columnLabels = Text(static_cast<LPARAM>(wParam)); return 0;
+        case C2M_SETCOLUMNLABELS: s.columnLabels = TextParam(static_cast<LPARAM>(wParam)); return 0;
         case C2M_SETEXTENTS:
             s.extentX = static_cast<int>(wParam);
             s.extentY = second;
@@ -341,14 +319,12 @@ LRESULT CALLBACK Chart2DProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         case kNothing1088: return 0;
         case C2M_ENABLEEDIT: s.editable = second != 0; return 0;
         case C2M_SETBKCOLOR: s.backColor = static_cast<COLORREF>(lParam); return 0;
-        case C2M_SETTITLE: s.title = Text(lParam); return 0;
+        case C2M_SETTITLE: s.title = TextParam(lParam); return 0;
         case C2M_SETLABELFORMAT:
-            return OnSetLabelFormat(s, static_cast<int>(wParam),
-                                    reinterpret_cast<const ChartLabelScale*>(lParam));
-        case C2M_SETLABELSCALE:
-            ApplyLabelScale(s.labels, reinterpret_cast<const ChartLabelScale*>(lParam));
+            ApplyLabelFormat(s.labels, static_cast<int>(wParam), ScaleParam(lParam));
             return 0;
-        case C2M_SETSUBTITLE: s.subtitle = Text(lParam); return 0;
+        case C2M_SETLABELSCALE: ApplyLabelScale(s.labels, ScaleParam(lParam)); return 0;
+        case C2M_SETSUBTITLE: s.subtitle = TextParam(lParam); return 0;
         case C2M_GETPOINTS:
             return OnGetPoints(s, reinterpret_cast<ChartPoint**>(wParam),
                                reinterpret_cast<int*>(lParam));

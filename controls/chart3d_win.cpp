@@ -142,19 +142,6 @@ void DrawMarker(const Chart3DState& s, HDC dc, LogicalPoint p, int value, const 
     }
 }
 
-void DrawHeadings(const Chart3DState& s, HDC dc) {
-    if (s.title != nullptr) {
-        SelectGuard font(dc, s.fonts.get(ChartFonts::kTitle));
-        DrawChartText(dc, s.extentX / 2, s.extentY - 12, s.title);
-    }
-    if (s.showSubtitle != 0 && s.subtitle != nullptr) {
-        SelectGuard font(dc, s.fonts.get(ChartFonts::kSubtitle));
-        COLORREF old = SetTextColor(dc, s.subtitleColor);
-        DrawChartText(dc, s.extentX / 2, s.extentY - 2, s.subtitle);
-        SetTextColor(dc, old);
-    }
-}
-
 void FindDataRange(Chart3DState& s) {
     s.dataMax = -32768;
     s.dataMin = 32768;
@@ -260,7 +247,8 @@ void DrawChart(Chart3DState& s, HDC dc, const RECT& client) {
     SetBkColor(dc, s.backColor);
     SetTextColor(dc, RGB(0, 0, 0));
     SetTextAlign(dc, TA_CENTER | TA_TOP);
-    DrawHeadings(s, dc);
+    DrawChartHeadings(dc, s.fonts, s.extentX / 2, s.extentY, s.title,
+                      s.showSubtitle != 0 ? s.subtitle : nullptr, s.subtitleColor);
     FindDataRange(s);
     s.transform = ComposeViewTransform(gView);
     LogicalPoint origin = Project(s.transform, {0, 0, 0});
@@ -459,16 +447,6 @@ LRESULT OnSetInfoTexts(Chart3DState& s, const char* text1, const char* text2) {
     return 0;
 }
 
-LRESULT OnSetLabelFormat(Chart3DState& s, int formatLabels, const ChartLabelScale* record) {
-    s.labels.formatLabels = formatLabels;
-    ApplyLabelScale(s.labels, record);
-    return 0;
-}
-
-const char* Text(LPARAM value) {
-    return reinterpret_cast<const char*>(value);
-}
-
 }  // namespace
 
 Chart3DView& Chart3DSharedView() {
@@ -501,23 +479,20 @@ LRESULT CALLBACK Chart3DProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
                              reinterpret_cast<const int32_t*>(lParam));
         case C3M_REDRAW: InvalidateRect(window, nullptr, TRUE); return 0;
         case C3M_SETAXISCAPTIONS:
-            s.xCaption = Text(static_cast<LPARAM>(wParam));
-            s.yCaption = Text(lParam);
+            s.xCaption = TextParam(static_cast<LPARAM>(wParam));
+            s.yCaption = TextParam(lParam);
             return 0;
-        case C3M_SETZCAPTION: s.zCaption = Text(static_cast<LPARAM>(wParam)); return 0;
+        case C3M_SETZCAPTION: s.zCaption = TextParam(static_cast<LPARAM>(wParam)); return 0;
         case C3M_SETEXTENTS:
             s.extentX = first;
             s.extentY = second;
             return 0;
         case C3M_ENABLEEDIT: s.editable = second != 0; return 0;
         case C3M_SETBKCOLOR: s.backColor = static_cast<COLORREF>(lParam); return 0;
-        case C3M_SETTITLE: s.title = Text(lParam); return 0;
-        case C3M_SETLABELFORMAT:
-            return OnSetLabelFormat(s, first, reinterpret_cast<const ChartLabelScale*>(lParam));
-        case C3M_SETLABELSCALE:
-            ApplyLabelScale(s.labels, reinterpret_cast<const ChartLabelScale*>(lParam));
-            return 0;
-        case C3M_SETSUBTITLE: s.subtitle = Text(lParam); return 0;
+        case C3M_SETTITLE: s.title = TextParam(lParam); return 0;
+        case C3M_SETLABELFORMAT: ApplyLabelFormat(s.labels, first, ScaleParam(lParam)); return 0;
+        case C3M_SETLABELSCALE: ApplyLabelScale(s.labels, ScaleParam(lParam)); return 0;
+        case C3M_SETSUBTITLE: s.subtitle = TextParam(lParam); return 0;
         case C3M_GETDATA:
             return OnGetData(s, reinterpret_cast<Chart3DCell**>(wParam),
                              reinterpret_cast<int32_t*>(lParam));
@@ -530,8 +505,10 @@ LRESULT CALLBACK Chart3DProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         case C3M_SETBUFFERED: s.buffered = second != 0; return 0;
         case C3M_SETCOLORBANDS: s.colorBands = second != 0; return 0;
         case C3M_SETINFOTEXTS:
-            return OnSetInfoTexts(s, Text(static_cast<LPARAM>(wParam)), Text(lParam));
-        case C3M_SETINFOTEXT3: s.infoText3 = OrEmpty(Text(static_cast<LPARAM>(wParam))); return 0;
+            return OnSetInfoTexts(s, TextParam(static_cast<LPARAM>(wParam)), TextParam(lParam));
+        case C3M_SETINFOTEXT3:
+            s.infoText3 = OrEmpty(TextParam(static_cast<LPARAM>(wParam)));
+            return 0;
         case C3M_GETVALUE: return ValidCell(s, second) ? s.cells[second].value : 0;
         case kKeep1156: s.kept1156 = second; return 0;
         case kKeep1167: s.kept1167 = second; return 0;

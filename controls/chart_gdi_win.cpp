@@ -71,11 +71,30 @@ void ApplyLabelScale(ChartLabelFormat& format, const ChartLabelScale* record) {
     format.labelMode = record->mode;
 }
 
+void ApplyLabelFormat(ChartLabelFormat& format, int formatLabels, const ChartLabelScale* record) {
+    format.formatLabels = formatLabels;
+    ApplyLabelScale(format, record);
+}
+
 void NotifyChartParent(HWND control, int code, LPARAM value) {
     HWND parent = GetParent(control);
     if (parent == nullptr) return;
     WPARAM wParam = MAKEWPARAM(GetDlgCtrlID(control), code);
     SendMessageA(parent, WM_COMMAND, wParam, value);
+}
+
+void DrawChartHeadings(HDC dc, const ChartFonts& fonts, int centreX, int extentY, const char* title,
+                       const char* subtitle, COLORREF subtitleColor) {
+    if (title != nullptr) {
+        SelectGuard font(dc, fonts.get(ChartFonts::kTitle));
+        DrawChartText(dc, centreX, extentY - 12, title);
+    }
+    if (subtitle != nullptr) {
+        SelectGuard font(dc, fonts.get(ChartFonts::kSubtitle));
+        COLORREF old = SetTextColor(dc, subtitleColor);
+        DrawChartText(dc, centreX, extentY - 2, subtitle);
+        SetTextColor(dc, old);
+    }
 }
 
 void DrawChartText(HDC dc, int x, int y, const char* text) {

@@ -46,9 +46,24 @@ class ChartFonts {
 
 // Copies the label-format record a parent passes by address; a null record changes nothing.
 void ApplyLabelScale(ChartLabelFormat& format, const ChartLabelScale* record);
+// The label-format message: the switch, and the record's conversion when there is one.
+void ApplyLabelFormat(ChartLabelFormat& format, int formatLabels, const ChartLabelScale* record);
+
+// A text or record a message carries by address.
+inline const char* TextParam(LPARAM value) {
+    return reinterpret_cast<const char*>(value);
+}
+inline const ChartLabelScale* ScaleParam(LPARAM value) {
+    return reinterpret_cast<const ChartLabelScale*>(value);
+}
 
 // Sends the parent WM_COMMAND with the control's identifier and `code` in wParam.
 void NotifyChartParent(HWND control, int code, LPARAM value);
+
+// The title at (centreX, extentY - 12) and, when not null, the subtitle above it at
+// (centreX, extentY - 2) in its colour; either may be null.
+void DrawChartHeadings(HDC dc, const ChartFonts& fonts, int centreX, int extentY, const char* title,
+                       const char* subtitle, COLORREF subtitleColor);
 
 // Draws `text` with the DC's current font, colour and alignment at a logical point.
 void DrawChartText(HDC dc, int x, int y, const char* text);
