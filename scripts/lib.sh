@@ -118,7 +118,8 @@ wine_virtual_desktop() {
     else
         wine reg delete 'HKCU\Software\Wine\Explorer' /v Desktop /f >/dev/null 2>&1
     fi
-    return 0
+    # The desktop is chosen when the server's first window program starts: begin afresh.
+    stop_wineserver
 }
 
 # Points COM$1 of the prefix at $2 (a pseudo-terminal or a device); no $2 removes it.
