@@ -7,9 +7,11 @@
 #include <vector>
 
 #include "controls/chart2d_win.h"
-#include "win/support/control_host.h"
+#include "tests/win/support/control_host.h"
 
 namespace {
+
+using namespace testing_support;
 
 constexpr int kWidth = 440, kHeight = 320;  // margins 40 and 40
 constexpr COLORREF kSelectedFill = RGB(255, 0, 0);
@@ -38,7 +40,9 @@ class Chart2DWindowTest : public ::testing::Test {
         for (const CommandRecord& c : host_.commands()) codes.push_back(c.code);
         return codes;
     }
-    int SelectedMarkerPixels() const { return ClientPixels(host_.control()).Count(kSelectedFill); }
+    int SelectedMarkerPixels() const {
+        return CountPixels(ClientPixels(host_.control()), kSelectedFill);
+    }
 
     ChartPoint points_[4] = {{0, 100}, {0, 150}, {0, 200}, {0, 50}};
     ControlHost host_{kChart2DClass, kWidth, kHeight};
@@ -163,7 +167,7 @@ TEST_F(Chart2DWindowTest, ColumnLabelsOfAnyLengthAndAShortListPaint) {
     host_.Send(C2M_SETLABELFORMAT, 1, reinterpret_cast<LPARAM>(&reciprocal));  // tick 0: 100 / 0
     host_.Send(C2M_SETLABELFORMAT, 1, 0);  // no record: only the switch changes
     ClientPixels pixels(host_.control());
-    EXPECT_GT(pixels.Count(RGB(0, 0, 0)), 0);
+    EXPECT_GT(CountPixels(pixels, RGB(0, 0, 0)), 0);
 }
 
 TEST_F(Chart2DWindowTest, UserDataIsKeptForTheParent) {

@@ -8,9 +8,11 @@
 #include <vector>
 
 #include "controls/chart3d_win.h"
-#include "win/support/control_host.h"
+#include "tests/win/support/control_host.h"
 
 namespace {
+
+using namespace testing_support;
 
 constexpr int kWidth = 440, kHeight = 320;  // margins 40 and 40
 constexpr int kColumns = 3, kRows = 2;      // spacings 64 and 96
@@ -188,9 +190,9 @@ TEST_F(Chart3DWindowTest, AnEmptyOrMissingTablePaintsAndPicksNothing) {
 TEST_F(Chart3DWindowTest, MarkersShowTheirValueBands) {
     host_.Send(C3M_SETMARKERSIZE, 0, 14);
     ClientPixels pixels(host_.control());
-    EXPECT_GT(pixels.Count(RGB(0, 0, 255)), 0);    // 0: blue
-    EXPECT_GT(pixels.Count(RGB(255, 255, 0)), 0);  // 128: yellow
-    EXPECT_GT(pixels.Count(RGB(255, 0, 0)), 0);    // 255: red
+    EXPECT_GT(CountPixels(pixels, RGB(0, 0, 255)), 0);    // 0: blue
+    EXPECT_GT(CountPixels(pixels, RGB(255, 255, 0)), 0);  // 128: yellow
+    EXPECT_GT(CountPixels(pixels, RGB(255, 0, 0)), 0);    // 255: red
 }
 
 TEST_F(Chart3DWindowTest, TheInformationBoxShowsTheSelectedValueInHexadecimal) {
@@ -201,7 +203,7 @@ TEST_F(Chart3DWindowTest, TheInformationBoxShowsTheSelectedValueInHexadecimal) {
     host_.Send(C3M_SETLABELFORMAT, 1, reinterpret_cast<LPARAM>(&hex));
     host_.Send(C3M_SELECTPOINT, 0, 1);
     ClientPixels pixels(host_.control());
-    EXPECT_GT(pixels.Count(RGB(0xFE, 0xFA, 0x9E)), 100);  // the box's fill, 0x9EFAFE
+    EXPECT_GT(CountPixels(pixels, RGB(0xFE, 0xFA, 0x9E)), 100);  // the box's fill, 0x9EFAFE
 }
 
 }  // namespace

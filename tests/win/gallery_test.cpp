@@ -6,7 +6,12 @@
 #include <map>
 #include <string>
 
+#include "tests/win/support/app_driver.h"
+
 namespace {
+
+using testing_support::Process;
+using testing_support::WaitForWindow;
 
 constexpr char kGalleryPath[] = VORLAND_BINARY_DIR "/gallery/VorlandGallery.exe";
 
@@ -18,23 +23,13 @@ BOOL CALLBACK CountClass(HWND child, LPARAM counts) {
 }
 
 TEST(GalleryTest, ShowsEveryControlClassAndClosesCleanly) {
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    std::string commandLine = std::string("\"") + kGalleryPath + "\"";
-    ASSERT_TRUE(CreateProcessA(kGalleryPath, commandLine.data(), nullptr, nullptr, FALSE, 0,
-                               nullptr, nullptr, &startup, &process))
-        << kGalleryPath;
-    WaitForInputIdle(process.hProcess, 10000);
-    HWND gallery = nullptr;
-    for (int i = 0; i < 100 && gallery == nullptr; ++i) {
-        gallery = FindWindowA("VorlandGallery", "Vorland Control Gallery");
-        if (gallery == nullptr) Sleep(100);
-    }
-    ASSERT_NE(gallery, nullptr);
+    Process gallery = Process::Start(std::string("\"") + kGalleryPath + "\"");
+    ASSERT_TRUE(gallery.running()) << kGalleryPath;
+    HWND window = WaitForWindow(gallery.id(), "Vorland Control Gallery");
+    ASSERT_NE(window, nullptr);
 
     std::map<std::string, int> counts;
-    EnumChildWindows(gallery, CountClass, reinterpret_cast<LPARAM>(&counts));
+    EnumChildWindows(window, CountClass, reinterpret_cast<LPARAM>(&counts));
     EXPECT_EQ(counts["2DCHART"], 1);
     EXPECT_EQ(counts["3DCHART"], 1);
     EXPECT_EQ(counts["KVSCOPE"], 1);
@@ -44,13 +39,10 @@ TEST(GalleryTest, ShowsEveryControlClassAndClosesCleanly) {
     // class is not registered.
     EXPECT_EQ(counts["KVGRIDCONTROL"] + counts["Static"], 7);
 
-    PostMessageA(gallery, WM_CLOSE, 0, 0);
-    ASSERT_EQ(WaitForSingleObject(process.hProcess, 10000), WAIT_OBJECT_0);
+    PostMessageA(window, WM_CLOSE, 0, 0);
     DWORD exitCode = 1;
-    GetExitCodeProcess(process.hProcess, &exitCode);
+    ASSERT_TRUE(gallery.Wait(10000, &exitCode));
     EXPECT_EQ(exitCode, 0u);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
 }
 
 }  // namespace

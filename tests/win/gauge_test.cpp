@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include "controls/gauge_win.h"
-#include "win/support/control_host.h"
+#include "tests/win/support/control_host.h"
 
 namespace {
+
+using namespace testing_support;
 
 constexpr COLORREF kBlack = RGB(0, 0, 0);
 constexpr COLORREF kWhite = RGB(255, 255, 255);
@@ -18,7 +20,7 @@ TEST(GaugeTest, A300By200WindowShowsA200By200PanelAtTheTopLeft) {
     ASSERT_EQ(pixels.width(), 300);
     // The frame is the only black besides the title and units texts; its outer edge is the
     // panel's edge, one logical unit (two pixels) wide.
-    RECT black = pixels.Bounds(kBlack);
+    RECT black = PixelBounds(pixels, kBlack);
     EXPECT_EQ(black.left, 0);
     EXPECT_EQ(black.top, 0);
     EXPECT_NEAR(black.right, 200, 1);
@@ -28,7 +30,7 @@ TEST(GaugeTest, A300By200WindowShowsA200By200PanelAtTheTopLeft) {
         for (int y = 0; y < 200; y += 9) ASSERT_EQ(pixels.at(x, y), kWhite) << x << "," << y;
     }
     // The value is centred in the panel, drawn at twice the logical size.
-    RECT value = pixels.Bounds(kValueBlue);
+    RECT value = PixelBounds(pixels, kValueBlue);
     ASSERT_FALSE(IsRectEmpty(&value));
     EXPECT_NEAR((value.left + value.right) / 2, 100, 3);
     EXPECT_NEAR((value.top + value.bottom) / 2, 100, 6);
@@ -38,7 +40,7 @@ TEST(GaugeTest, A300By200WindowShowsA200By200PanelAtTheTopLeft) {
 TEST(GaugeTest, ATallWindowScalesByItsWidth) {
     ControlHost host(kGaugeClass, 150, 400);
     ClientPixels pixels(host.control());
-    RECT black = pixels.Bounds(kBlack);
+    RECT black = PixelBounds(pixels, kBlack);
     EXPECT_NEAR(black.right, 150, 1);
     EXPECT_NEAR(black.bottom, 150, 1);
     // Below the panel the control paints its background, down to the bottom edge and in the
@@ -57,7 +59,7 @@ TEST(GaugeTest, ASmallWindowShowsTheHundredPixelPanelClipped) {
     EXPECT_NE(pixels.at(49, 25), kBlack);
     EXPECT_NE(pixels.at(25, 49), kBlack);
     // The value's "1" at one pixel a unit reaches into the visible quarter.
-    EXPECT_GT(pixels.Count(kValueBlue), 0);
+    EXPECT_GT(CountPixels(pixels, kValueBlue), 0);
 }
 
 }  // namespace

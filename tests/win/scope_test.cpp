@@ -9,9 +9,11 @@
 #include <string>
 
 #include "controls/scope_win.h"
-#include "win/support/control_host.h"
+#include "tests/win/support/control_host.h"
 
 namespace {
+
+using namespace testing_support;
 
 constexpr int kWidth = 260, kHeight = 235;  // plot rows 10 to 210, right edge 250
 constexpr int kPlotTop = 10, kPlotBottom = 210, kPlotRight = 250;

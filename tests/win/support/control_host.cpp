@@ -1,9 +1,10 @@
-#include "control_host.h"
+#include "tests/win/support/control_host.h"
 
 #include <algorithm>
 
 #include "controls/control_library_win.h"
 
+namespace testing_support {
 namespace {
 
 constexpr char kHostClass[] = "VorlandControlHost";
@@ -53,55 +54,15 @@ LRESULT CALLBACK ControlHost::HostProc(HWND window, UINT message, WPARAM wParam,
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-ClientPixels::ClientPixels(HWND window) {
-    UpdateWindow(window);
-    RECT client;
-    GetClientRect(window, &client);
-    width_ = client.right;
-    height_ = client.bottom;
-    if (width_ <= 0 || height_ <= 0) return;
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width_;
-    info.bmiHeader.biHeight = -height_;  // top-down rows
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HDC screen = GetDC(window);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP section = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(memory, section);
-    BitBlt(memory, 0, 0, width_, height_, screen, 0, 0, SRCCOPY);
-    GdiFlush();
-    pixels_.resize(static_cast<size_t>(width_) * height_);
-    const auto* rows = static_cast<const DWORD*>(bits);
-    for (size_t i = 0; i < pixels_.size(); ++i) {
-        DWORD p = rows[i];  // 0x00RRGGBB
-        pixels_[i] = RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
-    }
-    SelectObject(memory, old);
-    DeleteObject(section);
-    DeleteDC(memory);
-    ReleaseDC(window, screen);
+int CountPixels(const ClientPixels& pixels, COLORREF color) {
+    return pixels.Count(color, RECT{0, 0, pixels.width(), pixels.height()});
 }
 
-COLORREF ClientPixels::at(int x, int y) const {
-    if (x < 0 || y < 0 || x >= width_ || y >= height_) return CLR_INVALID;
-    return pixels_[static_cast<size_t>(y) * width_ + x];
-}
-
-int ClientPixels::Count(COLORREF color) const {
-    int count = 0;
-    for (COLORREF p : pixels_) count += p == color;
-    return count;
-}
-
-RECT ClientPixels::Bounds(COLORREF color) const {
-    RECT bounds{width_, height_, 0, 0};
-    for (int y = 0; y < height_; ++y) {
-        for (int x = 0; x < width_; ++x) {
-            if (at(x, y) != color) continue;
+RECT PixelBounds(const ClientPixels& pixels, COLORREF color) {
+    RECT bounds{pixels.width(), pixels.height(), 0, 0};
+    for (int y = 0; y < pixels.height(); ++y) {
+        for (int x = 0; x < pixels.width(); ++x) {
+            if (pixels.at(x, y) != color) continue;
             bounds.left = std::min<LONG>(bounds.left, x);
             bounds.top = std::min<LONG>(bounds.top, y);
             bounds.right = std::max<LONG>(bounds.right, x + 1);
@@ -117,3 +78,5 @@ void SendMouse(HWND window, UINT message, int x, int y, WPARAM keys) {
                                  static_cast<WORD>(static_cast<short>(y)));
     SendMessageA(window, message, keys, position);
 }
+
+}  // namespace testing_support

@@ -1,13 +1,16 @@
-// Hosts one control at the top left corner of a visible top-level window, records the command
-// notifications the control sends it, and reads back the control's pixels. The top-level
-// window is made once and kept for the whole program: without a window manager, Wine waits
-// two seconds for every top-level window it unmaps.
+// Hosts one control at the top left corner of a visible top-level window and records the
+// command notifications the control sends it. The top-level window is made once and kept for
+// the whole program, so that each test creates and destroys only a child window.
 #pragma once
 
 #include <windows.h>
 
 #include <functional>
 #include <vector>
+
+#include "tests/win/support/pixels.h"
+
+namespace testing_support {
 
 struct CommandRecord {
     int id;
@@ -46,23 +49,13 @@ class ControlHost {
     std::function<void(const CommandRecord&)> handler_;
 };
 
-// The client area of a window as painted on the screen, read after it has painted.
-class ClientPixels {
-  public:
-    explicit ClientPixels(HWND window);
-    int width() const { return width_; }
-    int height() const { return height_; }
-    COLORREF at(int x, int y) const;  // CLR_INVALID outside
-    // Pixels of exactly this colour.
-    int Count(COLORREF color) const;
-    // The smallest rectangle holding every pixel of this colour; empty when there is none.
-    RECT Bounds(COLORREF color) const;
-
-  private:
-    int width_ = 0;
-    int height_ = 0;
-    std::vector<COLORREF> pixels_;
-};
-
 // Sends a mouse message with a client position that may lie outside the window.
 void SendMouse(HWND window, UINT message, int x, int y, WPARAM keys = 0);
+
+// Pixels of exactly this colour anywhere in the client area.
+int CountPixels(const ClientPixels& pixels, COLORREF color);
+
+// The smallest rectangle holding every pixel of this colour; empty when there is none.
+RECT PixelBounds(const ClientPixels& pixels, COLORREF color);
+
+}  // namespace testing_support
