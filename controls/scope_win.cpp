@@ -291,8 +291,10 @@ LRESULT OnCreate(ScopeState& s) {
 
 // Layers of the old size would cut the picture, so a new size makes them again.
 LRESULT OnSize(ScopeState& s) {
+    RECT client;
+    GetClientRect(s.window, &client);
+    if (IsRectEmpty(&client)) return 0;  // minimised: keep the picture for later
     Layout(s);
-    if (s.layout.clientWidth <= 0 || s.layout.clientHeight <= 0) return 0;  // minimised
     if (s.axesLayer.width != s.layout.clientWidth || s.axesLayer.height != s.layout.clientHeight) {
         s.axesLayer.Reset();
         s.traceLayer.Reset();

@@ -87,9 +87,10 @@ HWND Child(GalleryState& g, const char* cls, const char* text, DWORD style, int 
         exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 10, 10, g.hwnd,
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
         reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(g.hwnd, GWLP_HINSTANCE)), nullptr);
-    if (child != nullptr)
-        SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)),
-                     0);
+    if (child != nullptr) {
+        auto font = reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT));
+        SendMessageA(child, WM_SETFONT, font, 0);
+    }
     return child;
 }
 
