@@ -1,6 +1,10 @@
 #include "controls/control_library_win.h"
 
+#include "controls/chart2d_win.h"
+#include "controls/chart3d_win.h"
+#include "controls/gauge_win.h"
 #include "controls/grid_control_win.h"
+#include "controls/scope_win.h"
 #include "controls/text_progress_win.h"
 
 namespace {
@@ -35,6 +39,12 @@ void RegisterGrid(HINSTANCE instance) {
 }  // namespace
 
 void RegisterControlLibrary(HINSTANCE instance) {
-    RegisterEx(instance, kTextProgressClass, TextProgressProc, CS_HREDRAW | CS_VREDRAW, nullptr);
+    constexpr UINT kRedraw = CS_HREDRAW | CS_VREDRAW;
+    const auto window = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    RegisterEx(instance, kChart2DClass, Chart2DProc, kRedraw, window);
+    RegisterEx(instance, kScopeClass, ScopeProc, kRedraw, window);
+    RegisterEx(instance, kChart3DClass, Chart3DProc, kRedraw, window);
+    RegisterEx(instance, kTextProgressClass, TextProgressProc, kRedraw, nullptr);
     RegisterGrid(instance);
+    RegisterEx(instance, kGaugeClass, GaugeProc, kRedraw, window);
 }

@@ -1,82 +1,45 @@
-// KVGRIDCONTROL in a parent window that records every WM_COMMAND notification.
+// KVGRIDCONTROL in the shared host window, which records every WM_COMMAND notification.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "controls/control_library_win.h"
 #include "controls/grid_control_win.h"
+#include "tests/win/support/control_host.h"
 
 namespace {
 
-constexpr int kGridId = 77;
+using testing_support::ClientPixels;
+using testing_support::CommandRecord;
+using testing_support::ControlHost;
 
-struct Note {
-    WORD id;
-    WORD code;
-    LPARAM lParam;
-};
-
-std::vector<Note> g_notes;
-std::vector<std::pair<int, RECT>> g_ownerDrawn;  // value and rectangle of each GRN_OWNERDRAW
-
-LRESULT CALLBACK ParentProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_COMMAND && LOWORD(wParam) == kGridId) {
-        g_notes.push_back(Note{LOWORD(wParam), HIWORD(wParam), lParam});
-        if (HIWORD(wParam) == GRN_OWNERDRAW) {
-            HWND grid = GetDlgItem(window, kGridId);
-            int value = static_cast<int>(SendMessageA(grid, GRM_GETOWNERDRAWVALUE, 0, 0));
-            g_ownerDrawn.push_back({value, *reinterpret_cast<const RECT*>(lParam)});
-        }
-        return 0;
-    }
-    return DefWindowProcA(window, message, wParam, lParam);
-}
+constexpr int kHostControlId = 7;  // the id ControlHost gives its control
 
 LPARAM Cell(int row, int column) { return MAKELPARAM(row, column); }
 
 class GridTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        HINSTANCE instance = GetModuleHandleA(nullptr);
-        RegisterControlLibrary(instance);
-        WNDCLASSA cls{};
-        cls.lpfnWndProc = ParentProc;
-        cls.hInstance = instance;
-        cls.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-        cls.lpszClassName = "GridTestParent";
-        RegisterClassA(&cls);
-        // One parent for all cases: destroying a shown top-level window costs Wine seconds
-        // when no window manager runs.
-        parent_ = CreateWindowExA(0, "GridTestParent", "grid test", WS_POPUP | WS_VISIBLE, 0, 0,
-                                  640, 480, nullptr, nullptr, instance, nullptr);
-    }
+    void SetUp() override { Host(400, 300); }
 
-    static void TearDownTestSuite() { DestroyWindow(parent_); }
-
-    void SetUp() override {
-        ASSERT_NE(parent_, nullptr);
-        SetFocus(parent_);
-        grid_ = Create(400, 300);
+    // A new grid of this client size in the shared host window, without the focus.
+    void Host(int width, int height) {
+        host_.reset();
+        host_ = std::make_unique<ControlHost>(kGridControlClass, width, height);
+        grid_ = host_->control();
         ASSERT_NE(grid_, nullptr);
+        parent_ = GetParent(grid_);
+        SetFocus(parent_);
+        host_->OnCommand([this](const CommandRecord& record) {
+            if (record.code != GRN_OWNERDRAW) return;
+            int value = static_cast<int>(Send(GRM_GETOWNERDRAWVALUE));
+            ownerDrawn_.push_back({value, *reinterpret_cast<const RECT*>(record.value)});
+        });
         Pump();
-        g_notes.clear();
-        g_ownerDrawn.clear();
-    }
-
-    void TearDown() override {
-        DestroyWindow(grid_);
-        Pump();
-    }
-
-    HWND Create(int width, int height, const char* title = "", DWORD style = 0) {
-        return CreateWindowExA(0, kGridControlClass, title, WS_CHILD | WS_VISIBLE | style, 0, 0,
-                               width, height, parent_,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(kGridId)),
-                               GetModuleHandleA(nullptr), nullptr);
+        host_->ClearCommands();
     }
 
     static void Pump() {
@@ -85,6 +48,14 @@ protected:
             TranslateMessage(&message);
             DispatchMessageA(&message);
         }
+    }
+
+    const std::vector<CommandRecord>& Notes() const { return host_->commands(); }
+    void ClearNotes() { host_->ClearCommands(); }
+    std::vector<WORD> Codes() const {
+        std::vector<WORD> codes;
+        for (const CommandRecord& note : Notes()) codes.push_back(static_cast<WORD>(note.code));
+        return codes;
     }
 
     LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
@@ -122,17 +93,15 @@ protected:
     void Focus() {
         SetFocus(grid_);
         ASSERT_EQ(GetFocus(), grid_);
-        g_notes.clear();
+        ClearNotes();
     }
+    // Paints the whole grid now; owner-drawn cells are recorded afresh.
     void Paint() {
+        ownerDrawn_.clear();
         InvalidateRect(grid_, nullptr, FALSE);
         UpdateWindow(grid_);
     }
-    static std::vector<WORD> Codes() {
-        std::vector<WORD> codes;
-        for (const Note& note : g_notes) codes.push_back(note.code);
-        return codes;
-    }
+    COLORREF Pixel(int x, int y) { return ClientPixels(grid_).at(x, y); }
     static std::string ClipboardText() {
         std::string text;
         if (!OpenClipboard(nullptr)) return "<no clipboard>";
@@ -152,18 +121,12 @@ protected:
         SetClipboardData(CF_TEXT, memory);
         CloseClipboard();
     }
-    COLORREF Pixel(int x, int y) {
-        HDC dc = GetDC(grid_);
-        COLORREF color = GetPixel(dc, x, y);
-        ReleaseDC(grid_, dc);
-        return color;
-    }
 
-    static HWND parent_;
+    std::unique_ptr<ControlHost> host_;
     HWND grid_ = nullptr;
+    HWND parent_ = nullptr;
+    std::vector<std::pair<int, RECT>> ownerDrawn_;  // value and text rectangle of each
 };
-
-HWND GridTest::parent_ = nullptr;
 
 using CodeList = std::vector<WORD>;
 
@@ -224,15 +187,15 @@ TEST_F(GridTest, InvalidReferencesNotifyAndReturnTheBadRefResult) {
                                                        : 1;
         for (GridCellRef ref : {GridCellRef{40000, 1}, GridCellRef{32001, 0},
                                 GridCellRef{1, 257}, GridCellRef{-1, 1}, GridCellRef{1, -5}}) {
-            g_notes.clear();
+            ClearNotes();
             EXPECT_EQ(SendRef(c.message, ref, lParam), c.badRef)
                 << c.message << " " << ref.row << "," << ref.column;
-            ASSERT_EQ(g_notes.size(), 1u);
-            EXPECT_EQ(g_notes[0].id, kGridId);
-            EXPECT_EQ(g_notes[0].code, GRN_BADREF);
-            EXPECT_EQ(g_notes[0].lParam, 0);
+            ASSERT_EQ(Notes().size(), 1u);
+            EXPECT_EQ(Notes()[0].id, kHostControlId);
+            EXPECT_EQ(Notes()[0].code, GRN_BADREF);
+            EXPECT_EQ(Notes()[0].value, 0);
         }
-        g_notes.clear();
+        ClearNotes();
         EXPECT_EQ(Send(c.message, 0, lParam), c.badRef);  // a null reference
         EXPECT_EQ(Codes(), CodeList{GRN_BADREF});
     }
@@ -250,11 +213,11 @@ TEST_F(GridTest, StoredTextsComeBackWithTheirTypes) {
     int row = 1;
     for (const Case& c : {Case{"true", 3}, Case{"FALSE", 4}, Case{"-1.5", 2}, Case{"1-2", 1},
                           Case{"1.2.3", 1}, Case{"~42", 5}, Case{"", 1}, Case{"hello", 1}}) {
-        g_notes.clear();
+        ClearNotes();
         EXPECT_EQ(SetText(row, 3, c.text), 1);
-        ASSERT_EQ(g_notes.size(), 1u);
-        EXPECT_EQ(g_notes[0].code, GRN_CELLSTORED);
-        EXPECT_EQ(g_notes[0].lParam, Cell(row, 3));
+        ASSERT_EQ(Notes().size(), 1u);
+        EXPECT_EQ(Notes()[0].code, GRN_CELLSTORED);
+        EXPECT_EQ(Notes()[0].value, Cell(row, 3));
         EXPECT_EQ(Text(row, 3), c.text);
         EXPECT_EQ(SendRef(GRM_GETCELLTYPE, {row, 3}), c.type) << c.text;
         EXPECT_EQ(SendRef(GRM_ISCELLPROTECTED, {row, 3}), 0);
@@ -300,7 +263,7 @@ TEST_F(GridTest, ManyCellsAreFoundByBisection) {
     }
     EXPECT_EQ(Text(151, 1), "");
     EXPECT_EQ(Text(1, 21), "");
-    g_notes.clear();
+    ClearNotes();
     EXPECT_EQ(SendRef(GRM_DELETECELL, {cells[5].first, cells[5].second}), 0);
     EXPECT_EQ(Codes(), CodeList{GRN_EDITEND});
     EXPECT_EQ(SendRef(GRM_GETCELLTYPE, {cells[5].first, cells[5].second}), 0);
@@ -336,7 +299,7 @@ TEST_F(GridTest, ProtectedCellsCannotBeEdited) {
     Focus();
     Type("AB");
     Key(VK_BACK);
-    EXPECT_TRUE(g_notes.empty());
+    EXPECT_TRUE(Notes().empty());
     Key(VK_RETURN);
     EXPECT_EQ(Text(1, 1), "keep");
     EXPECT_EQ(Codes(), (CodeList{GRN_CURMOVED, GRN_CURCHANGED}));
@@ -373,7 +336,7 @@ TEST_F(GridTest, ShrinkingKeepsTheCurrentCellInsideTheGrid) {
     Focus();
     Key(VK_DOWN);  // already on the last row
     EXPECT_EQ(Send(GRM_GETCURROW), 10);
-    EXPECT_TRUE(g_notes.empty());
+    EXPECT_TRUE(Notes().empty());
 }
 
 TEST_F(GridTest, ClearAllRemovesCellsAndRows) {
@@ -398,11 +361,11 @@ TEST_F(GridTest, SelectCellOnlyInsideTheGrid) {
         EXPECT_EQ(Send(GRM_GETCURROW), 15);
         EXPECT_EQ(Send(GRM_GETCURCOL), 9);
     }
-    EXPECT_TRUE(g_notes.empty());
+    EXPECT_TRUE(Notes().empty());
     Send(GRM_NOTIFYSELECTION);
     Send(GRM_NOTIFYSELECTION2);
     EXPECT_EQ(Codes(), (CodeList{GRN_CURMOVED, GRN_CURCHANGED, GRN_CURMOVED, GRN_CURCHANGED}));
-    EXPECT_EQ(g_notes[1].lParam, Cell(15, 9));
+    EXPECT_EQ(Notes()[1].value, Cell(15, 9));
 }
 
 TEST_F(GridTest, CopyOfA2By2GridGivesTabsAndCrLf) {
@@ -443,7 +406,7 @@ TEST_F(GridTest, PasteFillsCellsFromTheTopLeft) {
     EXPECT_EQ(SendRef(GRM_GETCELLTYPE, {3, 3}), 2);
     EXPECT_EQ(Send(GRM_GETROWS), 3);
     int stored = 0;
-    for (const Note& note : g_notes) stored += note.code == GRN_CELLSTORED ? 1 : 0;
+    for (const CommandRecord& note : Notes()) stored += note.code == GRN_CELLSTORED ? 1 : 0;
     EXPECT_EQ(stored, 9);
 }
 
@@ -463,8 +426,7 @@ TEST_F(GridTest, PasteOfOddTextStaysInsideItsCells) {
 }
 
 TEST_F(GridTest, ZeroWidthColumnIsSkippedByPaintingRightAndTheScrollRange) {
-    DestroyWindow(grid_);
-    grid_ = Create(120, 200);  // 50 + 50 + 50 px of columns do not fit 120
+    Host(120, 200);  // 50 + 50 + 50 px of columns do not fit 120
     Send(GRM_SETSIZE, 3, 3);
     Send(GRM_SETCOLWIDTH, 1, 50);
     Send(GRM_SETCOLWIDTH, 2, 0);
@@ -472,12 +434,11 @@ TEST_F(GridTest, ZeroWidthColumnIsSkippedByPaintingRightAndTheScrollRange) {
     SetText(1, 1, "~1");
     SetText(1, 2, "~2");
     SetText(1, 3, "~3");
-    g_ownerDrawn.clear();
-    Paint();
-    ASSERT_EQ(g_ownerDrawn.size(), 2u);
-    EXPECT_EQ(g_ownerDrawn[0].first, 1);
-    EXPECT_EQ(g_ownerDrawn[1].first, 3);
-    EXPECT_EQ(g_ownerDrawn[1].second.left, 50 + 50 + 2);  // right after column 1
+        Paint();
+    ASSERT_EQ(ownerDrawn_.size(), 2u);
+    EXPECT_EQ(ownerDrawn_[0].first, 1);
+    EXPECT_EQ(ownerDrawn_[1].first, 3);
+    EXPECT_EQ(ownerDrawn_[1].second.left, 50 + 50 + 2);  // right after column 1
 
     int low = 0, high = 0;
     EXPECT_TRUE(GetWindowLongA(grid_, GWL_STYLE) & WS_HSCROLL);
@@ -495,20 +456,18 @@ TEST_F(GridTest, ZeroWidthColumnIsSkippedByPaintingRightAndTheScrollRange) {
     EXPECT_EQ(Codes(), (CodeList{7, 5, 7, 5, 7, 5}));
     // Scrolling one step right shows column 3 first.
     Send(WM_HSCROLL, SB_LINERIGHT);
-    g_ownerDrawn.clear();
-    Paint();
-    ASSERT_EQ(g_ownerDrawn.size(), 1u);
-    EXPECT_EQ(g_ownerDrawn[0].first, 3);
-    EXPECT_EQ(g_ownerDrawn[0].second.left, 50 + 2);
+        Paint();
+    ASSERT_EQ(ownerDrawn_.size(), 1u);
+    EXPECT_EQ(ownerDrawn_[0].first, 3);
+    EXPECT_EQ(ownerDrawn_[0].second.left, 50 + 2);
 }
 
 TEST_F(GridTest, OwnerDrawnCellsReportTheirNumberAndTextRectangle) {
     SetText(2, 2, "~42");
-    g_ownerDrawn.clear();
-    Paint();
-    ASSERT_EQ(g_ownerDrawn.size(), 1u);
-    EXPECT_EQ(g_ownerDrawn[0].first, 42);
-    RECT rect = g_ownerDrawn[0].second;
+        Paint();
+    ASSERT_EQ(ownerDrawn_.size(), 1u);
+    EXPECT_EQ(ownerDrawn_[0].first, 42);
+    RECT rect = ownerDrawn_[0].second;
     EXPECT_EQ(rect.left, 100 + 2);
     EXPECT_EQ(rect.right, 150 - 2);
     EXPECT_EQ(rect.top, 21 + 21);
@@ -523,9 +482,9 @@ TEST_F(GridTest, TypingAndEnterCommitsAndMovesDown) {
     Key(VK_RETURN);
     EXPECT_EQ(Codes(), (CodeList{GRN_EDITBEGIN, GRN_CELLSTORED, GRN_EDITEND, GRN_CURMOVED,
                               GRN_CURCHANGED}));
-    EXPECT_EQ(g_notes[0].lParam, Cell(1, 1));
-    EXPECT_EQ(g_notes[2].lParam, Cell(1, 1));
-    EXPECT_EQ(g_notes[4].lParam, Cell(2, 1));
+    EXPECT_EQ(Notes()[0].value, Cell(1, 1));
+    EXPECT_EQ(Notes()[2].value, Cell(1, 1));
+    EXPECT_EQ(Notes()[4].value, Cell(2, 1));
     EXPECT_EQ(Text(1, 1), "hi");
     EXPECT_EQ(Send(GRM_GETCURROW), 2);
 }
@@ -539,7 +498,7 @@ TEST_F(GridTest, EditingKeys) {
     EXPECT_EQ(Codes(), (CodeList{GRN_EDITBEGIN, GRN_EDITEND}));
     EXPECT_EQ(Text(1, 1), "old");
 
-    g_notes.clear();
+    ClearNotes();
     Key(VK_BACK);  // opens an edit, removes nothing
     Type("123");
     Key(VK_BACK);
@@ -556,9 +515,9 @@ TEST_F(GridTest, EditingKeys) {
 
     // With editing disabled typing does nothing.
     Send(GRM_ENABLEEDIT, 0);
-    g_notes.clear();
+    ClearNotes();
     Type("Q");
-    EXPECT_TRUE(g_notes.empty());
+    EXPECT_TRUE(Notes().empty());
 }
 
 TEST_F(GridTest, DialogCodeHandlesEnterAndEscape) {
@@ -583,7 +542,7 @@ TEST_F(GridTest, NavigationKeysAndTheirNotifications) {
     Send(GRM_SETSIZE, 30, 5);
     Focus();
     Key(VK_UP);  // already on row 1
-    EXPECT_TRUE(g_notes.empty());
+    EXPECT_TRUE(Notes().empty());
     Key(VK_NEXT);
     EXPECT_EQ(Send(GRM_GETCURROW), 1 + 13);  // 279 px of data area: 13 whole rows
     Key(VK_NEXT);
@@ -593,12 +552,12 @@ TEST_F(GridTest, NavigationKeysAndTheirNotifications) {
     EXPECT_EQ(Send(GRM_GETCURROW), 17);
     EXPECT_EQ(Codes(), (CodeList{7, 5, 7, 5, 7, 5, 7, 5}));
 
-    g_notes.clear();
+    ClearNotes();
     Key(VK_DELETE);
     Key(VK_F1);
     Key(VK_F12);
     EXPECT_EQ(Codes(), (CodeList{GRN_DELETEKEY, 11, 22}));
-    EXPECT_EQ(g_notes[0].lParam, Cell(17, 1));
+    EXPECT_EQ(Notes()[0].value, Cell(17, 1));
 
     Key(VK_TAB);
     EXPECT_EQ(GetFocus(), parent_);
@@ -611,7 +570,7 @@ TEST_F(GridTest, FocusNotificationsAndLosingFocusCommits) {
     SetFocus(parent_);
     EXPECT_EQ(Codes(), (CodeList{GRN_EDITBEGIN, GRN_KILLFOCUS, GRN_CELLSTORED, GRN_EDITEND}));
     EXPECT_EQ(Text(1, 1), "w");
-    g_notes.clear();
+    ClearNotes();
     SetFocus(grid_);
     EXPECT_EQ(Codes(), CodeList{GRN_SETFOCUS});
 }
@@ -621,19 +580,19 @@ TEST_F(GridTest, ClicksSelectDataCellsOnly) {
     Click(120, 60);  // the first click only takes the focus
     EXPECT_EQ(GetFocus(), grid_);
     EXPECT_EQ(Send(GRM_GETCURROW), 1);
-    g_notes.clear();
+    ClearNotes();
     Click(120, 60);  // row 2, column 2
     EXPECT_EQ(Send(GRM_GETCURROW), 2);
     EXPECT_EQ(Send(GRM_GETCURCOL), 2);
     EXPECT_EQ(Codes(), (CodeList{GRN_CLICK, GRN_CURMOVED, GRN_CURCHANGED}));
-    EXPECT_EQ(g_notes[0].lParam, Cell(2, 2));
-    g_notes.clear();
+    EXPECT_EQ(Notes()[0].value, Cell(2, 2));
+    ClearNotes();
     Click(120, 60);  // the same cell again
     EXPECT_EQ(Codes(), CodeList{GRN_CLICK});
-    g_notes.clear();
+    ClearNotes();
     Click(120, 10);  // header row
     Click(20, 60);   // header column
-    EXPECT_TRUE(g_notes.empty());
+    EXPECT_TRUE(Notes().empty());
     EXPECT_EQ(Send(GRM_GETCURROW), 2);
 }
 
@@ -642,7 +601,7 @@ TEST_F(GridTest, DoubleClickOpensAnEmptyEdit) {
     SetText(2, 2, "was");
     Focus();
     Click(120, 60);
-    g_notes.clear();
+    ClearNotes();
     Click(120, 60, WM_LBUTTONDBLCLK);
     EXPECT_EQ(Codes(), CodeList{GRN_EDITBEGIN});
     Type("N");
@@ -707,16 +666,14 @@ TEST_F(GridTest, TitleHeightIsOnePointTwoLinesOfTheTitleFont) {
 
     SetText(1, 1, "~1");
     SetWindowTextA(grid_, "Two\nlines");
-    g_ownerDrawn.clear();
-    Paint();
-    ASSERT_EQ(g_ownerDrawn.size(), 1u);
-    EXPECT_EQ(g_ownerDrawn[0].second.top, static_cast<int>(size.cy * 1.2 * 2) + 21);
+        Paint();
+    ASSERT_EQ(ownerDrawn_.size(), 1u);
+    EXPECT_EQ(ownerDrawn_[0].second.top, static_cast<int>(size.cy * 1.2 * 2) + 21);
 
     SetWindowTextA(grid_, "");
-    g_ownerDrawn.clear();
-    Paint();
-    ASSERT_EQ(g_ownerDrawn.size(), 1u);
-    EXPECT_EQ(g_ownerDrawn[0].second.top, 21);
+        Paint();
+    ASSERT_EQ(ownerDrawn_.size(), 1u);
+    EXPECT_EQ(ownerDrawn_[0].second.top, 21);
 
     char title[64];
     SetWindowTextA(grid_, std::string(301, 't').c_str());
@@ -727,18 +684,18 @@ TEST_F(GridTest, TitleHeightIsOnePointTwoLinesOfTheTitleFont) {
 }
 
 TEST_F(GridTest, CreationTextIsTheTitleAndBandHeightsMoveTheCells) {
-    DestroyWindow(grid_);
-    grid_ = Create(400, 300, "Created");
+    HWND created = CreateWindowExA(0, kGridControlClass, "Created", WS_CHILD, 0, 0, 100, 100,
+                                   parent_, nullptr, GetModuleHandleA(nullptr), nullptr);
     char title[32];
-    GetWindowTextA(grid_, title, sizeof title);
+    GetWindowTextA(created, title, sizeof title);
     EXPECT_STREQ(title, "Created");
+    DestroyWindow(created);
     SetText(1, 1, "~1");
     Send(GRM_SETTITLEHEIGHT, 30);
     Send(GRM_SETHEADERHEIGHT, 25);
-    g_ownerDrawn.clear();
-    Paint();
-    ASSERT_EQ(g_ownerDrawn.size(), 1u);
-    EXPECT_EQ(g_ownerDrawn[0].second.top, 30 + 25);
+        Paint();
+    ASSERT_EQ(ownerDrawn_.size(), 1u);
+    EXPECT_EQ(ownerDrawn_[0].second.top, 30 + 25);
     EXPECT_EQ(Send(GRM_GETHEADERHEIGHT), 25);
     Send(GRM_SETROWHEIGHT, 0);  // taken as 1
     EXPECT_EQ(Send(GRM_GETROWHEIGHT), 1);
@@ -781,10 +738,9 @@ TEST_F(GridTest, ScrollBarsMoveTheFirstRow) {
     Send(WM_VSCROLL, SB_LINEDOWN);
     Send(WM_VSCROLL, SB_LINEDOWN);
     EXPECT_EQ(GetScrollPos(grid_, SB_VERT), 3);
-    g_ownerDrawn.clear();
-    Paint();
-    ASSERT_EQ(g_ownerDrawn.size(), 1u);
-    EXPECT_EQ(g_ownerDrawn[0].second.top, 21 + 2 * 21);  // row 5 is the third row shown
+        Paint();
+    ASSERT_EQ(ownerDrawn_.size(), 1u);
+    EXPECT_EQ(ownerDrawn_[0].second.top, 21 + 2 * 21);  // row 5 is the third row shown
     Send(WM_VSCROLL, SB_PAGEDOWN);
     EXPECT_EQ(GetScrollPos(grid_, SB_VERT), 16);
     for (int i = 0; i < 10; ++i) Send(WM_VSCROLL, SB_PAGEDOWN);
@@ -837,7 +793,7 @@ TEST_F(GridTest, FontsFromWmSetFontStayTheSenders) {
     Send(WM_SETFONT, reinterpret_cast<WPARAM>(font), 1);
     EXPECT_EQ(reinterpret_cast<HFONT>(Send(WM_GETFONT)), font);
     Send(WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), 1);
-    DestroyWindow(grid_);
+    host_.reset();
     LOGFONTA description{};
     EXPECT_EQ(GetObjectA(font, sizeof description, &description), static_cast<int>(sizeof description));
     DeleteObject(font);
