@@ -30,8 +30,6 @@ HFONT MakeFont(int weight) {
                        VARIABLE_PITCH | FF_MODERN, "Arial");
 }
 
-// ---- cell store: the hidden sorted list box ----
-
 int StringCount(const GridState& state) {
     LRESULT count = SendMessageA(state.cellList, LB_GETCOUNT, 0, 0);
     return count == LB_ERR ? 0 : static_cast<int>(count);
@@ -60,19 +58,21 @@ int FindCell(GridState& state, int row, int column) {
     return FindCellIndex(count, key.data(), [&](int index) { return ReadString(state, index); });
 }
 
-// A refused string (out of memory) leaves the cell missing; the user hears it.
-bool AddString(GridState& state, const std::string& string) {
-    LRESULT index = SendMessageA(state.cellList, LB_ADDSTRING, 0,
-                                 reinterpret_cast<LPARAM>(string.c_str()));
-    if (index == LB_ERR || index == LB_ERRSPACE) {
-        MessageBeep(0);
-        return false;
-    }
-    return true;
-}
-
 void DeleteString(GridState& state, int index) {
     SendMessageA(state.cellList, LB_DELETESTRING, index, 0);
+}
+
+// Puts `string` in place of string `oldIndex` (-1: a new cell). The old string goes only once
+// the new one is in, so a refused string (out of memory) leaves the cell as it was; the user
+// hears the refusal.
+void StoreString(GridState& state, int oldIndex, const std::string& string) {
+    LRESULT index =
+        SendMessageA(state.cellList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(string.c_str()));
+    if (index == LB_ERR || index == LB_ERRSPACE) {
+        MessageBeep(0);
+        return;
+    }
+    if (oldIndex >= 0) DeleteString(state, index <= oldIndex ? oldIndex + 1 : oldIndex);
 }
 
 // The reference a message carries, or null after telling the parent it is invalid.
@@ -83,9 +83,9 @@ const GridCellRef* CheckRef(GridState& state, WPARAM wParam) {
     return nullptr;
 }
 
-// ---- view helpers ----
-
-int LastRowOf(const GridState& state) { return std::max(state.layout.rowCount, 1); }
+int LastRowOf(const GridState& state) {
+    return std::max(state.layout.rowCount, 1);
+}
 
 void RefreshCurProtected(GridState& state) {
     GridCellRecord record;
@@ -103,8 +103,6 @@ void InvalidateCell(GridState& state, int row, int column) {
     RECT rect{cell.left, cell.top, cell.right + 1, cell.bottom + 1};
     InvalidateRect(state.window, &rect, FALSE);
 }
-
-void UpdateScrollBars(GridState& state);
 
 void BringCurrentIntoView(GridState& state) {
     if (BringCellIntoView(state.layout, state.curRow, state.curCol)) Repaint(state);
@@ -137,9 +135,9 @@ void OnSizeChanged(GridState& state, int width, int height);
 
 // Shows, hides and sets both bars for the current layout. Showing or hiding a bar resizes the
 // client; the nested WM_SIZE only records the size, and the change is handled once the bars
-// are settled.
-void UpdateScrollBars(GridState& state) {
-    if (state.updatingBars) return;
+// are settled. True when it was: the size the caller worked from is then out of date.
+bool UpdateScrollBars(GridState& state) {
+    if (state.updatingBars) return false;
     state.updatingBars = true;
     RECT before;
     GetClientRect(state.window, &before);
@@ -165,9 +163,9 @@ void UpdateScrollBars(GridState& state) {
 
     RECT after;
     GetClientRect(state.window, &after);
-    if (after.right != before.right || after.bottom != before.bottom) {
-        OnSizeChanged(state, after.right, after.bottom);
-    }
+    if (after.right == before.right && after.bottom == before.bottom) return false;
+    OnSizeChanged(state, after.right, after.bottom);
+    return true;
 }
 
 void SetFont(GridState& state, GridFont& slot, HFONT font, bool owned) {
@@ -189,13 +187,10 @@ int TextHeight(HWND window, HFONT font, std::string_view text) {
 }
 
 void UpdateTitleHeight(GridState& state) {
-    int textHeight = state.title.empty()
-                         ? 0
-                         : TextHeight(state.window, state.titleFont.handle, state.title);
+    int textHeight =
+        state.title.empty() ? 0 : TextHeight(state.window, state.titleFont.handle, state.title);
     state.layout.titleHeight = TitleBandHeight(textHeight, state.title);
 }
-
-// ---- in-place editing ----
 
 bool EditAllowed(GridState& state) {
     if (!state.editEnabled || state.layout.rowCount <= 0) return false;
@@ -253,8 +248,6 @@ void Backspace(GridState& state) {
     DrawEdit(state);
 }
 
-// ---- navigation ----
-
 // Makes (row, column) current the way every navigation does: an open edit is committed to
 // the cell it was typed into first.
 void MoveCurrent(GridState& state, int row, int column, bool notifyAlways) {
@@ -284,8 +277,6 @@ void MoveSideways(GridState& state, int step) {
     MoveCurrent(state, state.curRow, column != 0 ? column : state.curCol, true);
 }
 
-// ---- message handlers ----
-
 LRESULT OnNcCreate(HWND window, WPARAM wParam, LPARAM lParam) {
     auto* state = new (std::nothrow) GridState{};
     if (state == nullptr) return FALSE;
@@ -300,12 +291,9 @@ LRESULT OnNcCreate(HWND window, WPARAM wParam, LPARAM lParam) {
 
 void OnNcDestroy(HWND window, GridState* state) {
     SetWindowLongPtrA(window, 0, 0);
-    GridFont* slots[] = {&state->cellFont, &state->headerFont, &state->titleFont};
-    for (int i = 0; i < 3; ++i) {
-        if (!slots[i]->owned || slots[i]->handle == nullptr) continue;
-        bool deleted = false;
-        for (int j = 0; j < i; ++j) deleted |= slots[j]->owned && slots[j]->handle == slots[i]->handle;
-        if (!deleted) DeleteObject(slots[i]->handle);
+    // Emptying the slots one by one deletes each owned font once, however they are shared.
+    for (GridFont* slot : {&state->cellFont, &state->headerFont, &state->titleFont}) {
+        SetFont(*state, *slot, nullptr, false);
     }
     delete state;
 }
@@ -315,9 +303,8 @@ LRESULT OnSetText(GridState& state, const char* text);
 LRESULT OnCreate(GridState& state, const CREATESTRUCTA* create) {
     state.controlId = static_cast<WORD>(GetWindowLongPtrA(state.window, GWLP_ID));
     state.cellList = CreateWindowExA(WS_EX_CLIENTEDGE, "LISTBOX", "",
-                                     WS_CHILD | WS_BORDER | WS_VSCROLL | LBS_SORT | LBS_NOTIFY,
-                                     0, 0, 0, 0, state.window, nullptr, create->hInstance,
-                                     nullptr);
+                                     WS_CHILD | WS_BORDER | WS_VSCROLL | LBS_SORT | LBS_NOTIFY, 0,
+                                     0, 0, 0, state.window, nullptr, create->hInstance, nullptr);
     if (state.cellList == nullptr) return -1;
     const char* title = IS_INTRESOURCE(create->lpszName) ? "" : create->lpszName;
     OnSetText(state, title);
@@ -344,12 +331,11 @@ LRESULT OnSetCellProtect(GridState& state, WPARAM wParam, bool protect) {
     int index = FindCell(state, cell.row, cell.column);
     if (index >= 0 && ReadString(state, index).size() >= kGridTextPos) {
         string = state.scratch;
-        DeleteString(state, index);
         string[kGridProtectionPos] = letter;
     } else {
         string = MakeCellString(cell.row, cell.column, letter, "");
     }
-    AddString(state, string);
+    StoreString(state, index, string);
     RefreshCurProtected(state);
     InvalidateCell(state, cell.row, cell.column);
     return 0;
@@ -363,8 +349,7 @@ void AutoSizeCell(GridState& state, int row, int column, std::string_view text) 
     TEXTMETRICA metrics{};
     {
         WindowDc dc(state.window);
-        SelectGuard selection(dc.get(),
-                              row == 0 ? state.headerFont.handle : state.cellFont.handle);
+        SelectGuard selection(dc.get(), row == 0 ? state.headerFont.handle : state.cellFont.handle);
         GetTextMetricsA(dc.get(), &metrics);
         while (true) {
             std::size_t end = text.find('\n');
@@ -381,8 +366,8 @@ void AutoSizeCell(GridState& state, int row, int column, std::string_view text) 
     int height = (row != 0 && state.singleLine) ? metrics.tmHeight : lines * metrics.tmHeight;
     int current = row == 0 ? state.layout.headerHeight : state.layout.rowHeight;
     if (current < height + 5) {
-        SendMessageA(state.window, row == 0 ? GRM_SETHEADERHEIGHT : GRM_SETROWHEIGHT,
-                     height + 5, 0);
+        SendMessageA(state.window, row == 0 ? GRM_SETHEADERHEIGHT : GRM_SETROWHEIGHT, height + 5,
+                     0);
     }
     int columnWidth = state.layout.colWidth[column];
     if (columnWidth > 0 && columnWidth < width) {
@@ -394,21 +379,20 @@ LRESULT OnSetCellText(GridState& state, WPARAM wParam, const char* text) {
     const GridCellRef* ref = CheckRef(state, wParam);
     if (ref == nullptr) return 0;
     GridCellRef cell = *ref;
-    std::string_view value =
-        text != nullptr ? std::string_view(text, strnlen(text, kGridMaxCellText))
-                        : std::string_view();
+    std::string_view value = text != nullptr
+                                 ? std::string_view(text, strnlen(text, kGridMaxCellText))
+                                 : std::string_view();
 
-    int index = FindCell(state, cell.row, cell.column);
-    if (index >= 0) DeleteString(state, index);
-    AddString(state, MakeCellString(cell.row, cell.column, state.defaultProtection, value));
+    StoreString(state, FindCell(state, cell.row, cell.column),
+                MakeCellString(cell.row, cell.column, state.defaultProtection, value));
     InvalidateCell(state, cell.row, cell.column);
     if (cell.row == state.curRow && cell.column == state.curCol) RefreshCurProtected(state);
 
     if (state.autoGrow) {
         int count = StringCount(state);
         GridCellRecord last;
-        int highest = count > 0 && ParseCellString(ReadString(state, count - 1), last) ? last.row
-                                                                                      : 0;
+        int highest =
+            count > 0 && ParseCellString(ReadString(state, count - 1), last) ? last.row : 0;
         if (highest > state.layout.rowCount) {
             SendMessageA(state.window, GRM_SETSIZE, highest, state.layout.colCount);
         }
@@ -682,12 +666,12 @@ void OnSizeChanged(GridState& state, int width, int height) {
     }
     state.lastWidth = width;
     state.lastHeight = height;
-    UpdateScrollBars(state);
+    if (UpdateScrollBars(state)) return;
     if (state.fitHeight && state.vScrollShown) {
         const GridLayout& layout = state.layout;
         int hBar = state.hScrollShown ? GetSystemMetrics(SM_CYHSCROLL) : 0;
-        int fitted = FittedHeight(height, layout.headerHeight, layout.titleHeight,
-                                  layout.rowHeight, hBar);
+        int fitted =
+            FittedHeight(height, layout.headerHeight, layout.titleHeight, layout.rowHeight, hBar);
         RECT frame;
         GetWindowRect(state.window, &frame);
         if (fitted > 0 && fitted != frame.bottom - frame.top) {
@@ -740,7 +724,9 @@ LRESULT OnKeyDown(GridState& state, WPARAM key, LPARAM lParam) {
         case VK_RETURN:
         case VK_DOWN: MoveDown(state); break;
         case VK_ESCAPE: CancelEdit(state); break;
-        case VK_PRIOR: MoveCurrent(state, std::max(state.curRow - page, 1), state.curCol, true); break;
+        case VK_PRIOR:
+            MoveCurrent(state, std::max(state.curRow - page, 1), state.curCol, true);
+            break;
         case VK_NEXT:
             MoveCurrent(state, std::clamp(state.curRow + page, 1, LastRowOf(state)), state.curCol,
                         true);
@@ -856,7 +842,7 @@ void ClickCell(GridState& state, int x, int y) {
 }
 
 LRESULT OnLButtonDown(GridState& state, int x, int y) {
-    if (state.cursorShape == 2) BeginColumnDrag(state, x);
+    if (state.cursorShape == 2 && state.colResizeEnabled) BeginColumnDrag(state, x);
     if (state.editing) {
         CommitEdit(state);
     } else if (!state.focused) {
@@ -916,26 +902,22 @@ LRESULT NotifySelection(GridState& state) {
 
 }  // namespace
 
-// ---- shared with the painting code ----
-
 bool LookupCell(GridState& state, int row, int column, GridCellRecord& record) {
     int index = FindCell(state, row, column);
     return index >= 0 && ParseCellString(ReadString(state, index), record);
 }
 
-void ReadRowCells(GridState& state, int row, int first, int last,
-                  std::vector<GridRowCell>& cells) {
+void ReadRowCells(GridState& state, int row, int first, int last, std::vector<GridRowCell>& cells) {
     cells.clear();
     int count = StringCount(state);
     auto key = MakeCellKey(row, first);
-    int index = LowerBoundCellIndex(count, key.data(),
-                                    [&](int i) { return ReadString(state, i); });
+    int index = LowerBoundCellIndex(count, key.data(), [&](int i) { return ReadString(state, i); });
     GridCellRecord record;
     for (; index < count; ++index) {
         if (!ParseCellString(ReadString(state, index), record)) continue;
         if (record.row != row || record.column > last) break;
-        cells.push_back(GridRowCell{record.column, record.protection, record.type,
-                                    std::string(record.text)});
+        cells.push_back(
+            GridRowCell{record.column, record.protection, record.type, std::string(record.text)});
     }
 }
 
@@ -986,10 +968,8 @@ LRESULT CALLBACK GridControlProc(HWND window, UINT message, WPARAM wParam, LPARA
         case WM_KILLFOCUS: return OnKillFocus(s);
         case WM_GETDLGCODE: return OnGetDlgCode(s, reinterpret_cast<const MSG*>(lParam));
         case WM_KEYDOWN: return OnKeyDown(s, wParam, lParam);
-        case WM_MOUSEMOVE:
-            return OnMouseMove(s, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
-        case WM_LBUTTONDOWN:
-            return OnLButtonDown(s, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+        case WM_MOUSEMOVE: return OnMouseMove(s, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+        case WM_LBUTTONDOWN: return OnLButtonDown(s, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
         case WM_LBUTTONUP: EndColumnDrag(s); return 0;
         case WM_LBUTTONDBLCLK:
             return OnLButtonDblClk(s, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
@@ -1000,7 +980,8 @@ LRESULT CALLBACK GridControlProc(HWND window, UINT message, WPARAM wParam, LPARA
 
         case GRM_SETCELLPROTECT: return OnSetCellProtect(s, wParam, lParam != 0);
         case GRM_SETDEFAULTPROTECT: s.defaultProtection = flag() ? 'P' : 'U'; return 0;
-        case GRM_SETCELLTEXT: return OnSetCellText(s, wParam, reinterpret_cast<const char*>(lParam));
+        case GRM_SETCELLTEXT:
+            return OnSetCellText(s, wParam, reinterpret_cast<const char*>(lParam));
         case GRM_GETCELLTEXT: return OnGetCellText(s, wParam, reinterpret_cast<char*>(lParam));
         case GRM_CLEARALL: return OnClearAll(s);
         case GRM_SETSIZE: return OnSetSize(s, static_cast<int>(wParam), static_cast<int>(lParam));

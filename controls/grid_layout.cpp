@@ -4,7 +4,9 @@
 
 namespace {
 
-int DataHeight(const GridLayout& layout) { return layout.clientHeight - DataTop(layout); }
+int DataHeight(const GridLayout& layout) {
+    return layout.clientHeight - DataTop(layout);
+}
 
 long long TotalWidth(const GridLayout& layout) {
     long long total = layout.colWidth[0];
@@ -14,7 +16,9 @@ long long TotalWidth(const GridLayout& layout) {
 
 }  // namespace
 
-void SetAllColumnWidths(GridLayout& layout, int width) { layout.colWidth.fill(width); }
+void SetAllColumnWidths(GridLayout& layout, int width) {
+    layout.colWidth.fill(width);
+}
 
 GridRect CellRect(const GridLayout& layout, int row, int column) {
     GridRect rect{};
@@ -144,8 +148,7 @@ bool BringCellIntoView(GridLayout& layout, int row, int column) {
         layout.firstRow = std::max(layout.firstRow, 1);
     }
     if (column >= 1) {
-        while (layout.firstCol < column &&
-               CellRect(layout, 0, column).right > layout.clientWidth) {
+        while (layout.firstCol < column && CellRect(layout, 0, column).right > layout.clientWidth) {
             ++layout.firstCol;
         }
         if (column < layout.firstCol) layout.firstCol = column;

@@ -16,16 +16,16 @@ struct GridRect {
 };
 
 struct GridLayout {
-    int rowCount = 100;            // rows 1..rowCount, 0..32000
-    int colCount = 255;            // columns 1..colCount, 1..256
-    int firstRow = 1;              // top data row shown
-    int firstCol = 1;              // leftmost data column shown
-    int rowHeight = 21;            // every data row, pixels
-    int headerHeight = 21;         // the header row with the column letters
-    int titleHeight = 0;           // the title band; 0 without a title
-    int clientWidth = 0;           // client size, pixels
+    int rowCount = 100;     // rows 1..rowCount, 0..32000
+    int colCount = 255;     // columns 1..colCount, 1..256
+    int firstRow = 1;       // top data row shown
+    int firstCol = 1;       // leftmost data column shown
+    int rowHeight = 21;     // every data row, pixels
+    int headerHeight = 21;  // the header row with the column letters
+    int titleHeight = 0;    // the title band; 0 without a title
+    int clientWidth = 0;    // client size, pixels
     int clientHeight = 0;
-    bool extendLastCol = true;     // the last column stretches to the right edge
+    bool extendLastCol = true;                     // the last column stretches to the right edge
     std::array<int, kGridMaxCols + 1> colWidth{};  // [0] header column, [1..256]; 0 hides
 };
 

@@ -27,10 +27,12 @@ struct OwnerDrawnCell {
 struct VisibleCells {
     std::vector<GridRowCell> headerTexts;  // row 0, for the header row and the corner
     std::vector<std::vector<GridRowCell>> rows;
-    std::vector<GridRowCell> rowHeader;    // scratch: column 0 of one row
+    std::vector<GridRowCell> rowHeader;  // scratch: column 0 of one row
 };
 
-RECT ToRect(const GridRect& rect) { return RECT{rect.left, rect.top, rect.right, rect.bottom}; }
+RECT ToRect(const GridRect& rect) {
+    return RECT{rect.left, rect.top, rect.right, rect.bottom};
+}
 
 // The frame and the cell borders lie on the grid lines, one pixel right of and below the cell.
 RECT OnGridLines(const GridRect& rect) {
@@ -38,9 +40,9 @@ RECT OnGridLines(const GridRect& rect) {
 }
 
 const GridRowCell* FindInRow(const std::vector<GridRowCell>& cells, int column) {
-    auto found = std::lower_bound(
-        cells.begin(), cells.end(), column,
-        [](const GridRowCell& cell, int wanted) { return cell.column < wanted; });
+    auto found =
+        std::lower_bound(cells.begin(), cells.end(), column,
+                         [](const GridRowCell& cell, int wanted) { return cell.column < wanted; });
     return found != cells.end() && found->column == column ? &*found : nullptr;
 }
 

@@ -5,7 +5,9 @@
 
 namespace {
 
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char Upper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 bool EqualsUpper(std::string_view text, std::string_view word) {
     if (text.size() != word.size()) return false;
@@ -15,9 +17,13 @@ bool EqualsUpper(std::string_view text, std::string_view word) {
     return true;
 }
 
-bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool IsLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
 
-bool IsWhiteSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool IsWhiteSpace(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
 bool IsNumberText(std::string_view text) {
     bool digit = false;
@@ -91,8 +97,7 @@ std::string MakeCellString(int row, int column, char protection, std::string_vie
 }
 
 bool ParseCellString(std::string_view string, GridCellRecord& record) {
-    if (string.size() < kGridTextPos || string[5] != '-' || string[9] != '|' ||
-        string[12] != '|') {
+    if (string.size() < kGridTextPos || string[5] != '-' || string[9] != '|' || string[12] != '|') {
         return false;
     }
     int row = ParseDecimal(string.substr(0, 5));
@@ -138,8 +143,7 @@ std::string GridTextWriter::Finish() {
 ParsedGridText ParseGridText(std::string_view text) {
     ParsedGridText parsed;
     int row = 0;
-    for (std::size_t end = text.find('\n'); end != std::string_view::npos;
-         end = text.find('\n')) {
+    for (std::size_t end = text.find('\n'); end != std::string_view::npos; end = text.find('\n')) {
         std::string_view line = text.substr(0, end);
         text.remove_prefix(end + 1);
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
@@ -169,8 +173,7 @@ int TitleBandHeight(int textHeight, std::string_view title) {
     return static_cast<int>(textHeight * 1.2 * static_cast<double>(lines));
 }
 
-int FittedHeight(int height, int headerHeight, int titleHeight, int rowHeight,
-                 int hScrollHeight) {
+int FittedHeight(int height, int headerHeight, int titleHeight, int rowHeight, int hScrollHeight) {
     int available = height - headerHeight - titleHeight - hScrollHeight;
     if (rowHeight <= 0 || available <= rowHeight) return 0;
     return height + rowHeight * (available / rowHeight) - available + 4;

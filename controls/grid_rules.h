@@ -108,17 +108,17 @@ int LowerBoundCellIndex(int count, std::string_view key, KeyAt&& keyAt) {
 // cells outside the range or out of order are left out. The text grows to whatever the grid
 // needs.
 class GridTextWriter {
-public:
+  public:
     GridTextWriter(int rows, int columns);
     void Add(int row, int column, std::string_view text);
     std::string Finish();
 
-private:
+  private:
     void Separate();  // ends the cell at (row_, column_) and steps to the next
 
     int rows_;
     int columns_;
-    int row_ = 1;     // the next cell to be written
+    int row_ = 1;  // the next cell to be written
     int column_ = 1;
     std::string text_;
 };
@@ -147,5 +147,4 @@ int TitleBandHeight(int textHeight, std::string_view title);
 // The window height that trims the data area of a control whose client is `height` pixels
 // high to whole rows, plus 4 for the borders; 0 when no trimming applies (the data area is
 // not taller than one row). hScrollHeight is the horizontal bar's height, 0 when hidden.
-int FittedHeight(int height, int headerHeight, int titleHeight, int rowHeight,
-                 int hScrollHeight);
+int FittedHeight(int height, int headerHeight, int titleHeight, int rowHeight, int hScrollHeight);

@@ -124,12 +124,12 @@ int main(int argc, char** argv) {
     cls.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
     cls.lpszClassName = "GridBenchParent";
     RegisterClassA(&cls);
-    HWND parent = CreateWindowExA(0, "GridBenchParent", "KVGRIDCONTROL", WS_POPUP | WS_VISIBLE,
-                                  0, 0, 760, 480, nullptr, nullptr, instance, nullptr);
-    HWND grid = CreateWindowExA(0, kGridControlClass, "Programmer units\nsweep of 4 March",
-                                WS_CHILD | WS_VISIBLE, 8, 8, 744, 464, parent,
-                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(kGridId)), instance,
-                                nullptr);
+    HWND parent = CreateWindowExA(0, "GridBenchParent", "KVGRIDCONTROL", WS_POPUP | WS_VISIBLE, 0,
+                                  0, 760, 480, nullptr, nullptr, instance, nullptr);
+    HWND grid =
+        CreateWindowExA(0, kGridControlClass, "Programmer units\nsweep of 4 March",
+                        WS_CHILD | WS_VISIBLE, 8, 8, 744, 464, parent,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kGridId)), instance, nullptr);
     if (grid == nullptr) {
         std::printf("the grid could not be created\n");
         return 1;

@@ -35,8 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     GridCellRecord record;
     if (ParseCellString(input, record)) {
         if (!IsValidGridCell(record.row, record.column)) abort();
-        std::string rebuilt = MakeCellString(record.row, record.column, record.protection,
-                                             record.text);
+        std::string rebuilt =
+            MakeCellString(record.row, record.column, record.protection, record.text);
         if (rebuilt.size() > kGridTextPos + kGridMaxCellText) abort();
     }
     int code = CellTypeCode(ClassifyCellText(input));

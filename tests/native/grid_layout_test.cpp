@@ -72,7 +72,7 @@ TEST(GridLayoutHits, ColumnsSkipHiddenOnesAndStopAtTheEnd) {
     EXPECT_EQ(ColumnAt(layout, 100), 1);
     EXPECT_EQ(ColumnAt(layout, 101), 3);  // column 2 has no width
     EXPECT_EQ(ColumnAt(layout, 150), 3);
-    EXPECT_EQ(ColumnAt(layout, 151), 3);   // the stretched last column
+    EXPECT_EQ(ColumnAt(layout, 151), 3);  // the stretched last column
     layout.extendLastCol = false;
     EXPECT_EQ(ColumnAt(layout, 151), -1);
     layout.firstCol = 3;
@@ -86,7 +86,7 @@ TEST(GridLayoutVisible, RangesIncludeTheCellCrossingTheEdge) {
     EXPECT_EQ(LastVisibleColumn(layout), 8);
     layout.colCount = 5;
     EXPECT_EQ(LastVisibleColumn(layout), 5);
-    EXPECT_EQ(LastVisibleRow(layout), 14);   // 279 px: 13 whole rows and a part
+    EXPECT_EQ(LastVisibleRow(layout), 14);  // 279 px: 13 whole rows and a part
     EXPECT_EQ(VisibleRows(layout), 13);
     layout.rowCount = 10;
     EXPECT_EQ(LastVisibleRow(layout), 10);

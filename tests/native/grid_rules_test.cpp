@@ -13,13 +13,31 @@ TEST(GridClassify, TypeLettersFollowTheRulesInOrder) {
         const char* text;
         char type;
     };
-    for (const Case& c : {Case{"true", 'T'}, Case{"TRUE", 'T'}, Case{"False", 'F'},
-                          Case{"-1.5", 'N'}, Case{"1-2", 'A'}, Case{"1.2.3", 'A'},
-                          Case{"~42", 'G'}, Case{"~", 'G'}, Case{"~TRUE", 'G'}, Case{"", 'A'},
-                          Case{"+5", 'N'}, Case{"5+", 'A'}, Case{"$1,000.50", 'N'},
-                          Case{"1 2", 'A'}, Case{"1\t", 'A'}, Case{".", 'A'}, Case{"-", 'A'},
-                          Case{"1e5", 'A'}, Case{" TRUE", 'A'}, Case{"TRUE ", 'A'},
-                          Case{"12%", 'N'}, Case{"\xE9" "1", 'N'}, Case{"--1", 'A'}}) {
+    for (const Case& c : {Case{"true", 'T'},
+                          Case{"TRUE", 'T'},
+                          Case{"False", 'F'},
+                          Case{"-1.5", 'N'},
+                          Case{"1-2", 'A'},
+                          Case{"1.2.3", 'A'},
+                          Case{"~42", 'G'},
+                          Case{"~", 'G'},
+                          Case{"~TRUE", 'G'},
+                          Case{"", 'A'},
+                          Case{"+5", 'N'},
+                          Case{"5+", 'A'},
+                          Case{"$1,000.50", 'N'},
+                          Case{"1 2", 'A'},
+                          Case{"1\t", 'A'},
+                          Case{".", 'A'},
+                          Case{"-", 'A'},
+                          Case{"1e5", 'A'},
+                          Case{" TRUE", 'A'},
+                          Case{"TRUE ", 'A'},
+                          Case{"12%", 'N'},
+                          Case{"\xE9"
+                               "1",
+                               'N'},
+                          Case{"--1", 'A'}}) {
         EXPECT_EQ(ClassifyCellText(c.text), c.type) << '"' << c.text << '"';
     }
 }
@@ -171,11 +189,11 @@ TEST(GridText, CopyOfA2By2GridIsTabsAndCrLf) {
 
 TEST(GridText, MissingCellsAreEmptyAndOutsideCellsLeftOut) {
     GridTextWriter writer(3, 3);
-    writer.Add(0, 2, "header");     // row 0 is not copied
-    writer.Add(1, 0, "row head");   // nor column 0
+    writer.Add(0, 2, "header");    // row 0 is not copied
+    writer.Add(1, 0, "row head");  // nor column 0
     writer.Add(2, 2, "x");
-    writer.Add(2, 4, "beyond");     // past colCount
-    writer.Add(4, 1, "below");      // past rowCount
+    writer.Add(2, 4, "beyond");  // past colCount
+    writer.Add(4, 1, "below");   // past rowCount
     EXPECT_EQ(writer.Finish(), "\t\t\r\n\tx\t\r\n\t\t\r\n");
     EXPECT_EQ(GridTextWriter(0, 5).Finish(), "");
     EXPECT_EQ(GridTextWriter(2, 1).Finish(), "\r\n\r\n");
@@ -240,7 +258,7 @@ TEST(GridHeights, TitleBandIs1Point2LinesOfText) {
     EXPECT_EQ(TitleBandHeight(16, "Two\nlines"), 38);  // 16 x 1.2 x 2 = 38.4
     EXPECT_EQ(TitleBandHeight(16, "One line"), 19);
     EXPECT_EQ(TitleBandHeight(16, ""), 0);
-    EXPECT_EQ(TitleBandHeight(14, "a\nb\nc"), 50);      // 50.4
+    EXPECT_EQ(TitleBandHeight(14, "a\nb\nc"), 50);  // 50.4
 }
 
 TEST(GridHeights, FitHeightTrimsTheDataAreaToWholeRows) {

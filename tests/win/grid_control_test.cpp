@@ -19,10 +19,12 @@ using testing_support::ControlHost;
 
 constexpr int kHostControlId = 7;  // the id ControlHost gives its control
 
-LPARAM Cell(int row, int column) { return MAKELPARAM(row, column); }
+LPARAM Cell(int row, int column) {
+    return MAKELPARAM(row, column);
+}
 
 class GridTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { Host(400, 300); }
 
     // A new grid of this client size in the shared host window, without the focus.
@@ -71,8 +73,7 @@ protected:
     std::string Text(int row, int column) {
         char buffer[kGridMaxCellText + 1 + 16];
         std::memset(buffer, 0x5A, sizeof buffer);
-        LRESULT result =
-            SendRef(GRM_GETCELLTEXT, {row, column}, reinterpret_cast<LPARAM>(buffer));
+        LRESULT result = SendRef(GRM_GETCELLTEXT, {row, column}, reinterpret_cast<LPARAM>(buffer));
         for (std::size_t i = kGridMaxCellText + 1; i < sizeof buffer; ++i) {
             EXPECT_EQ(buffer[i], 0x5A) << "written past the buffer at " << i;
         }
@@ -179,14 +180,14 @@ TEST_F(GridTest, InvalidReferencesNotifyAndReturnTheBadRefResult) {
     };
     char buffer[kGridMaxCellText + 1] = "untouched";
     const char* text = "x";
-    for (const Case& c : {Case{GRM_SETCELLPROTECT, -1}, Case{GRM_SETCELLTEXT, 0},
-                          Case{GRM_GETCELLTEXT, 0}, Case{GRM_DELETECELL, -1},
-                          Case{GRM_GETCELLTYPE, 0}, Case{GRM_ISCELLPROTECTED, -1}}) {
-        LPARAM lParam = c.message == GRM_GETCELLTEXT ? reinterpret_cast<LPARAM>(buffer)
+    for (const Case& c :
+         {Case{GRM_SETCELLPROTECT, -1}, Case{GRM_SETCELLTEXT, 0}, Case{GRM_GETCELLTEXT, 0},
+          Case{GRM_DELETECELL, -1}, Case{GRM_GETCELLTYPE, 0}, Case{GRM_ISCELLPROTECTED, -1}}) {
+        LPARAM lParam = c.message == GRM_GETCELLTEXT   ? reinterpret_cast<LPARAM>(buffer)
                         : c.message == GRM_SETCELLTEXT ? reinterpret_cast<LPARAM>(text)
                                                        : 1;
-        for (GridCellRef ref : {GridCellRef{40000, 1}, GridCellRef{32001, 0},
-                                GridCellRef{1, 257}, GridCellRef{-1, 1}, GridCellRef{1, -5}}) {
+        for (GridCellRef ref : {GridCellRef{40000, 1}, GridCellRef{32001, 0}, GridCellRef{1, 257},
+                                GridCellRef{-1, 1}, GridCellRef{1, -5}}) {
             ClearNotes();
             EXPECT_EQ(SendRef(c.message, ref, lParam), c.badRef)
                 << c.message << " " << ref.row << "," << ref.column;
@@ -374,7 +375,7 @@ TEST_F(GridTest, CopyOfA2By2GridGivesTabsAndCrLf) {
     SetText(1, 2, "b");
     SetText(2, 1, "c");
     SetText(2, 2, "d");
-    SetText(0, 1, "header");  // headers are not copied
+    SetText(0, 1, "header");   // headers are not copied
     SetText(3, 3, "outside");  // nor cells beyond the size (autoGrow makes 3 rows)
     Send(GRM_SETSIZE, 2, 2);
     EXPECT_EQ(Send(GRM_COPY), 1);
@@ -434,7 +435,7 @@ TEST_F(GridTest, ZeroWidthColumnIsSkippedByPaintingRightAndTheScrollRange) {
     SetText(1, 1, "~1");
     SetText(1, 2, "~2");
     SetText(1, 3, "~3");
-        Paint();
+    Paint();
     ASSERT_EQ(ownerDrawn_.size(), 2u);
     EXPECT_EQ(ownerDrawn_[0].first, 1);
     EXPECT_EQ(ownerDrawn_[1].first, 3);
@@ -456,7 +457,7 @@ TEST_F(GridTest, ZeroWidthColumnIsSkippedByPaintingRightAndTheScrollRange) {
     EXPECT_EQ(Codes(), (CodeList{7, 5, 7, 5, 7, 5}));
     // Scrolling one step right shows column 3 first.
     Send(WM_HSCROLL, SB_LINERIGHT);
-        Paint();
+    Paint();
     ASSERT_EQ(ownerDrawn_.size(), 1u);
     EXPECT_EQ(ownerDrawn_[0].first, 3);
     EXPECT_EQ(ownerDrawn_[0].second.left, 50 + 2);
@@ -464,7 +465,7 @@ TEST_F(GridTest, ZeroWidthColumnIsSkippedByPaintingRightAndTheScrollRange) {
 
 TEST_F(GridTest, OwnerDrawnCellsReportTheirNumberAndTextRectangle) {
     SetText(2, 2, "~42");
-        Paint();
+    Paint();
     ASSERT_EQ(ownerDrawn_.size(), 1u);
     EXPECT_EQ(ownerDrawn_[0].first, 42);
     RECT rect = ownerDrawn_[0].second;
@@ -480,8 +481,8 @@ TEST_F(GridTest, TypingAndEnterCommitsAndMovesDown) {
     Focus();
     Type("HI");
     Key(VK_RETURN);
-    EXPECT_EQ(Codes(), (CodeList{GRN_EDITBEGIN, GRN_CELLSTORED, GRN_EDITEND, GRN_CURMOVED,
-                              GRN_CURCHANGED}));
+    EXPECT_EQ(Codes(),
+              (CodeList{GRN_EDITBEGIN, GRN_CELLSTORED, GRN_EDITEND, GRN_CURMOVED, GRN_CURCHANGED}));
     EXPECT_EQ(Notes()[0].value, Cell(1, 1));
     EXPECT_EQ(Notes()[2].value, Cell(1, 1));
     EXPECT_EQ(Notes()[4].value, Cell(2, 1));
@@ -653,9 +654,9 @@ TEST_F(GridTest, FitHeightTrimsTheWindowToWholeRows) {
 }
 
 TEST_F(GridTest, TitleHeightIsOnePointTwoLinesOfTheTitleFont) {
-    HFONT font = CreateFontA(14, 0, 0, 0, 600, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, PROOF_QUALITY,
-                             VARIABLE_PITCH | FF_MODERN, "Arial");
+    HFONT font =
+        CreateFontA(14, 0, 0, 0, 600, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                    CLIP_DEFAULT_PRECIS, PROOF_QUALITY, VARIABLE_PITCH | FF_MODERN, "Arial");
     HDC dc = GetDC(grid_);
     HGDIOBJ old = SelectObject(dc, font);
     SIZE size{};
@@ -666,12 +667,12 @@ TEST_F(GridTest, TitleHeightIsOnePointTwoLinesOfTheTitleFont) {
 
     SetText(1, 1, "~1");
     SetWindowTextA(grid_, "Two\nlines");
-        Paint();
+    Paint();
     ASSERT_EQ(ownerDrawn_.size(), 1u);
     EXPECT_EQ(ownerDrawn_[0].second.top, static_cast<int>(size.cy * 1.2 * 2) + 21);
 
     SetWindowTextA(grid_, "");
-        Paint();
+    Paint();
     ASSERT_EQ(ownerDrawn_.size(), 1u);
     EXPECT_EQ(ownerDrawn_[0].second.top, 21);
 
@@ -693,7 +694,7 @@ TEST_F(GridTest, CreationTextIsTheTitleAndBandHeightsMoveTheCells) {
     SetText(1, 1, "~1");
     Send(GRM_SETTITLEHEIGHT, 30);
     Send(GRM_SETHEADERHEIGHT, 25);
-        Paint();
+    Paint();
     ASSERT_EQ(ownerDrawn_.size(), 1u);
     EXPECT_EQ(ownerDrawn_[0].second.top, 30 + 25);
     EXPECT_EQ(Send(GRM_GETHEADERHEIGHT), 25);
@@ -738,7 +739,7 @@ TEST_F(GridTest, ScrollBarsMoveTheFirstRow) {
     Send(WM_VSCROLL, SB_LINEDOWN);
     Send(WM_VSCROLL, SB_LINEDOWN);
     EXPECT_EQ(GetScrollPos(grid_, SB_VERT), 3);
-        Paint();
+    Paint();
     ASSERT_EQ(ownerDrawn_.size(), 1u);
     EXPECT_EQ(ownerDrawn_[0].second.top, 21 + 2 * 21);  // row 5 is the third row shown
     Send(WM_VSCROLL, SB_PAGEDOWN);
@@ -787,15 +788,16 @@ TEST_F(GridTest, CurrentCellFrameIsXoredAndSurvivesPartialRepaints) {
 }
 
 TEST_F(GridTest, FontsFromWmSetFontStayTheSenders) {
-    HFONT font = CreateFontA(16, 0, 0, 0, 400, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                             VARIABLE_PITCH, "Arial");
+    HFONT font =
+        CreateFontA(16, 0, 0, 0, 400, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                    CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, VARIABLE_PITCH, "Arial");
     Send(WM_SETFONT, reinterpret_cast<WPARAM>(font), 1);
     EXPECT_EQ(reinterpret_cast<HFONT>(Send(WM_GETFONT)), font);
     Send(WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), 1);
     host_.reset();
     LOGFONTA description{};
-    EXPECT_EQ(GetObjectA(font, sizeof description, &description), static_cast<int>(sizeof description));
+    EXPECT_EQ(GetObjectA(font, sizeof description, &description),
+              static_cast<int>(sizeof description));
     DeleteObject(font);
 }
 
