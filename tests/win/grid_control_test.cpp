@@ -521,6 +521,24 @@ TEST_F(GridTest, EditingKeys) {
     EXPECT_TRUE(Notes().empty());
 }
 
+TEST_F(GridTest, AnOpenEditStaysWithItsCellWhenTheOwnerMovesOrClears) {
+    Send(GRM_ENABLEEDIT, 1);
+    Focus();
+    Type("X");
+    Send(GRM_SELECTCELL, 5, 2);  // committed to (1, 1) first, not later to (5, 2)
+    EXPECT_EQ(Text(1, 1), "x");
+    EXPECT_EQ(Text(5, 2), "");
+    EXPECT_EQ(Codes(), (CodeList{GRN_EDITBEGIN, GRN_CELLSTORED, GRN_EDITEND}));
+
+    Type("Y");
+    ClearNotes();
+    Send(GRM_CLEARALL);  // the edit is dropped with the cells
+    EXPECT_EQ(Codes(), CodeList{GRN_EDITEND});
+    Key(VK_RETURN);
+    EXPECT_EQ(Send(GRM_GETROWS), 0);
+    EXPECT_EQ(Text(5, 2), "");
+}
+
 TEST_F(GridTest, DialogCodeHandlesEnterAndEscape) {
     Send(GRM_ENABLEEDIT, 1);
     Focus();
