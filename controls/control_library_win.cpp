@@ -3,6 +3,7 @@
 #include "controls/chart2d_win.h"
 #include "controls/chart3d_win.h"
 #include "controls/gauge_win.h"
+#include "controls/grid_control_win.h"
 #include "controls/scope_win.h"
 #include "controls/text_progress_win.h"
 
@@ -22,6 +23,19 @@ void RegisterEx(HINSTANCE instance, const char* name, WNDPROC procedure, UINT st
     RegisterClassExA(&cls);
 }
 
+// The grid is registered the plain way, with no cursor of its own (it sets the pointer
+// itself) and the stock gray brush.
+void RegisterGrid(HINSTANCE instance) {
+    WNDCLASSA cls{};
+    cls.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
+    cls.lpfnWndProc = GridControlProc;
+    cls.cbWndExtra = sizeof(void*);  // the state record's address
+    cls.hInstance = instance;
+    cls.hbrBackground = static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH));
+    cls.lpszClassName = kGridControlClass;
+    RegisterClassA(&cls);
+}
+
 }  // namespace
 
 void RegisterControlLibrary(HINSTANCE instance) {
@@ -31,6 +45,6 @@ void RegisterControlLibrary(HINSTANCE instance) {
     RegisterEx(instance, kScopeClass, ScopeProc, kRedraw, window);
     RegisterEx(instance, kChart3DClass, Chart3DProc, kRedraw, window);
     RegisterEx(instance, kTextProgressClass, TextProgressProc, kRedraw, nullptr);
-    // KVGRIDCONTROL registers fifth.
+    RegisterGrid(instance);
     RegisterEx(instance, kGaugeClass, GaugeProc, kRedraw, window);
 }
