@@ -102,7 +102,7 @@ bool ParseCellString(std::string_view string, GridCellRecord& record) {
     }
     int row = ParseDecimal(string.substr(0, 5));
     int column = ParseDecimal(string.substr(6, 3));
-    if (row < 0 || column < 0) return false;
+    if (!IsValidGridCell(row, column)) return false;  // no key of ours names such a cell
     record.row = row;
     record.column = column;
     record.protection = string[kGridProtectionPos];

@@ -104,7 +104,8 @@ TEST(GridCells, ParseRoundTripsAndRefusesOtherLayouts) {
     ASSERT_TRUE(ParseCellString("00001-001|UA|", record));
     EXPECT_EQ(record.text, "");
     for (const char* bad : {"", "00001-001|UA", "0000a-001|UA|x", "00001_001|UA|x",
-                            "00001-001/UA|x", "00001-001|UA/x", "-0001-001|UA|x"}) {
+                            "00001-001/UA|x", "00001-001|UA/x", "-0001-001|UA|x",
+                            "33003-033|UA|x", "00001-257|UA|x"}) {
         EXPECT_FALSE(ParseCellString(bad, record)) << bad;
     }
 }
