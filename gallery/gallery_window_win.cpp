@@ -9,6 +9,7 @@
 #include "controls/chart2d_win.h"
 #include "controls/chart3d_win.h"
 #include "controls/gauge_win.h"
+#include "controls/grid_control_win.h"
 #include "controls/scope_win.h"
 #include "controls/text_progress_win.h"
 #include "resources/resource.h"
@@ -154,14 +155,58 @@ void SetUpScope(GalleryState& g) {
     SendMessageA(g.scope, SCM_SETYLABEL, 0, reinterpret_cast<LPARAM>("Volts"));
 }
 
-// The grid control is created by its class name alone; while the class is not registered the
-// pane says so instead.
+void SetGridCell(HWND grid, int row, int column, const char* text) {
+    GridCellRef cell{row, column};
+    SendMessageA(grid, GRM_SETCELLTEXT, reinterpret_cast<WPARAM>(&cell),
+                 reinterpret_cast<LPARAM>(text));
+}
+
+// A small table of chips: text, numbers, check boxes (TRUE/FALSE) and a protected column.
+void FillGrid(HWND grid) {
+    SendMessageA(grid, GRM_SETSIZE, 40, 6);
+    SetWindowTextA(grid, "Chip inventory");
+    const char* headers[] = {"Chip", "Size", "Flash", "Sectors", "Checksum", "Checked"};
+    for (int column = 1; column <= 6; ++column) SetGridCell(grid, 0, column, headers[column - 1]);
+    SendMessageA(grid, GRM_SHOWCOLLETTERS, 0, 0);
+    const int widths[] = {100, 60, 44, 56, 70, 60};
+    for (int column = 1; column <= 6; ++column) {
+        SendMessageA(grid, GRM_SETCOLWIDTH, column, widths[column - 1]);
+    }
+    struct Row {
+        const char* name;
+        const char* size;
+        const char* flash;
+        const char* sectors;
+    };
+    const Row rows[] = {{"AT29C256", "32768", "TRUE", "1"},   {"AM29F040", "524288", "TRUE", "8"},
+                        {"27SF512", "65536", "TRUE", "1"},    {"2732A", "4096", "FALSE", "1"},
+                        {"27C128", "16384", "FALSE", "1"},    {"27C256", "32768", "FALSE", "1"},
+                        {"27C512", "65536", "FALSE", "1"}};
+    int row = 1;
+    for (const Row& r : rows) {
+        char checksum[16];
+        std::snprintf(checksum, sizeof checksum, "0x%04X", (row * 0x3A71) & 0xFFFF);
+        SetGridCell(grid, row, 1, r.name);
+        SetGridCell(grid, row, 2, r.size);
+        SetGridCell(grid, row, 3, r.flash);
+        SetGridCell(grid, row, 4, r.sectors);
+        SetGridCell(grid, row, 5, checksum);
+        SetGridCell(grid, row, 6, row % 3 == 0 ? "FALSE" : "TRUE");
+        GridCellRef name{row, 1};
+        SendMessageA(grid, GRM_SETCELLPROTECT, reinterpret_cast<WPARAM>(&name), 1);
+        ++row;
+    }
+}
+
+// The grid is created by its class name; while the class is not registered the pane says so.
 void SetUpGrid(GalleryState& g) {
     g.grid = Child(g, "KVGRIDCONTROL", "", 0, kIdGrid, WS_EX_CLIENTEDGE);
     if (g.grid == nullptr) {
         g.grid = Child(g, "STATIC", "KVGRIDCONTROL is not registered in this build.",
                        SS_CENTER | SS_CENTERIMAGE, kIdGrid, WS_EX_CLIENTEDGE);
+        return;
     }
+    FillGrid(g.grid);
 }
 
 LRESULT OnCreate(GalleryState& g) {

@@ -10,7 +10,7 @@ die() { printf 'error: %s\n' "$*" >&2; exit 1; }
 # Everything a fresh Debian 12 machine lacks for building, testing and running.
 VORLAND_PACKAGES=(
     cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev googletest libbenchmark-dev
-    mingw-w64 wine wine64 wine32:i386 xvfb xauth x11-utils imagemagick procps
+    mingw-w64 wine wine64 wine32:i386 xvfb xauth x11-utils imagemagick procps fonts-liberation
 )
 
 # Installs whatever is missing, with apt-get (as root, or through sudo).
@@ -90,7 +90,7 @@ wine_env() {
 # and the programmer scan would talk to a real device nobody asked for.
 ensure_wine_prefix() {
     wine_env
-    [ -f "$WINEPREFIX/.vorland-ready" ] && return 0
+    [ -f "$WINEPREFIX/.vorland-ready-2" ] && return 0
     say "creating the Wine prefix in $WINEPREFIX"
     rm -rf "$WINEPREFIX"
     mkdir -p "$(dirname "$WINEPREFIX")"
@@ -100,10 +100,13 @@ ensure_wine_prefix() {
         wine reg add 'HKLM\Software\Wine\Ports' /v "COM$n" /t REG_SZ /d "" /f >/dev/null 2>&1 ||
             die "could not write the COM port overrides"
     done
+    # Wine has no Arial; the chart controls ask for it by name. Liberation Sans has its metrics.
+    wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v Arial /t REG_SZ \
+        /d "Liberation Sans" /f >/dev/null 2>&1
     wineserver -k 2>/dev/null || true
     wineserver -w
     rm -f "$WINEPREFIX"/dosdevices/com*
-    touch "$WINEPREFIX/.vorland-ready"
+    touch "$WINEPREFIX/.vorland-ready-2"
 }
 
 # Runs Wine's windows inside one virtual desktop window ("on") or as windows of the X display
