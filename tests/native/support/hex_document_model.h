@@ -250,10 +250,13 @@ inline std::string Compare(HexDocument& doc, const Model& model, const char* op,
     if (HexDocRead(doc, bytes.data(), 0, doc.length, marks.data()) != bytes.data()) {
         return fail("reading the document failed");
     }
+    std::vector<std::uint8_t> values(doc.length), expectedMarks(doc.length);
     for (std::uint32_t i = 0; i < doc.length; ++i) {
-        if (bytes[i] != model.content[i].value) return fail("byte " + std::to_string(i) + " differs");
-        if (marks[i] != model.content[i].mark) return fail("mark " + std::to_string(i) + " differs");
+        values[i] = model.content[i].value;
+        expectedMarks[i] = model.content[i].mark;
     }
+    if (std::memcmp(bytes.data(), values.data(), doc.length) != 0) return fail("bytes differ");
+    if (std::memcmp(marks.data(), expectedMarks.data(), doc.length) != 0) return fail("marks differ");
     return {};
 }
 
