@@ -207,7 +207,7 @@ void HexDocClose(HexDocument& doc);
 // Copies count bytes from position into destination and, when marks is given, one mark per
 // byte: 1 for bytes from the add buffer (typed, pasted, filled), 0 otherwise. A range passing
 // the end copies what exists. Returns destination, or null with error 9 when position is not
-// inside the document.
+// inside the document. Bytes behind a file window that cannot be mapped read as zero (error 23).
 std::uint8_t* HexDocRead(HexDocument& doc, void* destination, std::uint32_t position,
                          std::uint32_t count, std::uint8_t* marks = nullptr);
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "platform/virtual_memory.h"
 
@@ -69,12 +71,13 @@ bool WriteDocument(HexDocument& doc, FileHandle file) {
 }
 
 bool CopyFileBytes(FileHandle from, FileHandle to) {
-    static std::uint8_t buffer[kFileCopySize];  // window thread only
+    std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[kFileCopySize]);
+    if (!buffer) return false;
     for (;;) {
         std::uint32_t got = 0;
-        if (!ReadFileBytes(from, buffer, kFileCopySize, &got)) return false;
+        if (!ReadFileBytes(from, buffer.get(), kFileCopySize, &got)) return false;
         if (got == 0) return true;
-        if (!WriteFileBytes(to, buffer, got)) return false;
+        if (!WriteFileBytes(to, buffer.get(), got)) return false;
     }
 }
 
@@ -176,7 +179,7 @@ bool HexDocOpenFile(HexDocument& doc, const char* path, bool useMapping, bool re
     if (std::strcmp(path, "*") == 0) {
         if (doc.filePath[0] == '\0') return Fail(doc, kHexOpenFailed);
         std::memcpy(target, doc.filePath, sizeof target);
-    } else if (SamePath(path, doc.filePath)) {
+    } else if (doc.sourceCount > 0 && SamePath(path, doc.filePath)) {
         return Fail(doc, kHexAlreadyOpen);
     } else if (!CopyPath(target, path)) {
         return Fail(doc, kHexOpenFailed);
