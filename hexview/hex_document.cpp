@@ -73,6 +73,17 @@ void PushRecord(HexDocument& doc, HexUndoRecord* record) {
     Push(doc.undoStack, record);
 }
 
+// Saves the pieces first..last, just taken out of the list, in document order, with the record
+// of the edit above them.
+void PushReplaced(HexDocument& doc, HexPiece* first, HexPiece* last, HexUndoRecord* record) {
+    for (HexPiece* piece = first;; piece = piece->next) {
+        Push(doc.undoStack, piece);  // the stack links through `below`; next stays intact
+        ++record->savedCount;
+        if (piece == last) break;
+    }
+    PushRecord(doc, record);
+}
+
 std::unique_ptr<HexUndoRecord> MakeRecord(std::uint32_t kind, std::uint32_t lengthBefore,
                                           std::uint32_t position, std::uint32_t byteCount) {
     std::unique_ptr<HexUndoRecord> record(new (std::nothrow) HexUndoRecord);
@@ -564,14 +575,7 @@ bool PlainDelete(HexDocument& doc, HexPiece* piece, std::uint32_t start, std::ui
     } else {
         UnlinkChain(doc, piece, last);
     }
-    std::uint32_t saved = 0;
-    for (HexPiece* cur = piece;; cur = cur->next) {
-        Push(doc.undoStack, cur);  // the stack links through `below`; next stays intact
-        ++saved;
-        if (cur == last) break;
-    }
-    record->savedCount = saved;
-    PushRecord(doc, record.release());
+    PushReplaced(doc, piece, last, record.release());
     doc.length -= n;
     if (tail) {
         SetCache(doc, tail.get(), p);
@@ -680,14 +684,7 @@ bool OverwriteInside(HexDocument& doc, HexPiece* piece, std::uint32_t start, std
     BeginEdit(doc);
     auto [first, chainLast] = Chain({head.get(), added.get(), tail.get()});
     ReplaceChain(doc, piece, last, first, chainLast);
-    std::uint32_t saved = 0;
-    for (HexPiece* cur = piece;; cur = cur->next) {
-        Push(doc.undoStack, cur);  // the stack links through `below`; next stays intact
-        ++saved;
-        if (cur == last) break;
-    }
-    record->savedCount = saved;
-    PushRecord(doc, record.release());
+    PushReplaced(doc, piece, last, record.release());
     if (end > doc.length) {
         doc.length = static_cast<std::uint32_t>(end);
         doc.inPlaceSavable = 0;

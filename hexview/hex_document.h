@@ -51,7 +51,7 @@ constexpr std::uint32_t kHexMaxSources = 256;
 constexpr std::uint32_t kHexWindowSize = 0x100000;        // one mapped window of a file source
 constexpr std::uint32_t kHexCopyStep = 0x40000;           // most bytes moved per source access
 constexpr std::uint32_t kHexAddBufferSize = 0x10000000;   // address space of the add buffer
-constexpr std::uint32_t kHexNoLimit = 0xFFFFFFFF;         // window size of a memory block
+constexpr std::uint32_t kHexNoLimit = 0xFFFFFFFF;         // a memory block's window; no maximum
 
 // One window onto a source. A source position p lives at address p + delta.
 struct HexSourceView {
@@ -127,9 +127,10 @@ struct HexStack {
 // holding extents of it (a clipboard snapshot) can render their bytes first.
 using HexReleaseHook = void (*)(void* context);
 
-// The document. Fields are public so that the view can read them (undoPos, undoSpan, length,
-// groupNext ...); only the primitives below change them. A new document is closed: it holds
-// nothing and refuses edits until HexDocOpen (the control opens it empty at creation).
+// The document. Fields are public so that the view can read them (undoPos, undoSpan, length
+// ...); only the primitives below change them, except groupNext, which the view sets to 1 to
+// join the next record to the one before. A new document is closed: it holds nothing and
+// refuses edits until HexDocOpen (the control opens it empty at creation).
 struct HexDocument {
     HexDocument();
     ~HexDocument();  // releases everything, without calling the release hook

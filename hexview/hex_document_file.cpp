@@ -50,6 +50,27 @@ bool CopyPath(char* out, const char* path) {
     return true;
 }
 
+// Opens an existing file, sharing reading only, and reads its size. On failure: `unopened` when
+// it cannot be opened or sized (*why says whether for sharing), 6 at 4 GiB or more.
+HexError OpenWithLength(const char* path, bool write, HexError unopened, FileHandle* file,
+                        std::uint32_t* length, FileError* why = nullptr) {
+    *file = OpenExistingFile(path, write, kShareRead, why);
+    if (*file == kNoFile) return unopened;
+    std::uint64_t size = 0;
+    HexError result = kHexOk;
+    if (!GetFileLength(*file, &size)) {
+        result = unopened;
+    } else if (size > kMaxFileSize) {
+        result = kHexFileTooLarge;
+    }
+    if (result != kHexOk) {
+        CloseFile(*file);
+        *file = kNoFile;
+    }
+    *length = static_cast<std::uint32_t>(size);
+    return result;
+}
+
 // Reads the whole of a count-byte file into out.
 bool ReadWhole(FileHandle file, std::uint8_t* out, std::uint32_t count) {
     std::uint32_t done = 0;
@@ -187,23 +208,14 @@ bool HexDocOpenFile(HexDocument& doc, const char* path, bool useMapping, bool re
 
     if (FileHasReadOnlyAttribute(target)) readOnly = true;
     FileError why = FileError::kNone;
-    FileHandle file = OpenExistingFile(target, !readOnly, kShareRead, &why);
-    if (file == kNoFile) {
-        return Fail(doc, why == FileError::kSharingViolation ? kHexSharingViolation
-                                                              : kHexOpenFailed);
+    FileHandle file = kNoFile;
+    std::uint32_t length = 0;
+    HexError opened = OpenWithLength(target, !readOnly, kHexOpenFailed, &file, &length, &why);
+    if (opened != kHexOk) {
+        return Fail(doc, why == FileError::kSharingViolation ? kHexSharingViolation : opened);
     }
-    std::uint64_t size = 0;
-    if (!GetFileLength(file, &size)) {
-        CloseFile(file);
-        return Fail(doc, kHexOpenFailed);
-    }
-    if (size > kMaxFileSize) {
-        CloseFile(file);
-        return Fail(doc, kHexFileTooLarge);
-    }
-    auto length = static_cast<std::uint32_t>(size);
 
-    bool opened;
+    bool done;
     if (useMapping) {
         MappingHandle mapping = kNoMapping;
         if (length > 0) {
@@ -213,7 +225,7 @@ bool HexDocOpenFile(HexDocument& doc, const char* path, bool useMapping, bool re
                 return Fail(doc, kHexOpenFailed);
             }
         }
-        opened = HexDocOpen(doc, file, mapping, nullptr, length, readOnly);
+        done = HexDocOpen(doc, file, mapping, nullptr, length, readOnly);
     } else {
         void* block = nullptr;
         if (length > 0) {
@@ -229,9 +241,9 @@ bool HexDocOpenFile(HexDocument& doc, const char* path, bool useMapping, bool re
             }
         }
         CloseFile(file);
-        opened = HexDocOpen(doc, kNoFile, kNoMapping, block, length, readOnly);
+        done = HexDocOpen(doc, kNoFile, kNoMapping, block, length, readOnly);
     }
-    if (!opened) return false;
+    if (!done) return false;
     std::memcpy(doc.filePath, target, sizeof target);
     return Succeed(doc);
 }
@@ -285,18 +297,11 @@ std::uint32_t HexDocInsertMapped(HexDocument& doc, std::uint32_t position, const
     if (doc.sourceCount >= kHexMaxSources) return FailCount(doc, kHexTooManySources);
     if (SamePath(path, doc.filePath)) return FailCount(doc, kHexInsertOwnFileMapped);
     if (position > doc.length) return FailCount(doc, kHexOutOfRange);
-    FileHandle file = OpenExistingFile(path, false, kShareRead, nullptr);
-    if (file == kNoFile) return FailCount(doc, kHexOpenFailed);
-    std::uint64_t size = 0;
-    if (!GetFileLength(file, &size)) {
-        CloseFile(file);
-        return FailCount(doc, kHexOpenFailed);
-    }
-    if (size > kMaxFileSize) {
-        CloseFile(file);
-        return FailCount(doc, kHexFileTooLarge);
-    }
-    std::uint32_t n = std::min({static_cast<std::uint32_t>(size), maximum, 0xFFFFFFFF - position});
+    FileHandle file = kNoFile;
+    std::uint32_t size = 0;
+    HexError opened = OpenWithLength(path, false, kHexOpenFailed, &file, &size);
+    if (opened != kHexOk) return FailCount(doc, opened);
+    std::uint32_t n = std::min({size, maximum, 0xFFFFFFFF - position});
     if (n == 0) {
         CloseFile(file);
         return FailCount(doc, kHexInsertEmpty);
@@ -332,22 +337,15 @@ std::uint32_t HexDocInsertMapped(HexDocument& doc, std::uint32_t position, const
 std::uint32_t HexDocInsertFile(HexDocument& doc, std::uint32_t position, const char* path,
                                std::uint32_t maximum, bool insert) {
     if (SamePath(path, doc.filePath)) return FailCount(doc, kHexInsertOwnFileRead);
-    FileHandle file = OpenExistingFile(path, false, kShareRead, nullptr);
-    if (file == kNoFile) return FailCount(doc, kHexInsertOpenFailed);
-    std::uint64_t size = 0;
-    HexError failure = kHexOk;
-    if (!GetFileLength(file, &size)) {
-        failure = kHexInsertOpenFailed;
-    } else if (size > kMaxFileSize) {
-        failure = kHexFileTooLarge;
-    } else if (size == 0) {
-        failure = kHexInsertEmpty;
-    }
-    if (failure != kHexOk) {
+    FileHandle file = kNoFile;
+    std::uint32_t size = 0;
+    HexError opened = OpenWithLength(path, false, kHexInsertOpenFailed, &file, &size);
+    if (opened != kHexOk) return FailCount(doc, opened);
+    if (size == 0) {
         CloseFile(file);
-        return FailCount(doc, failure);
+        return FailCount(doc, kHexInsertEmpty);
     }
-    std::uint32_t n = std::min(static_cast<std::uint32_t>(size), maximum);
+    std::uint32_t n = std::min(size, maximum);
     std::uint8_t* room = nullptr;
     doc.lastOp = kHexOpNone;  // the file's bytes undo on their own, not with typing before them
     bool reserved = insert ? HexDocReserveInsert(doc, position, n, &room)

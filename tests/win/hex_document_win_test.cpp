@@ -11,18 +11,9 @@
 #include "hexview/hex_document_file.h"
 #include "platform/virtual_memory.h"
 #include "tests/native/support/hex_document_model.h"
+#include "tests/native/support/pattern_bytes.h"
 
 namespace {
-
-std::vector<std::uint8_t> Pattern(std::size_t n, std::uint32_t seed = 1) {
-    std::vector<std::uint8_t> bytes(n);
-    std::uint32_t x = seed * 2654435761u + 1;
-    for (auto& b : bytes) {
-        x = x * 1103515245u + 12345u;
-        b = static_cast<std::uint8_t>(x >> 16);
-    }
-    return bytes;
-}
 
 void WriteAll(const std::string& path, const std::vector<std::uint8_t>& bytes) {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -111,7 +102,7 @@ protected:
 };
 
 TEST_F(HexWinTest, MappedWindowsSlideByTheWindowStartRule) {
-    auto bytes = Pattern(0x300000);
+    auto bytes = PatternBytes(0x300000);
     std::string path = Make("big.bin", bytes);
     ASSERT_TRUE(HexDocOpenFile(doc_, path.c_str(), true, false));
     EXPECT_EQ(Windows(), std::vector<std::uint32_t>{0});
@@ -127,7 +118,7 @@ TEST_F(HexWinTest, MappedWindowsSlideByTheWindowStartRule) {
 }
 
 TEST_F(HexWinTest, TheReadOnlyAttributeGivesAReadOnlyDocument) {
-    auto bytes = Pattern(5000);
+    auto bytes = PatternBytes(5000);
     std::string path = Make("ro.bin", bytes);
     ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
     ASSERT_TRUE(HexDocOpenFile(doc_, path.c_str(), true, false));
@@ -140,7 +131,7 @@ TEST_F(HexWinTest, TheReadOnlyAttributeGivesAReadOnlyDocument) {
 }
 
 TEST_F(HexWinTest, ASecondHandleWithoutSharingIsASharingViolation) {
-    std::string path = Make("busy.bin", Pattern(100));
+    std::string path = Make("busy.bin", PatternBytes(100));
     HANDLE writer = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(writer, INVALID_HANDLE_VALUE);
@@ -160,7 +151,7 @@ TEST_F(HexWinTest, ASecondHandleWithoutSharingIsASharingViolation) {
 }
 
 TEST_F(HexWinTest, SavingInPlaceChangesExactlyTheOverwrittenBytes) {
-    auto bytes = Pattern(0x180000);
+    auto bytes = PatternBytes(0x180000);
     std::string path = Make("rom.bin", bytes);
     ASSERT_TRUE(HexDocOpenFile(doc_, path.c_str(), true, false));
     ASSERT_TRUE(HexDocOverwrite(doc_, 0xFFFFD, "window", 6));
@@ -175,7 +166,7 @@ TEST_F(HexWinTest, SavingInPlaceChangesExactlyTheOverwrittenBytes) {
 }
 
 TEST_F(HexWinTest, AnInsertedByteSavesThroughATemporaryFile) {
-    auto bytes = Pattern(300000);
+    auto bytes = PatternBytes(300000);
     std::string path = Make("grow.bin", bytes);
     ASSERT_TRUE(HexDocOpenFile(doc_, path.c_str(), true, false));
     ASSERT_TRUE(HexDocInsert(doc_, 1234, "!", 1));
@@ -189,7 +180,7 @@ TEST_F(HexWinTest, AnInsertedByteSavesThroughATemporaryFile) {
 }
 
 TEST_F(HexWinTest, AnOriginalThatCannotBeReplacedStaysWholeAndTheEditsStay) {
-    auto bytes = Pattern(0x120000);
+    auto bytes = PatternBytes(0x120000);
     std::string path = Make("held.bin", bytes);
     ASSERT_TRUE(HexDocOpenFile(doc_, path.c_str(), true, false));
     ASSERT_TRUE(HexDocInsert(doc_, 0x100000, "ab", 2));
@@ -208,7 +199,7 @@ TEST_F(HexWinTest, AnOriginalThatCannotBeReplacedStaysWholeAndTheEditsStay) {
 }
 
 TEST_F(HexWinTest, SavingUnderANewNameAndInsertingFiles) {
-    std::string path = Make("doc.bin", Pattern(1000));
+    std::string path = Make("doc.bin", PatternBytes(1000));
     std::string part = Make("part.bin", {'P', 'Q', 'R'});
     ASSERT_TRUE(HexDocOpenFile(doc_, path.c_str(), false, false));
     EXPECT_EQ(HexDocInsertMapped(doc_, 10, part.c_str(), kHexNoLimit, true), 3u);
@@ -278,7 +269,7 @@ TEST_F(HexWinTest, RandomSequencesAgreeWithTheModel) {
             seed = seed * 1664525u + 1013904223u;
             b = static_cast<std::uint8_t>(seed >> 24);
         }
-        auto original = Pattern(sequence % 5 == 0 ? 0 : 100 + sequence, sequence);
+        auto original = PatternBytes(sequence % 5 == 0 ? 0 : 100 + sequence, sequence);
         void* block = original.empty() ? nullptr : AllocateMemory(original.size());
         if (block != nullptr) std::memcpy(block, original.data(), original.size());
         HexDocument doc;

@@ -11,6 +11,8 @@
 
 #include <stdlib.h>
 
+#include "tests/native/support/pattern_bytes.h"
+
 class ScratchDir {
 public:
     ScratchDir() {
@@ -42,15 +44,4 @@ inline void WriteWholeFile(const std::string& path, const std::vector<std::uint8
 inline std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
-// Bytes that differ from position to position, so that a misplaced byte shows.
-inline std::vector<std::uint8_t> PatternBytes(std::size_t n, std::uint32_t seed = 1) {
-    std::vector<std::uint8_t> bytes(n);
-    std::uint32_t x = seed * 2654435761u + 1;
-    for (auto& b : bytes) {
-        x = x * 1103515245u + 12345u;
-        b = static_cast<std::uint8_t>(x >> 16);
-    }
-    return bytes;
 }
