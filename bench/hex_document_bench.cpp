@@ -36,7 +36,8 @@ void MakeReal(const std::string& path, std::size_t size) {
     std::vector<char> chunk(1 << 20);
     for (std::size_t i = 0; i < chunk.size(); ++i) chunk[i] = static_cast<char>(i * 31);
     FILE* file = std::fopen(path.c_str(), "wb");
-    for (std::size_t done = 0; done < size; done += chunk.size()) std::fwrite(chunk.data(), 1, chunk.size(), file);
+    for (std::size_t done = 0; done < size; done += chunk.size())
+        std::fwrite(chunk.data(), 1, chunk.size(), file);
     std::fclose(file);
 }
 
@@ -65,8 +66,12 @@ void OpenMapped(benchmark::State& state, const std::string& path) {
     state.counters["added_resident_KiB"] = static_cast<double>(added);
 }
 
-void BM_OpenMapped2GiBSparse(benchmark::State& state) { OpenMapped(state, gSparse2GiB); }
-void BM_OpenMapped4GiBMinus1Sparse(benchmark::State& state) { OpenMapped(state, gSparse4GiB); }
+void BM_OpenMapped2GiBSparse(benchmark::State& state) {
+    OpenMapped(state, gSparse2GiB);
+}
+void BM_OpenMapped4GiBMinus1Sparse(benchmark::State& state) {
+    OpenMapped(state, gSparse4GiB);
+}
 BENCHMARK(BM_OpenMapped2GiBSparse)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OpenMapped4GiBMinus1Sparse)->Unit(benchmark::kMillisecond);
 

@@ -98,9 +98,13 @@ std::unique_ptr<HexUndoRecord> MakeRecord(std::uint32_t kind, std::uint32_t leng
 
 // ---- The tree over the pieces ------------------------------------------------------------
 
-std::uint64_t Total(const HexPiece* node) { return node != nullptr ? node->total : 0; }
+std::uint64_t Total(const HexPiece* node) {
+    return node != nullptr ? node->total : 0;
+}
 
-void Pull(HexPiece* node) { node->total = node->length + Total(node->left) + Total(node->right); }
+void Pull(HexPiece* node) {
+    node->total = node->length + Total(node->left) + Total(node->right);
+}
 
 void PullUp(HexPiece* node) {
     for (; node != nullptr; node = node->parent) Pull(node);
@@ -186,8 +190,7 @@ void TreeRemove(HexDocument& doc, HexPiece* node) {
 // ---- The piece list -----------------------------------------------------------------------
 
 // Links the chain first..last (already linked inside) between prev and next.
-void LinkChain(HexDocument& doc, HexPiece* prev, HexPiece* first, HexPiece* last,
-               HexPiece* next) {
+void LinkChain(HexDocument& doc, HexPiece* prev, HexPiece* first, HexPiece* last, HexPiece* next) {
     first->prev = prev;
     last->next = next;
     (prev != nullptr ? prev->next : doc.head) = first;
@@ -369,10 +372,10 @@ bool EnsureRoom(HexDocument& doc, std::uint32_t count) {
     if (count > kHexAddBufferSize - doc.addUsed) return false;
     std::uint32_t needed = doc.addUsed + count;
     if (needed < doc.addCommitted) return true;
-    std::uint32_t grow = count < kCommitUnit ? kCommitUnit : (count & ~(kCommitUnit - 1)) + kCommitUnit;
-    std::uint32_t committed =
-        static_cast<std::uint32_t>(std::min<std::uint64_t>(std::uint64_t{doc.addCommitted} + grow,
-                                                           kHexAddBufferSize));
+    std::uint32_t grow =
+        count < kCommitUnit ? kCommitUnit : (count & ~(kCommitUnit - 1)) + kCommitUnit;
+    std::uint32_t committed = static_cast<std::uint32_t>(
+        std::min<std::uint64_t>(std::uint64_t{doc.addCommitted} + grow, kHexAddBufferSize));
     if (committed == doc.addCommitted) return true;
     HexSourceView& view = doc.sources[doc.addSource].views[0];
     if (!CommitMemory(view.base + doc.addCommitted, committed - doc.addCommitted)) return false;
@@ -381,7 +384,9 @@ bool EnsureRoom(HexDocument& doc, std::uint32_t count) {
     return true;
 }
 
-std::uint8_t* AddBase(HexDocument& doc) { return doc.sources[doc.addSource].views[0].base; }
+std::uint8_t* AddBase(HexDocument& doc) {
+    return doc.sources[doc.addSource].views[0].base;
+}
 
 // Writes count bytes of data at the end of the add buffer, committing memory as needed.
 bool AppendBytes(HexDocument& doc, const void* data, std::uint32_t count) {
@@ -562,7 +567,8 @@ bool PlainDelete(HexDocument& doc, HexPiece* piece, std::uint32_t start, std::ui
     PieceOwner head, tail;
     if (p > start) head = MakePiece(piece->source, piece->offset, p - start);
     std::uint32_t lastEnd = lastStart + last->length;
-    if (end < lastEnd) tail = MakePiece(last->source, last->offset + (end - lastStart), lastEnd - end);
+    if (end < lastEnd)
+        tail = MakePiece(last->source, last->offset + (end - lastStart), lastEnd - end);
     auto record = MakeRecord(kHexOpDelete, doc.length, p, n);
     if ((p > start && !head) || (end < lastEnd && !tail) || !record) {
         return Fail(doc, kHexNoMemory);
@@ -713,8 +719,7 @@ bool AddPieceAfter(HexDocument& doc, HexPiece* after, std::uint32_t p, const voi
         if (!piece || !record) return Fail(doc, kHexNoMemory);
         if (!SupplyBytes(doc, data, n)) return Fail(doc, kHexNoMemory);
         BeginEdit(doc);
-        LinkChain(doc, after, piece.get(), piece.get(),
-                  after != nullptr ? after->next : doc.head);
+        LinkChain(doc, after, piece.get(), piece.get(), after != nullptr ? after->next : doc.head);
         record->firstNew = record->lastNew = piece.get();
         PushRecord(doc, record.release());
         doc.lastPiece = piece.release();
@@ -753,8 +758,8 @@ bool InsertInside(HexDocument& doc, HexPiece* piece, std::uint32_t start, std::u
 
 // Copies count bytes of a source from offset, in steps that stay inside one window. Bytes that
 // cannot be reached read as zero.
-bool CopyFromSource(HexDocument& doc, std::uint32_t source, std::uint32_t offset,
-                    std::uint8_t* out, std::uint32_t count) {
+bool CopyFromSource(HexDocument& doc, std::uint32_t source, std::uint32_t offset, std::uint8_t* out,
+                    std::uint32_t count) {
     while (count > 0) {
         std::uint32_t available = 0;
         const std::uint8_t* from = HexDocSourceBytes(doc, source, offset, &available);
@@ -818,7 +823,9 @@ HexDocument::~HexDocument() {
     HexDocClose(*this);
 }
 
-HexByteRef::operator std::uint8_t() const { return HexDocGetByte(*document_, position_); }
+HexByteRef::operator std::uint8_t() const {
+    return HexDocGetByte(*document_, position_);
+}
 
 HexByteRef& HexByteRef::operator=(std::uint8_t value) {
     HexDocOverwrite(*document_, position_, &value, 1);
@@ -882,7 +889,9 @@ void HexDocDropLastSource(HexDocument& doc) {
     source = HexSource{};
 }
 
-void HexDocClearRedo(HexDocument& doc) { ClearStack(doc.redoStack); }
+void HexDocClearRedo(HexDocument& doc) {
+    ClearStack(doc.redoStack);
+}
 
 void HexDocDetachSource(HexDocument& doc, std::uint32_t index) {
     HexSource& source = doc.sources[index];
@@ -928,8 +937,8 @@ bool HexDocOpen(HexDocument& doc, FileHandle file, MappingHandle mapping, void* 
     doc.originalLength = original >= 0 ? length : 0;
     doc.length = original >= 0 ? length : 0;
     if (doc.length > 0) {
-        HexPiece* piece = new (std::nothrow) HexPiece(static_cast<std::uint32_t>(original), 0,
-                                                      doc.length);
+        HexPiece* piece =
+            new (std::nothrow) HexPiece(static_cast<std::uint32_t>(original), 0, doc.length);
         if (piece == nullptr) {
             ReleaseMemory(addBuffer);
             HexDocClose(doc);
@@ -1007,14 +1016,14 @@ std::uint8_t HexDocGetByte(HexDocument& doc, std::uint32_t position) {
     return value;
 }
 
-bool HexDocInsert(HexDocument& doc, std::uint32_t position, const void* data,
-                  std::uint32_t count) {
+bool HexDocInsert(HexDocument& doc, std::uint32_t position, const void* data, std::uint32_t count) {
     std::uint32_t n = InsertCount(doc, position, count);
     if (n == 0) return Fail(doc, kHexOutOfRange);
     if (doc.addSource < 0) return Fail(doc, kHexNoMemory);
     std::uint32_t addAt = doc.addUsed;
     bool run = doc.lastOp == kHexOpInsert && RunContinues(doc, addAt);
-    if (doc.head == nullptr) return AddPieceAfter(doc, nullptr, 0, data, n, kHexOpInsert, false, addAt);
+    if (doc.head == nullptr)
+        return AddPieceAfter(doc, nullptr, 0, data, n, kHexOpInsert, false, addAt);
     std::uint32_t start = 0;
     HexPiece* piece = FindPiece(doc, position, &start);
     if (position == doc.length) {
@@ -1074,8 +1083,7 @@ bool HexDocOverwrite(HexDocument& doc, std::uint32_t position, const void* data,
     return true;
 }
 
-bool HexDocFill(HexDocument& doc, std::uint32_t position, std::uint8_t value,
-                std::uint32_t count) {
+bool HexDocFill(HexDocument& doc, std::uint32_t position, std::uint8_t value, std::uint32_t count) {
     doc.lastOp = kHexOpNone;
     std::uint32_t n = position <= doc.length ? std::min(count, kMaxLength - position) : count;
     std::uint8_t* room = nullptr;
@@ -1092,8 +1100,8 @@ bool Reserve(HexDocument& doc, bool insert, std::uint32_t position, std::uint32_
              std::uint8_t** room) {
     if (room == nullptr) return Fail(doc, kHexOutOfRange);
     *room = nullptr;
-    std::uint32_t fits = insert ? InsertCount(doc, position, count)
-                                : std::min(count, kMaxLength - position);
+    std::uint32_t fits =
+        insert ? InsertCount(doc, position, count) : std::min(count, kMaxLength - position);
     if (count == 0 || fits != count || position > doc.length) return Fail(doc, kHexOutOfRange);
     if (count > kHexAddBufferSize || !EnsureRoom(doc, count)) return Fail(doc, kHexNoMemory);
     bool done = insert ? HexDocInsert(doc, position, nullptr, count)
@@ -1116,9 +1124,13 @@ bool HexDocReserveOverwrite(HexDocument& doc, std::uint32_t position, std::uint3
     return Reserve(doc, false, position, count, room);
 }
 
-bool HexDocUndo(HexDocument& doc) { return Swap(doc, doc.undoStack, doc.redoStack, true); }
+bool HexDocUndo(HexDocument& doc) {
+    return Swap(doc, doc.undoStack, doc.redoStack, true);
+}
 
-bool HexDocRedo(HexDocument& doc) { return Swap(doc, doc.redoStack, doc.undoStack, false); }
+bool HexDocRedo(HexDocument& doc) {
+    return Swap(doc, doc.redoStack, doc.undoStack, false);
+}
 
 std::uint32_t HexDocCountExtents(HexDocument& doc, std::uint32_t position, std::uint32_t count) {
     if (position >= doc.length || count == 0) return 0;
@@ -1160,8 +1172,7 @@ std::uint32_t HexDocReadExtents(HexDocument& doc, const HexExtent* extents,
     for (; i < extentCount && extents[i].length <= skip; ++i) skip -= extents[i].length;
     for (; i < extentCount && copied < count; ++i, skip = 0) {
         const HexExtent& extent = extents[i];
-        if (extent.source >= doc.sourceCount ||
-            extent.length > SourceLimit(doc, extent.source) ||
+        if (extent.source >= doc.sourceCount || extent.length > SourceLimit(doc, extent.source) ||
             extent.offset > SourceLimit(doc, extent.source) - extent.length) {
             break;  // names nothing of this document
         }
@@ -1180,7 +1191,9 @@ std::uint8_t* HexDocLastAddedByte(HexDocument& doc) {
     return AddBase(doc) + doc.addUsed - 1;
 }
 
-std::uint32_t HexDocLength(const HexDocument& doc) { return doc.length; }
+std::uint32_t HexDocLength(const HexDocument& doc) {
+    return doc.length;
+}
 
 FileHandle HexDocOriginalFile(const HexDocument& doc) {
     return doc.originalSource >= 0 ? doc.sources[doc.originalSource].file : kNoFile;

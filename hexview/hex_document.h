@@ -48,29 +48,29 @@ enum HexEditKind : std::uint32_t {
 };
 
 constexpr std::uint32_t kHexMaxSources = 256;
-constexpr std::uint32_t kHexWindowSize = 0x100000;        // one mapped window of a file source
-constexpr std::uint32_t kHexCopyStep = 0x40000;           // most bytes moved per source access
-constexpr std::uint32_t kHexAddBufferSize = 0x10000000;   // address space of the add buffer
-constexpr std::uint32_t kHexNoLimit = 0xFFFFFFFF;         // a memory block's window; no maximum
+constexpr std::uint32_t kHexWindowSize = 0x100000;       // one mapped window of a file source
+constexpr std::uint32_t kHexCopyStep = 0x40000;          // most bytes moved per source access
+constexpr std::uint32_t kHexAddBufferSize = 0x10000000;  // address space of the add buffer
+constexpr std::uint32_t kHexNoLimit = 0xFFFFFFFF;        // a memory block's window; no maximum
 
 // One window onto a source. A source position p lives at address p + delta.
 struct HexSourceView {
-    std::uint8_t* base;        // start of the mapped window or memory block; null when none
-    std::uintptr_t delta;      // base minus windowStart
-    std::uint32_t windowStart; // source position of base
-    std::uint32_t windowSize;  // bytes mapped (memory block: kHexNoLimit; add buffer: committed)
-    std::uint8_t owned;        // 1 while base is mapped or allocated by this view
+    std::uint8_t* base;         // start of the mapped window or memory block; null when none
+    std::uintptr_t delta;       // base minus windowStart
+    std::uint32_t windowStart;  // source position of base
+    std::uint32_t windowSize;   // bytes mapped (memory block: kHexNoLimit; add buffer: committed)
+    std::uint8_t owned;         // 1 while base is mapped or allocated by this view
 };
 
 // A byte source: a mapped file (the original or an inserted one), a memory block (the original)
 // or the add buffer. Files are seen through at most two sliding 1 MiB windows.
 struct HexSource {
-    FileHandle file;           // owned; kNoFile for memory
-    MappingHandle mapping;     // owned; kNoMapping for memory and for an empty file
+    FileHandle file;        // owned; kNoFile for memory
+    MappingHandle mapping;  // owned; kNoMapping for memory and for an empty file
     HexSourceView views[2];
-    std::uint32_t length;      // file or block length; 0 for the add buffer (see addUsed)
+    std::uint32_t length;  // file or block length; 0 for the add buffer (see addUsed)
     std::uint8_t readOnly;
-    std::uint8_t lastView;     // index of the view used last
+    std::uint8_t lastView;  // index of the view used last
 };
 
 // What the undo and redo stacks hold. A stack owns its items and deletes them through this
@@ -92,15 +92,15 @@ public:
         : source(sourceIndex), offset(sourceOffset), length(byteLength) {}
     std::uint32_t source;
     std::uint32_t offset;
-    std::uint32_t length;    // change it only through the document, which keeps `total` right
+    std::uint32_t length;  // change it only through the document, which keeps `total` right
     HexPiece* next = nullptr;
     HexPiece* prev = nullptr;
 
     HexPiece* parent = nullptr;
     HexPiece* left = nullptr;
     HexPiece* right = nullptr;
-    std::uint64_t total = 0;      // bytes of this piece and everything beneath it in the tree
-    std::uint32_t priority = 0;   // random; a parent's is never below its children's
+    std::uint64_t total = 0;     // bytes of this piece and everything beneath it in the tree
+    std::uint32_t priority = 0;  // random; a parent's is never below its children's
 };
 
 // One undoable edit. On its stack it lies above the savedCount pieces it replaced (in document
@@ -109,9 +109,9 @@ public:
 class HexUndoRecord : public HexStackItem {
 public:
     std::uint32_t savedCount = 0;
-    std::uint32_t kind = 0;         // kHexOpInsert, kHexOpDelete or kHexOpOverwrite
-    std::uint32_t group = 0;        // non-zero: undone and redone together with the one before
-    std::uint32_t lengthBefore = 0; // document length on the other side of the edit
+    std::uint32_t kind = 0;          // kHexOpInsert, kHexOpDelete or kHexOpOverwrite
+    std::uint32_t group = 0;         // non-zero: undone and redone together with the one before
+    std::uint32_t lengthBefore = 0;  // document length on the other side of the edit
     std::uint32_t position = 0;
     std::uint32_t byteCount = 0;
     HexPiece* firstNew = nullptr;
@@ -137,35 +137,35 @@ struct HexDocument {
     HexDocument(const HexDocument&) = delete;
     HexDocument& operator=(const HexDocument&) = delete;
 
-    char filePath[kFilePathSize];   // the file the document was opened from; empty otherwise
-    std::uint32_t error;            // HexError of the last primitive
-    HexPiece* head;                 // first piece; null for an empty document
+    char filePath[kFilePathSize];  // the file the document was opened from; empty otherwise
+    std::uint32_t error;           // HexError of the last primitive
+    HexPiece* head;                // first piece; null for an empty document
     std::uint32_t length;
-    std::int32_t originalSource;    // -1 without original data
+    std::int32_t originalSource;  // -1 without original data
     std::uint32_t originalLength;
     std::int32_t addSource;
-    std::uint32_t addCommitted;     // committed bytes of the add buffer
-    std::uint32_t addUsed;          // bytes of the add buffer written
-    std::uint8_t inPlaceSavable;    // opened by mapping, and no original byte has moved
+    std::uint32_t addCommitted;   // committed bytes of the add buffer
+    std::uint32_t addUsed;        // bytes of the add buffer written
+    std::uint8_t inPlaceSavable;  // opened by mapping, and no original byte has moved
     HexSource sources[kHexMaxSources];
-    std::uint32_t sourceCount;      // slots are not reused until the document closes
-    HexPiece* cachePiece;           // lookup cache: a piece and its document position
+    std::uint32_t sourceCount;  // slots are not reused until the document closes
+    HexPiece* cachePiece;       // lookup cache: a piece and its document position
     std::uint32_t cacheStart;
-    std::uint32_t undoPos;          // where the last undo or redo happened
-    std::uint32_t undoSpan;         // how many bytes from undoPos the view selects after it
+    std::uint32_t undoPos;   // where the last undo or redo happened
+    std::uint32_t undoSpan;  // how many bytes from undoPos the view selects after it
     HexStack undoStack;
     HexStack redoStack;
-    std::uint32_t lastOp;           // HexEditKind of the previous edit, for run merging
-    HexPiece* lastPiece;            // the piece the previous insert or overwrite wrote
-    std::uint32_t lastPos;          // where the previous delete acted / overwrite ended
-    HexPiece* lastSplit;            // the piece the current run made and may change in place
-    std::uint8_t spareByte;         // the zero HexDocLastAddedByte returns before any add
-    std::uint32_t groupNext;        // group mark the next undo record takes over
+    std::uint32_t lastOp;     // HexEditKind of the previous edit, for run merging
+    HexPiece* lastPiece;      // the piece the previous insert or overwrite wrote
+    std::uint32_t lastPos;    // where the previous delete acted / overwrite ended
+    HexPiece* lastSplit;      // the piece the current run made and may change in place
+    std::uint8_t spareByte;   // the zero HexDocLastAddedByte returns before any add
+    std::uint32_t groupNext;  // group mark the next undo record takes over
 
-    HexPiece* tail;                 // last piece
-    HexPiece* root;                 // root of the tree over the pieces
-    std::uint32_t randomState;      // priorities of new tree nodes
-    HexPiece* deleteHead;           // head piece the last plain delete made (backspace may trim it)
+    HexPiece* tail;             // last piece
+    HexPiece* root;             // root of the tree over the pieces
+    std::uint32_t randomState;  // priorities of new tree nodes
+    HexPiece* deleteHead;       // head piece the last plain delete made (backspace may trim it)
     HexReleaseHook releaseHook;
     void* releaseContext;
 };
@@ -218,8 +218,7 @@ std::uint8_t HexDocGetByte(HexDocument& doc, std::uint32_t position);
 // Inserts count bytes at position (0 to length). Null data makes the piece over the next count
 // add-buffer bytes without writing them; the caller supplies or retargets them. Single-byte
 // inserts that follow each other merge into one piece and one undo record.
-bool HexDocInsert(HexDocument& doc, std::uint32_t position, const void* data,
-                  std::uint32_t count);
+bool HexDocInsert(HexDocument& doc, std::uint32_t position, const void* data, std::uint32_t count);
 
 // Deletes count bytes at position. The range must lie inside the document; one that passes the
 // end is refused with error 9 and changes nothing. Runs of single-byte forward deletes at one
@@ -232,8 +231,7 @@ bool HexDocOverwrite(HexDocument& doc, std::uint32_t position, const void* data,
                      std::uint32_t count);
 
 // Overwrites count bytes at position with value (no merging with the edit before).
-bool HexDocFill(HexDocument& doc, std::uint32_t position, std::uint8_t value,
-                std::uint32_t count);
+bool HexDocFill(HexDocument& doc, std::uint32_t position, std::uint8_t value, std::uint32_t count);
 
 // Insert or overwrite count bytes at position and hand back, in *room, where the caller must
 // write them (inside the add buffer, committed). A count that does not fit below 4 GiB or in

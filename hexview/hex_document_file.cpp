@@ -178,8 +178,7 @@ bool SaveThroughTempFile(HexDocument& doc) {
     bool mapped = doc.originalSource >= 0 && doc.sources[doc.originalSource].file != kNoFile;
     if (mapped) HexDocDetachSource(doc, static_cast<std::uint32_t>(doc.originalSource));
 
-    if (ReplaceFileWith(doc.filePath, temp, nullptr) ||
-        CopyBesideAndReplace(doc.filePath, temp)) {
+    if (ReplaceFileWith(doc.filePath, temp, nullptr) || CopyBesideAndReplace(doc.filePath, temp)) {
         DeleteFilePath(temp);  // still there when it was copied rather than moved
         HexDocClose(doc);
         return Succeed(doc);
@@ -257,14 +256,16 @@ bool HexDocSaveInPlace(HexDocument& doc) {
     }
     // Every original byte must still sit where it sits in the file.
     std::uint32_t at = 0;
-    for (const HexPiece* piece = doc.head; piece != nullptr; at += piece->length, piece = piece->next) {
+    for (const HexPiece* piece = doc.head; piece != nullptr;
+         at += piece->length, piece = piece->next) {
         if (piece->source == original && piece->offset != at) return Fail(doc, kHexOutOfRange);
     }
 
     // Extents of the original are about to name new bytes.
     if (doc.releaseHook != nullptr) doc.releaseHook(doc.releaseContext);
     at = 0;
-    for (const HexPiece* piece = doc.head; piece != nullptr; at += piece->length, piece = piece->next) {
+    for (const HexPiece* piece = doc.head; piece != nullptr;
+         at += piece->length, piece = piece->next) {
         if (piece->source == original) continue;
         for (std::uint32_t done = 0; done < piece->length;) {
             std::uint32_t fromRoom = 0;

@@ -49,8 +49,10 @@ bool HexDocSaveInPlace(HexDocument& doc);
 //   "Hex") in the system's temporary folder, which then replaces the original: moved onto it,
 //   or, across volumes, copied beside it and moved onto it, so that the original is at every
 //   moment either wholly old or wholly new. On success the document is closed (filePath kept)
-//   and the caller reopens "*" the way it was opened. On failure (24) the original file is untouched,
-//   the temporary file deleted and the document keeps every edit.
+//   and the caller reopens "*" the way it was opened. On failure (24) the original file is
+//   untouched, the temporary file deleted and the document keeps every edit; only if a mapped
+//   original cannot even be opened again afterwards is the document closed, and the temporary
+//   file, which holds the edits, kept.
 bool HexDocSaveFile(HexDocument& doc, const char* path);
 
 // Puts the first min(file size, maximum) bytes of the file at path into the document at

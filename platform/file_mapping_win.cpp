@@ -13,7 +13,8 @@ void CloseFileMapping(MappingHandle mapping) {
 }
 
 void* MapFileWindow(MappingHandle mapping, std::uint64_t offset, std::size_t size, bool writable) {
-    return MapViewOfFile(reinterpret_cast<HANDLE>(mapping), writable ? FILE_MAP_WRITE : FILE_MAP_READ,
+    return MapViewOfFile(reinterpret_cast<HANDLE>(mapping),
+                         writable ? FILE_MAP_WRITE : FILE_MAP_READ,
                          static_cast<DWORD>(offset >> 32), static_cast<DWORD>(offset), size);
 }
 

@@ -17,7 +17,9 @@ namespace {
 constexpr off_t kMarkBase = off_t(1) << 62;
 enum Mark { kReading = 0, kWriting = 1, kDeniesRead = 2, kDeniesWrite = 3 };
 
-int Fd(FileHandle file) { return static_cast<int>(file); }
+int Fd(FileHandle file) {
+    return static_cast<int>(file);
+}
 
 // Whether any other open of the file holds one of count marks from first.
 bool MarksHeld(int fd, int first, int count = 1) {

@@ -6,7 +6,9 @@
 
 namespace {
 
-HANDLE Handle(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
+HANDLE Handle(FileHandle file) {
+    return reinterpret_cast<HANDLE>(file);
+}
 
 FileError ErrorFromLastError() {
     switch (GetLastError()) {
@@ -31,15 +33,15 @@ FileHandle Result(HANDLE handle, FileError* error) {
 FileHandle OpenExistingFile(const char* path, bool write, unsigned share, FileError* error) {
     DWORD shareMode = ((share & kShareRead) ? FILE_SHARE_READ : 0) |
                       ((share & kShareWrite) ? FILE_SHARE_WRITE : 0);
-    HANDLE file = CreateFileA(path, GENERIC_READ | (write ? GENERIC_WRITE : 0), shareMode,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(path, GENERIC_READ | (write ? GENERIC_WRITE : 0), shareMode, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     return Result(file, error);
 }
 
 FileHandle CreateFileAlways(const char* path, bool temporary, FileError* error) {
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              temporary ? FILE_ATTRIBUTE_TEMPORARY : FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
+    HANDLE file =
+        CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                    temporary ? FILE_ATTRIBUTE_TEMPORARY : FILE_ATTRIBUTE_NORMAL, nullptr);
     return Result(file, error);
 }
 
@@ -120,7 +122,9 @@ bool ReplaceFileWith(const char* target, const char* source, FileError* error) {
     return moved;
 }
 
-bool DeleteFilePath(const char* path) { return DeleteFileA(path) != 0; }
+bool DeleteFilePath(const char* path) {
+    return DeleteFileA(path) != 0;
+}
 
 void FolderOfPath(const char* path, char* out) {
     const char* end = nullptr;

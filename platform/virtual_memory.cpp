@@ -6,7 +6,9 @@ namespace {
 std::atomic<CommitGate> gCommitGate{nullptr};
 }
 
-void SetCommitGate(CommitGate gate) { gCommitGate.store(gate); }
+void SetCommitGate(CommitGate gate) {
+    gCommitGate.store(gate);
+}
 
 bool CommitAllowed(std::size_t size) {
     CommitGate gate = gCommitGate.load();

@@ -20,8 +20,8 @@ std::map<void*, std::size_t>& Blocks() {
 
 void* MapAnonymous(std::size_t size, int protection) {
     if (size == 0) return nullptr;
-    void* base = mmap(nullptr, size, protection, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1,
-                      0);
+    void* base =
+        mmap(nullptr, size, protection, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     if (base == MAP_FAILED) return nullptr;
     std::lock_guard<std::mutex> lock(gBlocksMutex);
     Blocks()[base] = size;
@@ -30,7 +30,9 @@ void* MapAnonymous(std::size_t size, int protection) {
 
 }  // namespace
 
-void* ReserveMemory(std::size_t size) { return MapAnonymous(size, PROT_NONE); }
+void* ReserveMemory(std::size_t size) {
+    return MapAnonymous(size, PROT_NONE);
+}
 
 bool CommitMemory(void* address, std::size_t size) {
     if (!CommitAllowed(size)) return false;

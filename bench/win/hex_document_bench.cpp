@@ -141,7 +141,8 @@ int main() {
             std::vector<std::uint8_t> buffer(step);
             double start = Seconds();
             for (int round = 0; round < 10; ++round) {
-                for (std::uint32_t at = 0; at < doc.length; at += step) HexDocRead(doc, buffer.data(), at, step);
+                for (std::uint32_t at = 0; at < doc.length; at += step)
+                    HexDocRead(doc, buffer.data(), at, step);
             }
             double rate = 10.0 * doc.length / (Seconds() - start) / 1e9;
             std::printf("sequential read, 10000 pieces, %5u-byte steps: %.2f GB/s\n", step, rate);
@@ -154,10 +155,12 @@ int main() {
         double best = 1e9;
         for (int round = 0; round < 5; ++round) {
             double start = Seconds();
-            for (std::uint32_t at = 0; at < doc.length; at += 1 << 20) HexDocRead(doc, buffer.data(), at, 1 << 20);
+            for (std::uint32_t at = 0; at < doc.length; at += 1 << 20)
+                HexDocRead(doc, buffer.data(), at, 1 << 20);
             best = std::min(best, Seconds() - start);
         }
-        std::printf("sequential read, unedited 256 MiB mapped file: %.2f GB/s\n", doc.length / best / 1e9);
+        std::printf("sequential read, unedited 256 MiB mapped file: %.2f GB/s\n",
+                    doc.length / best / 1e9);
     }
     {
         std::mt19937 random(5);

@@ -12,7 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     hexmodel::Input in(data, size);
     // The original: empty, or up to 1 KiB of pattern.
     std::vector<std::uint8_t> original(in.Below(1025));
-    for (std::size_t i = 0; i < original.size(); ++i) original[i] = static_cast<std::uint8_t>(i * 13);
+    for (std::size_t i = 0; i < original.size(); ++i)
+        original[i] = static_cast<std::uint8_t>(i * 13);
     void* block = original.empty() ? nullptr : AllocateMemory(original.size());
     if (block != nullptr) std::memcpy(block, original.data(), original.size());
 

@@ -195,7 +195,8 @@ TEST_F(HexFileTest, SavingInPlaceChangesExactlyTheOverwrittenBytes) {
     ASSERT_TRUE(HexDocOpenFile(doc_, path.c_str(), true, false));
     std::vector<std::uint8_t> expected = bytes;
     auto overwrite = [&](std::uint32_t at, const std::string& text) {
-        ASSERT_TRUE(HexDocOverwrite(doc_, at, text.data(), static_cast<std::uint32_t>(text.size())));
+        ASSERT_TRUE(
+            HexDocOverwrite(doc_, at, text.data(), static_cast<std::uint32_t>(text.size())));
         std::copy(text.begin(), text.end(), expected.begin() + at);
     };
     overwrite(0, "AB");

@@ -377,7 +377,9 @@ TEST_F(HexDocumentTest, ReserveHandsOutCommittedRoomInTheAddBuffer) {
 
 // ---- Memory that cannot be committed ------------------------------------------------------
 
-bool RefuseEveryCommit(std::size_t) { return false; }
+bool RefuseEveryCommit(std::size_t) {
+    return false;
+}
 
 class CommitFailureTest : public HexDocumentTest {
 protected:
@@ -496,7 +498,8 @@ TEST_F(MappedWindowTest, ReadsAcrossWindowBordersReturnTheRightBytes) {
     for (std::uint32_t at : {0xFFF00u, 0x17FF00u, 0x7FF00u, 0x2FFF00u}) {
         std::vector<std::uint8_t> out(0x300);
         ASSERT_NE(HexDocRead(doc_, out.data(), at, 0x300), nullptr);
-        std::uint32_t n = std::min<std::uint32_t>(0x300, static_cast<std::uint32_t>(bytes_.size()) - at);
+        std::uint32_t n =
+            std::min<std::uint32_t>(0x300, static_cast<std::uint32_t>(bytes_.size()) - at);
         EXPECT_TRUE(std::equal(out.begin(), out.begin() + n, bytes_.begin() + at)) << at;
     }
     // One read of everything, in steps that each stay inside a window.

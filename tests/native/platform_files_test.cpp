@@ -31,11 +31,13 @@ constexpr unsigned kRW = kShareRead | kShareWrite;
 // Win32 sharing: a second open succeeds when each open's sharing allows the other's access.
 const SharingCase kSharingCases[] = {
     {{false, kShareRead}, {false, kShareRead}, true},
-    {{false, kShareRead}, {true, kShareRead}, false},   // the first shares no writing
+    {{false, kShareRead}, {true, kShareRead}, false},  // the first shares no writing
     {{false, kRW}, {true, kShareRead}, true},
     {{false, kRW}, {true, kRW}, true},
-    {{true, kShareRead}, {false, kShareRead}, false},   // the second shares no writing with the writer
-    {{true, kShareRead}, {false, kRW}, true},           // what a reader of a mapped document does
+    {{true, kShareRead},
+     {false, kShareRead},
+     false},                                   // the second shares no writing with the writer
+    {{true, kShareRead}, {false, kRW}, true},  // what a reader of a mapped document does
     {{true, kShareRead}, {true, kRW}, false},
     {{false, kShareNone}, {false, kRW}, false},
     {{true, kRW}, {true, kRW}, true},

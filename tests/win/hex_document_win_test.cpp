@@ -19,7 +19,8 @@ void WriteAll(const std::string& path, const std::vector<std::uint8_t>& bytes) {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     DWORD written = 0;
-    if (!bytes.empty()) WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    if (!bytes.empty())
+        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     CloseHandle(file);
 }
 
@@ -28,7 +29,8 @@ std::vector<std::uint8_t> ReadAll(const std::string& path) {
                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     std::vector<std::uint8_t> bytes(GetFileSize(file, nullptr));
     DWORD read = 0;
-    if (!bytes.empty()) ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
+    if (!bytes.empty())
+        ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
     CloseHandle(file);
     return bytes;
 }
@@ -248,7 +250,9 @@ TEST_F(HexWinTest, Files4GiBAndLargerAreRefused) {
     DeleteFileA(path.c_str());
 }
 
-bool RefuseCommits(std::size_t) { return false; }
+bool RefuseCommits(std::size_t) {
+    return false;
+}
 
 TEST_F(HexWinTest, AFailedCommitChangesNothing) {
     ASSERT_TRUE(HexDocOpen(doc_, kNoFile, kNoMapping, nullptr, 0, false));

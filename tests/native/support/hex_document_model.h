@@ -39,8 +39,8 @@ public:
     Bytes content;
     std::vector<Record> undo, redo;
     std::uint32_t lastOp = kHexOpNone;
-    std::uint32_t lastPos = 0;     // delete: where it acted; overwrite: where it ended
-    std::uint32_t insertEnd = 0;   // insert: where it ended
+    std::uint32_t lastPos = 0;    // delete: where it acted; overwrite: where it ended
+    std::uint32_t insertEnd = 0;  // insert: where it ended
     std::uint32_t groupNext = 0;
     std::uint32_t undoPos = 0, undoSpan = 0;
     bool inPlaceSavable = false;
@@ -69,7 +69,8 @@ public:
     bool Delete(std::uint32_t p, std::uint32_t n) {
         if (p >= Length() || n == 0 || n > Length() - p) return Fail(kHexOutOfRange);
         bool single = n == 1 && groupNext == 0 && !undo.empty();
-        if (single && p == lastPos && (lastOp == kHexOpDelete || lastOp == kHexOpForwardDeleteRun)) {
+        if (single && p == lastPos &&
+            (lastOp == kHexOpDelete || lastOp == kHexOpForwardDeleteRun)) {
             undo.back().removed.push_back(content[p]);
             lastOp = kHexOpForwardDeleteRun;
         } else if (single && p + 1 == lastPos &&
@@ -80,7 +81,8 @@ public:
             lastOp = kHexOpBackspaceRun;
             lastPos = p;
         } else {
-            NewRecord({kHexOpDelete, p, Bytes(content.begin() + p, content.begin() + p + n), {}, 0});
+            NewRecord(
+                {kHexOpDelete, p, Bytes(content.begin() + p, content.begin() + p + n), {}, 0});
             lastOp = kHexOpDelete;
             lastPos = p;
         }
@@ -224,7 +226,8 @@ inline std::string CheckStructure(const HexDocument& doc) {
         std::uint64_t limit = static_cast<std::int32_t>(piece->source) == doc.addSource
                                   ? doc.addUsed
                                   : doc.sources[piece->source].length;
-        if (std::uint64_t{piece->offset} + piece->length > limit) return "a piece passes its source";
+        if (std::uint64_t{piece->offset} + piece->length > limit)
+            return "a piece passes its source";
         if (piece == doc.cachePiece) {
             if (doc.cacheStart != sum) return "the cache start is wrong";
             cacheSeen = true;
@@ -271,7 +274,8 @@ inline std::string Compare(HexDocument& doc, const Model& model, const char* op,
     for (std::uint32_t s = 0; s < doc.sourceCount; ++s) {
         for (const HexSourceView& view : doc.sources[s].views) {
             if (doc.sources[s].mapping != kNoMapping && view.owned &&
-                (view.windowStart % (kHexWindowSize / 2) != 0 || view.windowSize > kHexWindowSize)) {
+                (view.windowStart % (kHexWindowSize / 2) != 0 ||
+                 view.windowSize > kHexWindowSize)) {
                 return fail("a window breaks the window rule");
             }
         }
@@ -287,14 +291,16 @@ inline std::string Compare(HexDocument& doc, const Model& model, const char* op,
         expectedMarks[i] = model.content[i].mark;
     }
     if (std::memcmp(bytes.data(), values.data(), doc.length) != 0) return fail("bytes differ");
-    if (std::memcmp(marks.data(), expectedMarks.data(), doc.length) != 0) return fail("marks differ");
+    if (std::memcmp(marks.data(), expectedMarks.data(), doc.length) != 0)
+        return fail("marks differ");
     return {};
 }
 
 inline Bytes MakeBytes(Input& in, std::uint32_t n) {
     Bytes bytes(n);
     std::uint8_t seed = in.Byte();
-    for (std::uint32_t i = 0; i < n; ++i) bytes[i] = Byte{static_cast<std::uint8_t>(seed + i * 7), 1};
+    for (std::uint32_t i = 0; i < n; ++i)
+        bytes[i] = Byte{static_cast<std::uint8_t>(seed + i * 7), 1};
     return bytes;
 }
 
@@ -305,9 +311,9 @@ inline std::vector<std::uint8_t> Values(const Bytes& bytes) {
 }
 
 struct Limits {
-    std::uint32_t maxCount = 64;      // usual count of an edit
-    std::uint32_t bigCount = 4096;    // occasional large count
-    std::uint32_t maxRead = 256;      // reads checked besides the whole comparison
+    std::uint32_t maxCount = 64;    // usual count of an edit
+    std::uint32_t bigCount = 4096;  // occasional large count
+    std::uint32_t maxRead = 256;    // reads checked besides the whole comparison
 };
 
 // Picks a position: often where the previous edit stopped, so that runs form; sometimes just
@@ -428,8 +434,8 @@ inline std::string Step(HexDocument& doc, Model& model, Input& in, const Limits&
             if (got) {
                 std::uint32_t skip = in.Below(n);
                 std::vector<std::uint8_t> out(n);
-                std::uint32_t copied = HexDocReadExtents(doc, extents.data(), count, out.data(),
-                                                         skip, n);
+                std::uint32_t copied =
+                    HexDocReadExtents(doc, extents.data(), count, out.data(), skip, n);
                 Bytes expect = model.Read(p, n);
                 std::uint32_t expectCount =
                     skip < expect.size() ? static_cast<std::uint32_t>(expect.size()) - skip : 0;

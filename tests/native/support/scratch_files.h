@@ -16,7 +16,8 @@
 class ScratchDir {
 public:
     ScratchDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "vorland-test-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "vorland-test-XXXXXX").string();
         path_ = mkdtemp(pattern.data());
     }
     ~ScratchDir() {
@@ -38,7 +39,8 @@ private:
 
 inline void WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 inline std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
