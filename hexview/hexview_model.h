@@ -60,28 +60,6 @@ struct HexViewColors {
     std::uint32_t selChangedColor = 0x00FFFF00;           // edited bytes, selected (cyan)
 };
 
-// lastError codes of the control; the document's own codes are the same numbers.
-enum HexViewErrorCode : std::uint32_t {
-    kHexErrNone = 0,
-    kHexErrNoMemory = 1,
-    kHexErrAlreadyOpen = 2,
-    kHexErrSharing = 3,
-    kHexErrTooLarge = 6,
-    kHexErrRange = 9,
-    kHexErrTooManySources = 10,
-    kHexErrInsertOpen = 11,
-    kHexErrReadOnly = 14,
-    kHexErrSetLength = 15,
-    kHexErrInsertOwnMapped = 17,
-    kHexErrInsertOwnRead = 18,
-    kHexErrInsertEmpty = 19,
-    kHexErrInsertRoom = 20,
-    kHexErrNothingSelected = 21,
-    kHexErrCutOverwrite = 22,
-    kHexErrOpen = 23,
-    kHexErrCreate = 24,
-};
-
 struct HexViewModel {
     std::uint32_t style = kHexViewDefaultStyle;  // HVS_* bits
     std::uint32_t dropActive = 0;       // 1 while an OLE drag hovers over the control
@@ -94,7 +72,7 @@ struct HexViewModel {
     std::uint32_t insertMode = 0;       // 1 insert, 0 overwrite
     std::uint32_t inTextPane = 0;       // caret in the character pane (1) or number pane (0)
     std::uint32_t digitIndex = 0;       // next typed digit's position inside the caret's byte
-    std::uint32_t lastError = 0;        // HexViewErrorCode of the last failed operation
+    std::uint32_t lastError = 0;        // HexError code of the last failed operation
     std::int32_t clientWidth = 0;       // pixels
     std::int32_t clientHeight = 0;      // pixels
     std::int32_t charWidth = 12;        // pixels per character
