@@ -1,0 +1,366 @@
+#include "hexview/hex_document_file.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+#include "platform/virtual_memory.h"
+
+namespace {
+
+constexpr std::uint32_t kTransferSize = 2048;     // a save copies the document in these steps
+constexpr std::uint32_t kFileCopySize = 0x10000;  // copying one file to another
+constexpr std::uint64_t kMaxFileSize = 0xFFFFFFFF;
+constexpr char kTempPrefix[] = "Hex";
+
+bool Fail(HexDocument& doc, HexError code) {
+    doc.error = code;
+    return false;
+}
+
+bool Succeed(HexDocument& doc) {
+    doc.error = kHexOk;
+    return true;
+}
+
+std::uint32_t FailCount(HexDocument& doc, HexError code) {
+    doc.error = code;
+    return 0;
+}
+
+// Paths name the same file when they are equal without regard to case, as the system compares
+// them; an empty path names none.
+bool SamePath(const char* a, const char* b) {
+    if (*a == '\0' || *b == '\0') return false;
+    for (; *a != '\0' && *b != '\0'; ++a, ++b) {
+        if (std::tolower(static_cast<unsigned char>(*a)) !=
+            std::tolower(static_cast<unsigned char>(*b))) {
+            return false;
+        }
+    }
+    return *a == *b;
+}
+
+bool CopyPath(char* out, const char* path) {
+    std::size_t n = std::strlen(path);
+    if (n >= kFilePathSize) return false;
+    std::memcpy(out, path, n + 1);
+    return true;
+}
+
+// Reads the whole of a count-byte file into out.
+bool ReadWhole(FileHandle file, std::uint8_t* out, std::uint32_t count) {
+    std::uint32_t done = 0;
+    return ReadFileBytes(file, out, count, &done) && done == count;
+}
+
+// Writes the document into file from its start, in 2048-byte steps.
+bool WriteDocument(HexDocument& doc, FileHandle file) {
+    std::uint8_t buffer[kTransferSize];
+    for (std::uint32_t at = 0; at < doc.length;) {
+        std::uint32_t step = std::min(kTransferSize, doc.length - at);
+        if (HexDocRead(doc, buffer, at, step) == nullptr || doc.error != kHexOk ||
+            !WriteFileBytes(file, buffer, step)) {
+            return false;
+        }
+        at += step;
+    }
+    return true;
+}
+
+bool CopyFileBytes(FileHandle from, FileHandle to) {
+    static std::uint8_t buffer[kFileCopySize];  // window thread only
+    for (;;) {
+        std::uint32_t got = 0;
+        if (!ReadFileBytes(from, buffer, kFileCopySize, &got)) return false;
+        if (got == 0) return true;
+        if (!WriteFileBytes(to, buffer, got)) return false;
+    }
+}
+
+// Replaces target with source when they lie on different volumes: copies source to a new file
+// beside target and moves that onto it, so that target is never half-written.
+bool CopyBesideAndReplace(const char* target, const char* source) {
+    char folder[kFilePathSize];
+    char beside[kFilePathSize];
+    FolderOfPath(target, folder);
+    if (!MakeTempFile(folder, kTempPrefix, beside)) return false;
+    FileHandle from = OpenExistingFile(source, false, kShareRead, nullptr);
+    FileHandle to = CreateFileAlways(beside, false, nullptr);
+    bool copied = from != kNoFile && to != kNoFile && CopyFileBytes(from, to);
+    CloseFile(from);
+    CloseFile(to);
+    if (copied && ReplaceFileWith(target, beside, nullptr)) return true;
+    DeleteFilePath(beside);
+    return false;
+}
+
+// Puts handles on the original mapped file again after a replace failed; the file is still the
+// one the document's pieces name.
+bool ReattachOriginal(HexDocument& doc) {
+    HexSource& source = doc.sources[doc.originalSource];
+    bool write = !source.readOnly;
+    FileHandle file = OpenExistingFile(doc.filePath, write, kShareRead, nullptr);
+    std::uint64_t size = 0;
+    if (file == kNoFile || !GetFileLength(file, &size) || size != source.length) {
+        CloseFile(file);
+        return false;
+    }
+    MappingHandle mapping = kNoMapping;
+    if (size > 0) {
+        mapping = CreateFileMappingOf(file, write);
+        if (mapping == kNoMapping) {
+            CloseFile(file);
+            return false;
+        }
+    }
+    source.file = file;
+    source.mapping = mapping;
+    return true;
+}
+
+bool SaveToNewFile(HexDocument& doc, const char* path) {
+    FileHandle file = CreateFileAlways(path, false, nullptr);
+    if (file == kNoFile) return Fail(doc, kHexCreateFailed);
+    HexError failure = kHexOk;
+    if (!SetFileLength(file, doc.length) || !SeekFile(file, 0)) {
+        failure = kHexSetLengthFailed;
+    } else if (!WriteDocument(doc, file)) {
+        failure = kHexCreateFailed;
+    }
+    CloseFile(file);
+    if (failure != kHexOk) {
+        // A file of the right length with the wrong bytes would pass for a good copy.
+        DeleteFilePath(path);
+        return Fail(doc, failure);
+    }
+    return Succeed(doc);
+}
+
+bool SaveThroughTempFile(HexDocument& doc) {
+    char temp[kFilePathSize];
+    if (!MakeTempFile(nullptr, kTempPrefix, temp)) return Fail(doc, kHexCreateFailed);
+    FileHandle file = CreateFileAlways(temp, true, nullptr);
+    bool written = file != kNoFile && WriteDocument(doc, file);
+    CloseFile(file);
+    if (!written) {
+        DeleteFilePath(temp);
+        return Fail(doc, kHexCreateFailed);
+    }
+
+    // The original is about to be replaced: nothing may keep extents of it, and a mapped
+    // original must let go of the file, or the system refuses to replace it.
+    if (doc.releaseHook != nullptr) doc.releaseHook(doc.releaseContext);
+    bool mapped = doc.originalSource >= 0 && doc.sources[doc.originalSource].file != kNoFile;
+    if (mapped) HexDocDetachSource(doc, static_cast<std::uint32_t>(doc.originalSource));
+
+    if (ReplaceFileWith(doc.filePath, temp, nullptr) ||
+        CopyBesideAndReplace(doc.filePath, temp)) {
+        DeleteFilePath(temp);  // still there when it was copied rather than moved
+        HexDocClose(doc);
+        return Succeed(doc);
+    }
+    if (mapped && !ReattachOriginal(doc)) {
+        // The original is intact but out of reach; the temporary file keeps the edits.
+        HexDocClose(doc);
+        return Fail(doc, kHexCreateFailed);
+    }
+    DeleteFilePath(temp);
+    return Fail(doc, kHexCreateFailed);
+}
+
+}  // namespace
+
+bool HexDocOpenFile(HexDocument& doc, const char* path, bool useMapping, bool readOnly) {
+    char target[kFilePathSize];
+    if (std::strcmp(path, "*") == 0) {
+        if (doc.filePath[0] == '\0') return Fail(doc, kHexOpenFailed);
+        std::memcpy(target, doc.filePath, sizeof target);
+    } else if (SamePath(path, doc.filePath)) {
+        return Fail(doc, kHexAlreadyOpen);
+    } else if (!CopyPath(target, path)) {
+        return Fail(doc, kHexOpenFailed);
+    }
+
+    if (FileHasReadOnlyAttribute(target)) readOnly = true;
+    FileError why = FileError::kNone;
+    FileHandle file = OpenExistingFile(target, !readOnly, kShareRead, &why);
+    if (file == kNoFile) {
+        return Fail(doc, why == FileError::kSharingViolation ? kHexSharingViolation
+                                                              : kHexOpenFailed);
+    }
+    std::uint64_t size = 0;
+    if (!GetFileLength(file, &size)) {
+        CloseFile(file);
+        return Fail(doc, kHexOpenFailed);
+    }
+    if (size > kMaxFileSize) {
+        CloseFile(file);
+        return Fail(doc, kHexFileTooLarge);
+    }
+    auto length = static_cast<std::uint32_t>(size);
+
+    bool opened;
+    if (useMapping) {
+        MappingHandle mapping = kNoMapping;
+        if (length > 0) {
+            mapping = CreateFileMappingOf(file, !readOnly);
+            if (mapping == kNoMapping) {
+                CloseFile(file);
+                return Fail(doc, kHexOpenFailed);
+            }
+        }
+        opened = HexDocOpen(doc, file, mapping, nullptr, length, readOnly);
+    } else {
+        void* block = nullptr;
+        if (length > 0) {
+            block = AllocateMemory(length);
+            if (block == nullptr) {
+                CloseFile(file);
+                return Fail(doc, kHexNoMemory);
+            }
+            if (!ReadWhole(file, static_cast<std::uint8_t*>(block), length)) {
+                ReleaseMemory(block);
+                CloseFile(file);
+                return Fail(doc, kHexOpenFailed);
+            }
+        }
+        CloseFile(file);
+        opened = HexDocOpen(doc, kNoFile, kNoMapping, block, length, readOnly);
+    }
+    if (!opened) return false;
+    std::memcpy(doc.filePath, target, sizeof target);
+    return Succeed(doc);
+}
+
+bool HexDocSaveInPlace(HexDocument& doc) {
+    if (!doc.inPlaceSavable || doc.originalSource < 0) return Fail(doc, kHexOutOfRange);
+    auto original = static_cast<std::uint32_t>(doc.originalSource);
+    const HexSource& source = doc.sources[original];
+    if (source.readOnly || source.mapping == kNoMapping || doc.length != doc.originalLength) {
+        return Fail(doc, kHexOutOfRange);
+    }
+    // Every original byte must still sit where it sits in the file.
+    std::uint32_t at = 0;
+    for (const HexPiece* piece = doc.head; piece != nullptr; at += piece->length, piece = piece->next) {
+        if (piece->source == original && piece->offset != at) return Fail(doc, kHexOutOfRange);
+    }
+
+    // Extents of the original are about to name new bytes.
+    if (doc.releaseHook != nullptr) doc.releaseHook(doc.releaseContext);
+    at = 0;
+    for (const HexPiece* piece = doc.head; piece != nullptr; at += piece->length, piece = piece->next) {
+        if (piece->source == original) continue;
+        for (std::uint32_t done = 0; done < piece->length;) {
+            std::uint32_t fromRoom = 0;
+            std::uint32_t toRoom = 0;
+            const std::uint8_t* from =
+                HexDocSourceBytes(doc, piece->source, piece->offset + done, &fromRoom);
+            std::uint8_t* to = HexDocSourceBytes(doc, original, at + done, &toRoom);
+            if (from == nullptr || to == nullptr) return Fail(doc, kHexOpenFailed);
+            std::uint32_t step = std::min({piece->length - done, kHexCopyStep, fromRoom, toRoom});
+            std::memcpy(to, from, step);
+            done += step;
+        }
+    }
+    return Succeed(doc);
+}
+
+bool HexDocSaveFile(HexDocument& doc, const char* path) {
+    if (path != nullptr && !SamePath(path, doc.filePath)) return SaveToNewFile(doc, path);
+    if (doc.filePath[0] == '\0') return Fail(doc, kHexCreateFailed);
+    if (HexDocOriginalReadOnly(doc)) return Fail(doc, kHexReadOnly);
+    if (HexDocSaveInPlace(doc)) {
+        HexDocClose(doc);
+        return Succeed(doc);
+    }
+    return SaveThroughTempFile(doc);
+}
+
+std::uint32_t HexDocInsertMapped(HexDocument& doc, std::uint32_t position, const char* path,
+                                 std::uint32_t maximum, bool insert) {
+    if (doc.sourceCount >= kHexMaxSources) return FailCount(doc, kHexTooManySources);
+    if (SamePath(path, doc.filePath)) return FailCount(doc, kHexInsertOwnFileMapped);
+    if (position > doc.length) return FailCount(doc, kHexOutOfRange);
+    FileHandle file = OpenExistingFile(path, false, kShareRead, nullptr);
+    if (file == kNoFile) return FailCount(doc, kHexOpenFailed);
+    std::uint64_t size = 0;
+    if (!GetFileLength(file, &size)) {
+        CloseFile(file);
+        return FailCount(doc, kHexOpenFailed);
+    }
+    if (size > kMaxFileSize) {
+        CloseFile(file);
+        return FailCount(doc, kHexFileTooLarge);
+    }
+    std::uint32_t n = std::min({static_cast<std::uint32_t>(size), maximum, 0xFFFFFFFF - position});
+    if (n == 0) {
+        CloseFile(file);
+        return FailCount(doc, kHexInsertEmpty);
+    }
+    MappingHandle mapping = CreateFileMappingOf(file, false);
+    if (mapping == kNoMapping) {
+        CloseFile(file);
+        return FailCount(doc, kHexOpenFailed);
+    }
+    // The source first: if its window cannot be mapped, nothing has changed yet.
+    std::int32_t index = HexDocAddMappedSource(doc, file, mapping, n, true);
+    if (index < 0) return FailCount(doc, kHexOpenFailed);
+
+    // A piece over add-buffer bytes that are never written, retargeted at the file at once.
+    doc.lastOp = kHexOpNone;
+    bool placed = insert ? HexDocInsert(doc, position, nullptr, n)
+                         : HexDocOverwrite(doc, position, nullptr, n);
+    if (!placed) {
+        HexError why = static_cast<HexError>(doc.error);
+        HexDocDropLastSource(doc);
+        return FailCount(doc, why);
+    }
+    HexPiece* piece = doc.lastPiece;
+    piece->source = static_cast<std::uint32_t>(index);
+    piece->offset = 0;
+    // Typing after it must not lengthen a piece that no longer names the add buffer.
+    doc.lastOp = kHexOpNone;
+    doc.lastPiece = nullptr;
+    doc.error = kHexOk;
+    return piece->length;
+}
+
+std::uint32_t HexDocInsertFile(HexDocument& doc, std::uint32_t position, const char* path,
+                               std::uint32_t maximum, bool insert) {
+    if (SamePath(path, doc.filePath)) return FailCount(doc, kHexInsertOwnFileRead);
+    FileHandle file = OpenExistingFile(path, false, kShareRead, nullptr);
+    if (file == kNoFile) return FailCount(doc, kHexInsertOpenFailed);
+    std::uint64_t size = 0;
+    HexError failure = kHexOk;
+    if (!GetFileLength(file, &size)) {
+        failure = kHexInsertOpenFailed;
+    } else if (size > kMaxFileSize) {
+        failure = kHexFileTooLarge;
+    } else if (size == 0) {
+        failure = kHexInsertEmpty;
+    }
+    if (failure != kHexOk) {
+        CloseFile(file);
+        return FailCount(doc, failure);
+    }
+    std::uint32_t n = std::min(static_cast<std::uint32_t>(size), maximum);
+    std::uint8_t* room = nullptr;
+    doc.lastOp = kHexOpNone;  // the file's bytes undo on their own, not with typing before them
+    bool reserved = insert ? HexDocReserveInsert(doc, position, n, &room)
+                           : HexDocReserveOverwrite(doc, position, n, &room);
+    if (!reserved) {
+        CloseFile(file);
+        return FailCount(doc, kHexNoRoom);
+    }
+    bool read = ReadWhole(file, room, n);
+    CloseFile(file);
+    if (!read) {
+        // Take the half-filled bytes out again; the redo stack held nothing before them.
+        HexDocUndo(doc);
+        HexDocClearRedo(doc);
+        return FailCount(doc, kHexInsertOpenFailed);
+    }
+    doc.error = kHexOk;
+    return n;
+}

@@ -1,0 +1,68 @@
+// Files behind a hex document: opening a file as the document (mapped in place, or read into
+// memory), saving it (in place inside the mapping, through a temporary file, or to a new file),
+// and inserting a file's bytes (mapped as a further source, or read into the add buffer).
+// Every function sets doc.error to a HexError. Window thread only.
+//
+// How the control's file operations map onto these:
+//   HexViewOpenFile(path, mapping, readOnly)  -> HexDocOpenFile; then filePath, docSize, fileInfo
+//                                               (from HexDocOriginalFile), readOnly (from
+//                                               HexDocOriginalReadOnly), modified = 0.
+//   HexViewSaveFile(path)                     -> readOnly: 14; own file and not modified: done.
+//                                               Otherwise disable the control, then
+//                                               HexDocSaveFile(path):
+//                                               - another file: on success open it with
+//                                                 HexViewOpenFile(path, openedByMapping, 0);
+//                                               - own file: on success the document is closed
+//                                                 and the control reopens "*" the same way.
+//                                               Enable the control again.
+//   HexViewInsertFileMapped(path, p, mode, limit) -> readOnly: 14; HexDocInsertMapped with the
+//                                               selection length as maximum when limited.
+//   HexViewInsertFile(path, p, mode, limit)   -> readOnly: 14; HexDocInsertFile likewise.
+// The release hook (HexDocSetReleaseHook) is where the control lets the clipboard render a
+// snapshot of the document before the document's bytes go away or change.
+#pragma once
+
+#include <cstdint>
+
+#include "hexview/hex_document.h"
+
+// Opens the file at path ("*": the document's own file again) as the document. With mapping,
+// the file is mapped and stays open with read sharing only for the document's life, and the
+// document may be saved in place; otherwise the file is read whole into memory and closed (an
+// empty file gives an empty document). A file with the read-only attribute opens read-only.
+// Fails, leaving the document as it was, with 2 (path is already the document's file), 3
+// (sharing violation), 6 (4 GiB or larger), 1 (no memory for reading it) or 23.
+bool HexDocOpenFile(HexDocument& doc, const char* path, bool useMapping, bool readOnly);
+
+// Writes every changed piece into the mapped original file, at the position it has in the
+// document. Only while inPlaceSavable is set and the original is a writable mapped file
+// (else 9). The document is unchanged; the caller closes and reopens it.
+bool HexDocSaveInPlace(HexDocument& doc);
+
+// Saves the document.
+// - path names another file (compared without regard to case): the file is created or emptied
+//   (24), set to the document's length (15) and filled in 2048-byte steps; the document stays
+//   as it is, and the caller opens the new file. A file that could not be written whole is
+//   deleted again (24).
+// - path is null or the document's own file: read-only documents fail with 14. In place when
+//   HexDocSaveInPlace can; otherwise the document is written whole to a temporary file (prefix
+//   "Hex") in the system's temporary folder, which then replaces the original: moved onto it,
+//   or, across volumes, copied beside it and moved onto it, so that the original is at every
+//   moment either wholly old or wholly new. On success the document is closed (filePath kept)
+//   and the caller reopens "*" the way it was opened. On failure (24) the original file is untouched,
+//   the temporary file deleted and the document keeps every edit.
+bool HexDocSaveFile(HexDocument& doc, const char* path);
+
+// Puts the first min(file size, maximum) bytes of the file at path into the document at
+// position, inserting or overwriting, by mapping the file read-only as a further source:
+// nothing is copied, and the file stays open with read sharing until the document closes.
+// Returns the bytes placed, or 0 with 17 (the document's own file), 10 (256 sources), 23, 6 or
+// 19 (empty), or the code of the failed edit. The bytes make an undo record of their own.
+std::uint32_t HexDocInsertMapped(HexDocument& doc, std::uint32_t position, const char* path,
+                                 std::uint32_t maximum, bool insert);
+
+// The same by reading the bytes into the add buffer; the file is closed afterwards. Fails with
+// 18 (the document's own file), 11 (cannot be opened, or read whole), 6, 19 or 20 (no room);
+// a failed read takes the reserved bytes out again.
+std::uint32_t HexDocInsertFile(HexDocument& doc, std::uint32_t position, const char* path,
+                               std::uint32_t maximum, bool insert);

@@ -1,0 +1,72 @@
+// The file operations the hex document needs, with the Win32 semantics it relies on: an open
+// names the access it wants and the access it lets others have at the same time (sharing), and
+// a file with the read-only attribute cannot be opened for writing, replaced or deleted.
+// Portable interface; backends files_win.cpp (kernel32) and files_posix.cpp.
+//
+// The POSIX backend emulates those semantics between the opens made through it, in this and in
+// other processes: each open marks its access and the sharing it denies with open-file-
+// description locks on four bytes far past any real data (2^62 on), and an open, replace or
+// delete that the marks of another open forbid fails with kSharingViolation. Programs that do
+// not use these locks are not stopped. A file counts as read-only when it has no write
+// permission bit at all or when access() denies writing; opening one for writing, creating
+// over it, replacing it or deleting it fails with kAccessDenied, even for root.
+//
+// Paths are NUL-terminated ANSI text of at most kFilePathSize - 1 characters. Any thread;
+// a handle is used by one thread at a time.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+constexpr std::size_t kFilePathSize = 260;  // every path buffer, terminator included
+
+// A file handle: a HANDLE on Windows, a descriptor elsewhere. kNoFile when absent.
+using FileHandle = std::intptr_t;
+constexpr FileHandle kNoFile = -1;
+
+enum class FileError { kNone, kNotFound, kSharingViolation, kAccessDenied, kOther };
+
+// What others may do with a file while it is open.
+enum FileShare : unsigned { kShareNone = 0, kShareRead = 1, kShareWrite = 2 };
+
+// Opens an existing file for reading, or reading and writing. kNoFile on failure, with the
+// reason in *error when error is not null. The caller closes the handle with CloseFile.
+FileHandle OpenExistingFile(const char* path, bool write, unsigned share, FileError* error);
+
+// Creates the file, or empties an existing one, for writing with no sharing (Win32
+// CREATE_ALWAYS). temporary asks for the temporary attribute where the system has one.
+FileHandle CreateFileAlways(const char* path, bool temporary, FileError* error);
+
+void CloseFile(FileHandle file);
+
+bool FileHasReadOnlyAttribute(const char* path);
+bool GetFileLength(FileHandle file, std::uint64_t* length);
+
+// Reads up to count bytes at the file pointer; *done receives how many arrived (0 at the end).
+bool ReadFileBytes(FileHandle file, void* buffer, std::uint32_t count, std::uint32_t* done);
+
+// Writes all count bytes at the file pointer; false when fewer could be written.
+bool WriteFileBytes(FileHandle file, const void* buffer, std::uint32_t count);
+
+bool SeekFile(FileHandle file, std::uint64_t position);
+
+// Makes the file length bytes long (growing it with zeros); the file pointer is left at length.
+bool SetFileLength(FileHandle file, std::uint64_t length);
+
+// Finds a unique name in folder (the system's temporary folder when folder is null) that starts
+// with prefix, creates the empty file so that nobody else takes the name, and writes its full
+// path to out (kFilePathSize bytes). The caller deletes the file when done with it.
+bool MakeTempFile(const char* folder, const char* prefix, char* out);
+
+// Moves source onto target, replacing it, on one volume and without copying, so that target is
+// either wholly the old file or wholly the new one. The new file takes over target's attributes
+// (permissions elsewhere). Fails when target is read-only or open, or the two are on different
+// volumes.
+bool ReplaceFileWith(const char* target, const char* source, FileError* error);
+
+// Deletes a file; fails when it is read-only or open.
+bool DeleteFilePath(const char* path);
+
+// Copies the folder part of path, with its trailing separator, to out (kFilePathSize bytes);
+// "." and a separator when path names no folder.
+void FolderOfPath(const char* path, char* out);

@@ -1,0 +1,239 @@
+// POSIX files with the Win32 sharing and read-only rules emulated; see files.h for what is
+// emulated and how far.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/files.h"
+
+namespace {
+
+// Each open holds a read lock on the marks that describe it; another open tests for them.
+constexpr off_t kMarkBase = off_t(1) << 62;
+enum Mark { kReading = 0, kWriting = 1, kDeniesRead = 2, kDeniesWrite = 3 };
+
+int Fd(FileHandle file) { return static_cast<int>(file); }
+
+// Whether any other open of the file holds one of count marks from first.
+bool MarksHeld(int fd, int first, int count = 1) {
+    struct flock probe {};
+    probe.l_type = F_WRLCK;
+    probe.l_whence = SEEK_SET;
+    probe.l_start = kMarkBase + first;
+    probe.l_len = count;
+    if (fcntl(fd, F_OFD_GETLK, &probe) != 0) return false;  // no locks here: nothing to emulate
+    return probe.l_type != F_UNLCK;
+}
+
+void SetMark(int fd, int mark) {
+    struct flock lock {};
+    lock.l_type = F_RDLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = kMarkBase + mark;
+    lock.l_len = 1;
+    fcntl(fd, F_OFD_SETLK, &lock);
+}
+
+// The Win32 sharing check of a new open against the opens that exist, then the new open's own
+// marks. False on a conflict.
+bool ClaimSharing(int fd, bool read, bool write, unsigned share) {
+    if (read && MarksHeld(fd, kDeniesRead)) return false;
+    if (write && MarksHeld(fd, kDeniesWrite)) return false;
+    if (!(share & kShareRead) && MarksHeld(fd, kReading)) return false;
+    if (!(share & kShareWrite) && MarksHeld(fd, kWriting)) return false;
+    if (read) SetMark(fd, kReading);
+    if (write) SetMark(fd, kWriting);
+    if (!(share & kShareRead)) SetMark(fd, kDeniesRead);
+    if (!(share & kShareWrite)) SetMark(fd, kDeniesWrite);
+    return true;
+}
+
+// Whether some open of the file at path exists; none of ours shares deletion, so that is
+// enough to stop a replace or delete.
+bool OpenElsewhere(const char* path) {
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool held = MarksHeld(fd, kReading, 4);
+    close(fd);
+    return held;
+}
+
+bool ReadOnlyStat(const char* path, const struct stat& info) {
+    return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || access(path, W_OK) != 0;
+}
+
+FileError ErrorFromErrno() {
+    switch (errno) {
+        case ENOENT:
+        case ENOTDIR: return FileError::kNotFound;
+        case EACCES:
+        case EPERM:
+        case EROFS:
+        case EISDIR: return FileError::kAccessDenied;
+        default: return FileError::kOther;
+    }
+}
+
+FileHandle Fail(FileError* error, FileError reason) {
+    if (error != nullptr) *error = reason;
+    return kNoFile;
+}
+
+}  // namespace
+
+FileHandle OpenExistingFile(const char* path, bool write, unsigned share, FileError* error) {
+    struct stat info {};
+    if (stat(path, &info) != 0) return Fail(error, ErrorFromErrno());
+    if (S_ISDIR(info.st_mode)) return Fail(error, FileError::kAccessDenied);
+    if (write && ReadOnlyStat(path, info)) return Fail(error, FileError::kAccessDenied);
+    int fd = open(path, (write ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+    if (fd < 0) return Fail(error, ErrorFromErrno());
+    if (!ClaimSharing(fd, true, write, share)) {
+        close(fd);
+        return Fail(error, FileError::kSharingViolation);
+    }
+    if (error != nullptr) *error = FileError::kNone;
+    return fd;
+}
+
+FileHandle CreateFileAlways(const char* path, bool /*temporary*/, FileError* error) {
+    struct stat info {};
+    if (stat(path, &info) == 0) {
+        if (S_ISDIR(info.st_mode) || ReadOnlyStat(path, info)) {
+            return Fail(error, FileError::kAccessDenied);
+        }
+    }
+    // Opened for reading too, so that the descriptor can hold its sharing marks; emptied only
+    // once it is known that no other open forbids it.
+    int fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) return Fail(error, ErrorFromErrno());
+    if (!ClaimSharing(fd, false, true, kShareNone)) {
+        close(fd);
+        return Fail(error, FileError::kSharingViolation);
+    }
+    if (ftruncate(fd, 0) != 0) {
+        close(fd);
+        return Fail(error, ErrorFromErrno());
+    }
+    if (error != nullptr) *error = FileError::kNone;
+    return fd;
+}
+
+void CloseFile(FileHandle file) {
+    if (file != kNoFile) close(Fd(file));
+}
+
+bool FileHasReadOnlyAttribute(const char* path) {
+    struct stat info {};
+    return stat(path, &info) == 0 && ReadOnlyStat(path, info);
+}
+
+bool GetFileLength(FileHandle file, std::uint64_t* length) {
+    struct stat info {};
+    if (fstat(Fd(file), &info) != 0) return false;
+    *length = static_cast<std::uint64_t>(info.st_size);
+    return true;
+}
+
+bool ReadFileBytes(FileHandle file, void* buffer, std::uint32_t count, std::uint32_t* done) {
+    auto* out = static_cast<char*>(buffer);
+    std::uint32_t total = 0;
+    while (total < count) {
+        ssize_t got = read(Fd(file), out + total, count - total);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            *done = total;
+            return false;
+        }
+        if (got == 0) break;
+        total += static_cast<std::uint32_t>(got);
+    }
+    *done = total;
+    return true;
+}
+
+bool WriteFileBytes(FileHandle file, const void* buffer, std::uint32_t count) {
+    const auto* in = static_cast<const char*>(buffer);
+    std::uint32_t total = 0;
+    while (total < count) {
+        ssize_t put = write(Fd(file), in + total, count - total);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return false;
+        total += static_cast<std::uint32_t>(put);
+    }
+    return true;
+}
+
+bool SeekFile(FileHandle file, std::uint64_t position) {
+    return lseek(Fd(file), static_cast<off_t>(position), SEEK_SET) >= 0;
+}
+
+bool SetFileLength(FileHandle file, std::uint64_t length) {
+    return ftruncate(Fd(file), static_cast<off_t>(length)) == 0 && SeekFile(file, length);
+}
+
+bool MakeTempFile(const char* folder, const char* prefix, char* out) {
+    char dir[kFilePathSize];
+    if (folder == nullptr) {
+        const char* tmp = std::getenv("TMPDIR");
+        folder = (tmp != nullptr && *tmp != '\0') ? tmp : "/tmp";
+        // The folder as the system names it, always with a trailing separator.
+        int n = std::snprintf(dir, sizeof dir, "%s%s", folder,
+                              folder[std::strlen(folder) - 1] == '/' ? "" : "/");
+        if (n < 0 || static_cast<std::size_t>(n) >= sizeof dir) return false;
+        folder = dir;
+    }
+    char name[kFilePathSize];
+    int n = std::snprintf(name, sizeof name, "%s%.3sXXXXXX", folder, prefix);
+    if (n < 0 || static_cast<std::size_t>(n) >= sizeof name) return false;
+    int fd = mkstemp(name);
+    if (fd < 0) return false;
+    close(fd);
+    std::memcpy(out, name, static_cast<std::size_t>(n) + 1);
+    return true;
+}
+
+bool ReplaceFileWith(const char* target, const char* source, FileError* error) {
+    FileError reason = FileError::kNone;
+    struct stat info {};
+    bool targetExists = stat(target, &info) == 0;
+    if (targetExists && (S_ISDIR(info.st_mode) || ReadOnlyStat(target, info))) {
+        reason = FileError::kAccessDenied;
+    } else if ((targetExists && OpenElsewhere(target)) || OpenElsewhere(source)) {
+        reason = FileError::kSharingViolation;
+    } else {
+        if (targetExists) {
+            // rename() gives target the source's inode; keep what the old file allowed.
+            chmod(source, info.st_mode & 07777);
+            if (chown(source, info.st_uid, info.st_gid) != 0) {
+                // Only root may give a file away; the permissions above are what matters.
+            }
+        }
+        if (rename(source, target) != 0) reason = ErrorFromErrno();
+    }
+    if (error != nullptr) *error = reason;
+    return reason == FileError::kNone;
+}
+
+bool DeleteFilePath(const char* path) {
+    struct stat info {};
+    if (stat(path, &info) != 0 || ReadOnlyStat(path, info) || OpenElsewhere(path)) return false;
+    return unlink(path) == 0;
+}
+
+void FolderOfPath(const char* path, char* out) {
+    const char* slash = std::strrchr(path, '/');
+    if (slash == nullptr) {
+        std::memcpy(out, "./", 3);
+        return;
+    }
+    std::size_t n = static_cast<std::size_t>(slash - path) + 1;
+    if (n >= kFilePathSize) n = kFilePathSize - 1;
+    std::memcpy(out, path, n);
+    out[n] = '\0';
+}
