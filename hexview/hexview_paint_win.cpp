@@ -2,6 +2,8 @@
 // repaint after a keystroke, invalidation of byte ranges, and the layout half of WM_SIZE.
 // Nothing is erased on its own: every row paints its whole width opaquely and the areas right
 // of and below the rows are filled, so repainting does not flicker.
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "hexview/hexview_instance_win.h"
@@ -109,7 +111,7 @@ LRESULT HexViewOnPaint(HexViewInstance& inst) {
     for (std::uint64_t row = first; row < end; ++row) {
         PaintLine(inst, dc, row, area);
         const int y = RowY(inst, row);
-        Fill(dc, RECT{std::max(rowRight, area.left), y, client.right, y + inst.lineHeight},
+        Fill(dc, RECT{std::max<LONG>(rowRight, area.left), y, client.right, y + inst.lineHeight},
              inst.colors.backColor);
     }
     const int below = RowY(inst, inst.rowCount);
