@@ -304,6 +304,8 @@ DWORD HexViewSetStyle(HWND control, DWORD mask, DWORD value) {
     if ((changed & HVS_ADDRESSBITS) != 0) inst->addressWidth = HexViewAddressWidth(inst->style);
     if ((changed & (HVS_FORMATMASK | HVS_ADDRESSBITS | HVS_LOWERCASE | HVS_FITTOWINDOW)) != 0) {
         Relayout(*inst);
+    } else if ((changed & (HVS_SHOWCONTROLCHARS | HVS_SHOWHIGHCHARS | HVS_MARKCHANGES)) != 0) {
+        HexViewInvalidateAll(*inst);  // what the rows show changed, their layout did not
     }
     return previous;
 }
