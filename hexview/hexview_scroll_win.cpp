@@ -23,6 +23,20 @@ std::uint32_t TrackPosition(HWND window, int bar) {
     return static_cast<std::uint32_t>(std::max(info.nTrackPos, 0));
 }
 
+// Sets a bar only when something changed: redrawing a bar costs more than the keystroke that
+// asked for it.
+void SetBar(HWND window, int bar, SCROLLINFO& wanted) {
+    SCROLLINFO current{};
+    current.cbSize = sizeof current;
+    current.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
+    if (GetScrollInfo(window, bar, &current) && current.nMin == wanted.nMin &&
+        current.nMax == wanted.nMax && current.nPage == wanted.nPage &&
+        current.nPos == wanted.nPos) {
+        return;
+    }
+    SetScrollInfo(window, bar, &wanted, TRUE);
+}
+
 bool IsThumbCode(int code) { return code == SB_THUMBTRACK || code == SB_THUMBPOSITION; }
 
 // Moves the drawn rows by rows (positive: the view went down) and invalidates what is uncovered.
@@ -56,7 +70,7 @@ void HexViewUpdateScrollBars(HexViewInstance& inst) {
         vertical.nPage = std::min(inst.pageRows, inst.rowCount) >> shift;
         vertical.nPos = static_cast<int>(inst.topRow >> shift);
     }
-    SetScrollInfo(inst.hwnd, SB_VERT, &vertical, TRUE);
+    SetBar(inst.hwnd, SB_VERT, vertical);
 
     // Showing or hiding this bar resizes the client and comes back here through WM_SIZE.
     SCROLLINFO horizontal{};
@@ -65,7 +79,7 @@ void HexViewUpdateScrollBars(HexViewInstance& inst) {
     horizontal.nMax = static_cast<int>(inst.hScrollMax);
     horizontal.nPage = std::min(inst.pageCols, inst.hScrollMax + 1);
     horizontal.nPos = static_cast<int>(inst.leftCol);
-    SetScrollInfo(inst.hwnd, SB_HORZ, &horizontal, TRUE);
+    SetBar(inst.hwnd, SB_HORZ, horizontal);
 }
 
 void HexViewOnVScroll(HexViewInstance& inst, int code) {
