@@ -41,7 +41,7 @@ void SelectOrFollow(HexViewInstance& inst, bool shift) {
 
 // After the arrow keys, Home, End and Backspace.
 void CommonTail(HexViewInstance& inst, bool vertical, bool shift) {
-    if (vertical && !KeyDown(VK_CONTROL)) {
+    if (vertical) {
         if (inst.caretRow < 0) {
             HexViewScrollUpLine(inst);
             HexViewCaretCellKeepingEndOfRow(inst);
@@ -105,7 +105,7 @@ void DeleteKey(HexViewInstance& inst) {
     }
 }
 
-void BackspaceKey(HexViewInstance& inst, bool shift) {
+void BackspaceKey(HexViewInstance& inst) {
     const std::uint32_t old = inst.caretPos;
     if (inst.caretPos > 0) inst.caretPos -= 1;
     HexViewCaretCellFromPos(inst);
@@ -126,7 +126,8 @@ void BackspaceKey(HexViewInstance& inst, bool shift) {
         HexViewPlaceCaret(inst);
         HexViewNotifyParent(inst, HVN_CHANGED);
     }
-    CommonTail(inst, false, shift);
+    // Shift does not select here: the byte the selection would reach from may be gone.
+    CommonTail(inst, false, false);
 }
 
 // Typing: the selection the key found, validated against the document as it is now.
@@ -342,7 +343,7 @@ void HexViewOnKeyDown(HexViewInstance& inst, UINT key) {
             HexViewSetInsertMode(inst, inst.insertMode == 0);
             return HexViewNotifyParent(inst, HVN_MODECHANGED);
         case VK_DELETE: return DeleteKey(inst);
-        case VK_BACK: return BackspaceKey(inst, shift);
+        case VK_BACK: return BackspaceKey(inst);
         default: return;
     }
 }

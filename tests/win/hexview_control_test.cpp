@@ -14,11 +14,7 @@ namespace {
 using testing_support::HexViewHost;
 using testing_support::TempDir;
 
-std::vector<unsigned char> Counting(std::size_t n) {
-    std::vector<unsigned char> bytes(n);
-    for (std::size_t i = 0; i < n; ++i) bytes[i] = static_cast<unsigned char>(i + 1);
-    return bytes;
-}
+std::vector<unsigned char> Counting(std::size_t n) { return testing_support::CountingBytes(n, 1); }
 
 TEST(HexViewControl, FunctionsOnAWindowThatIsNotAHexViewDoNothing) {
     testing_support::RegisterHexViewForTests();

@@ -14,17 +14,12 @@
 
 namespace {
 
+using testing_support::CountingBytes;
 using testing_support::HexViewHost;
 using testing_support::ReadFileBytes;
 using testing_support::TempDir;
 using testing_support::WriteFileBytes;
 using Bytes = std::vector<unsigned char>;
-
-Bytes Counting(std::size_t n, unsigned char first = 0) {
-    Bytes bytes(n);
-    for (std::size_t i = 0; i < n; ++i) bytes[i] = static_cast<unsigned char>(first + i);
-    return bytes;
-}
 
 class HexViewFiles : public ::testing::Test {
 protected:
@@ -40,11 +35,11 @@ protected:
 
 TEST_F(HexViewFiles, OpeningAFileShowsItAndNotifies) {
     for (BOOL mapped : {TRUE, FALSE}) {
-        std::string path = Write(mapped ? "a.bin" : "b.bin", Counting(100));
+        std::string path = Write(mapped ? "a.bin" : "b.bin", CountingBytes(100));
         HexViewSetCaret(hv(), 0);
         host_.ClearNotifications();
         ASSERT_EQ(HexViewOpenFile(hv(), path.c_str(), mapped, FALSE), 1);
-        EXPECT_EQ(host_.Bytes(), Counting(100));
+        EXPECT_EQ(host_.Bytes(), CountingBytes(100));
         EXPECT_EQ(host_.inst().rowCount, 7u);
         EXPECT_EQ(host_.codes, (std::vector<int>{HVN_CARETMOVED, HVN_CHANGED}));
         EXPECT_EQ(host_.inst().openedByMapping, mapped ? 1u : 0u);
@@ -61,7 +56,7 @@ TEST_F(HexViewFiles, OpeningAFileShowsItAndNotifies) {
 }
 
 TEST_F(HexViewFiles, SavingOverwritesInPlaceOrGrowsThroughATemporaryFile) {
-    std::string path = Write("rom.bin", Counting(64));
+    std::string path = Write("rom.bin", CountingBytes(64));
     ASSERT_EQ(HexViewOpenFile(hv(), path.c_str(), TRUE, FALSE), 1);
     EXPECT_EQ(HexViewSaveFile(hv(), nullptr), 1);  // unmodified: nothing written
     HexViewSetCaret(hv(), 10);
@@ -70,7 +65,7 @@ TEST_F(HexViewFiles, SavingOverwritesInPlaceOrGrowsThroughATemporaryFile) {
     host_.Type("01");
     HexViewSetCaret(hv(), 20);
     ASSERT_EQ(HexViewSaveFile(hv(), nullptr), 1);
-    Bytes expected = Counting(64);
+    Bytes expected = CountingBytes(64);
     expected[10] = 0xFF;
     expected[40] = 0x01;
     EXPECT_EQ(ReadFileBytes(path), expected);
@@ -95,13 +90,13 @@ TEST_F(HexViewFiles, SavingOverwritesInPlaceOrGrowsThroughATemporaryFile) {
 }
 
 TEST_F(HexViewFiles, SavingUnderANewNameMakesThatFileTheDocument) {
-    host_.SetBytes(Counting(48));
+    host_.SetBytes(CountingBytes(48));
     HexViewSetCaret(hv(), 3);
     host_.Type("00");
     std::string path = dir_.File("copy.bin");
     host_.ClearNotifications();
     ASSERT_EQ(HexViewSaveFile(hv(), path.c_str()), 1);
-    Bytes expected = Counting(48);
+    Bytes expected = CountingBytes(48);
     expected[3] = 0;
     EXPECT_EQ(ReadFileBytes(path), expected);
     EXPECT_STREQ(host_.inst().filePath, path.c_str());
@@ -115,7 +110,7 @@ TEST_F(HexViewFiles, SavingUnderANewNameMakesThatFileTheDocument) {
 }
 
 TEST_F(HexViewFiles, AFailedSaveKeepsTheEditsAndTheFile) {
-    std::string path = Write("keep.bin", Counting(16));
+    std::string path = Write("keep.bin", CountingBytes(16));
     ASSERT_EQ(HexViewOpenFile(hv(), path.c_str(), FALSE, FALSE), 1);
     HexViewSetInsertMode(hv(), 1);
     host_.Type("77");
@@ -124,11 +119,11 @@ TEST_F(HexViewFiles, AFailedSaveKeepsTheEditsAndTheFile) {
     EXPECT_EQ(HexViewIsModified(hv()), 1);
     EXPECT_EQ(host_.Bytes().size(), 17u);
     EXPECT_EQ(host_.Bytes()[0], 0x77);
-    EXPECT_EQ(ReadFileBytes(path), Counting(16));
+    EXPECT_EQ(ReadFileBytes(path), CountingBytes(16));
     EXPECT_EQ(IsWindowEnabled(hv()), TRUE);
 
     // A read-only document is not saved over its file.
-    std::string locked = Write("locked.bin", Counting(8));
+    std::string locked = Write("locked.bin", CountingBytes(8));
     SetFileAttributesA(locked.c_str(), FILE_ATTRIBUTE_READONLY);
     ASSERT_EQ(HexViewOpenFile(hv(), locked.c_str(), TRUE, FALSE), 1);
     HexViewSetModified(hv(), 1);
@@ -138,15 +133,15 @@ TEST_F(HexViewFiles, AFailedSaveKeepsTheEditsAndTheFile) {
     SetFileAttributesA(locked.c_str(), FILE_ATTRIBUTE_NORMAL);
 
     // A memory document has no file of its own to save over.
-    host_.SetBytes(Counting(4));
+    host_.SetBytes(CountingBytes(4));
     HexViewSetModified(hv(), 1);
     EXPECT_EQ(HexViewSaveFile(hv(), nullptr), 0);
 }
 
 TEST_F(HexViewFiles, InsertingAFileSelectsItsBytes) {
     for (bool mapped : {false, true}) {
-        host_.SetBytes(Counting(10));
-        std::string part = Write(mapped ? "m.bin" : "r.bin", Counting(5, 0xA0));
+        host_.SetBytes(CountingBytes(10));
+        std::string part = Write(mapped ? "m.bin" : "r.bin", CountingBytes(5, 0xA0));
         auto insert = mapped ? HexViewInsertFileMapped : HexViewInsertFile;
         ASSERT_EQ(insert(hv(), part.c_str(), 4, 1, FALSE), 1);
         EXPECT_EQ(host_.Bytes(), (Bytes{0, 1, 2, 3, 0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 4, 5, 6, 7, 8, 9}));
@@ -169,7 +164,7 @@ TEST_F(HexViewFiles, InsertingAFileSelectsItsBytes) {
 }
 
 TEST_F(HexViewFiles, InsertingRefusals) {
-    std::string own = Write("own.bin", Counting(10));
+    std::string own = Write("own.bin", CountingBytes(10));
     std::string empty = Write("empty.bin", {});
     ASSERT_EQ(HexViewOpenFile(hv(), own.c_str(), TRUE, FALSE), 1);
     EXPECT_EQ(HexViewInsertFile(hv(), own.c_str(), 0, 1, FALSE), 0);
@@ -180,12 +175,12 @@ TEST_F(HexViewFiles, InsertingRefusals) {
     EXPECT_EQ(HexViewGetLastError(hv()), 19u);
     EXPECT_EQ(HexViewInsertFile(hv(), dir_.File("none").c_str(), 0, 1, FALSE), 0);
     EXPECT_EQ(HexViewGetLastError(hv()), 11u);
-    EXPECT_EQ(host_.Bytes(), Counting(10));
+    EXPECT_EQ(host_.Bytes(), CountingBytes(10));
     EXPECT_EQ(HexViewIsModified(hv()), 0);
 }
 
 TEST_F(HexViewFiles, ReadExtentsRendersWithoutMarkingTheDocumentModified) {
-    host_.SetBytes(Counting(10));
+    host_.SetBytes(CountingBytes(10));
     HexExtent extent{2, 5, 0};  // the memory block is source 0
     unsigned char out[5] = {};
     EXPECT_EQ(HexViewReadExtents(hv(), &extent, 1, out, 1, 4), 4u);

@@ -9,25 +9,16 @@
 
 #include "hexview/hexview_win.h"
 #include "platform/virtual_memory.h"
+#include "tests/win/support/app_driver.h"
 #include "tests/win/support/hexview_host.h"
 
 namespace {
 
 using testing_support::BoxAnswerer;
+using testing_support::CaretPosition;
+using testing_support::CountingBytes;
 using testing_support::HexViewHost;
 using Bytes = std::vector<unsigned char>;
-
-Bytes Counting(std::size_t n) {
-    Bytes bytes(n);
-    for (std::size_t i = 0; i < n; ++i) bytes[i] = static_cast<unsigned char>(i);
-    return bytes;
-}
-
-POINT CaretPoint() {
-    POINT p{};
-    GetCaretPos(&p);
-    return p;
-}
 
 class HexViewKeys : public ::testing::Test {
 protected:
@@ -49,13 +40,13 @@ protected:
 };
 
 TEST_F(HexViewKeys, TypingA7InInsertModeAtOffset4) {
-    Start(Counting(8), true);
+    Start(CountingBytes(8), true);
     CaretAt(4);
     host_.Type("A");
     EXPECT_EQ(host_.Bytes(), (Bytes{0, 1, 2, 3, 0xA0, 4, 5, 6, 7}));
     EXPECT_EQ(HexViewGetCaret(hv()), 4u);
     EXPECT_EQ(m().digitIndex, 1u);
-    EXPECT_EQ(CaretPoint().x, (10 + 4 * 3 + 1) * m().charWidth);  // on the second digit
+    EXPECT_EQ(CaretPosition().x, (10 + 4 * 3 + 1) * m().charWidth);  // on the second digit
     host_.Type("7");
     EXPECT_EQ(host_.Bytes(), (Bytes{0, 1, 2, 3, 0xA7, 4, 5, 6, 7}));
     EXPECT_EQ(HexViewGetCaret(hv()), 5u);
@@ -107,7 +98,7 @@ TEST_F(HexViewKeys, BinaryTakesEightKeystrokesPerByte) {
 }
 
 TEST_F(HexViewKeys, ALaterDigitDoesNotReachABytePagedAwayFrom) {
-    Start(Counting(1000), false);
+    Start(CountingBytes(1000), false);
     CaretAt(4);
     host_.Type("A");
     host_.Key(VK_NEXT);
@@ -121,17 +112,17 @@ TEST_F(HexViewKeys, ALaterDigitDoesNotReachABytePagedAwayFrom) {
 }
 
 TEST_F(HexViewKeys, EndInAFullRowThenTypingStartsTheNextRow) {
-    Start(Counting(48), true);
+    Start(CountingBytes(48), true);
     host_.Key(VK_TAB);  // character pane
     CaretAt(18);
     host_.Key(VK_END);
     EXPECT_EQ(HexViewGetCaret(hv()), 32u);
     EXPECT_EQ(m().caretCol, 16u);
     EXPECT_EQ(m().caretRow, 1);
-    EXPECT_EQ(CaretPoint().x, (59 + 16) * m().charWidth);
-    EXPECT_EQ(CaretPoint().y, m().lineHeight);
+    EXPECT_EQ(CaretPosition().x, (59 + 16) * m().charWidth);
+    EXPECT_EQ(CaretPosition().y, m().lineHeight);
     host_.Key(VK_TAB);  // the number pane draws it after the row's last digit
-    EXPECT_EQ(CaretPoint().x, (10 + 16 * 3 - 1) * m().charWidth);
+    EXPECT_EQ(CaretPosition().x, (10 + 16 * 3 - 1) * m().charWidth);
     host_.Key(VK_TAB);
     host_.Type("Z");
     EXPECT_EQ(host_.Bytes()[32], 'Z');
@@ -141,7 +132,7 @@ TEST_F(HexViewKeys, EndInAFullRowThenTypingStartsTheNextRow) {
 }
 
 TEST_F(HexViewKeys, EndInAShortLastRowAndHome) {
-    Start(Counting(20), false);
+    Start(CountingBytes(20), false);
     CaretAt(17);
     host_.Key(VK_END);
     EXPECT_EQ(HexViewGetCaret(hv()), 20u);
@@ -156,7 +147,7 @@ TEST_F(HexViewKeys, EndInAShortLastRowAndHome) {
 }
 
 TEST_F(HexViewKeys, DownPastAShortLastRowGoesToTheEnd) {
-    Start(Counting(20), false);
+    Start(CountingBytes(20), false);
     CaretAt(5);
     host_.ClearNotifications();
     host_.Key(VK_DOWN);
@@ -174,7 +165,7 @@ TEST_F(HexViewKeys, DownPastAShortLastRowGoesToTheEnd) {
 }
 
 TEST_F(HexViewKeys, UpAndDownScrollAtTheEdgesOfTheView) {
-    Start(Counting(16 * 200), false);
+    Start(CountingBytes(16 * 200), false);
     const std::uint32_t rows = m().pageRows;
     ASSERT_GT(rows, 3u);
     CaretAt(16 * (rows - 1) + 3);
@@ -193,7 +184,7 @@ TEST_F(HexViewKeys, UpAndDownScrollAtTheEdgesOfTheView) {
 }
 
 TEST_F(HexViewKeys, AKeyBringsBackACaretScrolledOutOfView) {
-    Start(Counting(16 * 200), false);
+    Start(CountingBytes(16 * 200), false);
     CaretAt(5);
     SendMessageA(hv(), WM_VSCROLL, SB_PAGEDOWN, 0);
     SendMessageA(hv(), WM_VSCROLL, SB_PAGEDOWN, 0);
@@ -204,7 +195,7 @@ TEST_F(HexViewKeys, AKeyBringsBackACaretScrolledOutOfView) {
 }
 
 TEST_F(HexViewKeys, PageDownAndUpMoveByAPage) {
-    Start(Counting(16 * 200), false);
+    Start(CountingBytes(16 * 200), false);
     const std::uint32_t rows = m().pageRows;
     CaretAt(3);
     host_.ClearNotifications();
@@ -226,7 +217,7 @@ TEST_F(HexViewKeys, PageDownAndUpMoveByAPage) {
 }
 
 TEST_F(HexViewKeys, ShiftArrowsSelectFromTheCaret) {
-    Start(Counting(64), false);
+    Start(CountingBytes(64), false);
     CaretAt(10);
     host_.Key(VK_RIGHT);  // the empty selection follows the caret
     host_.Key(VK_RIGHT, true);
@@ -244,7 +235,7 @@ TEST_F(HexViewKeys, ShiftArrowsSelectFromTheCaret) {
 }
 
 TEST_F(HexViewKeys, BackspaceDeletesBeforeTheCaretOrTheSelection) {
-    Start(Counting(10), true);
+    Start(CountingBytes(10), true);
     CaretAt(5);
     host_.Key(VK_BACK);
     EXPECT_EQ(host_.Bytes(), (Bytes{0, 1, 2, 3, 5, 6, 7, 8, 9}));
@@ -270,14 +261,14 @@ TEST_F(HexViewKeys, BackspaceDeletesBeforeTheCaretOrTheSelection) {
 }
 
 TEST_F(HexViewKeys, DeleteRemovesTheByteAtTheCaret) {
-    Start(Counting(5), true);
+    Start(CountingBytes(5), true);
     CaretAt(1);
     host_.Key(VK_DELETE);
     host_.Key(VK_DELETE);
     EXPECT_EQ(host_.Bytes(), (Bytes{0, 3, 4}));
     EXPECT_EQ(HexViewGetCaret(hv()), 1u);
     host_.Key('Z', false, true);  // one undo brings both back, selected
-    EXPECT_EQ(host_.Bytes(), Counting(5));
+    EXPECT_EQ(host_.Bytes(), CountingBytes(5));
     DWORD anchor = 0, end = 0;
     HexViewGetSelection(hv(), &anchor, &end);
     EXPECT_EQ(anchor, 1u);
@@ -286,7 +277,7 @@ TEST_F(HexViewKeys, DeleteRemovesTheByteAtTheCaret) {
 
 TEST_F(HexViewKeys, TypingOverATenByteSelection) {
     for (bool replaces : {true, false}) {
-        Start(Counting(30), true, replaces ? HVS_TYPEREPLACESSEL : 0);
+        Start(CountingBytes(30), true, replaces ? HVS_TYPEREPLACESSEL : 0);
         if (!replaces) HexViewSetStyle(hv(), HVS_TYPEREPLACESSEL, 0);
         host_.Key(VK_TAB);
         Select(5, 10);  // caret at 15
@@ -308,7 +299,7 @@ TEST_F(HexViewKeys, TypingOverATenByteSelection) {
 }
 
 TEST_F(HexViewKeys, TypedOverSelectionUndoesAndRedoesAsOneStep) {
-    Start(Counting(30), true, HVS_TYPEREPLACESSEL);
+    Start(CountingBytes(30), true, HVS_TYPEREPLACESSEL);
     Select(5, 10);
     host_.Type("C3");  // the number pane: one byte 0xC3 in place of ten
     Bytes typed = host_.Bytes();
@@ -316,7 +307,7 @@ TEST_F(HexViewKeys, TypedOverSelectionUndoesAndRedoesAsOneStep) {
     EXPECT_EQ(typed[5], 0xC3);
     host_.ClearNotifications();
     host_.Key('Z', false, true);
-    EXPECT_EQ(host_.Bytes(), Counting(30));
+    EXPECT_EQ(host_.Bytes(), CountingBytes(30));
     DWORD anchor = 0, end = 0;
     HexViewGetSelection(hv(), &anchor, &end);
     EXPECT_EQ(anchor, 5u);  // the restored bytes are selected
@@ -326,7 +317,7 @@ TEST_F(HexViewKeys, TypedOverSelectionUndoesAndRedoesAsOneStep) {
     EXPECT_EQ(host_.Bytes(), typed);
     host_.Key('Z', false, true);
     host_.Key('Z', false, true);  // nothing more to undo
-    EXPECT_EQ(host_.Bytes(), Counting(30));
+    EXPECT_EQ(host_.Bytes(), CountingBytes(30));
     EXPECT_EQ(HexViewRedo(hv()), 1);
     EXPECT_EQ(host_.Bytes(), typed);
 }
@@ -360,7 +351,7 @@ TEST_F(HexViewKeys, CharactersInTheCharacterPane) {
 }
 
 TEST_F(HexViewKeys, InsertTogglesTheModeAndTabThePane) {
-    Start(Counting(4), false);
+    Start(CountingBytes(4), false);
     host_.Key(VK_INSERT);
     EXPECT_EQ(HexViewGetInsertMode(hv()), 1);
     EXPECT_EQ(host_.codes, std::vector<int>{HVN_MODECHANGED});
@@ -373,7 +364,7 @@ TEST_F(HexViewKeys, InsertTogglesTheModeAndTabThePane) {
 }
 
 TEST_F(HexViewKeys, ClipboardKeysWarnWhenTheyFail) {
-    Start(Counting(4), false);
+    Start(CountingBytes(4), false);
     BoxAnswerer boxes;
     host_.Key(VK_INSERT, false, true);  // copy with nothing selected
     host_.Key(VK_DELETE, true);         // cut in overwrite mode
@@ -383,8 +374,24 @@ TEST_F(HexViewKeys, ClipboardKeysWarnWhenTheyFail) {
                                  "Failed to cut the selected data to the clipboard"}));
 }
 
+TEST_F(HexViewKeys, PastingIntoAReadOnlyDocumentWarns) {
+    testing_support::TempDir dir;
+    std::string path = dir.File("locked.bin");
+    testing_support::WriteFileBytes(path, CountingBytes(8));
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
+    ASSERT_EQ(HexViewOpenFile(hv(), path.c_str(), TRUE, FALSE), 1);
+    {
+        BoxAnswerer boxes;
+        host_.Key(VK_INSERT, true);
+        EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"Failed to paste the clipboard contents"});
+    }
+    EXPECT_EQ(HexViewGetLastError(hv()), 14u);
+    HexViewNew(hv());
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
 TEST_F(HexViewKeys, DeleteWarnsWhenMemoryRunsOut) {
-    Start(Counting(8), false);
+    Start(CountingBytes(8), false);
     Select(2, 4);
     SetCommitGate([](std::size_t) { return false; });
     {
@@ -394,11 +401,11 @@ TEST_F(HexViewKeys, DeleteWarnsWhenMemoryRunsOut) {
         EXPECT_EQ(boxes.Texts(),
                   std::vector<std::string>{"Not enough memory to complete this operation"});
     }
-    EXPECT_EQ(host_.Bytes(), Counting(8));
+    EXPECT_EQ(host_.Bytes(), CountingBytes(8));
 }
 
 TEST_F(HexViewKeys, ControlArrowsScrollWithoutMovingTheCaret) {
-    Start(Counting(16 * 100), false);
+    Start(CountingBytes(16 * 100), false);
     CaretAt(40);
     host_.Key(VK_DOWN, false, true);
     host_.Key(VK_DOWN, false, true);

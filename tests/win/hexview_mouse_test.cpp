@@ -12,20 +12,10 @@
 
 namespace {
 
+using testing_support::CaretPosition;
+using testing_support::CountingBytes;
 using testing_support::HexViewHost;
 using Bytes = std::vector<unsigned char>;
-
-Bytes Counting(std::size_t n) {
-    Bytes bytes(n);
-    for (std::size_t i = 0; i < n; ++i) bytes[i] = static_cast<unsigned char>(i);
-    return bytes;
-}
-
-POINT CaretPoint() {
-    POINT p{};
-    GetCaretPos(&p);
-    return p;
-}
 
 class HexViewMouse : public ::testing::Test {
 protected:
@@ -44,19 +34,19 @@ protected:
 };
 
 TEST_F(HexViewMouse, AClickRightOfTheLastCellPutsTheCaretAfterTheRow) {
-    host_.SetBytes(Counting(32));
+    host_.SetBytes(CountingBytes(32));
     host_.Click(At(58, 1));  // the gap after row 1's last digit
     EXPECT_EQ(HexViewGetCaret(hv()), 32u);
     EXPECT_EQ(m().caretCol, 16u);
     EXPECT_EQ(m().caretRow, 1);
-    EXPECT_EQ(CaretPoint().x, (10 + 16 * 3 - 1) * m().charWidth);  // after the last digit
-    EXPECT_EQ(CaretPoint().y, m().lineHeight);
+    EXPECT_EQ(CaretPosition().x, (10 + 16 * 3 - 1) * m().charWidth);  // after the last digit
+    EXPECT_EQ(CaretPosition().y, m().lineHeight);
     EXPECT_EQ(host_.codes, (std::vector<int>{HVN_CARETMOVED, HVN_SELCHANGED}));
     EXPECT_EQ(m().inTextPane, 0u);
 }
 
 TEST_F(HexViewMouse, AClickBelowTheLastRowHitsTheLastRow) {
-    host_.SetBytes(Counting(32));
+    host_.SetBytes(CountingBytes(32));
     host_.Click(At(10 + 9 + 0.5, 7));  // byte column 3
     EXPECT_EQ(HexViewGetCaret(hv()), 19u);
     EXPECT_EQ(m().caretRow, 1);
@@ -68,7 +58,7 @@ TEST_F(HexViewMouse, AClickBelowTheLastRowHitsTheLastRow) {
 }
 
 TEST_F(HexViewMouse, ClicksOnDigitsAndCharacters) {
-    host_.SetBytes(Counting(64));
+    host_.SetBytes(CountingBytes(64));
     host_.Click(At(26.5, 0));  // second digit of byte 5
     EXPECT_EQ(HexViewGetCaret(hv()), 5u);
     EXPECT_EQ(m().digitIndex, 0u);
@@ -79,11 +69,11 @@ TEST_F(HexViewMouse, ClicksOnDigitsAndCharacters) {
     EXPECT_EQ(m().inTextPane, 1u);
     host_.Click(At(59 + 3.75, 1));  // its right half: after it
     EXPECT_EQ(HexViewGetCaret(hv()), 20u);
-    EXPECT_EQ(CaretPoint().x, (59 + 4) * m().charWidth);
+    EXPECT_EQ(CaretPosition().x, (59 + 4) * m().charWidth);
 }
 
 TEST_F(HexViewMouse, ShiftClickExtendsFromTheAnchor) {
-    host_.SetBytes(Counting(64));
+    host_.SetBytes(CountingBytes(64));
     host_.Click(host_.NumberCell(10));
     host_.ClearNotifications();
     host_.Click(host_.NumberCell(20), MK_SHIFT);
@@ -99,7 +89,7 @@ TEST_F(HexViewMouse, ShiftClickExtendsFromTheAnchor) {
 }
 
 TEST_F(HexViewMouse, AClickOnTheSelectionWithoutMovingCollapsesIt) {
-    host_.SetBytes(Counting(64));
+    host_.SetBytes(CountingBytes(64));
     HexViewSetSelection(hv(), 10, 20);
     host_.ClearNotifications();
     host_.Press(host_.NumberCell(15));
@@ -119,7 +109,7 @@ TEST_F(HexViewMouse, AClickOnTheSelectionWithoutMovingCollapsesIt) {
 }
 
 TEST_F(HexViewMouse, DraggingSelectsWithCapture) {
-    host_.SetBytes(Counting(200));
+    host_.SetBytes(CountingBytes(200));
     host_.Press(host_.NumberCell(10));
     EXPECT_EQ(GetCapture(), hv());
     host_.ClearNotifications();
@@ -137,7 +127,7 @@ TEST_F(HexViewMouse, DraggingSelectsWithCapture) {
 }
 
 TEST_F(HexViewMouse, DraggingAboveTheClientScrollsUpARowEvery20Milliseconds) {
-    host_.SetBytes(Counting(16 * 300));
+    host_.SetBytes(CountingBytes(16 * 300));
     SendMessageA(hv(), WM_VSCROLL, MAKEWPARAM(SB_THUMBPOSITION, 0), 0);  // stays at 0
     for (int i = 0; i < 12; ++i) SendMessageA(hv(), WM_VSCROLL, SB_LINEDOWN, 0);
     ASSERT_EQ(m().topRow, 12u);
@@ -159,7 +149,7 @@ TEST_F(HexViewMouse, DraggingAboveTheClientScrollsUpARowEvery20Milliseconds) {
 }
 
 TEST_F(HexViewMouse, DraggingBelowTheClientScrollsDownToTheLastRow) {
-    host_.SetBytes(Counting(16 * 40 + 7));
+    host_.SetBytes(CountingBytes(16 * 40 + 7));
     host_.Press(host_.NumberCell(3));
     RECT client;
     GetClientRect(hv(), &client);
@@ -171,7 +161,7 @@ TEST_F(HexViewMouse, DraggingBelowTheClientScrollsDownToTheLastRow) {
 }
 
 TEST_F(HexViewMouse, TheRightButtonOrLosingFocusEndsASelectionDrag) {
-    host_.SetBytes(Counting(16 * 300));
+    host_.SetBytes(CountingBytes(16 * 300));
     host_.Press(host_.NumberCell(20));
     host_.MoveTo(POINT{10, -5});
     ASSERT_NE(m().scrollTimer, 0u);
@@ -190,7 +180,7 @@ TEST_F(HexViewMouse, TheRightButtonOrLosingFocusEndsASelectionDrag) {
 }
 
 TEST_F(HexViewMouse, AMoveRightAfterMouseActivationIsIgnored) {
-    host_.SetBytes(Counting(64));
+    host_.SetBytes(CountingBytes(64));
     SetFocus(host_.parent());
     EXPECT_EQ(SendMessageA(hv(), WM_MOUSEACTIVATE, reinterpret_cast<WPARAM>(host_.parent()),
                            MAKELPARAM(HTCLIENT, WM_LBUTTONDOWN)),
@@ -205,7 +195,7 @@ TEST_F(HexViewMouse, AMoveRightAfterMouseActivationIsIgnored) {
 }
 
 TEST_F(HexViewMouse, TheWheelScrollsByLinesOrByPages) {
-    host_.SetBytes(Counting(16 * 300));
+    host_.SetBytes(CountingBytes(16 * 300));
     UINT saved = 3;
     SystemParametersInfoA(SPI_GETWHEELSCROLLLINES, 0, &saved, 0);
     SystemParametersInfoA(SPI_SETWHEELSCROLLLINES, 3, nullptr, 0);
@@ -223,7 +213,7 @@ TEST_F(HexViewMouse, TheWheelScrollsByLinesOrByPages) {
 }
 
 TEST_F(HexViewMouse, ScrollBarsFollowTheView) {
-    host_.SetBytes(Counting(16 * 300));
+    host_.SetBytes(CountingBytes(16 * 300));
     SCROLLINFO info{sizeof info, SIF_ALL};
     GetScrollInfo(hv(), SB_VERT, &info);
     EXPECT_EQ(info.nMax, 299);

@@ -150,6 +150,18 @@ void HexViewHost::Click(POINT p, WPARAM keys) {
 
 void HexViewHost::Pump(DWORD milliseconds) { PumpMessages(milliseconds); }
 
+std::vector<unsigned char> CountingBytes(std::size_t n, unsigned char first) {
+    std::vector<unsigned char> bytes(n);
+    for (std::size_t i = 0; i < n; ++i) bytes[i] = static_cast<unsigned char>(first + i);
+    return bytes;
+}
+
+POINT CaretPosition() {
+    POINT p{};
+    GetCaretPos(&p);
+    return p;
+}
+
 BoxAnswerer::BoxAnswerer() {
     thread_ = std::thread([this] {
         while (!stop_) {

@@ -85,4 +85,10 @@ private:
 // Registers HexView32 once for the test program.
 void RegisterHexViewForTests();
 
+// n bytes counting up from first (wrapping at 256).
+std::vector<unsigned char> CountingBytes(std::size_t n, unsigned char first = 0);
+
+// Where the system caret is, in client coordinates of its window.
+POINT CaretPosition();
+
 }  // namespace testing_support
