@@ -85,6 +85,93 @@ std::unique_ptr<HexUndoRecord> MakeRecord(std::uint32_t kind, std::uint32_t leng
     return record;
 }
 
+// ---- The tree over the pieces ------------------------------------------------------------
+
+std::uint64_t Total(const HexPiece* node) { return node != nullptr ? node->total : 0; }
+
+void Pull(HexPiece* node) { node->total = node->length + Total(node->left) + Total(node->right); }
+
+void PullUp(HexPiece* node) {
+    for (; node != nullptr; node = node->parent) Pull(node);
+}
+
+// Changes a piece's length in place, keeping the byte counts above it right.
+void Resize(HexPiece* piece, std::uint32_t length) {
+    piece->length = length;
+    PullUp(piece);
+}
+
+// Puts child where node hangs.
+void ReplaceInParent(HexDocument& doc, HexPiece* node, HexPiece* child) {
+    HexPiece* parent = node->parent;
+    if (child != nullptr) child->parent = parent;
+    if (parent == nullptr) {
+        doc.root = child;
+    } else if (parent->left == node) {
+        parent->left = child;
+    } else {
+        parent->right = child;
+    }
+}
+
+// Lifts node above its parent, keeping the document order.
+void RotateUp(HexDocument& doc, HexPiece* node) {
+    HexPiece* parent = node->parent;
+    ReplaceInParent(doc, parent, node);
+    if (parent->left == node) {
+        parent->left = node->right;
+        if (node->right != nullptr) node->right->parent = parent;
+        node->right = parent;
+    } else {
+        parent->right = node->left;
+        if (node->left != nullptr) node->left->parent = parent;
+        node->left = parent;
+    }
+    parent->parent = node;
+    Pull(parent);
+    Pull(node);
+}
+
+std::uint32_t NextPriority(HexDocument& doc) {
+    std::uint32_t x = doc.randomState;  // xorshift32
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    return doc.randomState = x;
+}
+
+// Adds node to the tree right after `after` in document order (first when after is null).
+void TreeInsertAfter(HexDocument& doc, HexPiece* after, HexPiece* node) {
+    node->left = node->right = nullptr;
+    node->priority = NextPriority(doc);
+    node->total = node->length;
+    HexPiece* parent = after;
+    if (after == nullptr || after->right != nullptr) {
+        parent = after == nullptr ? doc.root : after->right;
+        if (parent == nullptr) {
+            node->parent = nullptr;
+            doc.root = node;
+            return;
+        }
+        while (parent->left != nullptr) parent = parent->left;
+        parent->left = node;
+    } else {
+        after->right = node;
+    }
+    node->parent = parent;
+    PullUp(parent);
+    while (node->parent != nullptr && node->parent->priority < node->priority) RotateUp(doc, node);
+}
+
+void TreeRemove(HexDocument& doc, HexPiece* node) {
+    while (node->left != nullptr && node->right != nullptr) {
+        RotateUp(doc, node->left->priority > node->right->priority ? node->left : node->right);
+    }
+    HexPiece* parent = node->parent;
+    ReplaceInParent(doc, node, node->left != nullptr ? node->left : node->right);
+    PullUp(parent);
+}
+
 // ---- The piece list -----------------------------------------------------------------------
 
 // Links the chain first..last (already linked inside) between prev and next.
@@ -94,11 +181,19 @@ void LinkChain(HexDocument& doc, HexPiece* prev, HexPiece* first, HexPiece* last
     last->next = next;
     (prev != nullptr ? prev->next : doc.head) = first;
     (next != nullptr ? next->prev : doc.tail) = last;
+    for (HexPiece* piece = first;; prev = piece, piece = piece->next) {
+        TreeInsertAfter(doc, prev, piece);
+        if (piece == last) break;
+    }
 }
 
 // Takes first..last out of the list. Their own prev and next stay as they were, which is what
 // lets undo put them back.
 void UnlinkChain(HexDocument& doc, HexPiece* first, HexPiece* last) {
+    for (HexPiece* piece = first;; piece = piece->next) {
+        TreeRemove(doc, piece);
+        if (piece == last) break;
+    }
     HexPiece* prev = first->prev;
     HexPiece* next = last->next;
     (prev != nullptr ? prev->next : doc.head) = next;
@@ -107,7 +202,10 @@ void UnlinkChain(HexDocument& doc, HexPiece* first, HexPiece* last) {
 
 void ReplaceChain(HexDocument& doc, HexPiece* oldFirst, HexPiece* oldLast, HexPiece* first,
                   HexPiece* last) {
-    LinkChain(doc, oldFirst->prev, first, last, oldLast->next);
+    HexPiece* prev = oldFirst->prev;
+    HexPiece* next = oldLast->next;
+    UnlinkChain(doc, oldFirst, oldLast);
+    LinkChain(doc, prev, first, last, next);
 }
 
 // Links the non-null pieces of list to each other in order; returns the first and last.
@@ -132,40 +230,59 @@ void SetCache(HexDocument& doc, HexPiece* piece, std::uint32_t start) {
     doc.cacheStart = piece != nullptr ? start : 0;
 }
 
+// Sequential access (painting rows, typing on): position p in the cached piece or one of its
+// neighbours.
+bool NearCache(const HexDocument& doc, std::uint32_t p, HexPiece** found, std::uint32_t* at) {
+    HexPiece* cached = doc.cachePiece;
+    if (cached == nullptr) return false;
+    std::uint32_t start = doc.cacheStart;
+    if (p >= start) {
+        if (p - start < cached->length) {
+            *found = cached;
+            *at = start;
+            return true;
+        }
+        HexPiece* next = cached->next;
+        start += cached->length;
+        if (next != nullptr && p - start < next->length) {
+            *found = next;
+            *at = start;
+            return true;
+        }
+    } else if (cached->prev != nullptr && start - p <= cached->prev->length) {
+        *found = cached->prev;
+        *at = start - cached->prev->length;
+        return true;
+    }
+    return false;
+}
+
 // The piece holding position p, and the position of its first byte; for p equal to a non-zero
-// length, the last piece. Walks from whichever of the start, the cached piece and the end is
-// nearest, and caches what it finds. Null for anything else.
+// length, the last piece. Null for anything else. Caches what it finds.
 HexPiece* FindPiece(HexDocument& doc, std::uint32_t p, std::uint32_t* start) {
     if (doc.head == nullptr || p > doc.length) {
         SetCache(doc, nullptr, 0);
         return nullptr;
     }
-    HexPiece* piece = doc.head;
+    HexPiece* piece = nullptr;
     std::uint32_t at = 0;
-    std::uint32_t distance = p;
-    if (doc.cachePiece != nullptr) {
-        std::uint32_t d = p >= doc.cacheStart ? p - doc.cacheStart : doc.cacheStart - p;
-        if (d < distance) {
-            piece = doc.cachePiece;
-            at = doc.cacheStart;
-            distance = d;
-        }
-    }
-    if (doc.length - p < distance) {
-        piece = doc.tail;
-        at = doc.length - doc.tail->length;
-    }
     if (p == doc.length) {
         piece = doc.tail;
-        at = doc.length - doc.tail->length;
-    } else {
-        while (p < at) {
-            piece = piece->prev;
-            at -= piece->length;
-        }
-        while (p >= at + piece->length) {
-            at += piece->length;
-            piece = piece->next;
+        at = doc.length - piece->length;
+    } else if (!NearCache(doc, p, &piece, &at)) {
+        std::uint64_t left = p;  // bytes before p inside the current subtree
+        piece = doc.root;
+        for (;;) {
+            std::uint64_t before = Total(piece->left);
+            if (left < before) {
+                piece = piece->left;
+            } else if (left - before < piece->length) {
+                at = static_cast<std::uint32_t>(p - (left - before));
+                break;
+            } else {
+                left -= before + piece->length;
+                piece = piece->right;
+            }
         }
     }
     SetCache(doc, piece, at);
@@ -316,21 +433,22 @@ bool Swap(HexDocument& doc, HexStack& from, HexStack& to, bool undo) {
         first = record->firstNew;
         last = record->lastNew;
     }
+    // What now lies between the pieces' old neighbours (the added pieces themselves when none
+    // were saved) leaves the list for the other stack, in document order.
     HexPiece* before = first->prev;
     HexPiece* after = last->next;
+    HexPiece* stretch = before != nullptr ? before->next : doc.head;
     std::uint32_t moved = 0;
-    for (HexPiece* piece = before != nullptr ? before->next : doc.head; piece != after;) {
-        HexPiece* next = piece->next;
-        Push(to, piece);
-        ++moved;
-        piece = next;
+    if (stretch != after) {
+        HexPiece* stretchLast = after != nullptr ? after->prev : doc.tail;
+        UnlinkChain(doc, stretch, stretchLast);
+        for (HexPiece* piece = stretch;; piece = piece->next) {
+            Push(to, piece);
+            ++moved;
+            if (piece == stretchLast) break;
+        }
     }
-    if (saved > 0) {
-        LinkChain(doc, before, first, last, after);
-    } else {
-        (before != nullptr ? before->next : doc.head) = after;
-        (after != nullptr ? after->prev : doc.tail) = before;
-    }
+    if (saved > 0) LinkChain(doc, before, first, last, after);
     record->savedCount = moved;
     record->firstNew = moved == 0 ? first : nullptr;
     record->lastNew = moved == 0 ? last : nullptr;
@@ -368,7 +486,7 @@ bool ForwardRun(HexDocument& doc, HexPiece* piece, std::uint32_t start) {
     }
     if (piece->length > 1) {
         ++piece->offset;
-        --piece->length;
+        Resize(piece, piece->length - 1);
         doc.lastSplit = piece;
         SetCache(doc, piece, start);
     } else {
@@ -409,7 +527,7 @@ bool BackspaceRun(HexDocument& doc, HexPiece* piece, std::uint32_t start, std::u
         delete piece;
         SetCache(doc, next, p);
     } else {
-        --piece->length;
+        Resize(piece, piece->length - 1);
         doc.lastSplit = piece;
         SetCache(doc, piece, start);
     }
@@ -481,9 +599,9 @@ bool OverwriteRun(HexDocument& doc, HexPiece* piece, std::uint32_t p, const void
     if (n < piece->length && piece == doc.lastSplit) {
         if (!SupplyBytes(doc, data, n)) return Fail(doc, kHexNoMemory);
         ClearStack(doc.redoStack);
-        run->length += n;
+        Resize(run, run->length + n);
         piece->offset += n;
-        piece->length -= n;
+        Resize(piece, piece->length - n);
     } else {
         // Is a piece left partly covered? It is replaced by a copy trimmed at its front.
         std::uint32_t left = n;
@@ -500,7 +618,7 @@ bool OverwriteRun(HexDocument& doc, HexPiece* piece, std::uint32_t p, const void
         if (!SupplyBytes(doc, data, n)) return Fail(doc, kHexNoMemory);
         ClearStack(doc.redoStack);
         Pop(doc.undoStack);
-        run->length += n;
+        Resize(run, run->length + n);
         left = n;
         HexPiece* split = nullptr;
         for (HexPiece* cur = piece; cur != nullptr && left > 0;) {
@@ -590,7 +708,7 @@ bool AddPieceAfter(HexDocument& doc, HexPiece* after, std::uint32_t p, const voi
     if (merge) {
         if (!SupplyBytes(doc, data, n)) return Fail(doc, kHexNoMemory);
         ClearStack(doc.redoStack);
-        doc.lastPiece->length += n;
+        Resize(doc.lastPiece, doc.lastPiece->length + n);
         TopRecord(doc)->byteCount += n;
     } else {
         PieceOwner piece = MakePiece(static_cast<std::uint32_t>(doc.addSource), addAt, n);
@@ -692,6 +810,8 @@ HexDocument::HexDocument()
       spareByte(0),
       groupNext(0),
       tail(nullptr),
+      root(nullptr),
+      randomState(0x9E3779B9),
       deleteHead(nullptr),
       releaseHook(nullptr),
       releaseContext(nullptr) {}
@@ -818,7 +938,7 @@ bool HexDocOpen(HexDocument& doc, FileHandle file, MappingHandle mapping, void* 
             HexDocClose(doc);
             return Fail(doc, kHexNoMemory);
         }
-        doc.head = doc.tail = piece;
+        LinkChain(doc, nullptr, piece, piece, nullptr);
     }
     HexSource* add = NewSource(doc, &doc.addSource);
     SetView(add->views[0], static_cast<std::uint8_t*>(addBuffer), 0, 0);
@@ -835,7 +955,7 @@ void HexDocClose(HexDocument& doc) {
     }
     ClearStack(doc.undoStack);
     ClearStack(doc.redoStack);
-    doc.head = doc.tail = nullptr;
+    doc.head = doc.tail = doc.root = nullptr;
     doc.length = 0;
     SetCache(doc, nullptr, 0);
     doc.originalSource = -1;

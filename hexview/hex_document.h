@@ -83,15 +83,24 @@ public:
 
 // A stretch of one source, in the document's list or held by a stack (then never changed).
 // A piece taken out of the list keeps its prev and next: undo links it back between them.
+// Pieces in the list are also the nodes of a balanced tree in document order (a treap), whose
+// subtree byte counts find the piece at a position in logarithmic time; the tree fields mean
+// nothing while a piece is out of the list.
 class HexPiece : public HexStackItem {
 public:
     HexPiece(std::uint32_t sourceIndex, std::uint32_t sourceOffset, std::uint32_t byteLength)
         : source(sourceIndex), offset(sourceOffset), length(byteLength) {}
     std::uint32_t source;
     std::uint32_t offset;
-    std::uint32_t length;
+    std::uint32_t length;    // change it only through the document, which keeps `total` right
     HexPiece* next = nullptr;
     HexPiece* prev = nullptr;
+
+    HexPiece* parent = nullptr;
+    HexPiece* left = nullptr;
+    HexPiece* right = nullptr;
+    std::uint64_t total = 0;      // bytes of this piece and everything beneath it in the tree
+    std::uint32_t priority = 0;   // random; a parent's is never below its children's
 };
 
 // One undoable edit. On its stack it lies above the savedCount pieces it replaced (in document
@@ -152,7 +161,9 @@ struct HexDocument {
     std::uint8_t spareByte;         // the zero HexDocLastAddedByte returns before any add
     std::uint32_t groupNext;        // group mark the next undo record takes over
 
-    HexPiece* tail;                 // last piece, so lookups can also walk from the end
+    HexPiece* tail;                 // last piece
+    HexPiece* root;                 // root of the tree over the pieces
+    std::uint32_t randomState;      // priorities of new tree nodes
     HexPiece* deleteHead;           // head piece the last plain delete made (backspace may trim it)
     HexReleaseHook releaseHook;
     void* releaseContext;

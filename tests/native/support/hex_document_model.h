@@ -183,7 +183,36 @@ private:
     std::size_t at_ = 0;
 };
 
-// Structural checks of the piece list, the stacks and the cache. Empty when sound.
+// The tree over the pieces: the list's order, right byte counts, parents and priorities.
+inline std::string CheckTree(const HexDocument& doc) {
+    if (doc.root != nullptr && doc.root->parent != nullptr) return "the root has a parent";
+    const HexPiece* expected = doc.head;
+    std::vector<const HexPiece*> path;
+    const HexPiece* node = doc.root;
+    while (node != nullptr || !path.empty()) {
+        while (node != nullptr) {
+            path.push_back(node);
+            node = node->left;
+        }
+        node = path.back();
+        path.pop_back();
+        if (node != expected) return "the tree's order is not the list's";
+        std::uint64_t total = node->length;
+        for (const HexPiece* child : {node->left, node->right}) {
+            if (child == nullptr) continue;
+            if (child->parent != node) return "a tree node's parent is wrong";
+            if (child->priority > node->priority) return "a tree node outranks its parent";
+            total += child->total;
+        }
+        if (total != node->total) return "a tree node's byte count is wrong";
+        expected = expected->next;
+        node = node->right;
+    }
+    if (expected != nullptr) return "the tree misses pieces of the list";
+    return {};
+}
+
+// Structural checks of the piece list, the tree, the stacks and the cache. Empty when sound.
 inline std::string CheckStructure(const HexDocument& doc) {
     std::uint64_t sum = 0;
     const HexPiece* prev = nullptr;
@@ -204,6 +233,8 @@ inline std::string CheckStructure(const HexDocument& doc) {
         prev = piece;
     }
     if (doc.tail != prev) return "tail is not the last piece";
+    std::string tree = CheckTree(doc);
+    if (!tree.empty()) return tree;
     if (sum != doc.length) return "piece lengths do not sum to length";
     if (!cacheSeen) return "the cached piece is not in the list";
     for (const HexStack* stack : {&doc.undoStack, &doc.redoStack}) {
@@ -250,10 +281,13 @@ inline std::string Compare(HexDocument& doc, const Model& model, const char* op,
     if (HexDocRead(doc, bytes.data(), 0, doc.length, marks.data()) != bytes.data()) {
         return fail("reading the document failed");
     }
+    std::vector<std::uint8_t> values(doc.length), expectedMarks(doc.length);
     for (std::uint32_t i = 0; i < doc.length; ++i) {
-        if (bytes[i] != model.content[i].value) return fail("byte " + std::to_string(i) + " differs");
-        if (marks[i] != model.content[i].mark) return fail("mark " + std::to_string(i) + " differs");
+        values[i] = model.content[i].value;
+        expectedMarks[i] = model.content[i].mark;
     }
+    if (std::memcmp(bytes.data(), values.data(), doc.length) != 0) return fail("bytes differ");
+    if (std::memcmp(marks.data(), expectedMarks.data(), doc.length) != 0) return fail("marks differ");
     return {};
 }
 
