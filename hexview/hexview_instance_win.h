@@ -35,10 +35,12 @@ struct HexViewInstance : HexViewModel {
     std::uint32_t lastFitBytesPerRow = 0;  // bytes per row of the previous fit to window
 
     // The selection when the last key went down, for typing over it (HVS_TYPEREPLACESSEL);
-    // taken by the character that follows.
+    // taken by the character that follows, while caret and document are as the key left them.
     bool keySelectionSaved = false;
     std::uint32_t keySelectionStart = 0;
     std::uint32_t keySelectionLength = 0;
+    std::uint32_t keySelectionCaret = 0;
+    std::uint32_t keySelectionDocSize = 0;
 
     // A byte entered digit by digit: later digits change it in place only while it is still
     // the byte at the caret and the document has not changed since its first digit.

@@ -130,7 +130,8 @@ void BackspaceKey(HexViewInstance& inst) {
     CommonTail(inst, false, false);
 }
 
-// Typing: the selection the key found, validated against the document as it is now.
+// Typing: the selection the key found, when nothing has moved since; a character that came
+// without a key of its own types over the selection as it is.
 struct TypedOverSelection {
     std::uint32_t start = 0;
     std::uint32_t length = 0;
@@ -138,17 +139,15 @@ struct TypedOverSelection {
 
 TypedOverSelection TakeKeySelection(HexViewInstance& inst) {
     TypedOverSelection selection;
-    if (inst.keySelectionSaved) {
+    if (inst.keySelectionSaved && inst.keySelectionCaret == inst.caretPos &&
+        inst.keySelectionDocSize == inst.docSize) {
         selection.start = inst.keySelectionStart;
         selection.length = inst.keySelectionLength;
-    } else {
+    } else if (!inst.keySelectionSaved) {
         selection.start = SelectionMin(inst);  // a character that came without its key
         selection.length = SelectionLength(inst);
     }
     inst.keySelectionSaved = false;
-    if (selection.start > inst.docSize || selection.length > inst.docSize - selection.start) {
-        selection.length = 0;
-    }
     return selection;
 }
 
@@ -307,6 +306,8 @@ void HexViewOnKeyDown(HexViewInstance& inst, UINT key) {
     } else if (inst.selAnchor == inst.selEnd) {
         inst.selAnchor = inst.selEnd = inst.caretPos;  // Shift movement extends from the caret
     }
+    inst.keySelectionCaret = inst.caretPos;
+    inst.keySelectionDocSize = inst.docSize;
     if (key == VK_BACK && inst.selAnchor != inst.selEnd) key = VK_DELETE;
 
     switch (key) {

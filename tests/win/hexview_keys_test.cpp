@@ -205,8 +205,10 @@ TEST_F(HexViewKeys, PageDownAndUpMoveByAPage) {
     EXPECT_EQ(m().topRow, rows);
     EXPECT_EQ(m().caretRow, 0);
     EXPECT_EQ(host_.codes[0], HVN_CARETMOVED);
+    host_.ClearNotifications();
     host_.Key(VK_PRIOR, true);  // Shift extends
     host_.Pump();
+    EXPECT_EQ(host_.codes, (std::vector<int>{HVN_CARETMOVED, HVN_SELCHANGED}));
     EXPECT_EQ(HexViewGetCaret(hv()), 3u);
     DWORD anchor = 0, end = 0;
     HexViewGetSelection(hv(), &anchor, &end);
@@ -296,6 +298,23 @@ TEST_F(HexViewKeys, TypingOverATenByteSelection) {
         }
         host_.Key(VK_TAB);
     }
+}
+
+TEST_F(HexViewKeys, ASelectionSavedByAnEarlierKeyIsNotTypedOverLater) {
+    Start(CountingBytes(30), true, HVS_TYPEREPLACESSEL);
+    host_.Key(VK_TAB);
+    Select(5, 10);
+    host_.Key(VK_F5);  // no character follows; the selection collapses
+    host_.Click(host_.CharCell(20));
+    host_.Char('Q');  // a character without its key: nothing is selected now
+    Bytes bytes = host_.Bytes();
+    ASSERT_EQ(bytes.size(), 31u);
+    EXPECT_EQ(bytes[20], 'Q');
+    EXPECT_EQ(bytes[5], 5);
+    Select(2, 3);
+    host_.Char('R');  // without a key: the selection as it is
+    EXPECT_EQ(host_.Bytes().size(), 29u);
+    EXPECT_EQ(host_.Bytes()[2], 'R');
 }
 
 TEST_F(HexViewKeys, TypedOverSelectionUndoesAndRedoesAsOneStep) {
