@@ -6,6 +6,7 @@
 #include "app/programmer_window_win.h"
 #include "app/startup_win.h"
 #include "controls/control_library_win.h"
+#include "hexview/hexview_win.h"
 #include "resources/resource.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
@@ -22,6 +23,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_UPDOWN_CLASS | ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&controls);
     RegisterControlLibrary(instance);
+    RegisterHexViewClass(instance);
     OleInitialize(nullptr);
 
     GetModuleDirectory(instance, gModuleDirectory);

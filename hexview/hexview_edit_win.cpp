@@ -1,0 +1,99 @@
+// HexView32 edits that are not typing: clearing the selection or the byte at the caret, and the
+// insertion and deletion of byte ranges that the clipboard and drag and drop share.
+#include <algorithm>
+
+#include "hexview/hexview_instance_win.h"
+#include "hexview/hexview_scroll.h"
+
+namespace {
+
+int Fail(HexViewInstance& inst, std::uint32_t code) {
+    inst.lastError = code;
+    return 0;
+}
+
+int ClearInsertMode(HexViewInstance& inst) {
+    const bool wholeClient = inst.selAnchor != inst.selEnd;
+    inst.modified = 1;
+    if (wholeClient) {
+        const std::uint32_t start = SelectionMin(inst);
+        if (!HexDocDelete(inst.document, start, SelectionLength(inst))) {
+            return Fail(inst, inst.document.error);
+        }
+        inst.caretPos = inst.selAnchor = inst.selEnd = start;
+    } else if (inst.caretPos < inst.docSize && !HexDocDelete(inst.document, inst.caretPos, 1)) {
+        return Fail(inst, inst.document.error);
+    }
+    const std::int32_t caretY = inst.caretRow * inst.lineHeight;
+    const std::uint32_t oldTop = inst.topRow;
+    HexViewRefreshSize(inst);
+    HexViewUpdateScrollBars(inst);
+    HexViewCaretCellFromPos(inst);
+    const bool empty = inst.docSize == 0;
+    if (wholeClient || (inst.topRow != oldTop && inst.topRow == HexViewLastTopRow(inst))) {
+        HexViewInvalidateAll(inst, empty);
+    } else {
+        HexViewInvalidateBelow(inst, HexViewColumnX(inst, inst.dataColumn), caretY, empty);
+    }
+    HexViewPlaceCaret(inst);
+    UpdateWindow(inst.hwnd);
+    HexViewNotifyParent(inst, HVN_CARETMOVED);
+    HexViewNotifyParent(inst, HVN_SELCHANGED);
+    HexViewNotifyParent(inst, HVN_CHANGED);
+    return 1;
+}
+
+int ClearOverwriteMode(HexViewInstance& inst) {
+    if (inst.selAnchor == inst.selEnd) return 1;
+    if (!HexDocFill(inst.document, SelectionMin(inst), 0, SelectionLength(inst))) {
+        return Fail(inst, inst.document.error);
+    }
+    HexViewInvalidateRange(inst, inst.selAnchor, inst.selEnd);
+    UpdateWindow(inst.hwnd);
+    inst.modified = 1;
+    HexViewNotifyParent(inst, HVN_CHANGED);
+    return 1;
+}
+
+}  // namespace
+
+int HexViewClear(HexViewInstance& inst) {
+    if (inst.readOnly != 0) return Fail(inst, kHexReadOnly);
+    const int result = inst.insertMode != 0 ? ClearInsertMode(inst) : ClearOverwriteMode(inst);
+    if (result != 0) inst.lastError = kHexOk;
+    return result;
+}
+
+std::uint32_t HexViewInsertData(HexViewInstance& inst, const void* source,
+                                std::uint32_t position, std::uint32_t count) {
+    count = std::min(count, 0xFFFFFFFFu - position);
+    if (inst.readOnly != 0 || count == 0) return 0;
+    const bool stored = inst.insertMode != 0
+                            ? HexDocInsert(inst.document, position, source, count)
+                            : HexDocOverwrite(inst.document, position, source, count);
+    if (!stored) return 0;
+    inst.modified = 1;
+    HexViewRefreshSize(inst);
+    HexViewUpdateScrollBars(inst);
+    HexViewNotifyParent(inst, HVN_CHANGED);
+    return count;
+}
+
+int HexViewDeleteRange(HexViewInstance& inst, std::uint32_t start, std::uint32_t length,
+                       bool reset) {
+    if (inst.insertMode == 0 || inst.readOnly != 0) return 0;
+    if (!HexDocDelete(inst.document, start, length)) return Fail(inst, inst.document.error);
+    inst.modified = 1;
+    HexViewRefreshSize(inst);
+    HexViewUpdateScrollBars(inst);
+    if (reset) {
+        inst.selAnchor = inst.selEnd = inst.caretPos = 0;
+        HexViewSetCaret(inst, start);
+        inst.selAnchor = inst.selEnd = inst.caretPos;
+        HexViewInvalidateAll(inst, inst.docSize == 0);
+        UpdateWindow(inst.hwnd);
+        HexViewPlaceCaret(inst);
+    }
+    HexViewNotifyParent(inst, HVN_CHANGED);
+    return 1;
+}

@@ -1,0 +1,173 @@
+// HexView32 files: opening a file as the document, saving, inserting a file's bytes, and naming
+// a selection for export. The document does the file work (hex_document_file.h); these keep
+// the control's fields, view and notifications in step with it.
+#include <cstring>
+
+#include "hexview/hex_document_file.h"
+#include "hexview/hexview_instance_win.h"
+#include "hexview/hexview_names.h"
+#include "platform/text.h"
+
+namespace {
+
+int Fail(HexViewInstance& inst, std::uint32_t code) {
+    inst.lastError = code;
+    return 0;
+}
+
+bool IsOwnFile(const HexViewInstance& inst, const char* path) {
+    return inst.filePath[0] != '\0' && lstrcmpiA(path, inst.filePath) == 0;
+}
+
+// After reopening the own file the view stays where it was, inside the document.
+void KeepViewInside(HexViewInstance& inst) {
+    inst.caretPos = std::min(inst.caretPos, inst.docSize);
+    inst.selAnchor = std::min(inst.selAnchor, inst.docSize);
+    inst.selEnd = std::min(inst.selEnd, inst.docSize);
+    inst.digitIndex = 0;
+    HexViewUpdateScrollBars(inst);
+    HexViewCaretCellFromPos(inst);
+}
+
+// The saved file becomes the document again, opened the way it was.
+int ReopenAfterSave(HexViewInstance& inst) {
+    if (HexViewOpenFile(inst, "*", inst.openedByMapping != 0, inst.readOnly != 0)) return 1;
+    // The file holds the edits; the view must not go on with a closed document, nor keep a name
+    // that a later save of the empty one would overwrite.
+    const std::uint32_t error = inst.lastError;
+    HexViewNew(inst);
+    return Fail(inst, error);
+}
+
+int AfterFileInserted(HexViewInstance& inst, std::uint32_t position, std::uint32_t count) {
+    inst.modified = 1;
+    HexViewRefreshSize(inst);
+    inst.dragOutActive = 0;
+    if (GetFocus() == inst.hwnd) {
+        if (inst.caretOwned) DestroyCaret();
+        HexViewCreateCaret(inst);
+    }
+    HexViewUpdateScrollBars(inst);
+    inst.selAnchor = position;
+    inst.selEnd = inst.caretPos = position + count;
+    HexViewCaretCellFromPos(inst);
+    HexViewInvalidateAll(inst);
+    UpdateWindow(inst.hwnd);
+    HexViewPlaceCaret(inst);
+    HexViewShowCaret(inst);
+    inst.lastError = kHexOk;
+    HexViewNotifyParent(inst, HVN_CHANGED);
+    HexViewNotifyParent(inst, HVN_CARETMOVED);
+    return 1;
+}
+
+int InsertFile(HexViewInstance& inst, const char* path, DWORD position, int mode, BOOL limit,
+               bool mapped) {
+    if (path == nullptr) return Fail(inst, mapped ? kHexOpenFailed : kHexInsertOpenFailed);
+    if (inst.readOnly != 0) return Fail(inst, kHexReadOnly);
+    if (IsOwnFile(inst, path)) {
+        return Fail(inst, mapped ? kHexInsertOwnFileMapped : kHexInsertOwnFileRead);
+    }
+    const bool insert = mode == 1;
+    std::uint32_t maximum = kHexNoLimit;
+    if (limit && inst.selAnchor != inst.selEnd && !insert) maximum = SelectionLength(inst);
+    const std::uint32_t placed =
+        mapped ? HexDocInsertMapped(inst.document, position, path, maximum, insert)
+               : HexDocInsertFile(inst.document, position, path, maximum, insert);
+    if (placed == 0) return Fail(inst, inst.document.error);
+    return AfterFileInserted(inst, position, placed);
+}
+
+int SaveFile(HexViewInstance& inst, const char* path) {
+    const bool ownFile = path == nullptr || IsOwnFile(inst, path);
+    if (ownFile) {
+        if (inst.filePath[0] == '\0') return Fail(inst, kHexCreateFailed);  // no file to save over
+        if (inst.readOnly != 0) return Fail(inst, kHexReadOnly);
+        if (inst.modified == 0) return Fail(inst, kHexOk) + 1;
+    }
+    // No input may reach the control while its document is being written and reopened.
+    EnableWindow(inst.hwnd, FALSE);
+    SetFocus(GetParent(inst.hwnd));
+    int result;
+    if (!HexDocSaveFile(inst.document, ownFile ? nullptr : path)) {
+        result = Fail(inst, inst.document.error);  // the document keeps its edits
+    } else if (ownFile) {
+        result = ReopenAfterSave(inst);
+    } else {
+        result = HexViewOpenFile(inst, path, inst.openedByMapping != 0, false);
+    }
+    EnableWindow(inst.hwnd, TRUE);
+    SetFocus(inst.hwnd);
+    HexViewInvalidateAll(inst);
+    UpdateWindow(inst.hwnd);
+    HexViewPlaceCaret(inst);
+    return result;
+}
+
+}  // namespace
+
+int HexViewOpenFile(HexViewInstance& inst, const char* path, bool useMapping, bool readOnly) {
+    if (path == nullptr) return Fail(inst, kHexOpenFailed);
+    if (!HexDocOpenFile(inst.document, path, useMapping, readOnly)) {
+        return Fail(inst, inst.document.error);
+    }
+    const bool reopen = std::strcmp(path, "*") == 0;
+    inst.openedByMapping = useMapping ? 1 : 0;
+    if (!reopen) CopyText(inst.filePath, sizeof inst.filePath, path);
+    HexViewRefreshSize(inst);
+    const FileHandle file = HexDocOriginalFile(inst.document);
+    if (file != kNoFile) {
+        GetFileInformationByHandle(reinterpret_cast<HANDLE>(file), &inst.fileInfo);
+    }
+    inst.modified = 0;
+    inst.readOnly = HexDocOriginalReadOnly(inst.document) ? 1 : 0;
+    if (reopen) {
+        KeepViewInside(inst);
+    } else {
+        HexViewResetView(inst);
+    }
+    inst.lastError = kHexOk;
+    HexViewNotifyParent(inst, HVN_CHANGED);
+    return 1;
+}
+
+int HexViewOpenFile(HWND control, const char* path, BOOL useMapping, BOOL readOnly) {
+    HexViewInstance* inst = HexViewFromWindow(control);
+    return inst != nullptr ? HexViewOpenFile(*inst, path, useMapping != 0, readOnly != 0) : 0;
+}
+
+int HexViewSaveFile(HWND control, const char* path) {
+    HexViewInstance* inst = HexViewFromWindow(control);
+    return inst != nullptr ? SaveFile(*inst, path) : 0;
+}
+
+int HexViewInsertFile(HWND control, const char* path, DWORD position, int mode, BOOL limit) {
+    HexViewInstance* inst = HexViewFromWindow(control);
+    return inst != nullptr ? InsertFile(*inst, path, position, mode, limit, false) : 0;
+}
+
+int HexViewInsertFileMapped(HWND control, const char* path, DWORD position, int mode,
+                            BOOL limit) {
+    HexViewInstance* inst = HexViewFromWindow(control);
+    return inst != nullptr ? InsertFile(*inst, path, position, mode, limit, true) : 0;
+}
+
+int HexViewSnapshotName(HWND control, char* destination) {
+    HexViewInstance* inst = HexViewFromWindow(control);
+    if (inst == nullptr || destination == nullptr || inst->filePath[0] == '\0') return 0;
+    char full[MAX_PATH];
+    char* name = nullptr;
+    DWORD length = GetFullPathNameA(inst->filePath, sizeof full, full, &name);
+    if (length == 0 || length >= sizeof full || name == nullptr) return 0;
+    HexViewFormatSnapshotName(name, inst->selAnchor, inst->selEnd, destination, MAX_PATH);
+    return 0;
+}
+
+// Rendering a selection for another program reads the document; it does not change it, so
+// the modified flag is left alone.
+DWORD HexViewReadExtents(HWND control, const HexExtent* extents, DWORD extentCount,
+                         void* destination, DWORD skip, DWORD count) {
+    HexViewInstance* inst = HexViewFromWindow(control);
+    if (inst == nullptr || extents == nullptr || destination == nullptr) return 0;
+    return HexDocReadExtents(inst->document, extents, extentCount, destination, skip, count);
+}

@@ -1,0 +1,132 @@
+// The per-window record of a HexView32 control and the operations its source files share.
+// Internal to the control (hexview/*_win.cpp) and its tests.
+#pragma once
+
+#include <windows.h>
+#include <ole2.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "hexview/hex_document.h"
+#include "hexview/hexview_layout.h"
+#include "hexview/hexview_model.h"
+#include "hexview/hexview_win.h"
+#include "platform/win32_handles.h"
+
+constexpr UINT_PTR kAutoScrollTimer = 0xDEADBEEF;
+constexpr UINT kAutoScrollPeriod = 20;  // milliseconds
+
+// One heap record per control, from WM_NCCREATE to WM_NCDESTROY. The view fields (style,
+// caret, selection, layout, colours ...) are the HexViewModel base.
+struct HexViewInstance : HexViewModel {
+    HWND hwnd = nullptr;                // the control itself
+    UINT_PTR scrollTimer = 0;           // auto-scroll timer id while it runs, else 0
+    UniqueGdi<HFONT> font;              // the fixed-pitch font, created at WM_CREATE
+    HexDocument document;               // the bytes shown; opened empty at creation
+    BY_HANDLE_FILE_INFORMATION fileInfo{};  // of the original file after each mapped open
+    char filePath[MAX_PATH] = {};       // the document's file; empty for a memory document
+    IDropTarget* dropTarget = nullptr;  // registered drop target, or null
+
+    bool caretOwned = false;            // this control created the thread's caret
+    bool ignoreNextMove = false;        // the move after a mouse activation is not a drag
+    int scrollDirectionY = 0;           // auto-scroll: -1 up, +1 down, 0 none
+    int scrollDirectionX = 0;           // auto-scroll: -1 left, +1 right, 0 none
+    std::uint32_t lastFitBytesPerRow = 0;  // bytes per row of the previous fit to window
+
+    // The selection when the last key went down, for typing over it (HVS_TYPEREPLACESSEL);
+    // taken by the character that follows, while caret and document are as the key left them.
+    bool keySelectionSaved = false;
+    std::uint32_t keySelectionStart = 0;
+    std::uint32_t keySelectionLength = 0;
+    std::uint32_t keySelectionCaret = 0;
+    std::uint32_t keySelectionDocSize = 0;
+
+    // A byte entered digit by digit: later digits change it in place only while it is still
+    // the byte at the caret and the document has not changed since its first digit.
+    std::uint32_t digitPos = 0;
+    std::uint32_t digitDocLength = 0;
+    const std::uint8_t* digitByte = nullptr;
+
+    // Painting buffers, sized for the current layout whatever the bytes per row.
+    std::vector<char> rowText;
+    std::vector<std::uint8_t> rowBytes;
+    std::vector<std::uint8_t> rowMarks;
+    std::vector<INT> rowAdvances;
+    std::vector<HexTextRun> runs;
+    std::vector<HexRect> rects;
+};
+
+// The instance of a HexView32 window; null for any other window.
+HexViewInstance* HexViewFromWindow(HWND window);
+
+// hexview_win.cpp
+void HexViewNotifyParent(HexViewInstance& inst, int code);
+void HexViewRefreshSize(HexViewInstance& inst);  // docSize and rowCount from the document
+bool HexViewSetCaret(HexViewInstance& inst, std::uint32_t offset);
+bool HexViewSetSelection(HexViewInstance& inst, std::uint32_t start, std::uint32_t length);
+int HexViewSetInsertMode(HexViewInstance& inst, int on);
+int HexViewClear(HexViewInstance& inst);
+void HexViewWarn(HexViewInstance& inst, const char* text);
+int HexViewNew(HexViewInstance& inst);
+int HexViewResetView(HexViewInstance& inst);
+
+// hexview_paint_win.cpp
+LRESULT HexViewOnPaint(HexViewInstance& inst);
+void HexViewCreateFont(HexViewInstance& inst);
+void HexViewPaintCaretByte(HexViewInstance& inst);
+void HexViewInvalidateRange(HexViewInstance& inst, std::uint32_t from, std::uint32_t to);
+void HexViewInvalidateAll(HexViewInstance& inst, bool erase = false);
+void HexViewInvalidateBelow(HexViewInstance& inst, std::int32_t x, std::int32_t y, bool erase);
+void HexViewOnSize(HexViewInstance& inst, int width, int height);
+COLORREF HexViewResolveColor(std::uint32_t value);
+
+// hexview_scroll_win.cpp
+void HexViewUpdateScrollBars(HexViewInstance& inst);
+void HexViewOnVScroll(HexViewInstance& inst, int code);
+void HexViewOnHScroll(HexViewInstance& inst, int code);
+int HexViewScrollUpLine(HexViewInstance& inst);
+int HexViewScrollDownLine(HexViewInstance& inst);
+int HexViewEnsureVisible(HexViewInstance& inst, std::uint32_t offset);
+void HexViewPostScroll(HexViewInstance& inst, UINT message, int code);
+
+// hexview_caret_win.cpp
+void HexViewPlaceCaret(HexViewInstance& inst);
+void HexViewCreateCaret(HexViewInstance& inst);
+void HexViewShowCaret(HexViewInstance& inst);
+void HexViewOnSetFocus(HexViewInstance& inst);
+void HexViewOnKillFocus(HexViewInstance& inst);
+
+// hexview_mouse_win.cpp
+void HexViewOnLButtonDown(HexViewInstance& inst, WPARAM keys, int x, int y);
+void HexViewOnMouseMove(HexViewInstance& inst, WPARAM keys, int x, int y);
+void HexViewOnLButtonUp(HexViewInstance& inst, WPARAM keys, int x, int y);
+void HexViewOnRButtonDown(HexViewInstance& inst);
+void HexViewOnTimer(HexViewInstance& inst, UINT_PTR id);
+void HexViewOnMouseWheel(HexViewInstance& inst, int delta);
+LRESULT HexViewOnMouseActivate(HexViewInstance& inst);
+bool HexViewOnSetCursor(HexViewInstance& inst, HWND window, UINT hitTest);
+void HexViewStopAutoScroll(HexViewInstance& inst);
+
+// hexview_keys_win.cpp
+void HexViewOnKeyDown(HexViewInstance& inst, UINT key);
+void HexViewOnChar(HexViewInstance& inst, UINT character);
+int HexViewUndoStep(HexViewInstance& inst, bool redo);
+
+// hexview_edit_win.cpp: edits shared by the clipboard and drag and drop
+std::uint32_t HexViewInsertData(HexViewInstance& inst, const void* source,
+                                std::uint32_t position, std::uint32_t count);
+int HexViewDeleteRange(HexViewInstance& inst, std::uint32_t start, std::uint32_t length,
+                       bool reset);
+
+// hexview_files_win.cpp
+int HexViewOpenFile(HexViewInstance& inst, const char* path, bool useMapping, bool readOnly);
+
+// hexview_transfer_win.cpp: clipboard and drag and drop
+int HexViewCut(HexViewInstance& inst);
+int HexViewCopy(HexViewInstance& inst);
+int HexViewPaste(HexViewInstance& inst);
+void HexViewFlushClipboard(HexViewInstance& inst);
+bool HexViewStartDrag(HexViewInstance& inst);  // true when the drag ended in a drop
+IDropTarget* HexViewRegisterDropTarget(HexViewInstance& inst);
+void HexViewRevokeDropTarget(HexViewInstance& inst);
