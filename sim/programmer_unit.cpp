@@ -278,7 +278,8 @@ void ProgrammerUnit::HandleEepromRead() {
     for (std::size_t i = 0; i < count; ++i) {
         reply.push_back(eeprom(static_cast<std::uint16_t>(address + i)));
     }
-    reply.push_back(Sum(reply.data(), count));
+    std::uint8_t sum = Sum(reply.data(), count);
+    reply.push_back(faults_.eepromBadChecksum ? static_cast<std::uint8_t>(sum + 1) : sum);
     Reply(std::move(reply));
 }
 

@@ -43,6 +43,7 @@ struct UnitFaults {
     bool shortVersion = false;    // sends only 2 of the 3 version bytes
     bool eepromRefused = false;   // answers '?' to EEPROM reads
     bool eepromSilent = false;    // does not answer EEPROM reads
+    bool eepromBadChecksum = false;  // EEPROM replies carry a checksum off by one
     bool quickShort = false;      // sends only 1 of the 2 quick-verify bytes
     std::int32_t badChecksumBlock = -1;  // this read block's checksum byte is off by one
     std::int32_t replyBlock = -1;        // this block is answered by replyByte alone

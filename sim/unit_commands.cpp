@@ -81,6 +81,8 @@ std::string AddFault(ProgrammerUnit& unit, const std::vector<std::string>& args)
         f.eepromRefused = true;
     } else if (name == "eeprom-silent") {
         f.eepromSilent = true;
+    } else if (name == "eeprom-bad-checksum") {
+        f.eepromBadChecksum = true;
     } else if (name == "quick-short") {
         f.quickShort = true;
     } else if (name == "bad-checksum" && (ok = index(2, &a))) {

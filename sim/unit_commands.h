@@ -16,7 +16,8 @@
 //   dump PATH                     the whole chip into a file
 //   fault clear                   no faults; the block count restarts
 //   fault NAME [ARGS]             adds one fault (see UnitFaults); the block count restarts:
-//       silent, refuse-speed, short-version, eeprom-refused, eeprom-silent, quick-short,
+//       silent, refuse-speed, short-version, eeprom-refused, eeprom-silent,
+//       eeprom-bad-checksum, quick-short,
 //       bad-checksum BLOCK, reply BLOCK BYTE, short BLOCK COUNT, stop BLOCK [COUNT],
 //       gap BLOCK AFTER MS, erase-fail SECTOR BYTE, bulk-fail BYTE
 //   timing TURNAROUND_US ERASE_MS the unit's pause before each reply and per erase
