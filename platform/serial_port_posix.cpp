@@ -233,6 +233,17 @@ std::unique_ptr<SerialLink> OpenPosixSerialPath(const std::string& path) {
         close(fd);
         return nullptr;
     }
+    // A terminal opens cooked (echo, CR/LF translation, XON/XOFF), a COM port as a plain byte
+    // channel. Start from the latter, so that settings a caller reads and keeps are those of a
+    // serial port and binary data passes unchanged; the rate stays what it was.
+    termios t{};
+    if (tcgetattr(fd, &t) == 0) {
+        cfmakeraw(&t);
+        t.c_cflag |= CLOCAL | CREAD;
+        t.c_cc[VMIN] = 0;
+        t.c_cc[VTIME] = 0;
+        tcsetattr(fd, TCSANOW, &t);
+    }
     return std::make_unique<PosixSerialLink>(fd);
 }
 
