@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -65,9 +67,28 @@ void WriteAll(int fd, const char* data, std::size_t size) {
 PtyServer::PtyServer(PtyServerOptions options) : options_(std::move(options)) {}
 
 PtyServer::~PtyServer() {
-    for (const std::string& link : madeLinks_) unlink(link.c_str());
+    while (!madeLinks_.empty()) RemoveLink(madeLinks_.size() - 1);
+    if (readyMade_) unlink(options_.readyFile.c_str());
     for (int fd : {dataMaster_, dataSlave_, controlMaster_, controlSlave_}) {
         if (fd >= 0) close(fd);
+    }
+}
+
+void PtyServer::RemoveLink(std::size_t index) {
+    const auto& [link, target] = madeLinks_[index];
+    // A simulator started after us may have taken the name over: leave its link alone.
+    char current[512];
+    ssize_t n = readlink(link.c_str(), current, sizeof current - 1);
+    if (n > 0 && std::string(current, static_cast<std::size_t>(n)) == target) unlink(link.c_str());
+    madeLinks_.erase(madeLinks_.begin() + static_cast<std::ptrdiff_t>(index));
+}
+
+void PtyServer::RemoveDataLink() {
+    for (std::size_t i = 0; i < madeLinks_.size(); ++i) {
+        if (madeLinks_[i].second == dataPath_) {
+            RemoveLink(i);
+            return;
+        }
     }
 }
 
@@ -112,7 +133,7 @@ bool PtyServer::MakeLink(const std::string& link, const std::string& target) {
         error_ = "cannot create " + link + ": " + std::strerror(errno);
         return false;
     }
-    madeLinks_.push_back(link);
+    madeLinks_.emplace_back(link, target);
     return true;
 }
 
@@ -135,6 +156,16 @@ bool PtyServer::Start() {
     if (!options_.link.empty() && !MakeLink(options_.link, dataPath_)) return false;
     if (!options_.controlLink.empty() && !MakeLink(options_.controlLink, controlPath_)) {
         return false;
+    }
+    if (!options_.readyFile.empty()) {
+        FILE* ready = std::fopen(options_.readyFile.c_str(), "w");
+        if (ready == nullptr) {
+            error_ = "cannot create " + options_.readyFile;
+            return false;
+        }
+        std::fprintf(ready, "%d\n", static_cast<int>(getpid()));
+        std::fclose(ready);
+        readyMade_ = true;
     }
     return true;
 }
@@ -202,9 +233,13 @@ void PtyServer::OnControlInput() {
         UnitCommandEffects effects;
         std::string reply = ExecuteUnitCommand(unit_, controlLine_, &effects) + "\n";
         controlLine_.clear();
-        WriteAll(controlMaster_, reply.data(), reply.size());
         if (effects.pacing >= 0) options_.pace = effects.pacing == 1;
         if (effects.quit) quit_ = true;
+        if (effects.unlink || !effects.link.empty()) RemoveDataLink();
+        if (!effects.link.empty() && !MakeLink(effects.link, dataPath_)) {
+            reply = "error " + error_ + "\n";
+        }
+        WriteAll(controlMaster_, reply.data(), reply.size());
         if (!controlUsed_) {
             controlUsed_ = true;
             // From now on the client's own descriptor keeps the port open; when it closes,
@@ -251,5 +286,24 @@ void PtyServer::Run() {
             if (count == 2 && (fds[1].revents & (POLLIN | POLLHUP)) != 0) OnControlInput();
         }
         FlushDue();
+    }
+    if (quit_) AwaitQuitReply();
+}
+
+// Closing the master hangs the terminal up, which discards what the client has not read yet:
+// give it the reply to "quit" first.
+void PtyServer::AwaitQuitReply() {
+    const std::int64_t end = NowNs() + 2000000000LL;
+    while (controlMaster_ >= 0 && NowNs() < end) {
+        if (controlSlave_ >= 0) {
+            int unread = 0;
+            if (ioctl(controlSlave_, FIONREAD, &unread) != 0 || unread == 0) return;
+        } else {
+            // Our own descriptor is closed: the client closing its port hangs the master up.
+            pollfd p{controlMaster_, POLLIN, 0};
+            if (poll(&p, 1, 0) == 1 && (p.revents & POLLHUP) != 0) return;
+        }
+        timespec pause{0, 5000000};
+        nanosleep(&pause, nullptr);
     }
 }

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "sim/programmer_unit.h"
@@ -23,6 +24,9 @@ struct PtyServerOptions {
     // the test process that drove the simulator is gone.
     bool exitOnControlClose = false;
     std::uint32_t lifetimeSeconds = 0;   // end after this long (0: no limit)
+    // A file created once the ports are ready and removed after the links are gone, so that
+    // a client who cannot see the links (Wine maps dosdevices paths to devices) can wait.
+    std::string readyFile;
     std::vector<std::string> commands;  // run before serving
 };
 
@@ -52,9 +56,12 @@ private:
     };
     bool OpenTerminal(int* master, int* slave, std::string* path);
     bool MakeLink(const std::string& link, const std::string& target);
+    void RemoveLink(std::size_t index);
+    void RemoveDataLink();
     void OnDataInput();
     void OnControlInput();
     void FlushDue();
+    void AwaitQuitReply();
     std::uint32_t HostBaud() const;
 
     PtyServerOptions options_;
@@ -65,7 +72,7 @@ private:
     int controlSlave_ = -1;
     std::string dataPath_;
     std::string controlPath_;
-    std::vector<std::string> madeLinks_;
+    std::vector<std::pair<std::string, std::string>> madeLinks_;  // link, its target
     std::string error_;
     std::vector<Pending> output_;   // unit -> host, in due order
     std::size_t outputHead_ = 0;
@@ -74,4 +81,5 @@ private:
     std::string controlLine_;
     bool controlUsed_ = false;
     bool quit_ = false;
+    bool readyMade_ = false;
 };

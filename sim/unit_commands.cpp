@@ -226,6 +226,18 @@ std::string ExecuteUnitCommand(ProgrammerUnit& unit, const std::string& line,
         unit.Reset();
         return "ok";
     }
+    if (command == "restart") {
+        unit = ProgrammerUnit();
+        return "ok";
+    }
+    if (command == "link" && args.size() == 2) {
+        if (effects != nullptr) effects->link = args[1];
+        return "ok";
+    }
+    if (command == "unlink") {
+        if (effects != nullptr) effects->unlink = true;
+        return "ok";
+    }
     if (command == "pace" && args.size() == 2 && (args[1] == "on" || args[1] == "off")) {
         if (effects != nullptr) effects->pacing = args[1] == "on" ? 1 : 0;
         return "ok";

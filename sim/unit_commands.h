@@ -22,7 +22,10 @@
 //       gap BLOCK AFTER MS, erase-fail SECTOR BYTE, bulk-fail BYTE
 //   timing TURNAROUND_US ERASE_MS the unit's pause before each reply and per erase
 //   reset                         power cycle: 115200 baud, no faults, counters cleared
+//   restart                       a new unit: the defaults of a freshly started simulator
 //   pace on|off                   send bytes at the wire rate of the line (transport)
+//   link PATH                     move the unit's symlink to PATH (transport)
+//   unlink                        remove the unit's symlink: no unit is attached (transport)
 //   quit                          end the simulator (transport)
 //
 // Numbers are decimal or 0x-prefixed hexadecimal; a BYTE may also be one character that is
@@ -36,7 +39,9 @@
 // What a command asks of the transport around the unit.
 struct UnitCommandEffects {
     bool quit = false;
-    int pacing = -1;  // -1 unchanged, 0 off, 1 on
+    int pacing = -1;   // -1 unchanged, 0 off, 1 on
+    bool unlink = false;
+    std::string link;  // non-empty: where the unit's symlink goes
 };
 
 // Runs one command line; returns the reply line (without a line end).

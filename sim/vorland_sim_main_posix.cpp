@@ -24,6 +24,7 @@ const char kUsage[] =
     "  --pace                send and receive at the wire rate of the line\n"
     "  --exit-on-control-close  end when the control port, once used, is closed again\n"
     "  --lifetime SECONDS    end after this long\n"
+    "  --ready-file PATH     create PATH once the ports are ready; removed after the links\n"
     "  --quiet               print nothing; detach from the caller's output\n";
 
 // Cuts every tie to the caller's output: a test runner waits until every holder of its pipe
@@ -70,6 +71,8 @@ int main(int argc, char** argv) {
             options.exitOnControlClose = true;
         } else if (arg == "--lifetime") {
             options.lifetimeSeconds = static_cast<std::uint32_t>(std::strtoul(value("seconds").c_str(), nullptr, 10));
+        } else if (arg == "--ready-file") {
+            options.readyFile = value("a path");
         } else if (arg == "--quiet") {
             quiet = true;
         } else if (arg == "-h" || arg == "--help") {
