@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -198,6 +199,20 @@ void PtyServer::OnDataInput() {
     }
 }
 
+// Paced bytes leave in chunks of up to 64, each when its last byte is due, as the packets of a
+// USB serial adapter deliver them: no byte arrives early, and neither side wakes per byte.
+// A chunk never spans a pause, so that the host sees every gap the unit makes.
+std::int64_t PtyServer::NextChunkDue() const {
+    constexpr std::size_t kChunk = 64;
+    const std::int64_t step = (options_.pace ? ByteNs(unit_.baudRate()) : 0) + 1000;
+    std::size_t last = outputHead_;
+    while (last + 1 < output_.size() && last + 1 < outputHead_ + kChunk &&
+           output_[last + 1].dueNs - output_[last].dueNs <= step) {
+        ++last;
+    }
+    return output_[last].dueNs;
+}
+
 void PtyServer::FlushDue() {
     const std::int64_t now = NowNs();
     std::size_t end = outputHead_;
@@ -265,6 +280,9 @@ void PtyServer::Run() {
     }
     // The host's terminal belongs to us; a closing host must not stop us with SIGPIPE.
     signal(SIGPIPE, SIG_IGN);
+    // Paced bytes are due every few microseconds; the default 50 us of timer slack would add
+    // to every reply.
+    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
 
     const std::int64_t end =
         options_.lifetimeSeconds == 0
@@ -274,7 +292,7 @@ void PtyServer::Run() {
         std::int64_t now = NowNs();
         if (now >= end) break;
         std::int64_t wake = std::min<std::int64_t>(end, now + 1000000000);
-        if (outputHead_ < output_.size()) wake = std::min(wake, output_[outputHead_].dueNs);
+        if (outputHead_ < output_.size()) wake = std::min(wake, NextChunkDue());
         std::int64_t wait = std::max<std::int64_t>(0, wake - now);
         timespec timeout{static_cast<time_t>(wait / 1000000000), static_cast<long>(wait % 1000000000)};
         pollfd fds[2] = {{dataMaster_, POLLIN, 0}, {controlMaster_, POLLIN, 0}};

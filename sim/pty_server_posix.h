@@ -61,6 +61,7 @@ private:
     void OnDataInput();
     void OnControlInput();
     void FlushDue();
+    std::int64_t NextChunkDue() const;
     void AwaitQuitReply();
     std::uint32_t HostBaud() const;
 

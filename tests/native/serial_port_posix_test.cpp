@@ -1,22 +1,16 @@
 // The termios backend on real pseudo-terminals: COMMTIMEOUTS semantics, raw bytes, locking,
 // name mapping; and KVTandrel through it against the vorland-sim program.
 #include <fcntl.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <thread>
 
 #include "device/kvtandrel.h"
 #include "platform/serial_port_posix.h"
-
-extern char** environ;
+#include "sim/sim_program_posix.h"
 
 namespace {
 
@@ -196,73 +190,6 @@ TEST(PosixSerialPorts, MapsNamesToPaths) {
     EXPECT_EQ(ports.Open("/dev/null"), nullptr) << "not a terminal";
 }
 
-// The vorland-sim program on two pseudo-terminals, driven through its control port.
-class SimProgram {
-public:
-    SimProgram() {
-        char pattern[] = "/tmp/vorland-sim-test-XXXXXX";
-        dir_ = mkdtemp(pattern);
-        std::string exe = VORLAND_BINARY_DIR "/sim/vorland-sim";
-        std::string link = dir_ + "/com3";
-        std::string control = dir_ + "/control";
-        std::vector<std::string> args = {exe,  "--link", link, "--control-link", control,
-                                         "--quiet", "--lifetime", "120"};
-        std::vector<char*> argv;
-        for (std::string& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        if (posix_spawn(&pid_, exe.c_str(), nullptr, nullptr, argv.data(), environ) != 0) pid_ = -1;
-        for (int i = 0; i < 100 && access(control.c_str(), F_OK) != 0; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        control_ = OpenPosixSerialPath(control);
-        if (control_) {
-            SerialLineSettings line;
-            control_->GetLineSettings(line);
-            line.baudRate = 115200;
-            control_->SetLineSettings(line);
-            control_->SetTimeouts({0, 0, 5000, 0, 1000});
-        }
-    }
-    ~SimProgram() {
-        if (control_) Command("quit");
-        control_.reset();
-        if (pid_ > 0) {
-            int status = 0;
-            for (int i = 0; i < 100 && waitpid(pid_, &status, WNOHANG) == 0; ++i) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            }
-            if (waitpid(pid_, &status, WNOHANG) == 0) {
-                kill(pid_, SIGKILL);
-                waitpid(pid_, &status, 0);
-            }
-        }
-        rmdir(dir_.c_str());
-    }
-    bool ready() const { return pid_ > 0 && control_ != nullptr; }
-    std::string linkPath() const { return dir_ + "/com3"; }
-    std::string Command(const std::string& line) {
-        std::string text = line + "\n";
-        std::uint32_t written = 0;
-        if (!control_->Write(reinterpret_cast<const std::uint8_t*>(text.data()),
-                             static_cast<std::uint32_t>(text.size()), &written)) {
-            return "write failed";
-        }
-        std::string reply;
-        for (;;) {
-            std::uint8_t c = 0;
-            std::uint32_t got = 0;
-            if (!control_->Read(&c, 1, &got) || got == 0) return reply + " (timed out)";
-            if (c == '\n') return reply;
-            reply += static_cast<char>(c);
-        }
-    }
-
-private:
-    std::string dir_;
-    pid_t pid_ = -1;
-    std::unique_ptr<SerialLink> control_;
-};
-
 class SimProgramTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -271,7 +198,7 @@ protected:
         for (const char* name : {"COM1", "COM2", "COM4", "COM5"}) ports_.Map(name, "/nonexistent");
         ports_.Map("COM3", sim_.linkPath());
     }
-    SimProgram sim_;
+    SimProgram sim_{VORLAND_BINARY_DIR "/sim/vorland-sim"};
     PosixSerialPorts ports_;
     KVTandrel tandrel_{ports_, SystemClock()};
 };

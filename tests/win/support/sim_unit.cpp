@@ -37,8 +37,13 @@ public:
         const std::string ready = WindowsPathOfUnixPath(readyFile_);
         const std::string controlLink =
             WinePrefixPath() + "/dosdevices/com" + std::to_string(controlCom);
+        // A benchmark may name an optimised build of the simulator.
+        std::string exe = VORLAND_SIM_EXE;
+        char chosen[MAX_PATH] = {};
+        DWORD n = GetEnvironmentVariableA("VORLAND_SIM_EXE", chosen, sizeof chosen);
+        if (n > 0 && n < sizeof chosen) exe = chosen;
         std::string command = "\"";
-        command += WindowsPathOfUnixPath(VORLAND_SIM_EXE);
+        command += WindowsPathOfUnixPath(exe);
         command += "\" --quiet --exit-on-control-close --lifetime " +
                    std::to_string(lifetimeSeconds) + " --control-link \"" + controlLink +
                    "\" --ready-file \"" + readyFile_ + "\"";

@@ -22,7 +22,8 @@
 // up by it.
 //
 // Not thread-safe: use it from the test's main thread. Wine only: the Wine prefix is found
-// through WINEPREFIX (set by ./test and scripts/lib.sh).
+// through WINEPREFIX (set by ./test and scripts/lib.sh). The environment variable
+// VORLAND_SIM_EXE may name another build of the simulator (a Unix path).
 #pragma once
 
 #include <windows.h>
