@@ -20,9 +20,7 @@ std::unique_ptr<unsigned char[]> gImageBuffer;
 std::int32_t gChipSize = 0;
 
 void SetBoxAddress(HWND dialog, int id, std::int32_t value) {
-    char text[16];
-    FormatAddress(value, text, sizeof text);
-    SetDlgItemTextA(dialog, id, text);
+    SetDlgItemTextA(dialog, id, FormatAddress(value).c_str());
 }
 
 std::int32_t ReadBoxAddress(HWND dialog, int id) {

@@ -57,3 +57,13 @@ function(vorland_library name)
         target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR})
     endif()
 endfunction()
+
+# PUBLIC for a library built by vorland_library from sources, INTERFACE for one without.
+function(vorland_usage_keyword target out)
+    get_target_property(type ${target} TYPE)
+    if(type STREQUAL "INTERFACE_LIBRARY")
+        set(${out} INTERFACE PARENT_SCOPE)
+    else()
+        set(${out} PUBLIC PARENT_SCOPE)
+    endif()
+endfunction()

@@ -1,5 +1,9 @@
 #include "controls/control_library_win.h"
 
+#include "controls/chart2d_win.h"
+#include "controls/chart3d_win.h"
+#include "controls/gauge_win.h"
+#include "controls/scope_win.h"
 #include "controls/text_progress_win.h"
 
 namespace {
@@ -21,5 +25,12 @@ void RegisterEx(HINSTANCE instance, const char* name, WNDPROC procedure, UINT st
 }  // namespace
 
 void RegisterControlLibrary(HINSTANCE instance) {
-    RegisterEx(instance, kTextProgressClass, TextProgressProc, CS_HREDRAW | CS_VREDRAW, nullptr);
+    constexpr UINT kRedraw = CS_HREDRAW | CS_VREDRAW;
+    const auto window = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    RegisterEx(instance, kChart2DClass, Chart2DProc, kRedraw, window);
+    RegisterEx(instance, kScopeClass, ScopeProc, kRedraw, window);
+    RegisterEx(instance, kChart3DClass, Chart3DProc, kRedraw, window);
+    RegisterEx(instance, kTextProgressClass, TextProgressProc, kRedraw, nullptr);
+    // KVGRIDCONTROL registers fifth.
+    RegisterEx(instance, kGaugeClass, GaugeProc, kRedraw, window);
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "platform/text.h"
 #include "platform/win32_handles.h"
 
 namespace {
@@ -67,10 +68,7 @@ void OnNcDestroy(HWND window, TextProgressState* state) {
 }
 
 LRESULT OnSetText(TextProgressState& state, const char* text) {
-    // A longer text is cut to what the field holds.
-    if (text == nullptr) text = "";
-    std::strncpy(state.text, text, kTextSize - 1);
-    state.text[kTextSize - 1] = '\0';
+    CopyText(state.text, sizeof state.text, text);  // a longer text is cut to what fits
     Redraw(state);
     return 0;
 }
@@ -78,12 +76,8 @@ LRESULT OnSetText(TextProgressState& state, const char* text) {
 // Honours the caller's buffer size (wParam) like any window: a fixed 260-byte copy would
 // overrun a smaller buffer. Returns the characters copied.
 LRESULT OnGetText(const TextProgressState& state, WPARAM capacity, char* buffer) {
-    if (buffer == nullptr || capacity == 0) return 0;
-    std::size_t count = std::strlen(state.text);
-    if (count > capacity - 1) count = capacity - 1;
-    std::memcpy(buffer, state.text, count);
-    buffer[count] = '\0';
-    return static_cast<LRESULT>(count);
+    if (buffer == nullptr) return 0;
+    return static_cast<LRESULT>(CopyText(buffer, capacity, state.text));
 }
 
 // Where the bar ends along its axis, in pixels; -1 when there is no bar (empty range).

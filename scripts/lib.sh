@@ -118,6 +118,22 @@ ensure_wine_prefix() {
     touch "$WINEPREFIX/.vorland-ready"
 }
 
+# Runs Wine's windows inside one virtual desktop window ("on") or as windows of the X display
+# ("off"). On a bare virtual display the desktop is needed: without a window manager Wine waits
+# two seconds for every window it hides, and windows would have no captions in screenshots.
+wine_virtual_desktop() {
+    wine_env
+    if [ "$1" = on ]; then
+        wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /t REG_SZ /d 1280x1024 /f \
+            >/dev/null 2>&1
+        wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d Default /f >/dev/null 2>&1
+    else
+        wine reg delete 'HKCU\Software\Wine\Explorer' /v Desktop /f >/dev/null 2>&1
+    fi
+    # The desktop is chosen when the server's first window program starts: begin afresh.
+    stop_wineserver
+}
+
 # Points COM$1 of the prefix at $2 (a pseudo-terminal or a device); no $2 removes it.
 wine_com_link() {
     rm -f "$VORLAND_WINEPREFIX/dosdevices/com$1"

@@ -4,7 +4,6 @@
 
 #include <cstring>
 
-#include "app/address_rules.h"
 
 namespace {
 
@@ -53,26 +52,6 @@ TEST(Settings, SanitizeTerminatesStringsInsideTheirFields) {
     EXPECT_EQ(std::strlen(record.saveFilePath), 259u);
     EXPECT_EQ(std::strlen(record.loadFilePath), 259u);
     EXPECT_EQ(std::strlen(record.comPortName), 27u);
-}
-
-TEST(AddressRules, ParseHexSkipsWhatItDoesNotUnderstand) {
-    EXPECT_EQ(ParseHex(""), 0);
-    EXPECT_EQ(ParseHex("0x10"), 16);
-    EXPECT_EQ(ParseHex("1 2"), 0x12);
-    EXPECT_EQ(ParseHex("7fFf"), 0x7FFF);
-    EXPECT_EQ(ParseHex("-zz9"), 9);
-    EXPECT_EQ(ParseHex("FFFFFFFF"), -1);
-    EXPECT_EQ(ParseHex("123456789"), 0x23456789);  // wraps in 32 bits
-}
-
-TEST(AddressRules, FormatAddressUsesAtLeastSixUpperCaseDigits) {
-    char text[16];
-    FormatAddress(0x63, text, sizeof text);
-    EXPECT_STREQ(text, "000063");
-    FormatAddress(0x7FFFF, text, sizeof text);
-    EXPECT_STREQ(text, "07FFFF");
-    FormatAddress(-1, text, sizeof text);
-    EXPECT_STREQ(text, "FFFFFFFF");
 }
 
 }  // namespace

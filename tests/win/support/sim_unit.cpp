@@ -1,12 +1,12 @@
 #include "tests/win/support/sim_unit.h"
 
-#include <cstdio>
-#include <fstream>
-#include <iterator>
-
 #include "platform/win32_handles.h"
+#include "tests/win/support/app_driver.h"
 
 namespace {
+
+using testing_support::FileExists;
+using testing_support::WinePath;
 
 constexpr DWORD kStartTimeoutMs = 15000;
 constexpr DWORD kStopTimeoutMs = 5000;
@@ -34,7 +34,7 @@ public:
         Quit();
         controlCom_ = controlCom;
         readyFile_ = ScratchPath(".ready");
-        const std::string ready = WindowsPathOfUnixPath(readyFile_);
+        const std::string ready = WinePath(readyFile_);
         const std::string controlLink =
             WinePrefixPath() + "/dosdevices/com" + std::to_string(controlCom);
         // A benchmark may name an optimised build of the simulator.
@@ -43,7 +43,7 @@ public:
         DWORD n = GetEnvironmentVariableA("VORLAND_SIM_EXE", chosen, sizeof chosen);
         if (n > 0 && n < sizeof chosen) exe = chosen;
         std::string command = "\"";
-        command += WindowsPathOfUnixPath(exe);
+        command += WinePath(exe);
         command += "\" --quiet --exit-on-control-close --lifetime " +
                    std::to_string(lifetimeSeconds) + " --control-link \"" + controlLink +
                    "\" --ready-file \"" + readyFile_ + "\"";
@@ -74,7 +74,7 @@ public:
         // Wine maps the dosdevices paths to the devices themselves, so the links cannot be
         // watched from here; the ready file says when they exist.
         const DWORD start = GetTickCount();
-        while (GetFileAttributesA(ready.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        while (!FileExists(ready)) {
             if (GetTickCount() - start > kStartTimeoutMs) {
                 *error = "the simulator did not get ready: " + command;
                 return false;
@@ -133,10 +133,9 @@ public:
         }
         if (readyFile_.empty()) return;
         // Gone once its ready file is: its links are removed by then.
-        const std::string ready = WindowsPathOfUnixPath(readyFile_);
+        const std::string ready = WinePath(readyFile_);
         const DWORD start = GetTickCount();
-        while (GetFileAttributesA(ready.c_str()) != INVALID_FILE_ATTRIBUTES &&
-               GetTickCount() - start < kStopTimeoutMs) {
+        while (FileExists(ready) && GetTickCount() - start < kStopTimeoutMs) {
             Sleep(20);
         }
         readyFile_.clear();
@@ -151,12 +150,6 @@ private:
 SimProcess gSim;
 
 }  // namespace
-
-std::string WindowsPathOfUnixPath(const std::string& unixPath) {
-    std::string path = "Z:";
-    for (char c : unixPath) path.push_back(c == '/' ? '\\' : c);
-    return path;
-}
 
 std::string WinePrefixPath() {
     char prefix[MAX_PATH] = {};
@@ -195,23 +188,16 @@ bool SimUnit::Ok(const std::string& line) { return IsOk(Command(line)); }
 std::vector<std::uint8_t> SimUnit::ChipContents() {
     const std::string path = ScratchPath(".bin");
     std::vector<std::uint8_t> bytes;
-    if (Ok("dump " + path)) {
-        std::ifstream file(WindowsPathOfUnixPath(path), std::ios::binary);
-        bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    }
-    DeleteFileA(WindowsPathOfUnixPath(path).c_str());
+    if (Ok("dump " + path)) bytes = testing_support::ReadFileBytes(WinePath(path));
+    DeleteFileA(WinePath(path).c_str());
     return bytes;
 }
 
 bool SimUnit::SetChipContents(const std::vector<std::uint8_t>& bytes) {
     const std::string path = ScratchPath(".bin");
-    {
-        std::ofstream file(WindowsPathOfUnixPath(path), std::ios::binary);
-        file.write(reinterpret_cast<const char*>(bytes.data()),
-                   static_cast<std::streamsize>(bytes.size()));
-    }
+    testing_support::WriteFileBytes(WinePath(path), bytes);
     bool ok = Ok("load " + path);
-    DeleteFileA(WindowsPathOfUnixPath(path).c_str());
+    DeleteFileA(WinePath(path).c_str());
     return ok;
 }
 

@@ -68,8 +68,5 @@ private:
     std::string error_;
 };
 
-// "Z:\dir\file" for a Unix path: how a Win32 program under Wine names a Unix file.
-std::string WindowsPathOfUnixPath(const std::string& unixPath);
-
 // The Wine prefix in use, as a Unix path.
 std::string WinePrefixPath();

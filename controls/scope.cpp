@@ -1,0 +1,92 @@
+#include "controls/scope.h"
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+
+ScopeLayout LayoutScope(int clientWidth, int clientHeight) {
+    ScopeLayout layout{};
+    layout.clientWidth = clientWidth;
+    layout.clientHeight = clientHeight;
+    layout.plotTop = 10;
+    layout.plotLeft = 50;
+    layout.plotRight = clientWidth - 10;
+    layout.plotBottom = clientHeight - 25;
+    layout.plotHeight = clientHeight - 35;
+    layout.plotWidth = clientWidth - 60;
+    return layout;
+}
+
+namespace {
+
+int WholeDigitsBeyondFirst(double bound) {
+    double magnitude = std::fabs(bound);
+    if (magnitude == 0 || !std::isfinite(magnitude)) return 0;
+    return std::abs(static_cast<int>(std::log10(magnitude)));
+}
+
+}  // namespace
+
+int ScopeLeftMargin(int decimals, double yMin, double yMax) {
+    int d = std::max(WholeDigitsBeyondFirst(yMin), WholeDigitsBeyondFirst(yMax));
+    return (decimals + d + 4) * 6;
+}
+
+double ScopeYScale(int plotHeight, double ySpan) {
+    if (ySpan == 0 || !std::isfinite(ySpan)) return 0;
+    return plotHeight / ySpan;
+}
+
+int ScopeY(double v, int plotBottom, double yMin, double yScale) {
+    double offset = (v - yMin) * yScale;
+    if (std::isnan(offset)) offset = 0;
+    offset = std::clamp(offset, -1e6, 1e6);
+    return plotBottom - static_cast<int>(offset);
+}
+
+int ScopePointCount(int plotWidth, int step) {
+    if (step <= 0 || plotWidth <= 0) return 0;
+    return plotWidth / step;
+}
+
+bool ReadScopeSample(const uint8_t* buffer, int64_t length, int64_t offset, int width,
+                     uint32_t* value) {
+    if (width != 1 && width != 2 && width != 4) return false;
+    if (buffer == nullptr || offset < 0 || offset + width > length) {
+        *value = 0;
+        return true;
+    }
+    uint32_t sample = 0;
+    for (int i = width - 1; i >= 0; --i) sample = sample << 8 | buffer[offset + i];
+    *value = sample;
+    return true;
+}
+
+void ScopeRing::Add(double v) {
+    if (capacity_ <= 0) return;
+    values_[writeIndex_] = v;
+    writeIndex_ = (writeIndex_ + 1) % capacity_;
+    if (writeIndex_ == 0) wrapped_ = true;
+}
+
+bool ScopeRing::Resize(int capacity) {
+    capacity = std::max(capacity, 0);
+    if (capacity == capacity_) return true;
+    std::unique_ptr<double[]> values;
+    if (capacity > 0) {
+        values.reset(new (std::nothrow) double[capacity]());
+        if (!values) return false;
+    }
+    int stored = wrapped_ ? capacity_ : writeIndex_;
+    int kept = std::min(stored, capacity);
+    for (int i = 0; i < kept; ++i) {
+        int from = ((writeIndex_ - 1 - i) % capacity_ + capacity_) % capacity_;
+        values[kept - 1 - i] = values_[from];
+    }
+    values_ = std::move(values);
+    capacity_ = capacity;
+    // A ring that the kept values fill is full: the next value overwrites the oldest.
+    wrapped_ = capacity > 0 && kept == capacity;
+    writeIndex_ = wrapped_ ? 0 : kept;
+    return true;
+}

@@ -1,0 +1,203 @@
+#include "tests/win/support/app_driver.h"
+
+#include <cstdio>
+#include <utility>
+
+namespace testing_support {
+
+std::string WinePath(const std::string& unixPath) {
+    std::string path = "Z:" + unixPath;
+    for (char& c : path) {
+        if (c == '/') c = '\\';
+    }
+    return path;
+}
+
+TempDir::TempDir() {
+    char base[MAX_PATH];
+    GetTempPathA(MAX_PATH, base);
+    static unsigned counter = 0;
+    for (;;) {
+        char name[MAX_PATH];
+        std::snprintf(name, sizeof name, "%svorland-test-%lu-%u\\", base, GetCurrentProcessId(),
+                      ++counter);
+        if (CreateDirectoryA(name, nullptr)) {
+            path_ = name;
+            return;
+        }
+    }
+}
+
+namespace {
+void RemoveTree(const std::string& dir) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((dir + "*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = found.cFileName;
+            if (name == "." || name == "..") continue;
+            std::string full = dir + name;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(full + "\\");
+            } else {
+                SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileA(full.c_str());
+            }
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryA(dir.c_str());
+}
+}  // namespace
+
+TempDir::~TempDir() { RemoveTree(path_); }
+
+std::vector<unsigned char> ReadFileBytes(const std::string& path) {
+    std::vector<unsigned char> bytes;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return bytes;
+    bytes.resize(GetFileSize(file, nullptr));
+    DWORD read = 0;
+    if (!bytes.empty()) ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
+    bytes.resize(read);
+    CloseHandle(file);
+    return bytes;
+}
+
+void WriteFileBytes(const std::string& path, const std::vector<unsigned char>& bytes) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    DWORD written = 0;
+    if (!bytes.empty()) {
+        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    }
+    CloseHandle(file);
+}
+
+bool FileExists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+Process::~Process() {
+    if (handle_ != nullptr) {
+        if (running()) TerminateProcess(handle_, 1);
+        CloseHandle(handle_);
+    }
+}
+
+Process::Process(Process&& other) noexcept
+    : handle_(std::exchange(other.handle_, nullptr)), id_(std::exchange(other.id_, 0)) {}
+
+Process& Process::operator=(Process&& other) noexcept {
+    if (this != &other) {
+        Process old(std::move(*this));
+        handle_ = std::exchange(other.handle_, nullptr);
+        id_ = std::exchange(other.id_, 0);
+    }
+    return *this;
+}
+
+Process Process::Start(const std::string& commandLine, const std::string& workingDir) {
+    Process process;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    std::string line = commandLine;
+    if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                       workingDir.empty() ? nullptr : workingDir.c_str(), &startup, &info)) {
+        CloseHandle(info.hThread);
+        process.handle_ = info.hProcess;
+        process.id_ = info.dwProcessId;
+    }
+    return process;
+}
+
+bool Process::running() const {
+    return handle_ != nullptr && WaitForSingleObject(handle_, 0) == WAIT_TIMEOUT;
+}
+
+bool Process::Wait(DWORD milliseconds, DWORD* exitCode) {
+    if (handle_ == nullptr) return false;
+    if (WaitForSingleObject(handle_, milliseconds) != WAIT_OBJECT_0) return false;
+    if (exitCode != nullptr) GetExitCodeProcess(handle_, exitCode);
+    return true;
+}
+
+std::string StageVorland(const TempDir& dir) {
+    std::string target = dir.File("Vorland.exe");
+    CopyFileA(WinePath(VORLAND_EXE_PATH).c_str(), target.c_str(), FALSE);
+    return target;
+}
+
+namespace {
+struct WindowSearch {
+    DWORD processId;
+    const char* caption;
+    const char* className;
+    HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM parameter) {
+    auto* search = reinterpret_cast<WindowSearch*>(parameter);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != search->processId || !IsWindowVisible(window)) return TRUE;
+    if (search->className != nullptr) {
+        char cls[64] = {};
+        GetClassNameA(window, cls, sizeof cls);
+        if (lstrcmpA(cls, search->className) != 0) return TRUE;
+    }
+    if (WindowText(window) != search->caption) return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+HWND WaitForTopLevel(DWORD processId, const char* caption, const char* className,
+                     DWORD milliseconds) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        WindowSearch search{processId, caption, className, nullptr};
+        EnumWindows(&MatchWindow, reinterpret_cast<LPARAM>(&search));
+        if (search.found != nullptr) return search.found;
+        if (GetTickCount() - start > milliseconds) return nullptr;
+        PumpMessages(20);
+    }
+}
+}  // namespace
+
+HWND WaitForWindow(DWORD processId, const char* caption, DWORD milliseconds) {
+    return WaitForTopLevel(processId, caption, nullptr, milliseconds);
+}
+
+std::string WindowText(HWND window) {
+    char text[4096] = {};
+    SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
+                        SMTO_ABORTIFHUNG, 5000, nullptr);
+    return text;
+}
+
+std::string DialogItemText(HWND dialog, int id) { return WindowText(GetDlgItem(dialog, id)); }
+
+MessageBoxSeen WaitForMessageBox(DWORD processId, const char* caption, DWORD milliseconds) {
+    MessageBoxSeen seen;
+    seen.box = WaitForTopLevel(processId, caption, "#32770", milliseconds);
+    if (seen.box != nullptr) seen.text = DialogItemText(seen.box, 0xFFFF);
+    return seen;
+}
+
+void PressButton(HWND dialog, int id) { PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
+
+void PumpMessages(DWORD milliseconds) {
+    DWORD start = GetTickCount();
+    do {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        Sleep(5);
+    } while (GetTickCount() - start < milliseconds);
+}
+
+}  // namespace testing_support

@@ -1,0 +1,77 @@
+// Driving real programs and windows from a Win32 test: temporary folders, starting a copy of
+// Vorland.exe, finding its windows, answering message boxes, reading controls.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// A Unix path as Wine sees it (Z: is the root folder).
+std::string WinePath(const std::string& unixPath);
+
+// A fresh folder under the temporary folder, removed with everything in it when it goes.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }  // with a trailing backslash
+    std::string File(const std::string& name) const { return path_ + name; }
+
+private:
+    std::string path_;
+};
+
+std::vector<unsigned char> ReadFileBytes(const std::string& path);  // empty when absent
+void WriteFileBytes(const std::string& path, const std::vector<unsigned char>& bytes);
+bool FileExists(const std::string& path);
+
+// A running program; terminated if still alive when it goes.
+class Process {
+public:
+    Process() = default;
+    ~Process();
+    Process(Process&& other) noexcept;
+    Process& operator=(Process&& other) noexcept;
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+
+    // Starts commandLine with workingDir as its current folder (empty: the test's own).
+    static Process Start(const std::string& commandLine, const std::string& workingDir = "");
+
+    bool running() const;
+    DWORD id() const { return id_; }
+    // Waits for the end; returns false on timeout. exitCode receives the process's code.
+    bool Wait(DWORD milliseconds, DWORD* exitCode = nullptr);
+
+private:
+    HANDLE handle_ = nullptr;
+    DWORD id_ = 0;
+};
+
+// Copies the built Vorland.exe into dir and returns the copy's path.
+std::string StageVorland(const TempDir& dir);
+
+// A top-level window of the process whose caption is exactly caption; null after the timeout.
+HWND WaitForWindow(DWORD processId, const char* caption, DWORD milliseconds = 10000);
+
+// The text of a window (marshalled WM_GETTEXT, so it works across processes).
+std::string WindowText(HWND window);
+std::string DialogItemText(HWND dialog, int id);
+
+// A message box of the process with that caption: its text, and a press of button id.
+struct MessageBoxSeen {
+    HWND box = nullptr;
+    std::string text;
+};
+MessageBoxSeen WaitForMessageBox(DWORD processId, const char* caption, DWORD milliseconds = 10000);
+void PressButton(HWND dialog, int id);
+
+// Processes messages of this thread for a while (windows of the test itself keep working).
+void PumpMessages(DWORD milliseconds);
+
+}  // namespace testing_support
