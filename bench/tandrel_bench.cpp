@@ -26,15 +26,9 @@ std::vector<std::uint8_t> Image() {
     return image;
 }
 
-void InProcess(benchmark::State& state, bool write) {
-    VirtualClock clock;
-    SimulatedPorts ports(clock);
-    ports.SetWireTime(false);
-    ProgrammerUnit unit;
-    ports.AddPort("COM1", &unit);
-    KVTandrel device(ports, clock);
-    FirmwareVersion version{};
-    if (device.DetectHardware(nullptr, 0, &version) == 0) state.SkipWithError("no unit");
+// Runs the transfer once per iteration; returns the mean milliseconds of one.
+template <typename AfterEach>
+double TimeTransfers(benchmark::State& state, KVTandrel& device, bool write, AfterEach afterEach) {
     std::vector<std::uint8_t> buffer = Image();
     double totalMs = 0;
     for (auto _ : state) {
@@ -43,9 +37,26 @@ void InProcess(benchmark::State& state, bool write) {
                                     : device.ReadChip(1, buffer.data(), 0, kChipSize, nullptr);
         totalMs += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
         if (result != 0) state.SkipWithError("transfer failed");
-        ports.ClearEvents();  // the record of every call would grow without bound
+        afterEach();
     }
-    state.counters["us_per_block"] = totalMs / static_cast<double>(state.iterations()) * 1000.0 / kBlocks;
+    return state.iterations() == 0 ? 0 : totalMs / static_cast<double>(state.iterations());
+}
+
+void InProcess(benchmark::State& state, bool write) {
+    VirtualClock clock;
+    SimulatedPorts ports(clock);
+    ports.SetWireTime(false);
+    ProgrammerUnit unit;
+    ports.AddPort("COM1", &unit);
+    KVTandrel device(ports, clock);
+    FirmwareVersion version{};
+    if (device.DetectHardware(nullptr, 0, &version) == 0) {
+        state.SkipWithError("no unit");
+        return;
+    }
+    // The record of every call would grow without bound.
+    const double ms = TimeTransfers(state, device, write, [&] { ports.ClearEvents(); });
+    state.counters["us_per_block"] = ms * 1000.0 / kBlocks;
 }
 
 void ThroughTerminal(benchmark::State& state, bool write, bool pace) {
@@ -63,17 +74,8 @@ void ThroughTerminal(benchmark::State& state, bool write, bool pace) {
         state.SkipWithError("no unit at 921600 baud");
         return;
     }
-    std::vector<std::uint8_t> buffer = Image();
-    double totalMs = 0;
-    for (auto _ : state) {
-        auto start = std::chrono::steady_clock::now();
-        std::int32_t result = write ? device.WriteChip(1, buffer.data(), 0, kChipSize, nullptr)
-                                    : device.ReadChip(1, buffer.data(), 0, kChipSize, nullptr);
-        totalMs += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-        if (result != 0) state.SkipWithError("transfer failed");
-    }
+    const double ms = TimeTransfers(state, device, write, [] {});
     device.ClosePort();
-    const double ms = totalMs / static_cast<double>(state.iterations());
     state.counters["us_per_block"] = ms * 1000.0 / kBlocks;
     if (pace) {
         state.counters["wire_ms"] = kWireMs;

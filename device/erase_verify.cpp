@@ -4,11 +4,10 @@
 
 #include "app/chip_table.h"
 #include "device/kvtandrel.h"
+#include "device/protocol.h"
 
 namespace {
 
-constexpr std::int32_t kEraseTimeoutMs = 6000;
-constexpr std::int32_t kStandingTimeoutMs = 300;
 constexpr std::int32_t kChipTypeAt29c256 = 0;
 constexpr std::int32_t kChipTypeAm29f040 = 1;
 constexpr std::int32_t kChipTypeSf512 = 2;
@@ -49,7 +48,7 @@ std::int32_t KVTandrel::EraseSector(std::int32_t sector) {
         result = kTandrelNoPort;
     } else {
         idle = 0;
-        SetCommReadTimeout(kEraseTimeoutMs);
+        SetCommReadTimeout(kTransferTimeoutMs);
         const auto s = static_cast<std::uint8_t>(sector);
         const std::uint8_t frame[4] = {'4', 'E', s, static_cast<std::uint8_t>('4' + 'E' + s)};
         result = Send(frame, sizeof frame) ? EraseReply() : kTandrelRefused;
@@ -65,7 +64,7 @@ std::int32_t KVTandrel::BulkErase() {
         result = kTandrelNotProgrammer;
     } else {
         idle = 0;
-        SetCommReadTimeout(kEraseTimeoutMs);
+        SetCommReadTimeout(kTransferTimeoutMs);
         const std::uint8_t frame[3] = {'5', 'E', 'z'};  // 'z' is the sum of '5' and 'E'
         result = Send(frame, sizeof frame) ? EraseReply() : kTandrelRefused;
     }

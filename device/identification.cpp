@@ -3,11 +3,10 @@
 #include <cstring>
 
 #include "device/kvtandrel.h"
+#include "device/protocol.h"
 
 namespace {
 
-constexpr std::int32_t kVersionTimeoutMs = 110;
-constexpr std::int32_t kStandingTimeoutMs = 300;
 constexpr std::int32_t kScanBaudRate = 115200;
 constexpr const char* kScannedPorts[] = {"COM1", "COM2", "COM3", "COM4", "COM5"};
 

@@ -3,17 +3,16 @@
 
 #include <cstring>
 
+#include "device/protocol.h"
+
 namespace {
 
-// Port set-up: queues, the 25 ms gap that ends a reply, the standing 300 ms reply limit, and the
-// pause the unit's line needs after the port opens.
+// Port set-up: queues, the 25 ms gap that ends a reply, the write limit, and the pause the
+// unit's line needs after the port opens.
 constexpr std::uint32_t kQueueSize = 1024;
 constexpr std::uint32_t kReadIntervalMs = 25;
-constexpr std::uint32_t kReadTotalMs = 300;
 constexpr std::uint32_t kWriteTotalMs = 110;
 constexpr std::uint32_t kSettleMs = 40;
-
-constexpr std::uint8_t kAccepted = 'O';
 
 }  // namespace
 
@@ -120,7 +119,7 @@ std::int32_t KVTandrel::OpenPort(const char* name, std::int32_t baudRate, bool r
     }
     if (configured) {
         Log("KVTandrel: %s baud rate set to %i", wanted, baudRate);
-        SerialTimeouts timeouts{kReadIntervalMs, 0, kReadTotalMs, 0, kWriteTotalMs};
+        SerialTimeouts timeouts{kReadIntervalMs, 0, kStandingTimeoutMs, 0, kWriteTotalMs};
         configured = hPort->SetTimeouts(timeouts);
     }
     if (!configured) {

@@ -28,7 +28,7 @@
 #include "platform/clock.h"
 #include "platform/serial_port.h"
 
-struct ChipProtocol;
+struct ChipProtocol;  // device/protocol.h
 
 // Result codes shared by every operation that is not a yes/no question.
 inline constexpr std::int32_t kTandrelDone = 0;

@@ -2,14 +2,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "device/chip_protocol.h"
 #include "device/kvtandrel.h"
+#include "device/protocol.h"
 
 namespace {
-
-constexpr std::int32_t kTransferTimeoutMs = 6000;
-constexpr std::int32_t kStandingTimeoutMs = 300;
-constexpr std::uint8_t kAccepted = 'O';
 
 void ShowBlockAddress(ProgressSink* progress, const char* format, std::uint32_t address) {
     if (progress == nullptr) return;

@@ -6,7 +6,8 @@
 // The server keeps a slave descriptor of the data port open itself, so that a host may close
 // and reopen its port (as a speed change does) without the master side seeing a hang-up.
 // Replies keep the unit's pauses in real time; with pacing on, every byte in both directions
-// also takes its wire time at the line rate the host set on the slave (10 bits per byte).
+// also takes its wire time at the line rate the host set on the slave (10 bits per byte), and
+// replies leave in chunks of up to 64 bytes, each once its last byte is due.
 #pragma once
 
 #include <cstdint>

@@ -64,7 +64,12 @@ public:
                 waitpid(pid_, &status, 0);
             }
         }
-        if (!dir_.empty()) rmdir(dir_.c_str());
+        if (!dir_.empty()) {
+            // Links left by a simulator that had to be killed.
+            unlink(linkPath().c_str());
+            unlink((dir_ + "/control").c_str());
+            rmdir(dir_.c_str());
+        }
     }
 
     SimProgram(const SimProgram&) = delete;

@@ -1,4 +1,4 @@
-#include "device/chip_protocol.h"
+#include "device/protocol.h"
 
 namespace {
 

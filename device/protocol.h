@@ -1,7 +1,17 @@
-// How each chip type is addressed on the wire, and the header of a block frame.
+// Facts of the wire protocol shared by the KVTandrel operations: read timeouts, how each chip
+// type is addressed, and the header of a block frame.
 #pragma once
 
 #include <cstdint>
+
+// Read total-timeout constants (ms): standing, during a version request, during a transfer or
+// an erase.
+inline constexpr std::int32_t kStandingTimeoutMs = 300;
+inline constexpr std::int32_t kVersionTimeoutMs = 110;
+inline constexpr std::int32_t kTransferTimeoutMs = 6000;
+
+// The status byte that accepts a speed change or a written block.
+inline constexpr std::uint8_t kAccepted = 'O';
 
 struct ChipProtocol {
     char readDigit;    // opens a read frame
