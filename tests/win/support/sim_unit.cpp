@@ -162,8 +162,10 @@ SimUnit::~SimUnit() { Stop(); }
 
 bool SimUnit::Start(const Options& options) {
     Stop();
-    if ((!gSim.running() || gSim.controlCom() != options.controlCom) &&
-        !gSim.Launch(options.controlCom, options.lifetimeSeconds, &error_)) {
+    // A simulator that has ended (its lifetime ran out) is started anew.
+    bool usable = gSim.running() && gSim.controlCom() == options.controlCom &&
+                  gSim.Command("ping") == "ok";
+    if (!usable && !gSim.Launch(options.controlCom, options.lifetimeSeconds, &error_)) {
         return false;
     }
     std::vector<std::string> commands = {
