@@ -43,14 +43,26 @@ build_tree() {
     cmake --build "$dir" || die "build of $name failed"
 }
 
-build_native() { build_tree native -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORLAND_BENCH=OFF; }
+NATIVE_OPTIONS=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORLAND_BENCH=OFF)
+build_native() { build_tree native "${NATIVE_OPTIONS[@]}"; }
+# Only the simulator of the native tree: the Win32 tests and benchmarks start it under Wine.
+build_native_sim() {
+    local dir=$VORLAND_BUILD/native
+    if [ ! -f "$dir/build.ninja" ]; then
+        cmake -S "$VORLAND_ROOT" -B "$dir" -G Ninja "${NATIVE_OPTIONS[@]}" >/dev/null ||
+            die "configure of native failed"
+    fi
+    cmake --build "$dir" --target vorland-sim >/dev/null || die "build of vorland-sim failed"
+}
 # Benchmarks measure optimised code without sanitizers, in a tree of their own.
 build_bench() {
     build_tree bench -DCMAKE_BUILD_TYPE=Release -DVORLAND_SANITIZE=OFF -DVORLAND_TESTS=OFF
 }
 build_windows() {
+    build_native_sim
     build_tree win -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE="$VORLAND_ROOT/cmake/mingw-i686.cmake"
+        -DCMAKE_TOOLCHAIN_FILE="$VORLAND_ROOT/cmake/mingw-i686.cmake" \
+        -DVORLAND_SIM_EXE="$VORLAND_BUILD/native/sim/vorland-sim"
 }
 build_fuzz() {
     build_tree fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORLAND_FUZZ=ON \

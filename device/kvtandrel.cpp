@@ -1,0 +1,195 @@
+// The object, the port and the link speed.
+#include "device/kvtandrel.h"
+
+#include <cstring>
+
+#include "device/protocol.h"
+
+namespace {
+
+// Port set-up: queues, the 25 ms gap that ends a reply, the write limit, and the pause the
+// unit's line needs after the port opens.
+constexpr std::uint32_t kQueueSize = 1024;
+constexpr std::uint32_t kReadIntervalMs = 25;
+constexpr std::uint32_t kWriteTotalMs = 110;
+constexpr std::uint32_t kSettleMs = 40;
+
+}  // namespace
+
+std::int32_t BaudRateOfSpeedCode(std::int32_t speedCode) {
+    switch (speedCode) {
+        case kSpeedCode921600:
+        case kSpeedCode460800:
+        case kSpeedCode230400:
+        case kSpeedCode115200: return 921600 / (speedCode + 1);
+        default: return 0;
+    }
+}
+
+std::uint8_t Checksum8(const std::uint8_t* data, std::int32_t length) {
+    if (data == nullptr) return 0;
+    std::uint8_t sum = 0;
+    for (std::int32_t i = 0; i < length; ++i) sum = static_cast<std::uint8_t>(sum + data[i]);
+    return sum;
+}
+
+KVTandrel::KVTandrel() : KVTandrel(SystemSerialPorts(), SystemClock()) {}
+
+KVTandrel::KVTandrel(SerialPorts& ports, Clock& clock) : ports_(ports), clock_(clock) {}
+
+KVTandrel::~KVTandrel() = default;
+
+void KVTandrel::Log(const char* format, ...) {
+    std::va_list args;
+    va_start(args, format);
+    LogVPrintf(logSink, format, args);
+    va_end(args);
+}
+
+bool KVTandrel::IsProgrammerFamily() const {
+    return deviceFamily == kFamilyProgrammer || deviceFamily == kFamilyProgrammerAlt;
+}
+
+bool KVTandrel::HasProgrammerCapability() const {
+    return (capabilities & kCapabilityProgrammer) != 0;
+}
+
+void KVTandrel::Purge() {
+    if (hPort) hPort->Purge();
+}
+
+bool KVTandrel::Send(const std::uint8_t* frame, std::uint32_t size) {
+    if (!hPort) return false;
+    std::uint32_t written = 0;
+    // A frame that went out only in part is as lost as one that did not go out.
+    return hPort->Write(frame, size, &written) && written == size;
+}
+
+bool KVTandrel::Receive(std::uint8_t* data, std::uint32_t size, std::uint32_t* received) {
+    *received = 0;
+    if (!hPort) return false;
+    if (!hPort->Read(data, size, received)) return false;
+    if (*received > size) *received = size;  // a link never reports more than it was given
+    return true;
+}
+
+void KVTandrel::RequestCancel() {
+    if (idle.load() == 0) cancelRequested.store(1);
+}
+
+std::int32_t KVTandrel::InitPort(const char* portName, std::int32_t baudRate) {
+    return OpenPort(portName, baudRate, true);
+}
+
+std::int32_t KVTandrel::OpenPort(const char* name, std::int32_t baudRate, bool restoreSpeed) {
+    // name may be this->portName (the reopen of SetLinkSpeed): copy it before anything changes.
+    char wanted[sizeof portName] = {};
+    bool nameFits = name != nullptr && std::strlen(name) < sizeof wanted;
+    if (nameFits) std::memcpy(wanted, name, std::strlen(name));
+
+    if (hPort) {
+        if (restoreSpeed && speedCode != kSpeedCode115200) SetLinkSpeed(kSpeedCode115200);
+        hPort.reset();
+        portOpen = 0;
+        Log("KVTandrel: COM Port closed.");
+    }
+
+    if (nameFits) hPort = ports_.Open(wanted);
+    if (!hPort) {
+        Log("KVTandrel Port Init Failed (INVALID_HANDLE_VALUE)");
+        portOpen = 0;
+        Log("KVTandrel: Port init failed with error %i.", kTandrelNoPort);
+        return kTandrelNoPort;
+    }
+
+    bool configured = false;
+    if (hPort->SetupQueues(kQueueSize, kQueueSize)) {
+        SerialLineSettings line;
+        if (hPort->GetLineSettings(line)) {
+            line.baudRate = static_cast<std::uint32_t>(baudRate);
+            line.byteSize = 8;
+            line.parity = kNoParity;
+            line.outxCtsFlow = false;
+            line.outxDsrFlow = false;
+            line.dtrControl = kDtrControlEnable;
+            line.dsrSensitivity = false;
+            line.rtsControl = kRtsControlEnable;
+            configured = hPort->SetLineSettings(line);
+        }
+    }
+    if (configured) {
+        Log("KVTandrel: %s baud rate set to %i", wanted, baudRate);
+        SerialTimeouts timeouts{kReadIntervalMs, 0, kStandingTimeoutMs, 0, kWriteTotalMs};
+        configured = hPort->SetTimeouts(timeouts);
+    }
+    if (!configured) {
+        // The handle stays held: the next InitPort or ClosePort closes it.
+        portOpen = 0;
+        Log("KVTandrel: Port init failed with error %i.", kTandrelNoPort);
+        return kTandrelNoPort;
+    }
+
+    clock_.Sleep(kSettleMs);
+    std::memcpy(portName, wanted, sizeof portName);
+    portOpen = 1;
+    Log("KVTandrel: Port opened and initialized successfully.");
+    return kTandrelDone;
+}
+
+void KVTandrel::ClosePort() {
+    if (speedCode != kSpeedCode115200) SetLinkSpeed(kSpeedCode115200);
+    if (hPort) {
+        hPort.reset();
+        portOpen = 0;
+    }
+    Log("KVTandrel: COM Port closed.");
+}
+
+std::int32_t KVTandrel::SetCommReadTimeout(std::int32_t milliseconds) {
+    if (!hPort) {
+        Log("KVTandrel: Comm Read Timeout Set Failed with %i", kTandrelNoPort);
+        return kTandrelNoPort;
+    }
+    SerialTimeouts timeouts;
+    bool changed = hPort->GetTimeouts(timeouts);
+    if (changed) {
+        timeouts.readTotalConstant = static_cast<std::uint32_t>(milliseconds);
+        changed = hPort->SetTimeouts(timeouts);
+    }
+    if (!changed) {
+        Log("KVTandrel: Comm Read Timeout Set Failed with %i", kTandrelRefused);
+        return kTandrelRefused;
+    }
+    Log("KVTandrel: Comm Read Timeout Set To %i ms", milliseconds);
+    return kTandrelDone;
+}
+
+std::int32_t KVTandrel::SetLinkSpeed(std::int32_t code) {
+    std::int32_t baudRate = BaudRateOfSpeedCode(code);
+    if (baudRate == 0) {
+        idle = 1;
+        return kTandrelBadArgument;
+    }
+    idle = 0;
+    Purge();
+    std::int32_t result;
+    const std::uint8_t frame[3] = {'S', static_cast<std::uint8_t>(code),
+                                   static_cast<std::uint8_t>('S' + code)};
+    std::uint8_t reply = 0;
+    std::uint32_t received = 0;
+    if (!Send(frame, sizeof frame)) {
+        result = kTandrelWriteFailed;
+    } else if (!Receive(&reply, 1, &received)) {
+        result = kTandrelReadFailed;
+    } else if (received != 1 || reply != kAccepted) {
+        result = kTandrelRefused;
+    } else {
+        // The unit now listens at the new rate; follow it. A failed reopen is not reported
+        // here: the next exchange fails instead.
+        OpenPort(portName, baudRate, false);
+        speedCode = code;
+        result = kTandrelDone;
+    }
+    idle = 1;
+    return result;
+}

@@ -1,0 +1,213 @@
+// KVTandrel: the link to the programmer unit over a serial port, and its command protocol.
+//
+// One object exists for the whole process (gTandrel in kvtandrel_win.h for Vorland.exe). It is
+// used from two threads without a lock:
+//   - the window thread runs DetectHardware, SetLinkSpeed and ClosePort, reads `idle` and calls
+//     RequestCancel;
+//   - one worker thread at a time runs a chip operation (WriteChip ... VerifyChip).
+// The caller makes sure that no two calls run at once; only `idle` and `cancelRequested` are
+// shared between the threads, and those are atomic.
+//
+// Results are 32-bit signed codes (kTandrel... below); the yes/no operations (EraseChip, the blank
+// checks, VerifyChip) answer 1, 0 or -1. Nothing is ever retried: the first failure ends an
+// operation. Log lines go through LogPrintf to `logSink` when one is attached.
+//
+// Buffers: every pointer argument is borrowed for the call only. An operation never reads or
+// writes outside [buffer, buffer + length); a null buffer with a positive length, or a
+// negative length, is refused (-18, or -1 for the yes/no operations).
+#pragma once
+
+#include <atomic>
+#include <cstdarg>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "app/log.h"
+#include "device/progress_sink.h"
+#include "platform/clock.h"
+#include "platform/serial_port.h"
+
+struct ChipProtocol;  // device/protocol.h
+
+// Result codes shared by every operation that is not a yes/no question.
+inline constexpr std::int32_t kTandrelDone = 0;
+inline constexpr std::int32_t kTandrelRefused = -1;       // refused, silent, invalid reply
+inline constexpr std::int32_t kTandrelNoPort = -2;        // also: any InitPort failure
+inline constexpr std::int32_t kTandrelNotProgrammer = -3;
+inline constexpr std::int32_t kTandrelWriteFailed = -4;
+inline constexpr std::int32_t kTandrelReadFailed = -5;
+inline constexpr std::int32_t kTandrelShortVersion = -7;
+inline constexpr std::int32_t kTandrelEepromRefused = -8;
+inline constexpr std::int32_t kTandrelChecksumMismatch = -11;
+inline constexpr std::int32_t kTandrelShortData = -17;
+inline constexpr std::int32_t kTandrelBadArgument = -18;
+inline constexpr std::int32_t kTandrelCancelled = -19;
+
+// Link speed codes: the rate is 921600 / (code + 1); only these four are accepted.
+inline constexpr std::int32_t kSpeedCode921600 = 0;
+inline constexpr std::int32_t kSpeedCode460800 = 1;
+inline constexpr std::int32_t kSpeedCode230400 = 3;
+inline constexpr std::int32_t kSpeedCode115200 = 7;  // ports open at this rate
+
+// The baud rate of an accepted speed code; 0 for any other code.
+std::int32_t BaudRateOfSpeedCode(std::int32_t speedCode);
+
+// `deviceFamily` and `capabilities` values.
+inline constexpr std::int32_t kFamilyCalyxor1 = 8;  // also the value at construction
+inline constexpr std::int32_t kFamilyCalyxor2 = 4;
+inline constexpr std::int32_t kFamilyProgrammer = 32;
+inline constexpr std::int32_t kFamilyProgrammerAlt = 16;  // also counts as a programmer family
+inline constexpr std::int32_t kCapabilityEmulator = 1;
+inline constexpr std::int32_t kCapabilityProgrammer = 2;
+
+// The unit's answer to the version command, in wire order.
+struct FirmwareVersion {
+    std::uint8_t major;
+    std::uint8_t minor;
+    char modelLetter;  // '1' Calyxor I, '2' Calyxor II, 'A' Tandrel, 'F' Vorland
+};
+static_assert(sizeof(FirmwareVersion) == 3);
+
+// HardwareFlags, the result of DetectHardware: one model bit, for a Tandrel maybe an interface.
+inline constexpr std::uint32_t kHardwareTandrel = 0x01;
+inline constexpr std::uint32_t kHardwareVorland = 0x02;
+inline constexpr std::uint32_t kHardwareCalyxor2 = 0x04;
+inline constexpr std::uint32_t kHardwareCalyxor1 = 0x08;
+inline constexpr std::uint32_t kHardwareUsb = 0x40;
+inline constexpr std::uint32_t kHardwareSerial = 0x80;
+// flags & this: a supported programmer was found (the emulators are named but not supported).
+inline constexpr std::uint32_t kHardwareSupportedMask = 0x03;
+// flags & this: Vorland or USB Tandrel, whose link the window raises to kSpeedCode921600.
+inline constexpr std::uint32_t kHardwareFastLinkMask = 0x42;
+
+// Room for every name DetectHardware composes ("Tandrel Serial v255.255.A" is the longest).
+inline constexpr std::size_t kHardwareNameSize = 32;
+
+// The hardware information block: EEPROM addresses 1 to 7, read into 8 zeroed bytes.
+inline constexpr std::int32_t kHardwareInfoSize = 8;
+
+// The argument of VerifyChip, taken by value.
+struct VerifyRequest {
+    std::int32_t chipType;
+    std::uint32_t address;        // first chip address of the range
+    const std::uint8_t* buffer;   // borrowed; buffer[0] belongs to address
+    std::int32_t length;          // bytes in the range
+    std::int32_t quick;           // non-zero: compare the unit's checksum instead of reading
+    ProgressSink* progress;       // borrowed, may be null
+};
+
+// 8-bit sum of the bytes; 0 for a null pointer or a length of 0 or less.
+std::uint8_t Checksum8(const std::uint8_t* data, std::int32_t length);
+
+// Sum of i * data[i] for i from 0 to n - 1, modulo 65536; 0 for a null pointer.
+std::uint32_t WeightedChecksum16(const std::uint8_t* data, std::uint32_t n);
+
+// Writes the model name of flags over the start of nameOut (nameSize bytes, always terminated),
+// then appends " v<major>.<minor>.<letter>" when version is non-null. With no model bit set,
+// nameOut keeps its text and only gets the suffix.
+void FormatHardwareName(std::uint32_t flags, const FirmwareVersion* version, char* nameOut,
+                        std::size_t nameSize);
+
+class KVTandrel {
+public:
+    // Uses the operating system's ports and clock.
+    KVTandrel();
+    // ports and clock are borrowed and must outlive the object.
+    KVTandrel(SerialPorts& ports, Clock& clock);
+    // Closes a held port without sending or logging anything.
+    ~KVTandrel();
+    KVTandrel(const KVTandrel&) = delete;
+    KVTandrel& operator=(const KVTandrel&) = delete;
+
+    // Port and link (window thread).
+
+    // Opens and configures portName at baudRate; closes a held port first (bringing the unit
+    // back to 115200 baud if it was raised). 0, or -2 for any failure. A name longer than 24
+    // characters cannot be remembered and counts as a port that does not exist.
+    std::int32_t InitPort(const char* portName, std::int32_t baudRate);
+    // Brings the unit back to speed code 7 if needed and releases the port.
+    void ClosePort();
+    // Sets the read total-timeout constant of the held port: 0, -1 or -2.
+    std::int32_t SetCommReadTimeout(std::int32_t milliseconds);
+    // Switches unit and port to another rate: 0, -1, -4, -5 or -18.
+    std::int32_t SetLinkSpeed(std::int32_t speedCode);
+
+    // Identification (window thread).
+
+    // 0, -2, -4, -5 or -7; versionOut may be null.
+    std::int32_t GetFirmwareVersion(FirmwareVersion* versionOut);
+    // Reads count (1 to 256) bytes of the unit's own EEPROM into dest, which is written only
+    // when the result is 0: 0, -2, -4, -5, -8, -11, -17, or -18 for a null dest or a bad count.
+    std::int32_t ReadEEPROM(std::uint8_t* dest, std::uint16_t address, std::int32_t count);
+    // Reads the hardware information block into infoOut[0..6] (failed bytes keep their value):
+    // 0, or -18 for a null infoOut.
+    std::int32_t GetHardwareVersion(std::uint8_t* infoOut);
+    // Scans COM1 to COM5, identifies the unit and names it into nameOut (nameSize bytes; may be
+    // null). Returns the HardwareFlags; 0 when nothing was found or versionOut is null.
+    std::uint32_t DetectHardware(char* nameOut, std::size_t nameSize,
+                                 FirmwareVersion* versionOut);
+
+    // Chip operations (worker thread). progress may be null.
+
+    // Programs src[0..length) at chip address: 0, -1, -2, -3, -18 or -19.
+    std::int32_t WriteChip(std::int32_t chipType, const std::uint8_t* src, std::uint32_t address,
+                           std::int32_t length, ProgressSink* progress);
+    // Reads chip address onwards into dest[0..length): 0, -1, -2, -3, -11, -17, -18 or -19.
+    std::int32_t ReadChip(std::int32_t chipType, std::uint8_t* dest, std::uint32_t address,
+                          std::int32_t length, ProgressSink* progress);
+    // Erases 64 KiB sector 0..7 of an AM29F040: 0, -1, -2 (sector out of range) or -3.
+    std::int32_t EraseSector(std::int32_t sector);
+    // Erases a 27SF512 with the whole-chip command: 0, -1 or -3.
+    std::int32_t BulkErase();
+    // 1 erased (or nothing to do for a read-only type), 0 refused or a sector erase failed,
+    // -1 the fill-write or the whole-chip erase failed.
+    std::int32_t EraseChip(std::int32_t chipType, ProgressSink* progress);
+    // 1 all 0xFF, 0 not blank, -1 could not be checked.
+    std::int32_t BlankCheckSector(std::int32_t sector, ProgressSink* progress);
+    std::int32_t BlankCheckChip(std::int32_t chipType, ProgressSink* progress);
+    // 1 the range matches, 0 it differs, -1 could not be checked. A full verify of a range
+    // longer than the chip type's size is refused with -1.
+    std::int32_t VerifyChip(VerifyRequest request);
+
+    // The "Cancel Operation" button (window thread): asks a running transfer to stop at its
+    // next block boundary. Does nothing while no exchange runs.
+    void RequestCancel();
+
+    // Fields. Only `idle` and `cancelRequested` may be touched while another thread runs an
+    // operation; the rest belong to whichever thread is running one.
+    std::int32_t portOpen = 0;             // 1 after InitPort succeeded
+    std::unique_ptr<SerialLink> hPort;     // the open port; null when none is held
+    std::int32_t deviceFamily = kFamilyCalyxor1;
+    std::int32_t capabilities = kCapabilityEmulator;
+    std::atomic<std::int32_t> idle{1};     // 0 while an exchange with the unit runs
+    LogSink* logSink = nullptr;            // borrowed; null drops this object's log lines
+    std::atomic<std::int32_t> cancelRequested{0};
+    char portName[25] = {};                // the port last opened successfully
+    std::int32_t speedCode = kSpeedCode115200;
+
+private:
+    std::int32_t OpenPort(const char* name, std::int32_t baudRate, bool restoreSpeed);
+    bool IsProgrammerFamily() const;
+    bool HasProgrammerCapability() const;
+    void Purge();
+    // Writes a whole frame; false when the write failed or went out only in part.
+    [[nodiscard]] bool Send(const std::uint8_t* frame, std::uint32_t size);
+    // One read under the timeouts in force; false when the read call failed.
+    [[nodiscard]] bool Receive(std::uint8_t* data, std::uint32_t size, std::uint32_t* received);
+    // The one-byte status reply of an erase command: 0 done, -1 refused or silent.
+    std::int32_t EraseReply();
+    std::int32_t WriteBlocks(const ChipProtocol& chip, const std::uint8_t* src,
+                             std::uint32_t address, std::int32_t length, ProgressSink* progress);
+    std::int32_t ReadBlocks(const ChipProtocol& chip, std::uint8_t* dest, std::uint32_t address,
+                            std::int32_t length, ProgressSink* progress);
+    std::int32_t QuickVerify(const VerifyRequest& request, bool bufferMissing);
+    void StartProgress(ProgressSink* progress, std::int32_t length);
+    // The common end of WriteChip and ReadChip: progress reset, 300 ms, idle, cancel cleared.
+    void EndTransfer(ProgressSink* progress);
+    void LogRefusedBuffer(const char* operation, std::int32_t length);
+    void Log(const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+    SerialPorts& ports_;
+    Clock& clock_;
+};

@@ -1,0 +1,35 @@
+// KVTandrel in Vorland.exe: the one process-wide object, and progress reports to a window.
+#pragma once
+
+#include <windows.h>
+
+#include "device/kvtandrel.h"
+#include "device/progress_sink.h"
+
+// The programmer link of the process. Constructed before WinMain runs, destroyed at exit (which
+// closes a held port silently); the programmer window calls DetectHardware, SetLinkSpeed and
+// ClosePort on it, and each worker thread one chip operation.
+extern KVTandrel gTandrel;
+
+// Reports progress to a window with the progress bar's messages (PBM_SETRANGE, PBM_SETSTEP,
+// PBM_SETPOS, PBM_STEPIT) and WM_SETTEXT, each sent synchronously: the worker thread waits
+// until the window thread has handled it. The window is borrowed.
+//
+//     WindowProgress progress(request.progressWindow);
+//     gTandrel.ReadChip(type, buffer, address, length, progress.OrNull());
+class WindowProgress final : public ProgressSink {
+public:
+    explicit WindowProgress(HWND window) : window_(window) {}
+
+    void SetRange(std::int32_t minimum, std::int32_t maximum) override;
+    void SetStep(std::int32_t step) override;
+    void SetPos(std::int32_t position) override;
+    void StepIt() override;
+    void SetText(const char* text) override;
+
+    // This sink, or null when there is no window: the device then reports no progress.
+    ProgressSink* OrNull() { return window_ != nullptr ? this : nullptr; }
+
+private:
+    HWND window_;
+};

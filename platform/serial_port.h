@@ -1,0 +1,79 @@
+// The seam to a serial port: what the programmer link needs from one, in the terms of the Win32
+// COM port calls (queue sizes, a DCB-like line state, COMMTIMEOUTS, purge, synchronous read and
+// write). Backends: serial_port_win.cpp (Vorland.exe), serial_port_posix.cpp (termios, native
+// tools and tests), and the simulated unit's in-process link (sim/).
+//
+// Threading: a port is used by one thread at a time; nothing here locks.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+// The members of the Win32 DCB that a caller may want to see or change. Values use the DCB's
+// numbering (parity 0 none, 1 odd, 2 even, 3 mark, 4 space; stop bits 0 one, 1 one and a half,
+// 2 two; DTR 0 disable, 1 enable, 2 handshake; RTS 0 disable, 1 enable, 2 handshake, 3 toggle).
+struct SerialLineSettings {
+    std::uint32_t baudRate = 0;
+    std::uint8_t byteSize = 8;
+    std::uint8_t parity = 0;
+    std::uint8_t stopBits = 0;
+    bool outxCtsFlow = false;
+    bool outxDsrFlow = false;
+    std::uint8_t dtrControl = 0;
+    bool dsrSensitivity = false;
+    std::uint8_t rtsControl = 0;
+    bool outX = false;  // XON/XOFF on transmit
+    bool inX = false;   // XON/XOFF on receive
+};
+
+inline constexpr std::uint8_t kNoParity = 0;
+inline constexpr std::uint8_t kDtrControlEnable = 1;
+inline constexpr std::uint8_t kRtsControlEnable = 1;
+
+// Milliseconds, with the meaning of the Win32 COMMTIMEOUTS: a read ends when all bytes arrived,
+// when readTotalConstant + readTotalMultiplier * size has passed since it began, or when more
+// than readInterval passes between two bytes (counted from the first byte on). Zero switches a
+// limit off. A read that ends early returns the bytes it has and still succeeds.
+struct SerialTimeouts {
+    std::uint32_t readInterval = 0;
+    std::uint32_t readTotalMultiplier = 0;
+    std::uint32_t readTotalConstant = 0;
+    std::uint32_t writeTotalMultiplier = 0;
+    std::uint32_t writeTotalConstant = 0;
+};
+
+// One open port. Every call returns false when the system call failed; the out-parameters are
+// then unspecified. Closing is destruction.
+class SerialLink {
+public:
+    virtual ~SerialLink() = default;
+
+    // Sizes of the device's receive and transmit queues (SetupComm).
+    [[nodiscard]] virtual bool SetupQueues(std::uint32_t inputSize, std::uint32_t outputSize) = 0;
+    [[nodiscard]] virtual bool GetLineSettings(SerialLineSettings& settings) = 0;
+    // Applies settings read by GetLineSettings and then changed: members not listed in
+    // SerialLineSettings keep the values the port had when they were read.
+    [[nodiscard]] virtual bool SetLineSettings(const SerialLineSettings& settings) = 0;
+    [[nodiscard]] virtual bool GetTimeouts(SerialTimeouts& timeouts) = 0;
+    [[nodiscard]] virtual bool SetTimeouts(const SerialTimeouts& timeouts) = 0;
+    // Discards both queues: bytes not yet sent and bytes received but not yet read.
+    virtual bool Purge() = 0;
+    // Blocks until every byte is handed to the device or the write timeout passed; *written
+    // says how many were.
+    [[nodiscard]] virtual bool Write(const std::uint8_t* data, std::uint32_t size,
+                                     std::uint32_t* written) = 0;
+    // Blocks under the timeouts above; *received may be less than size on success.
+    [[nodiscard]] virtual bool Read(std::uint8_t* data, std::uint32_t size,
+                                    std::uint32_t* received) = 0;
+};
+
+// Opens ports by name ("COM1"). Returns null when the port does not exist or is in use.
+class SerialPorts {
+public:
+    virtual ~SerialPorts() = default;
+    virtual std::unique_ptr<SerialLink> Open(const char* name) = 0;
+};
+
+// The operating system's ports: CreateFile on Windows; on POSIX see serial_port_posix.h for
+// how names map to device paths. Lives for the whole process.
+SerialPorts& SystemSerialPorts();

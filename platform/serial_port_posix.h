@@ -1,0 +1,40 @@
+// Serial ports through termios, for native tools and tests.
+//
+// Port names map to device paths like this, first match wins:
+//   - a name holding a '/' is a path itself ("/dev/ttyUSB0", "/dev/pts/7", a symlink to one);
+//   - a name given to Map() ("COM3" -> "/tmp/sim/com3"); names compare without regard to case;
+//   - "COMn" with n from 1 up is "/dev/ttySn-1", the usual Linux numbering (Wine's too);
+//   - anything else does not exist.
+// So a native tool scans "COM1".."COM5" against real ports, or against a simulator after
+// mapping the names to its pseudo-terminals, and a user can still give a path.
+//
+// A port opened here is taken exclusively among programs that also lock it (flock), and reads
+// and writes follow the COMMTIMEOUTS rules of SerialTimeouts exactly, on poll().
+#pragma once
+
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "platform/serial_port.h"
+
+class PosixSerialPorts final : public SerialPorts {
+public:
+    std::unique_ptr<SerialLink> Open(const char* name) override;
+
+    // Makes name open path from now on; an empty path removes the mapping. Thread-safe.
+    void Map(const std::string& name, const std::string& path);
+    // The device path a name opens, or "" when it names no port.
+    std::string PathOf(const char* name) const;
+
+private:
+    mutable std::mutex mutex_;
+    std::map<std::string, std::string> paths_;  // upper-case name -> path
+};
+
+// SystemSerialPorts() on POSIX is one PosixSerialPorts; native tools map names on it.
+PosixSerialPorts& SystemPosixSerialPorts();
+
+// Opens a device path directly (what Open does after mapping); null when it cannot be opened
+// or is locked by another program.
+std::unique_ptr<SerialLink> OpenPosixSerialPath(const std::string& path);

@@ -1,0 +1,108 @@
+// COM ports through kernel32: synchronous (non-overlapped) handles.
+#include <windows.h>
+
+#include "platform/serial_port.h"
+#include "platform/win32_handles.h"
+
+namespace {
+
+class Win32SerialLink final : public SerialLink {
+public:
+    explicit Win32SerialLink(HANDLE handle) : handle_(handle) {}
+
+    bool SetupQueues(std::uint32_t inputSize, std::uint32_t outputSize) override {
+        return SetupComm(handle_.get(), inputSize, outputSize) != FALSE;
+    }
+
+    bool GetLineSettings(SerialLineSettings& settings) override {
+        dcb_ = DCB{};
+        dcb_.DCBlength = sizeof dcb_;
+        if (!GetCommState(handle_.get(), &dcb_)) return false;
+        settings.baudRate = dcb_.BaudRate;
+        settings.byteSize = dcb_.ByteSize;
+        settings.parity = dcb_.Parity;
+        settings.stopBits = dcb_.StopBits;
+        settings.outxCtsFlow = dcb_.fOutxCtsFlow != 0;
+        settings.outxDsrFlow = dcb_.fOutxDsrFlow != 0;
+        settings.dtrControl = static_cast<std::uint8_t>(dcb_.fDtrControl);
+        settings.dsrSensitivity = dcb_.fDsrSensitivity != 0;
+        settings.rtsControl = static_cast<std::uint8_t>(dcb_.fRtsControl);
+        settings.outX = dcb_.fOutX != 0;
+        settings.inX = dcb_.fInX != 0;
+        return true;
+    }
+
+    // Writes into the DCB last read, so that its other members keep what the port reported.
+    bool SetLineSettings(const SerialLineSettings& settings) override {
+        dcb_.DCBlength = sizeof dcb_;
+        dcb_.BaudRate = settings.baudRate;
+        dcb_.ByteSize = settings.byteSize;
+        dcb_.Parity = settings.parity;
+        dcb_.StopBits = settings.stopBits;
+        dcb_.fOutxCtsFlow = settings.outxCtsFlow;
+        dcb_.fOutxDsrFlow = settings.outxDsrFlow;
+        dcb_.fDtrControl = settings.dtrControl;
+        dcb_.fDsrSensitivity = settings.dsrSensitivity;
+        dcb_.fRtsControl = settings.rtsControl;
+        dcb_.fOutX = settings.outX;
+        dcb_.fInX = settings.inX;
+        return SetCommState(handle_.get(), &dcb_) != FALSE;
+    }
+
+    bool GetTimeouts(SerialTimeouts& timeouts) override {
+        COMMTIMEOUTS t{};
+        if (!GetCommTimeouts(handle_.get(), &t)) return false;
+        timeouts.readInterval = t.ReadIntervalTimeout;
+        timeouts.readTotalMultiplier = t.ReadTotalTimeoutMultiplier;
+        timeouts.readTotalConstant = t.ReadTotalTimeoutConstant;
+        timeouts.writeTotalMultiplier = t.WriteTotalTimeoutMultiplier;
+        timeouts.writeTotalConstant = t.WriteTotalTimeoutConstant;
+        return true;
+    }
+
+    bool SetTimeouts(const SerialTimeouts& timeouts) override {
+        COMMTIMEOUTS t{timeouts.readInterval, timeouts.readTotalMultiplier,
+                       timeouts.readTotalConstant, timeouts.writeTotalMultiplier,
+                       timeouts.writeTotalConstant};
+        return SetCommTimeouts(handle_.get(), &t) != FALSE;
+    }
+
+    bool Purge() override {
+        return PurgeComm(handle_.get(), PURGE_TXCLEAR | PURGE_RXCLEAR) != FALSE;
+    }
+
+    bool Write(const std::uint8_t* data, std::uint32_t size, std::uint32_t* written) override {
+        DWORD done = 0;
+        BOOL ok = WriteFile(handle_.get(), data, size, &done, nullptr);
+        *written = done;
+        return ok != FALSE;
+    }
+
+    bool Read(std::uint8_t* data, std::uint32_t size, std::uint32_t* received) override {
+        DWORD done = 0;
+        BOOL ok = ReadFile(handle_.get(), data, size, &done, nullptr);
+        *received = done;
+        return ok != FALSE;
+    }
+
+private:
+    UniqueFile handle_;
+    DCB dcb_{};  // the state last read, written back with the caller's changes
+};
+
+class Win32SerialPorts final : public SerialPorts {
+public:
+    std::unique_ptr<SerialLink> Open(const char* name) override {
+        HANDLE handle = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                    0, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) return nullptr;
+        return std::make_unique<Win32SerialLink>(handle);
+    }
+};
+
+}  // namespace
+
+SerialPorts& SystemSerialPorts() {
+    static Win32SerialPorts ports;
+    return ports;
+}

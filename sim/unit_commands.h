@@ -1,0 +1,52 @@
+// The simulator's control language: one command per line, answered by one line that starts
+// with "ok" or "error". vorland-sim takes these on its control port and with --do on its
+// command line; tests use them in-process.
+//
+//   ping                          ok
+//   status                        ok model=M chip=T speed=C baud=B frames=N blocks=N
+//                                    sector-erases=N bulk-erases=N speed-changes=N
+//                                    garbled=N ignored=N bad=N
+//   model NAME                    tandrel-serial, tandrel-usb, vorland, calyxor1, calyxor2
+//   version MAJOR MINOR LETTER    the version reply
+//   eeprom ADDRESS BYTE...        the unit's own EEPROM (the hardware block is 1..7)
+//   chip TYPE                     0..6 or a name (AM29F040): a fresh chip in the socket
+//   fill BYTE                     every chip byte
+//   poke ADDRESS BYTE...          chip bytes from ADDRESS on
+//   load PATH                     chip bytes from a file (from 0; the rest keeps its value)
+//   dump PATH                     the whole chip into a file
+//   fault clear                   no faults; the block count restarts
+//   fault NAME [ARGS]             adds one fault (see UnitFaults); the block count restarts:
+//       silent, refuse-speed, short-version, eeprom-refused, eeprom-silent,
+//       eeprom-bad-checksum, quick-short,
+//       bad-checksum BLOCK, reply BLOCK BYTE, short BLOCK COUNT, stop BLOCK [COUNT],
+//       gap BLOCK AFTER MS, erase-fail SECTOR BYTE, bulk-fail BYTE
+//   timing TURNAROUND_US ERASE_MS the unit's pause before each reply and per erase
+//   reset                         power cycle: 115200 baud, no faults, counters cleared
+//   restart                       a new unit: the defaults of a freshly started simulator
+//   pace on|off                   send bytes at the wire rate of the line (transport)
+//   link PATH                     move the unit's symlink to PATH (transport)
+//   unlink                        remove the unit's symlink: no unit is attached (transport)
+//   quit                          end the simulator (transport)
+//
+// Numbers are decimal or 0x-prefixed hexadecimal; a BYTE may also be one character that is
+// not a decimal digit ("F", "?"). Paths are the simulator's own (Unix) paths.
+#pragma once
+
+#include <string>
+
+#include "sim/programmer_unit.h"
+
+// What a command asks of the transport around the unit.
+struct UnitCommandEffects {
+    bool quit = false;
+    int pacing = -1;   // -1 unchanged, 0 off, 1 on
+    bool unlink = false;
+    std::string link;  // non-empty: where the unit's symlink goes
+};
+
+// Runs one command line; returns the reply line (without a line end).
+std::string ExecuteUnitCommand(ProgrammerUnit& unit, const std::string& line,
+                               UnitCommandEffects* effects);
+
+// "vorland" for kVorland, and so on.
+const char* UnitModelName(UnitModel model);

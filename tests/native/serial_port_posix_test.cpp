@@ -1,0 +1,253 @@
+// The termios backend on real pseudo-terminals: COMMTIMEOUTS semantics, raw bytes, locking,
+// name mapping; and KVTandrel through it against the vorland-sim program.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "device/kvtandrel.h"
+#include "platform/serial_port_posix.h"
+#include "sim/sim_program_posix.h"
+
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+std::int64_t MsSince(SteadyClock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - start).count();
+}
+
+// A pseudo-terminal whose master side the test plays as the peer.
+class PtyPair {
+public:
+    PtyPair() {
+        master_ = posix_openpt(O_RDWR | O_NOCTTY);
+        grantpt(master_);
+        unlockpt(master_);
+        path_ = ptsname(master_);
+    }
+    ~PtyPair() {
+        if (master_ >= 0) close(master_);
+    }
+    void Send(const std::vector<std::uint8_t>& bytes) const {
+        ASSERT_EQ(write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
+    std::vector<std::uint8_t> Take(std::size_t count) const {
+        std::vector<std::uint8_t> bytes(count);
+        std::size_t got = 0;
+        auto start = SteadyClock::now();
+        while (got < count && MsSince(start) < 2000) {
+            ssize_t n = read(master_, bytes.data() + got, count - got);
+            if (n > 0) got += static_cast<std::size_t>(n);
+        }
+        bytes.resize(got);
+        return bytes;
+    }
+    void CloseMaster() {
+        close(master_);
+        master_ = -1;
+    }
+    const std::string& path() const { return path_; }
+
+private:
+    int master_ = -1;
+    std::string path_;
+};
+
+class PosixSerialTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        link_ = OpenPosixSerialPath(pty_.path());
+        ASSERT_NE(link_, nullptr);
+        SerialLineSettings line;
+        ASSERT_TRUE(link_->GetLineSettings(line));
+        line.baudRate = 115200;
+        ASSERT_TRUE(link_->SetLineSettings(line));
+        ASSERT_TRUE(link_->SetTimeouts({25, 0, 300, 0, 110}));
+    }
+    std::vector<std::uint8_t> Read(std::uint32_t size) {
+        std::vector<std::uint8_t> data(size);
+        std::uint32_t got = 0;
+        EXPECT_TRUE(link_->Read(data.data(), size, &got));
+        data.resize(got);
+        return data;
+    }
+    PtyPair pty_;
+    std::unique_ptr<SerialLink> link_;
+};
+
+TEST_F(PosixSerialTest, ASilentPeerEndsTheReadAfterTheTotalConstant) {
+    auto start = SteadyClock::now();
+    EXPECT_TRUE(Read(3).empty());
+    EXPECT_GE(MsSince(start), 290);
+    EXPECT_LT(MsSince(start), 5000);
+}
+
+TEST_F(PosixSerialTest, WaitingBytesReturnAtOnce) {
+    pty_.Send({1, 2, 3, 4});
+    EXPECT_EQ(Read(3), (std::vector<std::uint8_t>{1, 2, 3}));
+    EXPECT_EQ(Read(1), (std::vector<std::uint8_t>{4}));
+}
+
+TEST_F(PosixSerialTest, AGapLongerThanTheIntervalEndsTheReadShort) {
+    ASSERT_TRUE(link_->SetTimeouts({25, 0, 2000, 0, 110}));
+    std::thread peer([&] {
+        pty_.Send({1, 2, 3});
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        pty_.Send({4, 5, 6});
+    });
+    auto start = SteadyClock::now();
+    EXPECT_EQ(Read(10), (std::vector<std::uint8_t>{1, 2, 3}));
+    EXPECT_LT(MsSince(start), 140);
+    peer.join();
+    EXPECT_EQ(Read(3), (std::vector<std::uint8_t>{4, 5, 6}));
+}
+
+TEST_F(PosixSerialTest, ShortGapsDoNotEndTheRead) {
+    ASSERT_TRUE(link_->SetTimeouts({100, 0, 2000, 0, 110}));
+    std::thread peer([&] {
+        for (std::uint8_t b = 0; b < 5; ++b) {
+            pty_.Send({b});
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    });
+    EXPECT_EQ(Read(5), (std::vector<std::uint8_t>{0, 1, 2, 3, 4}));
+    peer.join();
+}
+
+TEST_F(PosixSerialTest, IntervalMaxdwordReturnsWhatIsThere) {
+    ASSERT_TRUE(link_->SetTimeouts({0xFFFFFFFF, 0, 0, 0, 0}));
+    auto start = SteadyClock::now();
+    EXPECT_TRUE(Read(4).empty());
+    EXPECT_LT(MsSince(start), 100);
+    pty_.Send({9, 8});
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(Read(4), (std::vector<std::uint8_t>{9, 8}));
+}
+
+TEST_F(PosixSerialTest, BytesPassUnchangedBothWays) {
+    const std::vector<std::uint8_t> awkward = {0x0D, 0x0A, 0x11, 0x13, 0x03, 0x04, 0x1A, 0x7F, 0xFF, 0x00};
+    std::uint32_t written = 0;
+    ASSERT_TRUE(link_->Write(awkward.data(), static_cast<std::uint32_t>(awkward.size()), &written));
+    EXPECT_EQ(written, awkward.size());
+    EXPECT_EQ(pty_.Take(awkward.size()), awkward);
+    pty_.Send(awkward);
+    EXPECT_EQ(Read(static_cast<std::uint32_t>(awkward.size())), awkward);
+}
+
+TEST_F(PosixSerialTest, PurgeDropsWhatHasArrived) {
+    pty_.Send({1, 2, 3});
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_TRUE(link_->Purge());
+    EXPECT_TRUE(Read(3).empty());
+}
+
+TEST_F(PosixSerialTest, LineSettingsReachTheTerminal) {
+    SerialLineSettings line;
+    ASSERT_TRUE(link_->GetLineSettings(line));
+    line.baudRate = 921600;
+    ASSERT_TRUE(link_->SetLineSettings(line));
+    SerialLineSettings back;
+    ASSERT_TRUE(link_->GetLineSettings(back));
+    EXPECT_EQ(back.baudRate, 921600u);
+    EXPECT_EQ(back.byteSize, 8);
+    EXPECT_EQ(back.parity, 0);
+    line.baudRate = 12345;
+    EXPECT_FALSE(link_->SetLineSettings(line)) << "a rate termios does not know";
+}
+
+TEST_F(PosixSerialTest, APortIsNotShared) {
+    EXPECT_EQ(OpenPosixSerialPath(pty_.path()), nullptr);
+    link_.reset();
+    EXPECT_NE(OpenPosixSerialPath(pty_.path()), nullptr);
+}
+
+TEST_F(PosixSerialTest, APeerThatHasGoneFailsTheRead) {
+    pty_.CloseMaster();
+    std::uint8_t byte;
+    std::uint32_t got = 0;
+    EXPECT_FALSE(link_->Read(&byte, 1, &got));
+}
+
+TEST(PosixSerialPorts, MapsNamesToPaths) {
+    PosixSerialPorts ports;
+    EXPECT_EQ(ports.PathOf("COM1"), "/dev/ttyS0");
+    EXPECT_EQ(ports.PathOf("com12"), "/dev/ttyS11");
+    EXPECT_EQ(ports.PathOf("/dev/ttyUSB0"), "/dev/ttyUSB0");
+    EXPECT_EQ(ports.PathOf("COM0"), "");
+    EXPECT_EQ(ports.PathOf("COMX"), "");
+    EXPECT_EQ(ports.PathOf("LPT1"), "");
+    EXPECT_EQ(ports.PathOf(nullptr), "");
+    ports.Map("com3", "/tmp/sim/com3");
+    EXPECT_EQ(ports.PathOf("COM3"), "/tmp/sim/com3");
+    ports.Map("COM3", "");
+    EXPECT_EQ(ports.PathOf("COM3"), "/dev/ttyS2");
+    ports.Map("UNIT", "/nonexistent/unit");
+    EXPECT_EQ(ports.Open("UNIT"), nullptr);
+    EXPECT_EQ(ports.Open("/dev/null"), nullptr) << "not a terminal";
+}
+
+class SimProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(sim_.ready());
+        // Only COM3 leads anywhere: the scan must not reach the machine's own ports.
+        for (const char* name : {"COM1", "COM2", "COM4", "COM5"}) ports_.Map(name, "/nonexistent");
+        ports_.Map("COM3", sim_.linkPath());
+    }
+    SimProgram sim_{VORLAND_BINARY_DIR "/sim/vorland-sim"};
+    PosixSerialPorts ports_;
+    KVTandrel tandrel_{ports_, SystemClock()};
+};
+
+TEST_F(SimProgramTest, EveryOperationThroughARealTerminal) {
+    ASSERT_EQ(sim_.Command("model tandrel-usb"), "ok");
+    FirmwareVersion version{};
+    char name[kHardwareNameSize];
+    ASSERT_EQ(tandrel_.DetectHardware(name, sizeof name, &version), 0x41u);
+    EXPECT_STREQ(name, "Tandrel USB v2.5.A");
+    EXPECT_STREQ(tandrel_.portName, "COM3");
+
+    ASSERT_EQ(tandrel_.SetLinkSpeed(0), 0);
+    EXPECT_EQ(sim_.Command("status").substr(0, 47), "ok model=tandrel-usb chip=1 speed=0 baud=921600");
+
+    std::vector<std::uint8_t> image(0x20000);
+    for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i ^ (i >> 9));
+    ASSERT_EQ(tandrel_.EraseChip(1, nullptr), 1);
+    ASSERT_EQ(tandrel_.BlankCheckSector(1, nullptr), 1);
+    ASSERT_EQ(tandrel_.WriteChip(1, image.data(), 0x10000, static_cast<std::int32_t>(image.size()), nullptr), 0);
+    EXPECT_EQ(tandrel_.BlankCheckSector(1, nullptr), 0);
+    std::vector<std::uint8_t> back(image.size());
+    ASSERT_EQ(tandrel_.ReadChip(1, back.data(), 0x10000, static_cast<std::int32_t>(back.size()), nullptr), 0);
+    EXPECT_EQ(back, image);
+    VerifyRequest request{1, 0x10000, image.data(), static_cast<std::int32_t>(image.size()), 0, nullptr};
+    EXPECT_EQ(tandrel_.VerifyChip(request), 1);
+    request.quick = 1;
+    EXPECT_EQ(tandrel_.VerifyChip(request), 1);
+    ASSERT_EQ(tandrel_.EraseSector(2), 0);
+    EXPECT_EQ(tandrel_.VerifyChip(request), 0);
+
+    tandrel_.ClosePort();
+    EXPECT_EQ(sim_.Command("status").substr(0, 36), "ok model=tandrel-usb chip=1 speed=7 ");
+}
+
+TEST_F(SimProgramTest, RealTimeFaults) {
+    FirmwareVersion version{};
+    ASSERT_EQ(tandrel_.DetectHardware(nullptr, 0, &version), 0x02u);
+    std::vector<std::uint8_t> data(1024);
+    ASSERT_EQ(sim_.Command("fault gap 2 100 40"), "ok");
+    EXPECT_EQ(tandrel_.ReadChip(1, data.data(), 0, 1024, nullptr), -17);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_EQ(sim_.Command("fault clear"), "ok");
+    ASSERT_EQ(sim_.Command("fault gap 2 100 15"), "ok");
+    EXPECT_EQ(tandrel_.ReadChip(1, data.data(), 0, 1024, nullptr), 0);
+    ASSERT_EQ(sim_.Command("fault refuse-speed"), "ok");
+    EXPECT_EQ(tandrel_.SetLinkSpeed(0), -1);
+    ASSERT_EQ(sim_.Command("fault erase-fail 5 ?"), "ok");
+    EXPECT_EQ(tandrel_.EraseChip(1, nullptr), 0);
+}
+
+}  // namespace

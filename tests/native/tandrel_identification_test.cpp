@@ -1,0 +1,305 @@
+// Finding and naming the unit: the port scan, the version and the hardware information block.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "tests/native/support/tandrel_fixture.h"
+
+namespace {
+
+using Kind = LinkEvent::Kind;
+using Lines = std::vector<std::string>;
+
+class IdentificationTest : public TandrelTest {
+protected:
+    std::uint32_t Detect() {
+        flags_ = tandrel_.DetectHardware(name_, sizeof name_, &version_);
+        return flags_;
+    }
+    std::vector<std::string> PortsTried() const {
+        std::vector<std::string> names;
+        for (const LinkEvent& e : ports_.events()) {
+            if (e.kind == Kind::kOpen || e.kind == Kind::kOpenFailed) names.push_back(e.port);
+        }
+        return names;
+    }
+    void Command(const std::string& line) { ASSERT_EQ(ExecuteUnitCommand(unit_, line, nullptr), "ok") << line; }
+
+    char name_[kHardwareNameSize] = "previous";
+    FirmwareVersion version_{9, 9, '9'};
+    std::uint32_t flags_ = 0;
+};
+
+TEST_F(IdentificationTest, TheScanStopsAtTheFirstPortThatAnswers) {
+    ports_.AddPort("COM2", nullptr);  // exists, stays silent
+    ports_.AddPort("COM3", &unit_);
+    ports_.AddPort("COM4", &unit_);
+    Command("model tandrel-serial");
+
+    EXPECT_EQ(Detect(), 0x81u);
+    EXPECT_EQ(PortsTried(), (std::vector<std::string>{"COM1", "COM2", "COM3"}));
+    EXPECT_STREQ(tandrel_.portName, "COM3");
+    EXPECT_EQ(tandrel_.portOpen, 1);
+    EXPECT_FALSE(ports_.IsOpen("COM2")) << "the silent port was closed by the next InitPort";
+    EXPECT_STREQ(name_, "Tandrel Serial v2.5.A");
+}
+
+TEST_F(IdentificationTest, ASilentPortCostsTheSettleTimeAndTheVersionTimeout) {
+    ports_.AddPort("COM1", nullptr);
+    ports_.AddPort("COM2", &unit_);
+    Detect();
+    std::uint64_t com2Opened = 0;
+    for (const LinkEvent& e : ports_.events()) {
+        if (e.kind == Kind::kOpen && e.port == "COM2") com2Opened = e.timeNs;
+    }
+    EXPECT_EQ(com2Opened, (40 + 110) * 1000000ull);
+}
+
+TEST_F(IdentificationTest, LogLinesOfADetectionInOrder) {
+    ports_.AddPort("COM1", &unit_);
+    Command("model tandrel-usb");
+    Detect();
+    EXPECT_EQ(log_, (Lines{"KVTandrel: COM1 baud rate set to 115200",
+                           "KVTandrel: Port opened and initialized successfully.",
+                           "KVTandrel: Firmware Version string requested",
+                           "KVTandrel: Comm Read Timeout Set To 110 ms",
+                           "KVTandrel: Comm Read Timeout Set To 300 ms",
+                           "KVTandrel: Hardware Version Information requested"}));
+}
+
+TEST_F(IdentificationTest, FramesOfTheVersionAndTheInformationBlock) {
+    ports_.AddPort("COM1", &unit_);
+    Detect();
+    std::vector<std::string> expected = {"56 56"};
+    for (int address = 1; address <= 7; ++address) {
+        char frame[32];
+        std::snprintf(frame, sizeof frame, "48 52 01 00 %02X %02X", address, 0x9B + address);
+        expected.push_back(frame);
+    }
+    EXPECT_EQ(HexFrames(), expected);
+    EXPECT_EQ(EventsOf(Kind::kPurge).size(), 8u) << "a purge before every command";
+}
+
+struct ModelCase {
+    const char* commands;
+    std::uint32_t flags;
+    const char* name;
+    std::int32_t family;
+    std::int32_t capabilities;
+};
+
+class ModelIdentification : public IdentificationTest,
+                            public ::testing::WithParamInterface<ModelCase> {};
+
+TEST_P(ModelIdentification, SetsFlagsNameAndFields) {
+    ports_.AddPort("COM1", &unit_);
+    std::string commands = GetParam().commands;
+    for (std::size_t start = 0; start < commands.size();) {
+        std::size_t end = commands.find(';', start);
+        if (end == std::string::npos) end = commands.size();
+        Command(commands.substr(start, end - start));
+        start = end + 1;
+    }
+    EXPECT_EQ(Detect(), GetParam().flags);
+    EXPECT_STREQ(name_, GetParam().name);
+    EXPECT_EQ(tandrel_.deviceFamily, GetParam().family);
+    EXPECT_EQ(tandrel_.capabilities, GetParam().capabilities);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Models, ModelIdentification,
+    ::testing::Values(
+        ModelCase{"model tandrel-serial", 0x81, "Tandrel Serial v2.5.A", 32, 2},
+        ModelCase{"model tandrel-usb", 0x41, "Tandrel USB v2.5.A", 32, 2},
+        ModelCase{"model vorland", 0x02, "Vorland v1.0.F", 32, 2},
+        ModelCase{"model calyxor1", 0x08, "Calyxor I v1.2.1", 8, 1},
+        ModelCase{"model calyxor2", 0x04, "Calyxor II v2.0.2", 4, 1},
+        // The information block wins over the version letter.
+        ModelCase{"model vorland;eeprom 1 A 1 3 S", 0x81, "Tandrel Serial v1.0.F", 32, 2},
+        ModelCase{"model tandrel-usb;eeprom 1 F", 0x02, "Vorland v2.5.A", 32, 2},
+        // A block naming neither model: the letter decides; an unknown interface adds nothing.
+        ModelCase{"model tandrel-usb;eeprom 1 0x00", 0x01, "Tandrel v2.5.A", 32, 2},
+        ModelCase{"model tandrel-usb;eeprom 4 X", 0x01, "Tandrel v2.5.A", 32, 2},
+        ModelCase{"model vorland;eeprom 1 Z", 0x02, "Vorland v1.0.F", 32, 2},
+        // The block cannot be read: the Tandrel is still found, without its interface.
+        ModelCase{"model tandrel-usb;fault eeprom-silent", 0x01, "Tandrel v2.5.A", 32, 2},
+        ModelCase{"model tandrel-usb;fault eeprom-bad-checksum", 0x01, "Tandrel v2.5.A", 32, 2},
+        ModelCase{"model tandrel-usb;fault eeprom-refused", 0x01, "Tandrel v2.5.A", 32, 2}),
+    [](const auto& info) { return "Case" + std::to_string(info.index); });
+
+TEST_F(IdentificationTest, AnUnknownLetterLeavesTheObjectAndKeepsTheOldName) {
+    ports_.AddPort("COM1", &unit_);
+    Command("version 3 1 Z");
+    EXPECT_EQ(Detect(), 0u);
+    EXPECT_STREQ(name_, "previous v3.1.Z");
+    EXPECT_EQ(tandrel_.deviceFamily, 8);
+    EXPECT_EQ(tandrel_.capabilities, 1);
+    EXPECT_EQ(tandrel_.portOpen, 1) << "the port stays open";
+}
+
+TEST_F(IdentificationTest, AnEmulatorKeepsItsOtherCapabilityBits) {
+    ports_.AddPort("COM1", &unit_);
+    Command("model calyxor2");
+    tandrel_.capabilities = 4;
+    Detect();
+    EXPECT_EQ(tandrel_.capabilities, 5);
+}
+
+TEST_F(IdentificationTest, NothingFoundClearsNameAndVersion) {
+    ports_.AddPort("COM5", nullptr);
+    EXPECT_EQ(Detect(), 0u);
+    EXPECT_STREQ(name_, "");
+    EXPECT_EQ(version_.major, 0);
+    EXPECT_EQ(version_.minor, 0);
+    EXPECT_EQ(version_.modelLetter, 0);
+    EXPECT_EQ(tandrel_.portOpen, 1) << "the silent COM5 stays open";
+    EXPECT_EQ(PortsTried(), (std::vector<std::string>{"COM1", "COM2", "COM3", "COM4", "COM5"}));
+}
+
+TEST_F(IdentificationTest, NullVersionOpensNothing) {
+    ports_.AddPort("COM1", &unit_);
+    EXPECT_EQ(tandrel_.DetectHardware(name_, sizeof name_, nullptr), 0u);
+    EXPECT_TRUE(ports_.events().empty());
+    EXPECT_STREQ(name_, "previous");
+}
+
+TEST_F(IdentificationTest, NullNameStillIdentifies) {
+    ports_.AddPort("COM1", &unit_);
+    EXPECT_EQ(tandrel_.DetectHardware(nullptr, 0, &version_), 0x02u);
+    EXPECT_EQ(version_.modelLetter, 'F');
+}
+
+TEST_F(IdentificationTest, VersionReplyShorterThanThreeBytesIsNoUnit) {
+    ports_.AddPort("COM1", &unit_);
+    Command("fault short-version");
+    tandrel_.InitPort("COM1", 115200);
+    EXPECT_EQ(tandrel_.GetFirmwareVersion(&version_), -7);
+    EXPECT_EQ(version_.modelLetter, '9') << "untouched";
+    EXPECT_EQ(Detect(), 0u);
+}
+
+TEST_F(IdentificationTest, GetFirmwareVersionWithTheWholePortClosed) {
+    EXPECT_EQ(tandrel_.GetFirmwareVersion(&version_), -2);
+    EXPECT_EQ(log_, Lines{"KVTandrel: Comm Read Timeout Set Failed with -2"});
+    EXPECT_EQ(tandrel_.idle, 1);
+}
+
+TEST_F(IdentificationTest, GetFirmwareVersionPortFailures) {
+    ports_.AddPort("COM1", &unit_);
+    tandrel_.InitPort("COM1", 115200);
+    EXPECT_EQ(tandrel_.GetFirmwareVersion(nullptr), 0);
+    ports_.SetFaults("COM1", {.failWriteAfter = 0});
+    EXPECT_EQ(tandrel_.GetFirmwareVersion(&version_), -4);
+    ports_.SetFaults("COM1", {.failReadAfter = 0});
+    EXPECT_EQ(tandrel_.GetFirmwareVersion(&version_), -5);
+    EXPECT_EQ(ReadTimeoutsSet().back(), 300u) << "the standing timeout is back after a failure";
+    EXPECT_EQ(tandrel_.idle, 1);
+}
+
+class EepromTest : public IdentificationTest {
+protected:
+    void SetUp() override {
+        ports_.AddPort("COM1", &unit_);
+        ASSERT_EQ(tandrel_.InitPort("COM1", 115200), 0);
+        ClearEvents();
+        ClearLog();
+    }
+    std::uint8_t data_[300] = {};
+};
+
+TEST_F(EepromTest, ReadsWholePagesWithACountByteOfZero) {
+    for (int i = 0; i < 256; ++i) unit_.SetEeprom(static_cast<std::uint16_t>(0x100 + i), static_cast<std::uint8_t>(i));
+    EXPECT_EQ(tandrel_.ReadEEPROM(data_, 0x100, 256), 0);
+    EXPECT_EQ(HexFrames(), (std::vector<std::string>{"48 52 00 01 00 9B"}));
+    for (int i = 0; i < 256; ++i) ASSERT_EQ(data_[i], i);
+    EXPECT_EQ(data_[256], 0) << "nothing past the count";
+}
+
+TEST_F(EepromTest, ARefusalLeavesTheCallersByteAlone) {
+    ASSERT_EQ(ExecuteUnitCommand(unit_, "fault eeprom-refused", nullptr), "ok");
+    EXPECT_EQ(tandrel_.ReadEEPROM(data_, 1, 1), -8);
+    EXPECT_EQ(data_[0], 0);
+    std::uint8_t info[kHardwareInfoSize] = {};
+    EXPECT_EQ(tandrel_.GetHardwareVersion(info), 0);
+    for (std::uint8_t b : info) EXPECT_EQ(b, 0);
+}
+
+TEST_F(EepromTest, ChecksumMismatchIsLogged) {
+    unit_.SetEeprom(5, 0x41);
+    ASSERT_EQ(ExecuteUnitCommand(unit_, "fault eeprom-bad-checksum", nullptr), "ok");
+    EXPECT_EQ(tandrel_.ReadEEPROM(data_, 5, 1), -11);
+    EXPECT_EQ(log_, Lines{"KVTandrel: ReadEEPROM: Invalid external data checksum\r\n"
+                          "\tCS of recvd data: 41\r\n\tCS from device: 42"});
+    EXPECT_EQ(data_[0], 0);
+}
+
+TEST_F(EepromTest, SilenceIsShortData) {
+    ASSERT_EQ(ExecuteUnitCommand(unit_, "fault eeprom-silent", nullptr), "ok");
+    EXPECT_EQ(tandrel_.ReadEEPROM(data_, 1, 4), -17);
+}
+
+TEST_F(EepromTest, ArgumentsOutsideTheAcceptedSetAreRefused) {
+    EXPECT_EQ(tandrel_.ReadEEPROM(nullptr, 1, 1), -18);
+    EXPECT_EQ(tandrel_.ReadEEPROM(data_, 1, 0), -18);
+    EXPECT_EQ(tandrel_.ReadEEPROM(data_, 1, 257), -18);
+    EXPECT_EQ(tandrel_.ReadEEPROM(data_, 1, -1), -18);
+    EXPECT_TRUE(ports_.Frames().empty());
+    EXPECT_EQ(tandrel_.GetHardwareVersion(nullptr), -18);
+    EXPECT_EQ(tandrel_.idle, 1);
+}
+
+TEST_F(EepromTest, PortFailures) {
+    ports_.SetFaults("COM1", {.failWriteAfter = 0});
+    EXPECT_EQ(tandrel_.ReadEEPROM(data_, 1, 1), -4);
+    ports_.SetFaults("COM1", {.failReadAfter = 0});
+    EXPECT_EQ(tandrel_.ReadEEPROM(data_, 1, 1), -5);
+    ports_.SetFaults("COM1", {.failReadAfter = 1});
+    EXPECT_EQ(tandrel_.ReadEEPROM(data_, 1, 1), -5) << "the checksum read failing";
+    tandrel_.ClosePort();
+    EXPECT_EQ(tandrel_.ReadEEPROM(data_, 1, 1), -2);
+}
+
+struct NameCase {
+    std::uint32_t flags;
+    FirmwareVersion version;
+    bool withVersion;
+    const char* expected;
+};
+
+class HardwareName : public ::testing::TestWithParam<NameCase> {};
+
+TEST_P(HardwareName, Composes) {
+    char name[kHardwareNameSize] = "old text";
+    const NameCase& c = GetParam();
+    FormatHardwareName(c.flags, c.withVersion ? &c.version : nullptr, name, sizeof name);
+    EXPECT_STREQ(name, c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Examples, HardwareName,
+    ::testing::Values(NameCase{0x41, {2, 5, 'A'}, true, "Tandrel USB v2.5.A"},
+                      NameCase{0x02, {1, 0, 'F'}, true, "Vorland v1.0.F"},
+                      NameCase{0x81, {255, 255, 'A'}, true, "Tandrel Serial v255.255.A"},
+                      NameCase{0xC1, {1, 2, 'A'}, false, "Tandrel USB Serial"},
+                      NameCase{0x08, {0, 0, '1'}, false, "Calyxor I"},
+                      NameCase{0x04, {2, 0, '2'}, true, "Calyxor II v2.0.2"},
+                      NameCase{0x40, {1, 0, 'Q'}, true, "old text v1.0.Q"},
+                      NameCase{0, {7, 1, 'x'}, true, "old text v7.1.x"},
+                      NameCase{0, {7, 1, 'x'}, false, "old text"}));
+
+TEST(HardwareNameBounds, NeverWritesPastTheBuffer) {
+    char name[12];
+    std::memset(name, '#', sizeof name);
+    FirmwareVersion version{123, 45, 'A'};
+    FormatHardwareName(0x81, &version, name, 8);
+    EXPECT_STREQ(name, "Tandrel");
+    EXPECT_EQ(name[8], '#');
+    std::memset(name, '#', sizeof name);
+    FormatHardwareName(0, &version, name, 6);  // no terminator inside: it is put at the end
+    EXPECT_EQ(name[5], '\0');
+    EXPECT_EQ(name[6], '#');
+    FormatHardwareName(0x02, &version, nullptr, 10);
+    FormatHardwareName(0x02, &version, name, 0);
+}
+
+}  // namespace
