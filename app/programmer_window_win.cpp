@@ -4,20 +4,45 @@
 
 #include <cstdio>
 #include <memory>
+#include <new>
 
 #include "app/address_rules.h"
 #include "app/chip_table.h"
+#include "app/image_files_win.h"
+#include "app/log_win.h"
+#include "app/operations_win.h"
 #include "app/settings.h"
 #include "app/startup_win.h"
+#include "device/kvtandrel.h"
+#include "device/kvtandrel_win.h"
 #include "resources/resource.h"
 
 HWND gProgrammerWindow = nullptr;
 
 namespace {
 
-// The image buffer: owned by the window from initialisation to destruction.
-std::unique_ptr<unsigned char[]> gImageBuffer;
-std::int32_t gChipSize = 0;
+constexpr char kSeparator[] = "-----------------------------------";
+
+// The window's state beside the settings record (window thread only).
+struct ProgrammerState {
+    std::unique_ptr<std::uint8_t[]> image;  // the image buffer, kImageBufferSize bytes
+    std::int32_t chipSize = 0;              // size of the selected chip type
+    std::uint32_t hardwareFlags = 0;        // what DetectHardware found
+    char hardwareName[kHardwareNameSize] = {};
+    FirmwareVersion version{};
+    bool syncArmed = true;        // false while the range synchronisation writes a box itself
+    bool controlsBusy = false;    // the operation controls are greyed
+    bool operationRunning = false;  // a worker thread owns the requests and the image buffer
+};
+ProgrammerState gState;
+
+// One request for program and read, one for everything else; reused, never freed.
+OperationRequest gTransferRequest{};
+OperationRequest gOtherRequest{};
+
+HWND Item(HWND dialog, int id) { return GetDlgItem(dialog, id); }
+
+void Log(HWND dialog, const char* text) { AppendLogLine(Item(dialog, IDC_LOG), text, 1, 0); }
 
 void SetBoxAddress(HWND dialog, int id, std::int32_t value) {
     SetDlgItemTextA(dialog, id, FormatAddress(value).c_str());
@@ -36,21 +61,32 @@ void CopyBoxesToSettings(HWND dialog) {
     gSettings.chipEnd = ReadBoxAddress(dialog, IDC_CHIP_END);
 }
 
-void ShowSectorControls(HWND dialog, bool show) {
-    for (int id : {IDC_SECTOR_LABEL, IDC_SECTOR_BLANK_CHECK, IDC_SECTOR_UPDOWN, IDC_ERASE_SECTOR}) {
-        ShowWindow(GetDlgItem(dialog, id), show ? SW_SHOW : SW_HIDE);
-    }
+bool ProgramAllowed(std::int32_t chipType) {
+    const ChipType* chip = FindChipType(chipType);
+    return chip == nullptr || chip->programAllowed;
 }
 
-// chipSize, sector controls and the program/erase buttons of the selected chip type. With no
-// valid selection the size stays, the sector controls hide and program and erase are allowed.
+// chipSize, sector controls and the program/erase buttons for a chip type. With no valid
+// selection the size stays, the sector controls hide and program and erase are allowed. While
+// the controls are busy, program and erase stay greyed whatever the type.
 void ApplyChipState(HWND dialog, std::int32_t chipType) {
     const ChipType* chip = FindChipType(chipType);
-    if (chip != nullptr) gChipSize = chip->size;
-    ShowSectorControls(dialog, chip != nullptr && chip->sectorControls);
-    bool allowed = chip == nullptr || chip->programAllowed;
-    EnableWindow(GetDlgItem(dialog, IDC_PROGRAM_CHIP), allowed);
-    EnableWindow(GetDlgItem(dialog, IDC_ERASE_CHIP), allowed);
+    if (chip != nullptr) gState.chipSize = chip->size;
+    bool sectors = chip != nullptr && chip->sectorControls;
+    for (int id : {IDC_SECTOR_LABEL, IDC_SECTOR_BLANK_CHECK, IDC_SECTOR_UPDOWN, IDC_ERASE_SECTOR}) {
+        ShowWindow(Item(dialog, id), sectors ? SW_SHOW : SW_HIDE);
+    }
+    bool allowed = ProgramAllowed(chipType) && !gState.controlsBusy;
+    EnableWindow(Item(dialog, IDC_PROGRAM_CHIP), allowed);
+    EnableWindow(Item(dialog, IDC_ERASE_CHIP), allowed);
+}
+
+void OnChipSelection(HWND dialog) {
+    LRESULT selection = SendDlgItemMessageA(dialog, IDC_CHIP_LIST, LB_GETCURSEL, 0, 0);
+    gSettings.chipType = static_cast<std::int32_t>(selection);
+    ApplyChipState(dialog, gSettings.chipType);
+    SetDlgItemTextA(dialog, IDC_CHIP_START, FormatAddress(0).c_str());
+    SetBoxAddress(dialog, IDC_CHIP_END, gState.chipSize - 1);
 }
 
 void OnSectorChange(HWND dialog, int position) {
@@ -63,10 +99,274 @@ void OnSectorChange(HWND dialog, int position) {
     SetDlgItemTextA(dialog, IDC_SECTOR_LABEL, text);
 }
 
+}  // namespace
+
+void SyncAddressRanges(int boxId) {
+    if (!gState.syncArmed) {
+        gState.syncArmed = true;  // the change came from the write below
+        return;
+    }
+    if (gProgrammerWindow == nullptr) return;  // initialisation fills the boxes unsynchronised
+    gState.syncArmed = false;
+    AddressBoxes boxes{ReadBoxAddress(gProgrammerWindow, IDC_BUFFER_START),
+                       ReadBoxAddress(gProgrammerWindow, IDC_BUFFER_END),
+                       ReadBoxAddress(gProgrammerWindow, IDC_CHIP_START),
+                       ReadBoxAddress(gProgrammerWindow, IDC_CHIP_END)};
+    BoxUpdate update = ComputeRangeSync(boxId, boxes);
+    if (update.box != 0) SetBoxAddress(gProgrammerWindow, update.box, update.value);
+    gState.syncArmed = true;
+}
+
+void EnableOperationControls(HWND window, int enable) {
+    if (enable == 0 || enable == 1) {
+        bool allowed = enable == 1 && ProgramAllowed(gSettings.chipType);
+        EnableWindow(Item(window, IDC_PROGRAM_CHIP), allowed);
+        EnableWindow(Item(window, IDC_ERASE_CHIP), allowed);
+    }
+    for (int id : {IDC_READ_CHIP, IDC_BLANK_CHECK, IDC_LOAD_FILE, IDC_SAVE_FILE, IDC_VERIFY_CHIP,
+                   IDC_SECTOR_BLANK_CHECK, IDC_SECTOR_LABEL, IDC_SECTOR_UPDOWN, IDC_ERASE_SECTOR,
+                   IDC_EDIT_BUFFER, IDCANCEL}) {
+        EnableWindow(Item(window, id), enable);
+    }
+    gState.controlsBusy = enable == 0;
+}
+
+namespace {
+
+// Starts the worker on a filled request. A thread that cannot be created is reported and the
+// window leaves the busy state, instead of waiting for a completion that never comes.
+bool LaunchOperation(HWND dialog, OperationRequest& request) {
+    gState.operationRunning = true;
+    if (StartOperationThread(&request)) return true;
+    gState.operationRunning = false;
+    Log(dialog, "ERROR: The operation could not be started.");
+    EnableOperationControls(dialog, 1);
+    return false;
+}
+
+OperationRequest& PrepareOther(HWND dialog, std::int32_t operation, UINT completion) {
+    OperationRequest& r = gOtherRequest;
+    r.device = &gTandrel;
+    r.replyWindow = dialog;
+    r.operation = operation;
+    r.completionMessage = completion;
+    r.progressWindow = Item(dialog, IDC_PROGRESS);
+    return r;
+}
+
+}  // namespace
+
+int ValidateAndStartTransfer(const SettingsRecord& settings, HWND logWindow, HWND progressWindow) {
+    RangeMessages refused = ValidateTransferRanges(settings);
+    for (const char* line : refused) AppendLogLine(logWindow, line, 1, 0);
+    if (!refused.empty()) return 0;
+
+    HWND dialog = GetParent(logWindow);
+    OperationRequest& r = gTransferRequest;
+    r.device = &gTandrel;
+    r.replyWindow = dialog;
+    r.operation = settings.transferDirection != 0 ? OP_PROGRAM : OP_READ;
+    r.completionMessage = settings.transferDirection != 0 ? MSG_PROGRAM_DONE : MSG_READ_DONE;
+    r.length = RangeLength(settings.chipStart, settings.chipEnd);
+    r.chipAddress = settings.chipStart;
+    r.chipType = settings.chipType;
+    r.buffer = gState.image.get() + settings.bufferStart;
+    r.progressWindow = progressWindow;
+    r.logWindow = logWindow;
+    return LaunchOperation(dialog, r) ? 1 : 0;
+}
+
+namespace {
+
+void OnTransfer(HWND dialog, std::int32_t direction, const char* startLine) {
+    CopyBoxesToSettings(dialog);
+    gSettings.transferDirection = direction;
+    Log(dialog, startLine);
+    EnableOperationControls(dialog, 0);
+    if (!ValidateAndStartTransfer(gSettings, Item(dialog, IDC_LOG), Item(dialog, IDC_PROGRESS))) {
+        EnableOperationControls(dialog, 1);
+    }
+}
+
+void OnVerify(HWND dialog) {
+    bool quick = IsDlgButtonChecked(dialog, IDC_QUICK_VERIFY) == BST_CHECKED;
+    CopyBoxesToSettings(dialog);
+    EnableOperationControls(dialog, 0);
+    Log(dialog, "Verifying device against buffer...");
+    // The buffer window of a verify must lie inside the image buffer like any transfer's.
+    RangeMessages refused = ValidateVerifyRanges(gSettings);
+    if (!refused.empty()) {
+        for (const char* line : refused) Log(dialog, line);
+        EnableOperationControls(dialog, 1);
+        return;
+    }
+    OperationRequest& r =
+        PrepareOther(dialog, quick ? OP_QUICK_VERIFY : OP_VERIFY, MSG_VERIFY_DONE);
+    r.length = RangeLength(gSettings.chipStart, gSettings.chipEnd);
+    r.chipAddress = gSettings.chipStart;
+    r.chipType = gSettings.chipType;
+    r.buffer = gState.image.get() + gSettings.bufferStart;
+    LaunchOperation(dialog, r);
+}
+
+void OnChipOperation(HWND dialog, std::int32_t operation, UINT completion, const char* startLine,
+                     bool erases) {
+    OperationRequest& r = PrepareOther(dialog, operation, completion);
+    if (operation == OP_ERASE_SECTOR || operation == OP_BLANK_CHECK_SECTOR) {
+        r.sector = gSettings.sectorIndex;
+    } else {
+        r.chipType = gSettings.chipType;
+    }
+    EnableOperationControls(dialog, 0);
+    if (erases) EnableWindow(Item(dialog, IDCANCEL), FALSE);
+    Log(dialog, startLine);
+    LaunchOperation(dialog, r);
+}
+
+void OnCancelOperation() {
+    if (gTandrel.idle.load() == 0) gTandrel.RequestCancel();
+}
+
+void OnEditBuffer(HWND dialog) { (void)dialog; }
+
+void OnClose(HWND dialog) {
+    // The worker writes into the image buffer that closing frees: no close while it runs,
+    // whatever sent the command (Escape reaches here even with "Close" greyed).
+    if (gState.operationRunning) return;
+    CopyBoxesToSettings(dialog);
+    EndDialog(dialog, 0);
+}
+
+void OnCommand(HWND dialog, int id, int code) {
+    // An operation button pressed while the controls are busy (a message sent to a greyed
+    // button, or one the chip list re-enabled) must not start a second operation.
+    bool idleControls = !gState.controlsBusy && !gState.operationRunning;
+    switch (id) {
+        case IDOK:
+        case IDCANCEL: OnClose(dialog); break;
+        case IDC_CHIP_LIST:
+            if (code == LBN_SELCHANGE) OnChipSelection(dialog);
+            break;
+        case IDC_BUFFER_START:
+        case IDC_BUFFER_END:
+        case IDC_CHIP_START:
+        case IDC_CHIP_END:
+            if (code == EN_CHANGE) SyncAddressRanges(id);
+            break;
+        case IDC_LOAD_FILE:
+            if (idleControls) LoadFileToBuffer(dialog, gState.image.get(), gState.chipSize);
+            break;
+        case IDC_SAVE_FILE:
+            if (idleControls) SaveBufferToFile(dialog, gState.image.get());
+            break;
+        case IDC_PROGRAM_CHIP:
+            if (idleControls) OnTransfer(dialog, 1, "Programming Device from buffer...");
+            break;
+        case IDC_READ_CHIP:
+            if (idleControls) OnTransfer(dialog, 0, "Reading Device into buffer...");
+            break;
+        case IDC_ERASE_CHIP:
+            if (idleControls) {
+                OnChipOperation(dialog, OP_ERASE, MSG_ERASE_DONE, "Erasing Device...", true);
+            }
+            break;
+        case IDC_BLANK_CHECK:
+            if (idleControls) {
+                OnChipOperation(dialog, OP_BLANK_CHECK, MSG_BLANK_CHECK_DONE,
+                                "Checking for blank device...", false);
+            }
+            break;
+        case IDC_VERIFY_CHIP:
+            if (idleControls) OnVerify(dialog);
+            break;
+        case IDC_ERASE_SECTOR:
+            if (idleControls) {
+                OnChipOperation(dialog, OP_ERASE_SECTOR, MSG_SECTOR_ERASE_DONE, "Erasing Sector...",
+                                true);
+            }
+            break;
+        case IDC_SECTOR_BLANK_CHECK:
+            if (idleControls) {
+                OnChipOperation(dialog, OP_BLANK_CHECK_SECTOR, MSG_SECTOR_BLANK_CHECK_DONE,
+                                "Checking for blank sector...", false);
+            }
+            break;
+        case IDC_CANCEL_OPERATION: OnCancelOperation(); break;
+        case IDC_EDIT_BUFFER:
+            if (idleControls) OnEditBuffer(dialog);
+            break;
+        default: break;
+    }
+}
+
+// The lines for a yes/no answer: 1, 0 and -1 each have their text; other results log nothing.
+void LogVerdict(HWND dialog, std::int32_t result, const char* yes, const char* no,
+                const char* error) {
+    if (result == 1) Log(dialog, yes);
+    if (result == 0) Log(dialog, no);
+    if (result == -1) Log(dialog, error);
+}
+
+constexpr char kCommandFailed[] = "ERROR: Command Failed. Check connectivity, etc.";
+
+void OnCompletion(HWND dialog, UINT message, std::int32_t r) {
+    gState.operationRunning = false;
+    switch (message) {
+        case MSG_PROGRAM_DONE:
+        case MSG_READ_DONE:
+            EnableWindow(Item(dialog, IDCANCEL), TRUE);
+            if (r == -19) {
+                Log(dialog, "Operation Cancelled");
+            } else {
+                Log(dialog, kSeparator);
+                Log(dialog, r >= 0 ? "PROM I/O succeeded." : "ERROR: PROM I/O returned failure.");
+                SetLogCaret(Item(dialog, IDC_LOG), 0);
+            }
+            break;
+        case MSG_VERIFY_DONE:
+            LogVerdict(dialog, r, "SUCCESS: Verification Succeeded.",
+                       "FAILURE: Verification Failed (not matched)", kCommandFailed);
+            break;
+        case MSG_ERASE_DONE:
+            if (r == 1) Log(dialog, "Erase Succeeded.");
+            if (r == 0 || r == -1) Log(dialog, "ERROR: Erase Command returned failure.");
+            EnableWindow(Item(dialog, IDCANCEL), TRUE);
+            break;
+        case MSG_BLANK_CHECK_DONE:
+            LogVerdict(dialog, r, "Chip is blank.", "Chip NOT blank.", kCommandFailed);
+            break;
+        case MSG_SECTOR_ERASE_DONE:
+            Log(dialog, r == 0 ? "Sector Erase Succeeded." : "ERROR: Sector Erase FAILED.");
+            EnableWindow(Item(dialog, IDCANCEL), TRUE);
+            break;
+        default:
+            LogVerdict(dialog, r, "Sector is blank.", "Sector NOT blank.", kCommandFailed);
+            break;
+    }
+    EnableOperationControls(dialog, 1);
+}
+
+void DetectUnit(HWND dialog) {
+    gState.hardwareFlags =
+        gTandrel.DetectHardware(gState.hardwareName, sizeof gState.hardwareName, &gState.version);
+    HWND log = Item(dialog, IDC_LOG);
+    if ((gState.hardwareFlags & kHardwareSupportedMask) != 0) {
+        char line[64];
+        std::snprintf(line, sizeof line, "HW: %s", gState.hardwareName);
+        AppendLogLine(log, line, 1, 1);
+    } else {
+        AppendLogLine(log, "Supported hardware Not Found!", 1, 1);
+        AppendLogLine(log, "Attach supported hardware and re-open application!", 1, 0);
+        EnableOperationControls(dialog, 0);
+        EnableWindow(Item(dialog, IDCANCEL), TRUE);
+    }
+    if ((gState.hardwareFlags & kHardwareFastLinkMask) != 0) gTandrel.SetLinkSpeed(kSpeedCode921600);
+}
+
 BOOL OnInitDialog(HWND dialog) {
     CenterWindow(dialog, gProgrammerWindow);
 
-    HWND list = GetDlgItem(dialog, IDC_CHIP_LIST);
+    HWND list = Item(dialog, IDC_CHIP_LIST);
     SendMessageA(list, LB_RESETCONTENT, 0, 0);
     for (const ChipType& chip : ChipTypeTable) {
         SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(chip.listText));
@@ -81,7 +381,7 @@ BOOL OnInitDialog(HWND dialog) {
     SetBoxAddress(dialog, IDC_CHIP_START, gSettings.chipStart);
     SetBoxAddress(dialog, IDC_CHIP_END, gSettings.chipEnd);
 
-    HWND updown = GetDlgItem(dialog, IDC_SECTOR_UPDOWN);
+    HWND updown = Item(dialog, IDC_SECTOR_UPDOWN);
     SendMessageA(updown, UDM_SETRANGE, 0, MAKELPARAM(kSectorCount - 1, 0));
     SendMessageA(updown, UDM_SETPOS, 0, MAKELPARAM(gSettings.sectorIndex, 0));
     SendMessageA(dialog, WM_VSCROLL, MAKEWPARAM(SB_THUMBPOSITION, gSettings.sectorIndex),
@@ -90,7 +390,14 @@ BOOL OnInitDialog(HWND dialog) {
     ApplyChipState(dialog, gSettings.chipType);
     if (gSettings.quickVerify != 0) CheckDlgButton(dialog, IDC_QUICK_VERIFY, BST_CHECKED);
 
-    gImageBuffer.reset(new unsigned char[kImageBufferSize]());
+    gState.image.reset(new (std::nothrow) std::uint8_t[kImageBufferSize]());
+    DetectUnit(dialog);
+    if (!gState.image) {
+        // Without the buffer no operation may run: only closing stays possible.
+        Log(dialog, "ERROR: Not enough memory for the image buffer.");
+        EnableOperationControls(dialog, 0);
+        EnableWindow(Item(dialog, IDCANCEL), TRUE);
+    }
 
     gProgrammerWindow = dialog;
     return TRUE;
@@ -98,29 +405,10 @@ BOOL OnInitDialog(HWND dialog) {
 
 void OnDestroy(HWND dialog) {
     gSettings.quickVerify = IsDlgButtonChecked(dialog, IDC_QUICK_VERIFY) == BST_CHECKED ? 1 : 0;
-    gImageBuffer.reset();
+    gState.image.reset();
+    gTandrel.ClosePort();
     AccessSettingsFile(1);
     gProgrammerWindow = nullptr;
-}
-
-void OnCommand(HWND dialog, int id, int code) {
-    switch (id) {
-        case IDOK:
-        case IDCANCEL:
-            CopyBoxesToSettings(dialog);
-            EndDialog(dialog, 0);
-            break;
-        case IDC_CHIP_LIST:
-            if (code == LBN_SELCHANGE) {
-                LRESULT selection = SendDlgItemMessageA(dialog, IDC_CHIP_LIST, LB_GETCURSEL, 0, 0);
-                gSettings.chipType = static_cast<std::int32_t>(selection);
-                ApplyChipState(dialog, gSettings.chipType);
-                SetDlgItemTextA(dialog, IDC_CHIP_START, "000000");
-                SetBoxAddress(dialog, IDC_CHIP_END, gChipSize - 1);
-            }
-            break;
-        default: break;
-    }
 }
 
 }  // namespace
@@ -141,9 +429,18 @@ INT_PTR CALLBACK ProgrammerDialogProc(HWND dialog, UINT message, WPARAM wParam, 
         case WM_DESTROY: OnDestroy(dialog); return 0;
         case WM_COMMAND: OnCommand(dialog, LOWORD(wParam), HIWORD(wParam)); return 0;
         case WM_VSCROLL:
-            if (reinterpret_cast<HWND>(lParam) == GetDlgItem(dialog, IDC_SECTOR_UPDOWN)) {
+            if (reinterpret_cast<HWND>(lParam) == Item(dialog, IDC_SECTOR_UPDOWN)) {
                 OnSectorChange(dialog, static_cast<short>(HIWORD(wParam)));
             }
+            return 0;
+        case MSG_PROGRAM_DONE:
+        case MSG_READ_DONE:
+        case MSG_VERIFY_DONE:
+        case MSG_ERASE_DONE:
+        case MSG_BLANK_CHECK_DONE:
+        case MSG_SECTOR_ERASE_DONE:
+        case MSG_SECTOR_BLANK_CHECK_DONE:
+            OnCompletion(dialog, message, static_cast<std::int32_t>(lParam));
             return 0;
         default: return 0;
     }

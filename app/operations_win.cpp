@@ -1,0 +1,45 @@
+#include "app/operations_win.h"
+
+#include "device/kvtandrel.h"
+#include "device/kvtandrel_win.h"
+
+namespace {
+
+std::int32_t RunDeviceCall(const OperationRequest& r, ProgressSink* progress) {
+    KVTandrel& device = *r.device;
+    auto address = static_cast<std::uint32_t>(r.chipAddress);
+    switch (r.operation) {
+        case OP_PROGRAM:
+            return device.WriteChip(r.chipType, r.buffer, address, r.length, progress);
+        case OP_READ: return device.ReadChip(r.chipType, r.buffer, address, r.length, progress);
+        case OP_VERIFY:
+        case OP_QUICK_VERIFY:
+            return device.VerifyChip(VerifyRequest{r.chipType, address, r.buffer, r.length,
+                                                   r.operation == OP_QUICK_VERIFY ? 1 : 0,
+                                                   progress});
+        case OP_ERASE: return device.EraseChip(r.chipType, progress);
+        case OP_BLANK_CHECK: return device.BlankCheckChip(r.chipType, progress);
+        case OP_ERASE_SECTOR: return device.EraseSector(r.sector);
+        default: return device.BlankCheckSector(r.sector, progress);
+    }
+}
+
+}  // namespace
+
+DWORD WINAPI OperationThread(LPVOID parameter) {
+    const auto* request = static_cast<const OperationRequest*>(parameter);
+    if (request->operation < OP_PROGRAM || request->operation > OP_BLANK_CHECK_SECTOR) return 1;
+    WindowProgress progress(request->progressWindow);
+    std::int32_t result =
+        RunDeviceCall(*request, request->progressWindow != nullptr ? &progress : nullptr);
+    SendMessageA(request->replyWindow, request->completionMessage, 0, result);
+    return 1;
+}
+
+bool StartOperationThread(OperationRequest* request) {
+    DWORD id = 0;
+    HANDLE thread = CreateThread(nullptr, 0, &OperationThread, request, 0, &id);
+    if (thread == nullptr) return false;
+    CloseHandle(thread);  // nobody waits for it: its completion message says it is done
+    return true;
+}

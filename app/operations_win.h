@@ -1,0 +1,56 @@
+// Operation requests: one chip operation runs on a worker thread so that the programmer
+// window keeps painting its progress bar and can take a cancel request.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+class KVTandrel;
+
+enum OperationCode : std::int32_t {
+    OP_PROGRAM = 1,
+    OP_READ = 2,
+    OP_VERIFY = 3,
+    OP_QUICK_VERIFY = 4,
+    OP_ERASE = 5,
+    OP_BLANK_CHECK = 6,
+    OP_ERASE_SECTOR = 7,
+    OP_BLANK_CHECK_SECTOR = 8,
+};
+
+// Completion messages: the first parameter is 0, the second the device call's result.
+constexpr UINT MSG_PROGRAM_DONE = WM_APP + 0x65;
+constexpr UINT MSG_READ_DONE = WM_APP + 0x66;
+constexpr UINT MSG_VERIFY_DONE = WM_APP + 0x67;
+constexpr UINT MSG_ERASE_DONE = WM_APP + 0x68;
+constexpr UINT MSG_BLANK_CHECK_DONE = WM_APP + 0x69;
+constexpr UINT MSG_SECTOR_ERASE_DONE = WM_APP + 0x6A;
+constexpr UINT MSG_SECTOR_BLANK_CHECK_DONE = WM_APP + 0x6B;
+static_assert(MSG_PROGRAM_DONE == 32869 && MSG_SECTOR_BLANK_CHECK_DONE == 32875);
+
+// What the worker thread needs to run one operation. Filled on the window thread while no
+// operation runs; read by the worker at its start. A handler fills only what its operation
+// uses; the rest keeps what an earlier operation left.
+struct OperationRequest {
+    KVTandrel* device;           // the one device object
+    HWND replyWindow;            // receives completionMessage
+    UINT completionMessage;
+    std::int32_t operation;      // OperationCode
+    std::int32_t length;         // bytes: chip end - chip start + 1
+    std::int32_t chipAddress;    // chip start address
+    std::int32_t chipType;
+    std::uint8_t* buffer;        // image buffer + buffer start
+    HWND progressWindow;         // the text progress bar
+    HWND logWindow;              // the log pane (program and read only; read by nobody)
+    std::int32_t reserved;
+    std::int32_t sector;         // 0..7 for the sector operations
+};
+
+// The thread routine: runs the request's device call, then sends (synchronously) its
+// completion message with the result. An operation code outside 1..8 sends nothing. Always
+// returns 1.
+DWORD WINAPI OperationThread(LPVOID request);
+
+// Starts the worker thread on request; false when the thread could not be created.
+bool StartOperationThread(OperationRequest* request);
