@@ -30,8 +30,7 @@ DWORD WINAPI OperationThread(LPVOID parameter) {
     const auto* request = static_cast<const OperationRequest*>(parameter);
     if (request->operation < OP_PROGRAM || request->operation > OP_BLANK_CHECK_SECTOR) return 1;
     WindowProgress progress(request->progressWindow);
-    std::int32_t result =
-        RunDeviceCall(*request, request->progressWindow != nullptr ? &progress : nullptr);
+    std::int32_t result = RunDeviceCall(*request, progress.OrNull());
     SendMessageA(request->replyWindow, request->completionMessage, 0, result);
     return 1;
 }
