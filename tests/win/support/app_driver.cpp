@@ -201,3 +201,28 @@ void PumpMessages(DWORD milliseconds) {
 }
 
 }  // namespace testing_support
+
+namespace testing_support {
+
+void SaveScreenshot(const char* name, HWND window) {
+    char folder[MAX_PATH] = {};
+    if (GetEnvironmentVariableA("VORLAND_SCREENSHOT_DIR", folder, sizeof folder) == 0) return;
+    PumpMessages(200);  // let pending paints land
+    std::string crop;
+    if (window != nullptr) {
+        RECT r;
+        GetWindowRect(window, &r);
+        char geometry[64];
+        std::snprintf(geometry, sizeof geometry, " -crop %ldx%ld+%ld+%ld +repage",
+                      r.right - r.left, r.bottom - r.top, r.left, r.top);
+        crop = geometry;
+    }
+    // ImageMagick's import reads the X display that Wine draws on; Wine starts Unix programs
+    // given by a Z: path.
+    std::string command = "Z:\\bin\\sh -c \"import -window root" + crop + " '" +
+                          std::string(folder) + "/" + name + ".png'\"";
+    Process shot = Process::Start(command);
+    shot.Wait(20000);
+}
+
+}  // namespace testing_support

@@ -75,3 +75,12 @@ void PressButton(HWND dialog, int id);
 void PumpMessages(DWORD milliseconds);
 
 }  // namespace testing_support
+
+namespace testing_support {
+
+// When VORLAND_SCREENSHOT_DIR names a folder (a Unix path), saves the whole virtual screen there
+// as name.png, cropped to window when one is given; otherwise does nothing. Used to refresh
+// the screenshots in docs/ from the tests that bring the windows into those states.
+void SaveScreenshot(const char* name, HWND window = nullptr);
+
+}  // namespace testing_support

@@ -1,0 +1,477 @@
+// The programmer window of the real Vorland.exe, driven like a user against the simulated unit:
+// buttons pressed by id, boxes typed into, file dialogs answered, the log pane read back, and
+// the chip in the simulator's socket checked.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "app/settings.h"
+#include "resources/resource.h"
+#include "tests/win/support/app_driver.h"
+#include "tests/win/support/sim_unit.h"
+#include "tests/win/support/vorland_app.h"
+
+namespace {
+
+using testing_support::FileExists;
+using testing_support::PumpMessages;
+using testing_support::ReadFileBytes;
+using testing_support::SaveScreenshot;
+using testing_support::VorlandApp;
+using testing_support::WriteFileBytes;
+using Lines = std::vector<std::string>;
+
+constexpr char kSeparator[] = "-----------------------------------";
+constexpr char kSucceeded[] = "PROM I/O succeeded.";
+
+constexpr int kOperationButtons[] = {IDC_PROGRAM_CHIP, IDC_READ_CHIP,      IDC_ERASE_CHIP,
+                                     IDC_BLANK_CHECK,  IDC_LOAD_FILE,      IDC_SAVE_FILE,
+                                     IDC_VERIFY_CHIP,  IDC_ERASE_SECTOR,   IDC_SECTOR_BLANK_CHECK,
+                                     IDC_EDIT_BUFFER};
+
+std::vector<unsigned char> Pattern(std::size_t size, unsigned seed) {
+    std::vector<unsigned char> bytes(size);
+    for (std::size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<unsigned char>((i * seed + (i >> 8) * 7) & 0xFF);
+    }
+    return bytes;
+}
+
+SettingsRecord Settings(int chipType, std::int32_t chipStart, std::int32_t chipEnd,
+                        std::int32_t bufferStart, std::int32_t bufferEnd) {
+    SettingsRecord record{};
+    ApplyDefaultSettings(record);
+    record.chipType = chipType;
+    record.chipStart = chipStart;
+    record.chipEnd = chipEnd;
+    record.bufferStart = bufferStart;
+    record.bufferEnd = bufferEnd;
+    return record;
+}
+
+class ProgrammerWindowTest : public ::testing::Test {
+protected:
+    // One simulator serves every test of the program.
+    static SimUnit& Sim() {
+        static SimUnit sim;
+        return sim;
+    }
+
+    void StartUnit(std::vector<std::string> commands, int com = 1) {
+        SimUnit::Options options;
+        options.com = com;
+        options.commands = std::move(commands);
+        ASSERT_TRUE(Sim().Start(options)) << Sim().error();
+    }
+    void TearDown() override {
+        if (app_.window() != nullptr) app_.Close();
+        Sim().Stop();
+    }
+
+    void StartApp() { ASSERT_TRUE(app_.Start()); }
+
+    // Loads a file through the dialog and returns the lines it logged.
+    Lines Load(const std::string& path) {
+        std::size_t before = app_.Log().size();
+        app_.Press(IDC_LOAD_FILE);
+        EXPECT_TRUE(app_.AnswerFileDialog(path));
+        PumpMessages(100);
+        return app_.LogSince(before);
+    }
+    Lines Save(const std::string& path) {
+        std::size_t before = app_.Log().size();
+        app_.Press(IDC_SAVE_FILE);
+        EXPECT_TRUE(app_.AnswerFileDialog(path));
+        PumpMessages(100);
+        return app_.LogSince(before);
+    }
+
+    VorlandApp app_;
+};
+
+TEST_F(ProgrammerWindowTest, WithoutAUnitOnlyCloseIsUsable) {
+    StartApp();
+    EXPECT_EQ(app_.Log(), (Lines{"Supported hardware Not Found!",
+                                 "Attach supported hardware and re-open application!"}));
+    for (int id : kOperationButtons) EXPECT_FALSE(app_.Enabled(id)) << id;
+    EXPECT_TRUE(app_.Enabled(IDCANCEL));
+    // Choosing a programmable chip does not make an operation available.
+    app_.SelectChip(2);
+    EXPECT_FALSE(app_.Enabled(IDC_PROGRAM_CHIP));
+    EXPECT_FALSE(app_.Enabled(IDC_ERASE_CHIP));
+    app_.SendCommand(IDC_READ_CHIP);
+    PumpMessages(200);
+    EXPECT_EQ(app_.Log().size(), 2u);
+    EXPECT_TRUE(app_.Close());
+}
+
+TEST_F(ProgrammerWindowTest, TheUnitIsNamedAndItsLinkRaisedThenLoweredAtClose) {
+    StartUnit({"model tandrel-usb"}, 3);
+    StartApp();
+    EXPECT_EQ(app_.Log(), (Lines{"HW: Tandrel USB v2.5.A"}));
+    for (int id : kOperationButtons) {
+        if (id != IDC_ERASE_SECTOR && id != IDC_SECTOR_BLANK_CHECK) {
+            EXPECT_TRUE(app_.Enabled(id)) << id;
+        }
+    }
+    EXPECT_NE(Sim().Command("status").find(" speed=0 "), std::string::npos);
+    EXPECT_TRUE(app_.Close());
+    std::string status = Sim().Command("status");
+    EXPECT_NE(status.find(" speed=7 baud=115200 "), std::string::npos) << status;
+}
+
+TEST_F(ProgrammerWindowTest, ASerialTandrelStaysAt115200) {
+    StartUnit({"model tandrel-serial"});
+    StartApp();
+    EXPECT_EQ(app_.Log(), (Lines{"HW: Tandrel Serial v2.5.A"}));
+    EXPECT_NE(Sim().Command("status").find(" speed=7 "), std::string::npos);
+}
+
+TEST_F(ProgrammerWindowTest, ProgramThenVerifyBothWaysThenReadBack) {
+    StartUnit({"model vorland", "chip 0"});
+    app_.WriteSettings(Settings(0, 0, 0x7FFF, 0, 0x7FFF));
+    StartApp();
+    std::vector<unsigned char> image = Pattern(0x8000, 13);
+    std::string imagePath = app_.dir().File("image.bin");
+    WriteFileBytes(imagePath, image);
+
+    EXPECT_EQ(Load(imagePath), (Lines{"File Loaded: " + imagePath,
+                                      "File Size in bytes (Integer/Hex): 32768/0x8000"}));
+    EXPECT_EQ(app_.Run(IDC_PROGRAM_CHIP, kSucceeded),
+              (Lines{"Programming Device from buffer...", kSeparator, kSucceeded}));
+    SaveScreenshot("programmer-after-program", app_.window());
+    std::vector<std::uint8_t> chip = Sim().ChipContents();
+    ASSERT_EQ(chip.size(), image.size());
+    EXPECT_TRUE(std::equal(chip.begin(), chip.end(), image.begin()));
+
+    EXPECT_EQ(app_.Run(IDC_VERIFY_CHIP, "SUCCESS: Verification Succeeded."),
+              (Lines{"Verifying device against buffer...", "SUCCESS: Verification Succeeded."}));
+    SendMessageA(app_.Item(IDC_QUICK_VERIFY), BM_SETCHECK, BST_CHECKED, 0);
+    EXPECT_EQ(app_.Run(IDC_VERIFY_CHIP, "SUCCESS: Verification Succeeded."),
+              (Lines{"Verifying device against buffer...", "SUCCESS: Verification Succeeded."}));
+
+    ASSERT_TRUE(Sim().Ok("poke 0x1234 0x00"));
+    const std::string failed = "FAILURE: Verification Failed (not matched)";
+    EXPECT_EQ(app_.Run(IDC_VERIFY_CHIP, failed),
+              (Lines{"Verifying device against buffer...", failed}));
+    SendMessageA(app_.Item(IDC_QUICK_VERIFY), BM_SETCHECK, BST_UNCHECKED, 0);
+    EXPECT_EQ(app_.Run(IDC_VERIFY_CHIP, failed),
+              (Lines{"Verifying device against buffer...", failed}));
+
+    // Reading brings the changed byte into the buffer; saving shows what the buffer holds.
+    EXPECT_EQ(app_.Run(IDC_READ_CHIP, kSucceeded),
+              (Lines{"Reading Device into buffer...", kSeparator, kSucceeded}));
+    std::string readPath = app_.dir().File("read.bin");
+    EXPECT_EQ(Save(readPath), (Lines{"Bytes Written to file: 32768"}));
+    std::vector<unsigned char> expected = image;
+    expected[0x1234] = 0x00;
+    EXPECT_EQ(ReadFileBytes(readPath), expected);
+}
+
+TEST_F(ProgrammerWindowTest, EraseAndBlankChecksOfChipAndSector) {
+    StartUnit({"model vorland", "chip 1", "poke 0x30000 0x12", "poke 0x50000 0x34"});
+    app_.WriteSettings(Settings(1, 0, 0x7FFFF, 0, 0x7FFFF));
+    StartApp();
+    EXPECT_TRUE(app_.Visible(IDC_ERASE_SECTOR));
+
+    EXPECT_EQ(app_.Run(IDC_BLANK_CHECK, "Chip NOT blank."),
+              (Lines{"Checking for blank device...", "Chip NOT blank."}));
+
+    // Sector 3 with the up-down control.
+    SendMessageA(app_.Item(IDC_SECTOR_UPDOWN), UDM_SETPOS, 0, MAKELPARAM(3, 0));
+    SendMessageA(app_.window(), WM_VSCROLL, MAKEWPARAM(SB_THUMBPOSITION, 3),
+                 reinterpret_cast<LPARAM>(app_.Item(IDC_SECTOR_UPDOWN)));
+    EXPECT_EQ(app_.Text(IDC_SECTOR_LABEL), "0x30000 - 0x3FFFF");
+    EXPECT_EQ(app_.Run(IDC_SECTOR_BLANK_CHECK, "Sector NOT blank."),
+              (Lines{"Checking for blank sector...", "Sector NOT blank."}));
+    EXPECT_EQ(app_.Run(IDC_ERASE_SECTOR, "Sector Erase Succeeded."),
+              (Lines{"Erasing Sector...", "Sector Erase Succeeded."}));
+    EXPECT_EQ(app_.Run(IDC_SECTOR_BLANK_CHECK, "Sector is blank."),
+              (Lines{"Checking for blank sector...", "Sector is blank."}));
+    std::vector<std::uint8_t> chip = Sim().ChipContents();
+    ASSERT_EQ(chip.size(), 0x80000u);
+    EXPECT_EQ(chip[0x30000], 0xFF);
+    EXPECT_EQ(chip[0x50000], 0x34);  // another sector keeps its byte
+
+    EXPECT_EQ(app_.Run(IDC_ERASE_CHIP, "Erase Succeeded."),
+              (Lines{"Erasing Device...", "Erase Succeeded."}));
+    chip = Sim().ChipContents();
+    EXPECT_TRUE(std::all_of(chip.begin(), chip.end(), [](std::uint8_t b) { return b == 0xFF; }));
+    EXPECT_EQ(app_.Run(IDC_BLANK_CHECK, "Chip is blank."),
+              (Lines{"Checking for blank device...", "Chip is blank."}));
+    EXPECT_TRUE(app_.Enabled(IDCANCEL));
+}
+
+TEST_F(ProgrammerWindowTest, ARefusedSectorEraseAndAFailedReadAreReported) {
+    StartUnit({"model vorland", "chip 1", "fault erase-fail 0 ?"});
+    app_.WriteSettings(Settings(1, 0, 0xFFFF, 0, 0xFFFF));
+    StartApp();
+    EXPECT_EQ(app_.Run(IDC_ERASE_SECTOR, "ERROR: Sector Erase FAILED."),
+              (Lines{"Erasing Sector...", "ERROR: Sector Erase FAILED."}));
+    ASSERT_TRUE(Sim().Ok("fault bad-checksum 2"));
+    EXPECT_EQ(app_.Run(IDC_READ_CHIP, "ERROR: PROM I/O returned failure."),
+              (Lines{"Reading Device into buffer...", kSeparator,
+                     "ERROR: PROM I/O returned failure."}));
+    ASSERT_TRUE(Sim().Ok("fault silent"));
+    EXPECT_EQ(app_.Run(IDC_BLANK_CHECK, "ERROR: Command Failed. Check connectivity, etc."),
+              (Lines{"Checking for blank device...",
+                     "ERROR: Command Failed. Check connectivity, etc."}));
+    for (int id : kOperationButtons) {
+        if (id != IDC_ERASE_SECTOR && id != IDC_SECTOR_BLANK_CHECK) {
+            EXPECT_TRUE(app_.Enabled(id)) << id;
+        }
+    }
+}
+
+TEST_F(ProgrammerWindowTest, ACancelledReadStopsAndNothingElseStartsMeanwhile) {
+    // 5 ms per block: the whole chip would take over ten seconds.
+    StartUnit({"model vorland", "chip 1", "timing 5000 0"});
+    app_.WriteSettings(Settings(1, 0, 0x7FFFF, 0, 0x7FFFF));
+    StartApp();
+    std::size_t before = app_.Log().size();
+    app_.Press(IDC_READ_CHIP);
+    ASSERT_TRUE(app_.WaitForLogLines(before + 1));
+    DWORD start = GetTickCount();
+    while (app_.Text(IDC_PROGRESS).rfind("Reading Address", 0) != 0 &&
+           GetTickCount() - start < 10000) {
+        PumpMessages(10);
+    }
+    PumpMessages(300);
+    SaveScreenshot("programmer-during-read", app_.window());
+
+    for (int id : kOperationButtons) EXPECT_FALSE(app_.Enabled(id)) << id;
+    EXPECT_FALSE(app_.Enabled(IDCANCEL));
+    // The chip list stays usable, but choosing a programmable chip starts nothing.
+    app_.SelectChip(0);
+    EXPECT_FALSE(app_.Enabled(IDC_PROGRAM_CHIP));
+    app_.SendCommand(IDC_PROGRAM_CHIP);
+    app_.SendCommand(IDC_ERASE_CHIP);
+    // Escape reaches the window even with "Close" greyed: it must not close under the worker.
+    SendMessageA(app_.window(), WM_COMMAND, IDCANCEL, 0);
+    PumpMessages(100);
+    EXPECT_TRUE(IsWindow(app_.window()));
+    EXPECT_EQ(app_.LogSince(before), (Lines{"Reading Device into buffer..."}));
+
+    app_.Press(IDC_CANCEL_OPERATION);
+    ASSERT_TRUE(app_.WaitForLogLine("Operation Cancelled"));
+    EXPECT_EQ(app_.LogSince(before), (Lines{"Reading Device into buffer...", "Operation Cancelled"}));
+    EXPECT_EQ(app_.Text(IDC_PROGRESS), "");
+    EXPECT_TRUE(app_.Enabled(IDC_READ_CHIP));
+    EXPECT_TRUE(app_.Enabled(IDC_PROGRAM_CHIP));  // chip 0 is programmable
+    EXPECT_TRUE(app_.Enabled(IDCANCEL));
+    EXPECT_LT(std::stoi(Sim().Command("status").substr(Sim().Command("status").find("blocks=") + 7)),
+              2048);
+}
+
+TEST_F(ProgrammerWindowTest, CancelWhileIdleChangesNothing) {
+    StartUnit({"model vorland"});
+    StartApp();
+    std::size_t before = app_.Log().size();
+    app_.Press(IDC_CANCEL_OPERATION);
+    ASSERT_TRUE(Sim().Ok("chip 0"));
+    app_.SelectChip(0);
+    EXPECT_EQ(app_.Run(IDC_READ_CHIP, kSucceeded),
+              (Lines{"Reading Device into buffer...", kSeparator, kSucceeded}));
+    EXPECT_EQ(app_.LogSince(before).size(), 3u);
+}
+
+TEST_F(ProgrammerWindowTest, ValidationMessagesComeInOrderAndNothingStarts) {
+    StartUnit({"model vorland", "chip 0"});
+    struct Case {
+        SettingsRecord settings;
+        Lines lines;
+    };
+    const Case cases[] = {
+        {Settings(0, 0x20, 0x7FFF, 0, 0x7FDF),
+         {"Reading Device into buffer...", "ERROR: Chip start address must be divisible by 64",
+          "ERROR: Chip memory range must be divisible by 64"}},
+        {Settings(0, 0x100, 0xFF, 0, 0xFF),
+         {"Reading Device into buffer...",
+          "ERROR: Chip start and end addresses are invalid (reversed?)"}},
+        {Settings(0, 0, 0x8000, 0, 0x8000),
+         {"Reading Device into buffer...", "ERROR: Chip memory range must be divisible by 64",
+          "ERROR: Memory range and/or address outside selected EPROM size"}},
+        // A fine chip range whose buffer window would run past the 512 KiB image buffer.
+        {Settings(0, 0, 0x3F, 0x7FFF0, 0x8002F),
+         {"Reading Device into buffer...", "ERROR: Buffer range outside the 512 KiB image buffer"}},
+    };
+    for (const Case& c : cases) {
+        VorlandApp app;
+        app.WriteSettings(c.settings);
+        ASSERT_TRUE(app.Start());
+        std::size_t before = app.Log().size();
+        app.Press(IDC_READ_CHIP);
+        ASSERT_TRUE(app.WaitForLogLines(before + c.lines.size()));
+        PumpMessages(200);
+        EXPECT_EQ(app.LogSince(before), c.lines);
+        EXPECT_TRUE(app.Enabled(IDC_READ_CHIP));
+        EXPECT_TRUE(app.Close());
+    }
+    EXPECT_NE(Sim().Command("status").find(" blocks=0 "), std::string::npos);
+}
+
+TEST_F(ProgrammerWindowTest, AVerifyOutsideTheImageBufferIsRefused) {
+    StartUnit({"model vorland", "chip 1"});
+    app_.WriteSettings(Settings(1, 0, 0x7FFFF, 1, 0x80000));
+    StartApp();
+    EXPECT_EQ(app_.Run(IDC_VERIFY_CHIP, "ERROR: Buffer range outside the 512 KiB image buffer"),
+              (Lines{"Verifying device against buffer...",
+                     "ERROR: Buffer range outside the 512 KiB image buffer"}));
+    EXPECT_TRUE(app_.Enabled(IDC_VERIFY_CHIP));
+}
+
+TEST_F(ProgrammerWindowTest, TheRangesKeepOneLengthWhileTyping) {
+    StartUnit({"model vorland"});
+    app_.WriteSettings(Settings(0, 0x1000, 0x1FFF, 0x4000, 0x4FFF));
+    StartApp();
+    app_.SetBox(IDC_BUFFER_START, "004800");
+    EXPECT_EQ(app_.Text(IDC_CHIP_END), "0017FF");
+    app_.SetBox(IDC_CHIP_START, "000000");
+    EXPECT_EQ(app_.Text(IDC_BUFFER_END), "005FFF");  // 0x4800 + 0x17FF
+    // A reversed span leaves the other box alone.
+    app_.SetBox(IDC_BUFFER_END, "000010");
+    EXPECT_EQ(app_.Text(IDC_CHIP_END), "0017FF");
+}
+
+TEST_F(ProgrammerWindowTest, ChoosingAChipSetsItsRangeAndItsControls) {
+    StartUnit({"model vorland"});
+    app_.WriteSettings(Settings(0, 0, 0x7FFF, 0x100, 0x80FF));
+    StartApp();
+    EXPECT_FALSE(app_.Visible(IDC_ERASE_SECTOR));
+    app_.SelectChip(1);
+    EXPECT_EQ(app_.Text(IDC_CHIP_START), "000000");
+    EXPECT_EQ(app_.Text(IDC_CHIP_END), "07FFFF");
+    EXPECT_EQ(app_.Text(IDC_BUFFER_START), "000100");
+    EXPECT_EQ(app_.Text(IDC_BUFFER_END), "0800FF");
+    for (int id : {IDC_SECTOR_LABEL, IDC_SECTOR_BLANK_CHECK, IDC_SECTOR_UPDOWN, IDC_ERASE_SECTOR}) {
+        EXPECT_TRUE(app_.Visible(id)) << id;
+    }
+    app_.SelectChip(3);
+    EXPECT_EQ(app_.Text(IDC_CHIP_END), "000FFF");
+    EXPECT_FALSE(app_.Visible(IDC_ERASE_SECTOR));
+    EXPECT_FALSE(app_.Enabled(IDC_PROGRAM_CHIP));
+    EXPECT_FALSE(app_.Enabled(IDC_ERASE_CHIP));
+    EXPECT_TRUE(app_.Enabled(IDC_BLANK_CHECK));
+}
+
+TEST_F(ProgrammerWindowTest, LoadingFilesOfEverySize) {
+    StartUnit({"model vorland"});
+    app_.WriteSettings(Settings(0, 0x40, 0x7FFF, 0, 0x7FBF));
+    StartApp();
+    std::string full = app_.dir().File("full.bin");
+    WriteFileBytes(full, std::vector<unsigned char>(0x8000, 0xAA));
+    Load(full);
+
+    std::string small = app_.dir().File("small.bin");
+    std::vector<unsigned char> hundred = Pattern(100, 7);
+    WriteFileBytes(small, hundred);
+    EXPECT_EQ(Load(small), (Lines{"File Loaded: " + small,
+                                  "File Size in bytes (Integer/Hex): 100/0x64"}));
+    EXPECT_EQ(app_.Text(IDC_BUFFER_START), "000000");
+    EXPECT_EQ(app_.Text(IDC_BUFFER_END), "000063");
+    EXPECT_EQ(app_.Text(IDC_CHIP_END), "0000A3");  // chip start 0x40 + 0x63
+
+    std::string big = app_.dir().File("big.bin");
+    WriteFileBytes(big, std::vector<unsigned char>(0x8001, 0x55));
+    EXPECT_EQ(Load(big), (Lines{"ERROR: File larger than selected chip. Load Failed."}));
+    EXPECT_EQ(Load(app_.dir().File("missing.bin")),
+              (Lines{"ERROR: File could not be opened. Load Failed"}));
+
+    // The buffer holds the small file and zeros up to the chip's size.
+    app_.SetBox(IDC_BUFFER_END, "007FFF");
+    std::string saved = app_.dir().File("saved.bin");
+    EXPECT_EQ(Save(saved), (Lines{"Bytes Written to file: 32768"}));
+    std::vector<unsigned char> expected(0x8000, 0);
+    std::copy(hundred.begin(), hundred.end(), expected.begin());
+    EXPECT_EQ(ReadFileBytes(saved), expected);
+
+    // An empty file leaves a buffer end of -1, whose negative span the chip end does not follow.
+    std::string chipEnd = app_.Text(IDC_CHIP_END);
+    std::string empty = app_.dir().File("empty.bin");
+    WriteFileBytes(empty, {});
+    EXPECT_EQ(Load(empty), (Lines{"File Loaded: " + empty,
+                                  "File Size in bytes (Integer/Hex): 0/0x0"}));
+    EXPECT_EQ(app_.Text(IDC_BUFFER_END), "FFFFFFFF");
+    EXPECT_EQ(app_.Text(IDC_CHIP_END), chipEnd);
+
+    // Cancelling the dialog does nothing at all.
+    std::size_t before = app_.Log().size();
+    app_.Press(IDC_LOAD_FILE);
+    EXPECT_TRUE(app_.AnswerFileDialog(""));
+    PumpMessages(100);
+    EXPECT_EQ(app_.Log().size(), before);
+}
+
+TEST_F(ProgrammerWindowTest, SavingARangeAndRefusingABadOne) {
+    StartUnit({"model vorland"});
+    app_.WriteSettings(Settings(0, 0, 0x7FFF, 0, 0x7FFF));
+    StartApp();
+    std::string image = app_.dir().File("image.bin");
+    std::vector<unsigned char> bytes = Pattern(0x8000, 3);
+    WriteFileBytes(image, bytes);
+    Load(image);
+
+    app_.SetBox(IDC_BUFFER_START, "000100");
+    app_.SetBox(IDC_BUFFER_END, "0001FF");
+    std::string part = app_.dir().File("part.bin");
+    EXPECT_EQ(Save(part), (Lines{"Bytes Written to file: 256"}));
+    EXPECT_EQ(ReadFileBytes(part),
+              std::vector<unsigned char>(bytes.begin() + 0x100, bytes.begin() + 0x200));
+
+    // A reversed range, or one past the image buffer, touches no file.
+    std::string existing = app_.dir().File("keep.bin");
+    WriteFileBytes(existing, {1, 2, 3});
+    app_.SetBox(IDC_BUFFER_START, "000200");
+    app_.SetBox(IDC_BUFFER_END, "000100");
+    EXPECT_EQ(Save(app_.dir().File("reversed.bin")),
+              (Lines{"ERROR: Buffer start and end addresses are invalid (reversed?)"}));
+    EXPECT_FALSE(FileExists(app_.dir().File("reversed.bin")));
+    app_.SetBox(IDC_BUFFER_START, "07FF00");
+    app_.SetBox(IDC_BUFFER_END, "080000");
+    std::size_t before = app_.Log().size();
+    app_.Press(IDC_SAVE_FILE);
+    ASSERT_TRUE(app_.AnswerFileDialog(existing));  // it asks before replacing: yes
+    ASSERT_TRUE(app_.WaitForLogLines(before + 1));
+    EXPECT_EQ(app_.LogSince(before), (Lines{"ERROR: Buffer range outside the 512 KiB image buffer"}));
+    EXPECT_EQ(ReadFileBytes(existing), (std::vector<unsigned char>{1, 2, 3}));
+}
+
+TEST_F(ProgrammerWindowTest, SettingsSurviveACloseAndARestart) {
+    StartUnit({"model vorland"});
+    StartApp();
+    app_.SelectChip(1);
+    app_.SetBox(IDC_BUFFER_START, "000400");
+    app_.SetBox(IDC_CHIP_START, "010000");
+    app_.SetBox(IDC_CHIP_END, "01FFFF");
+    SendMessageA(app_.Item(IDC_SECTOR_UPDOWN), UDM_SETPOS, 0, MAKELPARAM(5, 0));
+    SendMessageA(app_.window(), WM_VSCROLL, MAKEWPARAM(SB_THUMBPOSITION, 5),
+                 reinterpret_cast<LPARAM>(app_.Item(IDC_SECTOR_UPDOWN)));
+    SendMessageA(app_.Item(IDC_QUICK_VERIFY), BM_SETCHECK, BST_CHECKED, 0);
+    ASSERT_TRUE(app_.Close());
+
+    SettingsRecord stored = app_.ReadSettings();
+    EXPECT_EQ(stored.version, 1);
+    EXPECT_EQ(stored.chipType, 1);
+    EXPECT_EQ(stored.bufferStart, 0x400);
+    EXPECT_EQ(stored.bufferEnd, 0x103FF);
+    EXPECT_EQ(stored.chipStart, 0x10000);
+    EXPECT_EQ(stored.chipEnd, 0x1FFFF);
+    EXPECT_EQ(stored.sectorIndex, 5);
+    EXPECT_EQ(stored.quickVerify, 1);
+
+    StartApp();
+    EXPECT_EQ(SendMessageA(app_.Item(IDC_CHIP_LIST), LB_GETCURSEL, 0, 0), 1);
+    EXPECT_EQ(app_.Text(IDC_BUFFER_START), "000400");
+    EXPECT_EQ(app_.Text(IDC_BUFFER_END), "0103FF");
+    EXPECT_EQ(app_.Text(IDC_CHIP_START), "010000");
+    EXPECT_EQ(app_.Text(IDC_CHIP_END), "01FFFF");
+    EXPECT_EQ(app_.Text(IDC_SECTOR_LABEL), "0x50000 - 0x5FFFF");
+    EXPECT_EQ(SendMessageA(app_.Item(IDC_QUICK_VERIFY), BM_GETCHECK, 0, 0), BST_CHECKED);
+}
+
+}  // namespace

@@ -1,0 +1,74 @@
+// A staged copy of Vorland.exe, driven from a test as a user would: its programmer window found
+// by caption, buttons pressed by control id, boxes typed into, the log pane read back, the file
+// dialogs answered.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "app/settings.h"
+#include "tests/win/support/app_driver.h"
+
+namespace testing_support {
+
+constexpr char kProgrammerCaption[] = "Tessmark Vorland Interface Software v1.04";
+
+class VorlandApp {
+public:
+    VorlandApp();  // copies Vorland.exe into a fresh folder of its own
+    ~VorlandApp();
+
+    const TempDir& dir() const { return dir_; }
+    std::string SettingsPath() const { return dir_.File(kSettingsFileName); }
+    void WriteSettings(const SettingsRecord& record);
+    // The stored settings; a zeroed record when the file is missing or of another size.
+    SettingsRecord ReadSettings() const;
+
+    // Starts the program and waits for its window; false when it did not appear.
+    bool Start();
+    // Closes the window (the Close button) and waits for the process to end.
+    bool Close();
+    HWND window() const { return window_; }
+    DWORD processId() const { return process_.id(); }
+
+    HWND Item(int id) const { return GetDlgItem(window_, id); }
+    bool Enabled(int id) const { return IsWindowEnabled(Item(id)) != FALSE; }
+    bool Visible(int id) const { return IsWindowVisible(Item(id)) != FALSE; }
+    std::string Text(int id) const { return DialogItemText(window_, id); }
+
+    // The log pane, one entry a line.
+    std::vector<std::string> Log() const;
+    // Waits until the log holds at least count lines; false on timeout.
+    bool WaitForLogLines(std::size_t count, DWORD milliseconds = 30000) const;
+    // Waits until some line equals text; false on timeout.
+    bool WaitForLogLine(const std::string& text, DWORD milliseconds = 30000) const;
+    // The lines added after the first `from` lines.
+    std::vector<std::string> LogSince(std::size_t from) const;
+
+    // A click on a button (posted, like a real click).
+    void Press(int id) const;
+    // Sends the command of a button straight to the window, greyed or not.
+    void SendCommand(int id) const;
+    // Replaces the text of a box; the window hears the change as the user's typing.
+    void SetBox(int id, const std::string& text) const;
+    void SelectChip(int type) const;
+
+    // Answers the open or save dialog that the last press brings up: types path and presses
+    // OK (or Cancel when path is empty). False when no dialog appeared.
+    bool AnswerFileDialog(const std::string& path) const;
+
+    // Presses an operation button and waits until its result line arrives in the log; returns
+    // the lines it added.
+    std::vector<std::string> Run(int id, const std::string& lastLine,
+                                 DWORD milliseconds = 60000) const;
+
+private:
+    TempDir dir_;
+    std::string exe_;
+    Process process_;
+    HWND window_ = nullptr;
+};
+
+}  // namespace testing_support
