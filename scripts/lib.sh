@@ -151,7 +151,7 @@ wine_com_clear() { rm -f "$VORLAND_WINEPREFIX"/dosdevices/com*; }
 # of a second, and the services never hold a caller's output pipe open (CTest would wait on it).
 start_wineserver() {
     wine_env
-    wineserver -p
+    wineserver -p >/dev/null 2>&1
     wine cmd /c exit </dev/null >/dev/null 2>&1
 }
 
