@@ -35,10 +35,22 @@ DWORD WINAPI OperationThread(LPVOID parameter) {
     return 1;
 }
 
-bool StartOperationThread(OperationRequest* request) {
+namespace {
+
+bool CreateOperationThread(OperationRequest* request) {
     DWORD id = 0;
     HANDLE thread = CreateThread(nullptr, 0, &OperationThread, request, 0, &id);
     if (thread == nullptr) return false;
     CloseHandle(thread);  // nobody waits for it: its completion message says it is done
     return true;
+}
+
+OperationThreadStarter gStarter = &CreateOperationThread;
+
+}  // namespace
+
+bool StartOperationThread(OperationRequest* request) { return gStarter(request); }
+
+void SetOperationThreadStarter(OperationThreadStarter starter) {
+    gStarter = starter != nullptr ? starter : &CreateOperationThread;
 }

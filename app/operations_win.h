@@ -54,3 +54,8 @@ DWORD WINAPI OperationThread(LPVOID request);
 
 // Starts the worker thread on request; false when the thread could not be created.
 bool StartOperationThread(OperationRequest* request);
+
+// How StartOperationThread makes the thread. Tests put a failing one in to see the window cope
+// with a thread that cannot be created; null restores CreateThread.
+using OperationThreadStarter = bool (*)(OperationRequest* request);
+void SetOperationThreadStarter(OperationThreadStarter starter);
