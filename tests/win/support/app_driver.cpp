@@ -218,11 +218,16 @@ void SaveScreenshot(const char* name, HWND window) {
         crop = geometry;
     }
     // ImageMagick's import reads the X display that Wine draws on; Wine starts Unix programs
-    // given by a Z: path.
-    std::string command = "Z:\\bin\\sh -c \"import -window root" + crop + " '" +
-                          std::string(folder) + "/" + name + ".png'\"";
-    Process shot = Process::Start(command);
-    shot.Wait(20000);
+    // given by a Z: path, but cannot wait for them: the shell leaves a mark when it is done.
+    std::string target = std::string(folder) + "/" + name + ".png";
+    std::string mark = target + ".done";
+    DeleteFileA(WinePath(mark).c_str());
+    std::string command = "Z:\\bin\\sh -c \"import -window root" + crop + " '" + target +
+                          "'; touch '" + mark + "'\"";
+    Process::Start(command);
+    DWORD start = GetTickCount();
+    while (!FileExists(WinePath(mark)) && GetTickCount() - start < 20000) Sleep(50);
+    DeleteFileA(WinePath(mark).c_str());
 }
 
 }  // namespace testing_support
