@@ -9,7 +9,7 @@ die() { printf 'error: %s\n' "$*" >&2; exit 1; }
 
 # Everything a fresh Debian 12 machine lacks for building, testing and running.
 VORLAND_PACKAGES=(
-    cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev googletest libbenchmark-dev
+    cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev googletest libbenchmark-dev
     mingw-w64 wine wine64 wine32:i386 xvfb xauth x11-utils imagemagick procps fonts-liberation
 )
 
@@ -38,9 +38,10 @@ build_tree() {
     shift
     local dir=$VORLAND_BUILD/$name
     if [ ! -f "$dir/build.ninja" ]; then
-        cmake -S "$VORLAND_ROOT" -B "$dir" -G Ninja "$@" >/dev/null || die "configure of $name failed"
+        cmake -S "$VORLAND_ROOT" -B "$dir" -G Ninja "$@" >/dev/null ||
+            { echo "error: configure of $name failed" >&2; return 1; }
     fi
-    cmake --build "$dir" || die "build of $name failed"
+    cmake --build "$dir" || { echo "error: build of $name failed" >&2; return 1; }
 }
 
 NATIVE_OPTIONS=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORLAND_BENCH=OFF)
@@ -50,16 +51,17 @@ build_native_sim() {
     local dir=$VORLAND_BUILD/native
     if [ ! -f "$dir/build.ninja" ]; then
         cmake -S "$VORLAND_ROOT" -B "$dir" -G Ninja "${NATIVE_OPTIONS[@]}" >/dev/null ||
-            die "configure of native failed"
+            { echo "error: configure of native failed" >&2; return 1; }
     fi
-    cmake --build "$dir" --target vorland-sim >/dev/null || die "build of vorland-sim failed"
+    cmake --build "$dir" --target vorland-sim >/dev/null ||
+        { echo "error: build of vorland-sim failed" >&2; return 1; }
 }
 # Benchmarks measure optimised code without sanitizers, in a tree of their own.
 build_bench() {
     build_tree bench -DCMAKE_BUILD_TYPE=Release -DVORLAND_SANITIZE=OFF -DVORLAND_TESTS=OFF
 }
 build_windows() {
-    build_native_sim
+    build_native_sim || return 1
     build_tree win -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_TOOLCHAIN_FILE="$VORLAND_ROOT/cmake/mingw-i686.cmake" \
         -DVORLAND_SIM_EXE="$VORLAND_BUILD/native/sim/vorland-sim"
