@@ -344,9 +344,12 @@ std::string CliRun::LinkDetail() const {
     for (auto it = linkLines_.rbegin(); it != linkLines_.rend(); ++it) {
         if (it->find("Timeout Set") == std::string::npos &&
             it->find("took") == std::string::npos) {
-            std::string line = *it;
-            for (char& c : line) {
-                if (c == '\r' || c == '\n' || c == '\t') c = ' ';
+            // Multi-line messages become one line.
+            std::string line;
+            for (char c : *it) {
+                const bool blank = c == '\r' || c == '\n' || c == '\t' || c == ' ';
+                if (!blank) line += c;
+                else if (!line.empty() && line.back() != ' ') line += ' ';
             }
             return " (" + line + ")";
         }

@@ -89,7 +89,12 @@ std::string ProgressBarLine(const std::string& label, const ProgressFigures& f, 
     } else {
         line = label + tail;
     }
-    if (room > 0 && line.size() > static_cast<std::size_t>(room)) line.resize(static_cast<std::size_t>(room));
+    // Still too wide: leave out whole figures from the end.
+    while (room > 0 && line.size() > static_cast<std::size_t>(room)) {
+        const std::size_t cut = line.rfind("  ", static_cast<std::size_t>(room));
+        line.resize(cut != std::string::npos && cut > 0 ? cut : static_cast<std::size_t>(room));
+        while (!line.empty() && line.back() == ' ') line.pop_back();
+    }
     return line;
 }
 

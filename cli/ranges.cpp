@@ -61,10 +61,6 @@ bool PlanTransfer(const PlanRequest& r, TransferPlan& plan, std::string& error) 
                        chipSize - 1);
         return false;
     }
-    if (fileStart + length > 0x100000000ull) {
-        error = "the file range runs past address FFFFFFFF";
-        return false;
-    }
     if (reading && !r.addressed && fileStart != 0) {
         error = "a binary file has no addresses: a file range for one must start at 0";
         return false;
