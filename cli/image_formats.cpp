@@ -55,10 +55,10 @@ bool DecodeBytes(const TextLine& line, std::size_t offset, std::vector<std::uint
         if (HexDigit(digits[i]) < 0) {
             const unsigned char c = static_cast<unsigned char>(digits[i]);
             error.message = std::isprint(c) != 0
-                                ? Printf("'%c' is not a hexadecimal digit (column %zu)", c,
-                                         line.column + offset + i)
-                                : Printf("byte 0x%02X is not a hexadecimal digit (column %zu)", c,
-                                         line.column + offset + i);
+                                ? Printf("'%c' is not a hexadecimal digit (column %u)", c,
+                                         static_cast<unsigned>(line.column + offset + i))
+                                : Printf("byte 0x%02X is not a hexadecimal digit (column %u)", c,
+                                         static_cast<unsigned>(line.column + offset + i));
             return false;
         }
     }
@@ -183,8 +183,8 @@ bool ParseIntelHex(std::string_view text, SparseImage& image, ImageError& error)
         }
         const std::uint32_t count = bytes[0];
         if (bytes.size() != count + 5u) {
-            error.message = Printf("the record announces %u data bytes but holds %zu", count,
-                                   bytes.size() - 5);
+            error.message = Printf("the record announces %u data bytes but holds %u", count,
+                                   static_cast<unsigned>(bytes.size() - 5));
             return false;
         }
         const std::uint8_t sum = SumOf(bytes, bytes.size() - 1);
@@ -268,8 +268,8 @@ bool ParseSRecord(std::string_view text, SparseImage& image, ImageError& error) 
         }
         const std::uint32_t count = bytes[0];
         if (bytes.size() != count + 1u) {
-            error.message = Printf("the record announces %u bytes but holds %zu", count,
-                                   bytes.size() - 1);
+            error.message = Printf("the record announces %u bytes but holds %u", count,
+                                   static_cast<unsigned>(bytes.size() - 1));
             return false;
         }
         // Address bytes of each type: S0 S1 S2 S3 S4 S5 S6 S7 S8 S9.

@@ -148,7 +148,9 @@ std::string ProgressMeter::Finish() {
     if (!active_) return "";
     active_ = false;
     if (!terminal_ || drawnLength_ == 0) return "";
-    std::string wipe = "\r" + std::string(drawnLength_, ' ') + "\r";
+    std::string wipe(drawnLength_ + 2, ' ');  // "\r", blanks over the bar, "\r"
+    wipe.front() = '\r';
+    wipe.back() = '\r';
     drawnLength_ = 0;
     return wipe;
 }
