@@ -383,7 +383,8 @@ int CliRun::TransferFailed(const char* doing, std::int32_t code, const TransferP
     }
     std::string text = Printf("%s the %s failed%s: %s%s", doing, ChipName().c_str(),
                               Where().c_str(), reason.c_str(), LinkDetail().c_str());
-    if (lastText_.empty() || lastText_.find(Printf("%.6X", plan.chipStart)) != std::string::npos) {
+    // A failure at the very first block is most often the wrong chip type.
+    if (lastText_.empty() || Where() == Printf(" at address %.6X", plan.chipStart)) {
         text += Printf("; is a %s in the socket?", ChipName().c_str());
     }
     return Fail(kExitLinkFailure, text);
