@@ -324,16 +324,13 @@ int CliRun::Connect() {
 
 int CliRun::Disconnect(int code) {
     if (!connected_) return code;
-    const bool raised = device_.speedCode != kSpeedCode115200;
-    device_.ClosePort();
+    device_.ClosePort();  // brings a raised unit back to 115200 baud first
     connected_ = false;
-    if (raised && device_.speedCode != kSpeedCode115200) {
-        Fail(0, Printf("the unit could not be returned to 115200 baud and is left at %d baud: "
+    if (device_.speedCode == kSpeedCode115200) return code;
+    return Fail(code == kExitSuccess ? kExitLinkFailure : code,
+                Printf("the unit could not be returned to 115200 baud and is left at %d baud: "
                        "power it off and on before its next use",
                        BaudRateOfSpeedCode(device_.speedCode)));
-        if (code == kExitSuccess) code = kExitLinkFailure;
-    }
-    return code;
 }
 
 int CliRun::Interrupted(const std::string& what) {
@@ -415,11 +412,11 @@ int CliRun::LoadImage(SparseImage& image) {
 int CliRun::PlanFor(const SparseImage* image, TransferPlan& plan) {
     PlanRequest request{o_.command, o_.chipType, FormatHasAddresses(*o_.format), o_.chipRange,
                         o_.fileRange, image};
-    std::string error;
-    if (!PlanTransfer(request, plan, error)) {
-        return Fail(kExitBadInput, (image != nullptr ? o_.file + ": " : "") + error);
-    }
-    return kExitSuccess;
+    PlanError error;
+    if (PlanTransfer(request, plan, error)) return kExitSuccess;
+    if (!error.aboutImage) return Fail(kExitBadInput, error.message);
+    if (error.line == 0) return Fail(kExitBadInput, o_.file + ": " + error.message);
+    return Fail(kExitBadInput, Printf("%s:%u: %s", o_.file.c_str(), error.line, error.message.c_str()));
 }
 
 int CliRun::ImageBytes(const SparseImage& image, const TransferPlan& plan,

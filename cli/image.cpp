@@ -19,12 +19,7 @@ SparseImage::AddResult SparseImage::Add(std::uint64_t address, const std::uint8_
     // Check against the runs already there, noting the stretches that are still free.
     std::vector<std::pair<std::uint64_t, std::uint64_t>> free;
     std::uint64_t cursor = address;
-    auto it = spans_.upper_bound(address);
-    if (it != spans_.begin()) {
-        auto before = std::prev(it);
-        if (before->first + before->second.length > address) it = before;
-    }
-    for (; it != spans_.end() && it->first < end; ++it) {
+    for (auto it = FirstTouching(address); it != spans_.end() && it->first < end; ++it) {
         const std::uint64_t spanStart = it->first;
         const std::uint64_t spanEnd = spanStart + it->second.length;
         if (spanStart > cursor) free.emplace_back(cursor, spanStart);
@@ -65,17 +60,29 @@ std::uint32_t SparseImage::highest() const {
     return static_cast<std::uint32_t>(last.first + last.second.length - 1);
 }
 
+SparseImage::SpanMap::const_iterator SparseImage::FirstTouching(std::uint64_t address) const {
+    auto it = spans_.upper_bound(address);
+    if (it != spans_.begin()) {
+        auto before = std::prev(it);
+        if (before->first + before->second.length > address) it = before;
+    }
+    return it;
+}
+
+bool SparseImage::FindFrom(std::uint64_t from, std::uint32_t* address, std::uint32_t* line) const {
+    const auto it = FirstTouching(from);
+    if (it == spans_.end()) return false;
+    *address = static_cast<std::uint32_t>(std::max<std::uint64_t>(it->first, from));
+    *line = it->second.line;
+    return true;
+}
+
 std::uint64_t SparseImage::CopyOut(std::uint32_t start, std::uint32_t length, std::uint8_t fill,
                                    std::uint8_t* out) const {
     std::memset(out, fill, length);
     const std::uint64_t end = static_cast<std::uint64_t>(start) + length;
     std::uint64_t found = 0;
-    auto it = spans_.upper_bound(start);
-    if (it != spans_.begin()) {
-        auto before = std::prev(it);
-        if (before->first + before->second.length > start) it = before;
-    }
-    for (; it != spans_.end() && it->first < end; ++it) {
+    for (auto it = FirstTouching(start); it != spans_.end() && it->first < end; ++it) {
         const std::uint64_t from = std::max<std::uint64_t>(it->first, start);
         const std::uint64_t to = std::min<std::uint64_t>(it->first + it->second.length, end);
         std::memcpy(out + (from - start), pool_.data() + it->second.offset + (from - it->first),

@@ -40,6 +40,10 @@ public:
     std::uint32_t lowest() const;
     std::uint32_t highest() const;
 
+    // The first address at or after from that holds data, and the line that gave it; false when
+    // there is none.
+    bool FindFrom(std::uint64_t from, std::uint32_t* address, std::uint32_t* line) const;
+
     // Writes the bytes of [start, start + length) to out, gaps as fill; returns how many of them
     // the image holds.
     std::uint64_t CopyOut(std::uint32_t start, std::uint32_t length, std::uint8_t fill,
@@ -51,8 +55,12 @@ private:
         std::uint32_t line;
         std::size_t offset;  // into pool_
     };
+    using SpanMap = std::map<std::uint64_t, Span>;
+    // The first run that holds address or starts after it.
+    SpanMap::const_iterator FirstTouching(std::uint64_t address) const;
+
     // Disjoint runs of data keyed by their first address; each byte belongs to the record that
     // gave it first.
-    std::map<std::uint64_t, Span> spans_;
+    SpanMap spans_;
     std::vector<std::uint8_t> pool_;
 };

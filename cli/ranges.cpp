@@ -10,7 +10,8 @@ constexpr std::uint32_t kBlockRule = 64;
 
 }  // namespace
 
-bool PlanTransfer(const PlanRequest& r, TransferPlan& plan, std::string& error) {
+bool PlanTransfer(const PlanRequest& r, TransferPlan& plan, PlanError& failure) {
+    std::string& error = failure.message;
     const std::uint32_t chipSize = static_cast<std::uint32_t>(ChipTypeTable[r.chipType].size);
     const std::string chipName = ChipShortName(r.chipType);
     const bool reading = r.command == CliCommand::kRead;
@@ -29,19 +30,21 @@ bool PlanTransfer(const PlanRequest& r, TransferPlan& plan, std::string& error) 
         chipStart = fileStart = 0;
         length = chipSize;
     } else if (!r.chipRange && !r.fileRange) {
+        failure.aboutImage = true;
         if (r.image == nullptr || r.image->empty()) {
             error = "the image holds no data";
             return false;
         }
         std::uint64_t low = r.image->lowest();
         std::uint64_t high = r.image->highest();
-        if (high >= chipSize) {
-            error = Printf("the image does not fit the %s (000000-%06X): it holds data from "
-                           "0x%06llX to 0x%06llX; choose the part to use with --file-range",
-                           chipName.c_str(), chipSize - 1, static_cast<unsigned long long>(low),
-                           static_cast<unsigned long long>(high));
+        std::uint32_t past = 0;
+        if (r.image->FindFrom(chipSize, &past, &failure.line)) {
+            error = Printf("the image does not fit the %s (000000-%06X): it holds data at "
+                           "0x%06X; choose the part to use with --file-range",
+                           chipName.c_str(), chipSize - 1, past);
             return false;
         }
+        failure.aboutImage = false;
         if (!reading && r.command == CliCommand::kProgram) {
             low -= low % kBlockRule;
             high |= kBlockRule - 1;

@@ -35,5 +35,13 @@ struct PlanRequest {
     const SparseImage* image;  // program, verify: the image read; borrowed
 };
 
-// False with a one-line reason in error when the ranges cannot be used.
-bool PlanTransfer(const PlanRequest& request, TransferPlan& plan, std::string& error);
+// Why a plan cannot be made: the ranges given, or the image (then naming the line of the
+// record at fault where there is one).
+struct PlanError {
+    std::string message;
+    bool aboutImage = false;
+    std::uint32_t line = 0;  // of the image's file; 0 none
+};
+
+// False with the reason in error when the ranges cannot be used.
+bool PlanTransfer(const PlanRequest& request, TransferPlan& plan, PlanError& error);

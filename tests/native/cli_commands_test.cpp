@@ -216,9 +216,9 @@ TEST_F(CliCommandsTest, BadFilesAreRefusedBeforeTheUnitIsTouched) {
         {"img.s19", "S10512340102B1\n", ": no end record (S7, S8 or S9): the file may be cut short"},
         {"img.hex", ":040100001122334451\n:010103009962\n:00000001FF\n",
          ":2: the byte at 0x00000103 differs from line 1 (0x44 there, 0x99 here)"},
-        {"img.hex", ":020000040008F2\n:0100000011EE\n:00000001FF\n",
-         ": the image does not fit the AM29F040 (000000-07FFFF): it holds data from 0x080000 to "
-         "0x080000; choose the part to use with --file-range"},
+        {"img.hex", ":03000000010203F7\n:020000040008F2\n:0100000011EE\n:00000001FF\n",
+         ":3: the image does not fit the AM29F040 (000000-07FFFF): it holds data at 0x080000; "
+         "choose the part to use with --file-range"},
         {"img.bin", "", ": the image holds no data"},
     };
     for (const Case& c : cases) {

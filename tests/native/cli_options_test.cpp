@@ -144,15 +144,17 @@ protected:
                      std::optional<HexRange> chip, std::optional<HexRange> file) {
         PlanRequest request{command, chipType, addressed, chip, file, &image_};
         TransferPlan plan{};
-        std::string error;
-        if (!PlanTransfer(request, plan, error)) return error;
+        PlanError error;
+        if (!PlanTransfer(request, plan, error)) {
+            return (error.aboutImage ? "image:" + std::to_string(error.line) + ": " : "") + error.message;
+        }
         char text[64];
         std::snprintf(text, sizeof text, "%X %X %X", plan.chipStart, plan.fileStart, plan.length);
         return text;
     }
-    void Data(std::uint32_t first, std::uint32_t last) {
+    void Data(std::uint32_t first, std::uint32_t last, std::uint32_t line = 1) {
         std::vector<std::uint8_t> bytes(last - first + 1, 0x42);
-        ASSERT_EQ(image_.Add(first, bytes.data(), bytes.size(), 1, nullptr),
+        ASSERT_EQ(image_.Add(first, bytes.data(), bytes.size(), line, nullptr),
                   SparseImage::AddResult::kAdded);
     }
     SparseImage image_;
@@ -195,13 +197,14 @@ TEST_F(TransferRanges, ProgramAndVerifyTakeTheSpanOfTheData) {
 }
 
 TEST_F(TransferRanges, AnImageThatDoesNotFitIsRefused) {
-    EXPECT_EQ(Plan(kProgram, 1, true, {}, {}), "the image holds no data");
-    Data(0x8000, 0xFFFF);
+    EXPECT_EQ(Plan(kProgram, 1, true, {}, {}), "image:0: the image holds no data");
+    Data(0x8000, 0xFFFF, 7);
+    Data(0x7F00, 0x7F7F, 9);
     EXPECT_EQ(Plan(kProgram, 0, true, {}, {}),
-              "the image does not fit the AT29C256 (000000-007FFF): it holds data from 0x008000 "
-              "to 0x00FFFF; choose the part to use with --file-range");
+              "image:7: the image does not fit the AT29C256 (000000-007FFF): it holds data at "
+              "0x008000; choose the part to use with --file-range");
     EXPECT_EQ(Plan(kProgram, 0, true, {}, HexRange{0x8000, 0xFFFF}), "0 8000 8000");
-    EXPECT_EQ(Plan(kVerify, 2, true, {}, {}), "8000 8000 8000");
+    EXPECT_EQ(Plan(kVerify, 2, true, {}, {}), "7F00 7F00 8100");
 }
 
 }  // namespace
