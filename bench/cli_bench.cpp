@@ -38,10 +38,12 @@ bool ReadChip(const std::string& port, const std::string& dir, double* readMs) {
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     pid_t pid = -1;
-    const bool started = posix_spawn(&pid, VORLAND_CLI_EXE, &actions, nullptr, argv.data(), environ) == 0;
+    const bool started =
+        posix_spawn(&pid, VORLAND_CLI_EXE, &actions, nullptr, argv.data(), environ) == 0;
     posix_spawn_file_actions_destroy(&actions);
     int status = 0;
-    if (!started || waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    if (!started || waitpid(pid, &status, 0) != pid || !WIFEXITED(status) ||
+        WEXITSTATUS(status) != 0) {
         return false;
     }
     std::ifstream in(err);
@@ -54,7 +56,8 @@ bool ReadChip(const std::string& port, const std::string& dir, double* readMs) {
 }
 
 void ReadWholeChip(benchmark::State& state, bool pace) {
-    SimProgram sim(VORLAND_SIM_EXE, pace ? std::vector<std::string>{"--pace"} : std::vector<std::string>{});
+    SimProgram sim(VORLAND_SIM_EXE,
+                   pace ? std::vector<std::string>{"--pace"} : std::vector<std::string>{});
     char pattern[] = "/tmp/vorland-cli-bench-XXXXXX";
     if (!sim.ready() || mkdtemp(pattern) == nullptr) {
         state.SkipWithError("vorland-sim did not start");
@@ -70,7 +73,9 @@ void ReadWholeChip(benchmark::State& state, bool pace) {
             state.SkipWithError("vorland-cli read failed");
             break;
         }
-        totalMs += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        totalMs +=
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count();
         readMs += ms;
     }
     std::remove((dir + "/chip.bin").c_str());
@@ -85,8 +90,12 @@ void ReadWholeChip(benchmark::State& state, bool pace) {
     }
 }
 
-void BM_CliReadChipPaced921600(benchmark::State& state) { ReadWholeChip(state, true); }
-void BM_CliReadChipUnpaced(benchmark::State& state) { ReadWholeChip(state, false); }
+void BM_CliReadChipPaced921600(benchmark::State& state) {
+    ReadWholeChip(state, true);
+}
+void BM_CliReadChipUnpaced(benchmark::State& state) {
+    ReadWholeChip(state, false);
+}
 
 BENCHMARK(BM_CliReadChipPaced921600)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 BENCHMARK(BM_CliReadChipUnpaced)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);

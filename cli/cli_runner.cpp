@@ -100,7 +100,8 @@ public:
             ok = std::fclose(file) == 0 && ok;
         }
         if (!ok) {
-            error = path_ + ": " + (errno != 0 ? std::strerror(errno) : "the file could not be written");
+            error = path_ + ": " +
+                    (errno != 0 ? std::strerror(errno) : "the file could not be written");
             Abandon();
         }
         return ok;
@@ -208,7 +209,8 @@ private:
     void Summary(const char* verb, std::uint64_t bytes) {
         ErrText(meter_.Finish());
         const std::uint32_t ms = Now() - startMs_;
-        std::string text = Printf("%s %s in %s", verb, FormatBytes(bytes).c_str(), FormatElapsed(ms).c_str());
+        std::string text =
+            Printf("%s %s in %s", verb, FormatBytes(bytes).c_str(), FormatElapsed(ms).c_str());
         if (ms > 0) text += " (" + FormatRate(static_cast<double>(bytes) * 1000.0 / ms) + ")";
         Note(text + ".");
     }
@@ -216,9 +218,9 @@ private:
     int Execute();
     int Connect();
     int Disconnect(int code);
-    int LoadImage(SparseImage& image);
     int PlanFor(const SparseImage* image, TransferPlan& plan);
-    int ImageBytes(const SparseImage& image, const TransferPlan& plan, std::vector<std::uint8_t>& bytes);
+    // Reads the image file and plans the transfer; bytes: the image over the file range.
+    int ImageBytes(TransferPlan& plan, std::vector<std::uint8_t>& bytes);
 
     int Detect();
     int Info();
@@ -286,8 +288,9 @@ int CliRun::Connect() {
                                             static_cast<unsigned char>(version_.modelLetter)));
         }
         if (o_.port.empty()) {
-            return Fail(kExitNoUnit, "no programmer answered on COM1 to COM5 (name its port "
-                                     "with --port)");
+            return Fail(kExitNoUnit,
+                        "no programmer answered on COM1 to COM5 (name its port "
+                        "with --port)");
         }
         bool opened = false;
         for (const std::string& line : linkLines_) {
@@ -339,14 +342,15 @@ int CliRun::Interrupted(const std::string& what) {
 
 std::string CliRun::LinkDetail() const {
     for (auto it = linkLines_.rbegin(); it != linkLines_.rend(); ++it) {
-        if (it->find("Timeout Set") == std::string::npos &&
-            it->find("took") == std::string::npos) {
+        if (it->find("Timeout Set") == std::string::npos && it->find("took") == std::string::npos) {
             // Multi-line messages become one line.
             std::string line;
             for (char c : *it) {
                 const bool blank = c == '\r' || c == '\n' || c == '\t' || c == ' ';
-                if (!blank) line += c;
-                else if (!line.empty() && line.back() != ' ') line += ' ';
+                if (!blank)
+                    line += c;
+                else if (!line.empty() && line.back() != ' ')
+                    line += ' ';
             }
             return " (" + line + ")";
         }
@@ -374,7 +378,9 @@ int CliRun::TransferFailed(const char* doing, std::int32_t code, const TransferP
             break;
         case kTandrelNoPort: reason = "the port is not open"; break;
         case kTandrelNotProgrammer: reason = "the unit is not a programmer"; break;
-        case kTandrelChecksumMismatch: reason = "a block arrived damaged (checksum mismatch)"; break;
+        case kTandrelChecksumMismatch:
+            reason = "a block arrived damaged (checksum mismatch)";
+            break;
         case kTandrelShortData: reason = "the unit stopped answering"; break;
         default: reason = Printf("result %d", static_cast<int>(code)); break;
     }
@@ -390,43 +396,42 @@ int CliRun::TransferFailed(const char* doing, std::int32_t code, const TransferP
 // A yes/no operation answered -1.
 int CliRun::CheckFailed(const char* doing) {
     if (InterruptRequested()) return Interrupted(std::string("while ") + doing + Where());
-    return Fail(kExitLinkFailure, Printf("%s the %s failed%s: the unit did not answer, or the port "
-                                         "failed%s",
-                                         doing, ChipName().c_str(), Where().c_str(),
-                                         LinkDetail().c_str()));
-}
-
-int CliRun::LoadImage(SparseImage& image) {
-    std::string bytes;
-    std::string error;
-    if (!ReadWholeFile(o_.file, bytes, error)) return Fail(kExitBadInput, error);
-    ImageError bad;
-    if (!ParseImage(*o_.format, bytes, image, bad)) {
-        return Fail(kExitBadInput, bad.line != 0 ? Printf("%s:%u: %s", o_.file.c_str(), bad.line,
-                                                          bad.message.c_str())
-                                                 : o_.file + ": " + bad.message);
-    }
-    return kExitSuccess;
+    return Fail(kExitLinkFailure,
+                Printf("%s the %s failed%s: the unit did not answer, or the port "
+                       "failed%s",
+                       doing, ChipName().c_str(), Where().c_str(), LinkDetail().c_str()));
 }
 
 int CliRun::PlanFor(const SparseImage* image, TransferPlan& plan) {
-    PlanRequest request{o_.command, o_.chipType, FormatHasAddresses(*o_.format), o_.chipRange,
-                        o_.fileRange, image};
+    PlanRequest request{o_.command,   o_.chipType,  FormatHasAddresses(*o_.format),
+                        o_.chipRange, o_.fileRange, image};
     PlanError error;
     if (PlanTransfer(request, plan, error)) return kExitSuccess;
     if (!error.aboutImage) return Fail(kExitBadInput, error.message);
     if (error.line == 0) return Fail(kExitBadInput, o_.file + ": " + error.message);
-    return Fail(kExitBadInput, Printf("%s:%u: %s", o_.file.c_str(), error.line, error.message.c_str()));
+    return Fail(kExitBadInput,
+                Printf("%s:%u: %s", o_.file.c_str(), error.line, error.message.c_str()));
 }
 
-int CliRun::ImageBytes(const SparseImage& image, const TransferPlan& plan,
-                       std::vector<std::uint8_t>& bytes) {
+int CliRun::ImageBytes(TransferPlan& plan, std::vector<std::uint8_t>& bytes) {
+    std::string text;
+    std::string error;
+    if (!ReadWholeFile(o_.file, text, error)) return Fail(kExitBadInput, error);
+    SparseImage image;
+    ImageError bad;
+    if (!ParseImage(*o_.format, text, image, bad)) {
+        return Fail(kExitBadInput, bad.line != 0 ? Printf("%s:%u: %s", o_.file.c_str(), bad.line,
+                                                          bad.message.c_str())
+                                                 : o_.file + ": " + bad.message);
+    }
+    if (int code = PlanFor(&image, plan); code != kExitSuccess) return code;
+
     bytes.resize(plan.length);
     const std::uint64_t inside = image.CopyOut(plan.fileStart, plan.length, o_.fill, bytes.data());
     if (inside == 0) {
-        return Fail(kExitBadInput, Printf("%s: the file range %08X-%08X holds none of its data",
-                                          o_.file.c_str(), plan.fileStart,
-                                          plan.fileStart + plan.length - 1));
+        return Fail(kExitBadInput,
+                    Printf("%s: the file range %08X-%08X holds none of its data", o_.file.c_str(),
+                           plan.fileStart, plan.fileStart + plan.length - 1));
     }
     if (inside < image.dataBytes()) {
         Note(Printf("note: %llu bytes of %s lie outside the file range %08X-%08X and are left out",
@@ -460,7 +465,6 @@ int CliRun::Info() {
         text += chip->programAllowed ? ", program and erase" : ", read-only";
         text += "\n";
     }
-    ErrText(meter_.Finish());
     env_.console.Out(text);
     return kExitSuccess;
 }
@@ -493,7 +497,9 @@ int CliRun::Read() {
     std::string content;
     switch (*o_.format) {
         case ImageFormat::kBinary: content.assign(bytes.begin(), bytes.end()); break;
-        case ImageFormat::kIntelHex: content = WriteIntelHex(bytes.data(), plan.length, plan.fileStart); break;
+        case ImageFormat::kIntelHex:
+            content = WriteIntelHex(bytes.data(), plan.length, plan.fileStart);
+            break;
         case ImageFormat::kSRecord:
             content = WriteSRecord(bytes.data(), plan.length, plan.fileStart, BaseName(o_.file));
             break;
@@ -522,8 +528,8 @@ int CliRun::EraseWholeChip() {
                                              "answer%s",
                                              ChipName().c_str(), LinkDetail().c_str()));
     }
-    ErrText(meter_.Finish());
-    Note(Printf("Erased the %s in %s.", ChipName().c_str(), FormatElapsed(Now() - startMs_).c_str()));
+    Note(Printf("Erased the %s in %s.", ChipName().c_str(),
+                FormatElapsed(Now() - startMs_).c_str()));
     return kExitSuccess;
 }
 
@@ -532,11 +538,13 @@ int CliRun::EraseWholeChip() {
 int CliRun::VerifyRange(const TransferPlan& plan, const std::vector<std::uint8_t>& bytes,
                         bool asPart) {
     if (InterruptRequested()) return Interrupted("before verifying");
-    if (!o_.quick) BeginProgress("Verifying", plan.length);
-    else linkLines_.clear();
-    const VerifyRequest request{o_.chipType, plan.chipStart, bytes.data(),
-                                static_cast<std::int32_t>(plan.length), o_.quick ? 1 : 0,
-                                o_.quick ? nullptr : this};
+    if (!o_.quick)
+        BeginProgress("Verifying", plan.length);
+    else
+        linkLines_.clear();
+    const VerifyRequest request{o_.chipType,      plan.chipStart,
+                                bytes.data(),     static_cast<std::int32_t>(plan.length),
+                                o_.quick ? 1 : 0, o_.quick ? nullptr : this};
     const std::int32_t result = device_.VerifyChip(request);
     if (result < 0) return CheckFailed(o_.quick ? "asking the checksum of" : "reading back");
     const std::string range = Printf("%06X-%06X", plan.chipStart, plan.chipStart + plan.length - 1);
@@ -552,31 +560,31 @@ int CliRun::VerifyRange(const TransferPlan& plan, const std::vector<std::uint8_t
     std::string difference = "the chip differs from " + o_.file;
     for (const std::string& line : linkLines_) {
         unsigned offset = 0, expected = 0, found = 0;
-        if (std::sscanf(line.c_str(), "KVTandrel: Chip Verify failed at offset 0x%X. Local Buffer: "
-                        "0x%X. Chip: 0x%X", &offset, &expected, &found) == 3) {
-            difference = Printf("the chip differs from %s first at chip address %06X (file "
-                                "address %08X): the file has %02X, the chip %02X",
-                                o_.file.c_str(), plan.chipStart + offset, plan.fileStart + offset,
-                                expected, found);
-        } else if (std::sscanf(line.c_str(), "KVTandrel: Chip Quick Verify failed. Local Checksum: "
-                               "0x%X. Chip Checksum: 0x%X", &expected, &found) == 2) {
+        if (std::sscanf(line.c_str(),
+                        "KVTandrel: Chip Verify failed at offset 0x%X. Local Buffer: "
+                        "0x%X. Chip: 0x%X",
+                        &offset, &expected, &found) == 3) {
+            difference = Printf(
+                "the chip differs from %s first at chip address %06X (file "
+                "address %08X): the file has %02X, the chip %02X",
+                o_.file.c_str(), plan.chipStart + offset, plan.fileStart + offset, expected, found);
+        } else if (std::sscanf(line.c_str(),
+                               "KVTandrel: Chip Quick Verify failed. Local Checksum: "
+                               "0x%X. Chip Checksum: 0x%X",
+                               &expected, &found) == 2) {
             difference = Printf("the checksums of %s differ: %04X for the file, %04X for the chip",
                                 range.c_str(), expected, found);
         }
     }
     if (asPart) return Fail(kExitMismatch, "programming did not take: " + difference);
-    ErrText(meter_.Finish());
     Result(difference);
     return kExitMismatch;
 }
 
 int CliRun::Program() {
-    SparseImage image;
     TransferPlan plan{};
     std::vector<std::uint8_t> bytes;
-    if (int code = LoadImage(image); code != kExitSuccess) return code;
-    if (int code = PlanFor(&image, plan); code != kExitSuccess) return code;
-    if (int code = ImageBytes(image, plan, bytes); code != kExitSuccess) return code;
+    if (int code = ImageBytes(plan, bytes); code != kExitSuccess) return code;
     if (int code = Connect(); code != kExitSuccess) return code;
 
     if (o_.erase) {
@@ -603,12 +611,9 @@ int CliRun::Program() {
 }
 
 int CliRun::Verify() {
-    SparseImage image;
     TransferPlan plan{};
     std::vector<std::uint8_t> bytes;
-    if (int code = LoadImage(image); code != kExitSuccess) return code;
-    if (int code = PlanFor(&image, plan); code != kExitSuccess) return code;
-    if (int code = ImageBytes(image, plan, bytes); code != kExitSuccess) return code;
+    if (int code = ImageBytes(plan, bytes); code != kExitSuccess) return code;
     if (int code = Connect(); code != kExitSuccess) return code;
     return VerifyRange(plan, bytes, false);
 }
@@ -647,16 +652,21 @@ int CliRun::Blank() {
         result = device_.BlankCheckSector(o_.sector, this);
     }
     if (result < 0) return CheckFailed("blank checking");
-    ErrText(meter_.Finish());
     Result(what + (result == 1 ? " is blank" : " is not blank"));
     return result == 1 ? kExitSuccess : kExitMismatch;
 }
 
 }  // namespace
 
-void RequestInterrupt() { gInterrupt.store(1); }
-bool InterruptRequested() { return gInterrupt.load() != 0; }
-void ResetInterrupt() { gInterrupt.store(0); }
+void RequestInterrupt() {
+    gInterrupt.store(1);
+}
+bool InterruptRequested() {
+    return gInterrupt.load() != 0;
+}
+void ResetInterrupt() {
+    gInterrupt.store(0);
+}
 
 int RunCli(const CliOptions& options, CliEnvironment& env) {
     if (options.command == CliCommand::kHelp) {

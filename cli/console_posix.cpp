@@ -5,10 +5,14 @@
 #include "cli/console.h"
 
 namespace {
-void OnSignal(int) { RequestInterrupt(); }
+void OnSignal(int) {
+    RequestInterrupt();
+}
 }  // namespace
 
-bool StdConsole::ErrIsTerminal() { return isatty(STDERR_FILENO) != 0; }
+bool StdConsole::ErrIsTerminal() {
+    return isatty(STDERR_FILENO) != 0;
+}
 
 int StdConsole::TerminalWidth() {
     winsize size{};
@@ -26,4 +30,6 @@ void InstallInterruptHandlers() {
     ::signal(SIGPIPE, SIG_IGN);
 }
 
-std::string PortDeviceName(const std::string& port) { return port; }
+std::string PortDeviceName(const std::string& port) {
+    return port;
+}

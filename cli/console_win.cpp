@@ -32,7 +32,9 @@ int StdConsole::TerminalWidth() {
     return 80;
 }
 
-void InstallInterruptHandlers() { SetConsoleCtrlHandler(OnConsoleEvent, TRUE); }
+void InstallInterruptHandlers() {
+    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
 
 std::string PortDeviceName(const std::string& port) {
     if (port.size() > 3 && (port[0] | 0x20) == 'c' && (port[1] | 0x20) == 'o' &&

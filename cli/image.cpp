@@ -10,8 +10,7 @@ constexpr std::uint64_t kAddressSpace = 1ull << 32;
 }  // namespace
 
 SparseImage::AddResult SparseImage::Add(std::uint64_t address, const std::uint8_t* data,
-                                        std::size_t size, std::uint32_t line,
-                                        Conflict* conflict) {
+                                        std::size_t size, std::uint32_t line, Conflict* conflict) {
     if (size == 0) return AddResult::kAdded;
     const std::uint64_t end = address + size;
     if (address >= kAddressSpace || end > kAddressSpace) return AddResult::kPastAddressSpace;

@@ -18,9 +18,9 @@ class SparseImage {
 public:
     enum class AddResult {
         kAdded,
-        kConflict,        // a byte already given differs; see the conflict record
-        kTooLarge,        // the image would hold more than kMaxImageBytes
-        kPastAddressSpace // the bytes run past address 0xFFFFFFFF
+        kConflict,         // a byte already given differs; see the conflict record
+        kTooLarge,         // the image would hold more than kMaxImageBytes
+        kPastAddressSpace  // the bytes run past address 0xFFFFFFFF
     };
     struct Conflict {
         std::uint32_t address;  // the first byte that differs

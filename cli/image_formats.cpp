@@ -10,12 +10,14 @@ namespace {
 
 // One line of a text image with its surrounding blanks cut off.
 struct TextLine {
-    std::uint32_t number;     // from 1
-    std::string_view text;    // without blanks, CR and Ctrl+Z around it
-    std::size_t column;       // of text's first character in the line, from 1
+    std::uint32_t number;   // from 1
+    std::string_view text;  // without blanks, CR and Ctrl+Z around it
+    std::size_t column;     // of text's first character in the line, from 1
 };
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\x1A'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\x1A';
+}
 
 // Calls visit(line) for each non-blank line until it returns false; returns what the last call
 // returned (true when every line was taken).
@@ -39,20 +41,13 @@ bool ForEachLine(std::string_view text, Visit visit) {
     return true;
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
 // Decodes the digit pairs of line.text from offset on into bytes; false with error set.
 bool DecodeBytes(const TextLine& line, std::size_t offset, std::vector<std::uint8_t>& bytes,
                  ImageError& error) {
     bytes.clear();
     std::string_view digits = line.text.substr(offset);
     for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (HexDigit(digits[i]) < 0) {
+        if (HexDigitValue(digits[i]) < 0) {
             const unsigned char c = static_cast<unsigned char>(digits[i]);
             error.message = std::isprint(c) != 0
                                 ? Printf("'%c' is not a hexadecimal digit (column %u)", c,
@@ -68,7 +63,8 @@ bool DecodeBytes(const TextLine& line, std::size_t offset, std::vector<std::uint
     }
     bytes.reserve(digits.size() / 2);
     for (std::size_t i = 0; i < digits.size(); i += 2) {
-        bytes.push_back(static_cast<std::uint8_t>(HexDigit(digits[i]) * 16 + HexDigit(digits[i + 1])));
+        bytes.push_back(static_cast<std::uint8_t>(HexDigitValue(digits[i]) * 16 +
+                                                  HexDigitValue(digits[i + 1])));
     }
     return true;
 }
@@ -86,10 +82,10 @@ bool AddData(SparseImage& image, std::uint64_t address, const std::uint8_t* data
     switch (image.Add(address, data, size, line, &conflict)) {
         case SparseImage::AddResult::kAdded: return true;
         case SparseImage::AddResult::kConflict:
-            error.message = Printf(
-                "the byte at 0x%08X differs from line %u (0x%02X there, 0x%02X here)",
-                static_cast<unsigned>(conflict.address), static_cast<unsigned>(conflict.line),
-                conflict.first, conflict.second);
+            error.message =
+                Printf("the byte at 0x%08X differs from line %u (0x%02X there, 0x%02X here)",
+                       static_cast<unsigned>(conflict.address),
+                       static_cast<unsigned>(conflict.line), conflict.first, conflict.second);
             return false;
         case SparseImage::AddResult::kTooLarge:
             error.message = "the image holds more than 16 MiB of data";
@@ -214,21 +210,22 @@ bool ParseIntelHex(std::string_view text, SparseImage& image, ImageError& error)
             case 0x02:
             case 0x04:
                 if (count != 2) {
-                    error.message = Printf("an address record (%02X) holds 2 bytes, not %u", type, count);
+                    error.message =
+                        Printf("an address record (%02X) holds 2 bytes, not %u", type, count);
                     return false;
                 }
-                base = static_cast<std::uint64_t>(data[0] << 8 | data[1]) << (type == 0x02 ? 4 : 16);
+                base = static_cast<std::uint64_t>(data[0] << 8 | data[1])
+                       << (type == 0x02 ? 4 : 16);
                 return true;
             case 0x03:
             case 0x05:
                 if (count != 4) {
-                    error.message = Printf("a start address record (%02X) holds 4 bytes, not %u", type, count);
+                    error.message =
+                        Printf("a start address record (%02X) holds 4 bytes, not %u", type, count);
                     return false;
                 }
                 return true;
-            default:
-                error.message = Printf("unknown record type %02X", type);
-                return false;
+            default: error.message = Printf("unknown record type %02X", type); return false;
         }
     });
     if (endLine == 0) {
@@ -304,9 +301,9 @@ bool ParseSRecord(std::string_view text, SparseImage& image, ImageError& error) 
                     return false;
                 }
                 if (address != dataRecords) {
-                    error.message = Printf(
-                        "the record count says %u data records, the file holds %u before it",
-                        static_cast<unsigned>(address), static_cast<unsigned>(dataRecords));
+                    error.message =
+                        Printf("the record count says %u data records, the file holds %u before it",
+                               static_cast<unsigned>(address), static_cast<unsigned>(dataRecords));
                     return false;
                 }
                 return true;
@@ -337,8 +334,7 @@ bool ParseBinary(std::string_view bytes, SparseImage& image, ImageError& error) 
                    error);
 }
 
-bool ParseImage(ImageFormat format, std::string_view bytes, SparseImage& image,
-                ImageError& error) {
+bool ParseImage(ImageFormat format, std::string_view bytes, SparseImage& image, ImageError& error) {
     switch (format) {
         case ImageFormat::kBinary: return ParseBinary(bytes, image, error);
         case ImageFormat::kIntelHex: return ParseIntelHex(bytes, image, error);
@@ -389,8 +385,7 @@ std::string WriteIntelHex(const std::uint8_t* data, std::uint32_t length, std::u
                                           static_cast<std::uint8_t>(upper)};
             AppendIntelRecord(out, 0x04, 0, bits, 2);
         }
-        const std::uint32_t size =
-            std::min({kRecordData, length - pos, 0x10000 - (at & 0xFFFF)});
+        const std::uint32_t size = std::min({kRecordData, length - pos, 0x10000 - (at & 0xFFFF)});
         AppendIntelRecord(out, 0x00, static_cast<std::uint16_t>(at), data + pos, size);
         pos += size;
     }
@@ -400,7 +395,8 @@ std::string WriteIntelHex(const std::uint8_t* data, std::uint32_t length, std::u
 
 std::string WriteSRecord(const std::uint8_t* data, std::uint32_t length, std::uint32_t address,
                          std::string_view header) {
-    const std::uint64_t last = length == 0 ? address : static_cast<std::uint64_t>(address) + length - 1;
+    const std::uint64_t last =
+        length == 0 ? address : static_cast<std::uint64_t>(address) + length - 1;
     const std::uint32_t addressBytes = last <= 0xFFFF ? 2 : last <= 0xFFFFFF ? 3 : 4;
     const char dataType = static_cast<char>('0' + addressBytes - 1);  // S1, S2, S3
     const char endType = static_cast<char>('0' + 11 - addressBytes);  // S9, S8, S7

@@ -41,7 +41,9 @@ std::optional<ImageFormat> ImageFormatFromPath(std::string_view path);
 // The format a --format value names: bin (binary, raw), hex (ihex), srec (s19, mot).
 std::optional<ImageFormat> ImageFormatFromName(std::string_view name);
 // Whether the format carries addresses (HEX, S-record) rather than file offsets.
-inline bool FormatHasAddresses(ImageFormat format) { return format != ImageFormat::kBinary; }
+inline bool FormatHasAddresses(ImageFormat format) {
+    return format != ImageFormat::kBinary;
+}
 
 // What was wrong with a file: line counts from 1; 0 means the file as a whole.
 struct ImageError {
@@ -54,8 +56,7 @@ struct ImageError {
 bool ParseIntelHex(std::string_view text, SparseImage& image, ImageError& error);
 bool ParseSRecord(std::string_view text, SparseImage& image, ImageError& error);
 bool ParseBinary(std::string_view bytes, SparseImage& image, ImageError& error);
-bool ParseImage(ImageFormat format, std::string_view bytes, SparseImage& image,
-                ImageError& error);
+bool ParseImage(ImageFormat format, std::string_view bytes, SparseImage& image, ImageError& error);
 
 // The file text of length bytes that belong at address (address + length must not pass 2^32).
 std::string WriteIntelHex(const std::uint8_t* data, std::uint32_t length, std::uint32_t address);

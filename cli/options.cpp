@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/chip_table.h"
+#include "cli/text_format.h"
 
 namespace {
 
@@ -47,8 +48,21 @@ bool UsesFile(CliCommand c) {
 
 // The option names, what each needs, and which commands take it.
 enum class Opt {
-    kPort, kChip, kChipRange, kFileRange, kFormat, kFill, kErase, kNoVerify, kQuick, kSector,
-    kBaud, kQuiet, kVerbose, kHelp, kVersion
+    kPort,
+    kChip,
+    kChipRange,
+    kFileRange,
+    kFormat,
+    kFill,
+    kErase,
+    kNoVerify,
+    kQuick,
+    kSector,
+    kBaud,
+    kQuiet,
+    kVerbose,
+    kHelp,
+    kVersion
 };
 struct OptionSpec {
     const char* name;
@@ -109,7 +123,8 @@ bool ApplyOption(const OptionSpec& spec, const std::string& value, CliOptions& o
         case Opt::kFileRange: {
             HexRange range{};
             if (!ParseHexRange(value, range)) {
-                error = shown + " wants START-END or START+LENGTH in hexadecimal, not '" + value + "'";
+                error =
+                    shown + " wants START-END or START+LENGTH in hexadecimal, not '" + value + "'";
                 return false;
             }
             (spec.id == Opt::kChipRange ? o.chipRange : o.fileRange) = range;
@@ -154,7 +169,10 @@ bool ApplyOption(const OptionSpec& spec, const std::string& value, CliOptions& o
             return true;
         }
         case Opt::kErase: o.erase = seen.erase = true; return true;
-        case Opt::kNoVerify: o.verify = false; seen.noVerify = true; return true;
+        case Opt::kNoVerify:
+            o.verify = false;
+            seen.noVerify = true;
+            return true;
         case Opt::kQuick: o.quick = seen.quick = true; return true;
         case Opt::kQuiet: o.quiet = true; return true;
         case Opt::kVerbose: o.verbose = true; return true;
@@ -169,7 +187,10 @@ bool CheckCombination(CliOptions& o, const Seen& seen, std::string& error) {
     const CliCommand c = o.command;
     const std::string name = CommandText(c);
     auto refuse = [&](bool given, const char* option, const char* commands) {
-        if (given) error = std::string(option) + " does not apply to " + name + " (only to " + commands + ")";
+        if (given) {
+            error =
+                std::string(option) + " does not apply to " + name + " (only to " + commands + ")";
+        }
         return !given;
     };
     if (!UsesFile(c) && (!refuse(seen.chipRange, "--chip-range", "read, program and verify") ||
@@ -246,15 +267,14 @@ std::int32_t FindChipTypeByName(std::string_view name) {
 }
 
 bool ParseHexNumber(std::string_view text, std::uint32_t& value) {
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text.remove_prefix(2);
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        text.remove_prefix(2);
+    }
     if (text.empty() || text.size() > 8) return false;
     std::uint32_t result = 0;
     for (char c : text) {
-        int digit;
-        if (c >= '0' && c <= '9') digit = c - '0';
-        else if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-        else if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-        else return false;
+        const int digit = HexDigitValue(c);
+        if (digit < 0) return false;
         result = result * 16 + static_cast<std::uint32_t>(digit);
     }
     value = result;
@@ -265,7 +285,8 @@ bool ParseHexRange(std::string_view text, HexRange& range) {
     const std::size_t plus = text.find('+');
     const std::size_t dash = text.find('-');
     const std::size_t split = plus != std::string_view::npos ? plus : dash;
-    if (split == std::string_view::npos || (plus != std::string_view::npos && dash != std::string_view::npos)) {
+    if (split == std::string_view::npos ||
+        (plus != std::string_view::npos && dash != std::string_view::npos)) {
         return false;
     }
     std::uint32_t start = 0;
@@ -363,7 +384,9 @@ bool ParseArguments(int argc, const char* const* argv, CliOptions& options, std:
     return true;
 }
 
-const char* VersionText() { return "vorland-cli 1.0"; }
+const char* VersionText() {
+    return "vorland-cli 1.0";
+}
 
 std::string HelpText() {
     std::string text =

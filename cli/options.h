@@ -9,7 +9,18 @@
 
 #include "cli/image_formats.h"
 
-enum class CliCommand { kNone, kHelp, kVersion, kDetect, kInfo, kRead, kProgram, kVerify, kErase, kBlank };
+enum class CliCommand {
+    kNone,
+    kHelp,
+    kVersion,
+    kDetect,
+    kInfo,
+    kRead,
+    kProgram,
+    kVerify,
+    kErase,
+    kBlank
+};
 
 // An address range, both ends included.
 struct HexRange {
@@ -20,18 +31,18 @@ struct HexRange {
 
 struct CliOptions {
     CliCommand command = CliCommand::kNone;
-    std::string file;                     // read, program, verify
-    std::string port;                     // empty: DetectHardware's scan of COM1..COM5
-    std::int32_t chipType = -1;           // index into ChipTypeTable; -1 none given
+    std::string file;            // read, program, verify
+    std::string port;            // empty: DetectHardware's scan of COM1..COM5
+    std::int32_t chipType = -1;  // index into ChipTypeTable; -1 none given
     std::optional<HexRange> chipRange;
     std::optional<HexRange> fileRange;
-    std::optional<ImageFormat> format;    // none: from the file name
+    std::optional<ImageFormat> format;  // none: from the file name
     std::uint8_t fill = 0xFF;
-    bool erase = false;                   // program: erase the chip first
-    bool verify = true;                   // program: verify afterwards
-    bool quick = false;                   // verify by the unit's checksum
-    std::int32_t sector = -1;             // erase, blank: one sector; -1 the whole chip
-    std::uint32_t baud = 0;               // link rate wanted; 0 the fastest the unit allows
+    bool erase = false;        // program: erase the chip first
+    bool verify = true;        // program: verify afterwards
+    bool quick = false;        // verify by the unit's checksum
+    std::int32_t sector = -1;  // erase, blank: one sector; -1 the whole chip
+    std::uint32_t baud = 0;    // link rate wanted; 0 the fastest the unit allows
     bool quiet = false;
     bool verbose = false;
 };

@@ -82,8 +82,9 @@ std::string ProgressBarLine(const std::string& label, const ProgressFigures& f, 
     const int bar = room - static_cast<int>(head.size() + tail.size()) - 3;  // " [" and "]"
     std::string line;
     if (bar >= kMinBar) {
-        const auto filled = static_cast<int>(static_cast<std::uint64_t>(bar) *
-                                             std::min(f.done, f.total) / std::max<std::uint64_t>(f.total, 1));
+        const auto filled =
+            static_cast<int>(static_cast<std::uint64_t>(bar) * std::min(f.done, f.total) /
+                             std::max<std::uint64_t>(f.total, 1));
         line = head + " [" + std::string(static_cast<std::size_t>(filled), '#') +
                std::string(static_cast<std::size_t>(bar - filled), '.') + "]" + tail;
     } else {
@@ -105,9 +106,9 @@ std::string ProgressPlainLine(const std::string& label, const ProgressFigures& f
                       static_cast<unsigned long long>(f.total),
                       f.stepName != nullptr ? f.stepName : "");
     }
-    std::string line = Printf("%s: %d%% (%s of %s", label.c_str(), ProgressPercent(f),
-                              FormatBytes(std::min(f.done, f.total)).c_str(),
-                              FormatBytes(f.total).c_str());
+    std::string line =
+        Printf("%s: %d%% (%s of %s", label.c_str(), ProgressPercent(f),
+               FormatBytes(std::min(f.done, f.total)).c_str(), FormatBytes(f.total).c_str());
     const double rate = RateOf(f);
     if (rate > 0.0) line += ", " + FormatRate(rate);
     const std::string left = TimeLeft(f);

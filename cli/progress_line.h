@@ -65,7 +65,7 @@ private:
     std::uint64_t done_ = 0;
     const char* stepName_ = nullptr;  // null: counting bytes
     std::uint32_t startMs_ = 0;
-    std::uint32_t lastDrawMs_ = 0;   // terminal: the last redraw; plain: the last line
-    std::size_t drawnLength_ = 0;  // of the bar on screen
-    int lastTenth_ = 0;            // plain lines: the tenths already reported
+    std::uint32_t lastDrawMs_ = 0;  // terminal: the last redraw; plain: the last line
+    std::size_t drawnLength_ = 0;   // of the bar on screen
+    int lastTenth_ = 0;             // plain lines: the tenths already reported
 };

@@ -1,6 +1,5 @@
 #include "cli/ranges.h"
 
-
 #include "app/chip_table.h"
 #include "cli/text_format.h"
 
@@ -39,9 +38,10 @@ bool PlanTransfer(const PlanRequest& r, TransferPlan& plan, PlanError& failure) 
         std::uint64_t high = r.image->highest();
         std::uint32_t past = 0;
         if (r.image->FindFrom(chipSize, &past, &failure.line)) {
-            error = Printf("the image does not fit the %s (000000-%06X): it holds data at "
-                           "0x%06X; choose the part to use with --file-range",
-                           chipName.c_str(), chipSize - 1, past);
+            error = Printf(
+                "the image does not fit the %s (000000-%06X): it holds data at "
+                "0x%06X; choose the part to use with --file-range",
+                chipName.c_str(), chipSize - 1, past);
             return false;
         }
         failure.aboutImage = false;

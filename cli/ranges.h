@@ -27,9 +27,9 @@ struct TransferPlan {
 };
 
 struct PlanRequest {
-    CliCommand command;        // kRead, kProgram or kVerify
-    std::int32_t chipType;     // a valid index
-    bool addressed;            // the file is HEX or S-record
+    CliCommand command;     // kRead, kProgram or kVerify
+    std::int32_t chipType;  // a valid index
+    bool addressed;         // the file is HEX or S-record
     std::optional<HexRange> chipRange;
     std::optional<HexRange> fileRange;
     const SparseImage* image;  // program, verify: the image read; borrowed

@@ -25,7 +25,8 @@ void RoundTrip(const SparseImage& image) {
         ImageError error;
         if (!ParseImage(format, text, back, error)) std::abort();
         std::vector<std::uint8_t> again(length);
-        if (back.CopyOut(start, length, 0x5A, again.data()) != length || again != bytes) std::abort();
+        if (back.CopyOut(start, length, 0x5A, again.data()) != length || again != bytes)
+            std::abort();
     }
 }
 

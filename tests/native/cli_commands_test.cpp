@@ -71,7 +71,8 @@ protected:
     // Whether any port was opened since the last ClearEvents.
     bool PortTouched() const {
         for (const LinkEvent& e : ports_.events()) {
-            if (e.kind == LinkEvent::Kind::kOpen || e.kind == LinkEvent::Kind::kOpenFailed) return true;
+            if (e.kind == LinkEvent::Kind::kOpen || e.kind == LinkEvent::Kind::kOpenFailed)
+                return true;
         }
         return false;
     }
@@ -97,9 +98,10 @@ TEST_F(CliCommandsTest, ProgramsAHexImageAndReadsItBackAsSRecordAndBinary) {
         << console_.err;
 
     ASSERT_EQ(Run({"read", File("back.srec"), "-c", "am29f040", "--chip-range", "10000+1000"}),
-              kExitSuccess) << console_.err;
-    EXPECT_EQ(console_.out, "read 010000-010FFF of the AM29F040 into " + File("back.srec") +
-                                " (S-record)\n");
+              kExitSuccess)
+        << console_.err;
+    EXPECT_EQ(console_.out,
+              "read 010000-010FFF of the AM29F040 into " + File("back.srec") + " (S-record)\n");
     const Bytes srec = ReadWholeFile(File("back.srec"));
     SparseImage back;
     ImageError error;
@@ -109,7 +111,8 @@ TEST_F(CliCommandsTest, ProgramsAHexImageAndReadsItBackAsSRecordAndBinary) {
     EXPECT_EQ(fromSrec, image);
 
     ASSERT_EQ(Run({"read", File("back.bin"), "-c", "am29f040", "--chip-range", "10000-10FFF"}),
-              kExitSuccess) << console_.err;
+              kExitSuccess)
+        << console_.err;
     EXPECT_EQ(ReadWholeFile(File("back.bin")), image);
 
     // Each run raised the link and put it back.
@@ -145,7 +148,8 @@ TEST_F(CliCommandsTest, ABinaryImageGoesWhereTheChipRangeSays) {
     const Bytes image = PatternBytes(0x300, 3);
     WriteWholeFile(File("part.rom"), image);
     ASSERT_EQ(Run({"program", File("part.rom"), "-c", "27SF512", "--chip-range", "F000+200"}),
-              kExitSuccess) << console_.err;
+              kExitSuccess)
+        << console_.err;
     EXPECT_EQ(Slice(unit_.chip(), 0xF000, 0x200), Slice(image, 0, 0x200));
     EXPECT_EQ(unit_.chip()[0xF200], 0xFF);
     EXPECT_NE(console_.err.find("note: 256 bytes of " + File("part.rom") +
@@ -213,7 +217,8 @@ TEST_F(CliCommandsTest, BadFilesAreRefusedBeforeTheUnitIsTouched) {
     const Case cases[] = {
         {"img.hex", ":03000000010203F7\n:03000300010203F3\n:00000001FF\n",
          ":2: bad checksum: the record says 0xF3, its bytes need 0xF4"},
-        {"img.s19", "S10512340102B1\n", ": no end record (S7, S8 or S9): the file may be cut short"},
+        {"img.s19", "S10512340102B1\n",
+         ": no end record (S7, S8 or S9): the file may be cut short"},
         {"img.hex", ":040100001122334451\n:010103009962\n:00000001FF\n",
          ":2: the byte at 0x00000103 differs from line 1 (0x44 there, 0x99 here)"},
         {"img.hex", ":03000000010203F7\n:020000040008F2\n:0100000011EE\n:00000001FF\n",
@@ -229,7 +234,8 @@ TEST_F(CliCommandsTest, BadFilesAreRefusedBeforeTheUnitIsTouched) {
         EXPECT_FALSE(PortTouched()) << c.content;
     }
     EXPECT_EQ(Run({"verify", File("missing.bin"), "-c", "AM29F040"}), kExitBadInput);
-    EXPECT_EQ(console_.err, "vorland-cli: " + File("missing.bin") + ": No such file or directory\n");
+    EXPECT_EQ(console_.err,
+              "vorland-cli: " + File("missing.bin") + ": No such file or directory\n");
     EXPECT_EQ(Run({"read", File("no/such/folder/out.bin"), "-c", "AM29F040"}), kExitBadInput);
     EXPECT_EQ(console_.err,
               "vorland-cli: " + File("no/such/folder/out.bin") + ": No such file or directory\n");
@@ -284,7 +290,8 @@ TEST_F(CliCommandsTest, DetectAndInfo) {
 
 TEST_F(CliCommandsTest, TheLinkRateFollowsTheUnitAndTheOption) {
     WriteWholeFile(File("img.bin"), PatternBytes(0x100));
-    ASSERT_EQ(Run({"program", File("img.bin"), "-c", "AM29F040", "--baud", "115200"}), kExitSuccess);
+    ASSERT_EQ(Run({"program", File("img.bin"), "-c", "AM29F040", "--baud", "115200"}),
+              kExitSuccess);
     EXPECT_EQ(unit_.counters().speedChanges, 0u);
     EXPECT_NE(console_.err.find("at 115200 baud"), std::string::npos);
 
@@ -355,7 +362,8 @@ TEST_F(CliCommandsTest, ARefusedBlockNamesTheUnitsAnswer) {
     // A chip type that is not the one in the socket fails at once, with a hint.
     unit_.SetFaults({});
     EXPECT_EQ(Run({"read", File("x.bin"), "-c", "27C512"}), kExitLinkFailure);
-    EXPECT_NE(console_.err.find("; is a 27C512 in the socket?\n"), std::string::npos) << console_.err;
+    EXPECT_NE(console_.err.find("; is a 27C512 in the socket?\n"), std::string::npos)
+        << console_.err;
 }
 
 TEST_F(CliCommandsTest, AnInterruptStopsAtTheNextBlockAndStillRestoresTheLink) {
@@ -417,11 +425,11 @@ TEST_F(CliCommandsTest, QuietAndVerbose) {
     ASSERT_EQ(Run({"read", File("q.hex"), "-c", "AM29F040", "--chip-range", "0-FF", "-q"}),
               kExitSuccess);
     EXPECT_EQ(console_.err, "");
-    EXPECT_EQ(console_.out, "read 000000-0000FF of the AM29F040 into " + File("q.hex") +
-                                " (Intel HEX)\n");
-    ASSERT_EQ(Run({"read", File("v.hex"), "-c", "AM29F040", "--chip-range", "0-FF", "-v", "-p",
-                   "COM2"}),
-              kExitSuccess);
+    EXPECT_EQ(console_.out,
+              "read 000000-0000FF of the AM29F040 into " + File("q.hex") + " (Intel HEX)\n");
+    ASSERT_EQ(
+        Run({"read", File("v.hex"), "-c", "AM29F040", "--chip-range", "0-FF", "-v", "-p", "COM2"}),
+        kExitSuccess);
     EXPECT_NE(console_.err.find("(the link's messages call COM2 COM1)\n"), std::string::npos);
     EXPECT_NE(console_.err.find("KVTandrel: ReadChip took "), std::string::npos);
     EXPECT_NE(console_.err.find("KVTandrel: COM Port closed."), std::string::npos);

@@ -23,8 +23,8 @@ CliOptions Parsed(std::vector<const char*> args) {
 }
 
 TEST(CliArguments, CommandFileAndOptionsInAnyOrder) {
-    CliOptions o = Parsed({"-p", "COM3", "read", "--chip=am29f040", "out.HEX",
-                           "--chip-range", "10000-1FFFF", "--file-range=0+10000", "-q"});
+    CliOptions o = Parsed({"-p", "COM3", "read", "--chip=am29f040", "out.HEX", "--chip-range",
+                           "10000-1FFFF", "--file-range=0+10000", "-q"});
     EXPECT_EQ(o.command, CliCommand::kRead);
     EXPECT_EQ(o.file, "out.HEX");
     EXPECT_EQ(o.port, "COM3");
@@ -72,14 +72,18 @@ TEST(CliArguments, RefusalsSayWhy) {
          "cannot tell the format of 'x.dat' from its name: add --format bin, hex or srec"},
         {{"program", "x.bin", "-c", "27C256"}, "the 27C256 is read-only: it cannot be programmed"},
         {{"erase", "-c", "2732a (read-only)"}, "the 2732A is read-only: it cannot be erased"},
-        {{"erase", "-c", "AT29C256", "--sector", "1"}, "--sector needs a chip with sectors (the AM29F040)"},
-        {{"erase", "-c", "AM29F040", "--sector", "8"}, "--sector wants a sector number from 0 to 7, not '8'"},
+        {{"erase", "-c", "AT29C256", "--sector", "1"},
+         "--sector needs a chip with sectors (the AM29F040)"},
+        {{"erase", "-c", "AM29F040", "--sector", "8"},
+         "--sector wants a sector number from 0 to 7, not '8'"},
         {{"read", "x.bin", "-c", "AM29F040", "--chip-range", "100-FF"},
          "--chip-range wants START-END or START+LENGTH in hexadecimal, not '100-FF'"},
-        {{"verify", "x.bin", "-c", "am29f040", "--erase"}, "--erase does not apply to verify (only to program)"},
+        {{"verify", "x.bin", "-c", "am29f040", "--erase"},
+         "--erase does not apply to verify (only to program)"},
         {{"detect", "--chip-range", "0-FF"},
          "--chip-range does not apply to detect (only to read, program and verify)"},
-        {{"read", "x.bin", "-c", "am29f040", "--fill", "00"}, "--fill does not apply to read (only to program and verify)"},
+        {{"read", "x.bin", "-c", "am29f040", "--fill", "00"},
+         "--fill does not apply to read (only to program and verify)"},
         {{"program", "x.bin", "-c", "am29f040", "--quick", "--no-verify"},
          "--quick chooses how to verify, --no-verify not to: give one of them"},
         {{"program", "x.bin", "-c", "at29c256", "--fill", "1FF"},
@@ -146,7 +150,8 @@ protected:
         TransferPlan plan{};
         PlanError error;
         if (!PlanTransfer(request, plan, error)) {
-            return (error.aboutImage ? "image:" + std::to_string(error.line) + ": " : "") + error.message;
+            return (error.aboutImage ? "image:" + std::to_string(error.line) + ": " : "") +
+                   error.message;
         }
         char text[64];
         std::snprintf(text, sizeof text, "%X %X %X", plan.chipStart, plan.fileStart, plan.length);

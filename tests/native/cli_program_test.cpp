@@ -35,7 +35,7 @@ std::string TextOf(const std::string& path) {
 }
 
 struct Finished {
-    int status = -1;      // the exit status; -1 killed after the timeout
+    int status = -1;  // the exit status; -1 killed after the timeout
     std::string out;
     std::string err;
     std::int64_t ms = 0;  // from the start
@@ -53,8 +53,10 @@ public:
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, 2, errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, 1, outPath_.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, 2, errPath_.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
         start_ = SteadyClock::now();
         if (posix_spawn(&pid_, kCli, &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
         posix_spawn_file_actions_destroy(&actions);
@@ -92,7 +94,8 @@ public:
 
 private:
     std::int64_t Elapsed() const {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - start_).count();
+        return std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - start_)
+            .count();
     }
 
     std::string outPath_;
@@ -103,7 +106,8 @@ private:
 
 class CliProgramTest : public ::testing::Test {
 protected:
-    explicit CliProgramTest(std::vector<std::string> simArgs = {}) : sim_(kSim, std::move(simArgs)) {}
+    explicit CliProgramTest(std::vector<std::string> simArgs = {})
+        : sim_(kSim, std::move(simArgs)) {}
     void SetUp() override { ASSERT_TRUE(sim_.ready()); }
 
     Finished Run(std::vector<std::string> args) {
@@ -115,7 +119,9 @@ protected:
     long Status(const std::string& name) {
         const std::string status = sim_.Command("status");
         const std::size_t at = status.find(" " + name + "=");
-        return at == std::string::npos ? -1 : std::strtol(status.c_str() + at + name.size() + 2, nullptr, 10);
+        return at == std::string::npos
+                   ? -1
+                   : std::strtol(status.c_str() + at + name.size() + 2, nullptr, 10);
     }
     // Waits until the unit has served some blocks of a transfer.
     bool AwaitBlocks(long blocks) {
@@ -144,7 +150,8 @@ TEST_F(CliProgramTest, ProgramsAHexFileAndReadsItBackAsSRecordAndBinary) {
     ASSERT_EQ(f.status, kExitSuccess) << f.err;
     EXPECT_EQ(f.out, "programmed and verified 020000-027FFF of the AM29F040 from " +
                          dir_.File("img.hex") + "\n");
-    EXPECT_NE(f.err.find("Vorland v1.0.F on " + sim_.linkPath() + " at 921600 baud\n"), std::string::npos);
+    EXPECT_NE(f.err.find("Vorland v1.0.F on " + sim_.linkPath() + " at 921600 baud\n"),
+              std::string::npos);
     EXPECT_EQ(f.err.find('\r'), std::string::npos) << "no bar when stderr is a file";
     EXPECT_EQ(Status("speed"), 7);
 
@@ -183,14 +190,16 @@ TEST_F(CliProgramTest, AVerifyMismatchExitsWithItsCode) {
 TEST_F(CliProgramTest, NoUnitAndBadArguments) {
     Finished f = CliProcess(dir_, {"detect", "--port", "/nonexistent/tty"}).Wait();
     EXPECT_EQ(f.status, kExitNoUnit);
-    EXPECT_EQ(f.err, "vorland-cli: cannot open /nonexistent/tty: it does not exist, or another "
-                     "program holds it\n");
+    EXPECT_EQ(f.err,
+              "vorland-cli: cannot open /nonexistent/tty: it does not exist, or another "
+              "program holds it\n");
     f = CliProcess(dir_, {"read", "x.bin"}).Wait();
     EXPECT_EQ(f.status, kExitBadInput);
     EXPECT_NE(f.err.find("\nTry 'vorland-cli --help'.\n"), std::string::npos) << f.err;
     f = CliProcess(dir_, {"--help"}).Wait();
     EXPECT_EQ(f.status, kExitSuccess);
-    EXPECT_NE(f.out.find("Exit status:\n    0  success\n    1  verify mismatch"), std::string::npos);
+    EXPECT_NE(f.out.find("Exit status:\n    0  success\n    1  verify mismatch"),
+              std::string::npos);
 }
 
 TEST_F(CliProgramTest, AUnitThatFallsSilentEndsWithinTheTimeouts) {

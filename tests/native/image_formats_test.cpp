@@ -35,12 +35,12 @@ Parsed Parse(ImageFormat format, const std::string& text) {
 TEST(IntelHex, EveryRecordType) {
     const Parsed p = Parse(ImageFormat::kIntelHex,
                            ":03000000010203F7\n"
-                           ":020000021000EC\n"        // segment 0x1000: base 0x10000
-                           ":02001000AABB89\n"        // 0x10010
-                           ":0400000300003800C1\n"    // start segment address: ignored
-                           ":020000040002F8\n"        // linear 0x0002: base 0x20000
-                           ":01FFFF00CC35\n"          // 0x2FFFF
-                           ":04000005000000CD2A\n"    // start linear address: ignored
+                           ":020000021000EC\n"      // segment 0x1000: base 0x10000
+                           ":02001000AABB89\n"      // 0x10010
+                           ":0400000300003800C1\n"  // start segment address: ignored
+                           ":020000040002F8\n"      // linear 0x0002: base 0x20000
+                           ":01FFFF00CC35\n"        // 0x2FFFF
+                           ":04000005000000CD2A\n"  // start linear address: ignored
                            ":00000001FF\n");
     ASSERT_TRUE(p.ok) << p.error.line << ": " << p.error.message;
     EXPECT_EQ(p.image.dataBytes(), 6u);
@@ -102,8 +102,8 @@ TEST(IntelHex, BadRecordsNameTheirLine) {
 }
 
 TEST(IntelHex, OverlappingRecordsThatAgreeAreMerged) {
-    const Parsed p = Parse(ImageFormat::kIntelHex,
-                           ":040100001122334451\n:030102003344552E\n:00000001FF\n");
+    const Parsed p =
+        Parse(ImageFormat::kIntelHex, ":040100001122334451\n:030102003344552E\n:00000001FF\n");
     ASSERT_TRUE(p.ok) << p.error.message;
     EXPECT_EQ(p.image.dataBytes(), 5u);
     EXPECT_EQ(Slice(p.image, 0x100, 6), (Bytes{0x11, 0x22, 0x33, 0x44, 0x55, 0xEE}));
@@ -114,18 +114,18 @@ TEST(IntelHex, OverlappingRecordsThatDisagreeNameBothLines) {
                            ":040100001122334451\n:030102003344552E\n:010103009962\n:00000001FF\n");
     EXPECT_FALSE(p.ok);
     EXPECT_EQ(p.error.line, 3u);
-    EXPECT_EQ(p.error.message, "the byte at 0x00000103 differs from line 1 (0x44 there, 0x99 here)");
+    EXPECT_EQ(p.error.message,
+              "the byte at 0x00000103 differs from line 1 (0x44 there, 0x99 here)");
 }
 
 TEST(SRecord, EveryRecordType) {
     for (const char* end : {"S9030000FC", "S8041234565F", "S70512345678E6"}) {
-        const Parsed p = Parse(ImageFormat::kSRecord,
-                               std::string("S00600004844521B\n"
-                                           "S10512340102B1\n"
-                                           "S20712345603040550\n"
-                                           "S3061234567806DF\n"
-                                           "S5030003F9\n") +
-                                   end + "\n");
+        const Parsed p = Parse(ImageFormat::kSRecord, std::string("S00600004844521B\n"
+                                                                  "S10512340102B1\n"
+                                                                  "S20712345603040550\n"
+                                                                  "S3061234567806DF\n"
+                                                                  "S5030003F9\n") +
+                                                          end + "\n");
         ASSERT_TRUE(p.ok) << p.error.line << ": " << p.error.message;
         EXPECT_EQ(p.image.dataBytes(), 6u);
         EXPECT_EQ(Slice(p.image, 0x1234, 2), (Bytes{1, 2}));
@@ -135,8 +135,10 @@ TEST(SRecord, EveryRecordType) {
 }
 
 TEST(SRecord, AnS6CountAndLowerCaseDigits) {
-    const Parsed p = Parse(ImageFormat::kSRecord, "S10512340102b1\r\n"
-                           "S20712345603040550\r\nS3061234567806df\r\nS604000003F8\r\nS9030000FC\r\n");
+    const Parsed p =
+        Parse(ImageFormat::kSRecord,
+              "S10512340102b1\r\n"
+              "S20712345603040550\r\nS3061234567806df\r\nS604000003F8\r\nS9030000FC\r\n");
     ASSERT_TRUE(p.ok) << p.error.line << ": " << p.error.message;
     EXPECT_EQ(p.image.dataBytes(), 6u);
 }
@@ -205,7 +207,8 @@ TEST(SparseImage, ARecordSpanningSeveralEarlierOnesFillsOnlyTheGaps) {
     Bytes changed = all;
     changed[45] ^= 1;
     SparseImage::Conflict conflict{};
-    EXPECT_EQ(image.Add(30, changed.data() + 30, 30, 4, &conflict), SparseImage::AddResult::kConflict);
+    EXPECT_EQ(image.Add(30, changed.data() + 30, 30, 4, &conflict),
+              SparseImage::AddResult::kConflict);
     EXPECT_EQ(conflict.address, 45u);
     EXPECT_EQ(conflict.line, 2u);
     EXPECT_EQ(image.dataBytes(), 100u) << "a refused record changes nothing";
@@ -215,7 +218,8 @@ TEST(ImageWriters, SmallFilesExactly) {
     const Bytes data = {1, 2, 3};
     EXPECT_EQ(WriteIntelHex(data.data(), 3, 0), ":03000000010203F7\r\n:00000001FF\r\n");
     EXPECT_EQ(WriteSRecord(data.data(), 3, 0, "h"),
-              "S004000068" "93\r\nS1060000010203F3\r\nS5030001FB\r\nS9030000FC\r\n");
+              "S004000068"
+              "93\r\nS1060000010203F3\r\nS5030001FB\r\nS9030000FC\r\n");
     EXPECT_EQ(WriteIntelHex(nullptr, 0, 0), ":00000001FF\r\n");
 }
 
@@ -247,7 +251,8 @@ TEST(ImageWriters, WholeChipsComeBackUnchanged) {
         SparseImage hex;
         SparseImage srec;
         ImageError error;
-        ASSERT_TRUE(ParseIntelHex(WriteIntelHex(chip.data(), 0x80000, base), hex, error)) << error.message;
+        ASSERT_TRUE(ParseIntelHex(WriteIntelHex(chip.data(), 0x80000, base), hex, error))
+            << error.message;
         ASSERT_TRUE(ParseSRecord(WriteSRecord(chip.data(), 0x80000, base, "chip.s37"), srec, error))
             << error.message;
         EXPECT_EQ(Slice(hex, base, 0x80000), chip);

@@ -61,8 +61,8 @@ Finished RunCli(const TempDir& dir, const std::string& arguments) {
     line += ' ';
     line += arguments;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                        &startup, &process)) {
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                        &process)) {
         ADD_FAILURE() << "cannot start " << line << " (error " << GetLastError() << ")";
         return f;
     }
@@ -109,7 +109,8 @@ TEST_F(CliWineTest, TheScanFindsTheUnitAndTheChipIsProgrammedReadAndVerified) {
     EXPECT_EQ(std::vector<std::uint8_t>(chip.begin() + 0x8000, chip.begin() + 0xC000), image);
     EXPECT_EQ(sim_.Command("status").substr(0, 35), "ok model=vorland chip=1 speed=7 bau");
 
-    f = RunCli(dir_, "read " + Quoted("back.bin") + " --port COM3 -c am29f040 --chip-range 8000-BFFF");
+    f = RunCli(dir_,
+               "read " + Quoted("back.bin") + " --port COM3 -c am29f040 --chip-range 8000-BFFF");
     ASSERT_EQ(f.status, 0u) << f.err;
     const std::vector<unsigned char> back = ReadFileBytes(dir_.File("back.bin"));
     EXPECT_EQ(std::vector<std::uint8_t>(back.begin(), back.end()), image);
