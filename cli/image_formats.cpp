@@ -202,7 +202,7 @@ bool ParseIntelHex(std::string_view text, SparseImage& image, ImageError& error)
                 return AddData(image, base + offset, data, count, line.number, error);
             case 0x01:
                 if (count != 0) {
-                    error.message = "an end-of-file record (01) holds no data";
+                    error.message = "an end-of-file record (01) carries no data";
                     return false;
                 }
                 endLine = line.number;
@@ -297,7 +297,7 @@ bool ParseSRecord(std::string_view text, SparseImage& image, ImageError& error) 
             case '5':
             case '6':
                 if (dataSize != 0) {
-                    error.message = Printf("an S%c count record holds no data", type);
+                    error.message = Printf("an S%c count record carries no data", type);
                     return false;
                 }
                 if (address != dataRecords) {
@@ -309,7 +309,7 @@ bool ParseSRecord(std::string_view text, SparseImage& image, ImageError& error) 
                 return true;
             default:  // S7, S8, S9
                 if (dataSize != 0) {
-                    error.message = Printf("an S%c end record holds no data", type);
+                    error.message = Printf("an S%c end record carries no data", type);
                     return false;
                 }
                 endLine = line.number;
