@@ -39,6 +39,7 @@ TEST(CliArguments, CommandFileAndOptionsInAnyOrder) {
     o = Parsed({"program", "-cAT29C256", "--format", "srec", "--", "-image.bin"});
     EXPECT_EQ(o.command, CliCommand::kProgram);
     EXPECT_EQ(o.file, "-image.bin") << "after --, a word is a file";
+    EXPECT_EQ(o.format, ImageFormat::kSRecord) << "--format wins over the extension";
     EXPECT_EQ(o.chipType, 0);
     EXPECT_TRUE(o.verify);
 
