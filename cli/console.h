@@ -1,0 +1,25 @@
+// vorland-cli's own process: its standard streams as a CliConsole, and what differs between
+// Windows and POSIX (terminal checks, Ctrl+C, port names). console_posix.cpp, console_win.cpp.
+#pragma once
+
+#include <string>
+
+#include "cli/cli_runner.h"
+
+// stdout and stderr; each text is flushed at once, so that progress shows as it happens.
+class StdConsole final : public CliConsole {
+public:
+    void Out(const std::string& text) override;
+    void Err(const std::string& text) override;
+    bool ErrIsTerminal() override;
+    int TerminalWidth() override;
+};
+
+// Ctrl+C (and SIGTERM, SIGHUP, or closing the console window) call RequestInterrupt instead of
+// ending the process, so that the unit can be returned to 115200 baud first. A program whose
+// output pipe closes keeps running for the same reason.
+void InstallInterruptHandlers();
+
+// The name the system opens for a --port value: "\\.\COM12" for COM12 on Windows (CreateFile
+// reaches COM10 and up only so); the value itself elsewhere.
+std::string PortDeviceName(const std::string& port);

@@ -1,0 +1,49 @@
+#include <windows.h>
+
+#include <cctype>
+
+#include "cli/console.h"
+
+namespace {
+
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+    RequestInterrupt();
+    if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) {
+        // The process ends when this returns: give the main thread its few seconds to put the
+        // unit back to 115200 baud (it exits the process itself once done).
+        Sleep(4500);
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+bool StdConsole::ErrIsTerminal() {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
+int StdConsole::TerminalWidth() {
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info) != 0) {
+        const int width = info.srWindow.Right - info.srWindow.Left + 1;
+        if (width >= 20) return width;
+    }
+    return 80;
+}
+
+void InstallInterruptHandlers() {
+    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
+
+std::string PortDeviceName(const std::string& port) {
+    if (port.size() > 3 && (port[0] | 0x20) == 'c' && (port[1] | 0x20) == 'o' &&
+        (port[2] | 0x20) == 'm') {
+        bool digits = true;
+        for (std::size_t i = 3; i < port.size(); ++i) {
+            digits = digits && std::isdigit(static_cast<unsigned char>(port[i])) != 0;
+        }
+        if (digits) return "\\\\.\\" + port;
+    }
+    return port;
+}

@@ -1,0 +1,421 @@
+#include "cli/image_formats.h"
+
+#include <algorithm>
+#include <cctype>
+#include <vector>
+
+#include "cli/text_format.h"
+
+namespace {
+
+// One line of a text image with its surrounding blanks cut off.
+struct TextLine {
+    std::uint32_t number;   // from 1
+    std::string_view text;  // without blanks, CR and Ctrl+Z around it
+    std::size_t column;     // of text's first character in the line, from 1
+};
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\x1A';
+}
+
+// Calls visit(line) for each non-blank line until it returns false; returns what the last call
+// returned (true when every line was taken).
+template <typename Visit>
+bool ForEachLine(std::string_view text, Visit visit) {
+    std::uint32_t number = 0;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t end = text.find('\n', pos);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view line = text.substr(pos, end - pos);
+        pos = end + 1;
+        ++number;
+        std::size_t first = 0;
+        while (first < line.size() && IsBlank(line[first])) ++first;
+        std::size_t last = line.size();
+        while (last > first && IsBlank(line[last - 1])) --last;
+        if (first == last) continue;
+        if (!visit(TextLine{number, line.substr(first, last - first), first + 1})) return false;
+    }
+    return true;
+}
+
+// Decodes the digit pairs of line.text from offset on into bytes; false with error set.
+bool DecodeBytes(const TextLine& line, std::size_t offset, std::vector<std::uint8_t>& bytes,
+                 ImageError& error) {
+    bytes.clear();
+    std::string_view digits = line.text.substr(offset);
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (HexDigitValue(digits[i]) < 0) {
+            const unsigned char c = static_cast<unsigned char>(digits[i]);
+            error.message = std::isprint(c) != 0
+                                ? Printf("'%c' is not a hexadecimal digit (column %u)", c,
+                                         static_cast<unsigned>(line.column + offset + i))
+                                : Printf("byte 0x%02X is not a hexadecimal digit (column %u)", c,
+                                         static_cast<unsigned>(line.column + offset + i));
+            return false;
+        }
+    }
+    if (digits.size() % 2 != 0) {
+        error.message = "odd number of hexadecimal digits";
+        return false;
+    }
+    bytes.reserve(digits.size() / 2);
+    for (std::size_t i = 0; i < digits.size(); i += 2) {
+        bytes.push_back(static_cast<std::uint8_t>(HexDigitValue(digits[i]) * 16 +
+                                                  HexDigitValue(digits[i + 1])));
+    }
+    return true;
+}
+
+std::uint8_t SumOf(const std::vector<std::uint8_t>& bytes, std::size_t count) {
+    std::uint8_t sum = 0;
+    for (std::size_t i = 0; i < count; ++i) sum = static_cast<std::uint8_t>(sum + bytes[i]);
+    return sum;
+}
+
+// Adds a record's data to the image; false with error set.
+bool AddData(SparseImage& image, std::uint64_t address, const std::uint8_t* data, std::size_t size,
+             std::uint32_t line, ImageError& error) {
+    SparseImage::Conflict conflict{};
+    switch (image.Add(address, data, size, line, &conflict)) {
+        case SparseImage::AddResult::kAdded: return true;
+        case SparseImage::AddResult::kConflict:
+            error.message =
+                Printf("the byte at 0x%08X differs from line %u (0x%02X there, 0x%02X here)",
+                       static_cast<unsigned>(conflict.address),
+                       static_cast<unsigned>(conflict.line), conflict.first, conflict.second);
+            return false;
+        case SparseImage::AddResult::kTooLarge:
+            error.message = "the image holds more than 16 MiB of data";
+            return false;
+        case SparseImage::AddResult::kPastAddressSpace:
+            error.message = "the data runs past address 0xFFFFFFFF";
+            return false;
+    }
+    return false;
+}
+
+// Checks the lines after an end record: only blanks may follow.
+bool NothingAfter(std::string_view text, std::uint32_t endLine, const char* what,
+                  ImageError& error) {
+    return ForEachLine(text, [&](const TextLine& line) {
+        if (line.number <= endLine) return true;
+        error.line = line.number;
+        error.message = Printf("text after the %s", what);
+        return false;
+    });
+}
+
+std::string HexText(const std::vector<std::uint8_t>& bytes) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    text.reserve(bytes.size() * 2);
+    for (std::uint8_t b : bytes) {
+        text += kDigits[b >> 4];
+        text += kDigits[b & 15];
+    }
+    return text;
+}
+
+constexpr std::uint32_t kRecordData = 32;
+
+}  // namespace
+
+const char* ImageFormatName(ImageFormat format) {
+    switch (format) {
+        case ImageFormat::kBinary: return "binary";
+        case ImageFormat::kIntelHex: return "Intel HEX";
+        case ImageFormat::kSRecord: return "S-record";
+    }
+    return "";
+}
+
+std::optional<ImageFormat> ImageFormatFromPath(std::string_view path) {
+    const std::size_t dot = path.find_last_of('.');
+    const std::size_t separator = path.find_last_of("/\\");
+    if (dot == std::string_view::npos || (separator != std::string_view::npos && dot < separator)) {
+        return std::nullopt;
+    }
+    std::string extension;
+    for (char c : path.substr(dot + 1)) {
+        extension += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    if (extension == "bin" || extension == "rom" || extension == "raw") return ImageFormat::kBinary;
+    if (extension == "hex" || extension == "ihx" || extension == "ihex") {
+        return ImageFormat::kIntelHex;
+    }
+    if (extension == "srec" || extension == "s19" || extension == "s28" || extension == "s37" ||
+        extension == "mot") {
+        return ImageFormat::kSRecord;
+    }
+    return std::nullopt;
+}
+
+std::optional<ImageFormat> ImageFormatFromName(std::string_view name) {
+    std::string lower;
+    for (char c : name) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (lower == "bin" || lower == "binary" || lower == "raw") return ImageFormat::kBinary;
+    if (lower == "hex" || lower == "ihex") return ImageFormat::kIntelHex;
+    if (lower == "srec" || lower == "s19" || lower == "mot") return ImageFormat::kSRecord;
+    return std::nullopt;
+}
+
+bool ParseIntelHex(std::string_view text, SparseImage& image, ImageError& error) {
+    std::uint64_t base = 0;  // from the last 02 or 04 record
+    std::uint32_t endLine = 0;
+    std::vector<std::uint8_t> bytes;
+    const bool allTaken = ForEachLine(text, [&](const TextLine& line) {
+        error.line = line.number;
+        if (line.text[0] != ':') {
+            error.message = "not an Intel HEX record (it does not start with ':')";
+            return false;
+        }
+        if (!DecodeBytes(line, 1, bytes, error)) return false;
+        if (bytes.size() < 5) {
+            error.message = "too short for a record";
+            return false;
+        }
+        const std::uint32_t count = bytes[0];
+        if (bytes.size() != count + 5u) {
+            error.message = Printf("the record announces %u data bytes but holds %u", count,
+                                   static_cast<unsigned>(bytes.size() - 5));
+            return false;
+        }
+        const std::uint8_t sum = SumOf(bytes, bytes.size() - 1);
+        const std::uint8_t expected = static_cast<std::uint8_t>(0x100 - sum);
+        if (bytes.back() != expected) {
+            error.message = Printf("bad checksum: the record says 0x%02X, its bytes need 0x%02X",
+                                   bytes.back(), expected);
+            return false;
+        }
+        const std::uint32_t offset = bytes[1] << 8 | bytes[2];
+        const std::uint8_t type = bytes[3];
+        const std::uint8_t* data = bytes.data() + 4;
+        switch (type) {
+            case 0x00:
+                if (offset + count > 0x10000) {
+                    error.message = "the record's data runs past the end of its 64 KiB segment";
+                    return false;
+                }
+                return AddData(image, base + offset, data, count, line.number, error);
+            case 0x01:
+                if (count != 0) {
+                    error.message = "an end-of-file record (01) carries no data";
+                    return false;
+                }
+                endLine = line.number;
+                return false;
+            case 0x02:
+            case 0x04:
+                if (count != 2) {
+                    error.message =
+                        Printf("an address record (%02X) holds 2 bytes, not %u", type, count);
+                    return false;
+                }
+                base = static_cast<std::uint64_t>(data[0] << 8 | data[1])
+                       << (type == 0x02 ? 4 : 16);
+                return true;
+            case 0x03:
+            case 0x05:
+                if (count != 4) {
+                    error.message =
+                        Printf("a start address record (%02X) holds 4 bytes, not %u", type, count);
+                    return false;
+                }
+                return true;
+            default: error.message = Printf("unknown record type %02X", type); return false;
+        }
+    });
+    if (endLine == 0) {
+        if (allTaken) {
+            error.line = 0;
+            error.message = "no end-of-file record (01): the file may be cut short";
+        }
+        return false;
+    }
+    return NothingAfter(text, endLine, "end-of-file record", error);
+}
+
+bool ParseSRecord(std::string_view text, SparseImage& image, ImageError& error) {
+    std::uint32_t dataRecords = 0;
+    std::uint32_t endLine = 0;
+    char endType = 0;
+    std::vector<std::uint8_t> bytes;
+    const bool allTaken = ForEachLine(text, [&](const TextLine& line) {
+        error.line = line.number;
+        if (line.text[0] != 'S') {
+            error.message = "not an S-record (it does not start with 'S')";
+            return false;
+        }
+        if (line.text.size() < 2 || line.text[1] < '0' || line.text[1] > '9') {
+            error.message = "'S' is not followed by a record type digit";
+            return false;
+        }
+        const char type = line.text[1];
+        if (type == '4') {
+            error.message = "S4 is a reserved record type";
+            return false;
+        }
+        if (!DecodeBytes(line, 2, bytes, error)) return false;
+        if (bytes.empty()) {
+            error.message = "too short for a record";
+            return false;
+        }
+        const std::uint32_t count = bytes[0];
+        if (bytes.size() != count + 1u) {
+            error.message = Printf("the record announces %u bytes but holds %u", count,
+                                   static_cast<unsigned>(bytes.size() - 1));
+            return false;
+        }
+        // Address bytes of each type: S0 S1 S2 S3 S4 S5 S6 S7 S8 S9.
+        static const std::uint32_t kAddressBytes[10] = {2, 2, 3, 4, 0, 2, 3, 4, 3, 2};
+        const std::uint32_t addressBytes = kAddressBytes[type - '0'];
+        if (count < addressBytes + 1) {
+            error.message = Printf("too short for an S%c record", type);
+            return false;
+        }
+        const std::uint8_t sum = SumOf(bytes, bytes.size() - 1);
+        const std::uint8_t expected = static_cast<std::uint8_t>(~sum);
+        if (bytes.back() != expected) {
+            error.message = Printf("bad checksum: the record says 0x%02X, its bytes need 0x%02X",
+                                   bytes.back(), expected);
+            return false;
+        }
+        std::uint32_t address = 0;
+        for (std::uint32_t i = 0; i < addressBytes; ++i) address = address << 8 | bytes[1 + i];
+        const std::uint8_t* data = bytes.data() + 1 + addressBytes;
+        const std::size_t dataSize = count - addressBytes - 1;
+        switch (type) {
+            case '0': return true;
+            case '1':
+            case '2':
+            case '3':
+                ++dataRecords;
+                return AddData(image, address, data, dataSize, line.number, error);
+            case '5':
+            case '6':
+                if (dataSize != 0) {
+                    error.message = Printf("an S%c count record carries no data", type);
+                    return false;
+                }
+                if (address != dataRecords) {
+                    error.message =
+                        Printf("the record count says %u data records, the file holds %u before it",
+                               static_cast<unsigned>(address), static_cast<unsigned>(dataRecords));
+                    return false;
+                }
+                return true;
+            default:  // S7, S8, S9
+                if (dataSize != 0) {
+                    error.message = Printf("an S%c end record carries no data", type);
+                    return false;
+                }
+                endLine = line.number;
+                endType = type;
+                return false;
+        }
+    });
+    if (endLine == 0) {
+        if (allTaken) {
+            error.line = 0;
+            error.message = "no end record (S7, S8 or S9): the file may be cut short";
+        }
+        return false;
+    }
+    const std::string what = std::string("end record (S") + endType + ")";
+    return NothingAfter(text, endLine, what.c_str(), error);
+}
+
+bool ParseBinary(std::string_view bytes, SparseImage& image, ImageError& error) {
+    error.line = 0;
+    return AddData(image, 0, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), 0,
+                   error);
+}
+
+bool ParseImage(ImageFormat format, std::string_view bytes, SparseImage& image, ImageError& error) {
+    switch (format) {
+        case ImageFormat::kBinary: return ParseBinary(bytes, image, error);
+        case ImageFormat::kIntelHex: return ParseIntelHex(bytes, image, error);
+        case ImageFormat::kSRecord: return ParseSRecord(bytes, image, error);
+    }
+    return false;
+}
+
+namespace {
+
+void AppendIntelRecord(std::string& out, std::uint8_t type, std::uint16_t offset,
+                       const std::uint8_t* data, std::uint32_t size) {
+    std::vector<std::uint8_t> bytes = {static_cast<std::uint8_t>(size),
+                                       static_cast<std::uint8_t>(offset >> 8),
+                                       static_cast<std::uint8_t>(offset), type};
+    bytes.insert(bytes.end(), data, data + size);
+    bytes.push_back(static_cast<std::uint8_t>(0x100 - SumOf(bytes, bytes.size())));
+    out += ':';
+    out += HexText(bytes);
+    out += "\r\n";
+}
+
+void AppendSRecord(std::string& out, char type, std::uint32_t address, std::uint32_t addressBytes,
+                   const std::uint8_t* data, std::uint32_t size) {
+    std::vector<std::uint8_t> bytes = {static_cast<std::uint8_t>(addressBytes + size + 1)};
+    for (std::uint32_t i = addressBytes; i-- > 0;) {
+        bytes.push_back(static_cast<std::uint8_t>(address >> (8 * i)));
+    }
+    bytes.insert(bytes.end(), data, data + size);
+    bytes.push_back(static_cast<std::uint8_t>(~SumOf(bytes, bytes.size())));
+    out += 'S';
+    out += type;
+    out += HexText(bytes);
+    out += "\r\n";
+}
+
+}  // namespace
+
+std::string WriteIntelHex(const std::uint8_t* data, std::uint32_t length, std::uint32_t address) {
+    std::string out;
+    out.reserve(static_cast<std::size_t>(length) / kRecordData * 77 + 64);
+    std::uint32_t upper = 0;  // the upper address bits in force: none given means 0
+    for (std::uint32_t pos = 0; pos < length;) {
+        const std::uint32_t at = address + pos;
+        if (at >> 16 != upper) {
+            upper = at >> 16;
+            const std::uint8_t bits[2] = {static_cast<std::uint8_t>(upper >> 8),
+                                          static_cast<std::uint8_t>(upper)};
+            AppendIntelRecord(out, 0x04, 0, bits, 2);
+        }
+        const std::uint32_t size = std::min({kRecordData, length - pos, 0x10000 - (at & 0xFFFF)});
+        AppendIntelRecord(out, 0x00, static_cast<std::uint16_t>(at), data + pos, size);
+        pos += size;
+    }
+    AppendIntelRecord(out, 0x01, 0, nullptr, 0);
+    return out;
+}
+
+std::string WriteSRecord(const std::uint8_t* data, std::uint32_t length, std::uint32_t address,
+                         std::string_view header) {
+    const std::uint64_t last =
+        length == 0 ? address : static_cast<std::uint64_t>(address) + length - 1;
+    const std::uint32_t addressBytes = last <= 0xFFFF ? 2 : last <= 0xFFFFFF ? 3 : 4;
+    const char dataType = static_cast<char>('0' + addressBytes - 1);  // S1, S2, S3
+    const char endType = static_cast<char>('0' + 11 - addressBytes);  // S9, S8, S7
+
+    std::string out;
+    out.reserve(static_cast<std::size_t>(length) / kRecordData * 80 + 128);
+    header = header.substr(0, 64);
+    AppendSRecord(out, '0', 0, 2, reinterpret_cast<const std::uint8_t*>(header.data()),
+                  static_cast<std::uint32_t>(header.size()));
+    std::uint32_t records = 0;
+    for (std::uint32_t pos = 0; pos < length; pos += kRecordData, ++records) {
+        AppendSRecord(out, dataType, address + pos, addressBytes, data + pos,
+                      std::min(kRecordData, length - pos));
+    }
+    if (records <= 0xFFFF) {
+        AppendSRecord(out, '5', records, 2, nullptr, 0);
+    } else {
+        AppendSRecord(out, '6', records, 3, nullptr, 0);
+    }
+    AppendSRecord(out, endType, 0, addressBytes, nullptr, 0);
+    return out;
+}

@@ -1,0 +1,65 @@
+// Image files: raw binary, Intel HEX and Motorola S-record, read into a SparseImage and written
+// from a run of bytes. Portable; no file access here (the caller reads and writes the bytes).
+//
+// Reading
+//   Intel HEX: records 00 (data), 01 (end of file), 02 (extended segment address: following
+//   data at segment * 16 + offset), 04 (extended linear address: upper 16 address bits); 03
+//   and 05 (start addresses) are checked and ignored, since a chip has no entry point. A data
+//   record must stay inside its 64 KiB segment: writers disagree on whether such a record
+//   wraps or runs on, so one that would cross is refused. The file must end with an 01 record.
+//   S-record: S0 (header, ignored), S1/S2/S3 (data at 16/24/32-bit addresses), S5/S6 (record
+//   count, checked against the data records before it), S7/S8/S9 (end). S4 is refused. The
+//   file must end with an S7, S8 or S9 record.
+//   Both: upper- or lower-case digits, LF or CR LF line ends, blank lines and surrounding
+//   blanks are allowed; after the end record only blanks and a DOS end-of-file mark (Ctrl+Z)
+//   may follow, so that a second file glued to the first is not silently dropped. Every record's
+//   checksum is checked. Overlapping records that agree are merged; records that disagree are
+//   an error naming both lines.
+// Writing
+//   32 data bytes per record, CR LF line ends, upper-case digits.
+//   Intel HEX: 00 records that never cross a 64 KiB boundary, an 04 record whenever the upper
+//   16 address bits change (none at all while they are 0, so 16-bit readers cope), then 01.
+//   S-record: an S0 header holding the given text, data records of the smallest address width
+//   that holds the last address (S1, S2 or S3), an S5 count (S6 past 65535 records), and the
+//   matching end record (S9, S8 or S7) with start address 0.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "cli/image.h"
+
+enum class ImageFormat { kBinary, kIntelHex, kSRecord };
+
+// "binary", "Intel HEX", "S-record".
+const char* ImageFormatName(ImageFormat format);
+// The format a file name's extension names, case-insensitive: .bin .rom .raw, .hex .ihx .ihex,
+// .srec .s19 .s28 .s37 .mot. Nothing for any other name.
+std::optional<ImageFormat> ImageFormatFromPath(std::string_view path);
+// The format a --format value names: bin (binary, raw), hex (ihex), srec (s19, mot).
+std::optional<ImageFormat> ImageFormatFromName(std::string_view name);
+// Whether the format carries addresses (HEX, S-record) rather than file offsets.
+inline bool FormatHasAddresses(ImageFormat format) {
+    return format != ImageFormat::kBinary;
+}
+
+// What was wrong with a file: line counts from 1; 0 means the file as a whole.
+struct ImageError {
+    std::uint32_t line = 0;
+    std::string message;
+};
+
+// Each parses text (the whole file) into image, which should be empty. On failure error says
+// why and the image holds whatever came before the bad record: use none of it.
+bool ParseIntelHex(std::string_view text, SparseImage& image, ImageError& error);
+bool ParseSRecord(std::string_view text, SparseImage& image, ImageError& error);
+bool ParseBinary(std::string_view bytes, SparseImage& image, ImageError& error);
+bool ParseImage(ImageFormat format, std::string_view bytes, SparseImage& image, ImageError& error);
+
+// The file text of length bytes that belong at address (address + length must not pass 2^32).
+std::string WriteIntelHex(const std::uint8_t* data, std::uint32_t length, std::uint32_t address);
+// header: the S0 record's text (cut at 64 characters), conventionally the file's name.
+std::string WriteSRecord(const std::uint8_t* data, std::uint32_t length, std::uint32_t address,
+                         std::string_view header);

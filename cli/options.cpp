@@ -1,0 +1,460 @@
+#include "cli/options.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <vector>
+
+#include "app/chip_table.h"
+#include "cli/text_format.h"
+
+namespace {
+
+std::string Lower(std::string_view text) {
+    std::string result;
+    for (char c : text) result += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return result;
+}
+
+std::string ChipNameList() {
+    std::string list;
+    for (std::int32_t i = 0; i < kChipTypeCount; ++i) {
+        if (i > 0) list += ", ";
+        list += ChipShortName(i);
+    }
+    return list;
+}
+
+struct CommandName {
+    const char* name;
+    CliCommand command;
+};
+constexpr CommandName kCommands[] = {
+    {"detect", CliCommand::kDetect}, {"info", CliCommand::kInfo},
+    {"read", CliCommand::kRead},     {"program", CliCommand::kProgram},
+    {"verify", CliCommand::kVerify}, {"erase", CliCommand::kErase},
+    {"blank", CliCommand::kBlank},
+};
+
+const char* CommandText(CliCommand command) {
+    for (const CommandName& c : kCommands) {
+        if (c.command == command) return c.name;
+    }
+    return "";
+}
+
+bool UsesFile(CliCommand c) {
+    return c == CliCommand::kRead || c == CliCommand::kProgram || c == CliCommand::kVerify;
+}
+
+// The option names, what each needs, and which commands take it.
+enum class Opt {
+    kPort,
+    kChip,
+    kChipRange,
+    kFileRange,
+    kFormat,
+    kFill,
+    kErase,
+    kNoVerify,
+    kQuick,
+    kSector,
+    kBaud,
+    kQuiet,
+    kVerbose,
+    kHelp,
+    kVersion
+};
+struct OptionSpec {
+    const char* name;
+    char shortName;
+    bool takesValue;
+    Opt id;
+};
+constexpr OptionSpec kOptions[] = {
+    {"port", 'p', true, Opt::kPort},
+    {"chip", 'c', true, Opt::kChip},
+    {"chip-range", 0, true, Opt::kChipRange},
+    {"file-range", 0, true, Opt::kFileRange},
+    {"format", 'f', true, Opt::kFormat},
+    {"fill", 0, true, Opt::kFill},
+    {"erase", 0, false, Opt::kErase},
+    {"no-verify", 0, false, Opt::kNoVerify},
+    {"quick", 0, false, Opt::kQuick},
+    {"sector", 0, true, Opt::kSector},
+    {"baud", 0, true, Opt::kBaud},
+    {"quiet", 'q', false, Opt::kQuiet},
+    {"verbose", 'v', false, Opt::kVerbose},
+    {"help", 'h', false, Opt::kHelp},
+    {"version", 0, false, Opt::kVersion},
+};
+
+const OptionSpec* FindOption(std::string_view name, char shortName) {
+    for (const OptionSpec& spec : kOptions) {
+        if (shortName != 0 ? spec.shortName == shortName : name == spec.name) return &spec;
+    }
+    return nullptr;
+}
+
+// What the parser has seen, before the checks between the options.
+struct Seen {
+    bool chipRange = false, fileRange = false, format = false, fill = false, erase = false;
+    bool noVerify = false, quick = false, sector = false;
+};
+
+bool ApplyOption(const OptionSpec& spec, const std::string& value, CliOptions& o, Seen& seen,
+                 std::string& error) {
+    const std::string shown = std::string("--") + spec.name;
+    switch (spec.id) {
+        case Opt::kPort:
+            if (value.empty()) {
+                error = "--port needs a port name, such as COM3 or /dev/ttyUSB0";
+                return false;
+            }
+            o.port = value;
+            return true;
+        case Opt::kChip:
+            o.chipType = FindChipTypeByName(value);
+            if (o.chipType < 0) {
+                error = "unknown chip type '" + value + "' (one of " + ChipNameList() + ")";
+                return false;
+            }
+            return true;
+        case Opt::kChipRange:
+        case Opt::kFileRange: {
+            HexRange range{};
+            if (!ParseHexRange(value, range)) {
+                error =
+                    shown + " wants START-END or START+LENGTH in hexadecimal, not '" + value + "'";
+                return false;
+            }
+            (spec.id == Opt::kChipRange ? o.chipRange : o.fileRange) = range;
+            (spec.id == Opt::kChipRange ? seen.chipRange : seen.fileRange) = true;
+            return true;
+        }
+        case Opt::kFormat:
+            o.format = ImageFormatFromName(value);
+            if (!o.format) {
+                error = "unknown image format '" + value + "' (bin, hex or srec)";
+                return false;
+            }
+            seen.format = true;
+            return true;
+        case Opt::kFill: {
+            std::uint32_t fill = 0;
+            if (!ParseHexNumber(value, fill) || fill > 0xFF) {
+                error = "--fill wants one byte in hexadecimal (00 to FF), not '" + value + "'";
+                return false;
+            }
+            o.fill = static_cast<std::uint8_t>(fill);
+            seen.fill = true;
+            return true;
+        }
+        case Opt::kSector:
+            if (value.size() != 1 || value[0] < '0' || value[0] >= '0' + kSectorCount) {
+                error = "--sector wants a sector number from 0 to 7, not '" + value + "'";
+                return false;
+            }
+            o.sector = value[0] - '0';
+            seen.sector = true;
+            return true;
+        case Opt::kBaud: {
+            char* end = nullptr;
+            const unsigned long baud = std::strtoul(value.c_str(), &end, 10);
+            if (value.empty() || *end != '\0' ||
+                (baud != 115200 && baud != 230400 && baud != 460800 && baud != 921600)) {
+                error = "--baud wants 115200, 230400, 460800 or 921600, not '" + value + "'";
+                return false;
+            }
+            o.baud = static_cast<std::uint32_t>(baud);
+            return true;
+        }
+        case Opt::kErase: o.erase = seen.erase = true; return true;
+        case Opt::kNoVerify:
+            o.verify = false;
+            seen.noVerify = true;
+            return true;
+        case Opt::kQuick: o.quick = seen.quick = true; return true;
+        case Opt::kQuiet: o.quiet = true; return true;
+        case Opt::kVerbose: o.verbose = true; return true;
+        case Opt::kHelp: o.command = CliCommand::kHelp; return true;
+        case Opt::kVersion: o.command = CliCommand::kVersion; return true;
+    }
+    return false;
+}
+
+// The checks between command, file and options.
+bool CheckCombination(CliOptions& o, const Seen& seen, std::string& error) {
+    const CliCommand c = o.command;
+    const std::string name = CommandText(c);
+    auto refuse = [&](bool given, const char* option, const char* commands) {
+        if (given) {
+            error =
+                std::string(option) + " does not apply to " + name + " (only to " + commands + ")";
+        }
+        return !given;
+    };
+    if (!UsesFile(c) && (!refuse(seen.chipRange, "--chip-range", "read, program and verify") ||
+                         !refuse(seen.fileRange, "--file-range", "read, program and verify") ||
+                         !refuse(seen.format, "--format", "read, program and verify"))) {
+        return false;
+    }
+    const bool imageIn = c == CliCommand::kProgram || c == CliCommand::kVerify;
+    if ((!imageIn && !refuse(seen.fill, "--fill", "program and verify")) ||
+        (c != CliCommand::kProgram && !refuse(seen.erase, "--erase", "program")) ||
+        (c != CliCommand::kProgram && !refuse(seen.noVerify, "--no-verify", "program")) ||
+        (!imageIn && !refuse(seen.quick, "--quick", "program and verify")) ||
+        (c != CliCommand::kErase && c != CliCommand::kBlank &&
+         !refuse(seen.sector, "--sector", "erase and blank"))) {
+        return false;
+    }
+    if (seen.quick && seen.noVerify) {
+        error = "--quick chooses how to verify, --no-verify not to: give one of them";
+        return false;
+    }
+
+    const bool needsChip = c != CliCommand::kDetect && c != CliCommand::kInfo;
+    if (needsChip && o.chipType < 0) {
+        error = name + " needs the chip type: --chip TYPE (one of " + ChipNameList() + ")";
+        return false;
+    }
+    const ChipType* chip = FindChipType(o.chipType);
+    if (chip != nullptr && !chip->programAllowed &&
+        (c == CliCommand::kProgram || c == CliCommand::kErase)) {
+        error = "the " + ChipShortName(o.chipType) + " is read-only: it cannot be " +
+                (c == CliCommand::kProgram ? "programmed" : "erased");
+        return false;
+    }
+    if (seen.sector && (chip == nullptr || !chip->sectorControls)) {
+        error = "--sector needs a chip with sectors (the AM29F040)";
+        return false;
+    }
+
+    if (UsesFile(c)) {
+        if (o.file.empty()) {
+            error = name + " needs a FILE";
+            return false;
+        }
+        if (!o.format) o.format = ImageFormatFromPath(o.file);
+        if (!o.format) {
+            error = "cannot tell the format of '" + o.file +
+                    "' from its name: add --format bin, hex or srec";
+            return false;
+        }
+    } else if (!o.file.empty()) {
+        error = name + " takes no file ('" + o.file + "')";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string ChipShortName(std::int32_t chipType) {
+    const ChipType* chip = FindChipType(chipType);
+    if (chip == nullptr) return "";
+    const std::string_view text = chip->listText;
+    return std::string(text.substr(0, text.find(' ')));
+}
+
+std::int32_t FindChipTypeByName(std::string_view name) {
+    const std::string wanted = Lower(name);
+    for (std::int32_t i = 0; i < kChipTypeCount; ++i) {
+        if (wanted == Lower(ChipTypeTable[i].listText) || wanted == Lower(ChipShortName(i))) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+bool ParseHexNumber(std::string_view text, std::uint32_t& value) {
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        text.remove_prefix(2);
+    }
+    if (text.empty() || text.size() > 8) return false;
+    std::uint32_t result = 0;
+    for (char c : text) {
+        const int digit = HexDigitValue(c);
+        if (digit < 0) return false;
+        result = result * 16 + static_cast<std::uint32_t>(digit);
+    }
+    value = result;
+    return true;
+}
+
+bool ParseHexRange(std::string_view text, HexRange& range) {
+    const std::size_t plus = text.find('+');
+    const std::size_t dash = text.find('-');
+    const std::size_t split = plus != std::string_view::npos ? plus : dash;
+    if (split == std::string_view::npos ||
+        (plus != std::string_view::npos && dash != std::string_view::npos)) {
+        return false;
+    }
+    std::uint32_t start = 0;
+    std::uint32_t second = 0;
+    if (!ParseHexNumber(text.substr(0, split), start) ||
+        !ParseHexNumber(text.substr(split + 1), second)) {
+        return false;
+    }
+    std::uint64_t end = second;
+    if (plus != std::string_view::npos) {
+        if (second == 0) return false;
+        end = static_cast<std::uint64_t>(start) + second - 1;
+    }
+    if (end < start || end > 0xFFFFFFFFu) return false;
+    range = {start, static_cast<std::uint32_t>(end)};
+    return true;
+}
+
+bool ParseArguments(int argc, const char* const* argv, CliOptions& options, std::string& error) {
+    CliOptions o;
+    Seen seen;
+    std::vector<std::string> words;
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            words.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        const bool isLong = arg[1] == '-';
+        std::string name;
+        std::string value;
+        bool inlineValue = false;
+        const OptionSpec* spec;
+        if (isLong) {
+            const std::size_t equals = arg.find('=');
+            name = arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
+            if (equals != std::string::npos) {
+                value = arg.substr(equals + 1);
+                inlineValue = true;
+            }
+            spec = FindOption(name, 0);
+        } else {
+            name = arg.substr(1, 1);
+            if (arg.size() > 2) {
+                value = arg.substr(2);
+                inlineValue = true;
+            }
+            spec = FindOption({}, arg[1]);
+        }
+        const std::string shown = (isLong ? "--" : "-") + name;
+        if (spec == nullptr) {
+            error = "unknown option '" + shown + "'";
+            return false;
+        }
+        if (spec->takesValue && !inlineValue) {
+            if (i + 1 >= argc) {
+                error = shown + " needs a value";
+                return false;
+            }
+            value = argv[++i];
+        } else if (!spec->takesValue && inlineValue) {
+            error = shown + " takes no value";
+            return false;
+        }
+        if (!ApplyOption(*spec, value, o, seen, error)) return false;
+    }
+
+    if (o.command == CliCommand::kHelp || o.command == CliCommand::kVersion) {
+        options = o;
+        return true;
+    }
+    if (words.empty()) {
+        error = "no command given (detect, info, read, program, verify, erase or blank)";
+        return false;
+    }
+    for (const CommandName& c : kCommands) {
+        if (words[0] == c.name) o.command = c.command;
+    }
+    if (o.command == CliCommand::kNone) {
+        error = "unknown command '" + words[0] + "'";
+        return false;
+    }
+    if (words.size() > 2) {
+        error = "too many arguments: '" + words[2] + "'";
+        return false;
+    }
+    if (words.size() == 2) o.file = words[1];
+    if (!CheckCombination(o, seen, error)) return false;
+    options = o;
+    return true;
+}
+
+const char* VersionText() {
+    return "vorland-cli 1.0";
+}
+
+std::string HelpText() {
+    std::string text =
+        "usage: vorland-cli COMMAND [FILE] [options]\n"
+        "Drives a Vorland or Tandrel EPROM and flash programmer on a serial port.\n"
+        "\n"
+        "Commands:\n"
+        "  detect          find the programmer; print its name and port\n"
+        "  info            print the programmer's details (and the chip type's, with --chip)\n"
+        "  read FILE       read the chip into FILE\n"
+        "  program FILE    program FILE into the chip, then verify the chip against it\n"
+        "  verify FILE     compare the chip with FILE, byte by byte (or --quick)\n"
+        "  erase           erase the whole chip, or one --sector\n"
+        "  blank           check that the whole chip, or one --sector, is blank (all FF)\n"
+        "\n"
+        "Options:\n"
+        "  -p, --port NAME       the programmer's port: COM3, /dev/ttyUSB0, ...\n"
+        "                        (default: try COM1 to COM5)\n"
+        "  -c, --chip TYPE       the chip in the socket, one of\n"
+        "                        ";
+    std::string writable;
+    std::string readOnly;
+    for (std::int32_t i = 0; i < kChipTypeCount; ++i) {
+        std::string& list = ChipTypeTable[i].programAllowed ? writable : readOnly;
+        list += (list.empty() ? "" : ", ") + ChipShortName(i);
+    }
+    text += writable + " and the read-only\n                        " + readOnly;
+    text +=
+        "\n"
+        "      --chip-range R    the chip addresses to work on (default: see Ranges)\n"
+        "      --file-range R    the image addresses (HEX, S-record) or offsets (binary)\n"
+        "                        that go with them\n"
+        "  -f, --format FMT      bin, hex or srec (default: from the file name: .bin .rom\n"
+        "                        .raw; .hex .ihx .ihex; .srec .s19 .s28 .s37 .mot)\n"
+        "      --fill XX         the byte for gaps in an image (default FF)\n"
+        "      --erase           program: erase the whole chip first\n"
+        "      --no-verify       program: do not verify afterwards\n"
+        "      --quick           verify by the unit's checksum instead of reading back\n"
+        "      --sector N        erase, blank: only sector N (0-7, 64 KiB each) of the AM29F040\n"
+        "      --baud RATE       link rate once the programmer is found: 115200, 230400,\n"
+        "                        460800 or 921600 (default: 921600 for a Vorland or a USB\n"
+        "                        Tandrel, else 115200); the unit is always left at 115200\n"
+        "  -q, --quiet           no progress and no notes, only results and errors\n"
+        "  -v, --verbose         also show the programmer link's own messages\n"
+        "  -h, --help            show this text\n"
+        "      --version         show the version\n"
+        "\n"
+        "Ranges are hexadecimal, START-END (end included) or START+LENGTH, e.g. 8000-FFFF.\n"
+        "HEX and S-record images place their bytes at the addresses of their records;\n"
+        "a binary image starts at offset 0. Byte (file range start + n) goes to chip\n"
+        "address (chip range start + n); both ranges have one length.\n"
+        "  read:    the whole chip by default. Without --file-range, HEX and S-record\n"
+        "           files get the chip addresses, binary files start at offset 0.\n"
+        "  program, verify: without ranges, the span of the image's data (for program\n"
+        "           widened to multiples of 64 bytes) at the same chip addresses; it must\n"
+        "           fit the chip. With only --chip-range, the file range starts at the same\n"
+        "           address (HEX, S-record) or at 0 (binary); with only --file-range, the\n"
+        "           chip range starts at 0. Gaps are programmed and compared as --fill.\n"
+        "  read and program need a chip start and a length that are multiples of 64.\n"
+        "\n"
+        "Exit status:\n"
+        "    0  success\n"
+        "    1  verify mismatch, or the chip is not blank\n"
+        "    2  bad arguments, ranges or files (an unreadable, malformed or too large\n"
+        "       image, or an output file that cannot be written)\n"
+        "    3  no supported programmer found\n"
+        "    4  communication failure: the unit stopped answering, answered wrongly or\n"
+        "       refused an operation\n"
+        "  130  interrupted (Ctrl+C); the unit is still returned to 115200 baud\n";
+    return text;
+}

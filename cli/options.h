@@ -1,0 +1,70 @@
+// vorland-cli's command line: the command, its file and the options, parsed and checked
+// against each other before anything touches a file or the unit. Portable.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "cli/image_formats.h"
+
+enum class CliCommand {
+    kNone,
+    kHelp,
+    kVersion,
+    kDetect,
+    kInfo,
+    kRead,
+    kProgram,
+    kVerify,
+    kErase,
+    kBlank
+};
+
+// An address range, both ends included.
+struct HexRange {
+    std::uint32_t start;
+    std::uint32_t end;
+    std::uint64_t length() const { return static_cast<std::uint64_t>(end) - start + 1; }
+};
+
+struct CliOptions {
+    CliCommand command = CliCommand::kNone;
+    std::string file;            // read, program, verify
+    std::string port;            // empty: DetectHardware's scan of COM1..COM5
+    std::int32_t chipType = -1;  // index into ChipTypeTable; -1 none given
+    std::optional<HexRange> chipRange;
+    std::optional<HexRange> fileRange;
+    std::optional<ImageFormat> format;  // none: from the file name
+    std::uint8_t fill = 0xFF;
+    bool erase = false;        // program: erase the chip first
+    bool verify = true;        // program: verify afterwards
+    bool quick = false;        // verify by the unit's checksum
+    std::int32_t sector = -1;  // erase, blank: one sector; -1 the whole chip
+    std::uint32_t baud = 0;    // link rate wanted; 0 the fastest the unit allows
+    bool quiet = false;
+    bool verbose = false;
+};
+
+// Parses argv[1..argc). On failure returns false with a one-line reason in error. Options may
+// come before or after the command and its file; "--name=value" and "--name value" both work;
+// "--" ends the options.
+bool ParseArguments(int argc, const char* const* argv, CliOptions& options, std::string& error);
+
+// A chip type by its list name without regard to case: the whole list text ("27C256
+// (Read-Only)") or its first word ("27c256"). -1 when none matches.
+std::int32_t FindChipTypeByName(std::string_view name);
+// The first word of a chip type's list text: "AM29F040", "27C256".
+std::string ChipShortName(std::int32_t chipType);
+
+// A hexadecimal number: 1 to 8 digits, optionally after 0x. False for anything else.
+bool ParseHexNumber(std::string_view text, std::uint32_t& value);
+// START-END (end included) or START+LENGTH, both hexadecimal; false for a reversed or empty
+// range or one past 0xFFFFFFFF.
+bool ParseHexRange(std::string_view text, HexRange& range);
+
+// The --help text.
+std::string HelpText();
+// The --version line.
+const char* VersionText();
