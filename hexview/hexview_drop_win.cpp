@@ -393,7 +393,7 @@ HRESULT HexDropTarget::DropText(HexViewInstance& inst, IDataObject* data, std::u
     }
     HexViewSetCaret(inst, at + n);
     HexViewPlaceCaret(inst);
-    // Bytes moved or copied inside this control were handled here: the source deletes nothing.
+    // Bytes moved inside this control were moved here: the source must not delete them again.
     if (ownDrag) *effect &= ~DROPEFFECT_MOVE;
     if (n == 0) *effect = DROPEFFECT_NONE;
     return S_OK;
@@ -419,7 +419,9 @@ bool HexViewStartDrag(HexViewInstance& inst) {
         if (HexViewFromWindow(window) == &inst) {
             inst.outgoingDrag = nullptr;
             inst.mouseDown = 0;  // the button came up over the drag's own window
-            dropped = hr == DRAGDROP_S_DROP && effect != DROPEFFECT_NONE;
+            // A move inside this control reports no effect (it was done by the drop): it
+            // still counts as dropped.
+            dropped = hr == DRAGDROP_S_DROP;
             if (dropped && (effect & DROPEFFECT_MOVE) != 0 && inst.insertMode != 0 &&
                 HexViewDeleteRange(inst, start, length, true)) {
                 HexViewNotifyParent(inst, HVN_CARETMOVED);
