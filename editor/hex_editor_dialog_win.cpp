@@ -267,6 +267,8 @@ void OnInitDialog(HWND dialog, const HexEditorRequest& request) {
                                       WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL,
                                       CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
                                       dialog, nullptr, Module(), nullptr);
+    INITCOMMONCONTROLSEX classes{sizeof classes, ICC_BAR_CLASSES};
+    InitCommonControlsEx(&classes);
     gEditor.status = CreateStatusWindowA(kStatusStyle, "Ready", dialog, kStatusId);
     RECT client;
     GetClientRect(dialog, &client);
@@ -318,8 +320,9 @@ void OnDestroy(HWND dialog) {
 }  // namespace
 
 HWND OpenHexEditor(HWND owner, const HexEditorRequest& request) {
-    return CreateDialogParamA(Module(), MAKEINTRESOURCEA(IDD_HEX_EDITOR), owner,
-                              HexEditorDialogProc, reinterpret_cast<LPARAM>(&request));
+    HWND editor = CreateDialogParamA(Module(), MAKEINTRESOURCEA(IDD_HEX_EDITOR), owner,
+                                     HexEditorDialogProc, reinterpret_cast<LPARAM>(&request));
+    return IsWindow(editor) ? editor : nullptr;  // it closes itself when it cannot start
 }
 
 bool HexEditorTranslateAccelerator(MSG* msg) {
