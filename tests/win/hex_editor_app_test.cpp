@@ -159,6 +159,12 @@ TEST_F(HexEditorAppTest, TypedBytesAreCommittedAndProgrammed) {
 
 TEST_F(HexEditorAppTest, CancelKeepsTheEditorNoLeavesTheBufferYesCommits) {
     OpenEditor();
+    // While the editor is open the programmer window neither closes nor opens a second editor.
+    app_.SendCommand(IDCANCEL);
+    app_.SendCommand(IDC_EDIT_BUFFER);
+    PumpMessages(200);
+    EXPECT_TRUE(IsWindow(app_.window()));
+    EXPECT_EQ(FindWindowExA(nullptr, editor_, nullptr, "Dialog"), nullptr);
     Type("00112233");
     EXPECT_EQ(CloseEditor(IDCANCEL), "Commit changes to the active bin?");
     ASSERT_TRUE(IsWindow(editor_));

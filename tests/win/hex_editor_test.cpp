@@ -350,6 +350,55 @@ TEST_F(HexEditorTest, EditCommandsAndTheirKeys) {
                                  "Failed to cut the selected data to the clipboard"}));
 }
 
+BOOL CALLBACK MatchMenu(HWND window, LPARAM parameter) {
+    char cls[16] = {};
+    GetClassNameA(window, cls, sizeof cls);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (lstrcmpA(cls, "#32768") != 0 || !IsWindowVisible(window) ||
+        process != GetCurrentProcessId()) {
+        return TRUE;
+    }
+    *reinterpret_cast<HWND*>(parameter) = window;
+    return FALSE;
+}
+
+// A popup menu of this process, once it shows.
+HWND WaitForMenu() {
+    HWND found = nullptr;
+    for (int i = 0; i < 200 && found == nullptr; ++i) {
+        EnumWindows(&MatchMenu, reinterpret_cast<LPARAM>(&found));
+        Sleep(20);
+    }
+    return found;
+}
+
+TEST_F(HexEditorTest, TheContextMenuRunsItsCommandAndOpensAtTheCaretFromTheKeyboard) {
+    ASSERT_NE(Open(), nullptr);
+    SetWindowPos(gHexEditorWindow, nullptr, 40, 40, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    Key(VK_INSERT);
+    HexViewSetSelection(Control(), 0, 4);
+    POINT caret{};
+    GetCaretPos(&caret);
+    ClientToScreen(Control(), &caret);
+    RECT menu{};
+    std::thread chooser([&] {
+        HWND popup = WaitForMenu();
+        if (popup == nullptr) return;
+        GetWindowRect(popup, &menu);
+        PostMessageA(gHexEditorWindow, WM_CHAR, 'u', 0);  // "C&ut"
+    });
+    // The menu key gives no pointer position.
+    SendMessageA(gHexEditorWindow, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(Control()), -1);
+    chooser.join();
+    PumpMessages(50);
+    EXPECT_EQ(HexViewGetSize(Control()), kChipSize - 4);
+    EXPECT_EQ(menu.left, caret.x);
+    EXPECT_EQ(menu.top, caret.y);
+    // Another window's menu request is not the editor's to answer.
+    SendMessageA(gHexEditorWindow, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(Status()), -1);
+}
+
 TEST_F(HexEditorTest, DragNotificationsShowInTheStatusBar) {
     ASSERT_NE(Open(), nullptr);
     HexViewSetSelection(Control(), 0x10, 0x10);
