@@ -69,29 +69,14 @@ HGLOBAL CopyBlock(HGLOBAL source) {
     return block;
 }
 
-class HexFormatEnum final : public IEnumFORMATETC {
+class HexFormatEnum final : public HexComObject<IEnumFORMATETC, HexFormatEnum> {
 public:
     HexFormatEnum(const FORMATETC* formats, ULONG count, ULONG index)
         : count_(std::min(count, kTableCapacity)), index_(index) {
         std::copy(formats, formats + count_, formats_);
     }
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        if (out == nullptr) return E_POINTER;
-        if (iid == IID_IEnumFORMATETC || iid == IID_IUnknown) {
-            *out = static_cast<IEnumFORMATETC*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
-    STDMETHODIMP_(ULONG) Release() override {
-        const LONG left = InterlockedDecrement(&refs_);
-        if (left == 0) delete this;
-        return left;
-    }
+    static bool Answers(REFIID iid) { return iid == IID_IEnumFORMATETC; }
 
     STDMETHODIMP Next(ULONG count, FORMATETC* formats, ULONG* fetched) override {
         if (count == 0 || formats == nullptr || index_ >= count_ ||
@@ -121,16 +106,15 @@ public:
     }
 
 private:
+    friend class HexComObject<IEnumFORMATETC, HexFormatEnum>;
     ~HexFormatEnum() = default;
 
-    LONG refs_ = 1;
-    HexComLife life_;
     FORMATETC formats_[kTableCapacity]{};  // own copies; no target devices
     ULONG count_;
     ULONG index_;
 };
 
-class HexDataObject final : public IDataObject {
+class HexDataObject final : public HexComObject<IDataObject, HexDataObject> {
 public:
     HexDataObject(HWND source, DWORD start, DWORD length)
         : reader_(source), window_(source), start_(start), length_(length) {}
@@ -138,22 +122,7 @@ public:
     // Takes the snapshot of the selection and fills the table; false when memory runs out.
     bool Init(HexViewInstance& inst);
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        if (out == nullptr) return E_POINTER;
-        if (iid == IID_IDataObject || iid == IID_IUnknown) {
-            *out = static_cast<IDataObject*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
-    STDMETHODIMP_(ULONG) Release() override {
-        const LONG left = InterlockedDecrement(&refs_);
-        if (left == 0) delete this;
-        return left;
-    }
+    static bool Answers(REFIID iid) { return iid == IID_IDataObject; }
 
     STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override;
     STDMETHODIMP GetDataHere(FORMATETC* format, STGMEDIUM* medium) override;
@@ -177,6 +146,7 @@ public:
     STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
 
 private:
+    friend class HexComObject<IDataObject, HexDataObject>;
     ~HexDataObject() {
         for (ULONG i = 0; i < count_; ++i) ReleaseStgMedium(&media_[i]);
         if (gHexClipboardObject == this) gHexClipboardObject = nullptr;
@@ -207,8 +177,6 @@ private:
     HRESULT Render(int entry, DWORD tymed, STGMEDIUM* medium) const;
     HRESULT WriteBytesTo(IStream* stream) const;
 
-    LONG refs_ = 1;
-    HexComLife life_;
     HexSnapshotReader reader_;
     HWND window_;  // the source control, as "HexHWND" tells it
     DWORD start_;

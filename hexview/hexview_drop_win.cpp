@@ -103,24 +103,9 @@ void ReleaseBlock(STGMEDIUM* medium) {
     ReleaseStgMedium(medium);
 }
 
-class HexDropSource final : public IDropSource {
+class HexDropSource final : public HexComObject<IDropSource, HexDropSource> {
 public:
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        if (out == nullptr) return E_POINTER;
-        if (iid == IID_IDropSource || iid == IID_IUnknown) {
-            *out = static_cast<IDropSource*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
-    STDMETHODIMP_(ULONG) Release() override {
-        const LONG left = InterlockedDecrement(&refs_);
-        if (left == 0) delete this;
-        return left;
-    }
+    static bool Answers(REFIID iid) { return iid == IID_IDropSource; }
     STDMETHODIMP QueryContinueDrag(BOOL escapePressed, DWORD keys) override {
         if (escapePressed) return DRAGDROP_S_CANCEL;
         if ((keys & MK_LBUTTON) == 0) return DRAGDROP_S_DROP;
@@ -129,32 +114,15 @@ public:
     STDMETHODIMP GiveFeedback(DWORD) override { return DRAGDROP_S_USEDEFAULTCURSORS; }
 
 private:
+    friend class HexComObject<IDropSource, HexDropSource>;
     ~HexDropSource() = default;
-
-    LONG refs_ = 1;
-    HexComLife life_;
 };
 
-class HexDropTarget final : public IDropTarget {
+class HexDropTarget final : public HexComObject<IDropTarget, HexDropTarget> {
 public:
     explicit HexDropTarget(HWND window) : window_(window) {}
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        if (out == nullptr) return E_POINTER;
-        if (iid == IID_IDropTarget || iid == IID_IUnknown) {
-            *out = static_cast<IDropTarget*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
-    STDMETHODIMP_(ULONG) Release() override {
-        const LONG left = InterlockedDecrement(&refs_);
-        if (left == 0) delete this;
-        return left;
-    }
+    static bool Answers(REFIID iid) { return iid == IID_IDropTarget; }
 
     STDMETHODIMP DragEnter(IDataObject* data, DWORD keys, POINTL point, DWORD* effect) override;
     STDMETHODIMP DragOver(DWORD keys, POINTL point, DWORD* effect) override;
@@ -168,6 +136,7 @@ public:
     }
 
 private:
+    friend class HexComObject<IDropTarget, HexDropTarget>;
     ~HexDropTarget() = default;
 
     void ReleaseHeld() {
@@ -183,8 +152,6 @@ private:
     HRESULT DropText(HexViewInstance& inst, IDataObject* data, std::uint32_t p, bool ownDrag,
                      DWORD* effect);
 
-    LONG refs_ = 1;
-    HexComLife life_;
     IDataObject* held_ = nullptr;  // the object hovering, from DragEnter to DragLeave or Drop
     bool canText_ = false;         // it offers CF_TEXT as a global block
     bool canFileName_ = false;     // it offers "FileName"

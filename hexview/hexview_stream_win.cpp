@@ -19,7 +19,7 @@ FILETIME Now() {
     return now;
 }
 
-class HexSelectionStream final : public IStream {
+class HexSelectionStream final : public HexComObject<IStream, HexSelectionStream> {
 public:
     HexSelectionStream(HWND source, std::unique_ptr<HexExtent[]> extents,
                        std::uint32_t extentCount, ULONGLONG size, ULONGLONG position)
@@ -33,22 +33,7 @@ public:
         stat_.mtime = stat_.ctime = stat_.atime = Now();
     }
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        if (out == nullptr) return E_POINTER;
-        if (iid == IID_IStream || iid == IID_ISequentialStream || iid == IID_IUnknown) {
-            *out = static_cast<IStream*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
-    STDMETHODIMP_(ULONG) Release() override {
-        const LONG left = InterlockedDecrement(&refs_);
-        if (left == 0) delete this;
-        return left;
-    }
+    static bool Answers(REFIID iid) { return iid == IID_IStream || iid == IID_ISequentialStream; }
 
     STDMETHODIMP Read(void* buffer, ULONG count, ULONG* read) override;
     // Nothing can be written into a snapshot; saying so is better than pretending it worked.
@@ -91,10 +76,9 @@ public:
     }
 
 private:
+    friend class HexComObject<IStream, HexSelectionStream>;
     ~HexSelectionStream() = default;
 
-    LONG refs_ = 1;
-    HexComLife life_;
     HexSnapshotReader reader_;
     std::unique_ptr<HexExtent[]> extents_;  // own copy: the stream may outlive its data object
     std::uint32_t extentCount_;

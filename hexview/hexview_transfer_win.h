@@ -44,6 +44,40 @@ public:
     HexComLife& operator=(const HexComLife&) = delete;
 };
 
+// IUnknown of a hand-written COM object that implements Interface: an interlocked reference
+// count that starts at 1, freed by the Release that takes it to 0. QueryInterface answers
+// IUnknown and whatever Derived::Answers (iid) accepts.
+template <typename Interface, typename Derived>
+class HexComObject : public Interface {
+public:
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+        if (out == nullptr) return E_POINTER;
+        if (iid == IID_IUnknown || Derived::Answers(iid)) {
+            *out = static_cast<Interface*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
+    STDMETHODIMP_(ULONG) Release() override {
+        const LONG left = InterlockedDecrement(&refs_);
+        if (left == 0) delete static_cast<Derived*>(this);
+        return left;
+    }
+
+protected:
+    HexComObject() = default;
+    ~HexComObject() = default;
+    HexComObject(const HexComObject&) = delete;
+    HexComObject& operator=(const HexComObject&) = delete;
+
+private:
+    LONG refs_ = 1;
+    HexComLife life_;
+};
+
 // The "HexSnapShot!" block: the source window, the number of extents, then the extents.
 struct HexSnapshotHeader {
     DWORD sourceWindow;

@@ -492,6 +492,9 @@ TEST_F(ClipboardTest, AGetDataHereBlockMustHoldTheRendering) {
     HexViewSetSelection(a.control(), 4, 16);
     IDataObject* data = HexViewCreateDataObject(a.inst());
     ASSERT_NE(data, nullptr);
+    HexViewSetCaret(a.control(), 6);
+    a.Char('F');  // the document changes after the copy; the snapshot does not
+    ASSERT_EQ(a.Bytes()[6], 0xF6);
     FORMATETC text = Query(CF_TEXT, TYMED_HGLOBAL);
     STGMEDIUM small{TYMED_HGLOBAL};
     small.hGlobal = GlobalAlloc(GMEM_FIXED, 8);

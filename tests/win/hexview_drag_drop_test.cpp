@@ -30,6 +30,14 @@ POINTL Screen(const HexViewHost& host, POINT client) {
     return POINTL{client.x, client.y};
 }
 
+void ExpectSelection(HWND control, DWORD anchor, DWORD end) {
+    DWORD a = 0;
+    DWORD e = 0;
+    HexViewGetSelection(control, &a, &e);
+    EXPECT_EQ(a, anchor);
+    EXPECT_EQ(e, end);
+}
+
 bool Has(const std::vector<int>& codes, int code) {
     for (int c : codes) {
         if (c == code) return true;
@@ -122,11 +130,7 @@ TEST_F(DragDropTest, MovingBytesInsideTheControlIsOneUndoStep) {
     // Moved here: the source is told nothing was moved, so it deletes nothing more.
     EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_NONE));
     EXPECT_EQ(host_.Bytes(), Moved(before, 0x10, 0x10, 0x30));
-    DWORD anchor = 0;
-    DWORD end = 0;
-    HexViewGetSelection(host_.control(), &anchor, &end);
-    EXPECT_EQ(anchor, 0x30u);
-    EXPECT_EQ(end, 0x40u);
+    ExpectSelection(host_.control(), 0x30u, 0x40u);
     EXPECT_EQ(HexViewGetCaret(host_.control()), 0x40u);
     EXPECT_TRUE(Has(host_.codes, HVN_DRAGENTER));
     EXPECT_TRUE(Has(host_.codes, HVN_DROPMOVED));
@@ -150,11 +154,7 @@ TEST_F(DragDropTest, TheControlKeyCopies) {
     Bytes expected = before;
     expected.insert(expected.begin() + 0x40, before.begin() + 0x10, before.begin() + 0x20);
     EXPECT_EQ(host_.Bytes(), expected);
-    DWORD anchor = 0;
-    DWORD end = 0;
-    HexViewGetSelection(host_.control(), &anchor, &end);
-    EXPECT_EQ(anchor, 0x40u);
-    EXPECT_EQ(end, 0x50u);
+    ExpectSelection(host_.control(), 0x40u, 0x50u);
 }
 
 TEST_F(DragDropTest, ADropOntoTheSelectionItselfChangesNothing) {
@@ -239,11 +239,7 @@ TEST_F(DragDropTest, ADroppedFileIsInsertedMappedAndOnlyCopied) {
     Bytes file = CountingBytes(12, 0xC0);
     expected.insert(expected.begin() + 8, file.begin(), file.end());
     EXPECT_EQ(host_.Bytes(), expected);
-    DWORD anchor = 0;
-    DWORD end = 0;
-    HexViewGetSelection(host_.control(), &anchor, &end);
-    EXPECT_EQ(anchor, 8u);
-    EXPECT_EQ(end, 20u);
+    ExpectSelection(host_.control(), 8u, 20u);
     // Mapped: the file became a source of the document and is held open for reading only.
     EXPECT_EQ(host_.inst().document.sourceCount, sources + 1);
     HANDLE writer = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -266,6 +262,17 @@ TEST_F(DragDropTest, WithoutMappingADroppedFileIsReadAndLetGo) {
     EXPECT_EQ(HexViewGetSize(host_.control()), 0x83u);
     EXPECT_EQ(host_.inst().document.sourceCount, sources);
     EXPECT_TRUE(DeleteFileA(path.c_str()));
+}
+
+TEST_F(DragDropTest, DataWithoutTextOrFileEndsTheHoverAndChangesNothing) {
+    IDataObject* data = ForeignData(RegisterClipboardFormatA("Vorland test format"), {1, 2});
+    ASSERT_NE(data, nullptr);
+    DWORD effect = 0;
+    EXPECT_EQ(DropAt(data, 0x08, 0, &effect), E_FAIL);
+    data->Release();
+    EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_NONE));
+    EXPECT_EQ(host_.inst().dropActive, 0u);
+    EXPECT_EQ(host_.Bytes(), CountingBytes(0x80));
 }
 
 TEST_F(DragDropTest, AFileThatVanishedIsReportedAndNothingChanges) {
@@ -314,11 +321,7 @@ TEST_F(DragDropTest, HoveringShowsWhereTheBytesWouldGoAndLeavingEndsIt) {
     EXPECT_EQ(host_.records.front().selAnchor, 0u);
     EXPECT_EQ(host_.records.front().selEnd, 16u);
     EXPECT_EQ(host_.records.front().selLength, 16u);
-    DWORD anchor = 0;
-    DWORD end = 0;
-    HexViewGetSelection(host_.control(), &anchor, &end);
-    EXPECT_EQ(anchor, 0x60u);
-    EXPECT_EQ(end, 0x64u);
+    ExpectSelection(host_.control(), 0x60u, 0x64u);
     EXPECT_EQ(host_.inst().dropActive, 1u);
     EXPECT_EQ(host_.records.back().dropActive, 1u);
 
@@ -334,6 +337,7 @@ TEST_F(DragDropTest, HoveringShowsWhereTheBytesWouldGoAndLeavingEndsIt) {
     ASSERT_EQ(target_->DragLeave(), S_OK);
     EXPECT_EQ(host_.inst().dropActive, 0u);
     EXPECT_EQ(host_.records.back().dropActive, 0u);
+    EXPECT_TRUE(host_.inst().caretOwned);  // the control kept the focus: its caret is back
     EXPECT_EQ(host_.Bytes(), CountingBytes(0x80));
     data->Release();
     EXPECT_EQ(HexViewLiveComObjects(), baseline_ + 1);  // the source host's drop target
@@ -450,11 +454,7 @@ TEST_F(DragDropTest, ARealDragMovesBytesInsideTheControl) {
     HexViewSetSelection(host_.control(), 0x10, 0x10);
     Drag(host_, 0x14, host_, 0x40);
     EXPECT_EQ(host_.Bytes(), Moved(before, 0x10, 0x10, 0x30));
-    DWORD anchor = 0;
-    DWORD end = 0;
-    HexViewGetSelection(host_.control(), &anchor, &end);
-    EXPECT_EQ(anchor, 0x30u);
-    EXPECT_EQ(end, 0x40u);
+    ExpectSelection(host_.control(), 0x30u, 0x40u);
     EXPECT_EQ(host_.inst().mouseDown, 0u);
     ASSERT_EQ(HexViewUndo(host_.control()), 1);
     EXPECT_EQ(host_.Bytes(), before);
