@@ -47,7 +47,7 @@ struct EditorState {
     int clientWidth = 0;              // from the last WM_SIZE
     int clientHeight = 0;
     HACCEL accelerators = nullptr;
-    HHOOK messageFilter = nullptr;    // applies the accelerators inside the owner's dialog loop
+    HHOOK messageFilter = nullptr;  // applies the accelerators inside the owner's dialog loop
 };
 EditorState gEditor;
 
@@ -55,7 +55,9 @@ EditorState gEditor;
 char gSavePath[MAX_PATH] = {};
 char gFileTitle[MAX_PATH] = {};
 
-HINSTANCE Module() { return GetModuleHandleA(nullptr); }
+HINSTANCE Module() {
+    return GetModuleHandleA(nullptr);
+}
 
 void SetPart(int part, const char* text) {
     if (part < 0 || part >= kEditorStatusParts) return;
@@ -64,7 +66,9 @@ void SetPart(int part, const char* text) {
                  reinterpret_cast<LPARAM>(text));
 }
 
-void SetPart(int part, const std::string& text) { SetPart(part, text.c_str()); }
+void SetPart(int part, const std::string& text) {
+    SetPart(part, text.c_str());
+}
 
 void ShowMode() {
     SetPart(4, HexEditorModeText(HexViewIsReadOnly(gEditor.control) != 0,
@@ -183,7 +187,8 @@ void OnEdit(HWND dialog, int id) {
             }
             break;
         case IDM_PASTE:
-            if (!HexViewPaste(control)) Warn(dialog, "Failed to paste the clipboard contents", "HexView32");
+            if (!HexViewPaste(control))
+                Warn(dialog, "Failed to paste the clipboard contents", "HexView32");
             break;
         default:
             if (!HexViewClear(control) && HexViewGetLastError(control) == 1) {
@@ -236,9 +241,8 @@ void OnContextMenu(HWND dialog, HWND window, LPARAM where) {
     }
     HMENU menu = LoadMenuA(Module(), MAKEINTRESOURCEA(IDM_HEX_CONTEXT));
     if (menu == nullptr) return;
-    const int id = static_cast<int>(TrackPopupMenu(GetSubMenu(menu, 0),
-                                                   TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0,
-                                                   dialog, nullptr));
+    const int id = static_cast<int>(TrackPopupMenu(
+        GetSubMenu(menu, 0), TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0, dialog, nullptr));
     DestroyMenu(menu);
     if (id != 0) PostMessageA(dialog, WM_COMMAND, static_cast<WPARAM>(id), 0);
 }
@@ -343,7 +347,9 @@ INT_PTR CALLBACK HexEditorDialogProc(HWND dialog, UINT message, WPARAM wParam, L
             return 0;
         case WM_SETFOCUS: SetFocus(gEditor.control); return 0;
         case WM_NOTIFY: OnNotify(reinterpret_cast<const NMHDR*>(lParam)); return 0;
-        case WM_CONTEXTMENU: OnContextMenu(dialog, reinterpret_cast<HWND>(wParam), lParam); return 0;
+        case WM_CONTEXTMENU:
+            OnContextMenu(dialog, reinterpret_cast<HWND>(wParam), lParam);
+            return 0;
         case WM_COMMAND: OnCommand(dialog, LOWORD(wParam)); return 0;
         default: return 0;
     }

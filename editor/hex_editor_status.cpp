@@ -37,7 +37,9 @@ HexEditorStatusUpdate HexEditorPositionUpdate(const HexEditorPosition& p) {
     return update;
 }
 
-std::string HexEditorValueText(std::uint8_t byte) { return Format("Value: %02X", byte); }
+std::string HexEditorValueText(std::uint8_t byte) {
+    return Format("Value: %02X", byte);
+}
 
 const char* HexEditorModeText(bool readOnly, bool insertMode) {
     if (readOnly) return "READ";

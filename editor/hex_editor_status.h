@@ -31,7 +31,7 @@ struct HexEditorPosition {
 // the caret (readValue: the caller reads the byte and formats it with HexEditorValueText) or
 // nothing.
 struct HexEditorStatusUpdate {
-    std::string cursor;      // part 1
+    std::string cursor;  // part 1
     bool onlyCursor = false;
     std::string count;       // part 3
     bool readValue = false;  // part 2 is the value of the byte at caretPos, else empty

@@ -40,7 +40,9 @@ FORMATETC Format(UINT format, DWORD tymed) {
 }
 
 // Blocks handed out are fixed shared memory; the receiver frees them (ReleaseStgMedium).
-HGLOBAL NewBlock(SIZE_T size) { return GlobalAlloc(GMEM_DDESHARE | GMEM_ZEROINIT, size); }
+HGLOBAL NewBlock(SIZE_T size) {
+    return GlobalAlloc(GMEM_DDESHARE | GMEM_ZEROINIT, size);
+}
 
 HRESULT GlobalMedium(HGLOBAL block, STGMEDIUM* medium) {
     if (block == nullptr) return E_OUTOFMEMORY;
@@ -70,7 +72,7 @@ HGLOBAL CopyBlock(HGLOBAL source) {
 }
 
 class HexFormatEnum final : public HexComObject<IEnumFORMATETC, HexFormatEnum> {
-public:
+  public:
     HexFormatEnum(const FORMATETC* formats, ULONG count, ULONG index)
         : count_(std::min(count, kTableCapacity)), index_(index) {
         std::copy(formats, formats + count_, formats_);
@@ -105,7 +107,7 @@ public:
         return *out != nullptr ? S_OK : E_OUTOFMEMORY;
     }
 
-private:
+  private:
     friend class HexComObject<IEnumFORMATETC, HexFormatEnum>;
     ~HexFormatEnum() = default;
 
@@ -115,7 +117,7 @@ private:
 };
 
 class HexDataObject final : public HexComObject<IDataObject, HexDataObject> {
-public:
+  public:
     HexDataObject(HWND source, DWORD start, DWORD length)
         : reader_(source), window_(source), start_(start), length_(length) {}
 
@@ -145,7 +147,7 @@ public:
     STDMETHODIMP DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
     STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
 
-private:
+  private:
     friend class HexComObject<IDataObject, HexDataObject>;
     ~HexDataObject() {
         for (ULONG i = 0; i < count_; ++i) ReleaseStgMedium(&media_[i]);
@@ -161,7 +163,8 @@ private:
     // The first entry with the format, an overlapping medium type and the same aspect; -1.
     int Find(const FORMATETC& format) const {
         for (ULONG i = 0; i < count_; ++i) {
-            if (formats_[i].cfFormat == format.cfFormat && (formats_[i].tymed & format.tymed) != 0 &&
+            if (formats_[i].cfFormat == format.cfFormat &&
+                (formats_[i].tymed & format.tymed) != 0 &&
                 formats_[i].dwAspect == format.dwAspect) {
                 return static_cast<int>(i);
             }
@@ -302,9 +305,8 @@ HRESULT HexDataObject::WriteBytesTo(IStream* stream) const {
     if (buffer == nullptr) return E_OUTOFMEMORY;
     HRESULT hr = S_OK;
     for (std::uint32_t done = 0; done < length_ && SUCCEEDED(hr);) {
-        const std::uint32_t got =
-            reader_.Read(Extents(), ExtentCount(), buffer, done,
-                         std::min<std::uint32_t>(kStep, length_ - done));
+        const std::uint32_t got = reader_.Read(Extents(), ExtentCount(), buffer, done,
+                                               std::min<std::uint32_t>(kStep, length_ - done));
         if (got == 0) {
             hr = E_FAIL;
             break;
@@ -335,7 +337,8 @@ STDMETHODIMP HexDataObject::GetDataHere(FORMATETC* format, STGMEDIUM* medium) {
     HRESULT hr;
     if (cf == CF_TEXT) {  // the bytes straight into the block, without a copy on the way
         hr = room < length_ ? STG_E_MEDIUMFULL : S_OK;
-        if (SUCCEEDED(hr) && reader_.Read(Extents(), ExtentCount(), target, 0, length_) != length_) {
+        if (SUCCEEDED(hr) &&
+            reader_.Read(Extents(), ExtentCount(), target, 0, length_) != length_) {
             hr = E_FAIL;
         }
         if (SUCCEEDED(hr) && room > length_) static_cast<char*>(target)[length_] = '\0';
@@ -393,10 +396,16 @@ void RegisterHexViewClipboardFormats() {
     gHexFormats.sourceWindow = RegisterClipboardFormatA("HexHWND");
 }
 
-long HexViewLiveComObjects() { return gLiveComObjects; }
+long HexViewLiveComObjects() {
+    return gLiveComObjects;
+}
 
-HexComLife::HexComLife() { InterlockedIncrement(&gLiveComObjects); }
-HexComLife::~HexComLife() { InterlockedDecrement(&gLiveComObjects); }
+HexComLife::HexComLife() {
+    InterlockedIncrement(&gLiveComObjects);
+}
+HexComLife::~HexComLife() {
+    InterlockedDecrement(&gLiveComObjects);
+}
 
 HexSnapshotReader::HexSnapshotReader(HWND source) : source_(source), next_(gReaders) {
     if (gReaders != nullptr) gReaders->prev_ = this;
@@ -423,8 +432,8 @@ void HexSnapshotReader::DetachAll(HWND source) {
 }
 
 IDataObject* HexViewCreateDataObject(HexViewInstance& inst) {
-    auto* data = new (std::nothrow)
-        HexDataObject(inst.hwnd, SelectionMin(inst), SelectionLength(inst));
+    auto* data =
+        new (std::nothrow) HexDataObject(inst.hwnd, SelectionMin(inst), SelectionLength(inst));
     if (data == nullptr) return nullptr;
     if (!data->Init(inst)) {
         data->Release();

@@ -41,7 +41,8 @@ void RemoveKeyHook() {
 // this process, and a hovering drag that brings the window forward gives it the focus.
 void InstallKeyHook(HWND control) {
     RemoveKeyHook();
-    gDragKeyHook = SetWindowsHookExA(WH_KEYBOARD, HexViewDragKeyHook, nullptr, GetCurrentThreadId());
+    gDragKeyHook =
+        SetWindowsHookExA(WH_KEYBOARD, HexViewDragKeyHook, nullptr, GetCurrentThreadId());
     if (gDragKeyHook != nullptr) gDragKeyTarget = control;
 }
 
@@ -104,7 +105,7 @@ void ReleaseBlock(STGMEDIUM* medium) {
 }
 
 class HexDropSource final : public HexComObject<IDropSource, HexDropSource> {
-public:
+  public:
     static bool Answers(REFIID iid) { return iid == IID_IDropSource; }
     STDMETHODIMP QueryContinueDrag(BOOL escapePressed, DWORD keys) override {
         if (escapePressed) return DRAGDROP_S_CANCEL;
@@ -113,13 +114,13 @@ public:
     }
     STDMETHODIMP GiveFeedback(DWORD) override { return DRAGDROP_S_USEDEFAULTCURSORS; }
 
-private:
+  private:
     friend class HexComObject<IDropSource, HexDropSource>;
     ~HexDropSource() = default;
 };
 
 class HexDropTarget final : public HexComObject<IDropTarget, HexDropTarget> {
-public:
+  public:
     explicit HexDropTarget(HWND window) : window_(window) {}
 
     static bool Answers(REFIID iid) { return iid == IID_IDropTarget; }
@@ -135,7 +136,7 @@ public:
         if (gDragKeyTarget == window_) RemoveKeyHook();
     }
 
-private:
+  private:
     friend class HexComObject<IDropTarget, HexDropTarget>;
     ~HexDropTarget() = default;
 
@@ -368,7 +369,9 @@ HRESULT HexDropTarget::DropText(HexViewInstance& inst, IDataObject* data, std::u
 
 }  // namespace
 
-IDropSource* HexCreateDropSource() { return new (std::nothrow) HexDropSource; }
+IDropSource* HexCreateDropSource() {
+    return new (std::nothrow) HexDropSource;
+}
 
 bool HexViewStartDrag(HexViewInstance& inst) {
     const DWORD allowed = DROPEFFECT_COPY | (inst.insertMode != 0 ? DROPEFFECT_MOVE : 0);

@@ -11,7 +11,7 @@
 namespace {
 
 constexpr wchar_t kStreamName[] = L"Bytes";  // what Stat reports as the stream's name
-constexpr ULONG kCopyPiece = 65535;           // most bytes moved per step of CopyTo
+constexpr ULONG kCopyPiece = 65535;          // most bytes moved per step of CopyTo
 
 FILETIME Now() {
     FILETIME now{};
@@ -20,9 +20,9 @@ FILETIME Now() {
 }
 
 class HexSelectionStream final : public HexComObject<IStream, HexSelectionStream> {
-public:
-    HexSelectionStream(HWND source, std::unique_ptr<HexExtent[]> extents,
-                       std::uint32_t extentCount, ULONGLONG size, ULONGLONG position)
+  public:
+    HexSelectionStream(HWND source, std::unique_ptr<HexExtent[]> extents, std::uint32_t extentCount,
+                       ULONGLONG size, ULONGLONG position)
         : reader_(source),
           extents_(std::move(extents)),
           extentCount_(extentCount),
@@ -75,7 +75,7 @@ public:
             HexSelectionStream(source, std::move(copy), extentCount, size, position);
     }
 
-private:
+  private:
     friend class HexComObject<IStream, HexSelectionStream>;
     ~HexSelectionStream() = default;
 
@@ -101,8 +101,7 @@ STDMETHODIMP HexSelectionStream::Read(void* buffer, ULONG count, ULONG* read) {
     return got > 0 ? S_OK : S_FALSE;
 }
 
-STDMETHODIMP HexSelectionStream::Seek(LARGE_INTEGER move, DWORD origin,
-                                      ULARGE_INTEGER* position) {
+STDMETHODIMP HexSelectionStream::Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* position) {
     LONGLONG base;
     switch (origin) {
         case STREAM_SEEK_SET: base = 0; break;
@@ -118,8 +117,8 @@ STDMETHODIMP HexSelectionStream::Seek(LARGE_INTEGER move, DWORD origin,
 }
 
 // Both totals are optional: OLE's own clipboard code passes neither.
-STDMETHODIMP HexSelectionStream::CopyTo(IStream* target, ULARGE_INTEGER count,
-                                        ULARGE_INTEGER* read, ULARGE_INTEGER* written) {
+STDMETHODIMP HexSelectionStream::CopyTo(IStream* target, ULARGE_INTEGER count, ULARGE_INTEGER* read,
+                                        ULARGE_INTEGER* written) {
     if (target == nullptr) return STG_E_INVALIDPOINTER;
     ULONGLONG left = count.QuadPart == ~0ULL ? size_ : count.QuadPart;
     ULONGLONG readTotal = 0;
@@ -158,7 +157,7 @@ STDMETHODIMP HexSelectionStream::Stat(STATSTG* record, DWORD flag) {
 
 }  // namespace
 
-IStream* HexCreateSelectionStream(HWND source, const HexExtent* extents,
-                                  std::uint32_t extentCount, std::uint32_t size) {
+IStream* HexCreateSelectionStream(HWND source, const HexExtent* extents, std::uint32_t extentCount,
+                                  std::uint32_t size) {
     return HexSelectionStream::Make(source, extents, extentCount, size, 0);
 }

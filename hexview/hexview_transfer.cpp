@@ -6,8 +6,7 @@
 
 #include "hexview/hexview_layout.h"
 
-std::uint32_t HexViewDropEffect(const HexDropOffer& offer, bool controlKey,
-                                std::uint32_t allowed) {
+std::uint32_t HexViewDropEffect(const HexDropOffer& offer, bool controlKey, std::uint32_t allowed) {
     if (!offer.text && !offer.fileName) return kHexDropNone;
     const bool copyOnly = controlKey || offer.fileName;
     if (copyOnly) return (allowed & kHexDropCopy) != 0 ? kHexDropCopy : kHexDropNone;

@@ -24,8 +24,7 @@ struct HexDropOffer {
 // The effect of a hover or drop from the effects the source allows: none without text or file
 // name; copy with the Control key held (when allowed); otherwise move when allowed, else copy.
 // A file is only ever copied, so that a source never deletes the file whose bytes were taken.
-std::uint32_t HexViewDropEffect(const HexDropOffer& offer, bool controlKey,
-                                std::uint32_t allowed);
+std::uint32_t HexViewDropEffect(const HexDropOffer& offer, bool controlKey, std::uint32_t allowed);
 
 // Puts the caret (caretPos, caretCol, caretRow) under client point (x, y) while a drag hovers:
 // on the byte cell under the pointer (after a row's last byte at its right end), or at the end

@@ -44,13 +44,16 @@ bool ReadDword(IDataObject* data, UINT format, DWORD* value) {
 // Makes a data object for the selection and puts it on the clipboard.
 bool PutSelectionOnClipboard(HexViewInstance& inst) {
     IDataObject* data = HexViewCreateDataObject(inst);
-    if (data == nullptr) return Fail(inst, kHexNoMemory) != 0;
+    if (data == nullptr) {
+        inst.lastError = kHexNoMemory;
+        return false;
+    }
     const HRESULT hr = OleSetClipboard(data);
     if (SUCCEEDED(hr)) gHexClipboardObject = data;
     data->Release();  // the clipboard holds it now, or nothing does
     // A clipboard held open by another program has no code of its own.
-    if (FAILED(hr)) return Fail(inst, kHexOk) != 0;
-    return true;
+    if (FAILED(hr)) inst.lastError = kHexOk;
+    return SUCCEEDED(hr);
 }
 
 void NotifyCaretAndSelection(HexViewInstance& inst) {

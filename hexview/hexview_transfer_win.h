@@ -37,7 +37,7 @@ long HexViewLiveComObjects();
 
 // Counts one COM object among the live ones for as long as it exists.
 class HexComLife {
-public:
+  public:
     HexComLife();
     ~HexComLife();
     HexComLife(const HexComLife&) = delete;
@@ -49,7 +49,7 @@ public:
 // IUnknown and whatever Derived::Answers (iid) accepts.
 template <typename Interface, typename Derived>
 class HexComObject : public Interface {
-public:
+  public:
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
         if (out == nullptr) return E_POINTER;
         if (iid == IID_IUnknown || Derived::Answers(iid)) {
@@ -67,13 +67,13 @@ public:
         return left;
     }
 
-protected:
+  protected:
     HexComObject() = default;
     ~HexComObject() = default;
     HexComObject(const HexComObject&) = delete;
     HexComObject& operator=(const HexComObject&) = delete;
 
-private:
+  private:
     LONG refs_ = 1;
     HexComLife life_;
 };
@@ -89,7 +89,7 @@ static_assert(sizeof(HexSnapshotHeader) == 8);
 // linked into a process-wide list while it lives, so that the control can cut every reader of
 // its document off before the document closes and the extents lose their meaning.
 class HexSnapshotReader {
-public:
+  public:
     explicit HexSnapshotReader(HWND source);
     ~HexSnapshotReader();
     HexSnapshotReader(const HexSnapshotReader&) = delete;
@@ -104,7 +104,7 @@ public:
     // Cuts off every reader of source's document.
     static void DetachAll(HWND source);
 
-private:
+  private:
     HWND source_;
     HexSnapshotReader* prev_ = nullptr;
     HexSnapshotReader* next_ = nullptr;
@@ -116,8 +116,8 @@ IDataObject* HexViewCreateDataObject(HexViewInstance& inst);
 
 // A new stream over a copy of the snapshot's extents, count 1 for the caller; null when it
 // cannot be made.
-IStream* HexCreateSelectionStream(HWND source, const HexExtent* extents,
-                                  std::uint32_t extentCount, std::uint32_t size);
+IStream* HexCreateSelectionStream(HWND source, const HexExtent* extents, std::uint32_t extentCount,
+                                  std::uint32_t size);
 
 // The data object most recently put on the clipboard by any HexView32 control, null when there
 // is none; it holds no reference and is cleared when that object goes.

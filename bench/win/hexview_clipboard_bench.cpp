@@ -36,7 +36,8 @@ HWND MakeControl(HWND parent, DWORD size) {
     if (size > 0) {
         block = VirtualAlloc(nullptr, size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
         auto* bytes = static_cast<unsigned char*>(block);
-        for (DWORD i = 0; i < size; ++i) bytes[i] = static_cast<unsigned char>(i * 2654435761u >> 24);
+        for (DWORD i = 0; i < size; ++i)
+            bytes[i] = static_cast<unsigned char>(i * 2654435761u >> 24);
     }
     HexViewSetBuffer(control, block, size);
     HexViewResetView(control);

@@ -25,12 +25,17 @@ TEST(HexViewDropEffect, FollowsTheOfferTheKeysAndWhatTheSourceAllows) {
     const HexDropOffer file{false, true};
     const HexDropOffer nothing{false, false};
     const Case cases[] = {
-        {nothing, false, kBoth, kHexDropNone},  {text, false, kBoth, kMove},
-        {text, false, kCopy, kCopy},            {text, false, kMove, kMove},
-        {text, false, 0, kHexDropNone},         {text, true, kBoth, kCopy},
-        {text, true, kMove, kHexDropNone},      {text, false, kBoth | 4, kMove},
+        {nothing, false, kBoth, kHexDropNone},
+        {text, false, kBoth, kMove},
+        {text, false, kCopy, kCopy},
+        {text, false, kMove, kMove},
+        {text, false, 0, kHexDropNone},
+        {text, true, kBoth, kCopy},
+        {text, true, kMove, kHexDropNone},
+        {text, false, kBoth | 4, kMove},
         // A dropped file is only ever copied, so its source never deletes it.
-        {file, false, kBoth, kCopy},            {file, false, kMove, kHexDropNone},
+        {file, false, kBoth, kCopy},
+        {file, false, kMove, kHexDropNone},
         {HexDropOffer{true, true}, false, kBoth, kCopy},
     };
     for (const Case& c : cases) {
@@ -83,8 +88,8 @@ TEST(HexViewDropCaret, TheCellUnderThePointerOrTheEnd) {
 
 TEST(HexViewTextCount, AnAnnouncedCountNeverPassesTheBlock) {
     const std::uint8_t bytes[] = {'a', 'b', 0, 'c', 0, 0, 0, 0};
-    EXPECT_EQ(HexViewTextCount(0, bytes, sizeof bytes), 2u);  // text stops at its first zero
-    EXPECT_EQ(HexViewTextCount(5, bytes, sizeof bytes), 5u);  // zero bytes that were announced
+    EXPECT_EQ(HexViewTextCount(0, bytes, sizeof bytes), 2u);     // text stops at its first zero
+    EXPECT_EQ(HexViewTextCount(5, bytes, sizeof bytes), 5u);     // zero bytes that were announced
     EXPECT_EQ(HexViewTextCount(1000, bytes, sizeof bytes), 8u);  // a count that lies
     const std::uint8_t unterminated[] = {'x', 'y', 'z'};
     EXPECT_EQ(HexViewTextCount(0, unterminated, sizeof unterminated), 3u);

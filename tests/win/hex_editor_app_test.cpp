@@ -59,7 +59,7 @@ void PressKeys(std::initializer_list<WORD> down) {
 }
 
 class HexEditorAppTest : public ::testing::Test {
-protected:
+  protected:
     static SimUnit& Sim() {
         static SimUnit sim;
         return sim;

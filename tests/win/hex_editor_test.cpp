@@ -43,10 +43,12 @@ void SetKeys(bool shift, bool control) {
     SetKeyboardState(state);
 }
 
-bool Refuse(std::size_t) { return false; }
+bool Refuse(std::size_t) {
+    return false;
+}
 
 class HexEditorTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         testing_support::RegisterHexViewForTests();
         owner_ = CreateWindowExA(0, "STATIC", "owner", WS_POPUP | WS_VISIBLE, 0, 0, 200, 100,
@@ -85,7 +87,8 @@ protected:
     }
     Bytes Document() const {
         Bytes bytes(HexViewGetSize(Control()));
-        if (!bytes.empty()) HexViewReadData(Control(), 0, bytes.data(), static_cast<DWORD>(bytes.size()));
+        if (!bytes.empty())
+            HexViewReadData(Control(), 0, bytes.data(), static_cast<DWORD>(bytes.size()));
         return bytes;
     }
     bool MenuChecked(int id) const {
@@ -269,8 +272,8 @@ TEST_F(HexEditorTest, SaveAsNamesTheWindowAfterTheFile) {
     Command(IDM_SAVE_AS);
     again.join();
     PumpMessages(50);
-    EXPECT_EQ(warning.Texts(), (std::vector<std::string>{"The buffer could not be saved to " +
-                                                         locked + "."}));
+    EXPECT_EQ(warning.Texts(),
+              (std::vector<std::string>{"The buffer could not be saved to " + locked + "."}));
     EXPECT_EQ(testing_support::WindowText(gHexEditorWindow), "data.bin - Hex Editor");
     EXPECT_TRUE(HexViewIsModified(Control()));
     CloseHandle(inUse);
@@ -345,9 +348,9 @@ TEST_F(HexEditorTest, EditCommandsAndTheirKeys) {
     HexViewSetSelection(Control(), 0, 2);
     Command(IDM_CUT);
     PumpMessages(50);
-    EXPECT_EQ(boxes.Texts(), (std::vector<std::string>{
-                                 "Failed to copy the selected data to the clipboard",
-                                 "Failed to cut the selected data to the clipboard"}));
+    EXPECT_EQ(boxes.Texts(),
+              (std::vector<std::string>{"Failed to copy the selected data to the clipboard",
+                                        "Failed to cut the selected data to the clipboard"}));
 }
 
 BOOL CALLBACK MatchMenu(HWND window, LPARAM parameter) {
@@ -408,7 +411,8 @@ TEST_F(HexEditorTest, DragNotificationsShowInTheStatusBar) {
     // The middle of byte 0x45's cell.
     const HexViewInstance& m = *HexViewFromWindow(Control());
     POINT cell{(static_cast<LONG>(m.dataColumn + 5 * m.cellWidth) - static_cast<LONG>(m.leftCol)) *
-                       m.charWidth + m.charWidth / 2,
+                       m.charWidth +
+                   m.charWidth / 2,
                4 * m.lineHeight + m.lineHeight / 2};
     ClientToScreen(Control(), &cell);
     POINTL at{cell.x, cell.y};
@@ -428,8 +432,9 @@ TEST_F(HexEditorTest, WithoutMemoryForTheCopyTheEditorSaysSoAndNothingChanges) {
     BoxAnswerer boxes("Hex Editor");
     EXPECT_EQ(Open(), nullptr);
     PumpMessages(50);
-    EXPECT_EQ(boxes.Texts(),
-              (std::vector<std::string>{"There is not enough memory to open the buffer in the editor."}));
+    EXPECT_EQ(
+        boxes.Texts(),
+        (std::vector<std::string>{"There is not enough memory to open the buffer in the editor."}));
     EXPECT_EQ(gHexEditorWindow, nullptr);
     EXPECT_TRUE(IsWindowEnabled(owner_));
     SetCommitGate(nullptr);

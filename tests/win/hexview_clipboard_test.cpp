@@ -83,7 +83,7 @@ void EmptyTheClipboard() {
 }
 
 class ClipboardTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         testing_support::RegisterHexViewForTests();
         EmptyTheClipboard();
@@ -414,7 +414,7 @@ TEST_F(ClipboardTest, TheStreamReadsSeeksAndCopiesButIsNotWritten) {
 
 // Another program's data object that announces more bytes than it delivers.
 class LyingData final : public IDataObject {
-public:
+  public:
     LyingData(DWORD announced, Bytes text, bool asStream)
         : announced_(announced), text_(std::move(text)), asStream_(asStream) {}
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
@@ -465,7 +465,7 @@ public:
     STDMETHODIMP DUnadvise(DWORD) override { return E_NOTIMPL; }
     STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return E_NOTIMPL; }
 
-private:
+  private:
     ULONG refs_ = 1;
     DWORD announced_;
     Bytes text_;
@@ -552,8 +552,8 @@ TEST_F(ClipboardTest, StoredFormatsAreKeptReplacedAndLimited) {
     EXPECT_EQ(Rendering(data, effect), (Bytes{2, 0, 0, 0}));
     // The table holds ten entries: seven of its own and three stored.
     for (UINT i = 0; i < 2; ++i) {
-        FORMATETC format = Query(RegisterClipboardFormatA(("Extra " + std::to_string(i)).c_str()),
-                                 TYMED_HGLOBAL);
+        FORMATETC format =
+            Query(RegisterClipboardFormatA(("Extra " + std::to_string(i)).c_str()), TYMED_HGLOBAL);
         STGMEDIUM medium{TYMED_HGLOBAL};
         medium.hGlobal = GlobalAlloc(GMEM_FIXED, 1);
         EXPECT_EQ(data->SetData(&format, &medium, TRUE), S_OK);
@@ -663,8 +663,8 @@ TEST(ClipboardChild, ReadText) {
     if (!IsChildRole("read-text")) GTEST_SKIP() << "the second process of a clipboard test";
     Bytes text = ClassicText();
     Bytes length(4);
-    const DWORD stringLength = text.empty() ? 0 : static_cast<DWORD>(lstrlenA(
-                                                      reinterpret_cast<const char*>(text.data())));
+    const DWORD stringLength =
+        text.empty() ? 0 : static_cast<DWORD>(lstrlenA(reinterpret_cast<const char*>(text.data())));
     std::memcpy(length.data(), &stringLength, 4);
     WriteFileBytes(ChildFolder() + "text.bin", text);
     WriteFileBytes(ChildFolder() + "length.bin", length);

@@ -67,7 +67,7 @@ IDataObject* ForeignFile(const std::string& path) {
 }
 
 class DragDropTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         testing_support::RegisterHexViewForTests();
         baseline_ = HexViewLiveComObjects();
@@ -425,8 +425,8 @@ void CALLBACK StepDrag(HWND, UINT, UINT_PTR, DWORD) {
     if (++gScript.ticks < 2) return;
     SetCursorPos(gScript.dropAt.x, gScript.dropAt.y);
     const HexViewInstance* target = HexViewFromWindow(gScript.target);
-    const bool there = target != nullptr && target->dropActive != 0 &&
-                       target->caretPos == gScript.offset;
+    const bool there =
+        target != nullptr && target->dropActive != 0 && target->caretPos == gScript.offset;
     if (there || gScript.ticks > 200) SetKey(VK_LBUTTON, false);
 }
 
@@ -468,8 +468,8 @@ TEST_F(DragDropTest, ARealDragToAnotherControlMovesTheBytesThere) {
     HexViewSetInsertMode(other.control(), 1);
     HexViewSetSelection(host_.control(), 0x10, 0x04);
     Drag(host_, 0x11, other, 2);
-    EXPECT_EQ(other.Bytes(), (Bytes{0x90, 0x91, 0x10, 0x11, 0x12, 0x13, 0x92, 0x93, 0x94, 0x95,
-                                    0x96, 0x97}));
+    EXPECT_EQ(other.Bytes(),
+              (Bytes{0x90, 0x91, 0x10, 0x11, 0x12, 0x13, 0x92, 0x93, 0x94, 0x95, 0x96, 0x97}));
     Bytes expected = CountingBytes(0x80);
     expected.erase(expected.begin() + 0x10, expected.begin() + 0x14);
     EXPECT_EQ(host_.Bytes(), expected);

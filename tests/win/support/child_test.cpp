@@ -32,9 +32,13 @@ Process StartChildTest(const std::string& testName, const std::string& role,
     return child;
 }
 
-bool IsChildRole(const char* role) { return Variable(kRoleVariable) == role; }
+bool IsChildRole(const char* role) {
+    return Variable(kRoleVariable) == role;
+}
 
-std::string ChildFolder() { return Variable(kFolderVariable); }
+std::string ChildFolder() {
+    return Variable(kFolderVariable);
+}
 
 bool WaitForFile(const std::string& path, DWORD milliseconds) {
     DWORD start = GetTickCount();

@@ -17,8 +17,8 @@ std::vector<char> Ask(HWND statusBar, UINT message, WPARAM wParam) {
         SendMessageA(statusBar, message, wParam, reinterpret_cast<LPARAM>(answer.data()));
         return answer;
     }
-    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE,
-                                 processId);
+    HANDLE process =
+        OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, processId);
     if (process == nullptr) return answer;
     void* remote = VirtualAllocEx(process, nullptr, kRoom, MEM_COMMIT, PAGE_READWRITE);
     if (remote != nullptr) {
