@@ -315,8 +315,8 @@ void OnInitDialog(HWND dialog, const HexEditorRequest& request) {
 void OnDestroy(HWND dialog) {
     if (gEditor.messageFilter != nullptr) UnhookWindowsHookEx(gEditor.messageFilter);
     if (gEditor.accelerators != nullptr) DestroyAcceleratorTable(gEditor.accelerators);
-    gEditor.messageFilter = nullptr;
-    gEditor.accelerators = nullptr;
+    // No handle of this editor may be used again: the next one starts from nothing.
+    gEditor = EditorState{};
     gHexEditorWindow = nullptr;
     EnableWindow(GetWindow(dialog, GW_OWNER), TRUE);
 }
