@@ -15,6 +15,7 @@
 #include "app/startup_win.h"
 #include "device/kvtandrel.h"
 #include "device/kvtandrel_win.h"
+#include "editor/hex_editor_dialog_win.h"
 #include "resources/resource.h"
 
 HWND gProgrammerWindow = nullptr;
@@ -227,12 +228,27 @@ void OnCancelOperation() {
     if (gTandrel.idle.load() == 0) gTandrel.RequestCancel();
 }
 
-void OnEditBuffer(HWND dialog) { (void)dialog; }
+void BringEditorForward() {
+    SetWindowPos(gHexEditorWindow, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+}
+
+void OnEditBuffer(HWND dialog) {
+    if (gHexEditorWindow != nullptr) {
+        BringEditorForward();
+        return;
+    }
+    OpenHexEditor(dialog, HexEditorRequest{gState.image.get(), static_cast<DWORD>(gState.chipSize)});
+}
 
 void OnClose(HWND dialog) {
     // The worker writes into the image buffer that closing frees: no close while it runs,
     // whatever sent the command (Escape reaches here even with "Close" greyed).
     if (gState.operationRunning) return;
+    // Nor while the editor works on a copy of it: its close asks about uncommitted changes.
+    if (gHexEditorWindow != nullptr) {
+        BringEditorForward();
+        return;
+    }
     CopyBoxesToSettings(dialog);
     EndDialog(dialog, 0);
 }

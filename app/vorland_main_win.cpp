@@ -11,6 +11,7 @@
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     gInstance = instance;
+    RegisterHexViewClipboardFormats();
 
     // Owned and never released: it goes with the process.
     CreateMutexA(nullptr, TRUE, "Vorland");

@@ -27,6 +27,9 @@ struct HexViewInstance : HexViewModel {
     BY_HANDLE_FILE_INFORMATION fileInfo{};  // of the original file after each mapped open
     char filePath[MAX_PATH] = {};       // the document's file; empty for a memory document
     IDropTarget* dropTarget = nullptr;  // registered drop target, or null
+    // The data object of this control's own drag while DoDragDrop runs (borrowed), else null: a
+    // drop of it into this control moves or copies bytes inside the document.
+    IDataObject* outgoingDrag = nullptr;
 
     bool caretOwned = false;            // this control created the thread's caret
     bool ignoreNextMove = false;        // the move after a mouse activation is not a drag
@@ -122,11 +125,16 @@ int HexViewDeleteRange(HexViewInstance& inst, std::uint32_t start, std::uint32_t
 // hexview_files_win.cpp
 int HexViewOpenFile(HexViewInstance& inst, const char* path, bool useMapping, bool readOnly);
 
-// hexview_transfer_win.cpp: clipboard and drag and drop
+// hexview_transfer_win.cpp: clipboard (hexview_transfer_win.h has the COM objects)
 int HexViewCut(HexViewInstance& inst);
 int HexViewCopy(HexViewInstance& inst);
 int HexViewPaste(HexViewInstance& inst);
-void HexViewFlushClipboard(HexViewInstance& inst);
+// Before the document closes or its file changes: renders clipboard data of this control's
+// document as plain bytes (asking first from 64 KiB on) and cuts every reader of it off.
+// Returns 0 when the bytes could not be kept.
+int HexViewFlushClipboard(HexViewInstance& inst);
+
+// hexview_drop_win.cpp: drag and drop
 bool HexViewStartDrag(HexViewInstance& inst);  // true when the drag ended in a drop
 IDropTarget* HexViewRegisterDropTarget(HexViewInstance& inst);
 void HexViewRevokeDropTarget(HexViewInstance& inst);

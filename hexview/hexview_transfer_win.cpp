@@ -1,40 +1,217 @@
-// HexView32 clipboard and drag and drop, as far as the control goes without them: the checks
-// that need no clipboard, and no drop target. The OLE data object, the clipboard snapshot and
-// the drop target replace this file.
-#include "hexview/hexview_instance_win.h"
+// HexView32 clipboard: copy and cut put a snapshot of the selection on the OLE clipboard (no
+// bytes are copied until someone asks), paste inserts what the clipboard offers at the caret,
+// and before a document closes its clipboard data is turned into plain bytes.
+#include <algorithm>
+#include <cstring>
 
-int HexViewCopy(HexViewInstance& inst) {
-    if (inst.selAnchor == inst.selEnd) {
-        inst.lastError = kHexNothingSelected;
-        return 0;
-    }
+#include "hexview/hexview_transfer.h"
+#include "hexview/hexview_transfer_win.h"
+
+namespace {
+
+constexpr ULONG kPastePiece = 65535;  // most bytes read from a stream per step
+
+// Pieces of a pasted stream pass through here (window thread only).
+std::uint8_t gPasteBuffer[0x10000];
+
+int Fail(HexViewInstance& inst, std::uint32_t code) {
+    inst.lastError = code;
     return 0;
 }
 
-int HexViewCut(HexViewInstance& inst) {
-    if (inst.readOnly != 0) {
-        inst.lastError = kHexReadOnly;
-    } else if (inst.insertMode == 0) {
-        inst.lastError = kHexCutNeedsInsert;
-    } else if (inst.selAnchor == inst.selEnd) {
-        inst.lastError = kHexNothingSelected;
-    }
-    return 0;
+FORMATETC Query(UINT format, DWORD tymed) {
+    return FORMATETC{static_cast<CLIPFORMAT>(format), nullptr, DVASPECT_CONTENT, -1, tymed};
 }
 
-int HexViewPaste(HexViewInstance& inst) {
-    if (inst.readOnly != 0) {
-        inst.lastError = kHexReadOnly;
+// A 32-bit value from a global block of the format; false when there is none.
+bool ReadDword(IDataObject* data, UINT format, DWORD* value) {
+    FORMATETC query = Query(format, TYMED_HGLOBAL);
+    STGMEDIUM medium{};
+    if (FAILED(data->GetData(&query, &medium))) return false;
+    bool read = false;
+    if (medium.tymed == TYMED_HGLOBAL && GlobalSize(medium.hGlobal) >= sizeof *value) {
+        const void* block = GlobalLock(medium.hGlobal);
+        if (block != nullptr) {
+            std::memcpy(value, block, sizeof *value);
+            GlobalUnlock(medium.hGlobal);
+            read = true;
+        }
+    }
+    ReleaseStgMedium(&medium);
+    return read;
+}
+
+// Makes a data object for the selection and puts it on the clipboard.
+bool PutSelectionOnClipboard(HexViewInstance& inst) {
+    IDataObject* data = HexViewCreateDataObject(inst);
+    if (data == nullptr) {
+        inst.lastError = kHexNoMemory;
+        return false;
+    }
+    const HRESULT hr = OleSetClipboard(data);
+    if (SUCCEEDED(hr)) gHexClipboardObject = data;
+    data->Release();  // the clipboard holds it now, or nothing does
+    // A clipboard held open by another program has no code of its own.
+    if (FAILED(hr)) inst.lastError = kHexOk;
+    return SUCCEEDED(hr);
+}
+
+void NotifyCaretAndSelection(HexViewInstance& inst) {
+    HexViewNotifyParent(inst, HVN_CARETMOVED);
+    HexViewNotifyParent(inst, HVN_SELCHANGED);
+}
+
+// After a paste: caret at `end`, scrolled into view, everything repainted.
+void ShowPasted(HexViewInstance& inst, std::uint32_t end) {
+    HexViewEnsureVisible(inst, end);
+    HexViewSetCaret(inst, end);
+    HexViewPlaceCaret(inst);
+    HexViewInvalidateAll(inst);
+    UpdateWindow(inst.hwnd);
+}
+
+void PasteBlock(HexViewInstance& inst, const STGMEDIUM& medium, DWORD announced) {
+    const auto* text = static_cast<const std::uint8_t*>(GlobalLock(medium.hGlobal));
+    if (text == nullptr) return;
+    const std::uint32_t count = HexViewTextCount(announced, text, GlobalSize(medium.hGlobal));
+    const std::uint32_t n = HexViewInsertData(inst, text, inst.caretPos, count);
+    GlobalUnlock(medium.hGlobal);
+    if (n > 0) ShowPasted(inst, inst.caretPos + n);
+}
+
+// A stream is read in pieces, never past the announced count; a stream that ends early or
+// fails ends the paste with what arrived.
+void PasteStream(HexViewInstance& inst, IStream* stream, DWORD count) {
+    std::uint32_t p = inst.caretPos;
+    while (count > 0) {
+        ULONG got = 0;
+        const ULONG want = std::min<ULONG>(count, kPastePiece);
+        if (FAILED(stream->Read(gPasteBuffer, want, &got))) break;
+        got = std::min(got, want);
+        const std::uint32_t n = HexViewInsertData(inst, gPasteBuffer, p, got);
+        if (n == 0) break;
+        p += n;
+        count -= got;
+    }
+    inst.selAnchor = inst.selEnd = 0;
+    HexViewUpdateScrollBars(inst);
+    ShowPasted(inst, p);
+}
+
+// Puts bytes that outlive their document on the clipboard as plain text, with their exact
+// count for pasting into a control.
+void PutPlainBytes(HexViewInstance& inst, HGLOBAL text, DWORD count) {
+    HWND owner = GetActiveWindow();
+    if (owner == nullptr) owner = GetAncestor(inst.hwnd, GA_ROOT);
+    HGLOBAL countBlock = GlobalAlloc(GMEM_DDESHARE, sizeof count);
+    if (countBlock != nullptr) {
+        std::memcpy(GlobalLock(countBlock), &count, sizeof count);
+        GlobalUnlock(countBlock);
+    }
+    if (!OpenClipboard(owner)) {
+        GlobalFree(text);
+        if (countBlock != nullptr) GlobalFree(countBlock);
+        return;
+    }
+    EmptyClipboard();
+    if (SetClipboardData(CF_TEXT, text) == nullptr) GlobalFree(text);
+    if (countBlock != nullptr && SetClipboardData(gHexFormats.byteCount, countBlock) == nullptr) {
+        GlobalFree(countBlock);
+    }
+    CloseClipboard();
+}
+
+// The clipboard holds data of this control's document, which is about to go: keep its bytes
+// as plain text (asking first when they are many) or empty the clipboard.
+int KeepOrEmpty(HexViewInstance& inst, IDataObject* data) {
+    DWORD count = 0;
+    ReadDword(data, gHexFormats.byteCount, &count);
+    if (count >= kHexFlushQuestionBytes) {
+        const std::string question = HexViewFlushQuestion(count);
+        if (MessageBoxA(GetActiveWindow(), question.c_str(), "HexView32",
+                        MB_YESNO | MB_ICONQUESTION) != IDYES) {
+            OleSetClipboard(nullptr);
+            return 1;
+        }
+    }
+    FORMATETC query = Query(CF_TEXT, TYMED_HGLOBAL);
+    STGMEDIUM text{};
+    const HRESULT hr = data->GetData(&query, &text);
+    OleSetClipboard(nullptr);  // lets go of the data object, which may then go
+    if (FAILED(hr)) {
+        MessageBoxA(GetActiveWindow(),
+                    "Failed to allocate sufficient memory to complete this operation.\n"
+                    "Clipboard contents has been cleared.",
+                    "HexView32", MB_OK | MB_ICONWARNING);
         return 0;
     }
-    inst.lastError = kHexOk;  // nothing to paste is not a failure
+    PutPlainBytes(inst, text.hGlobal, count);
     return 1;
 }
 
-void HexViewFlushClipboard(HexViewInstance&) {}
+}  // namespace
 
-bool HexViewStartDrag(HexViewInstance&) { return false; }
+int HexViewCopy(HexViewInstance& inst) {
+    if (inst.selAnchor == inst.selEnd) return Fail(inst, kHexNothingSelected);
+    if (!PutSelectionOnClipboard(inst)) return 0;
+    inst.lastError = kHexOk;
+    return 1;
+}
 
-IDropTarget* HexViewRegisterDropTarget(HexViewInstance&) { return nullptr; }
+// The snapshot stays readable after the deletion: extents name the document's sources, which
+// live until the document closes.
+int HexViewCut(HexViewInstance& inst) {
+    if (inst.readOnly != 0) return Fail(inst, kHexReadOnly);
+    if (inst.insertMode == 0) return Fail(inst, kHexCutNeedsInsert);
+    if (inst.selAnchor == inst.selEnd) return Fail(inst, kHexNothingSelected);
+    const std::uint32_t start = SelectionMin(inst);
+    const std::uint32_t length = SelectionLength(inst);
+    if (!PutSelectionOnClipboard(inst)) return 0;
+    if (!HexViewDeleteRange(inst, start, length, true)) return 0;
+    NotifyCaretAndSelection(inst);
+    inst.lastError = kHexOk;
+    return 1;
+}
 
-void HexViewRevokeDropTarget(HexViewInstance& inst) { inst.dropTarget = nullptr; }
+// Pastes at the caret; a selection is let go first, not replaced. Another control's data comes
+// as a stream with its exact count, so zero bytes survive; another program's text comes as a
+// block, up to its first zero unless it announces a count.
+int HexViewPaste(HexViewInstance& inst) {
+    if (inst.readOnly != 0) return Fail(inst, kHexReadOnly);
+    if (inst.selAnchor != inst.selEnd) {
+        HexViewInvalidateRange(inst, inst.selAnchor, inst.selEnd);
+        inst.selAnchor = inst.selEnd = inst.caretPos;
+    }
+    inst.lastError = kHexOk;  // nothing to paste is not a failure
+    IDataObject* data = nullptr;
+    if (FAILED(OleGetClipboard(&data)) || data == nullptr) return 1;
+
+    DWORD count = 0;
+    ReadDword(data, gHexFormats.byteCount, &count);
+    FORMATETC query = Query(CF_TEXT, TYMED_HGLOBAL | TYMED_ISTREAM);
+    STGMEDIUM medium{};
+    if (SUCCEEDED(data->GetData(&query, &medium))) {
+        if (medium.tymed == TYMED_HGLOBAL && medium.hGlobal != nullptr) {
+            PasteBlock(inst, medium, count);
+        } else if (medium.tymed == TYMED_ISTREAM && medium.pstm != nullptr) {
+            PasteStream(inst, medium.pstm, count);
+        }
+        ReleaseStgMedium(&medium);
+        NotifyCaretAndSelection(inst);
+    }
+    data->Release();
+    return 1;
+}
+
+int HexViewFlushClipboard(HexViewInstance& inst) {
+    int result = 1;
+    IDataObject* data = gHexClipboardObject;
+    DWORD source = 0;
+    if (data != nullptr && OleIsCurrentClipboard(data) == S_OK &&
+        ReadDword(data, gHexFormats.sourceWindow, &source) &&
+        source == static_cast<DWORD>(reinterpret_cast<UINT_PTR>(inst.hwnd))) {
+        result = KeepOrEmpty(inst, data);
+    }
+    HexSnapshotReader::DetachAll(inst.hwnd);
+    return result;
+}

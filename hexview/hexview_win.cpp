@@ -9,6 +9,7 @@
 
 #include "hexview/hexview_instance_win.h"
 #include "hexview/hexview_scroll.h"
+#include "hexview/hexview_transfer_win.h"
 
 namespace {
 
@@ -108,6 +109,7 @@ LRESULT CALLBACK HexViewProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 }  // namespace
 
 void RegisterHexViewClass(HINSTANCE instance) {
+    RegisterHexViewClipboardFormats();
     WNDCLASSEXA cls{};
     cls.cbSize = sizeof cls;
     cls.lpfnWndProc = HexViewProc;

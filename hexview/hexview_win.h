@@ -15,8 +15,13 @@
 
 constexpr char kHexViewClass[] = "HexView32";
 
-// Registers the class with the executable's module; once, at start-up.
+// Registers the class with the executable's module, and the clipboard formats of
+// RegisterHexViewClipboardFormats; once, at start-up.
 void RegisterHexViewClass(HINSTANCE instance);
+
+// Registers the six clipboard formats the control uses ("FileName", "FileGroupDescriptor",
+// "FileContents", "RLE32HexBinary", "HexSnapShot!", "HexHWND"); calling it again is harmless.
+void RegisterHexViewClipboardFormats();
 
 // Notification codes (NMHDR code, as signed values).
 constexpr int HVN_CARETMOVED = -1024;  // the caret moved

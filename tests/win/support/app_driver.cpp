@@ -148,7 +148,12 @@ BOOL CALLBACK MatchWindow(HWND window, LPARAM parameter) {
         GetClassNameA(window, cls, sizeof cls);
         if (lstrcmpA(cls, search->className) != 0) return TRUE;
     }
-    if (WindowText(window) != search->caption) return TRUE;
+    // The caption as stored, without a message: a window of a busy thread would hold us up.
+    wchar_t wide[512] = {};
+    InternalGetWindowText(window, wide, 512);
+    char caption[1024] = {};
+    WideCharToMultiByte(CP_ACP, 0, wide, -1, caption, sizeof caption, nullptr, nullptr);
+    if (lstrcmpA(caption, search->caption) != 0) return TRUE;
     search->found = window;
     return FALSE;
 }

@@ -1,5 +1,7 @@
 #include "tests/win/support/hexview_host.h"
 
+#include <ole2.h>
+
 #include <cstring>
 #include <mutex>
 
@@ -28,6 +30,8 @@ void RegisterHexViewForTests() {
     static bool registered = false;
     if (registered) return;
     registered = true;
+    // The clipboard and drag and drop need OLE on the test's thread, as the program has it.
+    OleInitialize(nullptr);
     RegisterHexViewClass(GetModuleHandleA(nullptr));
     WNDCLASSEXA cls{};
     cls.cbSize = sizeof cls;
@@ -162,16 +166,16 @@ POINT CaretPosition() {
     return p;
 }
 
-BoxAnswerer::BoxAnswerer() {
-    thread_ = std::thread([this] {
+BoxAnswerer::BoxAnswerer(const char* caption, int button) : caption_(caption) {
+    thread_ = std::thread([this, button] {
         while (!stop_) {
-            MessageBoxSeen box = WaitForMessageBox(GetCurrentProcessId(), "HexView32", 50);
+            MessageBoxSeen box = WaitForMessageBox(GetCurrentProcessId(), caption_.c_str(), 50);
             if (box.box == nullptr) continue;
             {
                 std::lock_guard<std::mutex> lock(gBoxMutex);
                 texts_.push_back(box.text);
             }
-            PressButton(box.box, IDOK);
+            PressButton(box.box, button);
             while (IsWindow(box.box) && !stop_) Sleep(5);
         }
     });

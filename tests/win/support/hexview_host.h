@@ -64,11 +64,12 @@ private:
     HWND control_ = nullptr;
 };
 
-// Presses OK on the next message box with caption "HexView32" that the test thread shows, from a
-// thread of its own, and keeps its text.
+// Presses a button (OK unless told otherwise) on every message box with the caption (the
+// control's "HexView32" unless told otherwise) that this process shows, from a thread of its
+// own, and keeps their texts.
 class BoxAnswerer {
 public:
-    BoxAnswerer();
+    explicit BoxAnswerer(const char* caption = "HexView32", int button = IDOK);
     ~BoxAnswerer();
     BoxAnswerer(const BoxAnswerer&) = delete;
     BoxAnswerer& operator=(const BoxAnswerer&) = delete;
@@ -77,12 +78,13 @@ public:
 
 private:
     std::atomic<bool> stop_{false};
+    std::string caption_;
     std::vector<std::string> texts_;
     std::atomic<int> seen_{0};
     std::thread thread_;
 };
 
-// Registers HexView32 once for the test program.
+// Registers HexView32 once for the test program, after initialising OLE on its thread.
 void RegisterHexViewForTests();
 
 // n bytes counting up from first (wrapping at 256).

@@ -126,8 +126,8 @@ void VorlandApp::SelectChip(int type) const {
                  reinterpret_cast<LPARAM>(Item(IDC_CHIP_LIST)));
 }
 
-bool VorlandApp::AnswerFileDialog(const std::string& path) const {
-    MessageBoxSeen dialog = WaitForMessageBox(process_.id(), "Select File...", 10000);
+bool AnswerFileDialog(DWORD processId, const char* caption, const std::string& path) {
+    MessageBoxSeen dialog = WaitForMessageBox(processId, caption, 10000);
     if (dialog.box == nullptr) return false;
     if (path.empty()) {
         PressButton(dialog.box, IDCANCEL);
@@ -140,11 +140,15 @@ bool VorlandApp::AnswerFileDialog(const std::string& path) const {
     // or to replace an existing one: the answer is yes.
     DWORD start = GetTickCount();
     while (IsWindow(dialog.box) && GetTickCount() - start < 10000) {
-        HWND prompt = FindPrompt(process_.id(), dialog.box);
+        HWND prompt = FindPrompt(processId, dialog.box);
         if (prompt != nullptr) PressButton(prompt, IDYES);
         PumpMessages(20);
     }
     return !IsWindow(dialog.box);
+}
+
+bool VorlandApp::AnswerFileDialog(const std::string& path, const char* caption) const {
+    return testing_support::AnswerFileDialog(process_.id(), caption, path);
 }
 
 std::vector<std::string> VorlandApp::Run(int id, const std::string& lastLine,

@@ -15,6 +15,10 @@ namespace testing_support {
 
 constexpr char kProgrammerCaption[] = "Tessmark Vorland Interface Software v1.04";
 
+// Answers a file dialog of the process with that caption: types path and presses OK (or Cancel
+// when path is empty), and yes to its questions (create? replace?). False when no dialog came.
+bool AnswerFileDialog(DWORD processId, const char* caption, const std::string& path);
+
 class VorlandApp {
 public:
     VorlandApp();  // copies Vorland.exe into a fresh folder of its own
@@ -57,7 +61,7 @@ public:
 
     // Answers the open or save dialog that the last press brings up: types path and presses
     // OK (or Cancel when path is empty). False when no dialog appeared.
-    bool AnswerFileDialog(const std::string& path) const;
+    bool AnswerFileDialog(const std::string& path, const char* caption = "Select File...") const;
 
     // Presses an operation button and waits until its result line arrives in the log; returns
     // the lines it added.

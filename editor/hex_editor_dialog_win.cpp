@@ -1,0 +1,356 @@
+#include "editor/hex_editor_dialog_win.h"
+
+#include <commctrl.h>
+#include <windowsx.h>
+
+#include <cstdio>
+#include <cstring>
+#include <iterator>
+#include <string>
+
+#include "app/image_files_win.h"
+#include "app/programmer_window_win.h"
+#include "editor/hex_editor_status.h"
+#include "hexview/hexview_win.h"
+#include "platform/virtual_memory.h"
+#include "resources/resource.h"
+
+HWND gHexEditorWindow = nullptr;
+
+namespace {
+
+constexpr DWORD kStatusStyle = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN |
+                               SBARS_SIZEGRIP | CCS_NODIVIDER | CCS_NOPARENTALIGN | CCS_NOMOVEY;
+static_assert(kStatusStyle == 0x5600014A);
+constexpr UINT kStatusId = 2;
+constexpr char kCaption[] = "Hex Editor";
+
+struct FormatItem {
+    int id;
+    DWORD style;  // the number format field of the control's style
+};
+constexpr FormatItem kFormatItems[] = {{IDM_FORMAT_HEX, HVS_FORMAT_HEX},
+                                       {IDM_FORMAT_DECIMAL, HVS_FORMAT_DECIMAL},
+                                       {IDM_FORMAT_OCTAL, HVS_FORMAT_OCTAL},
+                                       {IDM_FORMAT_BINARY, HVS_FORMAT_BINARY}};
+
+constexpr ACCEL kAccelerators[] = {{FCONTROL | FVIRTKEY, 'X', IDM_CUT},
+                                   {FCONTROL | FVIRTKEY, 'C', IDM_COPY},
+                                   {FCONTROL | FVIRTKEY, 'V', IDM_PASTE}};
+
+// The open editor's state (window thread only).
+struct EditorState {
+    unsigned char* buffer = nullptr;  // the image buffer, borrowed from the owner
+    DWORD size = 0;                   // bytes of it being edited
+    HWND control = nullptr;           // the HexView32
+    HWND status = nullptr;            // the status bar
+    int clientWidth = 0;              // from the last WM_SIZE
+    int clientHeight = 0;
+    HACCEL accelerators = nullptr;
+    HHOOK messageFilter = nullptr;  // applies the accelerators inside the owner's dialog loop
+};
+EditorState gEditor;
+
+// Where "Save As" proposes to save, kept from one use (and one editor) to the next.
+char gSavePath[MAX_PATH] = {};
+char gFileTitle[MAX_PATH] = {};
+
+HINSTANCE Module() {
+    return GetModuleHandleA(nullptr);
+}
+
+void SetPart(int part, const char* text) {
+    if (part < 0 || part >= kEditorStatusParts) return;
+    const WPARAM how = part == 0 ? SBT_NOBORDERS : 0;
+    SendMessageA(gEditor.status, SB_SETTEXTA, static_cast<WPARAM>(part) | how,
+                 reinterpret_cast<LPARAM>(text));
+}
+
+void SetPart(int part, const std::string& text) {
+    SetPart(part, text.c_str());
+}
+
+void ShowMode() {
+    SetPart(4, HexEditorModeText(HexViewIsReadOnly(gEditor.control) != 0,
+                                 HexViewGetInsertMode(gEditor.control) != 0));
+}
+
+// The byte under the caret is read afresh at every update: typing over it in place changes it
+// without moving the caret.
+void ShowPosition(const HexViewNotify& notify) {
+    HexEditorPosition position;
+    position.dragOutActive = notify.dragOutActive != 0;
+    position.dropActive = notify.dropActive != 0;
+    position.caretPos = notify.caretPos;
+    position.selAnchor = notify.selAnchor;
+    position.selEnd = notify.selEnd;
+    position.selLength = notify.selLength;
+    position.docSize = notify.docSize;
+    const HexEditorStatusUpdate update = HexEditorPositionUpdate(position);
+    SetPart(1, update.cursor);
+    if (update.onlyCursor) return;
+    SetPart(3, update.count);
+    std::uint8_t byte = 0;
+    if (update.readValue &&
+        HexViewReadData(gEditor.control, notify.caretPos, &byte, 1) != nullptr) {
+        SetPart(2, HexEditorValueText(byte));
+    } else {
+        SetPart(2, "");
+    }
+}
+
+void OnNotify(const NMHDR* header) {
+    if (header == nullptr || header->hwndFrom != gEditor.control) return;
+    const auto& notify = *reinterpret_cast<const HexViewNotify*>(header);
+    switch (static_cast<int>(header->code)) {
+        case HVN_CARETMOVED:
+        case HVN_SELCHANGED:
+        case HVN_CHANGED: ShowPosition(notify); break;
+        case HVN_MODECHANGED: ShowMode(); break;
+        case HVN_DRAGENTER: SetPart(3, HexEditorDragEnterText(notify.selLength)); break;
+        case HVN_DROPMOVED: SetPart(2, ""); break;
+        default: break;
+    }
+}
+
+void OnSize(int width, int height) {
+    gEditor.clientWidth = width;
+    gEditor.clientHeight = height;
+    const std::array<int, kEditorStatusParts> edges = HexEditorStatusEdges(width);
+    SendMessageA(gEditor.status, SB_SETPARTS, kEditorStatusParts,
+                 reinterpret_cast<LPARAM>(edges.data()));
+    RECT bar;
+    GetWindowRect(gEditor.status, &bar);
+    const int barHeight = bar.bottom - bar.top;
+    MoveWindow(gEditor.status, 0, height - barHeight, width, barHeight, TRUE);
+    MoveWindow(gEditor.control, 0, 0, width, height - barHeight, TRUE);
+}
+
+LRESULT CALLBACK EditorMessageFilter(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == MSGF_DIALOGBOX && HexEditorTranslateAccelerator(reinterpret_cast<MSG*>(lParam))) {
+        return 1;
+    }
+    return CallNextHookEx(gEditor.messageFilter, code, wParam, lParam);
+}
+
+void Warn(HWND dialog, const char* text, const char* caption) {
+    MessageBoxA(dialog, text, caption, MB_OK | MB_ICONWARNING);
+}
+
+void OnCommit() {
+    const DWORD count = HexEditorCommitLength(HexViewGetSize(gEditor.control), gEditor.size);
+    if (count > 0) HexViewReadData(gEditor.control, 0, gEditor.buffer, count);
+    HexViewSetModified(gEditor.control, 0);
+}
+
+void OnSaveAs(HWND dialog) {
+    if (RunFileDialog(dialog, 1, gSavePath, gFileTitle, "Select File To Save...", 0) == 0) return;
+    if (HexViewSaveFile(gEditor.control, gSavePath) == 0) {
+        // The document and its edits are still there; the user must know they are not saved.
+        char text[MAX_PATH + 64];
+        std::snprintf(text, sizeof text, "The buffer could not be saved to %s.", gSavePath);
+        Warn(dialog, text, kCaption);
+        return;
+    }
+    SetWindowTextA(dialog, HexEditorCaption(gFileTitle).c_str());
+    ShowMode();
+}
+
+void OnFormat(HWND dialog, int id) {
+    HMENU menu = GetMenu(dialog);
+    for (const FormatItem& item : kFormatItems) {
+        CheckMenuItem(menu, item.id, MF_BYCOMMAND | (item.id == id ? MF_CHECKED : MF_UNCHECKED));
+        if (item.id == id) HexViewSetStyle(gEditor.control, HVS_FORMATMASK, item.style);
+    }
+}
+
+// Flips one style bit of the control and the check mark of its menu item.
+void OnToggle(HWND dialog, int id, DWORD bit) {
+    HexViewSetStyle(gEditor.control, bit, ~HexViewGetStyle(gEditor.control) & bit);
+    HMENU menu = GetMenu(dialog);
+    const UINT state = GetMenuState(menu, id, MF_BYCOMMAND);
+    CheckMenuItem(menu, id, MF_BYCOMMAND | ((state & MF_CHECKED) != 0 ? MF_UNCHECKED : MF_CHECKED));
+}
+
+// The clipboard items fail as their keys do in the control, with the same words.
+void OnEdit(HWND dialog, int id) {
+    HWND control = gEditor.control;
+    switch (id) {
+        case IDM_CUT:
+            if (!HexViewCut(control)) {
+                Warn(dialog, "Failed to cut the selected data to the clipboard", "HexView32");
+            }
+            break;
+        case IDM_COPY:
+            if (!HexViewCopy(control)) {
+                Warn(dialog, "Failed to copy the selected data to the clipboard", "HexView32");
+            }
+            break;
+        case IDM_PASTE:
+            if (!HexViewPaste(control))
+                Warn(dialog, "Failed to paste the clipboard contents", "HexView32");
+            break;
+        default:
+            if (!HexViewClear(control) && HexViewGetLastError(control) == 1) {
+                Warn(dialog, "Not enough memory to complete this operation", "HexView32");
+            }
+            break;
+    }
+}
+
+void OnClose(HWND dialog) {
+    if (HexViewIsModified(gEditor.control)) {
+        const int answer = MessageBoxA(dialog, "Commit changes to the active bin?",
+                                       "Changes Detected", MB_YESNOCANCEL);
+        if (answer == IDCANCEL) return;
+        if (answer == IDYES) SendMessageA(dialog, WM_COMMAND, IDM_COMMIT_CHANGES, 0);
+    }
+    HWND owner = GetWindow(dialog, GW_OWNER);
+    DestroyWindow(dialog);
+    SetWindowPos(owner, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+}
+
+void OnCommand(HWND dialog, int id) {
+    switch (id) {
+        case IDOK:
+        case IDCANCEL: OnClose(dialog); break;
+        case IDM_COMMIT_CHANGES: OnCommit(); break;
+        case IDM_SAVE_AS: OnSaveAs(dialog); break;
+        case IDM_NEW: HexViewNew(gEditor.control); break;
+        case IDM_FORMAT_HEX:
+        case IDM_FORMAT_DECIMAL:
+        case IDM_FORMAT_OCTAL:
+        case IDM_FORMAT_BINARY: OnFormat(dialog, id); break;
+        case IDM_DECIMAL_OFFSET: OnToggle(dialog, id, HVS_DECIMALOFFSET); break;
+        case IDM_FIT_TO_WINDOW: OnToggle(dialog, id, HVS_FITTOWINDOW); break;
+        case IDM_CUT:
+        case IDM_COPY:
+        case IDM_PASTE:
+        case IDM_CLEAR: OnEdit(dialog, id); break;
+        default: break;
+    }
+}
+
+// A menu opened from the keyboard (no pointer position) opens at the caret.
+void OnContextMenu(HWND dialog, HWND window, LPARAM where) {
+    if (window != gEditor.control) return;
+    POINT at{GET_X_LPARAM(where), GET_Y_LPARAM(where)};
+    if (where == -1) {
+        GetCaretPos(&at);
+        ClientToScreen(gEditor.control, &at);
+    }
+    HMENU menu = LoadMenuA(Module(), MAKEINTRESOURCEA(IDM_HEX_CONTEXT));
+    if (menu == nullptr) return;
+    const int id = static_cast<int>(TrackPopupMenu(
+        GetSubMenu(menu, 0), TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0, dialog, nullptr));
+    DestroyMenu(menu);
+    if (id != 0) PostMessageA(dialog, WM_COMMAND, static_cast<WPARAM>(id), 0);
+}
+
+// The private copy of the buffer goes to the control, which owns it from then on.
+bool HandOverCopy() {
+    void* copy = nullptr;
+    if (gEditor.size > 0) {
+        copy = AllocateMemory(gEditor.size);
+        if (copy == nullptr) return false;
+        std::memcpy(copy, gEditor.buffer, gEditor.size);
+    }
+    HexViewSetBuffer(gEditor.control, copy, gEditor.size);
+    return true;
+}
+
+void OnInitDialog(HWND dialog, const HexEditorRequest& request) {
+    gEditor = EditorState{};
+    gEditor.buffer = request.buffer;
+    gEditor.size = request.size;
+    HWND owner = GetWindow(dialog, GW_OWNER);
+    CenterWindow(dialog, owner);
+    gHexEditorWindow = dialog;
+
+    gEditor.control = CreateWindowExA(WS_EX_CLIENTEDGE, "HexView32", "",
+                                      WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL,
+                                      CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                                      dialog, nullptr, Module(), nullptr);
+    INITCOMMONCONTROLSEX classes{sizeof classes, ICC_BAR_CLASSES};
+    InitCommonControlsEx(&classes);
+    gEditor.status = CreateStatusWindowA(kStatusStyle, "Ready", dialog, kStatusId);
+    RECT client;
+    GetClientRect(dialog, &client);
+    const std::array<int, kEditorStatusParts> edges = HexEditorStatusEdges(client.right);
+    SendMessageA(gEditor.status, SB_SETPARTS, kEditorStatusParts,
+                 reinterpret_cast<LPARAM>(edges.data()));
+    SetPart(0, "");
+    SetPart(1, "Cursor: 00000000");
+    SetPart(2, "Value: 00");
+    SetPart(3, "OVR");
+
+    EnableWindow(owner, FALSE);
+    SendMessageA(dialog, WM_SETICON, ICON_BIG, 0);
+    SendMessageA(dialog, WM_SIZE, SIZE_RESTORED, MAKELPARAM(client.right, client.bottom));
+
+    if (gEditor.control == nullptr || !HandOverCopy()) {
+        // Nothing was changed yet: the buffer is as it was, and the owner comes back.
+        Warn(dialog, "There is not enough memory to open the buffer in the editor.", kCaption);
+        DestroyWindow(dialog);
+        return;
+    }
+    HexViewResetView(gEditor.control);
+    HexViewSetBytesPerRow(gEditor.control, 16, TRUE);
+    HexViewSetInsertMode(gEditor.control, 0);
+    // High characters shown as themselves, control characters substituted; an 8-digit
+    // hexadecimal address with a colon.
+    HexViewSetStyle(gEditor.control, 0x3800, HVS_SHOWHIGHCHARS);
+    HexViewSetStyle(gEditor.control, HVS_ADDRESSBITS, HVS_ADDRCOLON);
+    HexViewSetStyle(gEditor.control, HVS_TYPEREPLACESSEL, HVS_TYPEREPLACESSEL);
+    HexViewSetStyle(gEditor.control, HVS_MARKCHANGES, HVS_MARKCHANGES);
+    ShowMode();
+
+    gEditor.accelerators = CreateAcceleratorTableA(const_cast<ACCEL*>(kAccelerators),
+                                                   static_cast<int>(std::size(kAccelerators)));
+    gEditor.messageFilter =
+        SetWindowsHookExA(WH_MSGFILTER, EditorMessageFilter, nullptr, GetCurrentThreadId());
+    SetFocus(gEditor.control);
+}
+
+void OnDestroy(HWND dialog) {
+    if (gEditor.messageFilter != nullptr) UnhookWindowsHookEx(gEditor.messageFilter);
+    if (gEditor.accelerators != nullptr) DestroyAcceleratorTable(gEditor.accelerators);
+    // No handle of this editor may be used again: the next one starts from nothing.
+    gEditor = EditorState{};
+    gHexEditorWindow = nullptr;
+    EnableWindow(GetWindow(dialog, GW_OWNER), TRUE);
+}
+
+}  // namespace
+
+HWND OpenHexEditor(HWND owner, const HexEditorRequest& request) {
+    HWND editor = CreateDialogParamA(Module(), MAKEINTRESOURCEA(IDD_HEX_EDITOR), owner,
+                                     HexEditorDialogProc, reinterpret_cast<LPARAM>(&request));
+    return IsWindow(editor) ? editor : nullptr;  // it closes itself when it cannot start
+}
+
+bool HexEditorTranslateAccelerator(MSG* msg) {
+    HWND editor = gHexEditorWindow;
+    if (editor == nullptr || gEditor.accelerators == nullptr || msg == nullptr) return false;
+    if (msg->hwnd != editor && !IsChild(editor, msg->hwnd)) return false;
+    return TranslateAcceleratorA(editor, gEditor.accelerators, msg) != 0;
+}
+
+INT_PTR CALLBACK HexEditorDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_INITDIALOG:
+            OnInitDialog(dialog, *reinterpret_cast<const HexEditorRequest*>(lParam));
+            return 0;
+        case WM_DESTROY: OnDestroy(dialog); return 0;
+        case WM_SIZE:
+            OnSize(static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam)));
+            return 0;
+        case WM_SETFOCUS: SetFocus(gEditor.control); return 0;
+        case WM_NOTIFY: OnNotify(reinterpret_cast<const NMHDR*>(lParam)); return 0;
+        case WM_CONTEXTMENU:
+            OnContextMenu(dialog, reinterpret_cast<HWND>(wParam), lParam);
+            return 0;
+        case WM_COMMAND: OnCommand(dialog, LOWORD(wParam)); return 0;
+        default: return 0;
+    }
+}

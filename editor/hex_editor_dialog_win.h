@@ -1,0 +1,28 @@
+// The hex editor: a modeless, resizable dialog (template 102, menu 134) that edits a private
+// copy of the programmer window's image buffer in a HexView32 control, with a five-part status
+// bar. The image buffer changes only when the user commits; its owner window is disabled while
+// the editor is open. Window thread only; one editor at a time.
+#pragma once
+
+#include <windows.h>
+
+// The open editor, null when none is open.
+extern HWND gHexEditorWindow;
+
+// What the editor edits: the image buffer (borrowed: it must outlive the editor, which the
+// disabled owner guarantees) and how many of its bytes, the selected chip's size.
+struct HexEditorRequest {
+    unsigned char* buffer;
+    DWORD size;
+};
+
+// Opens the editor over owner on a copy of the request's bytes; the editor, or null when it
+// could not be opened (it then has said why, and nothing changed).
+HWND OpenHexEditor(HWND owner, const HexEditorRequest& request);
+
+INT_PTR CALLBACK HexEditorDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Turns Ctrl+X, Ctrl+C and Ctrl+V for the editor into its Cut, Copy and Paste commands. The
+// editor applies it to the messages of the dialog loop that runs it (through a message filter);
+// a host with a message loop of its own calls it before dispatching. True when translated.
+bool HexEditorTranslateAccelerator(MSG* msg);

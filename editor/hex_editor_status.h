@@ -1,0 +1,54 @@
+// What the hex editor's five-part status bar shows and where its parts end, from the values a
+// HexView32 notification carries. Portable; hex_editor_dialog_win.cpp writes these texts.
+//
+// Parts: 0 empty (drawn without borders), 1 caret or selection, 2 value of the byte at the
+// caret, 3 byte count, 4 edit mode.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+constexpr int kEditorStatusParts = 5;
+
+// Right edges of the parts for a client width: m - 390, m - 210, m - 150, m - 50 and the width,
+// with m = max(width, 400), so the texts keep their room in a narrow window.
+std::array<int, kEditorStatusParts> HexEditorStatusEdges(int clientWidth);
+
+// The values of a notification that the status bar reads.
+struct HexEditorPosition {
+    bool dragOutActive = false;  // the control's own drag is running
+    bool dropActive = false;     // a drag hovers over the control
+    std::uint32_t caretPos = 0;
+    std::uint32_t selAnchor = 0;
+    std::uint32_t selEnd = 0;
+    std::uint32_t selLength = 0;
+    std::uint32_t docSize = 0;
+};
+
+// A position update. While a drag hovers only the caret part changes. Otherwise the caret or
+// selection part, the count part and the value part change; the value part shows the byte at
+// the caret (readValue: the caller reads the byte and formats it with HexEditorValueText) or
+// nothing.
+struct HexEditorStatusUpdate {
+    std::string cursor;  // part 1
+    bool onlyCursor = false;
+    std::string count;       // part 3
+    bool readValue = false;  // part 2 is the value of the byte at caretPos, else empty
+};
+HexEditorStatusUpdate HexEditorPositionUpdate(const HexEditorPosition& p);
+
+std::string HexEditorValueText(std::uint8_t byte);  // "Value: %02X"
+
+// Part 4: "READ", "INS" or "OVR".
+const char* HexEditorModeText(bool readOnly, bool insertMode);
+
+// Part 3 while a drag enters: "%d bytes *", or "??? bytes *" when the count is not known (0).
+std::string HexEditorDragEnterText(std::uint32_t byteCount);
+
+// The caption after a save under a new name: "<file title> - Hex Editor".
+std::string HexEditorCaption(const char* fileTitle);
+
+// Bytes that "Commit Changes" copies back into an image buffer of bufferSize bytes: what the
+// document holds, at most the buffer's size. The rest of the buffer keeps its content.
+std::uint32_t HexEditorCommitLength(std::uint32_t docSize, std::uint32_t bufferSize);

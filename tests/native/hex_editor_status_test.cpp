@@ -1,0 +1,83 @@
+// The hex editor's status bar: part edges and texts from notification values.
+#include <gtest/gtest.h>
+
+#include "editor/hex_editor_status.h"
+
+namespace {
+
+HexEditorPosition Caret(std::uint32_t caret, std::uint32_t size) {
+    HexEditorPosition p;
+    p.caretPos = p.selAnchor = p.selEnd = caret;
+    p.docSize = size;
+    return p;
+}
+
+TEST(HexEditorStatus, PartsKeepTheirWidthInANarrowWindow) {
+    const std::array<int, 5> narrow{10, 190, 250, 350, 300};
+    EXPECT_EQ(HexEditorStatusEdges(300), narrow);
+    const std::array<int, 5> exact{10, 190, 250, 350, 400};
+    EXPECT_EQ(HexEditorStatusEdges(400), exact);
+    const std::array<int, 5> wide{610, 790, 850, 950, 1000};
+    EXPECT_EQ(HexEditorStatusEdges(1000), wide);
+    EXPECT_EQ(HexEditorStatusEdges(0)[4], 0);
+}
+
+TEST(HexEditorStatus, ASelectionShowsItsEndsAnchorFirstAndItsLength) {
+    HexEditorPosition p = Caret(0x10, 0x100);
+    p.selAnchor = 0x20;
+    p.selEnd = 0x10;
+    p.selLength = 0x10;
+    HexEditorStatusUpdate u = HexEditorPositionUpdate(p);
+    EXPECT_EQ(u.cursor, "Selection: 00000020 - 00000010");
+    EXPECT_EQ(u.count, "16 bytes");
+    EXPECT_FALSE(u.readValue);
+    EXPECT_FALSE(u.onlyCursor);
+}
+
+TEST(HexEditorStatus, ACaretShowsTheDocumentSizeAndTheByteUnderIt) {
+    HexEditorStatusUpdate u = HexEditorPositionUpdate(Caret(0xABC, 0x8000));
+    EXPECT_EQ(u.cursor, "Cursor: 00000ABC");
+    EXPECT_EQ(u.count, "32768 bytes");
+    EXPECT_TRUE(u.readValue);
+    // At the end there is no byte to show.
+    u = HexEditorPositionUpdate(Caret(0x8000, 0x8000));
+    EXPECT_EQ(u.cursor, "Cursor: 00008000");
+    EXPECT_FALSE(u.readValue);
+    EXPECT_FALSE(HexEditorPositionUpdate(Caret(0, 0)).readValue);
+}
+
+TEST(HexEditorStatus, DragsChangeWhatIsShown) {
+    HexEditorPosition hovering = Caret(0x40, 0x100);
+    hovering.dropActive = true;
+    hovering.selAnchor = 0x10;  // a selection does not matter while something hovers
+    HexEditorStatusUpdate u = HexEditorPositionUpdate(hovering);
+    EXPECT_EQ(u.cursor, "Cursor: 00000040");
+    EXPECT_TRUE(u.onlyCursor);
+
+    HexEditorPosition draggingOut = Caret(0x20, 0x100);
+    draggingOut.dragOutActive = true;
+    draggingOut.selAnchor = 0x10;
+    draggingOut.selLength = 0x10;
+    u = HexEditorPositionUpdate(draggingOut);
+    EXPECT_EQ(u.cursor, "Cursor: 00000020");
+    EXPECT_EQ(u.count, "256 bytes");
+    EXPECT_FALSE(u.readValue);
+
+    EXPECT_EQ(HexEditorDragEnterText(16), "16 bytes *");
+    EXPECT_EQ(HexEditorDragEnterText(0), "??? bytes *");
+    EXPECT_EQ(HexEditorDragEnterText(0x80000000u), "2147483648 bytes *");
+}
+
+TEST(HexEditorStatus, ModeValueCaptionAndCommitLength) {
+    EXPECT_STREQ(HexEditorModeText(true, true), "READ");
+    EXPECT_STREQ(HexEditorModeText(false, true), "INS");
+    EXPECT_STREQ(HexEditorModeText(false, false), "OVR");
+    EXPECT_EQ(HexEditorValueText(0x0A), "Value: 0A");
+    EXPECT_EQ(HexEditorValueText(0xFF), "Value: FF");
+    EXPECT_EQ(HexEditorCaption("data.bin"), "data.bin - Hex Editor");
+    EXPECT_EQ(HexEditorCommitLength(0x100, 0x8000), 0x100u);
+    EXPECT_EQ(HexEditorCommitLength(0x8001, 0x8000), 0x8000u);
+    EXPECT_EQ(HexEditorCommitLength(0, 0x8000), 0u);
+}
+
+}  // namespace

@@ -1,0 +1,445 @@
+// The hex editor dialog hosted in this process over an owner window of the test: its copy of
+// the buffer, status bar, menu commands, close prompt, commit, save and failure handling.
+#include <windows.h>
+#include <commctrl.h>
+#include <ole2.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "editor/hex_editor_dialog_win.h"
+#include "hexview/hexview_instance_win.h"
+#include "hexview/hexview_transfer_win.h"
+#include "hexview/hexview_win.h"
+#include "platform/virtual_memory.h"
+#include "resources/resource.h"
+#include "tests/win/support/app_driver.h"
+#include "tests/win/support/hexview_host.h"
+#include "tests/win/support/status_bar.h"
+#include "tests/win/support/vorland_app.h"
+
+namespace {
+
+using testing_support::BoxAnswerer;
+using testing_support::CountingBytes;
+using testing_support::PumpMessages;
+using testing_support::ReadFileBytes;
+using testing_support::StatusPartEdges;
+using testing_support::StatusPartText;
+using testing_support::TempDir;
+using testing_support::WriteFileBytes;
+using Bytes = std::vector<unsigned char>;
+
+constexpr DWORD kChipSize = 0x8000;
+
+void SetKeys(bool shift, bool control) {
+    BYTE state[256];
+    GetKeyboardState(state);
+    state[VK_SHIFT] = shift ? 0x80 : 0;
+    state[VK_CONTROL] = control ? 0x80 : 0;
+    SetKeyboardState(state);
+}
+
+bool Refuse(std::size_t) {
+    return false;
+}
+
+class HexEditorTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        testing_support::RegisterHexViewForTests();
+        owner_ = CreateWindowExA(0, "STATIC", "owner", WS_POPUP | WS_VISIBLE, 0, 0, 200, 100,
+                                 nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+        image_ = CountingBytes(0x80000, 0x30);
+    }
+    void TearDown() override {
+        SetCommitGate(nullptr);
+        SetKeys(false, false);
+        if (gHexEditorWindow != nullptr) {
+            HexViewSetModified(Control(), 0);  // no prompt
+            DestroyWindow(gHexEditorWindow);
+        }
+        DestroyWindow(owner_);
+        OleSetClipboard(nullptr);
+    }
+
+    HWND Open() {
+        HWND editor = OpenHexEditor(owner_, HexEditorRequest{image_.data(), kChipSize});
+        PumpMessages(20);
+        return editor;
+    }
+    HWND Control() const { return FindWindowExA(gHexEditorWindow, nullptr, "HexView32", nullptr); }
+    HWND Status() const { return GetDlgItem(gHexEditorWindow, 2); }
+    std::string Part(int part) const { return StatusPartText(Status(), part); }
+    void Command(int id) { SendMessageA(gHexEditorWindow, WM_COMMAND, id, 0); }
+    void Key(UINT key, bool shift = false, bool control = false) {
+        SetKeys(shift, control);
+        SendMessageA(Control(), WM_KEYDOWN, key, 1);
+        SetKeys(false, false);
+    }
+    void Type(const char* text) {
+        for (const char* c = text; *c != '\0'; ++c) {
+            SendMessageA(Control(), WM_CHAR, static_cast<unsigned char>(*c), 1);
+        }
+    }
+    Bytes Document() const {
+        Bytes bytes(HexViewGetSize(Control()));
+        if (!bytes.empty())
+            HexViewReadData(Control(), 0, bytes.data(), static_cast<DWORD>(bytes.size()));
+        return bytes;
+    }
+    bool MenuChecked(int id) const {
+        return (GetMenuState(GetMenu(gHexEditorWindow), id, MF_BYCOMMAND) & MF_CHECKED) != 0;
+    }
+    // Asks to close and answers the prompt that comes (if any) with button; the prompt's text.
+    std::string CloseAnswering(int button) {
+        BoxAnswerer prompt("Changes Detected", button);
+        Command(IDCANCEL);
+        PumpMessages(20);
+        return prompt.Texts().empty() ? "" : prompt.Texts()[0];
+    }
+
+    HWND owner_ = nullptr;
+    Bytes image_;
+};
+
+TEST_F(HexEditorTest, OpensOnAPrivateCopyWithTheOwnerDisabled) {
+    HWND editor = Open();
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(gHexEditorWindow, editor);
+    EXPECT_FALSE(IsWindowEnabled(owner_));
+    EXPECT_EQ(testing_support::WindowText(editor), "Dialog");
+    EXPECT_EQ(SendMessageA(editor, WM_GETICON, ICON_BIG, 0), 0);
+    EXPECT_EQ(Document(), Bytes(image_.begin(), image_.begin() + kChipSize));
+    EXPECT_EQ(GetFocus(), Control());
+
+    // The control fills the client area above the status bar.
+    RECT client;
+    GetClientRect(editor, &client);
+    RECT control;
+    GetWindowRect(Control(), &control);
+    RECT bar;
+    GetWindowRect(Status(), &bar);
+    EXPECT_EQ(control.right - control.left, client.right);
+    EXPECT_EQ((control.bottom - control.top) + (bar.bottom - bar.top), client.bottom);
+    EXPECT_EQ(GetWindowLongA(Status(), GWL_STYLE), 0x5600014A);
+
+    EXPECT_EQ(Part(0), "");
+    EXPECT_EQ(Part(1), "Cursor: 00000000");
+    EXPECT_EQ(Part(2), "Value: 30");
+    EXPECT_EQ(Part(3), "32768 bytes");
+    EXPECT_EQ(Part(4), "OVR");
+    const DWORD style = HexViewGetStyle(Control());
+    EXPECT_EQ(style & 0x3800, 0x1000u);
+    EXPECT_EQ(style & 0x1F, 0x04u);
+    EXPECT_NE(style & HVS_TYPEREPLACESSEL, 0u);
+    EXPECT_NE(style & HVS_MARKCHANGES, 0u);
+    EXPECT_EQ(HexViewGetBytesPerRow(Control()), 16);
+    EXPECT_FALSE(HexViewIsModified(Control()));
+
+    // Typing changes the copy only.
+    Type("AB");
+    EXPECT_EQ(Document()[0], 0xAB);
+    EXPECT_EQ(image_[0], 0x30);
+    EXPECT_EQ(Part(1), "Cursor: 00000001");
+    EXPECT_EQ(Part(2), "Value: 31");
+    Key(VK_INSERT);
+    EXPECT_EQ(Part(4), "INS");
+}
+
+TEST_F(HexEditorTest, TheStatusBarFollowsSelectionCaretAndWidth) {
+    ASSERT_NE(Open(), nullptr);
+    // From 0x20 back to 0x10.
+    Key(VK_DOWN);
+    Key(VK_DOWN);
+    Key(VK_UP, true);
+    EXPECT_EQ(Part(1), "Selection: 00000020 - 00000010");
+    EXPECT_EQ(Part(3), "16 bytes");
+    EXPECT_EQ(Part(2), "");
+    // The value shown is always the byte under the caret, also after typing over it in place.
+    Key(VK_RIGHT);
+    EXPECT_EQ(Part(1), "Cursor: 00000011");
+    EXPECT_EQ(Part(2), "Value: 41");
+    Type("7");
+    EXPECT_EQ(Part(2), "Value: 71");
+    Key(VK_END, false, true);
+    EXPECT_EQ(Part(1), "Cursor: 00008000");
+    EXPECT_EQ(Part(2), "");
+    EXPECT_EQ(Part(3), "32768 bytes");
+
+    RECT frame{0, 0, 300, 200};
+    AdjustWindowRectEx(&frame, GetWindowLongA(gHexEditorWindow, GWL_STYLE), TRUE,
+                       GetWindowLongA(gHexEditorWindow, GWL_EXSTYLE));
+    SetWindowPos(gHexEditorWindow, nullptr, 0, 0, frame.right - frame.left,
+                 frame.bottom - frame.top, SWP_NOMOVE | SWP_NOZORDER);
+    RECT client;
+    GetClientRect(gHexEditorWindow, &client);
+    ASSERT_EQ(client.right, 300);
+    EXPECT_EQ(StatusPartEdges(Status()), (std::vector<int>{10, 190, 250, 350, 300}));
+}
+
+TEST_F(HexEditorTest, ClosingAsksOnlyWhenModifiedAndCancelKeepsItOpen) {
+    ASSERT_NE(Open(), nullptr);
+    EXPECT_EQ(CloseAnswering(IDCANCEL), "");  // not modified: no question
+    EXPECT_EQ(gHexEditorWindow, nullptr);
+    EXPECT_TRUE(IsWindowEnabled(owner_));
+
+    ASSERT_NE(Open(), nullptr);
+    Type("FF");
+    EXPECT_EQ(CloseAnswering(IDCANCEL), "Commit changes to the active bin?");
+    ASSERT_NE(gHexEditorWindow, nullptr);
+    EXPECT_EQ(Document()[0], 0xFF);
+    EXPECT_FALSE(IsWindowEnabled(owner_));
+
+    EXPECT_EQ(CloseAnswering(IDNO), "Commit changes to the active bin?");
+    EXPECT_EQ(gHexEditorWindow, nullptr);
+    EXPECT_EQ(image_[0], 0x30);
+    EXPECT_TRUE(IsWindowEnabled(owner_));
+
+    ASSERT_NE(Open(), nullptr);
+    Type("EE");
+    EXPECT_EQ(CloseAnswering(IDYES), "Commit changes to the active bin?");
+    EXPECT_EQ(gHexEditorWindow, nullptr);
+    EXPECT_EQ(image_[0], 0xEE);
+    EXPECT_EQ(image_[1], 0x31);
+}
+
+TEST_F(HexEditorTest, CommitCopiesWhatTheDocumentHoldsUpToTheChipSize) {
+    ASSERT_NE(Open(), nullptr);
+    Type("12");
+    Command(IDM_COMMIT_CHANGES);
+    EXPECT_EQ(image_[0], 0x12);
+    EXPECT_FALSE(HexViewIsModified(Control()));
+
+    // Longer: bytes inserted at the start push the last ones out of the chip's range.
+    Key(VK_INSERT);
+    Key(VK_HOME, false, true);
+    Type("AABB");
+    ASSERT_EQ(HexViewGetSize(Control()), kChipSize + 2);
+    const Bytes document = Document();
+    Command(IDM_COMMIT_CHANGES);
+    EXPECT_EQ(Bytes(image_.begin(), image_.begin() + kChipSize),
+              Bytes(document.begin(), document.begin() + kChipSize));
+    EXPECT_EQ(image_[kChipSize], static_cast<unsigned char>(0x30 + kChipSize));  // untouched
+
+    // Shorter: a new document with three bytes changes three bytes.
+    const Bytes before = image_;
+    Command(IDM_NEW);
+    EXPECT_EQ(Part(3), "0 bytes");
+    Command(IDM_COMMIT_CHANGES);  // empty: nothing
+    EXPECT_EQ(image_, before);
+    Key(VK_TAB);  // the character pane
+    Type("xyz");
+    Command(IDM_COMMIT_CHANGES);
+    Bytes expected = before;
+    expected[0] = 'x';
+    expected[1] = 'y';
+    expected[2] = 'z';
+    EXPECT_EQ(image_, expected);
+}
+
+TEST_F(HexEditorTest, SaveAsNamesTheWindowAfterTheFile) {
+    TempDir dir;
+    ASSERT_NE(Open(), nullptr);
+    Type("5A");
+    const std::string path = dir.File("data.bin");
+    std::thread answer([&] {
+        testing_support::AnswerFileDialog(GetCurrentProcessId(), "Select File To Save...", path);
+    });
+    Command(IDM_SAVE_AS);
+    answer.join();
+    EXPECT_EQ(testing_support::WindowText(gHexEditorWindow), "data.bin - Hex Editor");
+    Bytes saved = ReadFileBytes(path);
+    ASSERT_EQ(saved.size(), kChipSize);
+    EXPECT_EQ(saved[0], 0x5A);
+    EXPECT_EQ(saved[1], 0x31);
+    EXPECT_FALSE(HexViewIsModified(Control()));
+    EXPECT_EQ(image_[0], 0x30);  // saving is not committing
+
+    // A save that fails says so and changes nothing: here the file is in use.
+    const std::string locked = dir.File("locked.bin");
+    WriteFileBytes(locked, {1});
+    HANDLE inUse = CreateFileA(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(inUse, INVALID_HANDLE_VALUE);
+    Type("66");
+    BoxAnswerer warning("Hex Editor");
+    std::thread again([&] {
+        testing_support::AnswerFileDialog(GetCurrentProcessId(), "Select File To Save...", locked);
+    });
+    Command(IDM_SAVE_AS);
+    again.join();
+    PumpMessages(50);
+    EXPECT_EQ(warning.Texts(),
+              (std::vector<std::string>{"The buffer could not be saved to " + locked + "."}));
+    EXPECT_EQ(testing_support::WindowText(gHexEditorWindow), "data.bin - Hex Editor");
+    EXPECT_TRUE(HexViewIsModified(Control()));
+    CloseHandle(inUse);
+    EXPECT_EQ(ReadFileBytes(locked), Bytes{1});
+}
+
+TEST_F(HexEditorTest, ViewCommandsSetTheStyleAndTheirCheckMarks) {
+    ASSERT_NE(Open(), nullptr);
+    EXPECT_TRUE(MenuChecked(IDM_FORMAT_HEX));
+    const struct {
+        int id;
+        DWORD format;
+    } formats[] = {{IDM_FORMAT_DECIMAL, 0x20},
+                   {IDM_FORMAT_OCTAL, 0x40},
+                   {IDM_FORMAT_BINARY, 0x80},
+                   {IDM_FORMAT_HEX, 0x00}};
+    for (const auto& f : formats) {
+        Command(f.id);
+        EXPECT_EQ(HexViewGetStyle(Control()) & 0xE0, f.format) << f.id;
+        for (int id : {IDM_FORMAT_HEX, IDM_FORMAT_DECIMAL, IDM_FORMAT_OCTAL, IDM_FORMAT_BINARY}) {
+            EXPECT_EQ(MenuChecked(id), id == f.id) << f.id << " " << id;
+        }
+    }
+    Command(IDM_DECIMAL_OFFSET);
+    EXPECT_NE(HexViewGetStyle(Control()) & HVS_DECIMALOFFSET, 0u);
+    EXPECT_TRUE(MenuChecked(IDM_DECIMAL_OFFSET));
+    Command(IDM_DECIMAL_OFFSET);
+    EXPECT_EQ(HexViewGetStyle(Control()) & HVS_DECIMALOFFSET, 0u);
+    EXPECT_FALSE(MenuChecked(IDM_DECIMAL_OFFSET));
+    Command(IDM_FIT_TO_WINDOW);
+    EXPECT_NE(HexViewGetStyle(Control()) & HVS_FITTOWINDOW, 0u);
+    EXPECT_TRUE(MenuChecked(IDM_FIT_TO_WINDOW));
+}
+
+TEST_F(HexEditorTest, EditCommandsAndTheirKeys) {
+    ASSERT_NE(Open(), nullptr);
+    Key(VK_INSERT);  // insert mode
+    HexViewSetSelection(Control(), 4, 4);
+    Command(IDM_CUT);
+    EXPECT_EQ(HexViewGetSize(Control()), kChipSize - 4);
+    Key(VK_HOME, false, true);
+    Command(IDM_PASTE);
+    Bytes document = Document();
+    EXPECT_EQ(Bytes(document.begin(), document.begin() + 4), CountingBytes(4, 0x34));
+    HexViewSetSelection(Control(), 0, 2);
+    Command(IDM_CLEAR);
+    EXPECT_EQ(HexViewGetSize(Control()), kChipSize - 2);
+
+    // Ctrl+C through the dialog loop's message filter, as the owner's loop runs it.
+    HexViewSetSelection(Control(), 0, 3);
+    SetKeys(false, true);
+    MSG key{Control(), WM_KEYDOWN, 'C', 1};
+    EXPECT_TRUE(CallMsgFilterA(&key, MSGF_DIALOGBOX));
+    SetKeys(false, false);
+    HexViewSetCaret(Control(), 0);
+    HexViewSetSelection(Control(), 0, 0);
+    SetKeys(false, true);
+    MSG paste{Control(), WM_KEYDOWN, 'V', 1};
+    EXPECT_TRUE(HexEditorTranslateAccelerator(&paste));
+    SetKeys(false, false);
+    document = Document();
+    EXPECT_EQ(Bytes(document.begin(), document.begin() + 6),
+              (Bytes{0x36, 0x37, 0x30, 0x36, 0x37, 0x30}));
+    MSG plain{Control(), WM_KEYDOWN, 'C', 1};
+    EXPECT_FALSE(HexEditorTranslateAccelerator(&plain));
+
+    // Failing commands say so in the control's words.
+    HexViewSetSelection(Control(), 0, 0);
+    BoxAnswerer boxes;
+    Command(IDM_COPY);
+    Key(VK_INSERT);
+    HexViewSetSelection(Control(), 0, 2);
+    Command(IDM_CUT);
+    PumpMessages(50);
+    EXPECT_EQ(boxes.Texts(),
+              (std::vector<std::string>{"Failed to copy the selected data to the clipboard",
+                                        "Failed to cut the selected data to the clipboard"}));
+}
+
+BOOL CALLBACK MatchMenu(HWND window, LPARAM parameter) {
+    char cls[16] = {};
+    GetClassNameA(window, cls, sizeof cls);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (lstrcmpA(cls, "#32768") != 0 || !IsWindowVisible(window) ||
+        process != GetCurrentProcessId()) {
+        return TRUE;
+    }
+    *reinterpret_cast<HWND*>(parameter) = window;
+    return FALSE;
+}
+
+// A popup menu of this process, once it shows.
+HWND WaitForMenu() {
+    HWND found = nullptr;
+    for (int i = 0; i < 200 && found == nullptr; ++i) {
+        EnumWindows(&MatchMenu, reinterpret_cast<LPARAM>(&found));
+        Sleep(20);
+    }
+    return found;
+}
+
+TEST_F(HexEditorTest, TheContextMenuRunsItsCommandAndOpensAtTheCaretFromTheKeyboard) {
+    ASSERT_NE(Open(), nullptr);
+    SetWindowPos(gHexEditorWindow, nullptr, 40, 40, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    Key(VK_INSERT);
+    HexViewSetSelection(Control(), 0, 4);
+    POINT caret{};
+    GetCaretPos(&caret);
+    ClientToScreen(Control(), &caret);
+    RECT menu{};
+    std::thread chooser([&] {
+        HWND popup = WaitForMenu();
+        if (popup == nullptr) return;
+        GetWindowRect(popup, &menu);
+        PostMessageA(gHexEditorWindow, WM_CHAR, 'u', 0);  // "C&ut"
+    });
+    // The menu key gives no pointer position.
+    SendMessageA(gHexEditorWindow, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(Control()), -1);
+    chooser.join();
+    PumpMessages(50);
+    EXPECT_EQ(HexViewGetSize(Control()), kChipSize - 4);
+    EXPECT_EQ(menu.left, caret.x);
+    EXPECT_EQ(menu.top, caret.y);
+    // Another window's menu request is not the editor's to answer.
+    SendMessageA(gHexEditorWindow, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(Status()), -1);
+}
+
+TEST_F(HexEditorTest, DragNotificationsShowInTheStatusBar) {
+    ASSERT_NE(Open(), nullptr);
+    HexViewSetSelection(Control(), 0x10, 0x10);
+    IDataObject* data = HexViewCreateDataObject(*HexViewFromWindow(Control()));
+    IDropTarget* target = HexViewFromWindow(Control())->dropTarget;
+    ASSERT_NE(target, nullptr);
+    // The middle of byte 0x45's cell.
+    const HexViewInstance& m = *HexViewFromWindow(Control());
+    POINT cell{(static_cast<LONG>(m.dataColumn + 5 * m.cellWidth) - static_cast<LONG>(m.leftCol)) *
+                       m.charWidth +
+                   m.charWidth / 2,
+               4 * m.lineHeight + m.lineHeight / 2};
+    ClientToScreen(Control(), &cell);
+    POINTL at{cell.x, cell.y};
+    DWORD effect = DROPEFFECT_COPY;
+    ASSERT_EQ(target->DragEnter(data, MK_LBUTTON, at, &effect), S_OK);
+    EXPECT_EQ(Part(3), "16 bytes *");
+    EXPECT_EQ(Part(1), "Cursor: 00000020");
+    target->DragOver(MK_LBUTTON, at, &effect);
+    EXPECT_EQ(Part(1), "Cursor: 00000045");
+    EXPECT_EQ(Part(2), "");
+    target->DragLeave();
+    data->Release();
+}
+
+TEST_F(HexEditorTest, WithoutMemoryForTheCopyTheEditorSaysSoAndNothingChanges) {
+    SetCommitGate(&Refuse);
+    BoxAnswerer boxes("Hex Editor");
+    EXPECT_EQ(Open(), nullptr);
+    PumpMessages(50);
+    EXPECT_EQ(
+        boxes.Texts(),
+        (std::vector<std::string>{"There is not enough memory to open the buffer in the editor."}));
+    EXPECT_EQ(gHexEditorWindow, nullptr);
+    EXPECT_TRUE(IsWindowEnabled(owner_));
+    SetCommitGate(nullptr);
+    EXPECT_EQ(image_, CountingBytes(0x80000, 0x30));
+    ASSERT_NE(Open(), nullptr);  // and it opens once there is memory
+}
+
+}  // namespace
