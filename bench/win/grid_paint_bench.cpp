@@ -6,6 +6,8 @@
 //                                   e.g. `import -window root` on the virtual display)
 #include <windows.h>
 
+#include "bench/win/bench_clock.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,17 +21,6 @@ namespace {
 constexpr int kGridId = 100;
 constexpr int kRows = 4000;
 constexpr int kColumns = 25;  // 4000 x 25 = 100,000 cells
-
-double Now() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 // Owner-drawn cells ("~n") are drawn here as a bar n percent long.
 LRESULT CALLBACK ParentProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -102,12 +93,12 @@ void Fill(HWND grid) {
 }
 
 double PaintSeconds(HWND grid, int times) {
-    double start = Now();
+    double start = NowSeconds();
     for (int i = 0; i < times; ++i) {
         InvalidateRect(grid, nullptr, FALSE);
         UpdateWindow(grid);
     }
-    return (Now() - start) / times;
+    return (NowSeconds() - start) / times;
 }
 
 }  // namespace
@@ -143,9 +134,9 @@ int main(int argc, char** argv) {
     SendMessageA(grid, GRM_SETCOLWIDTH, 7, 0);  // a hidden column
     SendMessageA(grid, GRM_SHOWCOLLETTERS, 0, 0);
 
-    double start = Now();
+    double start = NowSeconds();
     Fill(grid);
-    double fillSeconds = Now() - start;
+    double fillSeconds = NowSeconds() - start;
     Pump();
 
     SetFocus(grid);
@@ -167,7 +158,7 @@ int main(int argc, char** argv) {
                windowed.bottom - windowed.top, TRUE);
     Pump();
 
-    start = Now();
+    start = NowSeconds();
     char buffer[kGridMaxCellText + 1];
     const int lookups = 20000;
     for (int i = 0; i < lookups; ++i) {
@@ -175,11 +166,11 @@ int main(int argc, char** argv) {
         SendMessageA(grid, GRM_GETCELLTEXT, reinterpret_cast<WPARAM>(&ref),
                      reinterpret_cast<LPARAM>(buffer));
     }
-    double lookup = (Now() - start) / lookups;
+    double lookup = (NowSeconds() - start) / lookups;
 
-    start = Now();
+    start = NowSeconds();
     LRESULT copied = SendMessageA(grid, GRM_COPY, 0, 0);
-    double copySeconds = Now() - start;
+    double copySeconds = NowSeconds() - start;
 
     std::printf("cells stored:                    %d\n", kRows * kColumns);
     std::printf("fill (GRM_SETCELLTEXT each):     %.2f s, %.1f us per cell\n", fillSeconds,
@@ -195,8 +186,8 @@ int main(int argc, char** argv) {
     if (holdSeconds > 0) {
         SendMessageA(grid, GRM_SELECTCELL, 1, 2);  // back to the top
         SendMessageA(grid, GRM_SELECTCELL, 3, 2);
-        double until = Now() + holdSeconds;
-        while (Now() < until) {
+        double until = NowSeconds() + holdSeconds;
+        while (NowSeconds() < until) {
             Pump();
             Sleep(20);
         }

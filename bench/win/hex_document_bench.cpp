@@ -2,6 +2,8 @@
 // mapping, scattered edits, random and sequential reads over many pieces, undoing long
 // histories. Prints one line per figure.
 #include <windows.h>
+
+#include "bench/win/bench_clock.h"
 #include <psapi.h>
 
 #include <cstdio>
@@ -14,17 +16,6 @@
 #include "platform/virtual_memory.h"
 
 namespace {
-
-double Seconds() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 double WorkingSetKiB() {
     PROCESS_MEMORY_COUNTERS counters{};
@@ -63,10 +54,10 @@ void OpenMapped(const char* label, const std::string& path) {
     for (int i = 0; i < 20; ++i) {
         HexDocument doc;
         double before = WorkingSetKiB();
-        double start = Seconds();
+        double start = NowSeconds();
         HexDocOpenFile(doc, path.c_str(), true, true);
         HexDocGetByte(doc, doc.length - 1);
-        best = std::min(best, Seconds() - start);
+        best = std::min(best, NowSeconds() - start);
         added = std::max(added, WorkingSetKiB() - before);
     }
     std::printf("open %-26s %8.3f ms   added working set %6.0f KiB\n", label, best * 1e3, added);
@@ -91,17 +82,17 @@ void RandomOps(std::uint32_t pieces) {
     HexDocument doc;
     Scatter(doc, pieces, random);
     constexpr int kOps = 100000;
-    double start = Seconds();
+    double start = NowSeconds();
     std::uint8_t buffer[16];
     for (int i = 0; i < kOps; ++i) HexDocRead(doc, buffer, random() % (doc.length - 16), 16);
-    double read = (Seconds() - start) / kOps;
-    start = Seconds();
+    double read = (NowSeconds() - start) / kOps;
+    start = NowSeconds();
     for (int i = 0; i < kOps; ++i) {
         std::uint8_t byte = 1;
         HexDocInsert(doc, random() % doc.length, &byte, 1);
         HexDocUndo(doc);
     }
-    double insert = (Seconds() - start) / kOps;
+    double insert = (NowSeconds() - start) / kOps;
     std::printf("%6u pieces: random read %7.3f us, random insert+undo %7.3f us\n", pieces,
                 read * 1e6, insert * 1e6);
 }
@@ -123,13 +114,13 @@ int main() {
         std::mt19937 random(1);
         HexDocument doc;
         OpenMemory(doc, 16 << 20);
-        double start = Seconds();
+        double start = NowSeconds();
         for (int i = 0; i < 100000; ++i) {
             std::uint8_t byte = static_cast<std::uint8_t>(i);
             HexDocInsert(doc, random() % doc.length, &byte, 1);
         }
-        std::printf("100000 scattered inserts: %.1f ms (%.3f us each)\n", (Seconds() - start) * 1e3,
-                    (Seconds() - start) * 10);
+        std::printf("100000 scattered inserts: %.1f ms (%.3f us each)\n", (NowSeconds() - start) * 1e3,
+                    (NowSeconds() - start) * 10);
     }
     for (std::uint32_t pieces : {1000u, 10000u, 100000u}) RandomOps(pieces);
 
@@ -139,12 +130,12 @@ int main() {
         Scatter(doc, 10000, random);
         for (std::uint32_t step : {2048u, 65536u}) {
             std::vector<std::uint8_t> buffer(step);
-            double start = Seconds();
+            double start = NowSeconds();
             for (int round = 0; round < 10; ++round) {
                 for (std::uint32_t at = 0; at < doc.length; at += step)
                     HexDocRead(doc, buffer.data(), at, step);
             }
-            double rate = 10.0 * doc.length / (Seconds() - start) / 1e9;
+            double rate = 10.0 * doc.length / (NowSeconds() - start) / 1e9;
             std::printf("sequential read, 10000 pieces, %5u-byte steps: %.2f GB/s\n", step, rate);
         }
     }
@@ -154,10 +145,10 @@ int main() {
         std::vector<std::uint8_t> buffer(1 << 20);
         double best = 1e9;
         for (int round = 0; round < 5; ++round) {
-            double start = Seconds();
+            double start = NowSeconds();
             for (std::uint32_t at = 0; at < doc.length; at += 1 << 20)
                 HexDocRead(doc, buffer.data(), at, 1 << 20);
-            best = std::min(best, Seconds() - start);
+            best = std::min(best, NowSeconds() - start);
         }
         std::printf("sequential read, unedited 256 MiB mapped file: %.2f GB/s\n",
                     doc.length / best / 1e9);
@@ -174,10 +165,10 @@ int main() {
             if (i % 3 == 2) HexDocDelete(doc, at, 2);
             doc.lastOp = kHexOpNone;
         }
-        double start = Seconds();
+        double start = NowSeconds();
         int undone = 0;
         while (HexDocUndo(doc)) ++undone;
-        std::printf("undo of %d edits: %.1f ms\n", undone, (Seconds() - start) * 1e3);
+        std::printf("undo of %d edits: %.1f ms\n", undone, (NowSeconds() - start) * 1e3);
     }
     DeleteFileA(sparse2.c_str());
     DeleteFileA(sparse4.c_str());

@@ -2,6 +2,8 @@
 // WM_KEYDOWN to the painted cell, in overwrite and in insert mode. Prints medians.
 #include <windows.h>
 
+#include "bench/win/bench_clock.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -10,18 +12,6 @@
 #include "hexview/hexview_win.h"
 
 namespace {
-
-double Now() {
-    LARGE_INTEGER count, frequency;
-    QueryPerformanceCounter(&count);
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(count.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 void Pump() {
     MSG msg;
@@ -33,12 +23,12 @@ void Pump() {
 
 // One keystroke as the system delivers it, until its cell is on the screen.
 double Keystroke(HWND control, char c) {
-    double start = Now();
+    double start = NowMs();
     SendMessageA(control, WM_KEYDOWN, LOBYTE(VkKeyScanA(c)), 1);
     SendMessageA(control, WM_CHAR, static_cast<unsigned char>(c), 1);
     UpdateWindow(control);
     GdiFlush();
-    return Now() - start;
+    return NowMs() - start;
 }
 
 }  // namespace
@@ -75,11 +65,11 @@ int main(int argc, char** argv) {
 
     std::vector<double> full;
     for (int i = 0; i < runs; ++i) {
-        double start = Now();
+        double start = NowMs();
         InvalidateRect(control, nullptr, FALSE);
         UpdateWindow(control);
         GdiFlush();
-        full.push_back(Now() - start);
+        full.push_back(NowMs() - start);
     }
     GetClientRect(control, &client);
 

@@ -3,6 +3,8 @@
 // the stream, rendering 4 MiB as text for another program, and moving 1 MiB inside a control by
 // drag and drop. Prints medians.
 #include <windows.h>
+
+#include "bench/win/bench_clock.h"
 #include <ole2.h>
 
 #include <algorithm>
@@ -15,18 +17,6 @@
 #include "hexview/hexview_win.h"
 
 namespace {
-
-double Now() {
-    LARGE_INTEGER count, frequency;
-    QueryPerformanceCounter(&count);
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(count.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 HWND MakeControl(HWND parent, DWORD size) {
     HWND control = CreateWindowExA(WS_EX_CLIENTEDGE, "HexView32", "",
@@ -49,9 +39,9 @@ template <typename F>
 double Time(int runs, F run) {
     std::vector<double> times;
     for (int i = 0; i < runs; ++i) {
-        double start = Now();
+        double start = NowMs();
         run();
-        times.push_back(Now() - start);
+        times.push_back(NowMs() - start);
     }
     return Median(times);
 }

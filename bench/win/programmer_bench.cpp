@@ -7,6 +7,8 @@
 //   wine programmer_bench.exe [runs]   (VORLAND_SIM_EXE may name an optimised vorland-sim)
 #include <windows.h>
 
+#include "bench/win/bench_clock.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -24,19 +26,6 @@ using testing_support::VorlandApp;
 constexpr int kBlocks = 0x80000 / 256;
 // 10 bits per byte; read: 7-byte frame + 256 data + 1 checksum; write: 263-byte frame + 1 reply.
 constexpr double kWireMs = kBlocks * 264.0 * 10.0 / 921600.0 * 1000.0;
-
-double NowMs() {
-    LARGE_INTEGER frequency;
-    LARGE_INTEGER now;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 double TimeStart(int runs) {
     std::vector<double> times;

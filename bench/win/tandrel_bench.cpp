@@ -5,6 +5,8 @@
 //   wine tandrel_bench.exe        (VORLAND_SIM_EXE may name an optimised vorland-sim)
 #include <windows.h>
 
+#include "bench/win/bench_clock.h"
+
 #include <cstdio>
 #include <vector>
 
@@ -17,14 +19,6 @@ constexpr std::int32_t kChipSize = 0x80000;
 constexpr std::int32_t kBlocks = kChipSize / 256;
 // 10 bits per byte; read: 7-byte frame + 256 data + 1 checksum; write: 263-byte frame + 1 reply.
 constexpr double kWireMs = kBlocks * 264.0 * 10.0 / 921600.0 * 1000.0;
-
-double NowMs() {
-    LARGE_INTEGER frequency;
-    LARGE_INTEGER now;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
 
 bool Run(bool pace, int rounds) {
     SimUnit sim;
