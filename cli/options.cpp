@@ -64,13 +64,13 @@ enum class Opt {
     kHelp,
     kVersion
 };
-struct OptionSpec {
+struct OptionInfo {
     const char* name;
     char shortName;
     bool takesValue;
     Opt id;
 };
-constexpr OptionSpec kOptions[] = {
+constexpr OptionInfo kOptions[] = {
     {"port", 'p', true, Opt::kPort},
     {"chip", 'c', true, Opt::kChip},
     {"chip-range", 0, true, Opt::kChipRange},
@@ -88,9 +88,9 @@ constexpr OptionSpec kOptions[] = {
     {"version", 0, false, Opt::kVersion},
 };
 
-const OptionSpec* FindOption(std::string_view name, char shortName) {
-    for (const OptionSpec& spec : kOptions) {
-        if (shortName != 0 ? spec.shortName == shortName : name == spec.name) return &spec;
+const OptionInfo* FindOption(std::string_view name, char shortName) {
+    for (const OptionInfo& option : kOptions) {
+        if (shortName != 0 ? option.shortName == shortName : name == option.name) return &option;
     }
     return nullptr;
 }
@@ -101,10 +101,10 @@ struct Seen {
     bool noVerify = false, quick = false, sector = false;
 };
 
-bool ApplyOption(const OptionSpec& spec, const std::string& value, CliOptions& o, Seen& seen,
+bool ApplyOption(const OptionInfo& option, const std::string& value, CliOptions& o, Seen& seen,
                  std::string& error) {
-    const std::string shown = std::string("--") + spec.name;
-    switch (spec.id) {
+    const std::string shown = std::string("--") + option.name;
+    switch (option.id) {
         case Opt::kPort:
             if (value.empty()) {
                 error = "--port needs a port name, such as COM3 or /dev/ttyUSB0";
@@ -127,8 +127,8 @@ bool ApplyOption(const OptionSpec& spec, const std::string& value, CliOptions& o
                     shown + " wants START-END or START+LENGTH in hexadecimal, not '" + value + "'";
                 return false;
             }
-            (spec.id == Opt::kChipRange ? o.chipRange : o.fileRange) = range;
-            (spec.id == Opt::kChipRange ? seen.chipRange : seen.fileRange) = true;
+            (option.id == Opt::kChipRange ? o.chipRange : o.fileRange) = range;
+            (option.id == Opt::kChipRange ? seen.chipRange : seen.fileRange) = true;
             return true;
         }
         case Opt::kFormat:
@@ -324,7 +324,7 @@ bool ParseArguments(int argc, const char* const* argv, CliOptions& options, std:
         std::string name;
         std::string value;
         bool inlineValue = false;
-        const OptionSpec* spec;
+        const OptionInfo* option;
         if (isLong) {
             const std::size_t equals = arg.find('=');
             name = arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
@@ -332,31 +332,31 @@ bool ParseArguments(int argc, const char* const* argv, CliOptions& options, std:
                 value = arg.substr(equals + 1);
                 inlineValue = true;
             }
-            spec = FindOption(name, 0);
+            option = FindOption(name, 0);
         } else {
             name = arg.substr(1, 1);
             if (arg.size() > 2) {
                 value = arg.substr(2);
                 inlineValue = true;
             }
-            spec = FindOption({}, arg[1]);
+            option = FindOption({}, arg[1]);
         }
         const std::string shown = (isLong ? "--" : "-") + name;
-        if (spec == nullptr) {
+        if (option == nullptr) {
             error = "unknown option '" + shown + "'";
             return false;
         }
-        if (spec->takesValue && !inlineValue) {
+        if (option->takesValue && !inlineValue) {
             if (i + 1 >= argc) {
                 error = shown + " needs a value";
                 return false;
             }
             value = argv[++i];
-        } else if (!spec->takesValue && inlineValue) {
+        } else if (!option->takesValue && inlineValue) {
             error = shown + " takes no value";
             return false;
         }
-        if (!ApplyOption(*spec, value, o, seen, error)) return false;
+        if (!ApplyOption(*option, value, o, seen, error)) return false;
     }
 
     if (o.command == CliCommand::kHelp || o.command == CliCommand::kVersion) {
