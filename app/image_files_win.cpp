@@ -9,7 +9,7 @@
 
 #include "app/address_rules.h"
 #include "app/chip_table.h"
-#include "app/log_win.h"
+#include "app/programmer_window_win.h"
 #include "app/settings.h"
 #include "app/startup_win.h"
 #include "platform/text.h"
@@ -18,19 +18,11 @@
 
 namespace {
 
-void Log(HWND dialog, const char* text) { AppendLogLine(GetDlgItem(dialog, IDC_LOG), text, 1, 0); }
-
 template <typename... Args>
 void LogFormat(HWND dialog, const char* format, Args... args) {
     char line[kPathSize + 64];
     std::snprintf(line, sizeof line, format, args...);
-    Log(dialog, line);
-}
-
-std::int32_t ReadBox(HWND dialog, int id) {
-    char text[64] = {};
-    GetDlgItemTextA(dialog, id, text, sizeof text);
-    return ParseHex(text);
+    LogToPane(dialog, line);
 }
 
 // Writes all of data to a new file at path, replacing what was there only once every byte is
@@ -104,12 +96,12 @@ void LoadFileToBuffer(HWND dialog, unsigned char* image, std::int32_t chipSize) 
     UniqueFile file(CreateFileA(gSettings.loadFilePath, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
-        Log(dialog, "ERROR: File could not be opened. Load Failed");
+        LogToPane(dialog, "ERROR: File could not be opened. Load Failed");
         return;
     }
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > chipSize) {
-        Log(dialog, "ERROR: File larger than selected chip. Load Failed.");
+        LogToPane(dialog, "ERROR: File larger than selected chip. Load Failed.");
         return;
     }
     DWORD count = static_cast<DWORD>(size.QuadPart);
@@ -119,7 +111,7 @@ void LoadFileToBuffer(HWND dialog, unsigned char* image, std::int32_t chipSize) 
     DWORD read = 0;
     if (bytes == nullptr || !ReadFile(file.get(), bytes.get(), count, &read, nullptr) ||
         read != count) {
-        Log(dialog, "ERROR: File could not be read. Load Failed.");
+        LogToPane(dialog, "ERROR: File could not be read. Load Failed.");
         return;
     }
     std::memset(image, 0, static_cast<std::size_t>(chipSize));
@@ -128,19 +120,18 @@ void LoadFileToBuffer(HWND dialog, unsigned char* image, std::int32_t chipSize) 
     LogFormat(dialog, "File Loaded: %s", gSettings.loadFilePath);
     LogFormat(dialog, "File Size in bytes (Integer/Hex): %i/0x%X", static_cast<int>(count),
               static_cast<unsigned>(count));
-    SetDlgItemTextA(dialog, IDC_BUFFER_START, FormatAddress(0).c_str());
-    SetDlgItemTextA(dialog, IDC_BUFFER_END,
-                    FormatAddress(static_cast<std::int32_t>(count) - 1).c_str());
+    SetBoxAddress(dialog, IDC_BUFFER_START, 0);
+    SetBoxAddress(dialog, IDC_BUFFER_END, static_cast<std::int32_t>(count) - 1);
 }
 
 void SaveBufferToFile(HWND dialog, const unsigned char* image) {
     if (!RunFileDialog(dialog, 1, gSettings.saveFilePath, nullptr, "Select File...", 0)) return;
 
-    gSettings.bufferStart = ReadBox(dialog, IDC_BUFFER_START);
-    gSettings.bufferEnd = ReadBox(dialog, IDC_BUFFER_END);
+    gSettings.bufferStart = ReadBoxAddress(dialog, IDC_BUFFER_START);
+    gSettings.bufferEnd = ReadBoxAddress(dialog, IDC_BUFFER_END);
     RangeMessages refused = ValidateSaveRange(gSettings);
     if (!refused.empty()) {
-        for (const char* line : refused) Log(dialog, line);
+        for (const char* line : refused) LogToPane(dialog, line);
         return;
     }
 
@@ -148,7 +139,7 @@ void SaveBufferToFile(HWND dialog, const unsigned char* image) {
     switch (WriteWholeFile(gSettings.saveFilePath, image + gSettings.bufferStart,
                            static_cast<DWORD>(length))) {
         case 0: LogFormat(dialog, "Bytes Written to file: %i", static_cast<int>(length)); break;
-        case 1: Log(dialog, "ERROR: File could not be created"); break;
-        default: Log(dialog, "ERROR: File could not be written to."); break;
+        case 1: LogToPane(dialog, "ERROR: File could not be created"); break;
+        default: LogToPane(dialog, "ERROR: File could not be written to."); break;
     }
 }

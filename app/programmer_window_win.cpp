@@ -43,18 +43,6 @@ OperationRequest gOtherRequest{};
 
 HWND Item(HWND dialog, int id) { return GetDlgItem(dialog, id); }
 
-void Log(HWND dialog, const char* text) { AppendLogLine(Item(dialog, IDC_LOG), text, 1, 0); }
-
-void SetBoxAddress(HWND dialog, int id, std::int32_t value) {
-    SetDlgItemTextA(dialog, id, FormatAddress(value).c_str());
-}
-
-std::int32_t ReadBoxAddress(HWND dialog, int id) {
-    char text[64] = {};
-    GetDlgItemTextA(dialog, id, text, sizeof text);
-    return ParseHex(text);
-}
-
 void CopyBoxesToSettings(HWND dialog) {
     gSettings.bufferStart = ReadBoxAddress(dialog, IDC_BUFFER_START);
     gSettings.bufferEnd = ReadBoxAddress(dialog, IDC_BUFFER_END);
@@ -86,7 +74,7 @@ void OnChipSelection(HWND dialog) {
     LRESULT selection = SendDlgItemMessageA(dialog, IDC_CHIP_LIST, LB_GETCURSEL, 0, 0);
     gSettings.chipType = static_cast<std::int32_t>(selection);
     ApplyChipState(dialog, gSettings.chipType);
-    SetDlgItemTextA(dialog, IDC_CHIP_START, FormatAddress(0).c_str());
+    SetBoxAddress(dialog, IDC_CHIP_START, 0);
     SetBoxAddress(dialog, IDC_CHIP_END, gState.chipSize - 1);
 }
 
@@ -101,6 +89,20 @@ void OnSectorChange(HWND dialog, int position) {
 }
 
 }  // namespace
+
+std::int32_t ReadBoxAddress(HWND dialog, int id) {
+    char text[64] = {};
+    GetDlgItemTextA(dialog, id, text, sizeof text);
+    return ParseHex(text);
+}
+
+void SetBoxAddress(HWND dialog, int id, std::int32_t value) {
+    SetDlgItemTextA(dialog, id, FormatAddress(value).c_str());
+}
+
+void LogToPane(HWND dialog, const char* text) {
+    AppendLogLine(GetDlgItem(dialog, IDC_LOG), text, 1, 0);
+}
 
 void SyncAddressRanges(int boxId) {
     if (!gState.syncArmed) {
@@ -140,7 +142,7 @@ bool LaunchOperation(HWND dialog, OperationRequest& request) {
     gState.operationRunning = true;
     if (StartOperationThread(&request)) return true;
     gState.operationRunning = false;
-    Log(dialog, "ERROR: The operation could not be started.");
+    LogToPane(dialog, "ERROR: The operation could not be started.");
     EnableOperationControls(dialog, 1);
     return false;
 }
@@ -182,7 +184,7 @@ namespace {
 void OnTransfer(HWND dialog, std::int32_t direction, const char* startLine) {
     CopyBoxesToSettings(dialog);
     gSettings.transferDirection = direction;
-    Log(dialog, startLine);
+    LogToPane(dialog, startLine);
     EnableOperationControls(dialog, 0);
     if (!ValidateAndStartTransfer(gSettings, Item(dialog, IDC_LOG), Item(dialog, IDC_PROGRESS))) {
         EnableOperationControls(dialog, 1);
@@ -193,11 +195,11 @@ void OnVerify(HWND dialog) {
     bool quick = IsDlgButtonChecked(dialog, IDC_QUICK_VERIFY) == BST_CHECKED;
     CopyBoxesToSettings(dialog);
     EnableOperationControls(dialog, 0);
-    Log(dialog, "Verifying device against buffer...");
+    LogToPane(dialog, "Verifying device against buffer...");
     // The buffer window of a verify must lie inside the image buffer like any transfer's.
     RangeMessages refused = ValidateVerifyRanges(gSettings);
     if (!refused.empty()) {
-        for (const char* line : refused) Log(dialog, line);
+        for (const char* line : refused) LogToPane(dialog, line);
         EnableOperationControls(dialog, 1);
         return;
     }
@@ -220,7 +222,7 @@ void OnChipOperation(HWND dialog, std::int32_t operation, UINT completion, const
     }
     EnableOperationControls(dialog, 0);
     if (erases) EnableWindow(Item(dialog, IDCANCEL), FALSE);
-    Log(dialog, startLine);
+    LogToPane(dialog, startLine);
     LaunchOperation(dialog, r);
 }
 
@@ -318,9 +320,9 @@ void OnCommand(HWND dialog, int id, int code) {
 // The lines for a yes/no answer: 1, 0 and -1 each have their text; other results log nothing.
 void LogVerdict(HWND dialog, std::int32_t result, const char* yes, const char* no,
                 const char* error) {
-    if (result == 1) Log(dialog, yes);
-    if (result == 0) Log(dialog, no);
-    if (result == -1) Log(dialog, error);
+    if (result == 1) LogToPane(dialog, yes);
+    if (result == 0) LogToPane(dialog, no);
+    if (result == -1) LogToPane(dialog, error);
 }
 
 constexpr char kCommandFailed[] = "ERROR: Command Failed. Check connectivity, etc.";
@@ -332,10 +334,10 @@ void OnCompletion(HWND dialog, UINT message, std::int32_t r) {
         case MSG_READ_DONE:
             EnableWindow(Item(dialog, IDCANCEL), TRUE);
             if (r == -19) {
-                Log(dialog, "Operation Cancelled");
+                LogToPane(dialog, "Operation Cancelled");
             } else {
-                Log(dialog, kSeparator);
-                Log(dialog, r >= 0 ? "PROM I/O succeeded." : "ERROR: PROM I/O returned failure.");
+                LogToPane(dialog, kSeparator);
+                LogToPane(dialog, r >= 0 ? "PROM I/O succeeded." : "ERROR: PROM I/O returned failure.");
                 SetLogCaret(Item(dialog, IDC_LOG), 0);
             }
             break;
@@ -344,15 +346,15 @@ void OnCompletion(HWND dialog, UINT message, std::int32_t r) {
                        "FAILURE: Verification Failed (not matched)", kCommandFailed);
             break;
         case MSG_ERASE_DONE:
-            if (r == 1) Log(dialog, "Erase Succeeded.");
-            if (r == 0 || r == -1) Log(dialog, "ERROR: Erase Command returned failure.");
+            if (r == 1) LogToPane(dialog, "Erase Succeeded.");
+            if (r == 0 || r == -1) LogToPane(dialog, "ERROR: Erase Command returned failure.");
             EnableWindow(Item(dialog, IDCANCEL), TRUE);
             break;
         case MSG_BLANK_CHECK_DONE:
             LogVerdict(dialog, r, "Chip is blank.", "Chip NOT blank.", kCommandFailed);
             break;
         case MSG_SECTOR_ERASE_DONE:
-            Log(dialog, r == 0 ? "Sector Erase Succeeded." : "ERROR: Sector Erase FAILED.");
+            LogToPane(dialog, r == 0 ? "Sector Erase Succeeded." : "ERROR: Sector Erase FAILED.");
             EnableWindow(Item(dialog, IDCANCEL), TRUE);
             break;
         default:
@@ -410,7 +412,7 @@ BOOL OnInitDialog(HWND dialog) {
     DetectUnit(dialog);
     if (!gState.image) {
         // Without the buffer no operation may run: only closing stays possible.
-        Log(dialog, "ERROR: Not enough memory for the image buffer.");
+        LogToPane(dialog, "ERROR: Not enough memory for the image buffer.");
         EnableOperationControls(dialog, 0);
         EnableWindow(Item(dialog, IDCANCEL), TRUE);
     }

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
 #include "app/settings.h"
 
 // The programmer window once its initialisation has finished; null before and after.
@@ -12,6 +14,11 @@ extern HWND gProgrammerWindow;
 // Moves window so that its centre lies on reference's centre (the desktop when reference is
 // null), without sizing, activating or changing its z-order.
 void CenterWindow(HWND window, HWND reference);
+
+// The window's address boxes and log pane, as the image files use them too.
+std::int32_t ReadBoxAddress(HWND dialog, int id);              // ParseHex of the box's text
+void SetBoxAddress(HWND dialog, int id, std::int32_t value);   // "%.6X"
+void LogToPane(HWND dialog, const char* text);                 // one line in the log pane
 
 // Keeps the chip and buffer ranges the same length after box boxId (2705..2708) changed.
 void SyncAddressRanges(int boxId);

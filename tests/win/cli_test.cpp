@@ -15,6 +15,7 @@
 
 namespace {
 
+using testing_support::Process;
 using testing_support::ReadFileBytes;
 using testing_support::TempDir;
 using testing_support::WinePath;
@@ -51,29 +52,16 @@ Finished RunCli(const TempDir& dir, const std::string& arguments) {
                                CREATE_ALWAYS, 0, nullptr));
     UniqueFile err(CreateFileA(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
                                CREATE_ALWAYS, 0, nullptr));
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = nul.get();
-    startup.hStdOutput = out.get();
-    startup.hStdError = err.get();
     std::string line = Quote(WinePath(VORLAND_BINARY_DIR "/cli/vorland-cli.exe"));
     line += ' ';
     line += arguments;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                        &process)) {
+    const Process::StdHandles handles{nul.get(), out.get(), err.get()};
+    Process cli = Process::Start(line, "", &handles);
+    if (cli.id() == 0) {
         ADD_FAILURE() << "cannot start " << line << " (error " << GetLastError() << ")";
         return f;
     }
-    CloseHandle(process.hThread);
-    if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) {
-        GetExitCodeProcess(process.hProcess, &f.status);
-    } else {
-        TerminateProcess(process.hProcess, 99);
-        WaitForSingleObject(process.hProcess, 5000);
-    }
-    CloseHandle(process.hProcess);
+    cli.Wait(60000, &f.status);  // a program still running after that is ended with the object
     out.reset();
     err.reset();
     f.out = TextOf(outPath);

@@ -98,13 +98,20 @@ Process& Process::operator=(Process&& other) noexcept {
     return *this;
 }
 
-Process Process::Start(const std::string& commandLine, const std::string& workingDir) {
+Process Process::Start(const std::string& commandLine, const std::string& workingDir,
+                       const StdHandles* handles) {
     Process process;
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
+    if (handles != nullptr) {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = handles->input;
+        startup.hStdOutput = handles->output;
+        startup.hStdError = handles->error;
+    }
     PROCESS_INFORMATION info{};
     std::string line = commandLine;
-    if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+    if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, handles != nullptr, 0, nullptr,
                        workingDir.empty() ? nullptr : workingDir.c_str(), &startup, &info)) {
         CloseHandle(info.hThread);
         process.handle_ = info.hProcess;

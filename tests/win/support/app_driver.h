@@ -40,8 +40,15 @@ public:
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
 
-    // Starts commandLine with workingDir as its current folder (empty: the test's own).
-    static Process Start(const std::string& commandLine, const std::string& workingDir = "");
+    // Standard handles a started program inherits instead of the test's own.
+    struct StdHandles {
+        HANDLE input, output, error;  // inheritable
+    };
+
+    // Starts commandLine with workingDir as its current folder (empty: the test's own). The
+    // result's id() is 0 when it could not start (GetLastError() says why).
+    static Process Start(const std::string& commandLine, const std::string& workingDir = "",
+                         const StdHandles* handles = nullptr);
 
     bool running() const;
     DWORD id() const { return id_; }
