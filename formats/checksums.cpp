@@ -44,7 +44,9 @@ std::uint32_t LoadBe32(const std::uint8_t* p) {
     return static_cast<std::uint32_t>(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3];
 }
 
-std::uint32_t Rotr(std::uint32_t x, int n) { return x >> n | x << (32 - n); }
+std::uint32_t Rotr(std::uint32_t x, int n) {
+    return x >> n | x << (32 - n);
+}
 
 constexpr std::uint32_t kSha256Start[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
                                            0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
@@ -61,7 +63,8 @@ constexpr std::uint32_t kSha256Round[64] = {
 
 }  // namespace
 
-std::uint32_t ByteSumUpdate(std::uint32_t sum, const std::uint8_t* data, std::size_t size) noexcept {
+std::uint32_t ByteSumUpdate(std::uint32_t sum, const std::uint8_t* data,
+                            std::size_t size) noexcept {
     // Four independent lanes keep the adds from waiting on each other.
     std::uint32_t lane[4] = {sum, 0, 0, 0};
     std::size_t i = 0;
@@ -101,7 +104,9 @@ std::uint32_t Crc32Update(std::uint32_t crc, const std::uint8_t* data, std::size
     return ~c;
 }
 
-Sha256::Sha256() noexcept { std::memcpy(state_, kSha256Start, sizeof state_); }
+Sha256::Sha256() noexcept {
+    std::memcpy(state_, kSha256Start, sizeof state_);
+}
 
 void Sha256::Compress(const std::uint8_t* block) noexcept {
     std::uint32_t w[64];

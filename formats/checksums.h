@@ -26,7 +26,7 @@ inline constexpr std::uint16_t kCrc16Start = 0xFFFF;
 
 // SHA-256 of a stream of at most 2^61 - 1 bytes.
 class Sha256 {
-public:
+  public:
     using Digest = std::array<std::uint8_t, 32>;
 
     Sha256() noexcept;
@@ -34,7 +34,7 @@ public:
     // The digest of everything fed; the object then starts over empty.
     [[nodiscard]] Digest Finish() noexcept;
 
-private:
+  private:
     void Compress(const std::uint8_t* block) noexcept;
 
     std::uint32_t state_[8];
@@ -45,7 +45,7 @@ private:
 
 // Which checksums a ChecksumSet computes; SHA-256 costs far more than the others together.
 enum ChecksumKinds : unsigned {
-    kChecksumSum = 1,    // byte sum (8 and 16 bits)
+    kChecksumSum = 1,  // byte sum (8 and 16 bits)
     kChecksumCrc16 = 2,
     kChecksumCrc32 = 4,
     kChecksumSha256 = 8,
@@ -63,12 +63,12 @@ struct ChecksumResults {
 };
 
 class ChecksumSet {
-public:
+  public:
     explicit ChecksumSet(unsigned kinds = kChecksumAll) noexcept : kinds_(kinds) {}
     void Update(const std::uint8_t* data, std::size_t size) noexcept;
     [[nodiscard]] ChecksumResults Finish() noexcept;
 
-private:
+  private:
     unsigned kinds_;
     std::uint64_t bytes_ = 0;
     std::uint32_t sum_ = 0;
