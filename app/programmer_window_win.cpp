@@ -226,10 +226,6 @@ void OnChipOperation(HWND dialog, std::int32_t operation, UINT completion, const
     LaunchOperation(dialog, r);
 }
 
-void OnCancelOperation() {
-    if (gTandrel.idle.load() == 0) gTandrel.RequestCancel();
-}
-
 void BringEditorForward() {
     SetWindowPos(gHexEditorWindow, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
 }
@@ -309,7 +305,7 @@ void OnCommand(HWND dialog, int id, int code) {
                                 "Checking for blank sector...", false);
             }
             break;
-        case IDC_CANCEL_OPERATION: OnCancelOperation(); break;
+        case IDC_CANCEL_OPERATION: gTandrel.RequestCancel(); break;
         case IDC_EDIT_BUFFER:
             if (idleControls) OnEditBuffer(dialog);
             break;

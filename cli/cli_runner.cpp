@@ -15,6 +15,7 @@
 #include "cli/ranges.h"
 #include "cli/text_format.h"
 #include "device/kvtandrel.h"
+#include "platform/files.h"
 
 namespace {
 
@@ -73,8 +74,10 @@ bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& err
     return !failed;
 }
 
-// The output of a read: checked for writing before the unit is touched, written only once the
-// chip has been read, and removed again if it did not exist before and the read failed.
+// The output of a read: checked for writing before the unit is touched, and written only once
+// the chip has been read: to a temporary file beside it that replaces it only when complete, so
+// that a failed write (a full disk) leaves the old file as it was. An empty file that the check
+// made is removed again when the read fails.
 class OutputFile {
 public:
     explicit OutputFile(std::string path) : path_(std::move(path)) {}
@@ -93,18 +96,24 @@ public:
     }
 
     bool Write(const std::string& content, std::string& error) {
-        std::FILE* file = std::fopen(path_.c_str(), "wb");
-        bool ok = file != nullptr;
-        if (ok) {
-            ok = std::fwrite(content.data(), 1, content.size(), file) == content.size();
-            ok = std::fclose(file) == 0 && ok;
+        char folder[kFilePathSize];
+        char temporary[kFilePathSize];
+        bool made = false;
+        bool written = false;
+        errno = 0;
+        if (path_.size() < kFilePathSize) {
+            FolderOfPath(path_.c_str(), folder);
+            made = MakeTempFile(folder, "vor", temporary);
+            if (made) errno = 0;
+            written = made && WriteTemporary(temporary, content) &&
+                      ReplaceFileWith(path_.c_str(), temporary, nullptr);
         }
-        if (!ok) {
-            error = path_ + ": " +
-                    (errno != 0 ? std::strerror(errno) : "the file could not be written");
-            Abandon();
-        }
-        return ok;
+        if (written) return true;
+        error =
+            path_ + ": " + (errno != 0 ? std::strerror(errno) : "the file could not be written");
+        if (made) DeleteFilePath(temporary);
+        Abandon();
+        return false;
     }
 
     void Abandon() {
@@ -112,6 +121,16 @@ public:
     }
 
 private:
+    static bool WriteTemporary(const char* path, const std::string& content) {
+        const FileHandle file = OpenExistingFile(path, true, kShareNone, nullptr);
+        if (file == kNoFile) return false;
+        // A chip image as text is a few MiB at the most.
+        const bool written =
+            WriteFileBytes(file, content.data(), static_cast<std::uint32_t>(content.size()));
+        CloseFile(file);
+        return written;
+    }
+
     std::string path_;
     bool existed_ = false;
 };
@@ -418,12 +437,13 @@ int CliRun::ImageBytes(TransferPlan& plan, std::vector<std::uint8_t>& bytes) {
     std::string error;
     if (!ReadWholeFile(o_.file, text, error)) return Fail(kExitBadInput, error);
     SparseImage image;
-    ImageError bad;
-    if (!ParseImage(*o_.format, text, image, bad)) {
-        return Fail(kExitBadInput, bad.line != 0 ? Printf("%s:%u: %s", o_.file.c_str(), bad.line,
-                                                          bad.message.c_str())
-                                                 : o_.file + ": " + bad.message);
+    ImageError report;
+    if (!ParseImage(*o_.format, text, image, report)) {
+        return Fail(kExitBadInput, report.line != 0 ? Printf("%s:%u: %s", o_.file.c_str(),
+                                                             report.line, report.message.c_str())
+                                                    : o_.file + ": " + report.message);
     }
+    if (!report.note.empty()) Note("note: " + o_.file + ": " + report.note);
     if (int code = PlanFor(&image, plan); code != kExitSuccess) return code;
 
     bytes.resize(plan.length);

@@ -240,6 +240,8 @@ bool ParseIntelHex(std::string_view text, SparseImage& image, ImageError& error)
 
 bool ParseSRecord(std::string_view text, SparseImage& image, ImageError& error) {
     std::uint32_t dataRecords = 0;
+    std::uint32_t countLine = 0;  // of the last S5 or S6 record
+    std::uint32_t countSays = 0;  // how many data records it counts
     std::uint32_t endLine = 0;
     char endType = 0;
     std::vector<std::uint8_t> bytes;
@@ -306,6 +308,8 @@ bool ParseSRecord(std::string_view text, SparseImage& image, ImageError& error) 
                                static_cast<unsigned>(address), static_cast<unsigned>(dataRecords));
                     return false;
                 }
+                countLine = line.number;
+                countSays = address;
                 return true;
             default:  // S7, S8, S9
                 if (dataSize != 0) {
@@ -318,11 +322,22 @@ bool ParseSRecord(std::string_view text, SparseImage& image, ImageError& error) 
         }
     });
     if (endLine == 0) {
-        if (allTaken) {
-            error.line = 0;
-            error.message = "no end record (S7, S8 or S9): the file may be cut short";
+        // Many converters write no end record unless given a start address: take the file as
+        // it is, with a note, unless its record count shows that data records follow it.
+        if (!allTaken) return false;
+        if (countLine != 0 && countSays != dataRecords) {
+            error.line = countLine;
+            error.message =
+                Printf("the record count says %u data records, the file holds %u",
+                       static_cast<unsigned>(countSays), static_cast<unsigned>(dataRecords));
+            return false;
         }
-        return false;
+        error.line = 0;
+        error.message.clear();
+        error.note = countLine != 0 ? "no end record (S7, S8 or S9); the file is taken as "
+                                      "complete, as its record count matches"
+                                    : "no end record (S7, S8 or S9); the file is taken as complete";
+        return true;
     }
     const std::string what = std::string("end record (S") + endType + ")";
     return NothingAfter(text, endLine, what.c_str(), error);

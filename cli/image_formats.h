@@ -8,8 +8,9 @@
 //   record must stay inside its 64 KiB segment: writers disagree on whether such a record
 //   wraps or runs on, so one that would cross is refused. The file must end with an 01 record.
 //   S-record: S0 (header, ignored), S1/S2/S3 (data at 16/24/32-bit addresses), S5/S6 (record
-//   count, checked against the data records before it), S7/S8/S9 (end). S4 is refused. The
-//   file must end with an S7, S8 or S9 record.
+//   count, checked against the data records before it), S7/S8/S9 (end). S4 is refused. A file
+//   without an end record is taken with a note (many converters write none), but then the
+//   last count record, if any, must count every data record.
 //   Both: upper- or lower-case digits, LF or CR LF line ends, blank lines and surrounding
 //   blanks are allowed; after the end record only blanks and a DOS end-of-file mark (Ctrl+Z)
 //   may follow, so that a second file glued to the first is not silently dropped. Every record's
@@ -45,10 +46,12 @@ inline bool FormatHasAddresses(ImageFormat format) {
     return format != ImageFormat::kBinary;
 }
 
-// What was wrong with a file: line counts from 1; 0 means the file as a whole.
+// What was wrong with a file: line counts from 1; 0 means the file as a whole. A file that is
+// taken may still carry a note for the user (not an error).
 struct ImageError {
     std::uint32_t line = 0;
     std::string message;
+    std::string note;
 };
 
 // Each parses text (the whole file) into image, which should be empty. On failure error says

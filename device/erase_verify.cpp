@@ -54,7 +54,7 @@ std::int32_t KVTandrel::EraseSector(std::int32_t sector) {
         result = Send(frame, sizeof frame) ? EraseReply() : kTandrelRefused;
     }
     SetCommReadTimeout(kStandingTimeoutMs);
-    idle = 1;
+    EndExchange();
     return result;
 }
 
@@ -69,7 +69,7 @@ std::int32_t KVTandrel::BulkErase() {
         result = Send(frame, sizeof frame) ? EraseReply() : kTandrelRefused;
     }
     SetCommReadTimeout(kStandingTimeoutMs);
-    idle = 1;
+    EndExchange();
     return result;
 }
 
@@ -104,7 +104,7 @@ std::int32_t KVTandrel::EraseChip(std::int32_t chipType, ProgressSink* progress)
         }
         // The read-only types have nothing to erase.
     }
-    idle = 1;
+    EndExchange();
     ResetProgress(progress);
     return result;
 }
@@ -125,7 +125,7 @@ std::int32_t KVTandrel::BlankCheckSector(std::int32_t sector, ProgressSink* prog
         }
     }
     ResetProgress(progress);
-    idle = 1;
+    EndExchange();
     return result;
 }
 

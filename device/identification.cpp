@@ -69,18 +69,18 @@ std::int32_t KVTandrel::GetFirmwareVersion(FirmwareVersion* versionOut) {
         }
     }
     SetCommReadTimeout(kStandingTimeoutMs);
-    idle = 1;
+    EndExchange();
     return result;
 }
 
 std::int32_t KVTandrel::ReadEEPROM(std::uint8_t* dest, std::uint16_t address,
                                    std::int32_t count) {
     if (portOpen == 0) {
-        idle = 1;
+        EndExchange();
         return kTandrelNoPort;
     }
     if (dest == nullptr || count < 1 || count > 256) {
-        idle = 1;
+        EndExchange();
         return kTandrelBadArgument;
     }
     idle = 0;
@@ -121,7 +121,7 @@ std::int32_t KVTandrel::ReadEEPROM(std::uint8_t* dest, std::uint16_t address,
             result = kTandrelDone;
         }
     }
-    idle = 1;
+    EndExchange();
     return result;
 }
 

@@ -74,7 +74,18 @@ bool KVTandrel::Receive(std::uint8_t* data, std::uint32_t size, std::uint32_t* r
 }
 
 void KVTandrel::RequestCancel() {
+    // Under the lock, so that the exchange cannot end between the test and the store and
+    // leave the flag set for the next operation.
+    std::lock_guard<std::mutex> lock(cancelLock_);
     if (idle.load() == 0) cancelRequested.store(1);
+}
+
+void KVTandrel::EndExchange() {
+    // A cancel never outlives the exchange it was pressed during: one that came during an
+    // erase, or too late for a transfer's last block test, must not stop the next operation.
+    std::lock_guard<std::mutex> lock(cancelLock_);
+    idle.store(1);
+    cancelRequested.store(0);
 }
 
 std::int32_t KVTandrel::InitPort(const char* portName, std::int32_t baudRate) {
@@ -167,7 +178,7 @@ std::int32_t KVTandrel::SetCommReadTimeout(std::int32_t milliseconds) {
 std::int32_t KVTandrel::SetLinkSpeed(std::int32_t code) {
     std::int32_t baudRate = BaudRateOfSpeedCode(code);
     if (baudRate == 0) {
-        idle = 1;
+        EndExchange();
         return kTandrelBadArgument;
     }
     idle = 0;
@@ -190,6 +201,6 @@ std::int32_t KVTandrel::SetLinkSpeed(std::int32_t code) {
         speedCode = code;
         result = kTandrelDone;
     }
-    idle = 1;
+    EndExchange();
     return result;
 }

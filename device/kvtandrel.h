@@ -22,6 +22,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 #include "app/log.h"
 #include "device/progress_sink.h"
@@ -171,7 +172,8 @@ public:
     std::int32_t VerifyChip(VerifyRequest request);
 
     // The "Cancel Operation" button (window thread): asks a running transfer to stop at its
-    // next block boundary. Does nothing while no exchange runs.
+    // next block boundary. Does nothing while no exchange runs; a cancel that no block boundary
+    // met (an erase has none) is dropped when the exchange ends.
     void RequestCancel();
 
     // Fields. Only `idle` and `cancelRequested` may be touched while another thread runs an
@@ -191,6 +193,8 @@ private:
     bool IsProgrammerFamily() const;
     bool HasProgrammerCapability() const;
     void Purge();
+    // The end of every exchange: `idle` back to 1 and any cancel request dropped.
+    void EndExchange();
     // Writes a whole frame; false when the write failed or went out only in part.
     [[nodiscard]] bool Send(const std::uint8_t* frame, std::uint32_t size);
     // One read under the timeouts in force; false when the read call failed.
@@ -210,4 +214,5 @@ private:
 
     SerialPorts& ports_;
     Clock& clock_;
+    std::mutex cancelLock_;  // makes RequestCancel's test and store one step against EndExchange
 };

@@ -36,10 +36,7 @@ void KVTandrel::EndTransfer(ProgressSink* progress) {
         progress->SetText("");
     }
     SetCommReadTimeout(kStandingTimeoutMs);
-    idle = 1;
-    // Also after a refusal: a cancel that came too late for this transfer must not stop the
-    // next one.
-    cancelRequested = 0;
+    EndExchange();
 }
 
 void KVTandrel::LogRefusedBuffer(const char* operation, std::int32_t length) {

@@ -217,8 +217,8 @@ TEST_F(CliCommandsTest, BadFilesAreRefusedBeforeTheUnitIsTouched) {
     const Case cases[] = {
         {"img.hex", ":03000000010203F7\n:03000300010203F3\n:00000001FF\n",
          ":2: bad checksum: the record says 0xF3, its bytes need 0xF4"},
-        {"img.s19", "S10512340102B1\n",
-         ": no end record (S7, S8 or S9): the file may be cut short"},
+        {"img.s19", "S10512340102B1\nS5030001FB\nS10512360304AB\n",
+         ":2: the record count says 1 data records, the file holds 2"},
         {"img.hex", ":040100001122334451\n:010103009962\n:00000001FF\n",
          ":2: the byte at 0x00000103 differs from line 1 (0x44 there, 0x99 here)"},
         {"img.hex", ":03000000010203F7\n:020000040008F2\n:0100000011EE\n:00000001FF\n",
@@ -241,6 +241,18 @@ TEST_F(CliCommandsTest, BadFilesAreRefusedBeforeTheUnitIsTouched) {
               "vorland-cli: " + File("no/such/folder/out.bin") + ": No such file or directory\n");
     EXPECT_FALSE(PortTouched());
     EXPECT_EQ(unit_.counters().frames, 0u);
+}
+
+TEST_F(CliCommandsTest, AnSRecordFileWithoutAnEndRecordIsProgrammedWithANote) {
+    WriteText(File("img.s19"), "S00600004844521B\nS10512340102B1\n");
+    ASSERT_EQ(Run({"program", File("img.s19"), "-c", "AM29F040"}), kExitSuccess) << console_.err;
+    EXPECT_EQ(console_.err.find("note: " + File("img.s19") +
+                                ": no end record (S7, S8 or S9); the file is taken as complete\n"),
+              0u)
+        << console_.err;
+    EXPECT_EQ(console_.out, "programmed and verified 001200-00123F of the AM29F040 from " +
+                                File("img.s19") + "\n");
+    EXPECT_EQ(Slice(unit_.chip(), 0x1233, 4), (Bytes{0xFF, 1, 2, 0xFF}));
 }
 
 TEST_F(CliCommandsTest, NoSupportedUnit) {

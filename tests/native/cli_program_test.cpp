@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,6 +12,8 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -200,6 +203,49 @@ TEST_F(CliProgramTest, NoUnitAndBadArguments) {
     EXPECT_EQ(f.status, kExitSuccess);
     EXPECT_NE(f.out.find("Exit status:\n    0  success\n    1  verify mismatch"),
               std::string::npos);
+}
+
+// While it lives, no file of this process or of a program it starts may grow past `bytes`:
+// writes beyond fail as on a full disk.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &old_);
+        oldSignal_ = signal(SIGXFSZ, SIG_IGN);  // a failed write, not a killed process
+        rlimit limit = old_;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &old_);
+        signal(SIGXFSZ, oldSignal_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit old_{};
+    sighandler_t oldSignal_;
+};
+
+TEST_F(CliProgramTest, AReadWhoseFileCannotBeWrittenLeavesTheOldFileAsItWas) {
+    WriteWholeFile(dir_.File("old.hex"), Bytes{'k', 'e', 'p', 't'});
+    std::unique_ptr<CliProcess> cli;
+    {
+        FileSizeLimit fullDisk(4096);
+        cli = std::make_unique<CliProcess>(
+            dir_, std::vector<std::string>{"read", dir_.File("old.hex"), "-c", "AM29F040",
+                                           "--chip-range", "0+4000", "-p", sim_.linkPath()});
+    }
+    const Finished f = cli->Wait();
+    EXPECT_EQ(f.status, kExitBadInput) << f.err;
+    EXPECT_EQ(f.err.substr(f.err.find("vorland-cli:")),
+              "vorland-cli: " + dir_.File("old.hex") + ": File too large\n");
+    EXPECT_EQ(TextOf(dir_.File("old.hex")), "kept");
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.File(""))) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_TRUE(name == "old.hex" || name == "stdout.txt" || name == "stderr.txt") << name;
+    }
 }
 
 TEST_F(CliProgramTest, AUnitThatFallsSilentEndsWithinTheTimeouts) {

@@ -158,8 +158,8 @@ TEST(SRecord, BadRecordsNameTheirLine) {
         {"S307FFFFFFFF0102F9\nS9030000FC\n", 1, "the data runs past address 0xFFFFFFFF"},
         {"S9030000FC\nS10512340102B1\n", 2, "text after the end record (S9)"},
         {"S904000001FA\n", 1, "an S9 end record carries no data"},
-        {"S00600004844521B\nS10512340102B1\n", 0,
-         "no end record (S7, S8 or S9): the file may be cut short"},
+        {"S10512340102B1\nS5030001FB\nS10512360304AB\n", 2,
+         "the record count says 1 data records, the file holds 2"},
         {"S1060010010203E3\nS10500110207E0\nS9030000FC\n", 2,
          "the byte at 0x00000012 differs from line 1 (0x03 there, 0x07 here)"},
     };
@@ -169,6 +169,26 @@ TEST(SRecord, BadRecordsNameTheirLine) {
         EXPECT_EQ(p.error.line, c.line) << c.text;
         EXPECT_EQ(p.error.message, c.message) << c.text;
     }
+}
+
+TEST(SRecord, AFileWithoutAnEndRecordIsTakenWithANote) {
+    const struct {
+        const char* text;
+        const char* note;
+    } cases[] = {
+        {"S00600004844521B\nS10512340102B1\n",
+         "no end record (S7, S8 or S9); the file is taken as complete"},
+        {"S10512340102B1\nS5030001FB\n",
+         "no end record (S7, S8 or S9); the file is taken as complete, as its record count "
+         "matches"},
+    };
+    for (const auto& c : cases) {
+        const Parsed p = Parse(ImageFormat::kSRecord, c.text);
+        ASSERT_TRUE(p.ok) << p.error.line << ": " << p.error.message;
+        EXPECT_EQ(p.error.note, c.note);
+        EXPECT_EQ(Slice(p.image, 0x1234, 2), (Bytes{1, 2}));
+    }
+    EXPECT_EQ(Parse(ImageFormat::kSRecord, "S10512340102B1\nS9030000FC\n").error.note, "");
 }
 
 TEST(SRecord, TheLastByteOfTheAddressSpace) {

@@ -268,6 +268,39 @@ TEST_F(ProgrammerWindowTest, ACancelledReadStopsAndNothingElseStartsMeanwhile) {
               2048);
 }
 
+TEST_F(ProgrammerWindowTest, ACancelPressedDuringAnEraseDoesNotStopTheNextOperation) {
+    // 600 ms a sector: time to press "Cancel Operation" while the unit erases.
+    StartUnit({"model vorland", "chip 1", "timing 0 600"});
+    app_.WriteSettings(Settings(1, 0, 0xFFFF, 0, 0xFFFF));
+    StartApp();
+    struct Case {
+        int erase;
+        Lines eraseLines;
+        int next;
+        Lines nextLines;
+    };
+    const Case cases[] = {
+        {IDC_ERASE_SECTOR,
+         {"Erasing Sector...", "Sector Erase Succeeded."},
+         IDC_READ_CHIP,
+         {"Reading Device into buffer...", kSeparator, kSucceeded}},
+        {IDC_ERASE_CHIP,
+         {"Erasing Device...", "Erase Succeeded."},
+         IDC_BLANK_CHECK,
+         {"Checking for blank device...", "Chip is blank."}},
+    };
+    for (const Case& c : cases) {
+        std::size_t before = app_.Log().size();
+        app_.Press(c.erase);
+        ASSERT_TRUE(app_.WaitForLogLines(before + 1));
+        PumpMessages(200);
+        app_.Press(IDC_CANCEL_OPERATION);
+        ASSERT_TRUE(app_.WaitForLogLines(before + 2));
+        EXPECT_EQ(app_.LogSince(before), c.eraseLines) << "an erase runs to its end";
+        EXPECT_EQ(app_.Run(c.next, c.nextLines.back()), c.nextLines);
+    }
+}
+
 TEST_F(ProgrammerWindowTest, CancelWhileIdleChangesNothing) {
     StartUnit({"model vorland"});
     StartApp();
