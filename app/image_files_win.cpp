@@ -1,7 +1,5 @@
 #include "app/image_files_win.h"
 
-#include <commdlg.h>
-
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -11,10 +9,10 @@
 #include "app/chip_table.h"
 #include "app/programmer_window_win.h"
 #include "app/settings.h"
-#include "app/startup_win.h"
 #include "platform/text.h"
 #include "platform/win32_handles.h"
 #include "resources/resource.h"
+#include "win32ui/window_helpers_win.h"
 
 namespace {
 
@@ -63,32 +61,6 @@ int WriteWholeFile(const char* path, const unsigned char* data, DWORD size) {
 }
 
 }  // namespace
-
-int RunFileDialog(HWND owner, int mode, char* path, char* fileTitle, const char* title,
-                  DWORD filterIndex) {
-    char initialDir[kPathSize];
-    std::size_t length = CopyText(initialDir, sizeof initialDir, gModuleDirectory);
-    if (length > 0 && initialDir[length - 1] == '\\') initialDir[length - 1] = '\0';
-
-    length = std::strlen(path);
-    if (length > 0 && path[length - 1] == '\\') path[length - 1] = '\0';
-
-    OPENFILENAMEA dialog{};
-    dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400A;  // 76 bytes
-    dialog.hwndOwner = owner;
-    dialog.lpstrFilter = "All Files (*.*)\0*.*\0";
-    dialog.nFilterIndex = filterIndex;
-    dialog.lpstrFile = path;
-    dialog.nMaxFile = kPathSize;
-    dialog.lpstrFileTitle = fileTitle;
-    dialog.nMaxFileTitle = fileTitle != nullptr ? kPathSize : 0;
-    dialog.lpstrInitialDir = initialDir;
-    dialog.lpstrTitle = title;
-    dialog.Flags = OFN_CREATEPROMPT | OFN_OVERWRITEPROMPT;
-    if (mode == 0) return GetOpenFileNameA(&dialog) ? 1 : 0;
-    if (mode == 1) return GetSaveFileNameA(&dialog) ? 1 : 0;
-    return 1;
-}
 
 void LoadFileToBuffer(HWND dialog, unsigned char* image, std::int32_t chipSize) {
     if (!RunFileDialog(dialog, 0, gSettings.loadFilePath, nullptr, "Select File...", 0)) return;

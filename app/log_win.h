@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "app/log.h"
+#include "device/log_sink.h"
 
 // Appends text as a new line: clearFirst empties the pane first; lineBreaks CR LF pairs go
 // before the text when the pane is not empty. The text is not undoable.

@@ -17,6 +17,7 @@
 #include "device/kvtandrel_win.h"
 #include "editor/hex_editor_dialog_win.h"
 #include "resources/resource.h"
+#include "win32ui/window_helpers_win.h"
 
 HWND gProgrammerWindow = nullptr;
 
@@ -426,16 +427,6 @@ void OnDestroy(HWND dialog) {
 }
 
 }  // namespace
-
-void CenterWindow(HWND window, HWND reference) {
-    RECT outer;
-    RECT inner;
-    GetWindowRect(reference != nullptr ? reference : GetDesktopWindow(), &outer);
-    GetWindowRect(window, &inner);
-    int x = outer.left + (outer.right - outer.left) / 2 - (inner.right - inner.left) / 2;
-    int y = outer.top + (outer.bottom - outer.top) / 2 - (inner.bottom - inner.top) / 2;
-    SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
 
 INT_PTR CALLBACK ProgrammerDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {

@@ -11,10 +11,6 @@
 // The programmer window once its initialisation has finished; null before and after.
 extern HWND gProgrammerWindow;
 
-// Moves window so that its centre lies on reference's centre (the desktop when reference is
-// null), without sizing, activating or changing its z-order.
-void CenterWindow(HWND window, HWND reference);
-
 // The window's address boxes and log pane, as the image files use them too.
 std::int32_t ReadBoxAddress(HWND dialog, int id);              // ParseHex of the box's text
 void SetBoxAddress(HWND dialog, int id, std::int32_t value);   // "%.6X"

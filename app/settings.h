@@ -5,7 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 
-constexpr std::size_t kPathSize = 260;  // every path buffer of the program
+#include "platform/files.h"
+
+constexpr std::size_t kPathSize = kFilePathSize;  // every path buffer of the program
 constexpr std::int32_t kSettingsVersion = 1;
 constexpr std::uint32_t kErrorFileCorrupt = 1392;  // the platform's ERROR_FILE_CORRUPT
 constexpr char kSettingsFileName[] = "VorlandSettings.dat";

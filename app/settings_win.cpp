@@ -6,21 +6,6 @@
 #include "platform/win32_handles.h"
 
 HINSTANCE gInstance = nullptr;
-char gModuleDirectory[kPathSize] = {};
-
-void GetModuleDirectory(HINSTANCE instance, char* out) {
-    char path[kPathSize] = {};
-    DWORD length = GetModuleFileNameA(instance, path, kPathSize);
-    if (length >= kPathSize) length = kPathSize - 1;
-    // Index 0 is never examined: a lone leading backslash names no folder.
-    for (DWORD i = length; i >= 1; --i) {
-        if (path[i] == '\\') {
-            std::memcpy(out, path, i + 1);
-            return;
-        }
-    }
-}
-
 namespace {
 
 bool ReadExactly(HANDLE file, void* buffer, DWORD size) {

@@ -4,14 +4,9 @@
 #include <windows.h>
 
 #include "app/settings.h"
+#include "win32ui/window_helpers_win.h"  // gModuleDirectory, where the settings file lives
 
-extern HINSTANCE gInstance;                 // the executable's instance handle
-extern char gModuleDirectory[kPathSize];    // the executable's folder with its trailing backslash
-
-// Writes the executable's folder, with trailing backslash, into out (kPathSize bytes, zero-filled
-// beforehand: no terminator is written). Nothing when the path holds no backslash, so the
-// settings file is then looked for in the current directory.
-void GetModuleDirectory(HINSTANCE instance, char* out);
+extern HINSTANCE gInstance;  // the executable's instance handle
 
 // mode 0 loads the settings file into gSettings, mode 1 stores gSettings into it. Returns 0, or
 // kErrorFileCorrupt when a load fell back to the defaults.

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/chip_table.h"
-#include "app/log.h"
+#include "device/log_sink.h"
 #include "cli/exit_codes.h"
 #include "cli/image.h"
 #include "cli/progress_line.h"

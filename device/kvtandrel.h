@@ -24,7 +24,7 @@
 #include <memory>
 #include <mutex>
 
-#include "app/log.h"
+#include "device/log_sink.h"
 #include "device/progress_sink.h"
 #include "platform/clock.h"
 #include "platform/serial_port.h"

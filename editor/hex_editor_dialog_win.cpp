@@ -8,12 +8,11 @@
 #include <iterator>
 #include <string>
 
-#include "app/image_files_win.h"
-#include "app/programmer_window_win.h"
 #include "editor/hex_editor_status.h"
 #include "hexview/hexview_win.h"
 #include "platform/virtual_memory.h"
 #include "resources/resource.h"
+#include "win32ui/window_helpers_win.h"
 
 HWND gHexEditorWindow = nullptr;
 

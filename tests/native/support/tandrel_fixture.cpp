@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "app/log.h"
+#include "device/log_sink.h"
 
 void RecordingProgress::SetRange(std::int32_t minimum, std::int32_t maximum) {
     calls.push_back("range " + std::to_string(minimum) + " " + std::to_string(maximum));

@@ -1,5 +1,6 @@
-// The log routines' portable half: the sink record and LogPrintf. Appending to a real edit
-// control is log_win.cpp, which installs itself as the line writer.
+// Where KVTandrel's log lines go: the sink record and LogPrintf. The device only formats; the
+// writer that appends a line to a real edit control is the log pane's (app/log_win.cpp), which
+// installs itself at start-up; vorland-cli and the tests install their own.
 #pragma once
 
 #include <cstdarg>

@@ -1,4 +1,4 @@
-#include "app/log.h"
+#include "device/log_sink.h"
 
 #include <atomic>
 #include <cstdio>
