@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "app/chip_table.h"
+#include "device/chip_types.h"
 
 std::int32_t ParseHex(const char* text) {
     std::uint32_t value = 0;

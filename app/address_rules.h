@@ -8,6 +8,11 @@
 #include <vector>
 
 #include "app/settings.h"
+#include "device/chip_types.h"
+
+// The image buffer the programmer window owns: as large as the largest chip.
+constexpr std::int32_t kImageBufferSize = 0x80000;
+static_assert(LargestChipSize() <= kImageBufferSize, "a chip type does not fit the image buffer");
 
 // Box identifiers of the four address boxes.
 constexpr int kBoxBufferStart = 2705;

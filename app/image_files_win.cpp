@@ -6,7 +6,6 @@
 #include <new>
 
 #include "app/address_rules.h"
-#include "app/chip_table.h"
 #include "app/programmer_window_win.h"
 #include "app/settings.h"
 #include "platform/text.h"

@@ -7,12 +7,12 @@
 #include <new>
 
 #include "app/address_rules.h"
-#include "app/chip_table.h"
 #include "app/image_files_win.h"
 #include "app/log_win.h"
 #include "app/operations_win.h"
 #include "app/settings.h"
 #include "app/startup_win.h"
+#include "device/chip_types.h"
 #include "device/kvtandrel.h"
 #include "device/kvtandrel_win.h"
 #include "editor/hex_editor_dialog_win.h"
@@ -53,7 +53,7 @@ void CopyBoxesToSettings(HWND dialog) {
 
 bool ProgramAllowed(std::int32_t chipType) {
     const ChipType* chip = FindChipType(chipType);
-    return chip == nullptr || chip->programAllowed;
+    return chip == nullptr || chip->programmable();
 }
 
 // chipSize, sector controls and the program/erase buttons for a chip type. With no valid
@@ -62,7 +62,7 @@ bool ProgramAllowed(std::int32_t chipType) {
 void ApplyChipState(HWND dialog, std::int32_t chipType) {
     const ChipType* chip = FindChipType(chipType);
     if (chip != nullptr) gState.chipSize = chip->size;
-    bool sectors = chip != nullptr && chip->sectorControls;
+    bool sectors = chip != nullptr && chip->sectorCount > 0;
     for (int id : {IDC_SECTOR_LABEL, IDC_SECTOR_BLANK_CHECK, IDC_SECTOR_UPDOWN, IDC_ERASE_SECTOR}) {
         ShowWindow(Item(dialog, id), sectors ? SW_SHOW : SW_HIDE);
     }
@@ -81,11 +81,11 @@ void OnChipSelection(HWND dialog) {
 
 void OnSectorChange(HWND dialog, int position) {
     if (position < 0) position = 0;
-    if (position >= kSectorCount) position = kSectorCount - 1;
+    if (position >= kSectorChip.sectorCount) position = kSectorChip.sectorCount - 1;
     gSettings.sectorIndex = position;
+    const std::int32_t size = kSectorChip.sectorSize;
     char text[32];
-    std::snprintf(text, sizeof text, "0x%.5X - 0x%.5X", position * kSectorSize,
-                  position * kSectorSize + kSectorSize - 1);
+    std::snprintf(text, sizeof text, "0x%.5X - 0x%.5X", position * size, position * size + size - 1);
     SetDlgItemTextA(dialog, IDC_SECTOR_LABEL, text);
 }
 
@@ -383,7 +383,7 @@ BOOL OnInitDialog(HWND dialog) {
 
     HWND list = Item(dialog, IDC_CHIP_LIST);
     SendMessageA(list, LB_RESETCONTENT, 0, 0);
-    for (const ChipType& chip : ChipTypeTable) {
+    for (const ChipType& chip : kChipTypes) {
         SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(chip.listText));
     }
     SendMessageA(list, LB_SETCURSEL, gSettings.chipType, 0);
@@ -397,7 +397,7 @@ BOOL OnInitDialog(HWND dialog) {
     SetBoxAddress(dialog, IDC_CHIP_END, gSettings.chipEnd);
 
     HWND updown = Item(dialog, IDC_SECTOR_UPDOWN);
-    SendMessageA(updown, UDM_SETRANGE, 0, MAKELPARAM(kSectorCount - 1, 0));
+    SendMessageA(updown, UDM_SETRANGE, 0, MAKELPARAM(kSectorChip.sectorCount - 1, 0));
     SendMessageA(updown, UDM_SETPOS, 0, MAKELPARAM(gSettings.sectorIndex, 0));
     SendMessageA(dialog, WM_VSCROLL, MAKEWPARAM(SB_THUMBPOSITION, gSettings.sectorIndex),
                  reinterpret_cast<LPARAM>(updown));

@@ -1,6 +1,6 @@
 #include "app/settings.h"
 
-#include "app/chip_table.h"
+#include "device/chip_types.h"
 
 #include <cstring>
 
@@ -29,7 +29,9 @@ bool IsValidSettingsImage(std::int64_t fileSize, std::int32_t version) {
 
 void SanitizeSettings(SettingsRecord& record) {
     if (record.chipType < 0 || record.chipType >= kChipTypeCount) record.chipType = 0;
-    if (record.sectorIndex < 0 || record.sectorIndex >= kSectorCount) record.sectorIndex = 0;
+    if (record.sectorIndex < 0 || record.sectorIndex >= kSectorChip.sectorCount) {
+        record.sectorIndex = 0;
+    }
     TerminateField(record.saveFilePath);
     TerminateField(record.loadFilePath);
     TerminateField(record.comPortName);

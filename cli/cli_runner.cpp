@@ -7,13 +7,13 @@
 #include <memory>
 #include <vector>
 
-#include "app/chip_table.h"
 #include "device/log_sink.h"
 #include "cli/exit_codes.h"
 #include "cli/image.h"
 #include "cli/progress_line.h"
 #include "cli/ranges.h"
 #include "cli/text_format.h"
+#include "device/chip_types.h"
 #include "device/kvtandrel.h"
 #include "platform/files.h"
 
@@ -255,7 +255,11 @@ private:
     int TransferFailed(const char* doing, std::int32_t code, const TransferPlan& plan);
     int CheckFailed(const char* doing);
     std::string LinkDetail() const;
+    // The chip type of a command that needs one (the options make sure it is given).
+    const ChipType& Chip() const { return kChipTypes[o_.chipType]; }
     std::string ChipName() const { return ChipShortName(o_.chipType); }
+    // "sector 3 (030000-03FFFF)".
+    std::string SectorText() const;
     std::string Where() const;
 
     const CliOptions& o_;
@@ -481,8 +485,11 @@ int CliRun::Info() {
     if (const ChipType* chip = FindChipType(o_.chipType)) {
         text += Printf("Chip:        %s, %s (000000-%06X)", ChipName().c_str(),
                        FormatBytes(static_cast<std::uint64_t>(chip->size)).c_str(), chip->size - 1);
-        if (chip->sectorControls) text += Printf(", %d sectors of 64 KiB", kSectorCount);
-        text += chip->programAllowed ? ", program and erase" : ", read-only";
+        if (chip->sectorCount > 0) {
+            text += Printf(", %d sectors of %s", chip->sectorCount,
+                           FormatBytes(static_cast<std::uint64_t>(chip->sectorSize)).c_str());
+        }
+        text += chip->programmable() ? ", program and erase" : ", read-only";
         text += "\n";
     }
     env_.console.Out(text);
@@ -532,17 +539,16 @@ int CliRun::Read() {
 }
 
 int CliRun::EraseWholeChip() {
-    const std::int32_t type = o_.chipType;
-    // The AT29C256 erases by being written with FF, the AM29F040 sector by sector, the 27SF512
-    // with one command.
-    if (type == 0) {
-        BeginProgress("Erasing", static_cast<std::uint64_t>(ChipTypeTable[0].size));
-    } else if (type == 1) {
-        BeginProgress("Erasing", kSectorCount, "sectors");
-    } else {
-        BeginProgress("Erasing", 1, "chip");
+    switch (Chip().erase) {
+        case EraseMethod::kFillWrite:
+            BeginProgress("Erasing", static_cast<std::uint64_t>(Chip().size));
+            break;
+        case EraseMethod::kSectors:
+            BeginProgress("Erasing", static_cast<std::uint64_t>(Chip().sectorCount), "sectors");
+            break;
+        default: BeginProgress("Erasing", 1, "chip"); break;
     }
-    if (device_.EraseChip(type, this) != 1) {
+    if (device_.EraseChip(o_.chipType, this) != 1) {
         if (InterruptRequested()) return Interrupted("while erasing" + Where());
         return Fail(kExitLinkFailure, Printf("erasing the %s failed: the unit refused or did not "
                                              "answer%s",
@@ -652,9 +658,14 @@ int CliRun::Erase() {
                                              "or did not answer",
                                              o_.sector, ChipName().c_str()));
     }
-    Result(Printf("erased sector %d (%06X-%06X) of the %s", o_.sector, o_.sector * kSectorSize,
-                  (o_.sector + 1) * kSectorSize - 1, ChipName().c_str()));
+    Result("erased " + SectorText() + " of the " + ChipName());
     return kExitSuccess;
+}
+
+std::string CliRun::SectorText() const {
+    const std::int32_t size = Chip().sectorSize;
+    return Printf("sector %d (%06X-%06X)", o_.sector, o_.sector * size,
+                  (o_.sector + 1) * size - 1);
 }
 
 int CliRun::Blank() {
@@ -663,12 +674,11 @@ int CliRun::Blank() {
     std::string what = "the " + ChipName();
     std::int32_t result;
     if (o_.sector < 0) {
-        BeginProgress("Checking", static_cast<std::uint64_t>(ChipTypeTable[o_.chipType].size));
+        BeginProgress("Checking", static_cast<std::uint64_t>(Chip().size));
         result = device_.BlankCheckChip(o_.chipType, this);
     } else {
-        what = Printf("sector %d (%06X-%06X) of the %s", o_.sector, o_.sector * kSectorSize,
-                      (o_.sector + 1) * kSectorSize - 1, ChipName().c_str());
-        BeginProgress("Checking", kSectorSize);
+        what = SectorText() + " of the " + ChipName();
+        BeginProgress("Checking", static_cast<std::uint64_t>(Chip().sectorSize));
         result = device_.BlankCheckSector(o_.sector, this);
     }
     if (result < 0) return CheckFailed("blank checking");

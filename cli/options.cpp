@@ -4,8 +4,9 @@
 #include <cstdlib>
 #include <vector>
 
-#include "app/chip_table.h"
+#include "cli/progress_line.h"
 #include "cli/text_format.h"
+#include "device/chip_types.h"
 
 namespace {
 
@@ -150,8 +151,9 @@ bool ApplyOption(const OptionInfo& option, const std::string& value, CliOptions&
             return true;
         }
         case Opt::kSector:
-            if (value.size() != 1 || value[0] < '0' || value[0] >= '0' + kSectorCount) {
-                error = "--sector wants a sector number from 0 to 7, not '" + value + "'";
+            if (value.size() != 1 || value[0] < '0' || value[0] >= '0' + kSectorChip.sectorCount) {
+                error = Printf("--sector wants a sector number from 0 to %d, not '%s'",
+                               kSectorChip.sectorCount - 1, value.c_str());
                 return false;
             }
             o.sector = value[0] - '0';
@@ -218,14 +220,14 @@ bool CheckCombination(CliOptions& o, const Seen& seen, std::string& error) {
         return false;
     }
     const ChipType* chip = FindChipType(o.chipType);
-    if (chip != nullptr && !chip->programAllowed &&
+    if (chip != nullptr && !chip->programmable() &&
         (c == CliCommand::kProgram || c == CliCommand::kErase)) {
         error = "the " + ChipShortName(o.chipType) + " is read-only: it cannot be " +
                 (c == CliCommand::kProgram ? "programmed" : "erased");
         return false;
     }
-    if (seen.sector && (chip == nullptr || !chip->sectorControls)) {
-        error = "--sector needs a chip with sectors (the AM29F040)";
+    if (seen.sector && (chip == nullptr || chip->sectorCount == 0)) {
+        error = std::string("--sector needs a chip with sectors (the ") + kSectorChip.shortName + ")";
         return false;
     }
 
@@ -251,15 +253,13 @@ bool CheckCombination(CliOptions& o, const Seen& seen, std::string& error) {
 
 std::string ChipShortName(std::int32_t chipType) {
     const ChipType* chip = FindChipType(chipType);
-    if (chip == nullptr) return "";
-    const std::string_view text = chip->listText;
-    return std::string(text.substr(0, text.find(' ')));
+    return chip != nullptr ? chip->shortName : "";
 }
 
 std::int32_t FindChipTypeByName(std::string_view name) {
     const std::string wanted = Lower(name);
     for (std::int32_t i = 0; i < kChipTypeCount; ++i) {
-        if (wanted == Lower(ChipTypeTable[i].listText) || wanted == Lower(ChipShortName(i))) {
+        if (wanted == Lower(kChipTypes[i].listText) || wanted == Lower(kChipTypes[i].shortName)) {
             return i;
         }
     }
@@ -410,7 +410,7 @@ std::string HelpText() {
     std::string writable;
     std::string readOnly;
     for (std::int32_t i = 0; i < kChipTypeCount; ++i) {
-        std::string& list = ChipTypeTable[i].programAllowed ? writable : readOnly;
+        std::string& list = kChipTypes[i].programmable() ? writable : readOnly;
         list += (list.empty() ? "" : ", ") + ChipShortName(i);
     }
     text += writable + " and the read-only\n                        " + readOnly;
@@ -424,8 +424,11 @@ std::string HelpText() {
         "      --fill XX         the byte for gaps in an image (default FF)\n"
         "      --erase           program: erase the whole chip first\n"
         "      --no-verify       program: do not verify afterwards\n"
-        "      --quick           verify by the unit's checksum instead of reading back\n"
-        "      --sector N        erase, blank: only sector N (0-7, 64 KiB each) of the AM29F040\n"
+        "      --quick           verify by the unit's checksum instead of reading back\n";
+    text += Printf("      --sector N        erase, blank: only sector N (0-%d, %s each) of the %s\n",
+                   kSectorChip.sectorCount - 1, FormatBytes(kSectorChip.sectorSize).c_str(),
+                   kSectorChip.shortName);
+    text +=
         "      --baud RATE       link rate once the programmer is found: 115200, 230400,\n"
         "                        460800 or 921600 (default: 921600 for a Vorland or a USB\n"
         "                        Tandrel, else 115200); the unit is always left at 115200\n"

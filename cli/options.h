@@ -33,7 +33,7 @@ struct CliOptions {
     CliCommand command = CliCommand::kNone;
     std::string file;            // read, program, verify
     std::string port;            // empty: DetectHardware's scan of COM1..COM5
-    std::int32_t chipType = -1;  // index into ChipTypeTable; -1 none given
+    std::int32_t chipType = -1;  // index into kChipTypes; -1 none given
     std::optional<HexRange> chipRange;
     std::optional<HexRange> fileRange;
     std::optional<ImageFormat> format;  // none: from the file name
@@ -52,10 +52,10 @@ struct CliOptions {
 // "--" ends the options.
 bool ParseArguments(int argc, const char* const* argv, CliOptions& options, std::string& error);
 
-// A chip type by its list name without regard to case: the whole list text ("27C256
-// (Read-Only)") or its first word ("27c256"). -1 when none matches.
+// A chip type by its name without regard to case: the whole list text ("27C256 (Read-Only)")
+// or its short name ("27c256"). -1 when none matches.
 std::int32_t FindChipTypeByName(std::string_view name);
-// The first word of a chip type's list text: "AM29F040", "27C256".
+// A chip type's short name: "AM29F040", "27C256"; "" for an index outside the table.
 std::string ChipShortName(std::int32_t chipType);
 
 // A hexadecimal number: 1 to 8 digits, optionally after 0x. False for anything else.

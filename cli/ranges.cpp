@@ -1,7 +1,7 @@
 #include "cli/ranges.h"
 
-#include "app/chip_table.h"
 #include "cli/text_format.h"
+#include "device/chip_types.h"
 
 namespace {
 
@@ -11,7 +11,7 @@ constexpr std::uint32_t kBlockRule = 64;
 
 bool PlanTransfer(const PlanRequest& r, TransferPlan& plan, PlanError& failure) {
     std::string& error = failure.message;
-    const std::uint32_t chipSize = static_cast<std::uint32_t>(ChipTypeTable[r.chipType].size);
+    const std::uint32_t chipSize = static_cast<std::uint32_t>(kChipTypes[r.chipType].size);
     const std::string chipName = ChipShortName(r.chipType);
     const bool reading = r.command == CliCommand::kRead;
 

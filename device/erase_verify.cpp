@@ -2,15 +2,12 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/chip_table.h"
+#include "device/chip_types.h"
 #include "device/kvtandrel.h"
 #include "device/protocol.h"
 
 namespace {
 
-constexpr std::int32_t kChipTypeAt29c256 = 0;
-constexpr std::int32_t kChipTypeAm29f040 = 1;
-constexpr std::int32_t kChipTypeSf512 = 2;
 constexpr std::int32_t kMaxQuickLength = 0xFFFFFF;  // the 'Q' frame carries three length bytes
 
 bool IsBlank(const std::vector<std::uint8_t>& data) {
@@ -44,7 +41,7 @@ std::int32_t KVTandrel::EraseSector(std::int32_t sector) {
     std::int32_t result;
     if (!HasProgrammerCapability()) {
         result = kTandrelNotProgrammer;
-    } else if (sector < 0 || sector >= kSectorCount) {
+    } else if (sector < 0 || sector >= kSectorChip.sectorCount) {
         result = kTandrelNoPort;
     } else {
         idle = 0;
@@ -80,29 +77,32 @@ std::int32_t KVTandrel::EraseChip(std::int32_t chipType, ProgressSink* progress)
     } else {
         idle = 0;
         Purge();
-        if (chipType == kChipTypeAt29c256) {
-            // This chip erases by being programmed with 0xFF.
-            std::vector<std::uint8_t> blank(static_cast<std::size_t>(ChipTypeTable[0].size), 0xFF);
-            if (WriteChip(chipType, blank.data(), 0, ChipTypeTable[0].size, progress) < 0) {
-                result = -1;
+        const ChipType* chip = FindChipType(chipType);
+        switch (chip != nullptr ? chip->erase : EraseMethod::kNone) {
+            case EraseMethod::kFillWrite: {
+                std::vector<std::uint8_t> blank(static_cast<std::size_t>(chip->size), 0xFF);
+                if (WriteChip(chipType, blank.data(), 0, chip->size, progress) < 0) result = -1;
+                break;
             }
-        } else if (chipType == kChipTypeAm29f040) {
-            if (progress != nullptr) {
-                progress->SetRange(0, kSectorCount);
-                progress->SetStep(1);
-                progress->SetPos(0);
-            }
-            for (std::int32_t sector = 0; sector < kSectorCount; ++sector) {
-                if (EraseSector(sector) < 0) {
-                    result = 0;
-                    break;
+            case EraseMethod::kSectors:
+                if (progress != nullptr) {
+                    progress->SetRange(0, chip->sectorCount);
+                    progress->SetStep(1);
+                    progress->SetPos(0);
                 }
-                if (progress != nullptr) progress->StepIt();
-            }
-        } else if (chipType == kChipTypeSf512) {
-            if (BulkErase() < 0) result = -1;
+                for (std::int32_t sector = 0; sector < chip->sectorCount; ++sector) {
+                    if (EraseSector(sector) < 0) {
+                        result = 0;
+                        break;
+                    }
+                    if (progress != nullptr) progress->StepIt();
+                }
+                break;
+            case EraseMethod::kWholeChip:
+                if (BulkErase() < 0) result = -1;
+                break;
+            case EraseMethod::kNone: break;  // a read-only type has nothing to erase
         }
-        // The read-only types have nothing to erase.
     }
     EndExchange();
     ResetProgress(progress);
@@ -111,14 +111,16 @@ std::int32_t KVTandrel::EraseChip(std::int32_t chipType, ProgressSink* progress)
 
 std::int32_t KVTandrel::BlankCheckSector(std::int32_t sector, ProgressSink* progress) {
     std::int32_t result;
-    if (!IsProgrammerFamily() || portOpen == 0 || sector < 0 || sector >= kSectorCount) {
+    if (!IsProgrammerFamily() || portOpen == 0 || sector < 0 ||
+        sector >= kSectorChip.sectorCount) {
         result = -1;
     } else {
         idle = 0;
-        // Sectors exist only on the AM29F040, so the sector is read as that chip.
-        std::vector<std::uint8_t> data(kSectorSize);
-        if (ReadChip(kChipTypeAm29f040, data.data(),
-                     static_cast<std::uint32_t>(sector) * kSectorSize, kSectorSize, progress) < 0) {
+        // Only one type has sectors, so the sector is read as that chip.
+        const std::int32_t size = kSectorChip.sectorSize;
+        std::vector<std::uint8_t> data(static_cast<std::size_t>(size));
+        if (ReadChip(kSectorChipType, data.data(), static_cast<std::uint32_t>(sector * size), size,
+                     progress) < 0) {
             result = -1;
         } else {
             result = IsBlank(data) ? 1 : 0;

@@ -29,7 +29,7 @@
 #include "platform/clock.h"
 #include "platform/serial_port.h"
 
-struct ChipProtocol;  // device/protocol.h
+struct ChipType;  // device/chip_types.h
 
 // Result codes shared by every operation that is not a yes/no question.
 inline constexpr std::int32_t kTandrelDone = 0;
@@ -201,9 +201,9 @@ private:
     [[nodiscard]] bool Receive(std::uint8_t* data, std::uint32_t size, std::uint32_t* received);
     // The one-byte status reply of an erase command: 0 done, -1 refused or silent.
     std::int32_t EraseReply();
-    std::int32_t WriteBlocks(const ChipProtocol& chip, const std::uint8_t* src,
+    std::int32_t WriteBlocks(const ChipType& chip, const std::uint8_t* src,
                              std::uint32_t address, std::int32_t length, ProgressSink* progress);
-    std::int32_t ReadBlocks(const ChipProtocol& chip, std::uint8_t* dest, std::uint32_t address,
+    std::int32_t ReadBlocks(const ChipType& chip, std::uint8_t* dest, std::uint32_t address,
                             std::int32_t length, ProgressSink* progress);
     std::int32_t QuickVerify(const VerifyRequest& request, bool bufferMissing);
     void StartProgress(ProgressSink* progress, std::int32_t length);

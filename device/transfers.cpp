@@ -56,8 +56,8 @@ std::int32_t KVTandrel::WriteChip(std::int32_t chipType, const std::uint8_t* src
         idle = 0;
         SetCommReadTimeout(kTransferTimeoutMs);
         Purge();
-        const ChipProtocol* chip = FindChipProtocol(chipType);
-        if (chip == nullptr || chip->writeDigit == 0) {
+        const ChipType* chip = FindChipType(chipType);
+        if (chip == nullptr || !chip->programmable()) {
             result = kTandrelBadArgument;
         } else if (length < 0 || (src == nullptr && length > 0)) {
             LogRefusedBuffer("WriteChip", length);
@@ -70,7 +70,7 @@ std::int32_t KVTandrel::WriteChip(std::int32_t chipType, const std::uint8_t* src
     return result;
 }
 
-std::int32_t KVTandrel::WriteBlocks(const ChipProtocol& chip, const std::uint8_t* src,
+std::int32_t KVTandrel::WriteBlocks(const ChipType& chip, const std::uint8_t* src,
                                     std::uint32_t address, std::int32_t length,
                                     ProgressSink* progress) {
     auto writeBlock = [&](std::uint32_t offset, std::uint32_t count) -> std::int32_t {
@@ -134,7 +134,7 @@ std::int32_t KVTandrel::ReadChip(std::int32_t chipType, std::uint8_t* dest, std:
             idle = 0;
             SetCommReadTimeout(kTransferTimeoutMs);
             Purge();
-            const ChipProtocol* chip = FindChipProtocol(chipType);
+            const ChipType* chip = FindChipType(chipType);
             result = chip == nullptr ? kTandrelBadArgument
                                      : ReadBlocks(*chip, dest, address, length, progress);
         }
@@ -143,7 +143,7 @@ std::int32_t KVTandrel::ReadChip(std::int32_t chipType, std::uint8_t* dest, std:
     return result;
 }
 
-std::int32_t KVTandrel::ReadBlocks(const ChipProtocol& chip, std::uint8_t* dest,
+std::int32_t KVTandrel::ReadBlocks(const ChipType& chip, std::uint8_t* dest,
                                    std::uint32_t address, std::int32_t length,
                                    ProgressSink* progress) {
     // Sends the request frame of one block; false when the write failed.

@@ -1,29 +1,36 @@
 #include "sim/programmer_unit.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
-namespace {
+#include "device/chip_types.h"
 
+// The parts the unit can hold, as the unit itself knows them: by part name, with facts of their
+// own rather than the host's chip table, so that a wrong digit or size there is refused here.
 struct UnitChip {
     const char* name;
     std::uint32_t size;
-    char digit;      // family digit of its frames
-    bool flash;      // can be written
-    bool pageWrite;  // a write replaces the bytes (the AT29C256 erases each page it programs)
+    char digit;        // family digit of its frames
+    bool flash;        // can be written
+    bool pageWrite;    // a write replaces the bytes (the AT29C256 erases each page it programs)
+    bool sectorErase;  // takes the 64 KiB sector-erase command
+    bool bulkErase;    // takes the whole-chip erase command
 };
 
-// Indexed by the host's chip type numbers.
+namespace {
+
 constexpr UnitChip kChips[] = {
-    {"AT29C256", 0x8000, '2', true, true},  {"AM29F040", 0x80000, '4', true, false},
-    {"27SF512", 0x10000, '5', true, false}, {"2732A", 0x1000, '3', false, false},
-    {"27C128", 0x4000, '5', false, false},  {"27C256", 0x8000, '5', false, false},
-    {"27C512", 0x10000, '5', false, false},
+    {"AT29C256", 0x8000, '2', true, true, false, false},
+    {"AM29F040", 0x80000, '4', true, false, true, false},
+    {"27SF512", 0x10000, '5', true, false, false, true},
+    {"2732A", 0x1000, '3', false, false, false, false},
+    {"27C128", 0x4000, '5', false, false, false, false},
+    {"27C256", 0x8000, '5', false, false, false, false},
+    {"27C512", 0x10000, '5', false, false, false, false},
 };
-constexpr std::int32_t kChipCount = sizeof kChips / sizeof kChips[0];
-constexpr std::int32_t kAm29f040 = 1;
-constexpr std::int32_t kSf512 = 2;
 constexpr std::uint32_t kSectorSize = 0x10000;
+constexpr std::uint32_t kSectors = 8;
 constexpr std::size_t kEepromSize = 512;
 constexpr std::uint64_t kFrameDropUs = 100000;
 
@@ -33,20 +40,23 @@ std::uint8_t Sum(const std::uint8_t* data, std::size_t size) {
     return sum;
 }
 
+// The part of a host chip type, found by the type's short name; null when the unit has none.
+const UnitChip* FindUnitChip(std::int32_t chipType) {
+    const ChipType* type = FindChipType(chipType);
+    if (type == nullptr) return nullptr;
+    for (const UnitChip& chip : kChips) {
+        if (std::strcmp(chip.name, type->shortName) == 0) return &chip;
+    }
+    return nullptr;
+}
+
 }  // namespace
-
-std::int32_t UnitChipSize(std::int32_t chipType) {
-    return chipType >= 0 && chipType < kChipCount ? static_cast<std::int32_t>(kChips[chipType].size)
-                                                  : 0;
-}
-
-const char* UnitChipName(std::int32_t chipType) {
-    return chipType >= 0 && chipType < kChipCount ? kChips[chipType].name : "";
-}
 
 ProgrammerUnit::ProgrammerUnit() : eeprom_(kEepromSize, 0xFF) {
     SetModel(UnitModel::kVorland);
-    InsertChip(kAm29f040);
+    // The AM29F040, the type with sectors. The unit has a part for every type of the host's
+    // table (a test walks them all), so this cannot fail.
+    static_cast<void>(InsertChip(kSectorChipType));
 }
 
 void ProgrammerUnit::SetModel(UnitModel model) {
@@ -86,12 +96,13 @@ std::uint8_t ProgrammerUnit::EpromPattern(std::uint32_t address) {
 }
 
 bool ProgrammerUnit::InsertChip(std::int32_t chipType) {
-    if (chipType < 0 || chipType >= kChipCount) return false;
+    const UnitChip* chip = FindUnitChip(chipType);
+    if (chip == nullptr) return false;
     chipType_ = chipType;
-    const UnitChip& chip = kChips[chipType];
-    chip_.assign(chip.size, 0xFF);
-    if (!chip.flash) {
-        for (std::uint32_t i = 0; i < chip.size; ++i) chip_[i] = EpromPattern(i);
+    part_ = chip;
+    chip_.assign(chip->size, 0xFF);
+    if (!chip->flash) {
+        for (std::uint32_t i = 0; i < chip->size; ++i) chip_[i] = EpromPattern(i);
     }
     return true;
 }
@@ -124,7 +135,7 @@ bool ProgrammerUnit::IsProgrammer() const {
     return model_ != UnitModel::kCalyxor1 && model_ != UnitModel::kCalyxor2;
 }
 
-char ProgrammerUnit::FamilyDigit() const { return kChips[chipType_].digit; }
+char ProgrammerUnit::FamilyDigit() const { return part_->digit; }
 
 std::vector<UnitByte> ProgrammerUnit::TakeOutput() { return std::exchange(output_, {}); }
 
@@ -296,7 +307,7 @@ void ProgrammerUnit::HandleChipFrame(bool write) {
     const std::uint32_t count = frame_[2] == 0 ? 256 : frame_[2];
     std::uint32_t address = wide ? (frame_[3] << 16 | frame_[4] << 8 | frame_[5])
                                  : (frame_[3] << 8 | frame_[4]);
-    const UnitChip& chip = kChips[chipType_];
+    const UnitChip& chip = *part_;
     const std::uint32_t mask = chip.size - 1;  // address lines beyond the chip are not wired
 
     std::vector<std::uint8_t> reply;
@@ -342,7 +353,7 @@ void ProgrammerUnit::HandleEraseSector() {
         Reply({faults_.eraseFailByte});
         return;
     }
-    if (chipType_ != kAm29f040 || sector >= 8) {
+    if (!part_->sectorErase || sector >= static_cast<std::int32_t>(kSectors)) {
         Reply({'F'});
         return;
     }
@@ -356,7 +367,7 @@ void ProgrammerUnit::HandleBulkErase() {
         Reply({static_cast<std::uint8_t>(faults_.bulkFailByte)});
         return;
     }
-    if (chipType_ != kSf512) {
+    if (!part_->bulkErase) {
         Reply({'F'});
         return;
     }

@@ -27,6 +27,9 @@
 #include <string>
 #include <vector>
 
+// A part as the unit knows it (programmer_unit.cpp).
+struct UnitChip;
+
 enum class UnitModel { kTandrelSerial, kTandrelUsb, kVorland, kCalyxor1, kCalyxor2 };
 
 // A reply byte and the pause the unit makes before sending it, on top of the byte's wire time.
@@ -84,9 +87,9 @@ public:
     void SetEeprom(std::uint16_t address, std::uint8_t value);
     std::uint8_t eeprom(std::uint16_t address) const;
 
-    // Puts a chip of type 0..6 in the socket: flash chips erased (0xFF), EPROMs with their preset
-    // content. False for another type.
-    bool InsertChip(std::int32_t chipType);
+    // Puts a chip of a type of the host's chip table in the socket: flash chips erased (0xFF),
+    // EPROMs with their preset content. False for a type the unit knows no part for.
+    [[nodiscard]] bool InsertChip(std::int32_t chipType);
     std::int32_t chipType() const { return chipType_; }
     // The chip's bytes; its size is the chip type's size. Writable for tests and the control
     // channel (what a programmer would have burned before).
@@ -131,7 +134,8 @@ private:
     UnitModel model_ = UnitModel::kVorland;
     std::uint8_t version_[3] = {1, 0, 'F'};
     std::vector<std::uint8_t> eeprom_;
-    std::int32_t chipType_ = 1;
+    std::int32_t chipType_ = -1;
+    const UnitChip* part_ = nullptr;  // the part in the socket; set by the constructor
     std::vector<std::uint8_t> chip_;
     UnitFaults faults_;
     UnitCounters counters_;
@@ -143,7 +147,3 @@ private:
     std::uint64_t lastByteUs_ = 0;
     std::vector<UnitByte> output_;
 };
-
-// The chip types the unit knows, with the host's numbering.
-std::int32_t UnitChipSize(std::int32_t chipType);  // 0 for an unknown type
-const char* UnitChipName(std::int32_t chipType);   // "AM29F040"; "" for an unknown type

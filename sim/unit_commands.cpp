@@ -8,6 +8,8 @@
 #include <sstream>
 #include <vector>
 
+#include "device/chip_types.h"
+
 namespace {
 
 struct ModelName {
@@ -187,8 +189,8 @@ std::string ExecuteUnitCommand(ProgrammerUnit& unit, const std::string& line,
     if (command == "chip" && args.size() == 2) {
         std::int32_t type = -1;
         if (!ParseIndex(args[1], &type)) {
-            for (std::int32_t t = 0; UnitChipSize(t) != 0; ++t) {
-                if (args[1] == UnitChipName(t)) type = t;
+            for (std::int32_t t = 0; t < kChipTypeCount; ++t) {
+                if (args[1] == kChipTypes[t].shortName) type = t;
             }
         }
         return unit.InsertChip(type) ? "ok" : "error unknown chip '" + args[1] + "'";

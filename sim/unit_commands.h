@@ -9,7 +9,8 @@
 //   model NAME                    tandrel-serial, tandrel-usb, vorland, calyxor1, calyxor2
 //   version MAJOR MINOR LETTER    the version reply
 //   eeprom ADDRESS BYTE...        the unit's own EEPROM (the hardware block is 1..7)
-//   chip TYPE                     0..6 or a name (AM29F040): a fresh chip in the socket
+//   chip TYPE                     a chip type of the host's table, by number or short name
+//                                 (1, AM29F040): a fresh chip in the socket
 //   fill BYTE                     every chip byte
 //   poke ADDRESS BYTE...          chip bytes from ADDRESS on
 //   load PATH                     chip bytes from a file (from 0; the rest keeps its value)

@@ -5,8 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "app/chip_table.h"
-
 namespace {
 
 TEST(ParseHex, SkipsWhatItDoesNotUnderstand) {
@@ -150,14 +148,6 @@ TEST(ValidateSave, ReversedAndOutsideRangesAreRefused) {
               (std::vector<std::string>{kMsgOutsideBuffer}));
     EXPECT_EQ(Texts(ValidateSaveRange(Request(0, kRead, 0, 0, -16, 15))),
               (std::vector<std::string>{kMsgOutsideBuffer}));
-}
-
-TEST(ChipTable, SizesAndPermissions) {
-    EXPECT_EQ(FindChipType(1)->size, 0x80000);
-    EXPECT_TRUE(FindChipType(1)->sectorControls);
-    EXPECT_FALSE(FindChipType(3)->programAllowed);
-    EXPECT_EQ(FindChipType(7), nullptr);
-    EXPECT_EQ(FindChipType(-1), nullptr);
 }
 
 }  // namespace

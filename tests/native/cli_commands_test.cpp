@@ -122,7 +122,7 @@ TEST_F(CliCommandsTest, ProgramsAHexImageAndReadsItBackAsSRecordAndBinary) {
 }
 
 TEST_F(CliCommandsTest, GapsAreFilledAndTheRangeWidenedToBlocks) {
-    unit_.InsertChip(0);
+    ASSERT_TRUE(unit_.InsertChip(0));
     WriteText(File("sparse.hex"),
               ":03010500AABBCCC6\n"  // 0x105..0x107
               ":0101800011 6D\n"     // a blank inside a record is not allowed
@@ -144,7 +144,7 @@ TEST_F(CliCommandsTest, GapsAreFilledAndTheRangeWidenedToBlocks) {
 }
 
 TEST_F(CliCommandsTest, ABinaryImageGoesWhereTheChipRangeSays) {
-    unit_.InsertChip(2);
+    ASSERT_TRUE(unit_.InsertChip(2));
     const Bytes image = PatternBytes(0x300, 3);
     WriteWholeFile(File("part.rom"), image);
     ASSERT_EQ(Run({"program", File("part.rom"), "-c", "27SF512", "--chip-range", "F000+200"}),
@@ -425,7 +425,7 @@ TEST_F(CliCommandsTest, EraseAndBlankCheck) {
 
     for (std::int32_t type : {0, 2}) {
         unit_.SetFaults({});
-        unit_.InsertChip(type);
+        ASSERT_TRUE(unit_.InsertChip(type));
         std::fill(unit_.chip().begin(), unit_.chip().end(), 0x12);
         const std::string name = type == 0 ? "AT29C256" : "27SF512";
         ASSERT_EQ(Run({"erase", "-c", name}), kExitSuccess) << console_.err;

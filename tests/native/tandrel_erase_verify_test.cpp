@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "device/chip_types.h"
 #include "tests/native/support/tandrel_fixture.h"
 
 namespace {
@@ -28,6 +29,27 @@ protected:
                              quick ? 1 : 0, &progress_};
     }
 };
+
+// Every type of the chip table against the unit's own model of the part: a wrong digit is
+// refused by the unit, a wrong size or erase method shows in the chip's bytes.
+TEST_F(EraseVerifyTest, EveryChipTypeAgreesWithTheUnitsModelOfThePart) {
+    for (std::int32_t type = 0; type < kChipTypeCount; ++type) {
+        const ChipType& chip = kChipTypes[type];
+        ASSERT_TRUE(unit_.InsertChip(type)) << chip.shortName;
+        Command("fill 0x12");
+        std::vector<std::uint8_t> data(static_cast<std::size_t>(chip.size));
+        EXPECT_EQ(tandrel_.ReadChip(type, data.data(), 0, chip.size, nullptr), 0) << chip.shortName;
+        EXPECT_EQ(data, unit_.chip()) << chip.shortName;
+        EXPECT_EQ(tandrel_.EraseChip(type, nullptr), 1) << chip.shortName;
+        EXPECT_EQ(tandrel_.BlankCheckChip(type, nullptr), chip.programmable() ? 1 : 0)
+            << chip.shortName;
+        if (chip.programmable()) {
+            const std::vector<std::uint8_t> block(256, 0x5A);
+            EXPECT_EQ(tandrel_.WriteChip(type, block.data(), 0, 256, nullptr), 0) << chip.shortName;
+            EXPECT_EQ(tandrel_.VerifyChip(Request(type, 0, block, false)), 1) << chip.shortName;
+        }
+    }
+}
 
 TEST_F(EraseVerifyTest, EraseSectorSendsItsFrameWithoutAPurge) {
     Command("fill 0");

@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <functional>
+#include <iterator>
 
 #include "tests/native/support/tandrel_fixture.h"
 
@@ -52,7 +53,7 @@ TEST_F(TransferTest, FrameDigitsOfEveryReadableType) {
     const char* expected[] = {"32 52 00 00 00 84", "34 52 00 00 00 00 86", "35 52 00 00 00 87",
                               "33 52 00 00 00 85", "35 52 00 00 00 87", "35 52 00 00 00 87",
                               "35 52 00 00 00 87"};
-    for (int type = 0; type < 7; ++type) {
+    for (int type = 0; type < static_cast<int>(std::size(expected)); ++type) {
         Command("chip " + std::to_string(type));
         ClearEvents();
         EXPECT_EQ(tandrel_.ReadChip(type, buffer_.data(), 0, 256, nullptr), 0) << type;
