@@ -9,12 +9,12 @@
 
 #include "device/log_sink.h"
 #include "cli/exit_codes.h"
-#include "cli/image.h"
 #include "cli/progress_line.h"
 #include "cli/ranges.h"
-#include "cli/text_format.h"
 #include "device/chip_types.h"
 #include "device/kvtandrel.h"
+#include "formats/image_formats.h"
+#include "formats/text_format.h"
 #include "platform/files.h"
 
 namespace {
@@ -521,16 +521,8 @@ int CliRun::Read() {
     }
     Summary("Read", plan.length);
 
-    std::string content;
-    switch (*o_.format) {
-        case ImageFormat::kBinary: content.assign(bytes.begin(), bytes.end()); break;
-        case ImageFormat::kIntelHex:
-            content = WriteIntelHex(bytes.data(), plan.length, plan.fileStart);
-            break;
-        case ImageFormat::kSRecord:
-            content = WriteSRecord(bytes.data(), plan.length, plan.fileStart, BaseName(o_.file));
-            break;
-    }
+    const std::string content =
+        WriteImage(*o_.format, bytes.data(), plan.length, plan.fileStart, BaseName(o_.file));
     if (!output.Write(content, error)) return Fail(kExitBadInput, error);
     Result(Printf("read %06X-%06X of the %s into %s (%s)", plan.chipStart,
                   plan.chipStart + plan.length - 1, ChipName().c_str(), o_.file.c_str(),

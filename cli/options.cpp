@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "cli/progress_line.h"
-#include "cli/text_format.h"
+#include "formats/text_format.h"
 #include "device/chip_types.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "cli/image_formats.h"
+#include "formats/image_formats.h"
 
 enum class CliCommand {
     kNone,

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "cli/text_format.h"
+#include "formats/text_format.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "cli/ranges.h"
 
-#include "cli/text_format.h"
+#include "formats/text_format.h"
 #include "device/chip_types.h"
 
 namespace {

@@ -17,8 +17,8 @@
 #include <optional>
 #include <string>
 
-#include "cli/image.h"
 #include "cli/options.h"
+#include "formats/sparse_image.h"
 
 struct TransferPlan {
     std::uint32_t chipStart;

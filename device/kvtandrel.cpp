@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "device/protocol.h"
+#include "formats/checksums.h"
 
 namespace {
 
@@ -27,10 +28,8 @@ std::int32_t BaudRateOfSpeedCode(std::int32_t speedCode) {
 }
 
 std::uint8_t Checksum8(const std::uint8_t* data, std::int32_t length) {
-    if (data == nullptr) return 0;
-    std::uint8_t sum = 0;
-    for (std::int32_t i = 0; i < length; ++i) sum = static_cast<std::uint8_t>(sum + data[i]);
-    return sum;
+    if (data == nullptr || length <= 0) return 0;
+    return static_cast<std::uint8_t>(ByteSumUpdate(0, data, static_cast<std::size_t>(length)));
 }
 
 KVTandrel::KVTandrel() : KVTandrel(SystemSerialPorts(), SystemClock()) {}

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "device/chip_types.h"
+#include "formats/checksums.h"
 
 // The parts the unit can hold, as the unit itself knows them: by part name, with facts of their
 // own rather than the host's chip table, so that a wrong digit or size there is refused here.
@@ -35,9 +36,7 @@ constexpr std::size_t kEepromSize = 512;
 constexpr std::uint64_t kFrameDropUs = 100000;
 
 std::uint8_t Sum(const std::uint8_t* data, std::size_t size) {
-    std::uint8_t sum = 0;
-    for (std::size_t i = 0; i < size; ++i) sum = static_cast<std::uint8_t>(sum + data[i]);
-    return sum;
+    return static_cast<std::uint8_t>(ByteSumUpdate(0, data, size));
 }
 
 // The part of a host chip type, found by the type's short name; null when the unit has none.

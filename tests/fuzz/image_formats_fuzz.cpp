@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/image_formats.h"
+#include "formats/image_formats.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 
 #include "cli/cli_runner.h"
 #include "cli/exit_codes.h"
-#include "cli/image_formats.h"
+#include "formats/image_formats.h"
 #include "sim/programmer_unit.h"
 #include "sim/simulated_port.h"
 #include "tests/native/support/pattern_bytes.h"

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "cli/exit_codes.h"
-#include "cli/image_formats.h"
+#include "formats/image_formats.h"
 #include "sim/sim_program_posix.h"
 #include "tests/native/support/pattern_bytes.h"
 #include "tests/native/support/scratch_files.h"

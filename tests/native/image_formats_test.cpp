@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/image_formats.h"
+#include "formats/image_formats.h"
 #include "tests/native/support/pattern_bytes.h"
 
 namespace {

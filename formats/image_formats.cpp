@@ -1,10 +1,11 @@
-#include "cli/image_formats.h"
+#include "formats/image_formats.h"
 
 #include <algorithm>
 #include <cctype>
 #include <vector>
 
-#include "cli/text_format.h"
+#include "formats/checksums.h"
+#include "formats/text_format.h"
 
 namespace {
 
@@ -70,9 +71,7 @@ bool DecodeBytes(const TextLine& line, std::size_t offset, std::vector<std::uint
 }
 
 std::uint8_t SumOf(const std::vector<std::uint8_t>& bytes, std::size_t count) {
-    std::uint8_t sum = 0;
-    for (std::size_t i = 0; i < count; ++i) sum = static_cast<std::uint8_t>(sum + bytes[i]);
-    return sum;
+    return static_cast<std::uint8_t>(ByteSumUpdate(0, bytes.data(), count));
 }
 
 // Adds a record's data to the image; false with error set.
@@ -433,4 +432,14 @@ std::string WriteSRecord(const std::uint8_t* data, std::uint32_t length, std::ui
     }
     AppendSRecord(out, endType, 0, addressBytes, nullptr, 0);
     return out;
+}
+
+std::string WriteImage(ImageFormat format, const std::uint8_t* data, std::uint32_t length,
+                       std::uint32_t address, std::string_view header) {
+    switch (format) {
+        case ImageFormat::kIntelHex: return WriteIntelHex(data, length, address);
+        case ImageFormat::kSRecord: return WriteSRecord(data, length, address, header);
+        case ImageFormat::kBinary: break;
+    }
+    return std::string(reinterpret_cast<const char*>(data), length);
 }

@@ -30,7 +30,7 @@
 #include <string>
 #include <string_view>
 
-#include "cli/image.h"
+#include "formats/sparse_image.h"
 
 enum class ImageFormat { kBinary, kIntelHex, kSRecord };
 
@@ -66,3 +66,7 @@ std::string WriteIntelHex(const std::uint8_t* data, std::uint32_t length, std::u
 // header: the S0 record's text (cut at 64 characters), conventionally the file's name.
 std::string WriteSRecord(const std::uint8_t* data, std::uint32_t length, std::uint32_t address,
                          std::string_view header);
+// The file of length bytes that belong at address in any format: a binary file holds the bytes
+// alone (it has no addresses); header is the S-record's S0 text.
+std::string WriteImage(ImageFormat format, const std::uint8_t* data, std::uint32_t length,
+                       std::uint32_t address, std::string_view header);

@@ -1,4 +1,4 @@
-#include "cli/image.h"
+#include "formats/sparse_image.h"
 
 #include <algorithm>
 #include <cstring>

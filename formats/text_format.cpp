@@ -1,4 +1,4 @@
-#include "cli/text_format.h"
+#include "formats/text_format.h"
 
 #include <cstdarg>
 #include <cstdio>
