@@ -7,12 +7,12 @@
 #include <memory>
 #include <vector>
 
-#include "device/log_sink.h"
 #include "cli/exit_codes.h"
 #include "cli/progress_line.h"
 #include "cli/ranges.h"
 #include "device/chip_types.h"
 #include "device/kvtandrel.h"
+#include "device/log_sink.h"
 #include "formats/image_formats.h"
 #include "formats/text_format.h"
 #include "platform/files.h"
@@ -175,17 +175,13 @@ public:
         ErrText(meter_.Update(static_cast<std::uint64_t>(steps_) * stepBytes_, Now()));
         PassOnInterrupt();
     }
-    void SetText(const char* text) override {
-        if (text != nullptr && *text != '\0') lastText_ = text;
-        PassOnInterrupt();
-    }
+    void SetText(const char*) override { PassOnInterrupt(); }
 
 private:
     static void WriteLinkLine(void* edit, const char* line) {
         static_cast<CliRun*>(edit)->LinkLine(line);
     }
     void LinkLine(const char* line) {
-        linkLines_.emplace_back(line);
         if (o_.verbose) {
             ErrText(meter_.Finish());
             env_.console.Err(std::string(line) + "\n");
@@ -219,8 +215,6 @@ private:
                        const char* stepName = nullptr) {
         steps_ = 0;
         stepBytes_ = stepName == nullptr ? kBlockBytes : 1;
-        lastText_.clear();
-        linkLines_.clear();
         startMs_ = Now();
         if (!o_.quiet) ErrText(meter_.Start(label, total, stepName, startMs_));
     }
@@ -268,8 +262,6 @@ private:
     KVTandrel device_;
     LogSink sink_{0, nullptr, this};
     ProgressMeter meter_;
-    std::vector<std::string> linkLines_;  // the link's log lines since the operation began
-    std::string lastText_;                // the device's last progress text
     std::int32_t steps_ = 0;
     std::uint32_t stepBytes_ = kBlockBytes;
     std::uint32_t startMs_ = 0;
@@ -294,7 +286,6 @@ int CliRun::Execute() {
 }
 
 int CliRun::Connect() {
-    linkLines_.clear();
     connected_ = true;  // DetectHardware may leave a port open even when it finds nothing
     hardwareFlags_ = device_.DetectHardware(unitName_, sizeof unitName_, &version_);
     portShown_ = o_.port.empty() ? device_.portName : o_.port;
@@ -315,10 +306,8 @@ int CliRun::Connect() {
                         "no programmer answered on COM1 to COM5 (name its port "
                         "with --port)");
         }
-        bool opened = false;
-        for (const std::string& line : linkLines_) {
-            if (line.find("initialized successfully") != std::string::npos) opened = true;
-        }
+        // The scan tried the one port first: did it open?
+        const bool opened = device_.LastFailure().step != TandrelStep::kOpenPort;
         return Fail(kExitNoUnit, opened ? "no programmer answered on " + o_.port
                                         : "cannot open " + o_.port +
                                               ": it does not exist, or another program holds it");
@@ -364,28 +353,24 @@ int CliRun::Interrupted(const std::string& what) {
 }
 
 std::string CliRun::LinkDetail() const {
-    for (auto it = linkLines_.rbegin(); it != linkLines_.rend(); ++it) {
-        if (it->find("Timeout Set") == std::string::npos && it->find("took") == std::string::npos) {
-            // Multi-line messages become one line.
-            std::string line;
-            for (char c : *it) {
-                const bool blank = c == '\r' || c == '\n' || c == '\t' || c == ' ';
-                if (!blank)
-                    line += c;
-                else if (!line.empty() && line.back() != ' ')
-                    line += ' ';
-            }
-            return " (" + line + ")";
-        }
+    const std::string text = FailureLogLine(device_.LastFailure());
+    if (text.empty()) return "";
+    // Multi-line messages become one line.
+    std::string line;
+    for (char c : text) {
+        const bool blank = c == '\r' || c == '\n' || c == '\t' || c == ' ';
+        if (!blank)
+            line += c;
+        else if (!line.empty() && line.back() != ' ')
+            line += ' ';
     }
-    return "";
+    return " (" + line + ")";
 }
 
-// "at address 012300" from the device's last progress text.
+// " at address 012300": the block where the operation stopped.
 std::string CliRun::Where() const {
-    const std::size_t space = lastText_.rfind(' ');
-    if (space == std::string::npos) return "";
-    return " at address " + lastText_.substr(space + 1);
+    const TandrelFailure& failure = device_.LastFailure();
+    return failure.atBlock() ? Printf(" at address %.6X", failure.address) : "";
 }
 
 int CliRun::TransferFailed(const char* doing, std::int32_t code, const TransferPlan& plan) {
@@ -410,7 +395,8 @@ int CliRun::TransferFailed(const char* doing, std::int32_t code, const TransferP
     std::string text = Printf("%s the %s failed%s: %s%s", doing, ChipName().c_str(),
                               Where().c_str(), reason.c_str(), LinkDetail().c_str());
     // A failure at the very first block is most often the wrong chip type.
-    if (lastText_.empty() || Where() == Printf(" at address %.6X", plan.chipStart)) {
+    const TandrelFailure& failure = device_.LastFailure();
+    if (!failure.atBlock() || failure.address == plan.chipStart) {
         text += Printf("; is a %s in the socket?", ChipName().c_str());
     }
     return Fail(kExitLinkFailure, text);
@@ -556,10 +542,7 @@ int CliRun::EraseWholeChip() {
 int CliRun::VerifyRange(const TransferPlan& plan, const std::vector<std::uint8_t>& bytes,
                         bool asPart) {
     if (InterruptRequested()) return Interrupted("before verifying");
-    if (!o_.quick)
-        BeginProgress("Verifying", plan.length);
-    else
-        linkLines_.clear();
+    if (!o_.quick) BeginProgress("Verifying", plan.length);
     const VerifyRequest request{o_.chipType,      plan.chipStart,
                                 bytes.data(),     static_cast<std::int32_t>(plan.length),
                                 o_.quick ? 1 : 0, o_.quick ? nullptr : this};
@@ -576,23 +559,16 @@ int CliRun::VerifyRange(const TransferPlan& plan, const std::vector<std::uint8_t
     }
 
     std::string difference = "the chip differs from " + o_.file;
-    for (const std::string& line : linkLines_) {
-        unsigned offset = 0, expected = 0, found = 0;
-        if (std::sscanf(line.c_str(),
-                        "KVTandrel: Chip Verify failed at offset 0x%X. Local Buffer: "
-                        "0x%X. Chip: 0x%X",
-                        &offset, &expected, &found) == 3) {
-            difference = Printf(
-                "the chip differs from %s first at chip address %06X (file "
-                "address %08X): the file has %02X, the chip %02X",
-                o_.file.c_str(), plan.chipStart + offset, plan.fileStart + offset, expected, found);
-        } else if (std::sscanf(line.c_str(),
-                               "KVTandrel: Chip Quick Verify failed. Local Checksum: "
-                               "0x%X. Chip Checksum: 0x%X",
-                               &expected, &found) == 2) {
-            difference = Printf("the checksums of %s differ: %04X for the file, %04X for the chip",
-                                range.c_str(), expected, found);
-        }
+    const TandrelFailure& f = device_.LastFailure();
+    if (f.problem == TandrelProblem::kMismatch && f.step == TandrelStep::kVerify) {
+        difference = Printf(
+            "the chip differs from %s first at chip address %06X (file address %08X): the file "
+            "has %02X, the chip %02X",
+            o_.file.c_str(), plan.chipStart + f.address, plan.fileStart + f.address, f.expected,
+            f.found);
+    } else if (f.problem == TandrelProblem::kMismatch) {
+        difference = Printf("the checksums of %s differ: %04X for the file, %04X for the chip",
+                            range.c_str(), f.expected, f.found);
     }
     if (asPart) return Fail(kExitMismatch, "programming did not take: " + difference);
     Result(difference);
@@ -644,7 +620,6 @@ int CliRun::Erase() {
         Result("erased the " + ChipName());
         return kExitSuccess;
     }
-    linkLines_.clear();
     if (device_.EraseSector(o_.sector) != kTandrelDone) {
         return Fail(kExitLinkFailure, Printf("erasing sector %d of the %s failed: the unit refused "
                                              "or did not answer",

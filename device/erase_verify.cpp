@@ -28,52 +28,68 @@ std::uint32_t WeightedChecksum16(const std::uint8_t* data, std::uint32_t n) {
     return sum & 0xFFFF;
 }
 
-std::int32_t KVTandrel::EraseReply() {
+std::int32_t KVTandrel::EraseCommand(TandrelStep step, const std::uint8_t* frame,
+                                     std::uint32_t size, std::uint32_t what) {
+    idle = 0;
+    static_cast<void>(SetCommReadTimeout(kTransferTimeoutMs));
+    TandrelFailure failure = MakeFailure(step, TandrelProblem::kNone, kTandrelRefused);
+    failure.address = what;
     std::uint8_t reply = 0;
     std::uint32_t received = 0;
-    if (!Receive(&reply, 1, &received) || received != 1 || reply == 'F' || reply == '?') {
-        return kTandrelRefused;
+    if (!Send(frame, size)) {
+        failure.problem = TandrelProblem::kWriteFailed;
+    } else if (!Receive(&reply, 1, &received)) {
+        failure.problem = TandrelProblem::kReadFailed;
+    } else if (received != 1) {
+        failure.problem = TandrelProblem::kNoReply;
+    } else if (reply == 'F' || reply == '?') {
+        failure.problem = TandrelProblem::kRefused;
+        failure.found = reply;
     }
-    return kTandrelDone;
+    return failure.problem == TandrelProblem::kNone ? kTandrelDone : Failed(failure);
 }
 
 std::int32_t KVTandrel::EraseSector(std::int32_t sector) {
+    Operation operation(*this);
+    constexpr TandrelStep kStep = TandrelStep::kSectorErase;
     std::int32_t result;
     if (!HasProgrammerCapability()) {
-        result = kTandrelNotProgrammer;
+        result = Failed(MakeFailure(kStep, TandrelProblem::kNotProgrammer, kTandrelNotProgrammer));
     } else if (sector < 0 || sector >= kSectorChip.sectorCount) {
-        result = kTandrelNoPort;
+        result = Failed(MakeFailure(kStep, TandrelProblem::kBadArgument, kTandrelNoPort));
     } else {
-        idle = 0;
-        SetCommReadTimeout(kTransferTimeoutMs);
         const auto s = static_cast<std::uint8_t>(sector);
         const std::uint8_t frame[4] = {'4', 'E', s, static_cast<std::uint8_t>('4' + 'E' + s)};
-        result = Send(frame, sizeof frame) ? EraseReply() : kTandrelRefused;
+        result = EraseCommand(kStep, frame, sizeof frame, s);
     }
-    SetCommReadTimeout(kStandingTimeoutMs);
+    static_cast<void>(SetCommReadTimeout(kStandingTimeoutMs));
     EndExchange();
     return result;
 }
 
 std::int32_t KVTandrel::BulkErase() {
+    Operation operation(*this);
+    constexpr TandrelStep kStep = TandrelStep::kChipErase;
     std::int32_t result;
     if (!HasProgrammerCapability()) {
-        result = kTandrelNotProgrammer;
+        result = Failed(MakeFailure(kStep, TandrelProblem::kNotProgrammer, kTandrelNotProgrammer));
     } else {
-        idle = 0;
-        SetCommReadTimeout(kTransferTimeoutMs);
         const std::uint8_t frame[3] = {'5', 'E', 'z'};  // 'z' is the sum of '5' and 'E'
-        result = Send(frame, sizeof frame) ? EraseReply() : kTandrelRefused;
+        result = EraseCommand(kStep, frame, sizeof frame, 0);
     }
-    SetCommReadTimeout(kStandingTimeoutMs);
+    static_cast<void>(SetCommReadTimeout(kStandingTimeoutMs));
     EndExchange();
     return result;
 }
 
 std::int32_t KVTandrel::EraseChip(std::int32_t chipType, ProgressSink* progress) {
+    Operation operation(*this);
     std::int32_t result = 1;
     if (!HasProgrammerCapability() || portOpen == 0) {
-        result = 0;
+        result = Failed(MakeFailure(TandrelStep::kChipErase,
+                                portOpen == 0 ? TandrelProblem::kNoPort
+                                              : TandrelProblem::kNotProgrammer,
+                                0));
     } else {
         idle = 0;
         Purge();
@@ -110,10 +126,11 @@ std::int32_t KVTandrel::EraseChip(std::int32_t chipType, ProgressSink* progress)
 }
 
 std::int32_t KVTandrel::BlankCheckSector(std::int32_t sector, ProgressSink* progress) {
+    Operation operation(*this);
     std::int32_t result;
     if (!IsProgrammerFamily() || portOpen == 0 || sector < 0 ||
         sector >= kSectorChip.sectorCount) {
-        result = -1;
+        result = Failed(MakeFailure(TandrelStep::kReadBlock, WhyRefused(), -1));
     } else {
         idle = 0;
         // Only one type has sectors, so the sector is read as that chip.
@@ -132,10 +149,11 @@ std::int32_t KVTandrel::BlankCheckSector(std::int32_t sector, ProgressSink* prog
 }
 
 std::int32_t KVTandrel::BlankCheckChip(std::int32_t chipType, ProgressSink* progress) {
+    Operation operation(*this);
     std::int32_t result;
     const ChipType* chip = FindChipType(chipType);
     if (!IsProgrammerFamily() || portOpen == 0 || chip == nullptr) {
-        result = -1;
+        result = Failed(MakeFailure(TandrelStep::kReadBlock, WhyRefused(), -1));
     } else {
         std::vector<std::uint8_t> data(static_cast<std::size_t>(chip->size));
         if (ReadChip(chipType, data.data(), 0, chip->size, progress) < 0) {
@@ -148,40 +166,52 @@ std::int32_t KVTandrel::BlankCheckChip(std::int32_t chipType, ProgressSink* prog
     return result;
 }
 
+TandrelProblem KVTandrel::WhyRefused() const {
+    if (!IsProgrammerFamily()) return TandrelProblem::kNotProgrammer;
+    return portOpen == 0 ? TandrelProblem::kNoPort : TandrelProblem::kBadArgument;
+}
+
 std::int32_t KVTandrel::VerifyChip(VerifyRequest request) {
+    Operation operation(*this);
+    const TandrelStep step = request.quick != 0 ? TandrelStep::kQuickVerify : TandrelStep::kVerify;
+    const ChipType* chip = FindChipType(request.chipType);
+    const bool bufferBad = request.length < 0 || (request.buffer == nullptr && request.length > 0);
+    auto refuseBuffer = [&] {
+        TandrelFailure failure = MakeFailure(step, TandrelProblem::kBadBuffer, -1);
+        failure.found = static_cast<std::uint32_t>(request.length);
+        return Failed(failure);
+    };
     std::int32_t result = 1;
-    const bool bufferMissing = request.buffer == nullptr && request.length > 0;
     if (!IsProgrammerFamily() || portOpen == 0) {
-        result = -1;
+        result = Failed(MakeFailure(step, WhyRefused(), -1));
     } else if (request.quick != 0) {
-        result = QuickVerify(request, bufferMissing);
+        result = bufferBad || request.length > kMaxQuickLength ? refuseBuffer()
+                                                               : QuickVerify(request);
+    } else if (chip == nullptr) {
+        result = Failed(MakeFailure(step, TandrelProblem::kBadArgument, -1));
+    } else if (bufferBad) {
+        result = refuseBuffer();
+    } else if (request.length > chip->size) {
+        // The range is read into a buffer of the chip's size: refuse what would not fit.
+        TandrelFailure failure = MakeFailure(step, TandrelProblem::kTooLong, -1);
+        failure.expected = static_cast<std::uint32_t>(chip->size);
+        failure.found = static_cast<std::uint32_t>(request.length);
+        result = Failed(failure);
     } else {
-        const ChipType* chip = FindChipType(request.chipType);
-        if (chip == nullptr) {
-            result = -1;
-        } else if (request.length < 0 || bufferMissing) {
-            LogRefusedBuffer("Chip Verify", request.length);
-            result = -1;
-        } else if (request.length > chip->size) {
-            // The range is read into a buffer of the chip's size: refuse what would not fit.
-            Log("KVTandrel: Chip Verify refused: %i bytes do not fit a chip of %i bytes",
-                request.length, chip->size);
+        std::vector<std::uint8_t> working(static_cast<std::size_t>(chip->size));
+        if (ReadChip(request.chipType, working.data(), request.address, request.length,
+                     request.progress) < 0) {
             result = -1;
         } else {
-            std::vector<std::uint8_t> working(static_cast<std::size_t>(chip->size));
-            if (ReadChip(request.chipType, working.data(), request.address, request.length,
-                         request.progress) < 0) {
-                result = -1;
-            } else {
-                for (std::int32_t i = 0; i < request.length; ++i) {
-                    if (working[i] != request.buffer[i]) {
-                        Log("KVTandrel: Chip Verify failed at offset 0x%.6X. Local Buffer: "
-                            "0x%.2X. Chip: 0x%.2X",
-                            i, request.buffer[i], working[i]);
-                        result = 0;
-                        break;
-                    }
-                }
+            const auto length = static_cast<std::size_t>(request.length);
+            const auto differs = std::mismatch(working.begin(), working.begin() + length,
+                                               request.buffer);
+            if (differs.first != working.begin() + length) {
+                TandrelFailure failure = MakeFailure(step, TandrelProblem::kMismatch, 0);
+                failure.address = static_cast<std::uint32_t>(differs.first - working.begin());
+                failure.expected = *differs.second;
+                failure.found = *differs.first;
+                result = Failed(failure);
             }
         }
     }
@@ -189,11 +219,7 @@ std::int32_t KVTandrel::VerifyChip(VerifyRequest request) {
     return result;
 }
 
-std::int32_t KVTandrel::QuickVerify(const VerifyRequest& request, bool bufferMissing) {
-    if (request.length < 0 || request.length > kMaxQuickLength || bufferMissing) {
-        LogRefusedBuffer("Chip Quick Verify", request.length);
-        return -1;
-    }
+std::int32_t KVTandrel::QuickVerify(const VerifyRequest& request) {
     const auto length = static_cast<std::uint32_t>(request.length);
     const std::uint32_t local = WeightedChecksum16(request.buffer, length) & 0xFFFF;
     const std::uint8_t frame[7] = {
@@ -205,17 +231,22 @@ std::int32_t KVTandrel::QuickVerify(const VerifyRequest& request, bool bufferMis
         static_cast<std::uint8_t>(request.address >> 8),
         static_cast<std::uint8_t>(request.address),
     };
+    TandrelFailure failure = MakeFailure(TandrelStep::kQuickVerify, TandrelProblem::kNone, -1);
     std::uint8_t reply[2] = {};
     std::uint32_t received = 0;
-    if (!Send(frame, sizeof frame) || !Receive(reply, sizeof reply, &received) ||
-        received != sizeof reply) {
-        return -1;
+    if (!Send(frame, sizeof frame)) {
+        failure.problem = TandrelProblem::kWriteFailed;
+    } else if (!Receive(reply, sizeof reply, &received)) {
+        failure.problem = TandrelProblem::kReadFailed;
+    } else if (received != sizeof reply) {
+        failure.problem = TandrelProblem::kShortReply;
+        failure.expected = sizeof reply;
+        failure.found = received;
+    } else if (const std::uint32_t chip = reply[0] * 256u + reply[1]; chip != local) {
+        failure.problem = TandrelProblem::kMismatch;
+        failure.code = 0;
+        failure.expected = local;
+        failure.found = chip;
     }
-    const std::uint32_t chip = reply[0] * 256u + reply[1];
-    if (chip != local) {
-        Log("KVTandrel: Chip Quick Verify failed. Local Checksum: 0x%.4X. Chip Checksum: 0x%.4X",
-            local, chip);
-        return 0;
-    }
-    return 1;
+    return failure.problem == TandrelProblem::kNone ? 1 : Failed(failure);
 }

@@ -42,9 +42,11 @@ void FormatHardwareName(std::uint32_t flags, const FirmwareVersion* version, cha
 }
 
 std::int32_t KVTandrel::GetFirmwareVersion(FirmwareVersion* versionOut) {
-    std::int32_t result;
+    Operation operation(*this);
+    TandrelFailure failure{.step = TandrelStep::kVersion};
     if (portOpen == 0) {
-        result = kTandrelNoPort;
+        failure.problem = TandrelProblem::kNoPort;
+        failure.code = kTandrelNoPort;
     } else {
         Log("KVTandrel: Firmware Version string requested");
         idle = 0;
@@ -54,34 +56,36 @@ std::int32_t KVTandrel::GetFirmwareVersion(FirmwareVersion* versionOut) {
         std::uint8_t reply[3] = {};
         std::uint32_t received = 0;
         if (!Send(frame, sizeof frame)) {
-            result = kTandrelWriteFailed;
+            failure.problem = TandrelProblem::kWriteFailed;
+            failure.code = kTandrelWriteFailed;
         } else if (!Receive(reply, sizeof reply, &received)) {
-            result = kTandrelReadFailed;
+            failure.problem = TandrelProblem::kReadFailed;
+            failure.code = kTandrelReadFailed;
         } else if (received < sizeof reply) {
-            result = kTandrelShortVersion;
-        } else {
-            if (versionOut != nullptr) {
-                versionOut->major = reply[0];
-                versionOut->minor = reply[1];
-                versionOut->modelLetter = static_cast<char>(reply[2]);
-            }
-            result = kTandrelDone;
+            failure.problem = TandrelProblem::kShortReply;
+            failure.code = kTandrelShortVersion;
+            failure.expected = sizeof reply;
+            failure.found = received;
+        } else if (versionOut != nullptr) {
+            versionOut->major = reply[0];
+            versionOut->minor = reply[1];
+            versionOut->modelLetter = static_cast<char>(reply[2]);
         }
     }
     SetCommReadTimeout(kStandingTimeoutMs);
     EndExchange();
-    return result;
+    return failure.problem == TandrelProblem::kNone ? kTandrelDone : Failed(failure);
 }
 
 std::int32_t KVTandrel::ReadEEPROM(std::uint8_t* dest, std::uint16_t address,
                                    std::int32_t count) {
-    if (portOpen == 0) {
+    Operation operation(*this);
+    TandrelFailure failure{.step = TandrelStep::kEeprom, .address = address};
+    if (portOpen == 0 || dest == nullptr || count < 1 || count > 256) {
         EndExchange();
-        return kTandrelNoPort;
-    }
-    if (dest == nullptr || count < 1 || count > 256) {
-        EndExchange();
-        return kTandrelBadArgument;
+        failure.problem = portOpen == 0 ? TandrelProblem::kNoPort : TandrelProblem::kBadArgument;
+        failure.code = portOpen == 0 ? kTandrelNoPort : kTandrelBadArgument;
+        return Failed(failure);
     }
     idle = 0;
     Purge();
@@ -97,49 +101,76 @@ std::int32_t KVTandrel::ReadEEPROM(std::uint8_t* dest, std::uint16_t address,
     std::uint8_t data[256] = {};
     const auto size = static_cast<std::uint32_t>(count);
     std::uint32_t received = 0;
-    std::int32_t result;
     if (!Send(frame, sizeof frame)) {
-        result = kTandrelWriteFailed;
+        failure.problem = TandrelProblem::kWriteFailed;
+        failure.code = kTandrelWriteFailed;
     } else if (!Receive(data, size, &received)) {
-        result = kTandrelReadFailed;
+        failure.problem = TandrelProblem::kReadFailed;
+        failure.code = kTandrelReadFailed;
     } else if (received < size) {
-        result = kTandrelShortData;
+        failure.problem = TandrelProblem::kShortReply;
+        failure.code = kTandrelShortData;
+        failure.expected = size;
+        failure.found = received;
     } else if (data[0] == '?') {
-        result = kTandrelEepromRefused;
+        failure.problem = TandrelProblem::kRefused;
+        failure.code = kTandrelEepromRefused;
+        failure.found = '?';
     } else {
         std::uint8_t unitSum = 0;
         std::uint8_t localSum = Checksum8(data, count);
         if (!Receive(&unitSum, 1, &received)) {
-            result = kTandrelReadFailed;
+            failure.problem = TandrelProblem::kReadFailed;
+            failure.code = kTandrelReadFailed;
         } else if (received != 1 || unitSum != localSum) {
-            Log("KVTandrel: ReadEEPROM: Invalid external data checksum\r\n\tCS of recvd data: "
-                "%.2X\r\n\tCS from device: %.2x",
-                localSum, unitSum);
-            result = kTandrelChecksumMismatch;
+            failure.problem = TandrelProblem::kChecksum;
+            failure.code = kTandrelChecksumMismatch;
+            failure.expected = localSum;
+            failure.found = unitSum;
         } else {
             std::memcpy(dest, data, size);
-            result = kTandrelDone;
         }
     }
+    if (failure.problem == TandrelProblem::kNone) {
+        EndExchange();
+        return kTandrelDone;
+    }
+    const std::int32_t result = Failed(failure);
     EndExchange();
     return result;
 }
 
 std::int32_t KVTandrel::GetHardwareVersion(std::uint8_t* infoOut) {
-    if (infoOut == nullptr) return kTandrelBadArgument;
+    Operation operation(*this);
+    if (infoOut == nullptr) {
+        return Failed({.step = TandrelStep::kEeprom,
+                       .problem = TandrelProblem::kBadArgument,
+                       .code = kTandrelBadArgument});
+    }
     Log("KVTandrel: Hardware Version Information requested");
-    // Failures are not looked at: a byte that could not be read keeps its value.
-    for (std::uint16_t i = 0; i < 7; ++i) ReadEEPROM(infoOut + i, static_cast<std::uint16_t>(i + 1), 1);
+    // Failures are passed over: a byte that could not be read keeps its value.
+    PassOver passOver(*this);
+    for (std::uint16_t i = 0; i < 7; ++i) {
+        static_cast<void>(ReadEEPROM(infoOut + i, static_cast<std::uint16_t>(i + 1), 1));
+    }
     return kTandrelDone;
 }
 
 std::uint32_t KVTandrel::DetectHardware(char* nameOut, std::size_t nameSize,
                                         FirmwareVersion* versionOut) {
-    if (versionOut == nullptr) return 0;
+    Operation operation(*this);
+    if (versionOut == nullptr) {
+        Failed({.step = TandrelStep::kVersion,
+                .problem = TandrelProblem::kBadArgument,
+                .code = kTandrelBadArgument});
+        return 0;
+    }
+    // When no port answers, the record tells what happened on the first one tried.
     for (const char* name : kScannedPorts) {
         if (InitPort(name, kScanBaudRate) != kTandrelDone) continue;
         // A silent port stays held until the next InitPort closes it.
         if (GetFirmwareVersion(versionOut) != kTandrelDone) continue;
+        failure_ = {};  // the ports before this one are not the scan's failure
 
         std::uint32_t flags = 0;
         char letter = versionOut->modelLetter;

@@ -2,6 +2,8 @@
 #include "device/kvtandrel.h"
 
 #include <cstring>
+#include <optional>
+#include <string>
 
 #include "device/protocol.h"
 #include "formats/checksums.h"
@@ -43,6 +45,14 @@ void KVTandrel::Log(const char* format, ...) {
     va_start(args, format);
     LogVPrintf(logSink, format, args);
     va_end(args);
+}
+
+std::int32_t KVTandrel::Failed(TandrelFailure failure) {
+    if (failure.port[0] == '\0') std::memcpy(failure.port, portName, sizeof failure.port);
+    const std::string line = FailureLogLine(failure);
+    if (!line.empty()) Log("%s", line.c_str());
+    if (!failure_.failed()) failure_ = failure;
+    return failure.code;
 }
 
 bool KVTandrel::IsProgrammerFamily() const {
@@ -88,6 +98,7 @@ void KVTandrel::EndExchange() {
 }
 
 std::int32_t KVTandrel::InitPort(const char* portName, std::int32_t baudRate) {
+    Operation operation(*this);
     return OpenPort(portName, baudRate, true);
 }
 
@@ -98,16 +109,22 @@ std::int32_t KVTandrel::OpenPort(const char* name, std::int32_t baudRate, bool r
     if (nameFits) std::memcpy(wanted, name, std::strlen(name));
 
     if (hPort) {
-        if (restoreSpeed && speedCode != kSpeedCode115200) SetLinkSpeed(kSpeedCode115200);
+        if (restoreSpeed && speedCode != kSpeedCode115200) {
+            PassOver passOver(*this);  // the port is given up either way
+            static_cast<void>(SetLinkSpeed(kSpeedCode115200));
+        }
         hPort.reset();
         portOpen = 0;
         Log("KVTandrel: COM Port closed.");
     }
 
+    TandrelFailure failure{.step = TandrelStep::kOpenPort, .code = kTandrelNoPort};
+    std::memcpy(failure.port, wanted, sizeof failure.port);
     if (nameFits) hPort = ports_.Open(wanted);
     if (!hPort) {
-        Log("KVTandrel Port Init Failed (INVALID_HANDLE_VALUE)");
         portOpen = 0;
+        failure.problem = TandrelProblem::kPortMissing;
+        Failed(failure);
         Log("KVTandrel: Port init failed with error %i.", kTandrelNoPort);
         return kTandrelNoPort;
     }
@@ -135,6 +152,8 @@ std::int32_t KVTandrel::OpenPort(const char* name, std::int32_t baudRate, bool r
     if (!configured) {
         // The handle stays held: the next InitPort or ClosePort closes it.
         portOpen = 0;
+        failure.problem = TandrelProblem::kPortSetup;
+        Failed(failure);
         Log("KVTandrel: Port init failed with error %i.", kTandrelNoPort);
         return kTandrelNoPort;
     }
@@ -147,7 +166,9 @@ std::int32_t KVTandrel::OpenPort(const char* name, std::int32_t baudRate, bool r
 }
 
 void KVTandrel::ClosePort() {
-    if (speedCode != kSpeedCode115200) SetLinkSpeed(kSpeedCode115200);
+    Operation operation(*this);
+    // A unit that does not go back keeps speedCode raised: the caller sees it there.
+    if (speedCode != kSpeedCode115200) static_cast<void>(SetLinkSpeed(kSpeedCode115200));
     if (hPort) {
         hPort.reset();
         portOpen = 0;
@@ -156,9 +177,16 @@ void KVTandrel::ClosePort() {
 }
 
 std::int32_t KVTandrel::SetCommReadTimeout(std::int32_t milliseconds) {
+    // Inside another operation a failed change does not change that operation's result, so
+    // there it is not the operation's failure.
+    std::optional<PassOver> passOver;
+    if (depth_ > 0) passOver.emplace(*this);
+    Operation operation(*this);
+    TandrelFailure failure{.step = TandrelStep::kReadTimeout};
     if (!hPort) {
-        Log("KVTandrel: Comm Read Timeout Set Failed with %i", kTandrelNoPort);
-        return kTandrelNoPort;
+        failure.problem = TandrelProblem::kNoPort;
+        failure.code = kTandrelNoPort;
+        return Failed(failure);
     }
     SerialTimeouts timeouts;
     bool changed = hPort->GetTimeouts(timeouts);
@@ -167,39 +195,54 @@ std::int32_t KVTandrel::SetCommReadTimeout(std::int32_t milliseconds) {
         changed = hPort->SetTimeouts(timeouts);
     }
     if (!changed) {
-        Log("KVTandrel: Comm Read Timeout Set Failed with %i", kTandrelRefused);
-        return kTandrelRefused;
+        failure.problem = TandrelProblem::kPortSetup;
+        failure.code = kTandrelRefused;
+        return Failed(failure);
     }
     Log("KVTandrel: Comm Read Timeout Set To %i ms", milliseconds);
     return kTandrelDone;
 }
 
 std::int32_t KVTandrel::SetLinkSpeed(std::int32_t code) {
+    Operation operation(*this);
+    TandrelFailure failure{.step = TandrelStep::kLinkSpeed, .address = static_cast<std::uint32_t>(code)};
     std::int32_t baudRate = BaudRateOfSpeedCode(code);
     if (baudRate == 0) {
         EndExchange();
-        return kTandrelBadArgument;
+        failure.problem = TandrelProblem::kBadArgument;
+        failure.code = kTandrelBadArgument;
+        return Failed(failure);
     }
     idle = 0;
     Purge();
-    std::int32_t result;
     const std::uint8_t frame[3] = {'S', static_cast<std::uint8_t>(code),
                                    static_cast<std::uint8_t>('S' + code)};
     std::uint8_t reply = 0;
     std::uint32_t received = 0;
+    failure.code = kTandrelRefused;
     if (!Send(frame, sizeof frame)) {
-        result = kTandrelWriteFailed;
+        failure.problem = TandrelProblem::kWriteFailed;
+        failure.code = kTandrelWriteFailed;
     } else if (!Receive(&reply, 1, &received)) {
-        result = kTandrelReadFailed;
-    } else if (received != 1 || reply != kAccepted) {
-        result = kTandrelRefused;
+        failure.problem = TandrelProblem::kReadFailed;
+        failure.code = kTandrelReadFailed;
+    } else if (received != 1) {
+        failure.problem = TandrelProblem::kNoReply;
+    } else if (reply != kAccepted) {
+        failure.problem = TandrelProblem::kRefused;
+        failure.expected = kAccepted;
+        failure.found = reply;
     } else {
         // The unit now listens at the new rate; follow it. A failed reopen is not reported
         // here: the next exchange fails instead.
-        OpenPort(portName, baudRate, false);
+        {
+            PassOver passOver(*this);
+            static_cast<void>(OpenPort(portName, baudRate, false));
+        }
         speedCode = code;
-        result = kTandrelDone;
+        EndExchange();
+        return kTandrelDone;
     }
     EndExchange();
-    return result;
+    return Failed(failure);
 }

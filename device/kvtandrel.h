@@ -10,7 +10,8 @@
 //
 // Results are 32-bit signed codes (kTandrel... below); the yes/no operations (EraseChip, the blank
 // checks, VerifyChip) answer 1, 0 or -1. Nothing is ever retried: the first failure ends an
-// operation. Log lines go through LogPrintf to `logSink` when one is attached.
+// operation, and LastFailure() tells what it was. Log lines go through LogPrintf to `logSink`
+// when one is attached.
 //
 // Buffers: every pointer argument is borrowed for the call only. An operation never reads or
 // writes outside [buffer, buffer + length); a null buffer with a positive length, or a
@@ -26,6 +27,7 @@
 
 #include "device/log_sink.h"
 #include "device/progress_sink.h"
+#include "device/tandrel_failure.h"
 #include "platform/clock.h"
 #include "platform/serial_port.h"
 
@@ -176,6 +178,14 @@ public:
     // met (an erase has none) is dropped when the exchange ends.
     void RequestCancel();
 
+    // What made the last operation fail: the first step that went wrong in it, so that a later
+    // step of its way out (restoring the read timeout) cannot hide it. Cleared when an operation
+    // starts; a verify also records the first difference it found. Steps whose failure an
+    // operation passes over (a timeout change around a transfer, an EEPROM byte of the
+    // information block, a port of the scan before the one that answered) are not recorded.
+    // Read it on the thread that ran the operation, or once its completion was handed over.
+    const TandrelFailure& LastFailure() const { return failure_; }
+
     // Fields. Only `idle` and `cancelRequested` may be touched while another thread runs an
     // operation; the rest belong to whichever thread is running one.
     std::int32_t portOpen = 0;             // 1 after InitPort succeeded
@@ -189,6 +199,36 @@ public:
     std::int32_t speedCode = kSpeedCode115200;
 
 private:
+    // Marks a public operation while it runs. The outermost one starts with an empty failure
+    // record; an operation inside another (the ReadChip of a blank check) adds to its caller's.
+    class Operation {
+    public:
+        explicit Operation(KVTandrel& device) : device_(device) {
+            if (device_.depth_++ == 0) device_.failure_ = {};
+        }
+        ~Operation() { --device_.depth_; }
+        Operation(const Operation&) = delete;
+        Operation& operator=(const Operation&) = delete;
+
+    private:
+        KVTandrel& device_;
+    };
+    // Keeps the failure record as it was across a step whose failure the operation passes over.
+    class PassOver {
+    public:
+        explicit PassOver(KVTandrel& device) : device_(device), saved_(device.failure_) {}
+        ~PassOver() { device_.failure_ = saved_; }
+        PassOver(const PassOver&) = delete;
+        PassOver& operator=(const PassOver&) = delete;
+
+    private:
+        KVTandrel& device_;
+        TandrelFailure saved_;
+    };
+
+    // Writes the failure's log line, records it unless the operation already failed, and
+    // returns its code.
+    std::int32_t Failed(TandrelFailure failure);
     std::int32_t OpenPort(const char* name, std::int32_t baudRate, bool restoreSpeed);
     bool IsProgrammerFamily() const;
     bool HasProgrammerCapability() const;
@@ -199,20 +239,26 @@ private:
     [[nodiscard]] bool Send(const std::uint8_t* frame, std::uint32_t size);
     // One read under the timeouts in force; false when the read call failed.
     [[nodiscard]] bool Receive(std::uint8_t* data, std::uint32_t size, std::uint32_t* received);
-    // The one-byte status reply of an erase command: 0 done, -1 refused or silent.
-    std::int32_t EraseReply();
+    // Sends an erase command (the 6000 ms timeout set first) and reads its one-byte status
+    // reply: 0 done, -1 refused or silent. what: the sector, for the failure record.
+    std::int32_t EraseCommand(TandrelStep step, const std::uint8_t* frame, std::uint32_t size,
+                              std::uint32_t what);
+    // Why a blank check or verify refuses to start: not a programmer, no port, or else its
+    // arguments.
+    TandrelProblem WhyRefused() const;
     std::int32_t WriteBlocks(const ChipType& chip, const std::uint8_t* src,
                              std::uint32_t address, std::int32_t length, ProgressSink* progress);
     std::int32_t ReadBlocks(const ChipType& chip, std::uint8_t* dest, std::uint32_t address,
                             std::int32_t length, ProgressSink* progress);
-    std::int32_t QuickVerify(const VerifyRequest& request, bool bufferMissing);
+    std::int32_t QuickVerify(const VerifyRequest& request);
     void StartProgress(ProgressSink* progress, std::int32_t length);
     // The common end of WriteChip and ReadChip: progress reset, 300 ms, idle, cancel cleared.
     void EndTransfer(ProgressSink* progress);
-    void LogRefusedBuffer(const char* operation, std::int32_t length);
     void Log(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
     SerialPorts& ports_;
     Clock& clock_;
     std::mutex cancelLock_;  // makes RequestCancel's test and store one step against EndExchange
+    TandrelFailure failure_;
+    int depth_ = 0;  // public operations running, nested ones included
 };

@@ -18,9 +18,6 @@ void StepProgress(ProgressSink* progress) {
     if (progress != nullptr) progress->StepIt();
 }
 
-// A reply byte as the log shows it: control characters would cut or split the line.
-char Printable(std::uint8_t byte) { return byte < 0x20 || byte == 0x7F ? '.' : static_cast<char>(byte); }
-
 }  // namespace
 
 void KVTandrel::StartProgress(ProgressSink* progress, std::int32_t length) {
@@ -35,33 +32,32 @@ void KVTandrel::EndTransfer(ProgressSink* progress) {
         progress->SetPos(0);
         progress->SetText("");
     }
-    SetCommReadTimeout(kStandingTimeoutMs);
+    static_cast<void>(SetCommReadTimeout(kStandingTimeoutMs));
     EndExchange();
-}
-
-void KVTandrel::LogRefusedBuffer(const char* operation, std::int32_t length) {
-    Log("KVTandrel: %s refused: null buffer or negative length (%i)", operation, length);
 }
 
 std::int32_t KVTandrel::WriteChip(std::int32_t chipType, const std::uint8_t* src,
                                   std::uint32_t address, std::int32_t length,
                                   ProgressSink* progress) {
+    Operation operation(*this);
+    constexpr TandrelStep kStep = TandrelStep::kWriteBlock;
     std::int32_t result;
     if (!HasProgrammerCapability()) {
-        result = kTandrelNotProgrammer;
+        result = Failed(MakeFailure(kStep, TandrelProblem::kNotProgrammer, kTandrelNotProgrammer));
     } else if (portOpen == 0) {
-        result = kTandrelNoPort;
+        result = Failed(MakeFailure(kStep, TandrelProblem::kNoPort, kTandrelNoPort));
     } else {
         StartProgress(progress, length);
         idle = 0;
-        SetCommReadTimeout(kTransferTimeoutMs);
+        static_cast<void>(SetCommReadTimeout(kTransferTimeoutMs));
         Purge();
         const ChipType* chip = FindChipType(chipType);
         if (chip == nullptr || !chip->programmable()) {
-            result = kTandrelBadArgument;
+            result = Failed(MakeFailure(kStep, TandrelProblem::kBadArgument, kTandrelBadArgument));
         } else if (length < 0 || (src == nullptr && length > 0)) {
-            LogRefusedBuffer("WriteChip", length);
-            result = kTandrelBadArgument;
+            TandrelFailure failure = MakeFailure(kStep, TandrelProblem::kBadBuffer, kTandrelBadArgument);
+            failure.found = static_cast<std::uint32_t>(length);
+            result = Failed(failure);
         } else {
             result = WriteBlocks(*chip, src, address, length, progress);
         }
@@ -73,8 +69,18 @@ std::int32_t KVTandrel::WriteChip(std::int32_t chipType, const std::uint8_t* src
 std::int32_t KVTandrel::WriteBlocks(const ChipType& chip, const std::uint8_t* src,
                                     std::uint32_t address, std::int32_t length,
                                     ProgressSink* progress) {
-    auto writeBlock = [&](std::uint32_t offset, std::uint32_t count) -> std::int32_t {
-        std::uint32_t blockAddress = address + offset;
+    // A failure at block `block` of `count` bytes, with code -1 unless given otherwise.
+    auto failure = [&](std::uint32_t block, std::uint32_t count, TandrelProblem problem) {
+        return TandrelFailure{.step = TandrelStep::kWriteBlock,
+                              .problem = problem,
+                              .code = kTandrelRefused,
+                              .address = address + block * kChipBlockSize,
+                              .block = block,
+                              .count = count};
+    };
+    auto writeBlock = [&](std::uint32_t block, std::uint32_t count) -> std::int32_t {
+        const std::uint32_t offset = block * kChipBlockSize;
+        const std::uint32_t blockAddress = address + offset;
         ShowBlockAddress(progress, "Writing Address %.6X", blockAddress);
         std::uint8_t frame[kMaxWriteFrameSize];
         std::uint32_t size = BuildBlockHeader(frame, chip, chip.writeDigit, 'W', count, blockAddress);
@@ -84,14 +90,16 @@ std::int32_t KVTandrel::WriteBlocks(const ChipType& chip, const std::uint8_t* sr
         ++size;
         std::uint8_t reply = 0;
         std::uint32_t received = 0;
-        if (!Send(frame, size) || !Receive(&reply, 1, &received)) return kTandrelRefused;
-        if (received != 1) {
-            Log("WriteChip Failed. No Response.");
-            return kTandrelRefused;
+        if (!Send(frame, size)) return Failed(failure(block, count, TandrelProblem::kWriteFailed));
+        if (!Receive(&reply, 1, &received)) {
+            return Failed(failure(block, count, TandrelProblem::kReadFailed));
         }
+        if (received != 1) return Failed(failure(block, count, TandrelProblem::kNoReply));
         if (reply != kAccepted) {
-            Log("WriteChip Failed. Invalid Response: '%c' (%X)", Printable(reply), reply);
-            return kTandrelRefused;
+            TandrelFailure refused = failure(block, count, TandrelProblem::kRefused);
+            refused.expected = kAccepted;
+            refused.found = reply;
+            return Failed(refused);
         }
         StepProgress(progress);
         return kTandrelDone;
@@ -102,14 +110,15 @@ std::int32_t KVTandrel::WriteBlocks(const ChipType& chip, const std::uint8_t* sr
     const std::uint32_t fullBlocks = total / kChipBlockSize;
     for (std::uint32_t i = 0; i < fullBlocks; ++i) {
         if (cancelRequested != 0) {
-            Log("KVTandrel: WriteChip - Operation Cancelled");
-            return kTandrelCancelled;
+            TandrelFailure cancelled = failure(i, kChipBlockSize, TandrelProblem::kCancelled);
+            cancelled.code = kTandrelCancelled;
+            return Failed(cancelled);
         }
-        std::int32_t result = writeBlock(i * kChipBlockSize, kChipBlockSize);
+        std::int32_t result = writeBlock(i, kChipBlockSize);
         if (result != kTandrelDone) return result;
     }
     if (total % kChipBlockSize != 0) {
-        std::int32_t result = writeBlock(fullBlocks * kChipBlockSize, total % kChipBlockSize);
+        std::int32_t result = writeBlock(fullBlocks, total % kChipBlockSize);
         if (result != kTandrelDone) return result;
     }
     std::uint32_t elapsed = clock_.TickCount() - start;
@@ -119,24 +128,28 @@ std::int32_t KVTandrel::WriteBlocks(const ChipType& chip, const std::uint8_t* sr
 
 std::int32_t KVTandrel::ReadChip(std::int32_t chipType, std::uint8_t* dest, std::uint32_t address,
                                  std::int32_t length, ProgressSink* progress) {
+    Operation operation(*this);
+    constexpr TandrelStep kStep = TandrelStep::kReadBlock;
     std::int32_t result;
     if (!HasProgrammerCapability()) {
-        result = kTandrelNotProgrammer;
+        result = Failed(MakeFailure(kStep, TandrelProblem::kNotProgrammer, kTandrelNotProgrammer));
     } else if (portOpen == 0) {
-        result = kTandrelNoPort;
+        result = Failed(MakeFailure(kStep, TandrelProblem::kNoPort, kTandrelNoPort));
     } else {
         StartProgress(progress, length);
         if (length < 0 || (dest == nullptr && length > 0)) {
-            LogRefusedBuffer("ReadChip", length);
-            result = kTandrelBadArgument;
+            TandrelFailure failure = MakeFailure(kStep, TandrelProblem::kBadBuffer, kTandrelBadArgument);
+            failure.found = static_cast<std::uint32_t>(length);
+            result = Failed(failure);
         } else {
             if (length > 0) std::memset(dest, 0, static_cast<std::size_t>(length));
             idle = 0;
-            SetCommReadTimeout(kTransferTimeoutMs);
+            static_cast<void>(SetCommReadTimeout(kTransferTimeoutMs));
             Purge();
             const ChipType* chip = FindChipType(chipType);
-            result = chip == nullptr ? kTandrelBadArgument
-                                     : ReadBlocks(*chip, dest, address, length, progress);
+            result = chip == nullptr
+                         ? Failed(MakeFailure(kStep, TandrelProblem::kBadArgument, kTandrelBadArgument))
+                         : ReadBlocks(*chip, dest, address, length, progress);
         }
     }
     EndTransfer(progress);
@@ -146,56 +159,86 @@ std::int32_t KVTandrel::ReadChip(std::int32_t chipType, std::uint8_t* dest, std:
 std::int32_t KVTandrel::ReadBlocks(const ChipType& chip, std::uint8_t* dest,
                                    std::uint32_t address, std::int32_t length,
                                    ProgressSink* progress) {
+    auto failure = [&](std::uint32_t block, std::uint32_t count, TandrelProblem problem,
+                       std::int32_t code) {
+        return TandrelFailure{.step = TandrelStep::kReadBlock,
+                              .problem = problem,
+                              .code = code,
+                              .address = address + block * kChipBlockSize,
+                              .block = block,
+                              .count = count};
+    };
     // Sends the request frame of one block; false when the write failed.
-    auto request = [&](std::uint32_t offset, std::uint32_t count) {
-        std::uint32_t blockAddress = address + offset;
+    auto request = [&](std::uint32_t block, std::uint32_t count) {
+        std::uint32_t blockAddress = address + block * kChipBlockSize;
         ShowBlockAddress(progress, "Reading Address %.6X", blockAddress);
         std::uint8_t frame[kMaxReadFrameSize];
         std::uint32_t size = BuildBlockHeader(frame, chip, chip.readDigit, 'R', count, blockAddress);
         frame[size] = Checksum8(frame, static_cast<std::int32_t>(size));
         return Send(frame, size + 1);
     };
+    // Reads the unit's checksum byte of a block and compares it with the data's.
+    auto checkSum = [&](std::uint32_t block, std::uint32_t count) -> std::int32_t {
+        std::uint8_t unitSum = 0;
+        std::uint32_t received = 0;
+        if (!Receive(&unitSum, 1, &received)) {
+            return Failed(failure(block, count, TandrelProblem::kReadFailed, kTandrelRefused));
+        }
+        const std::uint8_t localSum =
+            Checksum8(dest + block * kChipBlockSize, static_cast<std::int32_t>(count));
+        if (received != 1 || unitSum != localSum) {
+            TandrelFailure mismatch =
+                failure(block, count, TandrelProblem::kChecksum, kTandrelChecksumMismatch);
+            mismatch.expected = localSum;
+            mismatch.found = unitSum;
+            return Failed(mismatch);
+        }
+        StepProgress(progress);
+        return kTandrelDone;
+    };
 
     std::uint32_t start = clock_.TickCount();
     const auto total = static_cast<std::uint32_t>(length);
     const std::uint32_t fullBlocks = total / kChipBlockSize;
-    std::uint8_t unitSum = 0;
     std::uint32_t received = 0;
     for (std::uint32_t i = 0; i < fullBlocks; ++i) {
         if (cancelRequested != 0) {
-            Log("KVTandrel: ReadChip - Operation Cancelled");
-            return kTandrelCancelled;
+            return Failed(
+                failure(i, kChipBlockSize, TandrelProblem::kCancelled, kTandrelCancelled));
         }
         std::uint8_t* block = dest + i * kChipBlockSize;
-        if (!request(i * kChipBlockSize, kChipBlockSize)) return kTandrelRefused;
-        if (!Receive(block, kChipBlockSize, &received)) return kTandrelRefused;
+        if (!request(i, kChipBlockSize)) {
+            return Failed(failure(i, kChipBlockSize, TandrelProblem::kWriteFailed, kTandrelRefused));
+        }
+        if (!Receive(block, kChipBlockSize, &received)) {
+            return Failed(failure(i, kChipBlockSize, TandrelProblem::kReadFailed, kTandrelRefused));
+        }
         if (received < kChipBlockSize) {
-            Log("KVTandrel: ReadChip: Read timed-out after %i bytes. Expected %i bytes.",
-                static_cast<std::int32_t>(i * kChipBlockSize + received), length);
-            return kTandrelShortData;
+            TandrelFailure cut =
+                failure(i, kChipBlockSize, TandrelProblem::kShortReply, kTandrelShortData);
+            cut.expected = total;
+            cut.found = i * kChipBlockSize + received;
+            return Failed(cut);
         }
-        unitSum = 0;
-        if (!Receive(&unitSum, 1, &received)) return kTandrelRefused;
-        std::uint8_t localSum = Checksum8(block, kChipBlockSize);
-        if (received != 1 || unitSum != localSum) {
-            Log("KVTandrel: ReadChip: Invalid external data checksum\r\n\tIteration: "
-                "%i\r\n\tCS of recvd data: %.2X\r\n\tCS from device: %.2x",
-                static_cast<std::int32_t>(i), localSum, unitSum);
-            return kTandrelChecksumMismatch;
+        if (std::int32_t result = checkSum(i, kChipBlockSize); result != kTandrelDone) {
+            return result;
         }
-        StepProgress(progress);
     }
     const std::uint32_t rest = total % kChipBlockSize;
     if (rest != 0) {
         std::uint8_t* block = dest + fullBlocks * kChipBlockSize;
-        if (!request(fullBlocks * kChipBlockSize, rest)) return kTandrelRefused;
-        if (!Receive(block, rest, &received) || received == 0) return kTandrelRefused;
-        unitSum = 0;
-        if (!Receive(&unitSum, 1, &received)) return kTandrelRefused;
-        if (received != 1 || unitSum != Checksum8(block, static_cast<std::int32_t>(rest))) {
-            return kTandrelChecksumMismatch;
+        if (!request(fullBlocks, rest)) {
+            return Failed(failure(fullBlocks, rest, TandrelProblem::kWriteFailed, kTandrelRefused));
         }
-        StepProgress(progress);
+        if (!Receive(block, rest, &received)) {
+            return Failed(failure(fullBlocks, rest, TandrelProblem::kReadFailed, kTandrelRefused));
+        }
+        if (received == 0) {
+            return Failed(failure(fullBlocks, rest, TandrelProblem::kNoReply, kTandrelRefused));
+        }
+        if (std::int32_t result = checkSum(fullBlocks, rest); result != kTandrelDone) {
+            return result;
+        }
     }
     std::uint32_t elapsed = clock_.TickCount() - start;
     Log("KVTandrel: ReadChip took %u milliseconds (%f seconds)", elapsed, elapsed * 0.001);
