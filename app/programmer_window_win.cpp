@@ -375,7 +375,10 @@ void DetectUnit(HWND dialog) {
         EnableOperationControls(dialog, 0);
         EnableWindow(Item(dialog, IDCANCEL), TRUE);
     }
-    if ((gState.hardwareFlags & kHardwareFastLinkMask) != 0) gTandrel.SetLinkSpeed(kSpeedCode921600);
+    // A unit that does not take the faster rate goes on working at 115200 baud.
+    if ((gState.hardwareFlags & kHardwareFastLinkMask) != 0) {
+        static_cast<void>(gTandrel.SetLinkSpeed(kSpeedCode921600));
+    }
 }
 
 BOOL OnInitDialog(HWND dialog) {

@@ -82,7 +82,7 @@ class OutputFile {
 public:
     explicit OutputFile(std::string path) : path_(std::move(path)) {}
 
-    bool Probe(std::string& error) {
+    [[nodiscard]] bool Probe(std::string& error) {
         std::FILE* existing = std::fopen(path_.c_str(), "rb");
         existed_ = existing != nullptr;
         if (existing != nullptr) std::fclose(existing);
@@ -95,7 +95,7 @@ public:
         return true;
     }
 
-    bool Write(const std::string& content, std::string& error) {
+    [[nodiscard]] bool Write(const std::string& content, std::string& error) {
         char folder[kFilePathSize];
         char temporary[kFilePathSize];
         bool made = false;
@@ -121,7 +121,7 @@ public:
     }
 
 private:
-    static bool WriteTemporary(const char* path, const std::string& content) {
+    [[nodiscard]] static bool WriteTemporary(const char* path, const std::string& content) {
         const FileHandle file = OpenExistingFile(path, true, kShareNone, nullptr);
         if (file == kNoFile) return false;
         // A chip image as text is a few MiB at the most.
@@ -460,7 +460,7 @@ int CliRun::Detect() {
 int CliRun::Info() {
     if (int code = Connect(); code != kExitSuccess) return code;
     std::uint8_t block[kHardwareInfoSize] = {};
-    device_.GetHardwareVersion(block);
+    static_cast<void>(device_.GetHardwareVersion(block));  // unread bytes show as 00
     std::string text = Printf("Programmer:  %s\nPort:        %s\n", unitName_, portShown_.c_str());
     text += Printf("Firmware:    %u.%u, model letter %c\n", version_.major, version_.minor,
                    version_.modelLetter);

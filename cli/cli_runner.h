@@ -39,7 +39,7 @@ struct CliEnvironment {
 };
 
 // Runs one command; returns its exit status (CliExit).
-int RunCli(const CliOptions& options, CliEnvironment& env);
+[[nodiscard]] int RunCli(const CliOptions& options, CliEnvironment& env);
 
 // Async-signal-safe; any thread.
 void RequestInterrupt();

@@ -50,19 +50,19 @@ struct CliOptions {
 // Parses argv[1..argc). On failure returns false with a one-line reason in error. Options may
 // come before or after the command and its file; "--name=value" and "--name value" both work;
 // "--" ends the options.
-bool ParseArguments(int argc, const char* const* argv, CliOptions& options, std::string& error);
+[[nodiscard]] bool ParseArguments(int argc, const char* const* argv, CliOptions& options, std::string& error);
 
 // A chip type by its name without regard to case: the whole list text ("27C256 (Read-Only)")
 // or its short name ("27c256"). -1 when none matches.
-std::int32_t FindChipTypeByName(std::string_view name);
+[[nodiscard]] std::int32_t FindChipTypeByName(std::string_view name);
 // A chip type's short name: "AM29F040", "27C256"; "" for an index outside the table.
-std::string ChipShortName(std::int32_t chipType);
+[[nodiscard]] std::string ChipShortName(std::int32_t chipType);
 
 // A hexadecimal number: 1 to 8 digits, optionally after 0x. False for anything else.
-bool ParseHexNumber(std::string_view text, std::uint32_t& value);
+[[nodiscard]] bool ParseHexNumber(std::string_view text, std::uint32_t& value);
 // START-END (end included) or START+LENGTH, both hexadecimal; false for a reversed or empty
 // range or one past 0xFFFFFFFF.
-bool ParseHexRange(std::string_view text, HexRange& range);
+[[nodiscard]] bool ParseHexRange(std::string_view text, HexRange& range);
 
 // The --help text.
 std::string HelpText();

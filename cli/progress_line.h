@@ -42,12 +42,12 @@ public:
 
     // Starts counting towards total bytes, or total steps named stepName ("sectors") when
     // stepName is not null; returns the text to show now.
-    std::string Start(const std::string& label, std::uint64_t total, const char* stepName,
+    [[nodiscard]] std::string Start(const std::string& label, std::uint64_t total, const char* stepName,
                       std::uint32_t nowMs);
     // done so far (at most total); returns the text to show, often none.
-    std::string Update(std::uint64_t done, std::uint32_t nowMs);
+    [[nodiscard]] std::string Update(std::uint64_t done, std::uint32_t nowMs);
     // Ends the display; on a terminal the text wipes the bar, so the next line starts clean.
-    std::string Finish();
+    [[nodiscard]] std::string Finish();
 
     bool active() const { return active_; }
     std::uint64_t done() const { return done_; }

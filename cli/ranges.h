@@ -44,4 +44,4 @@ struct PlanError {
 };
 
 // False with the reason in error when the ranges cannot be used.
-bool PlanTransfer(const PlanRequest& request, TransferPlan& plan, PlanError& error);
+[[nodiscard]] bool PlanTransfer(const PlanRequest& request, TransferPlan& plan, PlanError& error);

@@ -48,7 +48,7 @@ inline constexpr std::int32_t kChipTypeCount =
     static_cast<std::int32_t>(sizeof kChipTypes / sizeof kChipTypes[0]);
 
 // The row of a chip type, or null for an index outside the table.
-constexpr const ChipType* FindChipType(std::int32_t index) {
+[[nodiscard]] constexpr const ChipType* FindChipType(std::int32_t index) {
     return index >= 0 && index < kChipTypeCount ? &kChipTypes[index] : nullptr;
 }
 

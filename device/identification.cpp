@@ -50,7 +50,7 @@ std::int32_t KVTandrel::GetFirmwareVersion(FirmwareVersion* versionOut) {
     } else {
         Log("KVTandrel: Firmware Version string requested");
         idle = 0;
-        SetCommReadTimeout(kVersionTimeoutMs);
+        static_cast<void>(SetCommReadTimeout(kVersionTimeoutMs));
         Purge();
         const std::uint8_t frame[2] = {'V', 'V'};
         std::uint8_t reply[3] = {};
@@ -72,7 +72,7 @@ std::int32_t KVTandrel::GetFirmwareVersion(FirmwareVersion* versionOut) {
             versionOut->modelLetter = static_cast<char>(reply[2]);
         }
     }
-    SetCommReadTimeout(kStandingTimeoutMs);
+    static_cast<void>(SetCommReadTimeout(kStandingTimeoutMs));
     EndExchange();
     return failure.problem == TandrelProblem::kNone ? kTandrelDone : Failed(failure);
 }
@@ -186,7 +186,7 @@ std::uint32_t KVTandrel::DetectHardware(char* nameOut, std::size_t nameSize,
             deviceFamily = kFamilyProgrammer;
             capabilities = kCapabilityProgrammer;
             std::uint8_t info[kHardwareInfoSize] = {};
-            GetHardwareVersion(info);
+            static_cast<void>(GetHardwareVersion(info));  // fails only for a null buffer
             // The information block knows the unit better than the version letter does.
             if (info[0] == 'A') {
                 flags = info[3] == 'S'   ? kHardwareTandrel | kHardwareSerial

@@ -54,7 +54,7 @@ inline constexpr std::int32_t kSpeedCode230400 = 3;
 inline constexpr std::int32_t kSpeedCode115200 = 7;  // ports open at this rate
 
 // The baud rate of an accepted speed code; 0 for any other code.
-std::int32_t BaudRateOfSpeedCode(std::int32_t speedCode);
+[[nodiscard]] std::int32_t BaudRateOfSpeedCode(std::int32_t speedCode);
 
 // `deviceFamily` and `capabilities` values.
 inline constexpr std::int32_t kFamilyCalyxor1 = 8;  // also the value at construction
@@ -101,10 +101,10 @@ struct VerifyRequest {
 };
 
 // 8-bit sum of the bytes; 0 for a null pointer or a length of 0 or less.
-std::uint8_t Checksum8(const std::uint8_t* data, std::int32_t length);
+[[nodiscard]] std::uint8_t Checksum8(const std::uint8_t* data, std::int32_t length);
 
 // Sum of i * data[i] for i from 0 to n - 1, modulo 65536; 0 for a null pointer.
-std::uint32_t WeightedChecksum16(const std::uint8_t* data, std::uint32_t n);
+[[nodiscard]] std::uint32_t WeightedChecksum16(const std::uint8_t* data, std::uint32_t n);
 
 // Writes the model name of flags over the start of nameOut (nameSize bytes, always terminated),
 // then appends " v<major>.<minor>.<letter>" when version is non-null. With no model bit set,
@@ -128,50 +128,50 @@ public:
     // Opens and configures portName at baudRate; closes a held port first (bringing the unit
     // back to 115200 baud if it was raised). 0, or -2 for any failure. A name longer than 24
     // characters cannot be remembered and counts as a port that does not exist.
-    std::int32_t InitPort(const char* portName, std::int32_t baudRate);
+    [[nodiscard]] std::int32_t InitPort(const char* portName, std::int32_t baudRate);
     // Brings the unit back to speed code 7 if needed and releases the port.
     void ClosePort();
     // Sets the read total-timeout constant of the held port: 0, -1 or -2.
-    std::int32_t SetCommReadTimeout(std::int32_t milliseconds);
+    [[nodiscard]] std::int32_t SetCommReadTimeout(std::int32_t milliseconds);
     // Switches unit and port to another rate: 0, -1, -4, -5 or -18.
-    std::int32_t SetLinkSpeed(std::int32_t speedCode);
+    [[nodiscard]] std::int32_t SetLinkSpeed(std::int32_t speedCode);
 
     // Identification (window thread).
 
     // 0, -2, -4, -5 or -7; versionOut may be null.
-    std::int32_t GetFirmwareVersion(FirmwareVersion* versionOut);
+    [[nodiscard]] std::int32_t GetFirmwareVersion(FirmwareVersion* versionOut);
     // Reads count (1 to 256) bytes of the unit's own EEPROM into dest, which is written only
     // when the result is 0: 0, -2, -4, -5, -8, -11, -17, or -18 for a null dest or a bad count.
-    std::int32_t ReadEEPROM(std::uint8_t* dest, std::uint16_t address, std::int32_t count);
+    [[nodiscard]] std::int32_t ReadEEPROM(std::uint8_t* dest, std::uint16_t address, std::int32_t count);
     // Reads the hardware information block into infoOut[0..6] (failed bytes keep their value):
     // 0, or -18 for a null infoOut.
-    std::int32_t GetHardwareVersion(std::uint8_t* infoOut);
+    [[nodiscard]] std::int32_t GetHardwareVersion(std::uint8_t* infoOut);
     // Scans COM1 to COM5, identifies the unit and names it into nameOut (nameSize bytes; may be
     // null). Returns the HardwareFlags; 0 when nothing was found or versionOut is null.
-    std::uint32_t DetectHardware(char* nameOut, std::size_t nameSize,
+    [[nodiscard]] std::uint32_t DetectHardware(char* nameOut, std::size_t nameSize,
                                  FirmwareVersion* versionOut);
 
     // Chip operations (worker thread). progress may be null.
 
     // Programs src[0..length) at chip address: 0, -1, -2, -3, -18 or -19.
-    std::int32_t WriteChip(std::int32_t chipType, const std::uint8_t* src, std::uint32_t address,
+    [[nodiscard]] std::int32_t WriteChip(std::int32_t chipType, const std::uint8_t* src, std::uint32_t address,
                            std::int32_t length, ProgressSink* progress);
     // Reads chip address onwards into dest[0..length): 0, -1, -2, -3, -11, -17, -18 or -19.
-    std::int32_t ReadChip(std::int32_t chipType, std::uint8_t* dest, std::uint32_t address,
+    [[nodiscard]] std::int32_t ReadChip(std::int32_t chipType, std::uint8_t* dest, std::uint32_t address,
                           std::int32_t length, ProgressSink* progress);
     // Erases 64 KiB sector 0..7 of an AM29F040: 0, -1, -2 (sector out of range) or -3.
-    std::int32_t EraseSector(std::int32_t sector);
+    [[nodiscard]] std::int32_t EraseSector(std::int32_t sector);
     // Erases a 27SF512 with the whole-chip command: 0, -1 or -3.
-    std::int32_t BulkErase();
+    [[nodiscard]] std::int32_t BulkErase();
     // 1 erased (or nothing to do for a read-only type), 0 refused or a sector erase failed,
     // -1 the fill-write or the whole-chip erase failed.
-    std::int32_t EraseChip(std::int32_t chipType, ProgressSink* progress);
+    [[nodiscard]] std::int32_t EraseChip(std::int32_t chipType, ProgressSink* progress);
     // 1 all 0xFF, 0 not blank, -1 could not be checked.
-    std::int32_t BlankCheckSector(std::int32_t sector, ProgressSink* progress);
-    std::int32_t BlankCheckChip(std::int32_t chipType, ProgressSink* progress);
+    [[nodiscard]] std::int32_t BlankCheckSector(std::int32_t sector, ProgressSink* progress);
+    [[nodiscard]] std::int32_t BlankCheckChip(std::int32_t chipType, ProgressSink* progress);
     // 1 the range matches, 0 it differs, -1 could not be checked. A full verify of a range
     // longer than the chip type's size is refused with -1.
-    std::int32_t VerifyChip(VerifyRequest request);
+    [[nodiscard]] std::int32_t VerifyChip(VerifyRequest request);
 
     // The "Cancel Operation" button (window thread): asks a running transfer to stop at its
     // next block boundary. Does nothing while no exchange runs; a cancel that no block boundary
@@ -229,7 +229,7 @@ private:
     // Writes the failure's log line, records it unless the operation already failed, and
     // returns its code.
     std::int32_t Failed(TandrelFailure failure);
-    std::int32_t OpenPort(const char* name, std::int32_t baudRate, bool restoreSpeed);
+    [[nodiscard]] std::int32_t OpenPort(const char* name, std::int32_t baudRate, bool restoreSpeed);
     bool IsProgrammerFamily() const;
     bool HasProgrammerCapability() const;
     void Purge();
@@ -241,16 +241,16 @@ private:
     [[nodiscard]] bool Receive(std::uint8_t* data, std::uint32_t size, std::uint32_t* received);
     // Sends an erase command (the 6000 ms timeout set first) and reads its one-byte status
     // reply: 0 done, -1 refused or silent. what: the sector, for the failure record.
-    std::int32_t EraseCommand(TandrelStep step, const std::uint8_t* frame, std::uint32_t size,
+    [[nodiscard]] std::int32_t EraseCommand(TandrelStep step, const std::uint8_t* frame, std::uint32_t size,
                               std::uint32_t what);
     // Why a blank check or verify refuses to start: not a programmer, no port, or else its
     // arguments.
-    TandrelProblem WhyRefused() const;
-    std::int32_t WriteBlocks(const ChipType& chip, const std::uint8_t* src,
+    [[nodiscard]] TandrelProblem WhyRefused() const;
+    [[nodiscard]] std::int32_t WriteBlocks(const ChipType& chip, const std::uint8_t* src,
                              std::uint32_t address, std::int32_t length, ProgressSink* progress);
-    std::int32_t ReadBlocks(const ChipType& chip, std::uint8_t* dest, std::uint32_t address,
+    [[nodiscard]] std::int32_t ReadBlocks(const ChipType& chip, std::uint8_t* dest, std::uint32_t address,
                             std::int32_t length, ProgressSink* progress);
-    std::int32_t QuickVerify(const VerifyRequest& request);
+    [[nodiscard]] std::int32_t QuickVerify(const VerifyRequest& request);
     void StartProgress(ProgressSink* progress, std::int32_t length);
     // The common end of WriteChip and ReadChip: progress reset, 300 ms, idle, cancel cleared.
     void EndTransfer(ProgressSink* progress);

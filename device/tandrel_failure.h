@@ -61,9 +61,9 @@ struct TandrelFailure {
 };
 
 // A failure with nothing more to tell than what went wrong where, and the result.
-inline TandrelFailure MakeFailure(TandrelStep step, TandrelProblem problem, std::int32_t code) {
+[[nodiscard]] inline TandrelFailure MakeFailure(TandrelStep step, TandrelProblem problem, std::int32_t code) {
     return TandrelFailure{.step = step, .problem = problem, .code = code};
 }
 
 // The log line KVTandrel writes for a failure; empty for the failures it writes none for.
-std::string FailureLogLine(const TandrelFailure& failure);
+[[nodiscard]] std::string FailureLogLine(const TandrelFailure& failure);

@@ -35,12 +35,12 @@
 enum class ImageFormat { kBinary, kIntelHex, kSRecord };
 
 // "binary", "Intel HEX", "S-record".
-const char* ImageFormatName(ImageFormat format);
+[[nodiscard]] const char* ImageFormatName(ImageFormat format);
 // The format a file name's extension names, case-insensitive: .bin .rom .raw, .hex .ihx .ihex,
 // .srec .s19 .s28 .s37 .mot. Nothing for any other name.
-std::optional<ImageFormat> ImageFormatFromPath(std::string_view path);
+[[nodiscard]] std::optional<ImageFormat> ImageFormatFromPath(std::string_view path);
 // The format a --format value names: bin (binary, raw), hex (ihex), srec (s19, mot).
-std::optional<ImageFormat> ImageFormatFromName(std::string_view name);
+[[nodiscard]] std::optional<ImageFormat> ImageFormatFromName(std::string_view name);
 // Whether the format carries addresses (HEX, S-record) rather than file offsets.
 inline bool FormatHasAddresses(ImageFormat format) {
     return format != ImageFormat::kBinary;
@@ -56,17 +56,17 @@ struct ImageError {
 
 // Each parses text (the whole file) into image, which should be empty. On failure error says
 // why and the image holds whatever came before the bad record: use none of it.
-bool ParseIntelHex(std::string_view text, SparseImage& image, ImageError& error);
-bool ParseSRecord(std::string_view text, SparseImage& image, ImageError& error);
-bool ParseBinary(std::string_view bytes, SparseImage& image, ImageError& error);
-bool ParseImage(ImageFormat format, std::string_view bytes, SparseImage& image, ImageError& error);
+[[nodiscard]] bool ParseIntelHex(std::string_view text, SparseImage& image, ImageError& error);
+[[nodiscard]] bool ParseSRecord(std::string_view text, SparseImage& image, ImageError& error);
+[[nodiscard]] bool ParseBinary(std::string_view bytes, SparseImage& image, ImageError& error);
+[[nodiscard]] bool ParseImage(ImageFormat format, std::string_view bytes, SparseImage& image, ImageError& error);
 
 // The file text of length bytes that belong at address (address + length must not pass 2^32).
-std::string WriteIntelHex(const std::uint8_t* data, std::uint32_t length, std::uint32_t address);
+[[nodiscard]] std::string WriteIntelHex(const std::uint8_t* data, std::uint32_t length, std::uint32_t address);
 // header: the S0 record's text (cut at 64 characters), conventionally the file's name.
-std::string WriteSRecord(const std::uint8_t* data, std::uint32_t length, std::uint32_t address,
+[[nodiscard]] std::string WriteSRecord(const std::uint8_t* data, std::uint32_t length, std::uint32_t address,
                          std::string_view header);
 // The file of length bytes that belong at address in any format: a binary file holds the bytes
 // alone (it has no addresses); header is the S-record's S0 text.
-std::string WriteImage(ImageFormat format, const std::uint8_t* data, std::uint32_t length,
+[[nodiscard]] std::string WriteImage(ImageFormat format, const std::uint8_t* data, std::uint32_t length,
                        std::uint32_t address, std::string_view header);

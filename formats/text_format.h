@@ -4,7 +4,7 @@
 #include <string>
 
 // Formats like printf; the result is cut at 511 characters.
-std::string Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+[[nodiscard]] std::string Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // The value of a hexadecimal digit (either case), or -1.
 inline int HexDigitValue(char c) {

@@ -116,7 +116,7 @@ public:
     // are appended to the output.
     void Receive(std::uint8_t byte, std::uint64_t timeUs, std::uint32_t hostBaud);
     // Hands over the reply bytes produced since the last call.
-    std::vector<UnitByte> TakeOutput();
+    [[nodiscard]] std::vector<UnitByte> TakeOutput();
 
 private:
     void HandleFrame();

@@ -39,7 +39,7 @@ public:
     PtyServer& operator=(const PtyServer&) = delete;
 
     // Creates the terminals and links; false (with a message in error()) on failure.
-    bool Start();
+    [[nodiscard]] bool Start();
     const std::string& dataPath() const { return dataPath_; }
     const std::string& controlPath() const { return controlPath_; }
     const std::string& error() const { return error_; }
@@ -55,8 +55,8 @@ private:
         std::int64_t dueNs;
         std::uint8_t value;
     };
-    bool OpenTerminal(int* master, int* slave, std::string* path);
-    bool MakeLink(const std::string& link, const std::string& target);
+    [[nodiscard]] bool OpenTerminal(int* master, int* slave, std::string* path);
+    [[nodiscard]] bool MakeLink(const std::string& link, const std::string& target);
     void RemoveLink(std::size_t index);
     void RemoveDataLink();
     void OnDataInput();

@@ -46,7 +46,7 @@ struct UnitCommandEffects {
 };
 
 // Runs one command line; returns the reply line (without a line end).
-std::string ExecuteUnitCommand(ProgrammerUnit& unit, const std::string& line,
+[[nodiscard]] std::string ExecuteUnitCommand(ProgrammerUnit& unit, const std::string& line,
                                UnitCommandEffects* effects);
 
 // "vorland" for kVorland, and so on.

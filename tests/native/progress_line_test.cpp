@@ -72,7 +72,7 @@ TEST(ProgressMeterTerminal, RedrawsInPlaceAtMostEveryTenthOfASecond) {
 
 TEST(ProgressMeterTerminal, AShorterLineBlanksTheRestOfTheLongerOne) {
     ProgressMeter meter(true, 200);
-    meter.Start("Reading", 0x80000, nullptr, 0);
+    EXPECT_NE(meter.Start("Reading", 0x80000, nullptr, 0), "");
     const std::string wide = meter.Update(0x40000, 3000);  // with rate and time left
     const std::string narrow = meter.Update(0x80000, 3100);
     EXPECT_EQ(narrow.size(), wide.size());

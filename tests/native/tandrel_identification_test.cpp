@@ -172,7 +172,7 @@ TEST_F(IdentificationTest, NullNameStillIdentifies) {
 TEST_F(IdentificationTest, VersionReplyShorterThanThreeBytesIsNoUnit) {
     ports_.AddPort("COM1", &unit_);
     Command("fault short-version");
-    tandrel_.InitPort("COM1", 115200);
+    ASSERT_EQ(tandrel_.InitPort("COM1", 115200), 0);
     EXPECT_EQ(tandrel_.GetFirmwareVersion(&version_), -7);
     EXPECT_EQ(version_.modelLetter, '9') << "untouched";
     EXPECT_EQ(Detect(), 0u);
@@ -186,7 +186,7 @@ TEST_F(IdentificationTest, GetFirmwareVersionWithTheWholePortClosed) {
 
 TEST_F(IdentificationTest, GetFirmwareVersionPortFailures) {
     ports_.AddPort("COM1", &unit_);
-    tandrel_.InitPort("COM1", 115200);
+    ASSERT_EQ(tandrel_.InitPort("COM1", 115200), 0);
     EXPECT_EQ(tandrel_.GetFirmwareVersion(nullptr), 0);
     ports_.SetFaults("COM1", {.failWriteAfter = 0});
     EXPECT_EQ(tandrel_.GetFirmwareVersion(&version_), -4);
