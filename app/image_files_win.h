@@ -1,5 +1,6 @@
 // Raw image files: loading a file into the image buffer and saving the buffer range to a file
-// (the file dialog is RunFileDialog, win32ui/window_helpers_win.h). Everything is reported as log lines in the programmer window.
+// (the file dialog is RunFileDialog, win32ui/window_helpers_win.h). Everything is reported as log
+// lines in the programmer window.
 #pragma once
 
 #include <windows.h>

@@ -85,7 +85,8 @@ void OnSectorChange(HWND dialog, int position) {
     gSettings.sectorIndex = position;
     const std::int32_t size = kSectorChip.sectorSize;
     char text[32];
-    std::snprintf(text, sizeof text, "0x%.5X - 0x%.5X", position * size, position * size + size - 1);
+    std::snprintf(text, sizeof text, "0x%.5X - 0x%.5X", position * size,
+                  position * size + size - 1);
     SetDlgItemTextA(dialog, IDC_SECTOR_LABEL, text);
 }
 

@@ -631,8 +631,7 @@ int CliRun::Erase() {
 
 std::string CliRun::SectorText() const {
     const std::int32_t size = Chip().sectorSize;
-    return Printf("sector %d (%06X-%06X)", o_.sector, o_.sector * size,
-                  (o_.sector + 1) * size - 1);
+    return Printf("sector %d (%06X-%06X)", o_.sector, o_.sector * size, (o_.sector + 1) * size - 1);
 }
 
 int CliRun::Blank() {

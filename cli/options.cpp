@@ -227,7 +227,8 @@ bool CheckCombination(CliOptions& o, const Seen& seen, std::string& error) {
         return false;
     }
     if (seen.sector && (chip == nullptr || chip->sectorCount == 0)) {
-        error = std::string("--sector needs a chip with sectors (the ") + kSectorChip.shortName + ")";
+        error =
+            std::string("--sector needs a chip with sectors (the ") + kSectorChip.shortName + ")";
         return false;
     }
 
@@ -425,9 +426,10 @@ std::string HelpText() {
         "      --erase           program: erase the whole chip first\n"
         "      --no-verify       program: do not verify afterwards\n"
         "      --quick           verify by the unit's checksum instead of reading back\n";
-    text += Printf("      --sector N        erase, blank: only sector N (0-%d, %s each) of the %s\n",
-                   kSectorChip.sectorCount - 1, FormatBytes(kSectorChip.sectorSize).c_str(),
-                   kSectorChip.shortName);
+    text +=
+        Printf("      --sector N        erase, blank: only sector N (0-%d, %s each) of the %s\n",
+               kSectorChip.sectorCount - 1, FormatBytes(kSectorChip.sectorSize).c_str(),
+               kSectorChip.shortName);
     text +=
         "      --baud RATE       link rate once the programmer is found: 115200, 230400,\n"
         "                        460800 or 921600 (default: 921600 for a Vorland or a USB\n"

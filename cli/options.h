@@ -50,7 +50,8 @@ struct CliOptions {
 // Parses argv[1..argc). On failure returns false with a one-line reason in error. Options may
 // come before or after the command and its file; "--name=value" and "--name value" both work;
 // "--" ends the options.
-[[nodiscard]] bool ParseArguments(int argc, const char* const* argv, CliOptions& options, std::string& error);
+[[nodiscard]] bool ParseArguments(int argc, const char* const* argv, CliOptions& options,
+                                  std::string& error);
 
 // A chip type by its name without regard to case: the whole list text ("27C256 (Read-Only)")
 // or its short name ("27c256"). -1 when none matches.

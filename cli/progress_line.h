@@ -42,8 +42,8 @@ public:
 
     // Starts counting towards total bytes, or total steps named stepName ("sectors") when
     // stepName is not null; returns the text to show now.
-    [[nodiscard]] std::string Start(const std::string& label, std::uint64_t total, const char* stepName,
-                      std::uint32_t nowMs);
+    [[nodiscard]] std::string Start(const std::string& label, std::uint64_t total,
+                                    const char* stepName, std::uint32_t nowMs);
     // done so far (at most total); returns the text to show, often none.
     [[nodiscard]] std::string Update(std::uint64_t done, std::uint32_t nowMs);
     // Ends the display; on a terminal the text wipes the bar, so the next line starts clean.

@@ -86,10 +86,9 @@ std::int32_t KVTandrel::EraseChip(std::int32_t chipType, ProgressSink* progress)
     Operation operation(*this);
     std::int32_t result = 1;
     if (!HasProgrammerCapability() || portOpen == 0) {
-        result = Failed(MakeFailure(TandrelStep::kChipErase,
-                                portOpen == 0 ? TandrelProblem::kNoPort
-                                              : TandrelProblem::kNotProgrammer,
-                                0));
+        result = Failed(MakeFailure(
+            TandrelStep::kChipErase,
+            portOpen == 0 ? TandrelProblem::kNoPort : TandrelProblem::kNotProgrammer, 0));
     } else {
         idle = 0;
         Purge();
@@ -128,8 +127,7 @@ std::int32_t KVTandrel::EraseChip(std::int32_t chipType, ProgressSink* progress)
 std::int32_t KVTandrel::BlankCheckSector(std::int32_t sector, ProgressSink* progress) {
     Operation operation(*this);
     std::int32_t result;
-    if (!IsProgrammerFamily() || portOpen == 0 || sector < 0 ||
-        sector >= kSectorChip.sectorCount) {
+    if (!IsProgrammerFamily() || portOpen == 0 || sector < 0 || sector >= kSectorChip.sectorCount) {
         result = Failed(MakeFailure(TandrelStep::kReadBlock, WhyRefused(), -1));
     } else {
         idle = 0;
@@ -185,8 +183,8 @@ std::int32_t KVTandrel::VerifyChip(VerifyRequest request) {
     if (!IsProgrammerFamily() || portOpen == 0) {
         result = Failed(MakeFailure(step, WhyRefused(), -1));
     } else if (request.quick != 0) {
-        result = bufferBad || request.length > kMaxQuickLength ? refuseBuffer()
-                                                               : QuickVerify(request);
+        result =
+            bufferBad || request.length > kMaxQuickLength ? refuseBuffer() : QuickVerify(request);
     } else if (chip == nullptr) {
         result = Failed(MakeFailure(step, TandrelProblem::kBadArgument, -1));
     } else if (bufferBad) {
@@ -204,8 +202,8 @@ std::int32_t KVTandrel::VerifyChip(VerifyRequest request) {
             result = -1;
         } else {
             const auto length = static_cast<std::size_t>(request.length);
-            const auto differs = std::mismatch(working.begin(), working.begin() + length,
-                                               request.buffer);
+            const auto differs =
+                std::mismatch(working.begin(), working.begin() + length, request.buffer);
             if (differs.first != working.begin() + length) {
                 TandrelFailure failure = MakeFailure(step, TandrelProblem::kMismatch, 0);
                 failure.address = static_cast<std::uint32_t>(differs.first - working.begin());

@@ -205,7 +205,8 @@ std::int32_t KVTandrel::SetCommReadTimeout(std::int32_t milliseconds) {
 
 std::int32_t KVTandrel::SetLinkSpeed(std::int32_t code) {
     Operation operation(*this);
-    TandrelFailure failure{.step = TandrelStep::kLinkSpeed, .address = static_cast<std::uint32_t>(code)};
+    TandrelFailure failure{.step = TandrelStep::kLinkSpeed,
+                           .address = static_cast<std::uint32_t>(code)};
     std::int32_t baudRate = BaudRateOfSpeedCode(code);
     if (baudRate == 0) {
         EndExchange();

@@ -142,23 +142,26 @@ public:
     [[nodiscard]] std::int32_t GetFirmwareVersion(FirmwareVersion* versionOut);
     // Reads count (1 to 256) bytes of the unit's own EEPROM into dest, which is written only
     // when the result is 0: 0, -2, -4, -5, -8, -11, -17, or -18 for a null dest or a bad count.
-    [[nodiscard]] std::int32_t ReadEEPROM(std::uint8_t* dest, std::uint16_t address, std::int32_t count);
+    [[nodiscard]] std::int32_t ReadEEPROM(std::uint8_t* dest, std::uint16_t address,
+                                          std::int32_t count);
     // Reads the hardware information block into infoOut[0..6] (failed bytes keep their value):
     // 0, or -18 for a null infoOut.
     [[nodiscard]] std::int32_t GetHardwareVersion(std::uint8_t* infoOut);
     // Scans COM1 to COM5, identifies the unit and names it into nameOut (nameSize bytes; may be
     // null). Returns the HardwareFlags; 0 when nothing was found or versionOut is null.
     [[nodiscard]] std::uint32_t DetectHardware(char* nameOut, std::size_t nameSize,
-                                 FirmwareVersion* versionOut);
+                                               FirmwareVersion* versionOut);
 
     // Chip operations (worker thread). progress may be null.
 
     // Programs src[0..length) at chip address: 0, -1, -2, -3, -18 or -19.
-    [[nodiscard]] std::int32_t WriteChip(std::int32_t chipType, const std::uint8_t* src, std::uint32_t address,
-                           std::int32_t length, ProgressSink* progress);
+    [[nodiscard]] std::int32_t WriteChip(std::int32_t chipType, const std::uint8_t* src,
+                                         std::uint32_t address, std::int32_t length,
+                                         ProgressSink* progress);
     // Reads chip address onwards into dest[0..length): 0, -1, -2, -3, -11, -17, -18 or -19.
-    [[nodiscard]] std::int32_t ReadChip(std::int32_t chipType, std::uint8_t* dest, std::uint32_t address,
-                          std::int32_t length, ProgressSink* progress);
+    [[nodiscard]] std::int32_t ReadChip(std::int32_t chipType, std::uint8_t* dest,
+                                        std::uint32_t address, std::int32_t length,
+                                        ProgressSink* progress);
     // Erases 64 KiB sector 0..7 of an AM29F040: 0, -1, -2 (sector out of range) or -3.
     [[nodiscard]] std::int32_t EraseSector(std::int32_t sector);
     // Erases a 27SF512 with the whole-chip command: 0, -1 or -3.
@@ -241,15 +244,17 @@ private:
     [[nodiscard]] bool Receive(std::uint8_t* data, std::uint32_t size, std::uint32_t* received);
     // Sends an erase command (the 6000 ms timeout set first) and reads its one-byte status
     // reply: 0 done, -1 refused or silent. what: the sector, for the failure record.
-    [[nodiscard]] std::int32_t EraseCommand(TandrelStep step, const std::uint8_t* frame, std::uint32_t size,
-                              std::uint32_t what);
+    [[nodiscard]] std::int32_t EraseCommand(TandrelStep step, const std::uint8_t* frame,
+                                            std::uint32_t size, std::uint32_t what);
     // Why a blank check or verify refuses to start: not a programmer, no port, or else its
     // arguments.
     [[nodiscard]] TandrelProblem WhyRefused() const;
     [[nodiscard]] std::int32_t WriteBlocks(const ChipType& chip, const std::uint8_t* src,
-                             std::uint32_t address, std::int32_t length, ProgressSink* progress);
-    [[nodiscard]] std::int32_t ReadBlocks(const ChipType& chip, std::uint8_t* dest, std::uint32_t address,
-                            std::int32_t length, ProgressSink* progress);
+                                           std::uint32_t address, std::int32_t length,
+                                           ProgressSink* progress);
+    [[nodiscard]] std::int32_t ReadBlocks(const ChipType& chip, std::uint8_t* dest,
+                                          std::uint32_t address, std::int32_t length,
+                                          ProgressSink* progress);
     [[nodiscard]] std::int32_t QuickVerify(const VerifyRequest& request);
     void StartProgress(ProgressSink* progress, std::int32_t length);
     // The common end of WriteChip and ReadChip: progress reset, 300 ms, idle, cancel cleared.

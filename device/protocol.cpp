@@ -1,7 +1,7 @@
 #include "device/protocol.h"
 
-std::uint32_t BuildBlockHeader(std::uint8_t* frame, const ChipType& chip, char digit,
-                               char command, std::uint32_t count, std::uint32_t address) {
+std::uint32_t BuildBlockHeader(std::uint8_t* frame, const ChipType& chip, char digit, char command,
+                               std::uint32_t count, std::uint32_t address) {
     std::uint32_t size = 0;
     frame[size++] = static_cast<std::uint8_t>(digit);
     frame[size++] = static_cast<std::uint8_t>(command);

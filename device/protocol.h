@@ -22,4 +22,5 @@ inline constexpr std::uint32_t kMaxWriteFrameSize = 6 + kChipBlockSize + 1;  // 
 // Writes digit, command, the count byte (0 standing for 256) and the address, most significant
 // byte first, to frame. Returns the number of bytes written (5 or 6).
 [[nodiscard]] std::uint32_t BuildBlockHeader(std::uint8_t* frame, const ChipType& chip, char digit,
-                               char command, std::uint32_t count, std::uint32_t address);
+                                             char command, std::uint32_t count,
+                                             std::uint32_t address);

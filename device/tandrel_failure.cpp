@@ -52,8 +52,7 @@ std::string FailureLogLine(const TandrelFailure& f) {
         return "WriteChip Failed. No Response.";
     }
     if (f.step == Step::kWriteBlock && f.problem == Problem::kRefused) {
-        return Printf("WriteChip Failed. Invalid Response: '%c' (%X)", Printable(f.found),
-                      f.found);
+        return Printf("WriteChip Failed. Invalid Response: '%c' (%X)", Printable(f.found), f.found);
     }
     // A full read block tells what went wrong; the final short block of a transfer fails
     // without a line.
@@ -63,24 +62,28 @@ std::string FailureLogLine(const TandrelFailure& f) {
                       found, expected);
     }
     if (f.step == Step::kReadBlock && f.problem == Problem::kChecksum && fullBlock) {
-        return Printf("KVTandrel: ReadChip: Invalid external data checksum\r\n\tIteration: "
-                      "%i\r\n\tCS of recvd data: %.2X\r\n\tCS from device: %.2x",
-                      static_cast<int>(f.block), f.expected, f.found);
+        return Printf(
+            "KVTandrel: ReadChip: Invalid external data checksum\r\n\tIteration: "
+            "%i\r\n\tCS of recvd data: %.2X\r\n\tCS from device: %.2x",
+            static_cast<int>(f.block), f.expected, f.found);
     }
     if (f.step == Step::kEeprom && f.problem == Problem::kChecksum) {
-        return Printf("KVTandrel: ReadEEPROM: Invalid external data checksum\r\n\tCS of recvd "
-                      "data: %.2X\r\n\tCS from device: %.2x",
-                      f.expected, f.found);
+        return Printf(
+            "KVTandrel: ReadEEPROM: Invalid external data checksum\r\n\tCS of recvd "
+            "data: %.2X\r\n\tCS from device: %.2x",
+            f.expected, f.found);
     }
     if (f.step == Step::kVerify && f.problem == Problem::kMismatch) {
-        return Printf("KVTandrel: Chip Verify failed at offset 0x%.6X. Local Buffer: 0x%.2X. Chip: "
-                      "0x%.2X",
-                      f.address, f.expected, f.found);
+        return Printf(
+            "KVTandrel: Chip Verify failed at offset 0x%.6X. Local Buffer: 0x%.2X. Chip: "
+            "0x%.2X",
+            f.address, f.expected, f.found);
     }
     if (f.step == Step::kQuickVerify && f.problem == Problem::kMismatch) {
-        return Printf("KVTandrel: Chip Quick Verify failed. Local Checksum: 0x%.4X. Chip "
-                      "Checksum: 0x%.4X",
-                      f.expected, f.found);
+        return Printf(
+            "KVTandrel: Chip Quick Verify failed. Local Checksum: 0x%.4X. Chip "
+            "Checksum: 0x%.4X",
+            f.expected, f.found);
     }
     return "";
 }

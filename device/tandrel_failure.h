@@ -9,18 +9,18 @@
 
 // The exchange that failed.
 enum class TandrelStep : std::uint8_t {
-    kNone,          // nothing failed
-    kOpenPort,      // InitPort
-    kReadTimeout,   // SetCommReadTimeout
-    kLinkSpeed,     // SetLinkSpeed
-    kVersion,       // GetFirmwareVersion, and DetectHardware's arguments
-    kEeprom,        // ReadEEPROM, GetHardwareVersion's arguments
-    kWriteBlock,    // WriteChip
-    kReadBlock,     // ReadChip, and the blank checks' refusals
-    kSectorErase,   // EraseSector
-    kChipErase,     // BulkErase, and EraseChip's refusals
-    kVerify,        // VerifyChip, byte by byte
-    kQuickVerify,   // VerifyChip by the unit's checksum
+    kNone,         // nothing failed
+    kOpenPort,     // InitPort
+    kReadTimeout,  // SetCommReadTimeout
+    kLinkSpeed,    // SetLinkSpeed
+    kVersion,      // GetFirmwareVersion, and DetectHardware's arguments
+    kEeprom,       // ReadEEPROM, GetHardwareVersion's arguments
+    kWriteBlock,   // WriteChip
+    kReadBlock,    // ReadChip, and the blank checks' refusals
+    kSectorErase,  // EraseSector
+    kChipErase,    // BulkErase, and EraseChip's refusals
+    kVerify,       // VerifyChip, byte by byte
+    kQuickVerify,  // VerifyChip by the unit's checksum
 };
 
 // What went wrong in it.
@@ -53,7 +53,7 @@ struct TandrelFailure {
     std::uint32_t count = 0;    // bytes of that block
     std::uint32_t expected = 0;
     std::uint32_t found = 0;
-    char port[25] = {};         // the port in use, or the one that could not be opened
+    char port[25] = {};  // the port in use, or the one that could not be opened
 
     bool failed() const { return step != TandrelStep::kNone; }
     // Whether the failure happened at a chip block, whose address is then known.
@@ -61,7 +61,8 @@ struct TandrelFailure {
 };
 
 // A failure with nothing more to tell than what went wrong where, and the result.
-[[nodiscard]] inline TandrelFailure MakeFailure(TandrelStep step, TandrelProblem problem, std::int32_t code) {
+[[nodiscard]] inline TandrelFailure MakeFailure(TandrelStep step, TandrelProblem problem,
+                                                std::int32_t code) {
     return TandrelFailure{.step = step, .problem = problem, .code = code};
 }
 

@@ -18,6 +18,16 @@ void StepProgress(ProgressSink* progress) {
     if (progress != nullptr) progress->StepIt();
 }
 
+// A failure at block `block`, of count bytes, of a transfer that starts at chip address start.
+TandrelFailure BlockFailure(TandrelStep step, TandrelProblem problem, std::int32_t code,
+                            std::uint32_t start, std::uint32_t block, std::uint32_t count) {
+    TandrelFailure failure = MakeFailure(step, problem, code);
+    failure.address = start + block * kChipBlockSize;
+    failure.block = block;
+    failure.count = count;
+    return failure;
+}
+
 }  // namespace
 
 void KVTandrel::StartProgress(ProgressSink* progress, std::int32_t length) {
@@ -55,7 +65,8 @@ std::int32_t KVTandrel::WriteChip(std::int32_t chipType, const std::uint8_t* src
         if (chip == nullptr || !chip->programmable()) {
             result = Failed(MakeFailure(kStep, TandrelProblem::kBadArgument, kTandrelBadArgument));
         } else if (length < 0 || (src == nullptr && length > 0)) {
-            TandrelFailure failure = MakeFailure(kStep, TandrelProblem::kBadBuffer, kTandrelBadArgument);
+            TandrelFailure failure =
+                MakeFailure(kStep, TandrelProblem::kBadBuffer, kTandrelBadArgument);
             failure.found = static_cast<std::uint32_t>(length);
             result = Failed(failure);
         } else {
@@ -69,14 +80,10 @@ std::int32_t KVTandrel::WriteChip(std::int32_t chipType, const std::uint8_t* src
 std::int32_t KVTandrel::WriteBlocks(const ChipType& chip, const std::uint8_t* src,
                                     std::uint32_t address, std::int32_t length,
                                     ProgressSink* progress) {
-    // A failure at block `block` of `count` bytes, with code -1 unless given otherwise.
+    // Every failure of a write block but a cancel ends the transfer with -1.
     auto failure = [&](std::uint32_t block, std::uint32_t count, TandrelProblem problem) {
-        return TandrelFailure{.step = TandrelStep::kWriteBlock,
-                              .problem = problem,
-                              .code = kTandrelRefused,
-                              .address = address + block * kChipBlockSize,
-                              .block = block,
-                              .count = count};
+        return BlockFailure(TandrelStep::kWriteBlock, problem, kTandrelRefused, address, block,
+                            count);
     };
     auto writeBlock = [&](std::uint32_t block, std::uint32_t count) -> std::int32_t {
         const std::uint32_t offset = block * kChipBlockSize;
@@ -138,7 +145,8 @@ std::int32_t KVTandrel::ReadChip(std::int32_t chipType, std::uint8_t* dest, std:
     } else {
         StartProgress(progress, length);
         if (length < 0 || (dest == nullptr && length > 0)) {
-            TandrelFailure failure = MakeFailure(kStep, TandrelProblem::kBadBuffer, kTandrelBadArgument);
+            TandrelFailure failure =
+                MakeFailure(kStep, TandrelProblem::kBadBuffer, kTandrelBadArgument);
             failure.found = static_cast<std::uint32_t>(length);
             result = Failed(failure);
         } else {
@@ -147,26 +155,21 @@ std::int32_t KVTandrel::ReadChip(std::int32_t chipType, std::uint8_t* dest, std:
             static_cast<void>(SetCommReadTimeout(kTransferTimeoutMs));
             Purge();
             const ChipType* chip = FindChipType(chipType);
-            result = chip == nullptr
-                         ? Failed(MakeFailure(kStep, TandrelProblem::kBadArgument, kTandrelBadArgument))
-                         : ReadBlocks(*chip, dest, address, length, progress);
+            result =
+                chip == nullptr
+                    ? Failed(MakeFailure(kStep, TandrelProblem::kBadArgument, kTandrelBadArgument))
+                    : ReadBlocks(*chip, dest, address, length, progress);
         }
     }
     EndTransfer(progress);
     return result;
 }
 
-std::int32_t KVTandrel::ReadBlocks(const ChipType& chip, std::uint8_t* dest,
-                                   std::uint32_t address, std::int32_t length,
-                                   ProgressSink* progress) {
+std::int32_t KVTandrel::ReadBlocks(const ChipType& chip, std::uint8_t* dest, std::uint32_t address,
+                                   std::int32_t length, ProgressSink* progress) {
     auto failure = [&](std::uint32_t block, std::uint32_t count, TandrelProblem problem,
                        std::int32_t code) {
-        return TandrelFailure{.step = TandrelStep::kReadBlock,
-                              .problem = problem,
-                              .code = code,
-                              .address = address + block * kChipBlockSize,
-                              .block = block,
-                              .count = count};
+        return BlockFailure(TandrelStep::kReadBlock, problem, code, address, block, count);
     };
     // Sends the request frame of one block; false when the write failed.
     auto request = [&](std::uint32_t block, std::uint32_t count) {
@@ -208,7 +211,8 @@ std::int32_t KVTandrel::ReadBlocks(const ChipType& chip, std::uint8_t* dest,
         }
         std::uint8_t* block = dest + i * kChipBlockSize;
         if (!request(i, kChipBlockSize)) {
-            return Failed(failure(i, kChipBlockSize, TandrelProblem::kWriteFailed, kTandrelRefused));
+            return Failed(
+                failure(i, kChipBlockSize, TandrelProblem::kWriteFailed, kTandrelRefused));
         }
         if (!Receive(block, kChipBlockSize, &received)) {
             return Failed(failure(i, kChipBlockSize, TandrelProblem::kReadFailed, kTandrelRefused));

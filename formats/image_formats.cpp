@@ -74,6 +74,15 @@ std::uint8_t SumOf(const std::vector<std::uint8_t>& bytes, std::size_t count) {
     return static_cast<std::uint8_t>(ByteSumUpdate(0, bytes.data(), count));
 }
 
+// Whether a record's last byte is the checksum its other bytes need; false with error set.
+bool ChecksumMatches(const std::vector<std::uint8_t>& bytes, std::uint8_t expected,
+                     ImageError& error) {
+    if (bytes.back() == expected) return true;
+    error.message = Printf("bad checksum: the record says 0x%02X, its bytes need 0x%02X",
+                           bytes.back(), expected);
+    return false;
+}
+
 // Adds a record's data to the image; false with error set.
 bool AddData(SparseImage& image, std::uint64_t address, const std::uint8_t* data, std::size_t size,
              std::uint32_t line, ImageError& error) {
@@ -183,12 +192,7 @@ bool ParseIntelHex(std::string_view text, SparseImage& image, ImageError& error)
             return false;
         }
         const std::uint8_t sum = SumOf(bytes, bytes.size() - 1);
-        const std::uint8_t expected = static_cast<std::uint8_t>(0x100 - sum);
-        if (bytes.back() != expected) {
-            error.message = Printf("bad checksum: the record says 0x%02X, its bytes need 0x%02X",
-                                   bytes.back(), expected);
-            return false;
-        }
+        if (!ChecksumMatches(bytes, static_cast<std::uint8_t>(0x100 - sum), error)) return false;
         const std::uint32_t offset = bytes[1] << 8 | bytes[2];
         const std::uint8_t type = bytes[3];
         const std::uint8_t* data = bytes.data() + 4;
@@ -278,12 +282,7 @@ bool ParseSRecord(std::string_view text, SparseImage& image, ImageError& error) 
             return false;
         }
         const std::uint8_t sum = SumOf(bytes, bytes.size() - 1);
-        const std::uint8_t expected = static_cast<std::uint8_t>(~sum);
-        if (bytes.back() != expected) {
-            error.message = Printf("bad checksum: the record says 0x%02X, its bytes need 0x%02X",
-                                   bytes.back(), expected);
-            return false;
-        }
+        if (!ChecksumMatches(bytes, static_cast<std::uint8_t>(~sum), error)) return false;
         std::uint32_t address = 0;
         for (std::uint32_t i = 0; i < addressBytes; ++i) address = address << 8 | bytes[1 + i];
         const std::uint8_t* data = bytes.data() + 1 + addressBytes;

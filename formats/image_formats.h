@@ -59,14 +59,17 @@ struct ImageError {
 [[nodiscard]] bool ParseIntelHex(std::string_view text, SparseImage& image, ImageError& error);
 [[nodiscard]] bool ParseSRecord(std::string_view text, SparseImage& image, ImageError& error);
 [[nodiscard]] bool ParseBinary(std::string_view bytes, SparseImage& image, ImageError& error);
-[[nodiscard]] bool ParseImage(ImageFormat format, std::string_view bytes, SparseImage& image, ImageError& error);
+[[nodiscard]] bool ParseImage(ImageFormat format, std::string_view bytes, SparseImage& image,
+                              ImageError& error);
 
 // The file text of length bytes that belong at address (address + length must not pass 2^32).
-[[nodiscard]] std::string WriteIntelHex(const std::uint8_t* data, std::uint32_t length, std::uint32_t address);
+[[nodiscard]] std::string WriteIntelHex(const std::uint8_t* data, std::uint32_t length,
+                                        std::uint32_t address);
 // header: the S0 record's text (cut at 64 characters), conventionally the file's name.
-[[nodiscard]] std::string WriteSRecord(const std::uint8_t* data, std::uint32_t length, std::uint32_t address,
-                         std::string_view header);
+[[nodiscard]] std::string WriteSRecord(const std::uint8_t* data, std::uint32_t length,
+                                       std::uint32_t address, std::string_view header);
 // The file of length bytes that belong at address in any format: a binary file holds the bytes
 // alone (it has no addresses); header is the S-record's S0 text.
-[[nodiscard]] std::string WriteImage(ImageFormat format, const std::uint8_t* data, std::uint32_t length,
-                       std::uint32_t address, std::string_view header);
+[[nodiscard]] std::string WriteImage(ImageFormat format, const std::uint8_t* data,
+                                     std::uint32_t length, std::uint32_t address,
+                                     std::string_view header);

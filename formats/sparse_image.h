@@ -32,7 +32,7 @@ public:
     // Adds size bytes at address, remembering line (where they came from) for messages. On any
     // result but kAdded the image is unchanged; conflict (may be null) is filled on kConflict.
     [[nodiscard]] AddResult Add(std::uint64_t address, const std::uint8_t* data, std::size_t size,
-                  std::uint32_t line, Conflict* conflict);
+                                std::uint32_t line, Conflict* conflict);
 
     bool empty() const { return spans_.empty(); }
     std::uint64_t dataBytes() const { return pool_.size(); }
@@ -42,7 +42,8 @@ public:
 
     // The first address at or after from that holds data, and the line that gave it; false when
     // there is none.
-    [[nodiscard]] bool FindFrom(std::uint64_t from, std::uint32_t* address, std::uint32_t* line) const;
+    [[nodiscard]] bool FindFrom(std::uint64_t from, std::uint32_t* address,
+                                std::uint32_t* line) const;
 
     // Writes the bytes of [start, start + length) to out, gaps as fill; returns how many of them
     // the image holds.

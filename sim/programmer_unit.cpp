@@ -134,7 +134,9 @@ bool ProgrammerUnit::IsProgrammer() const {
     return model_ != UnitModel::kCalyxor1 && model_ != UnitModel::kCalyxor2;
 }
 
-char ProgrammerUnit::FamilyDigit() const { return part_->digit; }
+char ProgrammerUnit::FamilyDigit() const {
+    return part_->digit;
+}
 
 std::vector<UnitByte> ProgrammerUnit::TakeOutput() { return std::exchange(output_, {}); }
 

@@ -47,7 +47,7 @@ struct UnitCommandEffects {
 
 // Runs one command line; returns the reply line (without a line end).
 [[nodiscard]] std::string ExecuteUnitCommand(ProgrammerUnit& unit, const std::string& line,
-                               UnitCommandEffects* effects);
+                                             UnitCommandEffects* effects);
 
 // "vorland" for kVorland, and so on.
 const char* UnitModelName(UnitModel model);

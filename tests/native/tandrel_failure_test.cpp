@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,91 +14,92 @@ using Bytes = std::vector<std::uint8_t>;
 using Step = TandrelStep;
 using Problem = TandrelProblem;
 
+// The operations of the cases below, on the AM29F040 of the unit.
+enum class Op { kRead, kCancelledRead, kWrite, kVerify, kQuickVerify, kOpenCom7 };
+
+struct Action {
+    const char* unitCommand;  // "" none
+    Op op;
+    std::uint32_t address;
+    std::int32_t length;
+};
+
 class FailureRecordTest : public TandrelTest {
-protected:
+  protected:
     void SetUp() override { Detect(); }
     void Command(const std::string& line) {
         ASSERT_EQ(ExecuteUnitCommand(unit_, line, nullptr), "ok") << line;
+    }
+    std::int32_t Run(const Action& action) {
+        if (*action.unitCommand != '\0') Command(action.unitCommand);
+        const std::uint32_t address = action.address;
+        const std::int32_t length = action.length;
+        buffer_.assign(buffer_.size(), 0xFF);
+        switch (action.op) {
+            case Op::kCancelledRead: tandrel_.cancelRequested = 1; [[fallthrough]];
+            case Op::kRead: return tandrel_.ReadChip(1, buffer_.data(), address, length, nullptr);
+            case Op::kWrite: return tandrel_.WriteChip(1, buffer_.data(), address, length, nullptr);
+            case Op::kVerify: return tandrel_.VerifyChip({1, address, buffer_.data(), length, 0});
+            case Op::kQuickVerify:
+                buffer_[0] = 0x10, buffer_[1] = 0x20, buffer_[2] = 0x30;
+                return tandrel_.VerifyChip({1, address, buffer_.data(), length, 1});
+            case Op::kOpenCom7: return tandrel_.InitPort("COM7", 115200);
+        }
+        return 0;
     }
     Bytes buffer_ = Bytes(0x2000, 0xFF);
 };
 
 struct Case {
     const char* name;
-    std::vector<std::string> unitCommands;
-    std::function<std::int32_t(KVTandrel&, Bytes&)> run;
-    std::int32_t result;
-    TandrelFailure failure;  // step, problem, code, address, block, count, expected, found
+    Action action;
+    TandrelFailure failure;  // step, problem, code (the result), address, block, count,
+                             // expected, found
     std::string line;        // the log line that goes with it; "" none
 };
 
 TEST_F(FailureRecordTest, EachFailureIsRecordedAndLoggedFromTheRecord) {
     const Case cases[] = {
         {"a read block cut short",
-         {"fault stop 2"},
-         [](KVTandrel& t, Bytes& b) { return t.ReadChip(1, b.data(), 0x1000, 0x1000, nullptr); },
-         -17,
+         {"fault stop 2", Op::kRead, 0x1000, 0x1000},
          {Step::kReadBlock, Problem::kShortReply, -17, 0x1200, 2, 256, 0x1000, 0x200},
          "KVTandrel: ReadChip: Read timed-out after 512 bytes. Expected 4096 bytes."},
         {"a damaged read block",
-         {"fault bad-checksum 1"},
-         [](KVTandrel& t, Bytes& b) { return t.ReadChip(1, b.data(), 0, 0x400, nullptr); },
-         -11,
+         {"fault bad-checksum 1", Op::kRead, 0, 0x400},
          {Step::kReadBlock, Problem::kChecksum, -11, 0x100, 1, 256, 0x00, 0x01},
          "KVTandrel: ReadChip: Invalid external data checksum\r\n\tIteration: 1\r\n\tCS of recvd "
          "data: 00\r\n\tCS from device: 01"},
         {"a damaged final short block, which logs nothing",
-         {"fault bad-checksum 1"},
-         [](KVTandrel& t, Bytes& b) { return t.ReadChip(1, b.data(), 0, 0x140, nullptr); },
-         -11,
+         {"fault bad-checksum 1", Op::kRead, 0, 0x140},
          {Step::kReadBlock, Problem::kChecksum, -11, 0x100, 1, 0x40, 0xC0, 0xC1},
          ""},
         {"a refused write block",
-         {"fault reply 3 F"},
-         [](KVTandrel& t, Bytes& b) { return t.WriteChip(1, b.data(), 0, 0x1000, nullptr); },
-         -1,
+         {"fault reply 3 F", Op::kWrite, 0, 0x1000},
          {Step::kWriteBlock, Problem::kRefused, -1, 0x300, 3, 256, 'O', 'F'},
          "WriteChip Failed. Invalid Response: 'F' (46)"},
         {"a cancelled read",
-         {},
-         [](KVTandrel& t, Bytes& b) {
-             t.cancelRequested = 1;
-             return t.ReadChip(1, b.data(), 0x400, 0x400, nullptr);
-         },
-         -19,
+         {"", Op::kCancelledRead, 0x400, 0x400},
          {Step::kReadBlock, Problem::kCancelled, -19, 0x400, 0, 256, 0, 0},
          "KVTandrel: ReadChip - Operation Cancelled"},
         {"a byte that differs",
-         {"poke 0x1234 0x5A"},
-         [](KVTandrel& t, Bytes& b) {
-             return t.VerifyChip({1, 0, b.data(), 0x2000, 0, nullptr});
-         },
-         0,
+         {"poke 0x1234 0x5A", Op::kVerify, 0, 0x2000},
          {Step::kVerify, Problem::kMismatch, 0, 0x1234, 0, 0, 0xFF, 0x5A},
          "KVTandrel: Chip Verify failed at offset 0x001234. Local Buffer: 0xFF. Chip: 0x5A"},
         {"checksums that differ",
-         {},
-         [](KVTandrel& t, Bytes&) {
-             static const std::uint8_t data[3] = {0x10, 0x20, 0x30};
-             return t.VerifyChip({1, 0, data, 3, 1, nullptr});
-         },
-         0,
+         {"", Op::kQuickVerify, 0, 3},
          {Step::kQuickVerify, Problem::kMismatch, 0, 0, 0, 0, 0x80, 0x2FD},
          "KVTandrel: Chip Quick Verify failed. Local Checksum: 0x0080. Chip Checksum: 0x02FD"},
         {"a port that does not exist",
-         {},
-         [](KVTandrel& t, Bytes&) { return t.InitPort("COM7", 115200); },
-         -2,
+         {"", Op::kOpenCom7, 0, 0},
          {Step::kOpenPort, Problem::kPortMissing, -2},
          "KVTandrel Port Init Failed (INVALID_HANDLE_VALUE)"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Command("fault clear");
+        Command("fill 0xFF");
         Detect();
-        buffer_.assign(buffer_.size(), 0xFF);
-        for (const std::string& command : c.unitCommands) Command(command);
-        EXPECT_EQ(c.run(tandrel_, buffer_), c.result);
+        EXPECT_EQ(Run(c.action), c.failure.code);
         const TandrelFailure& f = tandrel_.LastFailure();
         EXPECT_EQ(f.step, c.failure.step);
         EXPECT_EQ(f.problem, c.failure.problem);
@@ -113,12 +113,12 @@ TEST_F(FailureRecordTest, EachFailureIsRecordedAndLoggedFromTheRecord) {
         if (!c.line.empty()) {
             EXPECT_EQ(std::count(log_.begin(), log_.end(), c.line), 1);
         }
-        Command("fill 0xFF");
     }
     EXPECT_STREQ(tandrel_.LastFailure().port, "COM7");
 }
 
-TEST_F(FailureRecordTest, TheNextOperationStartsAfreshAndATimeoutChangeAroundATransferIsPassedOver) {
+TEST_F(FailureRecordTest,
+       TheNextOperationStartsAfreshAndATimeoutChangeAroundATransferIsPassedOver) {
     Command("fault stop 0");
     EXPECT_EQ(tandrel_.ReadChip(1, buffer_.data(), 0, 256, nullptr), -17);
     EXPECT_EQ(tandrel_.LastFailure().step, Step::kReadBlock);
