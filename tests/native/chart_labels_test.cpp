@@ -61,6 +61,10 @@ TEST(FormatChartValueTest, ModeZeroScalesAndShowsDecimalsOnlyWhenThereAreAny) {
     EXPECT_EQ(Label(1, 1, 0.25, 0, 10), "10.25");
     EXPECT_EQ(Label(1, 0.02, 0, 0, 128), "2.56");
     EXPECT_EQ(Label(1, -1, 0, 0, 5), "-5");
+    // A result that is whole as a double is whole in every build.
+    EXPECT_EQ(Label(1, 0.1, 0, 0, 10), "1");
+    EXPECT_EQ(Label(1, 0.1, 0.7, 0, 3), "1");
+    EXPECT_EQ(Label(1, 0.1, 0, 0, 3), "0.30");
 }
 
 TEST(FormatChartValueTest, ModeOneDividesTheScaleByTheValue) {

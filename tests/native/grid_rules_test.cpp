@@ -260,6 +260,10 @@ TEST(GridHeights, TitleBandIs1Point2LinesOfText) {
     EXPECT_EQ(TitleBandHeight(16, "One line"), 19);
     EXPECT_EQ(TitleBandHeight(16, ""), 0);
     EXPECT_EQ(TitleBandHeight(14, "a\nb\nc"), 50);  // 50.4
+    // Whole results are whole in every build: 1.2 is not a binary fraction.
+    for (int height : {5, 10, 15, 20, 25, 30}) {
+        EXPECT_EQ(TitleBandHeight(height, "x"), height / 5 * 6) << height;
+    }
 }
 
 TEST(GridHeights, FitHeightTrimsTheDataAreaToWholeRows) {

@@ -26,6 +26,24 @@ TEST(ScopeLeftMarginTest, SixPixelsForEachCharacterOfTheWidestLabel) {
     EXPECT_EQ(ScopeLeftMargin(2, NAN, INFINITY), 36);
 }
 
+// d = |(int) log10 |bound||, counted without log10: powers of ten are exactly where a label
+// gains a digit, and the shipped build's log10(10) falls just short of 1.
+TEST(ScopeLeftMarginTest, PowersOfTenCountTheirDigitsExactly) {
+    struct Case {
+        double bound;
+        int digits;
+    };
+    const Case cases[] = {
+        {1, 0},      {9.999, 0},   {10, 1},       {99.99, 1},    {100, 2},  {1000, 3},
+        {999999, 5}, {1e6, 6},     {1e15, 15},    {1e22, 22},    {0.5, 0},  {0.1, 1},
+        {0.0999, 1}, {0.01, 2},    {0.011, 1},    {0.001, 3},    {1e-6, 6}, {-10, 1},
+        {-0.1, 1},   {3e300, 300}, {3e-300, 299}, {5e-324, 323}, {0, 0},    {1.7e308, 308},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ScopeLeftMargin(0, 0, c.bound), (c.digits + 4) * 6) << c.bound;
+    }
+}
+
 TEST(ScopeYTest, RowsOfAPlot200PixelsHighForTheRangeMinus10To10) {
     ScopeLayout l = LayoutScope(260, 235);
     double scale = ScopeYScale(l.plotHeight, 20.0);
@@ -36,6 +54,13 @@ TEST(ScopeYTest, RowsOfAPlot200PixelsHighForTheRangeMinus10To10) {
     EXPECT_EQ(ScopeY(15, l.plotBottom, -10, scale), l.plotBottom - 250);
     EXPECT_EQ(ScopeY(-10, l.plotBottom, -10, scale), l.plotBottom);
     EXPECT_EQ(ScopeY(0.05, l.plotBottom, -10, scale), l.plotBottom - 100);  // 100.5 truncated
+}
+
+TEST(ScopeYTest, RowsComeFromTheDoubleProductAsEveryBuildRoundsIt) {
+    // Range 0 to 1 on a plot 50 pixels high: 0.3 x 50.0 is 15 as a double; kept in an 80-bit
+    // register it would be 14.99999... and truncate to 14.
+    EXPECT_EQ(ScopeY(0.3, 60, 0, ScopeYScale(50, 1.0)), 60 - 15);
+    EXPECT_EQ(ScopeY(0.7, 60, 0, ScopeYScale(50, 0.7)), 60 - 50);
 }
 
 TEST(ScopeYTest, AnEmptyRangeAndWildValuesStayFinite) {
