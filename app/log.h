@@ -5,6 +5,7 @@
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 struct LogSink {
     std::uint32_t reserved;  // read by nothing
@@ -13,6 +14,16 @@ struct LogSink {
 };
 
 constexpr std::size_t kLogBufferSize = 4096;  // a formatted line is cut at 4095 characters
+
+// The log pane holds at most this many characters. Past it the oldest whole lines go, down to
+// three quarters of it, so that the pane is trimmed once in a long while, not at every line.
+constexpr std::size_t kLogPaneBound = 256 * 1024;
+
+// Where to cut the pane's text so that `incoming` more characters keep it within `bound`: the
+// start of the first line kept (just after a line feed). 0 when everything fits; text.size()
+// when no line can stay.
+[[nodiscard]] std::size_t LogTrimPoint(std::string_view text, std::size_t incoming,
+                                       std::size_t bound);
 
 // Appends one line to an edit control, with a line break before it when the control is not
 // empty. Called on whichever thread logs.

@@ -1,6 +1,7 @@
 #include "tests/win/support/app_driver.h"
 
 #include <cstdio>
+#include <cstring>
 #include <utility>
 
 namespace testing_support {
@@ -183,10 +184,27 @@ HWND WaitForWindow(DWORD processId, const char* caption, DWORD milliseconds) {
 }
 
 std::string WindowText(HWND window) {
-    char text[4096] = {};
-    SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
+    DWORD_PTR length = 0;
+    SendMessageTimeoutA(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length);
+    std::string text(length + 1, '\0');
+    SendMessageTimeoutA(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
                         SMTO_ABORTIFHUNG, 5000, nullptr);
+    text.resize(std::strlen(text.c_str()));
     return text;
+}
+
+bool LastLineInView(HWND edit) {
+    auto lines = static_cast<int>(SendMessageA(edit, EM_GETLINECOUNT, 0, 0));
+    if (lines < 2) return true;
+    auto top = [edit](int line) {
+        LRESULT index = SendMessageA(edit, EM_LINEINDEX, line, 0);
+        return static_cast<short>(HIWORD(SendMessageA(edit, EM_POSFROMCHAR, index, 0)));
+    };
+    int y = top(lines - 1);
+    int height = y - top(lines - 2);
+    RECT client;
+    GetClientRect(edit, &client);
+    return y >= 0 && y + height <= client.bottom;
 }
 
 std::string DialogItemText(HWND dialog, int id) { return WindowText(GetDlgItem(dialog, id)); }

@@ -70,6 +70,10 @@ HWND WaitForWindow(DWORD processId, const char* caption, DWORD milliseconds = 10
 std::string WindowText(HWND window);
 std::string DialogItemText(HWND dialog, int id);
 
+// Whether the last line of a multi-line edit control shows whole in its client area (asked
+// with messages that carry no pointers, so the edit may belong to another process).
+bool LastLineInView(HWND edit);
+
 // A message box of the process with that caption: its text, and a press of button id.
 struct MessageBoxSeen {
     HWND box = nullptr;
