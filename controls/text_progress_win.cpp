@@ -26,6 +26,7 @@ struct TextProgressState {
     UniqueGdi<HFONT> font;        // the default GUI font at weight 500
     COLORREF savedBackColor;      // background to restore when a flash ends
     bool flashing;                // a flash timer runs; savedBackColor holds the real background
+    RECT shownBar;                // the bar as last drawn on the screen
 };
 
 TextProgressState* GetState(HWND window) {
@@ -36,7 +37,7 @@ COLORREF ResolveBack(COLORREF color) {
     return color == kTextProgressDefault ? GetSysColor(COLOR_BTNFACE) : color;
 }
 
-void Paint(const TextProgressState& state, HDC target, RECT client);
+void Paint(TextProgressState& state, HDC target, RECT client);
 
 // Repaints at once. A transfer waits for every repaint (two per 256-byte block), so the picture
 // goes straight to a window DC: an invalidate-and-update round costs several times as much for
@@ -117,7 +118,21 @@ void DrawClippedText(const TextProgressState& state, HDC dc, RECT client, RECT c
     SelectClipRgn(dc, nullptr);
 }
 
-void Paint(const TextProgressState& state, HDC target, RECT client) {
+// The filled part of the client area; empty when there is no bar.
+RECT BarRect(const TextProgressState& state, RECT client) {
+    long fill = BarFill(state, state.vertical != 0 ? client.bottom : client.right);
+    RECT bar = client;
+    if (fill < 0) {
+        SetRectEmpty(&bar);
+    } else if (state.vertical != 0) {
+        bar.top = client.bottom - fill;
+    } else {
+        bar.right = fill;
+    }
+    return bar;
+}
+
+void Paint(TextProgressState& state, HDC target, RECT client) {
     UniqueMemoryDc dc(CreateCompatibleDC(target));
     // A DIB section rather than a device bitmap: it is made without a trip to the display.
     BITMAPINFO format{};
@@ -132,18 +147,14 @@ void Paint(const TextProgressState& state, HDC target, RECT client) {
         CreateDIBSection(target, &format, DIB_RGB_COLORS, &bits, nullptr, 0));
     SelectGuard bitmapSelection(dc.get(), bitmap.get());
 
-    long extent = state.vertical != 0 ? client.bottom : client.right;
-    long fill = BarFill(state, extent);
-    RECT bar = client;
+    RECT bar = BarRect(state, client);
     RECT beside = client;
-    if (fill < 0) {
-        SetRectEmpty(&bar);
-    } else if (state.vertical != 0) {
-        bar.top = client.bottom - fill;
-        beside.bottom = bar.top;
-    } else {
-        bar.right = fill;
-        beside.left = fill;
+    if (!IsRectEmpty(&bar)) {
+        if (state.vertical != 0) {
+            beside.bottom = bar.top;
+        } else {
+            beside.left = bar.right;
+        }
     }
 
     if (state.backColor == kTextProgressDefault) {
@@ -169,9 +180,10 @@ void Paint(const TextProgressState& state, HDC target, RECT client) {
     }
 
     BitBlt(target, 0, 0, client.right, client.bottom, dc.get(), 0, 0, SRCCOPY);
+    state.shownBar = bar;
 }
 
-LRESULT OnPaint(const TextProgressState& state) {
+LRESULT OnPaint(TextProgressState& state) {
     RECT client;
     GetClientRect(state.hwnd, &client);
     PaintScope paint(state.hwnd);
@@ -179,16 +191,16 @@ LRESULT OnPaint(const TextProgressState& state) {
     return 0;
 }
 
-// A new position repaints only when it moves the bar by a pixel: a transfer steps once a block,
-// thousands of times across a few hundred pixels, and waits for each repaint.
+// A new position repaints only when the bar it gives differs from the one on the screen: a
+// transfer steps once a block, thousands of times across a few hundred pixels, and waits for
+// each repaint. A range or orientation change since the last paint counts too.
 LRESULT MovePosition(TextProgressState& state, int position) {
     int previous = state.position;
+    state.position = position;
     RECT client;
     GetClientRect(state.hwnd, &client);
-    long extent = state.vertical != 0 ? client.bottom : client.right;
-    long before = BarFill(state, extent);
-    state.position = position;
-    if (BarFill(state, extent) != before) Redraw(state);
+    RECT bar = BarRect(state, client);
+    if (!EqualRect(&bar, &state.shownBar)) Redraw(state);
     return previous;
 }
 
