@@ -131,10 +131,10 @@ void DrawCaptions(const Chart2DState& s, HDC dc) {
 void DrawColumnLabels(const Chart2DState& s, HDC dc) {
     SetTextAlign(dc, TA_LEFT | TA_TOP);
     SelectGuard font(dc, s.fonts.get(ChartFonts::kColumnLabel));
-    const char* label = FirstPackedLabel(s.columnLabels);
-    for (int i = 1; i <= s.pointCount && label != nullptr; ++i) {
+    if (s.columnLabels == nullptr) return;
+    const char* label = s.columnLabels;
+    for (int i = 1; i <= s.pointCount; ++i, label = NextPackedLabel(label)) {
         DrawChartText(dc, i * s.columnSpacing + 4, -5, label);
-        label = NextPackedLabel(label);
     }
 }
 

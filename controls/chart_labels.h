@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 // Rounds half up the way the charts always have: the fractional part f (with the sign of v)
 // gives v + (1 - f) when f >= 0.5, else v - f; negative values therefore truncate towards zero.
@@ -44,11 +45,9 @@ struct LabelText {
 // reads "---"; an unknown mode prints the raw value.
 LabelText FormatChartValue(const ChartLabelFormat& format, int value, HexStyle hex);
 
-// Packed label lists ("A\0B\0...\0"): the first label, or null for an empty or absent list;
-// then the label after `label`, or null when the list ends.
-// An empty label ends the list, so a list that is shorter than the chart's point count (and
-// ends, as string literals do, with a double NUL) is never read past its end.
-inline const char* FirstPackedLabel(const char* list) {
-    return list != nullptr && *list != '\0' ? list : nullptr;
+// Packed label lists ("A\0B\0...\0") hold one label per point, empty ones included: the
+// label after `label`. The list has no end mark of its own (an empty label looks like one),
+// so the caller's list must hold as many labels as the chart has points.
+[[nodiscard]] inline const char* NextPackedLabel(const char* label) {
+    return label + std::strlen(label) + 1;
 }
-const char* NextPackedLabel(const char* label);
