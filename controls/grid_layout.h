@@ -15,6 +15,15 @@ struct GridRect {
     int left, top, right, bottom;
 };
 
+// Columns 0 to 255 start this wide; column 256 starts hidden.
+inline constexpr int kGridDefaultColWidth = 50;
+
+constexpr std::array<int, kGridMaxCols + 1> DefaultColumnWidths() {
+    std::array<int, kGridMaxCols + 1> widths{};
+    for (int column = 0; column < kGridMaxCols; ++column) widths[column] = kGridDefaultColWidth;
+    return widths;
+}
+
 struct GridLayout {
     int rowCount = 100;     // rows 1..rowCount, 0..32000
     int colCount = 255;     // columns 1..colCount, 1..256
@@ -26,11 +35,9 @@ struct GridLayout {
     int clientWidth = 0;    // client size, pixels
     int clientHeight = 0;
     bool extendLastCol = true;                     // the last column stretches to the right edge
-    std::array<int, kGridMaxCols + 1> colWidth{};  // [0] header column, [1..256]; 0 hides
+    // [0] header column, [1..256]; 0 hides
+    std::array<int, kGridMaxCols + 1> colWidth = DefaultColumnWidths();
 };
-
-// Sets every column width (the header column's included) to `width`.
-void SetAllColumnWidths(GridLayout& layout, int width);
 
 // Top of the first data row.
 inline int DataTop(const GridLayout& layout) {

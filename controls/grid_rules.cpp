@@ -180,3 +180,8 @@ int FittedHeight(int height, int headerHeight, int titleHeight, int rowHeight, i
     if (rowHeight <= 0 || available <= rowHeight) return 0;
     return height + rowHeight * (available / rowHeight) - available + 4;
 }
+
+int FittedWidth(int width, int nonClientWidth, int parentWidth, int windowWidth) {
+    int widened = width + nonClientWidth;
+    return widened < parentWidth ? widened : windowWidth;
+}

@@ -148,3 +148,9 @@ int TitleBandHeight(int textHeight, std::string_view title);
 // high to whole rows, plus 4 for the borders; 0 when no trimming applies (the data area is
 // not taller than one row). hScrollHeight is the horizontal bar's height, 0 when hidden.
 int FittedHeight(int height, int headerHeight, int titleHeight, int rowHeight, int hScrollHeight);
+
+// The window width that goes with that height, from the client width `width` the trim starts
+// from: widened by the window's part beside its client area (the vertical bar that a trimmed
+// grid shows, and any border) while that is still less than the parent's client width;
+// otherwise the window's present width, so that a grid filling its parent is not narrowed.
+int FittedWidth(int width, int nonClientWidth, int parentWidth, int windowWidth);

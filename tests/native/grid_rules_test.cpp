@@ -277,4 +277,12 @@ TEST(GridHeights, FitHeightTrimsTheDataAreaToWholeRows) {
     EXPECT_EQ(FittedHeight(200, 21, 0, 0, 0), 0);
 }
 
+TEST(GridHeights, TheTrimGivesBackTheWidthBesideTheClientWhileTheParentHasRoom) {
+    EXPECT_EQ(FittedWidth(384, 16, 800, 400), 400);  // the vertical bar's width
+    EXPECT_EQ(FittedWidth(380, 20, 800, 400), 400);  // and a border
+    EXPECT_EQ(FittedWidth(784, 16, 800, 800), 800);  // no room: the width stays
+    EXPECT_EQ(FittedWidth(784, 16, 790, 790), 790);
+    EXPECT_EQ(FittedWidth(300, 16, 0, 316), 316);  // no parent
+}
+
 }  // namespace
