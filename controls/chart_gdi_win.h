@@ -12,7 +12,7 @@ struct ChartMargins {
     int left;    // client width / 11
     int bottom;  // client height / 8
 };
-ChartMargins ChartMarginsFor(const RECT& client);
+[[nodiscard]] ChartMargins ChartMarginsFor(const RECT& client);
 
 // Sets up a chart's coordinate system on `dc`: anisotropic, (extentX, extentY) logical units
 // from the plot origin at the margins to the top right corner of the client area, y upwards.
@@ -20,9 +20,9 @@ ChartMargins ApplyChartMapping(HDC dc, const RECT& client, int extentX, int exte
 
 // Converts between device pixels of `window` and the chart's logical units, with the mapping
 // set up the same way as for painting.
-POINT ChartDeviceToLogical(HWND window, int extentX, int extentY, POINT device);
+[[nodiscard]] POINT ChartDeviceToLogical(HWND window, int extentX, int extentY, POINT device);
 // A logical rectangle (any corner order) as a normalised device rectangle.
-RECT ChartLogicalToDevice(HWND window, int extentX, int extentY, const RECT& logical);
+[[nodiscard]] RECT ChartLogicalToDevice(HWND window, int extentX, int extentY, const RECT& logical);
 
 // The seven "Arial" fonts of a chart, heights and weights in logical units.
 class ChartFonts {

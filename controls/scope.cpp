@@ -76,17 +76,13 @@ int ScopePointCount(int plotWidth, int step) {
     return plotWidth / step;
 }
 
-bool ReadScopeSample(const uint8_t* buffer, int64_t length, int64_t offset, int width,
-                     uint32_t* value) {
-    if (width != 1 && width != 2 && width != 4) return false;
-    if (buffer == nullptr || offset < 0 || offset + width > length) {
-        *value = 0;
-        return true;
-    }
+std::optional<uint32_t> ReadScopeSample(const uint8_t* buffer, int64_t length, int64_t offset,
+                                        int width) {
+    if (width != 1 && width != 2 && width != 4) return std::nullopt;
+    if (buffer == nullptr || offset < 0 || offset + width > length) return 0;
     uint32_t sample = 0;
     for (int i = width - 1; i >= 0; --i) sample = sample << 8 | buffer[offset + i];
-    *value = sample;
-    return true;
+    return sample;
 }
 
 void ScopeRing::Add(double v) {

@@ -172,7 +172,8 @@ void PlotBuffer(ScopeState& s) {
     int count = ScopePointCount(l.plotWidth, s.step);
     for (int i = 0; i <= count; ++i) {
         int64_t offset = static_cast<int64_t>(s.startOffset) + int64_t{i} * s.sampleWidth;
-        ReadScopeSample(s.buffer, s.bufferLength, offset, s.sampleWidth, &value);
+        // Another sample width leaves the value as it was.
+        value = ReadScopeSample(s.buffer, s.bufferLength, offset, s.sampleWidth).value_or(value);
         LineTo(dc, l.plotLeft + i * s.step, Y(s, value));
     }
 }
@@ -276,7 +277,9 @@ void RedrawAxes(ScopeState& s) {
     DrawFrame(s, dc);
     DrawLabels(s, dc, labels);
     if (!s.traceLayer) MakeLayer(s.traceLayer, s.window, l.clientWidth, l.clientHeight);
-    s.history.Resize(ScopePointCount(l.plotWidth, s.step));
+    // Without memory for a ring of the new size the old one stays: replayed values beyond the
+    // plot scroll off its left edge.
+    static_cast<void>(s.history.Resize(ScopePointCount(l.plotWidth, s.step)));
     RenderTrace(s);
     InvalidateRect(s.window, nullptr, TRUE);
 }
