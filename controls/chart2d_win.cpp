@@ -2,9 +2,8 @@
 
 #include <windowsx.h>
 
-#include <new>
-
 #include "controls/chart_gdi_win.h"
+#include "controls/control_state_win.h"
 #include "platform/win32_handles.h"
 
 namespace {
@@ -14,7 +13,9 @@ constexpr UINT kKeep1076 = 1076, kKeep1079 = 1079, kKeep1086 = 1086, kKeep1087 =
 constexpr UINT kNothing1088 = 1088;
 
 struct Chart2DState {
-    HWND hwnd = nullptr;               // the control itself
+    explicit Chart2DState(HWND window) : hwnd(window) {}
+
+    HWND hwnd;                         // the control itself
     RECT clientRect{};                 // client rectangle of the last paint
     int yMin = 0, yMax = 255;          // limits of a dragged value
     ChartLabelFormat labels;           // how point and tick labels print
@@ -47,23 +48,6 @@ struct Chart2DState {
     int kept1086 = 0, kept1087 = 0;
     ChartFonts fonts;  // owned
 };
-
-Chart2DState* GetState(HWND window) {
-    return reinterpret_cast<Chart2DState*>(GetWindowLongPtrA(window, 0));
-}
-
-LRESULT OnNcCreate(HWND window) {
-    auto* state = new (std::nothrow) Chart2DState;
-    if (state == nullptr) return FALSE;
-    state->hwnd = window;
-    SetWindowLongPtrA(window, 0, reinterpret_cast<LONG_PTR>(state));
-    return TRUE;
-}
-
-void OnNcDestroy(HWND window, Chart2DState* state) {
-    SetWindowLongPtrA(window, 0, 0);
-    delete state;  // the fonts go with it
-}
 
 bool ValidIndex(const Chart2DState& s, int index) {
     return s.points != nullptr && index >= 0 && index < s.pointCount;
@@ -282,27 +266,20 @@ LRESULT OnGetPoints(const Chart2DState& s, ChartPoint** points, int* count) {
     return 0;
 }
 
-}  // namespace
-
-LRESULT CALLBACK Chart2DProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) return OnNcCreate(window);
-    Chart2DState* state = GetState(window);
-    if (state == nullptr) return DefWindowProcA(window, message, wParam, lParam);
-    Chart2DState& s = *state;
+LRESULT Dispatch(Chart2DState& s, UINT message, WPARAM wParam, LPARAM lParam) {
     int second = static_cast<int>(lParam);
 
     switch (message) {
-        case WM_NCDESTROY: OnNcDestroy(window, state); return 0;
         case WM_PAINT: return OnPaint(s);
         case WM_ERASEBKGND: return 1;
         case WM_LBUTTONDOWN: return OnLButtonDown(s, lParam);
         case WM_MOUSEMOVE: return OnMouseMove(s, lParam);
         case WM_LBUTTONUP: return OnLButtonUp(s);
         case WM_CAPTURECHANGED:
-            if (reinterpret_cast<HWND>(lParam) != window) EndDrag(s);
+            if (reinterpret_cast<HWND>(lParam) != s.hwnd) EndDrag(s);
             return 0;
         case C2M_SETPOINTS: return OnSetPoints(s, reinterpret_cast<ChartPoint*>(wParam), second);
-        case C2M_REDRAW: InvalidateRect(window, nullptr, TRUE); return 0;
+        case C2M_REDRAW: InvalidateRect(s.hwnd, nullptr, TRUE); return 0;
         case C2M_SETAXISCAPTIONS:
             s.xCaption = TextParam(static_cast<LPARAM>(wParam));
             s.yCaption = TextParam(lParam);
@@ -334,6 +311,12 @@ LRESULT CALLBACK Chart2DProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         case C2M_SETUSERDATA2: s.userData2 = second; return 0;
         case C2M_GETUSERDATA2: return s.userData2;
         case C2M_GETPOINTVALUE: return ValidIndex(s, second) ? s.points[second].y : 0;
-        default: return DefWindowProcA(window, message, wParam, lParam);
+        default: return DefWindowProcA(s.hwnd, message, wParam, lParam);
     }
+}
+
+}  // namespace
+
+LRESULT CALLBACK Chart2DProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return ControlWindowProc<Chart2DState>(window, message, wParam, lParam, Dispatch);
 }

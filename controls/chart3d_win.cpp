@@ -6,9 +6,8 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
-#include <new>
-
 #include "controls/chart_gdi_win.h"
+#include "controls/control_state_win.h"
 #include "platform/win32_handles.h"
 
 namespace {
@@ -23,7 +22,10 @@ constexpr COLORREF kInfoBoxColor = 0x9EFAFE;
 Chart3DView gView;  // shared by every chart; the window thread alone touches it
 
 struct Chart3DState {
-    HWND hwnd = nullptr;                 // the control itself
+    explicit Chart3DState(HWND window) : hwnd(window) {}
+    ~Chart3DState();
+
+    HWND hwnd;                           // the control itself
     RECT clientRect{};                   // client rectangle of the last paint
     int columnMin = 0, columnMax = 255;  // limits of a dragged cell's column number
     int rowMin = 0, rowMax = 255;        // limits of a dragged cell's row number
@@ -59,7 +61,7 @@ struct Chart3DState {
     int buffered = 1;                              // non-zero: paint off-screen first
     float minZoom = 0.2f;                          // smallest zoom the mouse reaches
     int dataMax = 0, dataMin = 0;                  // value range of the table, set by each paint
-    Mat4 transform{};                              // model to logical, composed by each paint
+    Mat4 transform = ComposeViewTransform(gView);  // model to logical, composed by each paint
     int buttonDown = 0;                            // left button held (the mouse is captured)
     int dragging = 0;                              // a point is being dragged
     int lastX = 0, lastY = 0;                      // previous mouse position, device pixels
@@ -70,10 +72,6 @@ struct Chart3DState {
     int kept1167 = 0, kept1168 = 0;
     ChartFonts fonts;  // owned
 };
-
-Chart3DState* GetState(HWND window) {
-    return reinterpret_cast<Chart3DState*>(GetWindowLongPtrA(window, 0));
-}
 
 int CellCount(const Chart3DState& s) {
     return s.cells != nullptr ? s.columns * s.rows : 0;
@@ -100,19 +98,9 @@ void RestoreCursor(Chart3DState& s) {
     s.cursorShown = 1;
 }
 
-LRESULT OnNcCreate(HWND window) {
-    auto* state = new (std::nothrow) Chart3DState;
-    if (state == nullptr) return FALSE;
-    state->hwnd = window;
-    state->transform = ComposeViewTransform(gView);  // picking before the first paint
-    SetWindowLongPtrA(window, 0, reinterpret_cast<LONG_PTR>(state));
-    return TRUE;
-}
-
-void OnNcDestroy(HWND window, Chart3DState* state) {
-    RestoreCursor(*state);  // the cursor count is the thread's, not the window's
-    SetWindowLongPtrA(window, 0, 0);
-    delete state;  // the fonts go with it
+// The cursor count is the thread's, not the window's.
+Chart3DState::~Chart3DState() {
+    RestoreCursor(*this);
 }
 
 // ---- painting ----
@@ -453,16 +441,13 @@ Chart3DView& Chart3DSharedView() {
     return gView;
 }
 
-LRESULT CALLBACK Chart3DProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) return OnNcCreate(window);
-    Chart3DState* state = GetState(window);
-    if (state == nullptr) return DefWindowProcA(window, message, wParam, lParam);
-    Chart3DState& s = *state;
+namespace {
+
+LRESULT Dispatch(Chart3DState& s, UINT message, WPARAM wParam, LPARAM lParam) {
     int first = static_cast<int>(wParam);
     int second = static_cast<int>(lParam);
 
     switch (message) {
-        case WM_NCDESTROY: OnNcDestroy(window, state); return 0;
         case WM_PAINT: return OnPaint(s);
         case WM_ERASEBKGND: return 1;
         case WM_GETDLGCODE: return DLGC_WANTARROWS;
@@ -477,7 +462,7 @@ LRESULT CALLBACK Chart3DProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         case C3M_SETDATA:
             return OnSetData(s, reinterpret_cast<Chart3DCell*>(wParam),
                              reinterpret_cast<const int32_t*>(lParam));
-        case C3M_REDRAW: InvalidateRect(window, nullptr, TRUE); return 0;
+        case C3M_REDRAW: InvalidateRect(s.hwnd, nullptr, TRUE); return 0;
         case C3M_SETAXISCAPTIONS:
             s.xCaption = TextParam(static_cast<LPARAM>(wParam));
             s.yCaption = TextParam(lParam);
@@ -516,6 +501,12 @@ LRESULT CALLBACK Chart3DProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         case kKeep1159: s.kept1159 = first; return 0;
         case kKeep1160: s.kept1160 = first; return 0;
         case kNothing1169: return 0;
-        default: return DefWindowProcA(window, message, wParam, lParam);
+        default: return DefWindowProcA(s.hwnd, message, wParam, lParam);
     }
+}
+
+}  // namespace
+
+LRESULT CALLBACK Chart3DProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return ControlWindowProc<Chart3DState>(window, message, wParam, lParam, Dispatch);
 }

@@ -4,10 +4,10 @@
 
 #include <algorithm>
 #include <cstring>
-#include <new>
 #include <string>
 #include <string_view>
 
+#include "controls/control_state_win.h"
 #include "controls/grid_state_win.h"
 #include "platform/win32_handles.h"
 
@@ -15,10 +15,6 @@ namespace {
 
 constexpr COLORREF kDisabledTextColor = RGB(0x78, 0x78, 0x78);
 constexpr char kTitleTooLong[] = "Title too long (300 chars max)";
-
-GridState* GetState(HWND window) {
-    return reinterpret_cast<GridState*>(GetWindowLongPtrA(window, 0));
-}
 
 HFONT MakeFont(int weight) {
     return CreateFontA(14, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
@@ -48,26 +44,6 @@ void UpdateTitleHeight(GridState& state) {
     int textHeight =
         state.title.empty() ? 0 : TextHeight(state.window, state.titleFont.handle, state.title);
     state.layout.titleHeight = TitleBandHeight(textHeight, state.title);
-}
-
-LRESULT OnNcCreate(HWND window, WPARAM wParam, LPARAM lParam) {
-    auto* state = new (std::nothrow) GridState{};
-    if (state == nullptr) return FALSE;
-    state->window = window;
-    state->cellFont = GridFont{MakeFont(100), true};
-    state->headerFont = GridFont{MakeFont(400), true};
-    state->titleFont = GridFont{MakeFont(600), true};
-    SetWindowLongPtrA(window, 0, reinterpret_cast<LONG_PTR>(state));
-    return DefWindowProcA(window, WM_NCCREATE, wParam, lParam);
-}
-
-void OnNcDestroy(HWND window, GridState* state) {
-    SetWindowLongPtrA(window, 0, 0);
-    // Emptying the slots one by one deletes each owned font once, however they are shared.
-    for (GridFont* slot : {&state->cellFont, &state->headerFont, &state->titleFont}) {
-        SetFont(*state, *slot, nullptr, false);
-    }
-    delete state;
 }
 
 LRESULT OnSetText(GridState& state, const char* text);
@@ -181,6 +157,18 @@ LRESULT NotifySelection(GridState& state) {
 
 }  // namespace
 
+GridState::GridState(HWND control)
+    : window(control),
+      cellFont{MakeFont(100), true},
+      headerFont{MakeFont(400), true},
+      titleFont{MakeFont(600), true} {}
+
+GridState::~GridState() {
+    // Emptying the slots one by one deletes each owned font once, however they are shared.
+    for (GridFont* slot : {&cellFont, &headerFont, &titleFont})
+        SetFont(*this, *slot, nullptr, false);
+}
+
 void Notify(GridState& state, WORD code, LPARAM lParam) {
     HWND parent = GetParent(state.window);
     if (parent != nullptr) {
@@ -192,16 +180,13 @@ void NotifyCell(GridState& state, WORD code) {
     Notify(state, code, MAKELPARAM(state.curRow, state.curCol));
 }
 
-LRESULT CALLBACK GridControlProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) return OnNcCreate(window, wParam, lParam);
-    GridState* state = GetState(window);
-    if (state == nullptr) return DefWindowProcA(window, message, wParam, lParam);
-    GridState& s = *state;
+namespace {
+
+LRESULT Dispatch(GridState& s, UINT message, WPARAM wParam, LPARAM lParam) {
     auto flag = [wParam] { return wParam != 0; };
     auto colour = [wParam] { return static_cast<COLORREF>(wParam); };
 
     switch (message) {
-        case WM_NCDESTROY: OnNcDestroy(window, state); return 0;
         case WM_CREATE: return OnCreate(s, reinterpret_cast<const CREATESTRUCTA*>(lParam));
         case WM_SETTEXT: return OnSetText(s, reinterpret_cast<const char*>(lParam));
         case WM_SETFONT:
@@ -229,7 +214,7 @@ LRESULT CALLBACK GridControlProc(HWND window, UINT message, WPARAM wParam, LPARA
         case WM_LBUTTONDBLCLK:
             return OnLButtonDblClk(s, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
         case WM_CAPTURECHANGED:
-            if (reinterpret_cast<HWND>(lParam) != window) EndColumnDrag(s);
+            if (reinterpret_cast<HWND>(lParam) != s.window) EndColumnDrag(s);
             return 0;
         case WM_SETCURSOR: return OnSetCursor(s, message, wParam, lParam);
 
@@ -263,8 +248,8 @@ LRESULT CALLBACK GridControlProc(HWND window, UINT message, WPARAM wParam, LPARA
         case GRM_GETCURROW: return s.curRow;
         case GRM_GETCURCOL: return s.curCol;
         case GRM_REDRAW:
-            InvalidateRect(window, nullptr, TRUE);
-            UpdateWindow(window);
+            InvalidateRect(s.window, nullptr, TRUE);
+            UpdateWindow(s.window);
             return 0;
         case GRM_GETCOLWIDTH:
             return wParam <= static_cast<WPARAM>(kGridMaxCols) ? s.layout.colWidth[wParam] : 0;
@@ -303,6 +288,12 @@ LRESULT CALLBACK GridControlProc(HWND window, UINT message, WPARAM wParam, LPARA
         case GRM_SETTEXTCOLOR: return SetAndRepaint(s, s.textColor, colour());
         case GRM_COPY: return OnCopy(s);
         case GRM_PASTE: return OnPaste(s);
-        default: return DefWindowProcA(window, message, wParam, lParam);
+        default: return DefWindowProcA(s.window, message, wParam, lParam);
     }
+}
+
+}  // namespace
+
+LRESULT CALLBACK GridControlProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return ControlWindowProc<GridState>(window, message, wParam, lParam, Dispatch);
 }

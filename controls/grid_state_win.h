@@ -31,7 +31,12 @@ enum class GridPointer {
 };
 
 struct GridState {
-    HWND window = nullptr;         // the control itself
+    explicit GridState(HWND control);  // makes the three fonts
+    ~GridState();                      // deletes the fonts it owns, each once
+    GridState(const GridState&) = delete;
+    GridState& operator=(const GridState&) = delete;
+
+    HWND window;                   // the control itself
     WORD controlId = 0;            // child id, in every notification
     HWND cellList = nullptr;       // hidden sorted list box holding the cells; a child
     char defaultProtection = 'U';  // protection letter of texts stored from now on
