@@ -25,6 +25,13 @@ void ShowBar(HWND window, int bar, DWORD styleBit, bool show) {
     if (shown != show) ShowScrollBar(window, bar, show ? TRUE : FALSE);
 }
 
+// Where the thumb is being dragged, within 1..maximum; 0 when the bar cannot say.
+int TrackPosition(HWND window, int bar, int maximum) {
+    SCROLLINFO info{sizeof info, SIF_TRACKPOS, 0, 0, 0, 0, 0};
+    if (!GetScrollInfo(window, bar, &info)) return 0;
+    return std::clamp(info.nTrackPos, 1, maximum);
+}
+
 void ScrollToRow(GridState& state, int row) {
     if (row == state.layout.firstRow) return;
     state.layout.firstRow = row;
@@ -93,12 +100,10 @@ LRESULT OnVScroll(GridState& state, int code) {
         case SB_LINEDOWN: position = std::min(position + 1, maximum); break;
         case SB_PAGEUP: position = std::max(position - page, 1); break;
         case SB_PAGEDOWN: position = std::min(position + page, maximum); break;
-        case SB_THUMBTRACK: {
-            SCROLLINFO info{sizeof info, SIF_TRACKPOS, 0, 0, 0, 0, 0};
-            if (!GetScrollInfo(state.window, SB_VERT, &info)) return 0;
-            position = std::clamp(info.nTrackPos, 1, maximum);
+        case SB_THUMBTRACK:
+            position = TrackPosition(state.window, SB_VERT, maximum);
+            if (position == 0) return 0;
             break;
-        }
         default: return 0;
     }
     ScrollToRow(state, position);
@@ -115,12 +120,10 @@ LRESULT OnHScroll(GridState& state, int code) {
         case SB_PAGERIGHT: position = std::min(position + 1, maximum); break;
         case SB_LINELEFT:
         case SB_PAGELEFT: position = std::max(position - 1, 1); break;
-        case SB_THUMBTRACK: {
-            SCROLLINFO info{sizeof info, SIF_TRACKPOS, 0, 0, 0, 0, 0};
-            if (!GetScrollInfo(state.window, SB_HORZ, &info)) return 0;
-            position = std::clamp(info.nTrackPos, 1, maximum);
+        case SB_THUMBTRACK:
+            position = TrackPosition(state.window, SB_HORZ, maximum);
+            if (position == 0) return 0;
             break;
-        }
         default: return 0;
     }
     int column = NthShownColumn(layout, position);
