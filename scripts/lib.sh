@@ -7,10 +7,12 @@ export VORLAND_WINEPREFIX=${VORLAND_WINEPREFIX:-$VORLAND_BUILD/wine/prefix}
 say() { printf '\033[1m==> %s\033[0m\n' "$*" >&2; }
 die() { printf 'error: %s\n' "$*" >&2; exit 1; }
 
-# Everything a fresh Debian 12 machine lacks for building, testing and running.
+# Everything a fresh Debian 12 machine lacks for building, testing and running. fonts-wine has
+# Marlett, the caption buttons' glyphs: without it captions show "r", "0" and "1".
 VORLAND_PACKAGES=(
     cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev googletest libbenchmark-dev
     mingw-w64 wine wine64 wine32:i386 xvfb xauth x11-utils imagemagick procps fonts-liberation
+    fonts-wine
 )
 
 # Installs whatever is missing, with apt-get (as root, or through sudo).
