@@ -8,7 +8,8 @@ say() { printf '\033[1m==> %s\033[0m\n' "$*" >&2; }
 die() { printf 'error: %s\n' "$*" >&2; exit 1; }
 
 # Everything a fresh Debian 12 machine lacks for building, testing and running. fonts-wine has
-# Marlett, the caption buttons' glyphs: without it captions show "r", "0" and "1".
+# Marlett, the caption buttons' glyphs: without it captions show "r", "0" and "1" (see
+# ensure_wine_prefix).
 VORLAND_PACKAGES=(
     cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev googletest libbenchmark-dev
     mingw-w64 wine wine64 wine32:i386 xvfb xauth x11-utils imagemagick procps fonts-liberation
@@ -106,7 +107,7 @@ wine_env() {
 # and the programmer scan would talk to a real device nobody asked for.
 ensure_wine_prefix() {
     wine_env
-    [ -f "$WINEPREFIX/.vorland-ready-2" ] && return 0
+    [ -f "$WINEPREFIX/.vorland-ready-3" ] && return 0
     say "creating the Wine prefix in $WINEPREFIX"
     rm -rf "$WINEPREFIX"
     mkdir -p "$(dirname "$WINEPREFIX")"
@@ -119,10 +120,13 @@ ensure_wine_prefix() {
     # Wine has no Arial; the chart controls ask for it by name. Liberation Sans has its metrics.
     wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v Arial /t REG_SZ \
         /d "Liberation Sans" /f >/dev/null 2>&1
+    # The caption buttons are glyphs of Marlett (fonts-wine). This Wine looks for its own fonts
+    # beside /usr/share/fonts, not where that package puts them: the prefix gets a link.
+    ln -sf /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/marlett.ttf"
     wineserver -k 2>/dev/null || true
     wineserver -w
     rm -f "$WINEPREFIX"/dosdevices/com*
-    touch "$WINEPREFIX/.vorland-ready-2"
+    touch "$WINEPREFIX/.vorland-ready-3"
 }
 
 # Runs Wine's windows inside one virtual desktop window ("on") or as windows of the X display

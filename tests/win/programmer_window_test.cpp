@@ -138,6 +138,7 @@ TEST_F(ProgrammerWindowTest, ProgramThenVerifyBothWaysThenReadBack) {
     StartUnit({"model vorland", "chip 0"});
     app_.WriteSettings(Settings(0, 0, 0x7FFF, 0, 0x7FFF));
     StartApp();
+    SaveScreenshot("programmer-window", app_.window());
     std::vector<unsigned char> image = Pattern(0x8000, 13);
     std::string imagePath = app_.dir().File("image.bin");
     WriteFileBytes(imagePath, image);
