@@ -6,6 +6,7 @@
 
 #include "app/chip_table.h"
 #include "cli/text_format.h"
+#include "vorland_version.h"
 
 namespace {
 
@@ -385,7 +386,7 @@ bool ParseArguments(int argc, const char* const* argv, CliOptions& options, std:
 }
 
 const char* VersionText() {
-    return "vorland-cli 1.0";
+    return "vorland-cli " VORLAND_VERSION;
 }
 
 std::string HelpText() {

@@ -35,39 +35,44 @@ ensure_packages() {
         >/dev/null || die "apt-get install failed"
 }
 
-# Configures and builds one build tree. $1 = name under build/, the rest = cmake options.
-build_tree() {
+# Configures one build tree unless done before. $1 = name under build/, the rest = cmake options.
+configure_tree() {
     local name=$1
     shift
-    local dir=$VORLAND_BUILD/$name
-    if [ ! -f "$dir/build.ninja" ]; then
-        cmake -S "$VORLAND_ROOT" -B "$dir" -G Ninja "$@" >/dev/null ||
-            { echo "error: configure of $name failed" >&2; return 1; }
-    fi
-    cmake --build "$dir" || { echo "error: build of $name failed" >&2; return 1; }
+    [ -f "$VORLAND_BUILD/$name/build.ninja" ] && return 0
+    cmake -S "$VORLAND_ROOT" -B "$VORLAND_BUILD/$name" -G Ninja "$@" >/dev/null ||
+        { echo "error: configure of $name failed" >&2; return 1; }
+}
+
+# Configures and builds one build tree. $1 = name under build/, the rest = cmake options.
+build_tree() {
+    configure_tree "$@" || return 1
+    cmake --build "$VORLAND_BUILD/$1" || { echo "error: build of $1 failed" >&2; return 1; }
 }
 
 NATIVE_OPTIONS=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORLAND_BENCH=OFF)
 build_native() { build_tree native "${NATIVE_OPTIONS[@]}"; }
 # Only the simulator of the native tree: the Win32 tests and benchmarks start it under Wine.
 build_native_sim() {
-    local dir=$VORLAND_BUILD/native
-    if [ ! -f "$dir/build.ninja" ]; then
-        cmake -S "$VORLAND_ROOT" -B "$dir" -G Ninja "${NATIVE_OPTIONS[@]}" >/dev/null ||
-            { echo "error: configure of native failed" >&2; return 1; }
-    fi
-    cmake --build "$dir" --target vorland-sim >/dev/null ||
+    configure_tree native "${NATIVE_OPTIONS[@]}" || return 1
+    cmake --build "$VORLAND_BUILD/native" --target vorland-sim >/dev/null ||
         { echo "error: build of vorland-sim failed" >&2; return 1; }
 }
 # Benchmarks measure optimised code without sanitizers, in a tree of their own.
 build_bench() {
     build_tree bench -DCMAKE_BUILD_TYPE=Release -DVORLAND_SANITIZE=OFF -DVORLAND_TESTS=OFF
 }
+WINDOWS_OPTIONS=(-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$VORLAND_ROOT/cmake/mingw-i686.cmake"
+    -DVORLAND_SIM_EXE="$VORLAND_BUILD/native/sim/vorland-sim")
 build_windows() {
     build_native_sim || return 1
-    build_tree win -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE="$VORLAND_ROOT/cmake/mingw-i686.cmake" \
-        -DVORLAND_SIM_EXE="$VORLAND_BUILD/native/sim/vorland-sim"
+    build_tree win "${WINDOWS_OPTIONS[@]}"
+}
+# Only the programs that a Windows user gets (the release package), in the same tree.
+build_windows_programs() {
+    configure_tree win "${WINDOWS_OPTIONS[@]}" || return 1
+    cmake --build "$VORLAND_BUILD/win" --target Vorland VorlandGallery vorland-cli ||
+        { echo "error: build of the Windows programs failed" >&2; return 1; }
 }
 build_fuzz() {
     build_tree fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORLAND_FUZZ=ON \

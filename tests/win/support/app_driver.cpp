@@ -4,6 +4,8 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/win32_handles.h"
+
 namespace testing_support {
 
 std::string WinePath(const std::string& unixPath) {
@@ -64,6 +66,11 @@ std::vector<unsigned char> ReadFileBytes(const std::string& path) {
     bytes.resize(read);
     CloseHandle(file);
     return bytes;
+}
+
+std::string ReadFileText(const std::string& path) {
+    const std::vector<unsigned char> bytes = ReadFileBytes(path);
+    return std::string(bytes.begin(), bytes.end());
 }
 
 void WriteFileBytes(const std::string& path, const std::vector<unsigned char>& bytes) {
@@ -130,6 +137,38 @@ bool Process::Wait(DWORD milliseconds, DWORD* exitCode) {
     if (WaitForSingleObject(handle_, milliseconds) != WAIT_OBJECT_0) return false;
     if (exitCode != nullptr) GetExitCodeProcess(handle_, exitCode);
     return true;
+}
+
+std::string Quote(const std::string& text) {
+    std::string quoted(1, '"');  // appended piece by piece: GCC 12 misreads "x" + s + "x"
+    quoted += text;
+    quoted += '"';
+    return quoted;
+}
+
+ConsoleRun RunConsole(const TempDir& dir, const std::string& commandLine) {
+    ConsoleRun run;
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    const std::string outPath = dir.File("stdout.txt");
+    const std::string errPath = dir.File("stderr.txt");
+    UniqueFile nul(CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                               OPEN_EXISTING, 0, nullptr));
+    UniqueFile out(CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                               CREATE_ALWAYS, 0, nullptr));
+    UniqueFile err(CreateFileA(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                               CREATE_ALWAYS, 0, nullptr));
+    const Process::StdHandles handles{nul.get(), out.get(), err.get()};
+    Process program = Process::Start(commandLine, "", &handles);
+    if (program.id() == 0) {
+        run.err = "cannot start " + commandLine + " (error " + std::to_string(GetLastError()) + ")";
+        return run;
+    }
+    program.Wait(60000, &run.status);  // a program still running is ended with the object
+    out.reset();
+    err.reset();
+    run.out = ReadFileText(outPath);
+    run.err = ReadFileText(errPath);
+    return run;
 }
 
 std::string StageVorland(const TempDir& dir) {

@@ -27,8 +27,12 @@ private:
 };
 
 std::vector<unsigned char> ReadFileBytes(const std::string& path);  // empty when absent
+std::string ReadFileText(const std::string& path);                  // empty when absent
 void WriteFileBytes(const std::string& path, const std::vector<unsigned char>& bytes);
 bool FileExists(const std::string& path);
+
+// text in double quotes, as one argument of a command line
+std::string Quote(const std::string& text);
 
 // A running program; terminated if still alive when it goes.
 class Process {
@@ -59,6 +63,15 @@ private:
     HANDLE handle_ = nullptr;
     DWORD id_ = 0;
 };
+
+// A console program that has ended: its exit code and what it wrote.
+struct ConsoleRun {
+    DWORD status = 0xFFFFFFFF;  // 0xFFFFFFFF when it did not end within a minute
+    std::string out;
+    std::string err;
+};
+// Runs commandLine with no input and its output in files of dir; ends it after a minute.
+ConsoleRun RunConsole(const TempDir& dir, const std::string& commandLine);
 
 // Copies the built Vorland.exe into dir and returns the copy's path.
 std::string StageVorland(const TempDir& dir);
