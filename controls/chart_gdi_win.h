@@ -81,7 +81,6 @@ struct ChartSettingMessages {
 bool OnChartSetting(HWND window, ChartSettings& settings, const ChartSettingMessages& ids,
                     UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
 
-
 // Sends the parent WM_COMMAND with the control's identifier and `code` in wParam.
 void NotifyChartParent(HWND control, int code, LPARAM value);
 

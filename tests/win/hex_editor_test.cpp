@@ -167,7 +167,8 @@ TEST_F(HexEditorTest, TheStatusBarFollowsSelectionCaretAndWidth) {
     EXPECT_EQ(Part(2), "Value: 71");
     Key(VK_RIGHT, true);
     Key(VK_DOWN, true);
-    SetWindowPos(gHexEditorWindow, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);  // all on screen
+    // The whole window on the screen for the picture.
+    SetWindowPos(gHexEditorWindow, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     testing_support::SaveScreenshot("hexview", gHexEditorWindow);
     Key(VK_END, false, true);
     EXPECT_EQ(Part(1), "Cursor: 00008000");
