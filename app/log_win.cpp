@@ -1,5 +1,9 @@
 #include "app/log_win.h"
 
+#include <algorithm>
+#include <cstring>
+#include <string>
+
 LogSink gLogSink{};
 
 namespace {
@@ -13,10 +17,30 @@ struct LogSinkOwner {
 void WriteLineToEdit(void* edit, const char* line) {
     AppendLogLine(static_cast<HWND>(edit), line, 1, 0);
 }
+
+// The bound and room for one more line of any length a caller logs.
+constexpr WPARAM kLogPaneLimit = 2 * kLogPaneBound;
+
+// Makes room for `incoming` more characters. The control's own limit (30,000 characters by
+// default) would cut or drop the newest lines, so it is raised; the oldest lines go instead.
+void MakeRoom(HWND edit, std::size_t incoming) {
+    if (static_cast<WPARAM>(SendMessageA(edit, EM_GETLIMITTEXT, 0, 0)) < kLogPaneLimit) {
+        SendMessageA(edit, EM_SETLIMITTEXT, kLogPaneLimit, 0);
+    }
+    auto length = static_cast<std::size_t>(SendMessageA(edit, WM_GETTEXTLENGTH, 0, 0));
+    if (length + incoming <= kLogPaneBound) return;
+    std::string text(length + 1, '\0');
+    text.resize(static_cast<std::size_t>(
+        std::max(GetWindowTextA(edit, text.data(), static_cast<int>(text.size())), 0)));
+    std::size_t cut = LogTrimPoint(text, incoming, kLogPaneBound);
+    SendMessageA(edit, EM_SETSEL, 0, static_cast<LPARAM>(cut));
+    SendMessageA(edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(""));
+}
 }  // namespace
 
 void AppendLogLine(HWND edit, const char* text, int lineBreaks, int clearFirst) {
     if (clearFirst != 0) SetWindowTextA(edit, "");
+    MakeRoom(edit, std::strlen(text) + 2 * static_cast<std::size_t>(std::max(lineBreaks, 0)));
     LRESULT length = SendMessageA(edit, WM_GETTEXTLENGTH, 0, 0);
     SendMessageA(edit, EM_SETSEL, length, length);
     if (length > 0) {

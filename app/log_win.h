@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include "app/log_pane.h"
 #include "device/log_sink.h"
 
 // Appends text as a new line: clearFirst empties the pane first; lineBreaks CR LF pairs go

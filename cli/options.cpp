@@ -5,8 +5,9 @@
 #include <vector>
 
 #include "cli/progress_line.h"
-#include "formats/text_format.h"
 #include "device/chip_types.h"
+#include "formats/text_format.h"
+#include "vorland_version.h"
 
 namespace {
 
@@ -386,7 +387,7 @@ bool ParseArguments(int argc, const char* const* argv, CliOptions& options, std:
 }
 
 const char* VersionText() {
-    return "vorland-cli 1.0";
+    return "vorland-cli " VORLAND_VERSION;
 }
 
 std::string HelpText() {

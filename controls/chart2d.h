@@ -16,17 +16,18 @@ struct LogicalRect {
 };
 
 // Logical x of point `index` (from 0): one column spacing per column, the first at one spacing.
-inline int Chart2DColumnX(int index, int spacing) {
+[[nodiscard]] inline int Chart2DColumnX(int index, int spacing) {
     return (index + 1) * spacing;
 }
 
 // The first point whose hot box (3 units left of and below it, 5 right of and above it) holds
 // the logical point (lx, ly); -1 for none or no points.
-int Chart2DHitTest(const ChartPoint* points, int count, int spacing, int lx, int ly);
+[[nodiscard]] int Chart2DHitTest(const ChartPoint* points, int count, int spacing, int lx, int ly);
 
 // A dragged value follows the pointer between the limits.
-int Chart2DDragValue(int ly, int yMin, int yMax);
+[[nodiscard]] int Chart2DDragValue(int ly, int yMin, int yMax);
 
 // What changes when point `index` moves: the point, its label and both line segments beside
 // it. index -1 gives an empty rectangle.
-LogicalRect Chart2DPointRegion(int index, int count, int spacing, int axisLength, int extentY);
+[[nodiscard]] LogicalRect Chart2DPointRegion(int index, int count, int spacing, int axisLength,
+                                             int extentY);

@@ -2,68 +2,49 @@
 
 #include <windowsx.h>
 
-#include <new>
-
 #include "controls/chart_gdi_win.h"
+#include "controls/control_state_win.h"
 #include "platform/win32_handles.h"
 
 namespace {
+
+constexpr ChartSettingMessages kSettingMessages{
+    C2M_REDRAW,       C2M_SETAXISCAPTIONS, C2M_SETEXTENTS,    C2M_ENABLEEDIT,  C2M_SETBKCOLOR,
+    C2M_SETTITLE,     C2M_SETLABELFORMAT,  C2M_SETLABELSCALE, C2M_SETSUBTITLE, C2M_SETUSERDATA1,
+    C2M_GETUSERDATA1, C2M_SETUSERDATA2,    C2M_GETUSERDATA2};
 
 // Messages that only keep a value in a field of their own, and one that does nothing.
 constexpr UINT kKeep1076 = 1076, kKeep1079 = 1079, kKeep1086 = 1086, kKeep1087 = 1087;
 constexpr UINT kNothing1088 = 1088;
 
 struct Chart2DState {
-    HWND hwnd = nullptr;               // the control itself
+    explicit Chart2DState(HWND window) : hwnd(window) {}
+
+    HWND hwnd;                         // the control itself
     RECT clientRect{};                 // client rectangle of the last paint
     int yMin = 0, yMax = 255;          // limits of a dragged value
-    ChartLabelFormat labels;           // how point and tick labels print
+    ChartSettings settings;            // what the parent set through the messages both charts share
     ChartPoint* points = nullptr;      // the caller's array; a drag writes into it
     int leftMargin = 60;               // device pixels left of the plot, set by each paint
     int bottomMargin = 60;             // device pixels below the plot, set by each paint
-    int extentX = 300, extentY = 300;  // logical size of the plot area
     int pointCount = 0;                // points in the caller's array
     int columnSpacing = 0;             // logical distance between columns
     int gridStep = 0;                  // logical distance between horizontal grid lines
     int gridDivisions = 8;             // horizontal grid intervals
-    int editable = 1;                  // non-zero: a hit point can be selected and dragged
     int showSubtitle = 1;              // non-zero: draw the subtitle when one is set
     int axisLengthX = 256;             // logical width of the gridded area
     int axisLengthY = 256;             // logical height of the gridded area
     int selected = -1;                 // selected point, -1 for none
-    COLORREF backColor = RGB(255, 255, 255);
     COLORREF gridColor = RGB(220, 220, 220);
     COLORREF subtitleColor = RGB(200, 200, 200);
     COLORREF markerColor = RGB(255, 0, 0);  // fill of the selected point's marker
-    const char* xCaption = nullptr;         // the caller's texts, null when not set
-    const char* yCaption = nullptr;
-    const char* columnLabels = nullptr;  // packed list, one label per point
-    const char* title = nullptr;
-    const char* subtitle = nullptr;
-    int userData1 = 0, userData2 = 0;  // kept for the parent
+    const char* columnLabels = nullptr;     // packed list, one label per point
     int dragIndex = -1;                // point under the last press, -1 for none
     int dragging = 0;                  // 1 while a drag is in progress (the mouse is captured)
     int kept1076 = 0, kept1079 = 0;    // values the parent stored; nothing reads them
     int kept1086 = 0, kept1087 = 0;
     ChartFonts fonts;  // owned
 };
-
-Chart2DState* GetState(HWND window) {
-    return reinterpret_cast<Chart2DState*>(GetWindowLongPtrA(window, 0));
-}
-
-LRESULT OnNcCreate(HWND window) {
-    auto* state = new (std::nothrow) Chart2DState;
-    if (state == nullptr) return FALSE;
-    state->hwnd = window;
-    SetWindowLongPtrA(window, 0, reinterpret_cast<LONG_PTR>(state));
-    return TRUE;
-}
-
-void OnNcDestroy(HWND window, Chart2DState* state) {
-    SetWindowLongPtrA(window, 0, 0);
-    delete state;  // the fonts go with it
-}
 
 bool ValidIndex(const Chart2DState& s, int index) {
     return s.points != nullptr && index >= 0 && index < s.pointCount;
@@ -116,25 +97,25 @@ void DrawGrid(Chart2DState& s, HDC dc) {
 }
 
 void DrawCaptions(const Chart2DState& s, HDC dc) {
-    if (s.xCaption != nullptr) {
+    if (s.settings.xCaption != nullptr) {
         SelectGuard font(dc, s.fonts.get(ChartFonts::kXCaption));
-        DrawChartText(dc, s.axisLengthX / 2, -30, s.xCaption);
+        DrawChartText(dc, s.axisLengthX / 2, -30, s.settings.xCaption);
     }
-    if (s.yCaption != nullptr) {
+    if (s.settings.yCaption != nullptr) {
         POINT edge{8, 0};  // eight pixels in from the left edge
         DPtoLP(dc, &edge, 1);
         SelectGuard font(dc, s.fonts.get(ChartFonts::kYCaption));
-        DrawChartText(dc, edge.x, s.axisLengthY / 2, s.yCaption);
+        DrawChartText(dc, edge.x, s.axisLengthY / 2, s.settings.yCaption);
     }
 }
 
 void DrawColumnLabels(const Chart2DState& s, HDC dc) {
     SetTextAlign(dc, TA_LEFT | TA_TOP);
     SelectGuard font(dc, s.fonts.get(ChartFonts::kColumnLabel));
-    const char* label = FirstPackedLabel(s.columnLabels);
-    for (int i = 1; i <= s.pointCount && label != nullptr; ++i) {
+    if (s.columnLabels == nullptr) return;
+    const char* label = s.columnLabels;
+    for (int i = 1; i <= s.pointCount; ++i, label = NextPackedLabel(label)) {
         DrawChartText(dc, i * s.columnSpacing + 4, -5, label);
-        label = NextPackedLabel(label);
     }
 }
 
@@ -143,7 +124,7 @@ void DrawTickLabels(const Chart2DState& s, HDC dc) {
     SelectGuard font(dc, s.fonts.get(ChartFonts::kTickLabel));
     for (int j = 0; j <= s.gridDivisions; ++j) {
         int value = ChartTickValue(s.axisLengthY, j, s.gridDivisions);
-        LabelText text = FormatChartValue(s.labels, value, HexStyle::Bare);
+        LabelText text = FormatChartValue(s.settings.labels, value, HexStyle::Bare);
         DrawChartText(dc, -4, j * s.gridStep + 4, text.text);
     }
 }
@@ -156,7 +137,7 @@ void DrawPoints(const Chart2DState& s, HDC dc) {
         int x = Chart2DColumnX(i, s.columnSpacing);
         int y = s.points[i].y;
         if (i > 0) Line(dc, black, i * s.columnSpacing, s.points[i - 1].y, x, y);
-        LabelText text = FormatChartValue(s.labels, y, HexStyle::Bare);
+        LabelText text = FormatChartValue(s.settings.labels, y, HexStyle::Bare);
         DrawMarker(s, dc, x, y, text.text, i == s.selected);
     }
 }
@@ -164,17 +145,17 @@ void DrawPoints(const Chart2DState& s, HDC dc) {
 void Paint(Chart2DState& s, HDC dc, const RECT& client) {
     s.clientRect = client;
     {
-        UniqueGdi<HBRUSH> back(CreateSolidBrush(s.backColor));
+        UniqueGdi<HBRUSH> back(CreateSolidBrush(s.settings.backColor));
         FillRect(dc, &client, back.get());
     }
-    ChartMargins margins = ApplyChartMapping(dc, client, s.extentX, s.extentY);
+    ChartMargins margins = ApplyChartMapping(dc, client, s.settings.extentX, s.settings.extentY);
     s.leftMargin = margins.left;
     s.bottomMargin = margins.bottom;
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, RGB(0, 0, 0));
     SetTextAlign(dc, TA_CENTER | TA_TOP);
-    DrawChartHeadings(dc, s.fonts, s.axisLengthX / 2, s.extentY, s.title,
-                      s.showSubtitle != 0 ? s.subtitle : nullptr, s.subtitleColor);
+    DrawChartHeadings(dc, s.fonts, s.axisLengthX / 2, s.settings.extentY, s.settings.title,
+                      s.showSubtitle != 0 ? s.settings.subtitle : nullptr, s.subtitleColor);
     DrawAxes(dc);
     DrawGrid(s, dc);
     DrawCaptions(s, dc);
@@ -196,16 +177,16 @@ LRESULT OnPaint(Chart2DState& s) {
 void InvalidatePoint(const Chart2DState& s, int index) {
     if (index < 0) return;
     LogicalRect r =
-        Chart2DPointRegion(index, s.pointCount, s.columnSpacing, s.axisLengthX, s.extentY);
-    RECT device =
-        ChartLogicalToDevice(s.hwnd, s.extentX, s.extentY, RECT{r.left, r.top, r.right, r.bottom});
+        Chart2DPointRegion(index, s.pointCount, s.columnSpacing, s.axisLengthX, s.settings.extentY);
+    RECT device = ChartLogicalToDevice(s.hwnd, s.settings.extentX, s.settings.extentY,
+                                       RECT{r.left, r.top, r.right, r.bottom});
     InflateRect(&device, 1, 1);  // the converted edges are inclusive
     InvalidateRect(s.hwnd, &device, TRUE);
 }
 
 POINT ToLogical(const Chart2DState& s, LPARAM position) {
     POINT device{GET_X_LPARAM(position), GET_Y_LPARAM(position)};
-    return ChartDeviceToLogical(s.hwnd, s.extentX, s.extentY, device);
+    return ChartDeviceToLogical(s.hwnd, s.settings.extentX, s.settings.extentY, device);
 }
 
 int HitTest(const Chart2DState& s, LPARAM position) {
@@ -218,7 +199,7 @@ int HitTest(const Chart2DState& s, LPARAM position) {
 LRESULT OnLButtonDown(Chart2DState& s, LPARAM position) {
     s.dragIndex = HitTest(s, position);
     InvalidatePoint(s, s.selected);
-    if (s.dragIndex != -1 && s.editable != 0) {
+    if (s.dragIndex != -1 && s.settings.editable != 0) {
         s.selected = s.dragIndex;
         s.dragging = 1;
         // Captured, so that a drag past the window's edge still reaches the limit and a
@@ -246,7 +227,8 @@ LRESULT OnMouseMove(Chart2DState& s, LPARAM position) {
 void EndDrag(Chart2DState& s) {
     if (s.dragging == 0) return;
     s.dragging = 0;
-    if (s.editable != 0) NotifyChartParent(s.hwnd, C2N_DRAGEND, s.selected < 0 ? 0 : s.selected);
+    if (s.settings.editable != 0)
+        NotifyChartParent(s.hwnd, C2N_DRAGEND, s.selected < 0 ? 0 : s.selected);
 }
 
 LRESULT OnLButtonUp(Chart2DState& s) {
@@ -282,58 +264,40 @@ LRESULT OnGetPoints(const Chart2DState& s, ChartPoint** points, int* count) {
     return 0;
 }
 
-}  // namespace
-
-LRESULT CALLBACK Chart2DProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) return OnNcCreate(window);
-    Chart2DState* state = GetState(window);
-    if (state == nullptr) return DefWindowProcA(window, message, wParam, lParam);
-    Chart2DState& s = *state;
+LRESULT Dispatch(Chart2DState& s, UINT message, WPARAM wParam, LPARAM lParam) {
     int second = static_cast<int>(lParam);
 
+    LRESULT result = 0;
+    if (OnChartSetting(s.hwnd, s.settings, kSettingMessages, message, wParam, lParam, result)) {
+        return result;
+    }
     switch (message) {
-        case WM_NCDESTROY: OnNcDestroy(window, state); return 0;
         case WM_PAINT: return OnPaint(s);
         case WM_ERASEBKGND: return 1;
         case WM_LBUTTONDOWN: return OnLButtonDown(s, lParam);
         case WM_MOUSEMOVE: return OnMouseMove(s, lParam);
         case WM_LBUTTONUP: return OnLButtonUp(s);
         case WM_CAPTURECHANGED:
-            if (reinterpret_cast<HWND>(lParam) != window) EndDrag(s);
+            if (reinterpret_cast<HWND>(lParam) != s.hwnd) EndDrag(s);
             return 0;
         case C2M_SETPOINTS: return OnSetPoints(s, reinterpret_cast<ChartPoint*>(wParam), second);
-        case C2M_REDRAW: InvalidateRect(window, nullptr, TRUE); return 0;
-        case C2M_SETAXISCAPTIONS:
-            s.xCaption = TextParam(static_cast<LPARAM>(wParam));
-            s.yCaption = TextParam(lParam);
-            return 0;
         case C2M_SETCOLUMNLABELS: s.columnLabels = TextParam(static_cast<LPARAM>(wParam)); return 0;
-        case C2M_SETEXTENTS:
-            s.extentX = static_cast<int>(wParam);
-            s.extentY = second;
-            return 0;
         case kKeep1076: s.kept1076 = second; return 0;
         case kKeep1079: s.kept1079 = static_cast<int>(wParam); return 0;
         case kKeep1086: s.kept1086 = second; return 0;
         case kKeep1087: s.kept1087 = second; return 0;
         case kNothing1088: return 0;
-        case C2M_ENABLEEDIT: s.editable = second != 0; return 0;
-        case C2M_SETBKCOLOR: s.backColor = static_cast<COLORREF>(lParam); return 0;
-        case C2M_SETTITLE: s.title = TextParam(lParam); return 0;
-        case C2M_SETLABELFORMAT:
-            ApplyLabelFormat(s.labels, static_cast<int>(wParam), ScaleParam(lParam));
-            return 0;
-        case C2M_SETLABELSCALE: ApplyLabelScale(s.labels, ScaleParam(lParam)); return 0;
-        case C2M_SETSUBTITLE: s.subtitle = TextParam(lParam); return 0;
         case C2M_GETPOINTS:
             return OnGetPoints(s, reinterpret_cast<ChartPoint**>(wParam),
                                reinterpret_cast<int*>(lParam));
         case C2M_SELECTPOINT: return OnSelectPoint(s, second);
-        case C2M_SETUSERDATA1: s.userData1 = second; return 0;
-        case C2M_GETUSERDATA1: return s.userData1;
-        case C2M_SETUSERDATA2: s.userData2 = second; return 0;
-        case C2M_GETUSERDATA2: return s.userData2;
         case C2M_GETPOINTVALUE: return ValidIndex(s, second) ? s.points[second].y : 0;
-        default: return DefWindowProcA(window, message, wParam, lParam);
+        default: return DefWindowProcA(s.hwnd, message, wParam, lParam);
     }
+}
+
+}  // namespace
+
+LRESULT CALLBACK Chart2DProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return ControlWindowProc<Chart2DState>(window, message, wParam, lParam, Dispatch);
 }

@@ -23,17 +23,17 @@ struct Mat4 {
 
 // Unchanged when the squared length is within 0.00001 of 1; divided by its length when the
 // squared length exceeds 1e-10; else the zero vector.
-Vec3 Normalise(Vec3 v);
-Vec3 Cross(Vec3 a, Vec3 b);
-float Dot(Vec3 a, Vec3 b);
+[[nodiscard]] Vec3 Normalise(Vec3 v);
+[[nodiscard]] Vec3 Cross(Vec3 a, Vec3 b);
+[[nodiscard]] float Dot(Vec3 a, Vec3 b);
 
-Mat4 Multiply(const Mat4& a, const Mat4& b);  // a then b, for row vectors
-Mat4 Translation(Vec3 t);
-Mat4 Scaling(Vec3 s);
-Mat4 RotationX(float angle);
-Mat4 RotationY(float angle);
+[[nodiscard]] Mat4 Multiply(const Mat4& a, const Mat4& b);  // a then b, for row vectors
+[[nodiscard]] Mat4 Translation(Vec3 t);
+[[nodiscard]] Mat4 Scaling(Vec3 s);
+[[nodiscard]] Mat4 RotationX(float angle);
+[[nodiscard]] Mat4 RotationY(float angle);
 // Left-handed look-at view from `eye` towards `target`.
-Mat4 LookAtLH(Vec3 eye, Vec3 target, Vec3 up);
+[[nodiscard]] Mat4 LookAtLH(Vec3 eye, Vec3 target, Vec3 up);
 
 // How every 3-D chart of the process looks at its table.
 struct Chart3DView {
@@ -47,7 +47,7 @@ struct Chart3DView {
 
 // Model to logical: about the centre scaled and turned (y, then x), then seen from the eye
 // and panned.
-Mat4 ComposeViewTransform(const Chart3DView& view);
+[[nodiscard]] Mat4 ComposeViewTransform(const Chart3DView& view);
 
 struct LogicalPoint {
     int x, y;
@@ -55,24 +55,26 @@ struct LogicalPoint {
 
 // Projects a model point; coordinates are truncated towards zero (values too large for a
 // logical coordinate are held at +-1e8, NaN gives 0).
-LogicalPoint Project(const Mat4& transform, Vec3 model);
+[[nodiscard]] LogicalPoint Project(const Mat4& transform, Vec3 model);
 
 // Where a cell sits in model space: (column x columnSpacing, value, (rows - row + 1) x
 // rowSpacing).
-Vec3 CellModelPoint(const Chart3DCell& cell, int rows, int columnSpacing, int rowSpacing);
+[[nodiscard]] Vec3 CellModelPoint(const Chart3DCell& cell, int rows, int columnSpacing,
+                                  int rowSpacing);
 
 // Band colour (0x00BBGGRR) of value v among values from dataMin to dataMax: blue, light blue,
 // green, yellow, orange, red by sixths of the span; white when v lies outside it.
-uint32_t ValueBandColour(int v, int dataMin, int dataMax);
+[[nodiscard]] uint32_t ValueBandColour(int v, int dataMin, int dataMax);
 
 // A press at logical (lx, ly) hits the point projected at p when it lies at most `radius`
 // units left of or below p, or at most 5 units right of or above it.
-bool Chart3DHit(LogicalPoint p, int lx, int ly, int radius);
+[[nodiscard]] bool Chart3DHit(LogicalPoint p, int lx, int ly, int radius);
 
 // The value a vertical drag from logical y `fromY` to `toY` makes of `value`: the move scaled
 // by 1 / cos(rotX), truncated, and held between the limits. A view turned edge-on (where the
 // division has no finite result) leaves the value as it is.
-int Chart3DDragValue(int value, int fromY, int toY, float rotX, int valueMin, int valueMax);
+[[nodiscard]] int Chart3DDragValue(int value, int fromY, int toY, float rotX, int valueMin,
+                                   int valueMax);
 
 // Key codes of the view keys.
 enum : int {
@@ -86,9 +88,10 @@ enum : int {
 
 // A key press with the given modifiers. Returns whether the chart must be drawn again: always
 // for the arrow keys, for the bracket keys only when they change the zoom.
-bool ApplyViewKey(Chart3DView& view, int key, bool shift, bool ctrl);
+[[nodiscard]] bool ApplyViewKey(Chart3DView& view, int key, bool shift, bool ctrl);
 
 // A mouse move of (dx, dy) pixels with the button held: Ctrl turns, Shift pans, both zoom (no
 // further out than minZoom). Returns whether the move is a view gesture (Shift, Ctrl or both
 // held), which hides the cursor and draws the chart again.
-bool ApplyViewDrag(Chart3DView& view, int dx, int dy, bool shift, bool ctrl, float minZoom);
+[[nodiscard]] bool ApplyViewDrag(Chart3DView& view, int dx, int dy, bool shift, bool ctrl,
+                                 float minZoom);

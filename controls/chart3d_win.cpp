@@ -6,12 +6,16 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
-#include <new>
-
 #include "controls/chart_gdi_win.h"
+#include "controls/control_state_win.h"
 #include "platform/win32_handles.h"
 
 namespace {
+
+constexpr ChartSettingMessages kSettingMessages{
+    C3M_REDRAW,       C3M_SETAXISCAPTIONS, C3M_SETEXTENTS,    C3M_ENABLEEDIT,  C3M_SETBKCOLOR,
+    C3M_SETTITLE,     C3M_SETLABELFORMAT,  C3M_SETLABELSCALE, C3M_SETSUBTITLE, C3M_SETUSERDATA1,
+    C3M_GETUSERDATA1, C3M_SETUSERDATA2,    C3M_GETUSERDATA2};
 
 // Messages that only keep a value in a field of their own, and one that does nothing.
 constexpr UINT kKeep1156 = 1156, kKeep1159 = 1159, kKeep1160 = 1160, kKeep1167 = 1167,
@@ -23,43 +27,38 @@ constexpr COLORREF kInfoBoxColor = 0x9EFAFE;
 Chart3DView gView;  // shared by every chart; the window thread alone touches it
 
 struct Chart3DState {
-    HWND hwnd = nullptr;                 // the control itself
+    explicit Chart3DState(HWND window) : hwnd(window) {}
+    ~Chart3DState();
+
+    HWND hwnd;                           // the control itself
     RECT clientRect{};                   // client rectangle of the last paint
     int columnMin = 0, columnMax = 255;  // limits of a dragged cell's column number
     int rowMin = 0, rowMax = 255;        // limits of a dragged cell's row number
     int valueMin = 0, valueMax = 255;    // limits of a dragged value
-    ChartLabelFormat labels;             // how the information box prints the value
+    ChartSettings settings;  // what the parent set through the messages both charts share
     int colorBands = 1;                  // non-zero: markers filled by value band
     Chart3DCell* cells = nullptr;        // the caller's table; a drag writes into it
     int leftMargin = 60;                 // device pixels left of the plot, set by each paint
     int bottomMargin = 60;               // device pixels below the plot, set by each paint
-    int extentX = 300, extentY = 300;    // logical size of the plot area
     int columns = 0, rows = 0;           // table size; both 0 for an empty table
     int lockColumn = 1, lockRow = 1;     // non-zero: a drag leaves that part of the cell
     int lockValue = 0;
     int columnSpacing = 0, rowSpacing = 0;     // model distance between columns / rows
-    int editable = 1;                          // non-zero: a hit point can be dragged
     int showSubtitle = 1, showInfo = 1;        // draw the subtitle / the information box
     int axisLengthX = 192, axisLengthZ = 192;  // model width and depth of the table
     int pickX = -1, pickY = -1;                // logical position of the selected point
     int selected = -1;                         // selected cell, -1 for none
-    COLORREF backColor = RGB(255, 255, 255);
     COLORREF subtitleColor = RGB(200, 200, 200);
     COLORREF markerColor = RGB(255, 0, 0);  // selected marker's fill without colour bands
-    const char* xCaption = nullptr;         // the caller's texts, null when not set
-    const char* yCaption = nullptr;
     const char* zCaption = nullptr;
-    const char* title = nullptr;
-    const char* subtitle = nullptr;
     const char* infoText1 = "";  // texts of the information box, never null
     const char* infoText2 = "";
     const char* infoText3 = "";
-    int userData1 = 0, userData2 = 0;              // kept for the parent
     int markerSize = 4;                            // marker diameter in logical units
     int buffered = 1;                              // non-zero: paint off-screen first
     float minZoom = 0.2f;                          // smallest zoom the mouse reaches
     int dataMax = 0, dataMin = 0;                  // value range of the table, set by each paint
-    Mat4 transform{};                              // model to logical, composed by each paint
+    Mat4 transform = ComposeViewTransform(gView);  // model to logical, composed by each paint
     int buttonDown = 0;                            // left button held (the mouse is captured)
     int dragging = 0;                              // a point is being dragged
     int lastX = 0, lastY = 0;                      // previous mouse position, device pixels
@@ -70,10 +69,6 @@ struct Chart3DState {
     int kept1167 = 0, kept1168 = 0;
     ChartFonts fonts;  // owned
 };
-
-Chart3DState* GetState(HWND window) {
-    return reinterpret_cast<Chart3DState*>(GetWindowLongPtrA(window, 0));
-}
 
 int CellCount(const Chart3DState& s) {
     return s.cells != nullptr ? s.columns * s.rows : 0;
@@ -100,19 +95,9 @@ void RestoreCursor(Chart3DState& s) {
     s.cursorShown = 1;
 }
 
-LRESULT OnNcCreate(HWND window) {
-    auto* state = new (std::nothrow) Chart3DState;
-    if (state == nullptr) return FALSE;
-    state->hwnd = window;
-    state->transform = ComposeViewTransform(gView);  // picking before the first paint
-    SetWindowLongPtrA(window, 0, reinterpret_cast<LONG_PTR>(state));
-    return TRUE;
-}
-
-void OnNcDestroy(HWND window, Chart3DState* state) {
-    RestoreCursor(*state);  // the cursor count is the thread's, not the window's
-    SetWindowLongPtrA(window, 0, 0);
-    delete state;  // the fonts go with it
+// The cursor count is the thread's, not the window's.
+Chart3DState::~Chart3DState() {
+    RestoreCursor(*this);
 }
 
 // ---- painting ----
@@ -156,8 +141,9 @@ void DrawAxes(const Chart3DState& s, HDC dc, LogicalPoint origin) {
         Vec3 end;
         const char* caption;
     };
-    const Axis axes[] = {
-        {{25, 0, 0}, s.xCaption}, {{0, 25, 0}, s.yCaption}, {{0, 0, 25}, s.zCaption}};
+    const Axis axes[] = {{{25, 0, 0}, s.settings.xCaption},
+                         {{0, 25, 0}, s.settings.yCaption},
+                         {{0, 0, 25}, s.zCaption}};
     for (const Axis& axis : axes) {
         LogicalPoint end = Project(s.transform, axis.end);
         DrawMarker(s, dc, end, 0, axis.caption, false, MarkerFill::Hollow);
@@ -207,10 +193,11 @@ const char* OrEmpty(const char* text) {
 // logical (230, 270) downwards.
 void DrawInfoBox(const Chart3DState& s, HDC dc) {
     if (s.showInfo == 0 || !ValidCell(s, s.selected)) return;
-    LabelText value = FormatChartValue(s.labels, s.cells[s.selected].value, HexStyle::Prefixed);
+    LabelText value =
+        FormatChartValue(s.settings.labels, s.cells[s.selected].value, HexStyle::Prefixed);
     const char* parts[3][2] = {{OrEmpty(s.zCaption), s.infoText3},
-                               {OrEmpty(s.xCaption), s.infoText1},
-                               {OrEmpty(s.yCaption), value.text}};
+                               {OrEmpty(s.settings.xCaption), s.infoText1},
+                               {OrEmpty(s.settings.yCaption), value.text}};
     char lines[3][256];
     SelectGuard font(dc, s.fonts.get(ChartFonts::kValueLabel));
     TEXTMETRICA metrics{};
@@ -237,18 +224,18 @@ void DrawInfoBox(const Chart3DState& s, HDC dc) {
 
 void DrawChart(Chart3DState& s, HDC dc, const RECT& client) {
     {
-        UniqueGdi<HBRUSH> back(CreateSolidBrush(s.backColor));
+        UniqueGdi<HBRUSH> back(CreateSolidBrush(s.settings.backColor));
         FillRect(dc, &client, back.get());
     }
-    ChartMargins margins = ApplyChartMapping(dc, client, s.extentX, s.extentY);
+    ChartMargins margins = ApplyChartMapping(dc, client, s.settings.extentX, s.settings.extentY);
     s.leftMargin = margins.left;
     s.bottomMargin = margins.bottom;
     SetBkMode(dc, TRANSPARENT);
-    SetBkColor(dc, s.backColor);
+    SetBkColor(dc, s.settings.backColor);
     SetTextColor(dc, RGB(0, 0, 0));
     SetTextAlign(dc, TA_CENTER | TA_TOP);
-    DrawChartHeadings(dc, s.fonts, s.extentX / 2, s.extentY, s.title,
-                      s.showSubtitle != 0 ? s.subtitle : nullptr, s.subtitleColor);
+    DrawChartHeadings(dc, s.fonts, s.settings.extentX / 2, s.settings.extentY, s.settings.title,
+                      s.showSubtitle != 0 ? s.settings.subtitle : nullptr, s.subtitleColor);
     FindDataRange(s);
     s.transform = ComposeViewTransform(gView);
     LogicalPoint origin = Project(s.transform, {0, 0, 0});
@@ -284,7 +271,7 @@ LRESULT OnPaint(Chart3DState& s) {
 // ---- picking, dragging and turning ----
 
 POINT ToLogical(const Chart3DState& s, int x, int y) {
-    return ChartDeviceToLogical(s.hwnd, s.extentX, s.extentY, POINT{x, y});
+    return ChartDeviceToLogical(s.hwnd, s.settings.extentX, s.settings.extentY, POINT{x, y});
 }
 
 void NotifyHit(const Chart3DState& s, int index) {
@@ -316,7 +303,7 @@ LRESULT OnLButtonDown(Chart3DState& s, LPARAM position) {
     s.buttonDown = 1;
     SetCapture(s.hwnd);
     s.selected = Pick(s, s.curX, s.curY);
-    if (s.selected != -1 && s.editable != 0) s.dragging = 1;
+    if (s.selected != -1 && s.settings.editable != 0) s.dragging = 1;
     InvalidateRect(s.hwnd, nullptr, TRUE);
     return 0;
 }
@@ -359,7 +346,7 @@ LRESULT OnMouseMove(Chart3DState& s, WPARAM keys, LPARAM position) {
 // Ends a press. A drag always ends here, even when editing was switched off during it, so
 // that the next press never drags with editing off.
 void EndPress(Chart3DState& s) {
-    if (s.dragging != 0 && s.editable != 0) {
+    if (s.dragging != 0 && s.settings.editable != 0) {
         NotifyChartParent(s.hwnd, C3N_DRAGEND, s.selected < 0 ? 0 : s.selected);
     }
     s.dragging = 0;
@@ -453,16 +440,17 @@ Chart3DView& Chart3DSharedView() {
     return gView;
 }
 
-LRESULT CALLBACK Chart3DProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) return OnNcCreate(window);
-    Chart3DState* state = GetState(window);
-    if (state == nullptr) return DefWindowProcA(window, message, wParam, lParam);
-    Chart3DState& s = *state;
+namespace {
+
+LRESULT Dispatch(Chart3DState& s, UINT message, WPARAM wParam, LPARAM lParam) {
     int first = static_cast<int>(wParam);
     int second = static_cast<int>(lParam);
 
+    LRESULT result = 0;
+    if (OnChartSetting(s.hwnd, s.settings, kSettingMessages, message, wParam, lParam, result)) {
+        return result;
+    }
     switch (message) {
-        case WM_NCDESTROY: OnNcDestroy(window, state); return 0;
         case WM_PAINT: return OnPaint(s);
         case WM_ERASEBKGND: return 1;
         case WM_GETDLGCODE: return DLGC_WANTARROWS;
@@ -477,30 +465,11 @@ LRESULT CALLBACK Chart3DProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         case C3M_SETDATA:
             return OnSetData(s, reinterpret_cast<Chart3DCell*>(wParam),
                              reinterpret_cast<const int32_t*>(lParam));
-        case C3M_REDRAW: InvalidateRect(window, nullptr, TRUE); return 0;
-        case C3M_SETAXISCAPTIONS:
-            s.xCaption = TextParam(static_cast<LPARAM>(wParam));
-            s.yCaption = TextParam(lParam);
-            return 0;
         case C3M_SETZCAPTION: s.zCaption = TextParam(static_cast<LPARAM>(wParam)); return 0;
-        case C3M_SETEXTENTS:
-            s.extentX = first;
-            s.extentY = second;
-            return 0;
-        case C3M_ENABLEEDIT: s.editable = second != 0; return 0;
-        case C3M_SETBKCOLOR: s.backColor = static_cast<COLORREF>(lParam); return 0;
-        case C3M_SETTITLE: s.title = TextParam(lParam); return 0;
-        case C3M_SETLABELFORMAT: ApplyLabelFormat(s.labels, first, ScaleParam(lParam)); return 0;
-        case C3M_SETLABELSCALE: ApplyLabelScale(s.labels, ScaleParam(lParam)); return 0;
-        case C3M_SETSUBTITLE: s.subtitle = TextParam(lParam); return 0;
         case C3M_GETDATA:
             return OnGetData(s, reinterpret_cast<Chart3DCell**>(wParam),
                              reinterpret_cast<int32_t*>(lParam));
         case C3M_SELECTPOINT: return OnSelectPoint(s, second);
-        case C3M_SETUSERDATA1: s.userData1 = second; return 0;
-        case C3M_GETUSERDATA1: return s.userData1;
-        case C3M_SETUSERDATA2: s.userData2 = second; return 0;
-        case C3M_GETUSERDATA2: return s.userData2;
         case C3M_SETMARKERSIZE: s.markerSize = second; return 0;
         case C3M_SETBUFFERED: s.buffered = second != 0; return 0;
         case C3M_SETCOLORBANDS: s.colorBands = second != 0; return 0;
@@ -516,6 +485,12 @@ LRESULT CALLBACK Chart3DProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         case kKeep1159: s.kept1159 = first; return 0;
         case kKeep1160: s.kept1160 = first; return 0;
         case kNothing1169: return 0;
-        default: return DefWindowProcA(window, message, wParam, lParam);
+        default: return DefWindowProcA(s.hwnd, message, wParam, lParam);
     }
+}
+
+}  // namespace
+
+LRESULT CALLBACK Chart3DProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return ControlWindowProc<Chart3DState>(window, message, wParam, lParam, Dispatch);
 }

@@ -43,6 +43,6 @@ constexpr int C3N_POINTMOVED = 1125;  // lParam the cell index
 constexpr int C3N_DRAGEND = 1126;     // lParam the selected index, -1 sent as 0
 
 // The view every 3DCHART of the process shares; a change shows at each chart's next paint.
-Chart3DView& Chart3DSharedView();
+[[nodiscard]] Chart3DView& Chart3DSharedView();
 
 LRESULT CALLBACK Chart3DProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

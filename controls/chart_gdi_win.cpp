@@ -64,16 +64,57 @@ ChartFonts::ChartFonts() {
     fonts_[kSubtitle].reset(CreateChartFont(8, 100, 0));
 }
 
-void ApplyLabelScale(ChartLabelFormat& format, const ChartLabelScale* record) {
+namespace {
+
+// The label-format record a parent passes by address; a null one changes nothing.
+void ApplyLabelScale(ChartLabelFormat& format, LPARAM address) {
+    const auto* record = reinterpret_cast<const ChartLabelScale*>(address);
     if (record == nullptr) return;
     format.labelOffset = record->offset;
     format.labelScale = record->scale;
     format.labelMode = record->mode;
 }
 
-void ApplyLabelFormat(ChartLabelFormat& format, int formatLabels, const ChartLabelScale* record) {
-    format.formatLabels = formatLabels;
-    ApplyLabelScale(format, record);
+}  // namespace
+
+bool OnChartSetting(HWND window, ChartSettings& settings, const ChartSettingMessages& ids,
+                    UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    int first = static_cast<int>(wParam);
+    int second = static_cast<int>(lParam);
+    result = 0;
+    if (message == ids.redraw) {
+        InvalidateRect(window, nullptr, TRUE);
+    } else if (message == ids.axisCaptions) {
+        settings.xCaption = TextParam(static_cast<LPARAM>(wParam));
+        settings.yCaption = TextParam(lParam);
+    } else if (message == ids.extents) {
+        settings.extentX = first;
+        settings.extentY = second;
+    } else if (message == ids.enableEdit) {
+        settings.editable = second != 0;
+    } else if (message == ids.bkColor) {
+        settings.backColor = static_cast<COLORREF>(lParam);
+    } else if (message == ids.title) {
+        settings.title = TextParam(lParam);
+    } else if (message == ids.labelFormat) {
+        settings.labels.formatLabels = first;
+        ApplyLabelScale(settings.labels, lParam);
+    } else if (message == ids.labelScale) {
+        ApplyLabelScale(settings.labels, lParam);
+    } else if (message == ids.subtitle) {
+        settings.subtitle = TextParam(lParam);
+    } else if (message == ids.setUserData1) {
+        settings.userData1 = second;
+    } else if (message == ids.getUserData1) {
+        result = settings.userData1;
+    } else if (message == ids.setUserData2) {
+        settings.userData2 = second;
+    } else if (message == ids.getUserData2) {
+        result = settings.userData2;
+    } else {
+        return false;
+    }
+    return true;
 }
 
 void NotifyChartParent(HWND control, int code, LPARAM value) {

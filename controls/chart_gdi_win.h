@@ -12,7 +12,7 @@ struct ChartMargins {
     int left;    // client width / 11
     int bottom;  // client height / 8
 };
-ChartMargins ChartMarginsFor(const RECT& client);
+[[nodiscard]] ChartMargins ChartMarginsFor(const RECT& client);
 
 // Sets up a chart's coordinate system on `dc`: anisotropic, (extentX, extentY) logical units
 // from the plot origin at the margins to the top right corner of the client area, y upwards.
@@ -20,9 +20,9 @@ ChartMargins ApplyChartMapping(HDC dc, const RECT& client, int extentX, int exte
 
 // Converts between device pixels of `window` and the chart's logical units, with the mapping
 // set up the same way as for painting.
-POINT ChartDeviceToLogical(HWND window, int extentX, int extentY, POINT device);
+[[nodiscard]] POINT ChartDeviceToLogical(HWND window, int extentX, int extentY, POINT device);
 // A logical rectangle (any corner order) as a normalised device rectangle.
-RECT ChartLogicalToDevice(HWND window, int extentX, int extentY, const RECT& logical);
+[[nodiscard]] RECT ChartLogicalToDevice(HWND window, int extentX, int extentY, const RECT& logical);
 
 // The seven "Arial" fonts of a chart, heights and weights in logical units.
 class ChartFonts {
@@ -44,18 +44,42 @@ class ChartFonts {
     UniqueGdi<HFONT> fonts_[kCount];
 };
 
-// Copies the label-format record a parent passes by address; a null record changes nothing.
-void ApplyLabelScale(ChartLabelFormat& format, const ChartLabelScale* record);
-// The label-format message: the switch, and the record's conversion when there is one.
-void ApplyLabelFormat(ChartLabelFormat& format, int formatLabels, const ChartLabelScale* record);
-
-// A text or record a message carries by address.
+// A text a message carries by address.
 inline const char* TextParam(LPARAM value) {
     return reinterpret_cast<const char*>(value);
 }
-inline const ChartLabelScale* ScaleParam(LPARAM value) {
-    return reinterpret_cast<const ChartLabelScale*>(value);
-}
+
+// What both charts keep from their parent's messages.
+struct ChartSettings {
+    int extentX = 300, extentY = 300;         // logical size of the plot area
+    ChartLabelFormat labels;                  // how value labels print
+    int editable = 1;                         // non-zero: a hit point can be selected and dragged
+    COLORREF backColor = RGB(255, 255, 255);  // background
+    const char* xCaption = nullptr;           // the caller's texts, null when not set
+    const char* yCaption = nullptr;
+    const char* title = nullptr;
+    const char* subtitle = nullptr;
+    int userData1 = 0, userData2 = 0;  // kept for the parent
+};
+
+// The numbers of the messages that set them, which differ between the charts.
+struct ChartSettingMessages {
+    UINT redraw;        // invalidates the whole chart
+    UINT axisCaptions;  // wParam x caption, lParam y caption
+    UINT extents;       // wParam extentX, lParam extentY
+    UINT enableEdit;    // lParam 0 or non-zero
+    UINT bkColor;       // lParam colour
+    UINT title;         // lParam text
+    UINT labelFormat;   // wParam formatLabels, lParam ChartLabelScale* or null
+    UINT labelScale;    // lParam ChartLabelScale* or null
+    UINT subtitle;      // lParam text
+    UINT setUserData1, getUserData1, setUserData2, getUserData2;
+};
+
+// Answers one of the messages `ids` names, leaving its result in `result`; false for any
+// other message.
+bool OnChartSetting(HWND window, ChartSettings& settings, const ChartSettingMessages& ids,
+                    UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
 
 // Sends the parent WM_COMMAND with the control's identifier and `code` in wParam.
 void NotifyChartParent(HWND control, int code, LPARAM value);

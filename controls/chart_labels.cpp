@@ -3,7 +3,6 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 
 double RoundHalfUp(double v) {
     double f = std::fmod(v, 1.0);
@@ -52,10 +51,4 @@ LabelText FormatChartValue(const ChartLabelFormat& format, int value, HexStyle h
         FormatConverted(value == 0 ? NAN : format.labelScale / value + format.labelOffset, out);
     }
     return out;
-}
-
-const char* NextPackedLabel(const char* label) {
-    if (label == nullptr || *label == '\0') return nullptr;
-    const char* next = label + std::strlen(label) + 1;
-    return *next == '\0' ? nullptr : next;
 }

@@ -4,19 +4,20 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 // Rounds half up the way the charts always have: the fractional part f (with the sign of v)
 // gives v + (1 - f) when f >= 0.5, else v - f; negative values therefore truncate towards zero.
-double RoundHalfUp(double v);
+[[nodiscard]] double RoundHalfUp(double v);
 
 // Model distance between columns (or rows) when `count` of them share `axisLength` units,
 // rounded half up. No columns (or a negative count) give 0 rather than a division by zero.
-int ChartSpacing(int axisLength, int count);
+[[nodiscard]] int ChartSpacing(int axisLength, int count);
 
 // Value of tick j of `divisions` along an axis of `axisLength` units: (length x j - 1) /
 // divisions, truncated towards zero, so 256 units in 8 divisions read 0, 31, 63 ... 255.
 // No divisions give 0.
-int ChartTickValue(int axisLength, int j, int divisions);
+[[nodiscard]] int ChartTickValue(int axisLength, int j, int divisions);
 
 // The record a parent passes by address with the label-format messages of both charts.
 struct ChartLabelScale {
@@ -42,13 +43,11 @@ struct LabelText {
 // whole number when it has no fractional part, else with two decimals; in mode 2 at least two
 // upper-case hexadecimal digits. A conversion without a finite result (value 0 in mode 1)
 // reads "---"; an unknown mode prints the raw value.
-LabelText FormatChartValue(const ChartLabelFormat& format, int value, HexStyle hex);
+[[nodiscard]] LabelText FormatChartValue(const ChartLabelFormat& format, int value, HexStyle hex);
 
-// Packed label lists ("A\0B\0...\0"): the first label, or null for an empty or absent list;
-// then the label after `label`, or null when the list ends.
-// An empty label ends the list, so a list that is shorter than the chart's point count (and
-// ends, as string literals do, with a double NUL) is never read past its end.
-inline const char* FirstPackedLabel(const char* list) {
-    return list != nullptr && *list != '\0' ? list : nullptr;
+// Packed label lists ("A\0B\0...\0") hold one label per point, empty ones included: the
+// label after `label`. The list has no end mark of its own (an empty label looks like one),
+// so the caller's list must hold as many labels as the chart has points.
+[[nodiscard]] inline const char* NextPackedLabel(const char* label) {
+    return label + std::strlen(label) + 1;
 }
-const char* NextPackedLabel(const char* label);

@@ -1,8 +1,8 @@
 #include "controls/gauge_win.h"
 
 #include <algorithm>
-#include <new>
 
+#include "controls/control_state_win.h"
 #include "platform/win32_handles.h"
 
 namespace {
@@ -13,8 +13,10 @@ HFONT CreateGaugeFont(int height) {
 }
 
 struct GaugeReadoutState {
+    explicit GaugeReadoutState(HWND window) : hwnd(window) {}
+
     int logicalSize = 100;                    // side of the square panel in logical units
-    HWND hwnd = nullptr;                      // the control itself
+    HWND hwnd;                                // the control itself
     char title[80] = "Test Title";            // text at the top
     char units[50] = "Units Here";            // text at the bottom
     char valueText[26] = "123";               // text in the centre
@@ -31,23 +33,6 @@ struct GaugeReadoutState {
     int drawFrame = 1;    // non-zero: frame the panel
     COLORREF frameColor = RGB(0, 0, 0);
 };
-
-GaugeReadoutState* GetState(HWND window) {
-    return reinterpret_cast<GaugeReadoutState*>(GetWindowLongPtrA(window, 0));
-}
-
-LRESULT OnNcCreate(HWND window) {
-    auto* state = new (std::nothrow) GaugeReadoutState;
-    if (state == nullptr) return FALSE;
-    state->hwnd = window;
-    SetWindowLongPtrA(window, 0, reinterpret_cast<LONG_PTR>(state));
-    return TRUE;
-}
-
-void OnNcDestroy(HWND window, GaugeReadoutState* state) {
-    SetWindowLongPtrA(window, 0, 0);
-    delete state;  // the fonts go with it
-}
 
 // Isotropic: logicalSize units across the shorter side of the window, at least one pixel each.
 void ApplyGaugeMapping(HDC dc, const GaugeReadoutState& s, const RECT& client) {
@@ -124,17 +109,16 @@ LRESULT OnPaint(GaugeReadoutState& s) {
     return 0;
 }
 
+LRESULT Dispatch(GaugeReadoutState& s, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_PAINT: return OnPaint(s);
+        case WM_ERASEBKGND: return 1;
+        default: return DefWindowProcA(s.hwnd, message, wParam, lParam);
+    }
+}
+
 }  // namespace
 
 LRESULT CALLBACK GaugeProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) return OnNcCreate(window);
-    GaugeReadoutState* state = GetState(window);
-    if (state == nullptr) return DefWindowProcA(window, message, wParam, lParam);
-
-    switch (message) {
-        case WM_NCDESTROY: OnNcDestroy(window, state); return 0;
-        case WM_PAINT: return OnPaint(*state);
-        case WM_ERASEBKGND: return 1;
-        default: return DefWindowProcA(window, message, wParam, lParam);
-    }
+    return ControlWindowProc<GaugeReadoutState>(window, message, wParam, lParam, Dispatch);
 }

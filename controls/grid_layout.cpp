@@ -16,10 +16,6 @@ long long TotalWidth(const GridLayout& layout) {
 
 }  // namespace
 
-void SetAllColumnWidths(GridLayout& layout, int width) {
-    layout.colWidth.fill(width);
-}
-
 GridRect CellRect(const GridLayout& layout, int row, int column) {
     GridRect rect{};
     if (column <= 0) {

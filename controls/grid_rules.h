@@ -25,24 +25,25 @@ inline constexpr std::size_t kGridTextPos = 13;
 
 // Rows 0..32000 and columns 0..256 exist (row 0 and column 0 hold the header texts). Negative
 // numbers are refused too: they would not fit the fixed-width key and would break the sort.
-bool IsValidGridCell(int row, int column);
+[[nodiscard]] bool IsValidGridCell(int row, int column);
 
 // Type letter of a text as it is stored: 'T' TRUE, 'F' FALSE, 'G' owner-drawn ("~n"),
 // 'N' number, 'A' anything else (also empty). Case does not matter.
-char ClassifyCellText(std::string_view text);
+[[nodiscard]] char ClassifyCellText(std::string_view text);
 
 // Type code of a type letter: A 1, N 2, T 3, F 4, G 5; 0 for anything else.
-int CellTypeCode(char letter);
+[[nodiscard]] int CellTypeCode(char letter);
 
 // The two-character label of column 1..256: " A" .. " Z", "AA" .. "IV"; NUL-terminated.
-std::array<char, 3> ColumnLetters(int column);
+[[nodiscard]] std::array<char, 3> ColumnLetters(int column);
 
 // "RRRRR-CCC", NUL-terminated. Only for valid cells.
-std::array<char, kGridKeyLength + 1> MakeCellKey(int row, int column);
+[[nodiscard]] std::array<char, kGridKeyLength + 1> MakeCellKey(int row, int column);
 
 // The whole store string of a cell: key, '|', protection, the text's type letter, '|', text.
 // The text is cut to kGridMaxCellText characters.
-std::string MakeCellString(int row, int column, char protection, std::string_view text);
+[[nodiscard]] std::string MakeCellString(int row, int column, char protection,
+                                         std::string_view text);
 
 struct GridCellRecord {
     int row = 0;
@@ -53,13 +54,13 @@ struct GridCellRecord {
 };
 
 // Splits a store string; false when it does not have the layout above.
-bool ParseCellString(std::string_view string, GridCellRecord& record);
+[[nodiscard]] bool ParseCellString(std::string_view string, GridCellRecord& record);
 
 // The index of the string whose key is `key` in a store of `count` strings sorted by key, or
 // -1 when there is none. keyAt(i) returns string i (at least its first 9 characters). Probes
 // the first and the last string, then bisects between them: O(log count) calls of keyAt.
 template <typename KeyAt>
-int FindCellIndex(int count, std::string_view key, KeyAt&& keyAt) {
+[[nodiscard]] int FindCellIndex(int count, std::string_view key, KeyAt&& keyAt) {
     if (count <= 0) return -1;
     auto compare = [&](int index) {
         std::string_view probe = keyAt(index);
@@ -89,7 +90,7 @@ int FindCellIndex(int count, std::string_view key, KeyAt&& keyAt) {
 // The index of the first string whose key is not below `key` (count when there is none), in a
 // store sorted by key: where a walk through one row's cells starts.
 template <typename KeyAt>
-int LowerBoundCellIndex(int count, std::string_view key, KeyAt&& keyAt) {
+[[nodiscard]] int LowerBoundCellIndex(int count, std::string_view key, KeyAt&& keyAt) {
     int lower = 0;
     int upper = count < 0 ? 0 : count;
     while (lower < upper) {
@@ -138,13 +139,20 @@ struct ParsedGridText {
 // Splits pasted text into cells: one row per line ended by LF (a CR before it is dropped),
 // cells separated by tabs. A last line without LF is not pasted, so text without any LF gives
 // nothing. Rows may have different numbers of cells; nothing is read beyond `text`.
-ParsedGridText ParseGridText(std::string_view text);
+[[nodiscard]] ParsedGridText ParseGridText(std::string_view text);
 
 // Height of the title band for a title whose one-line text height is textHeight: 0 for an
 // empty title, else textHeight x 1.2 per line, truncated.
-int TitleBandHeight(int textHeight, std::string_view title);
+[[nodiscard]] int TitleBandHeight(int textHeight, std::string_view title);
 
 // The window height that trims the data area of a control whose client is `height` pixels
 // high to whole rows, plus 4 for the borders; 0 when no trimming applies (the data area is
 // not taller than one row). hScrollHeight is the horizontal bar's height, 0 when hidden.
-int FittedHeight(int height, int headerHeight, int titleHeight, int rowHeight, int hScrollHeight);
+[[nodiscard]] int FittedHeight(int height, int headerHeight, int titleHeight, int rowHeight,
+                               int hScrollHeight);
+
+// The window width that goes with that height, from the client width `width` the trim starts
+// from: widened by the window's part beside its client area (the vertical bar that a trimmed
+// grid shows, and any border) while that is still less than the parent's client width;
+// otherwise the window's present width, so that a grid filling its parent is not narrowed.
+[[nodiscard]] int FittedWidth(int width, int nonClientWidth, int parentWidth, int windowWidth);

@@ -1,10 +1,15 @@
-// The grid control's state record and what its two source files share: the cell store
-// lookup, notifications, and the drawing of the picture, the current-cell frame and the
-// in-place edit. Private to controls/grid_*_win.cpp.
+// The grid control's state record and what its source files share. Private to
+// controls/grid_*_win.cpp:
+//   grid_control_win.cpp  the window procedure, creation, fonts, title and settings
+//   grid_store_win.cpp    the cell store in the hidden list box, cell messages, clipboard
+//   grid_input_win.cpp    the current cell, in-place editing, keys and mouse
+//   grid_scroll_win.cpp   scroll bars, scrolling, sizing and the trim to whole rows
+//   grid_paint_win.cpp    the picture, the current-cell frame and the in-place edit box
 #pragma once
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -18,8 +23,20 @@ struct GridFont {
     bool owned = false;
 };
 
+// The mouse pointer over the client area.
+enum class GridPointer {
+    Unset,   // not set by the control yet
+    Arrow,   // the normal arrow
+    Resize,  // the left-right arrow over a column border that can be dragged
+};
+
 struct GridState {
-    HWND window = nullptr;         // the control itself
+    explicit GridState(HWND control);  // makes the three fonts
+    ~GridState();                      // deletes the fonts it owns, each once
+    GridState(const GridState&) = delete;
+    GridState& operator=(const GridState&) = delete;
+
+    HWND window;                   // the control itself
     WORD controlId = 0;            // child id, in every notification
     HWND cellList = nullptr;       // hidden sorted list box holding the cells; a child
     char defaultProtection = 'U';  // protection letter of texts stored from now on
@@ -65,7 +82,7 @@ struct GridState {
     int resizeCol = 0;                // column being dragged
     int resizeStartWidth = 0;         // its width when the drag began
     int resizeStartX = 0;             // pointer x when the drag began
-    int cursorShape = 0;              // pointer: 0 not set yet, 1 arrow, 2 resize arrow
+    GridPointer pointer = GridPointer::Unset;  // the pointer shape last set
     bool dragSavedFitHeight = false;  // fitHeight, suspended while a drag runs
     int lastWidth = 100;              // size the last trim started from (the parent's)
     int lastHeight = 100;
@@ -75,9 +92,23 @@ struct GridState {
     std::string scratch;        // last store string read; GridCellRecord texts borrow it
 };
 
+// The last row the current cell and the scroll origin may take: row 1 also in a grid of no
+// rows.
+inline int LastRowOf(const GridState& state) {
+    return std::max(state.layout.rowCount, 1);
+}
+
+// ---- grid_control_win.cpp ----
+
+// Sends WM_COMMAND with the code to the parent; "cell" codes carry the current cell.
+void Notify(GridState& state, WORD code, LPARAM lParam);
+void NotifyCell(GridState& state, WORD code);
+
+// ---- grid_store_win.cpp ----
+
 // The cell's store record; false when the cell has no string. The record's text borrows
 // state.scratch and lasts until the next lookup.
-bool LookupCell(GridState& state, int row, int column, GridCellRecord& record);
+[[nodiscard]] bool LookupCell(GridState& state, int row, int column, GridCellRecord& record);
 
 // A present cell of one row, as painting needs it.
 struct GridRowCell {
@@ -91,12 +122,74 @@ struct GridRowCell {
 // row's start, then a walk along the sorted store.
 void ReadRowCells(GridState& state, int row, int first, int last, std::vector<GridRowCell>& cells);
 
-// Sends WM_COMMAND with the code to the parent; "cell" codes carry the current cell.
-void Notify(GridState& state, WORD code, LPARAM lParam);
-void NotifyCell(GridState& state, WORD code);
+// Reads whether the current cell is protected into curProtected.
+void RefreshCurProtected(GridState& state);
+
+// The cell messages and the clipboard; wParam is the message's cell reference where it has one.
+LRESULT OnSetCellProtect(GridState& state, WPARAM wParam, bool protect);
+LRESULT OnSetCellText(GridState& state, WPARAM wParam, const char* text);
+LRESULT OnGetCellText(GridState& state, WPARAM wParam, char* buffer);
+LRESULT OnGetCellType(GridState& state, WPARAM wParam);
+LRESULT OnIsCellProtected(GridState& state, WPARAM wParam);
+LRESULT OnDeleteCell(GridState& state, WPARAM wParam);
+LRESULT OnClearAll(GridState& state);
+LRESULT OnCopy(GridState& state);
+LRESULT OnPaste(GridState& state);
+
+// ---- grid_input_win.cpp ----
+
+// What the parent hears when a cell is made current.
+enum class CellNotice {
+    None,     // nothing
+    IfMoved,  // GRN_CURMOVED and GRN_CURCHANGED when the cell changed
+    Always,   // GRN_CURMOVED and GRN_CURCHANGED
+    Click,    // GRN_CLICK, then GRN_CURMOVED and GRN_CURCHANGED when the cell changed
+};
+
+// Makes (row, column) current, the one way every caller does it: an open edit is committed to
+// the cell it was typed into, the frame moves, the parent hears `notice`, curProtected is
+// refreshed, the cell is brought into view and the control repaints.
+void MakeCurrent(GridState& state, int row, int column, CellNotice notice);
+
+// Stores an open edit into the current cell, or closes it without storing.
+void CommitEdit(GridState& state);
+void CancelEdit(GridState& state);
+
+LRESULT OnSelectCell(GridState& state, int row, int column);
+LRESULT OnSetFocus(GridState& state);
+LRESULT OnKillFocus(GridState& state);
+LRESULT OnKeyDown(GridState& state, WPARAM key, LPARAM lParam);
+LRESULT OnGetDlgCode(GridState& state, const MSG* message);
+LRESULT OnMouseMove(GridState& state, int x, int y);
+LRESULT OnLButtonDown(GridState& state, int x, int y);
+LRESULT OnLButtonDblClk(GridState& state, int x, int y);
+LRESULT OnSetCursor(GridState& state, UINT message, WPARAM wParam, LPARAM lParam);
+// Ends a column-border drag, if one runs.
+void EndColumnDrag(GridState& state);
+
+// ---- grid_scroll_win.cpp ----
 
 // Settles the scroll bars and invalidates the whole client without erase.
 void Repaint(GridState& state);
+
+// Shows, hides and sets both bars for the current layout. True when that changed the client
+// size (and the change was handled): a size the caller worked from is then out of date.
+bool UpdateScrollBars(GridState& state);
+
+// Scrolls the least that brings the current cell into view, repainting when it scrolled.
+void BringCurrentIntoView(GridState& state);
+
+// Runs the size handling (and so the trim to whole rows) again from the parent's last size.
+void ResizeSelf(GridState& state);
+
+LRESULT OnVScroll(GridState& state, int code);
+LRESULT OnHScroll(GridState& state, int code);
+LRESULT OnMouseWheel(GridState& state, int delta);
+// Records the client size and, for a size the parent (or a scroll bar) set, trims the window
+// to whole rows when fitHeight asks for it.
+void OnSizeChanged(GridState& state, int width, int height);
+
+// ---- grid_paint_win.cpp ----
 
 // WM_PAINT: renders the whole picture off-screen, copies it, lets the parent draw owner-drawn
 // cells, then draws the in-place edit and the current-cell frame on top.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <new>
 
 ScopeLayout LayoutScope(int clientWidth, int clientHeight) {
@@ -19,10 +20,36 @@ ScopeLayout LayoutScope(int clientWidth, int clientHeight) {
 
 namespace {
 
+// Powers of ten as the compiler rounds their literals, so that a bound typed as 10 or 0.01 is
+// one of them. Up to 1e22 they are exact.
+constexpr double kPowers[] = {1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                              1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+constexpr double kFractions[] = {1e-1,  1e-2,  1e-3,  1e-4,  1e-5,  1e-6,  1e-7,  1e-8,
+                                 1e-9,  1e-10, 1e-11, 1e-12, 1e-13, 1e-14, 1e-15, 1e-16,
+                                 1e-17, 1e-18, 1e-19, 1e-20, 1e-21, 1e-22};
+constexpr int kTableDigits = static_cast<int>(std::size(kPowers));
+constexpr double kLargestPower = kPowers[kTableDigits - 1];
+
+// |(int) log10 |bound||, counted by comparison: log10 of a power of ten can fall just short of
+// the whole number (the i686 build's log10(10) truncates to 0).
 int WholeDigitsBeyondFirst(double bound) {
     double magnitude = std::fabs(bound);
     if (magnitude == 0 || !std::isfinite(magnitude)) return 0;
-    return std::abs(static_cast<int>(std::log10(magnitude)));
+    int digits = 0;
+    if (magnitude >= 1) {
+        for (; magnitude >= kLargestPower; magnitude /= kLargestPower) {
+            digits += kTableDigits;
+        }
+        return digits + static_cast<int>(
+                            std::upper_bound(std::begin(kPowers), std::end(kPowers), magnitude) -
+                            std::begin(kPowers));
+    }
+    for (; magnitude <= kFractions[kTableDigits - 1]; magnitude *= kLargestPower) {
+        digits += kTableDigits;
+    }
+    return digits +
+           static_cast<int>(std::count_if(std::begin(kFractions), std::end(kFractions),
+                                          [magnitude](double f) { return magnitude <= f; }));
 }
 
 }  // namespace
@@ -49,17 +76,13 @@ int ScopePointCount(int plotWidth, int step) {
     return plotWidth / step;
 }
 
-bool ReadScopeSample(const uint8_t* buffer, int64_t length, int64_t offset, int width,
-                     uint32_t* value) {
-    if (width != 1 && width != 2 && width != 4) return false;
-    if (buffer == nullptr || offset < 0 || offset + width > length) {
-        *value = 0;
-        return true;
-    }
+std::optional<uint32_t> ReadScopeSample(const uint8_t* buffer, int64_t length, int64_t offset,
+                                        int width) {
+    if (width != 1 && width != 2 && width != 4) return std::nullopt;
+    if (buffer == nullptr || offset < 0 || offset + width > length) return 0;
     uint32_t sample = 0;
     for (int i = width - 1; i >= 0; --i) sample = sample << 8 | buffer[offset + i];
-    *value = sample;
-    return true;
+    return sample;
 }
 
 void ScopeRing::Add(double v) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 // Plot frame in client pixels. Rows grow downwards; the plot runs from plotTop to plotBottom.
 struct ScopeLayout {
@@ -14,28 +15,27 @@ struct ScopeLayout {
 };
 
 // The frame for a client area of this size, before the margin is fitted to the labels.
-ScopeLayout LayoutScope(int clientWidth, int clientHeight);
+[[nodiscard]] ScopeLayout LayoutScope(int clientWidth, int clientHeight);
 
 // Pixels left of the plot: six per character of the widest y label, (decimals + d + 4) x 6,
 // where d counts the whole digits of the larger bound beyond the first (0 for a zero bound).
-int ScopeLeftMargin(int decimals, double yMin, double yMax);
+[[nodiscard]] int ScopeLeftMargin(int decimals, double yMin, double yMax);
 
 // Pixels per value unit; 0 when the range is empty or not finite, so nothing divides by zero.
-double ScopeYScale(int plotHeight, double ySpan);
+[[nodiscard]] double ScopeYScale(int plotHeight, double ySpan);
 
 // Row of value v: plotBottom - (int)((v - yMin) x yScale), truncated towards zero. Values far
 // outside the range are held a million pixels beyond the plot, and NaN sits on the bottom row.
-int ScopeY(double v, int plotBottom, double yMin, double yScale);
+[[nodiscard]] int ScopeY(double v, int plotBottom, double yMin, double yScale);
 
 // Points a plot of this width holds at this step; 0 when the step is not positive or the plot
 // is narrower than one step.
-int ScopePointCount(int plotWidth, int step);
+[[nodiscard]] int ScopePointCount(int plotWidth, int step);
 
-// Reads the unsigned little-endian sample of `width` bytes at byte `offset`. Returns false
-// (and leaves *value alone) for a width other than 1, 2 or 4; a sample not wholly inside the
-// buffer, or any sample of a null buffer, reads 0.
-bool ReadScopeSample(const uint8_t* buffer, int64_t length, int64_t offset, int width,
-                     uint32_t* value);
+// The unsigned little-endian sample of `width` bytes at byte `offset`; none for a width other
+// than 1, 2 or 4. A sample not wholly inside the buffer, or any sample of a null buffer, reads 0.
+[[nodiscard]] std::optional<uint32_t> ReadScopeSample(const uint8_t* buffer, int64_t length,
+                                                      int64_t offset, int width);
 
 // The strip chart's history: the newest `capacity` values in a ring.
 class ScopeRing {
@@ -49,7 +49,7 @@ class ScopeRing {
 
     // Gives the ring a new capacity and keeps as many of the newest values as fit. Returns
     // false (and keeps the old ring) when the memory cannot be had.
-    bool Resize(int capacity);
+    [[nodiscard]] bool Resize(int capacity);
 
     // Calls draw(v) for the values a range change draws again, oldest first. Of a full ring
     // the oldest slot is left out; the first value drawn also serves as the starting point of

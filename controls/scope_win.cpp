@@ -4,8 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <new>
-
+#include "controls/control_state_win.h"
 #include "controls/scope.h"
 #include "platform/win32_handles.h"
 
@@ -32,7 +31,9 @@ struct ScopeLayer {
 };
 
 struct ScopeState {
-    HWND window = nullptr;             // the control
+    explicit ScopeState(HWND control) : window(control) {}
+
+    HWND window;                       // the control
     int streaming = 1;                 // 1 strip-chart mode, 0 buffer-view mode
     const uint8_t* buffer = nullptr;   // buffer-view samples, the owner's
     int bufferLength = 0;              // buffer size in bytes
@@ -56,31 +57,12 @@ struct ScopeState {
     double ySpan = 20.0;               // yMax - yMin
     double yScale = 0.0;               // pixels per unit: plotHeight / ySpan (0 for none)
     RECT clientRect{};                 // last client rectangle
-    UniqueGdi<HPEN> tracePen;          // solid, 1 pixel, traceColor
-    UniqueGdi<HBRUSH> bkBrush;         // solid bkColor
+    UniqueGdi<HPEN> tracePen{CreatePen(PS_SOLID, 1, traceColor)};  // solid, 1 pixel
+    UniqueGdi<HBRUSH> bkBrush{CreateSolidBrush(bkColor)};          // solid bkColor
     ScopeLayer axesLayer;              // frame, guide dots and labels
     ScopeLayer traceLayer;             // the trace on bkColor, which counts as transparent
     ScopeRing history;                 // strip-chart values: capacity, writeIndex, wrapped
 };
-
-ScopeState* GetState(HWND window) {
-    return reinterpret_cast<ScopeState*>(GetWindowLongPtrA(window, 0));
-}
-
-LRESULT OnNcCreate(HWND window) {
-    auto* state = new (std::nothrow) ScopeState;
-    if (state == nullptr) return FALSE;
-    state->window = window;
-    state->tracePen.reset(CreatePen(PS_SOLID, 1, state->traceColor));
-    state->bkBrush.reset(CreateSolidBrush(state->bkColor));
-    SetWindowLongPtrA(window, 0, reinterpret_cast<LONG_PTR>(state));
-    return TRUE;
-}
-
-void OnNcDestroy(HWND window, ScopeState* state) {
-    SetWindowLongPtrA(window, 0, 0);
-    delete state;  // layers, pen, brush and history go with it
-}
 
 int Y(const ScopeState& s, double v) {
     return ScopeY(v, s.layout.plotBottom, s.yMin, s.yScale);
@@ -172,7 +154,8 @@ void PlotBuffer(ScopeState& s) {
     int count = ScopePointCount(l.plotWidth, s.step);
     for (int i = 0; i <= count; ++i) {
         int64_t offset = static_cast<int64_t>(s.startOffset) + int64_t{i} * s.sampleWidth;
-        ReadScopeSample(s.buffer, s.bufferLength, offset, s.sampleWidth, &value);
+        // Another sample width leaves the value as it was.
+        value = ReadScopeSample(s.buffer, s.bufferLength, offset, s.sampleWidth).value_or(value);
         LineTo(dc, l.plotLeft + i * s.step, Y(s, value));
     }
 }
@@ -276,7 +259,9 @@ void RedrawAxes(ScopeState& s) {
     DrawFrame(s, dc);
     DrawLabels(s, dc, labels);
     if (!s.traceLayer) MakeLayer(s.traceLayer, s.window, l.clientWidth, l.clientHeight);
-    s.history.Resize(ScopePointCount(l.plotWidth, s.step));
+    // Without memory for a ring of the new size the old one stays: replayed values beyond the
+    // plot scroll off its left edge.
+    static_cast<void>(s.history.Resize(ScopePointCount(l.plotWidth, s.step)));
     RenderTrace(s);
     InvalidateRect(s.window, nullptr, TRUE);
 }
@@ -377,17 +362,10 @@ LRESULT SetFlag(ScopeState& s, int& field, WPARAM flag, LPARAM redraw) {
     return 0;
 }
 
-}  // namespace
-
-LRESULT CALLBACK ScopeProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) return OnNcCreate(window);
-    ScopeState* state = GetState(window);
-    if (state == nullptr) return DefWindowProcA(window, message, wParam, lParam);
-    ScopeState& s = *state;
+LRESULT Dispatch(ScopeState& s, UINT message, WPARAM wParam, LPARAM lParam) {
     int second = static_cast<int>(lParam);
 
     switch (message) {
-        case WM_NCDESTROY: OnNcDestroy(window, state); return 0;
         case WM_CREATE: return OnCreate(s);
         case WM_SIZE: return OnSize(s);
         case WM_PAINT: return OnPaint(s);
@@ -419,6 +397,12 @@ LRESULT CALLBACK ScopeProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
         case SCM_SHOWGRID: return SetFlag(s, s.showGrid, wParam, lParam);
         case SCM_SETHEXLABELS: return SetFlag(s, s.hexLabels, wParam, lParam);
         case SCM_SETMODE: s.streaming = second; return 0;
-        default: return DefWindowProcA(window, message, wParam, lParam);
+        default: return DefWindowProcA(s.window, message, wParam, lParam);
     }
+}
+
+}  // namespace
+
+LRESULT CALLBACK ScopeProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return ControlWindowProc<ScopeState>(window, message, wParam, lParam, Dispatch);
 }

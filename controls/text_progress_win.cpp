@@ -3,8 +3,8 @@
 #include <commctrl.h>
 
 #include <cstring>
-#include <new>
 
+#include "controls/control_state_win.h"
 #include "platform/text.h"
 #include "platform/win32_handles.h"
 
@@ -12,31 +12,37 @@ namespace {
 
 constexpr std::size_t kTextSize = 260;
 
-struct TextProgressState {
-    HWND hwnd;                    // the control itself
-    char text[kTextSize];         // drawn centred over the bar
-    COLORREF textColor;           // -1: two-tone text
-    COLORREF backColor;           // -1: the system's button face
-    COLORREF barColor;            // the filled part
-    int vertical;                 // 0 grows from the left edge, else from the bottom
-    int maxValue;                 // upper end of the range
-    int minValue;                 // lower end; also where STEPIT wraps to
-    int step;                     // increment of PBM_STEPIT
-    int position;                 // current value (not reduced by minValue when drawn)
-    UniqueGdi<HFONT> font;        // the default GUI font at weight 500
-    COLORREF savedBackColor;      // background to restore when a flash ends
-    bool flashing;                // a flash timer runs; savedBackColor holds the real background
-};
-
-TextProgressState* GetState(HWND window) {
-    return reinterpret_cast<TextProgressState*>(GetWindowLongPtrA(window, 0));
+HFONT CreateControlFont() {
+    LOGFONTA description{};
+    GetObjectA(GetStockObject(DEFAULT_GUI_FONT), sizeof description, &description);
+    description.lfWeight = 500;
+    return CreateFontIndirectA(&description);
 }
+
+struct TextProgressState {
+    explicit TextProgressState(HWND window) : hwnd(window) {}
+
+    HWND hwnd;                                   // the control itself
+    char text[kTextSize] = "";                   // drawn centred over the bar
+    COLORREF textColor = RGB(0, 0, 0);           // -1: two-tone text
+    COLORREF backColor = kTextProgressDefault;   // -1: the system's button face
+    COLORREF barColor = RGB(0, 100, 210);        // the filled part
+    int vertical = 0;                            // 0 grows from the left edge, else from the bottom
+    int maxValue = 255;                          // upper end of the range
+    int minValue = 0;                            // lower end; also where STEPIT wraps to
+    int step = 1;                                // increment of PBM_STEPIT
+    int position = 0;                            // current value, drawn unreduced by minValue
+    UniqueGdi<HFONT> font{CreateControlFont()};  // the default GUI font at weight 500
+    COLORREF savedBackColor = 0;                 // background to restore when a flash ends
+    bool flashing = false;  // a flash timer runs; savedBackColor holds the real background
+    RECT shownBar{};        // the bar as last drawn on the screen
+};
 
 COLORREF ResolveBack(COLORREF color) {
     return color == kTextProgressDefault ? GetSysColor(COLOR_BTNFACE) : color;
 }
 
-void Paint(const TextProgressState& state, HDC target, RECT client);
+void Paint(TextProgressState& state, HDC target, RECT client);
 
 // Repaints at once. A transfer waits for every repaint (two per 256-byte block), so the picture
 // goes straight to a window DC: an invalidate-and-update round costs several times as much for
@@ -50,32 +56,6 @@ void Redraw(TextProgressState& state) {
         Paint(state, dc.get(), client);
     }
     ValidateRect(state.hwnd, nullptr);  // every pixel is current: no paint is owed any more
-}
-
-HFONT CreateControlFont() {
-    LOGFONTA description{};
-    GetObjectA(GetStockObject(DEFAULT_GUI_FONT), sizeof description, &description);
-    description.lfWeight = 500;
-    return CreateFontIndirectA(&description);
-}
-
-LRESULT OnNcCreate(HWND window) {
-    auto* state = new (std::nothrow) TextProgressState{};
-    if (state == nullptr) return FALSE;
-    state->hwnd = window;
-    state->textColor = RGB(0, 0, 0);
-    state->backColor = kTextProgressDefault;
-    state->barColor = RGB(0, 100, 210);
-    state->maxValue = 255;
-    state->step = 1;
-    state->font.reset(CreateControlFont());
-    SetWindowLongPtrA(window, 0, reinterpret_cast<LONG_PTR>(state));
-    return TRUE;
-}
-
-void OnNcDestroy(HWND window, TextProgressState* state) {
-    SetWindowLongPtrA(window, 0, 0);
-    delete state;  // the font goes with it
 }
 
 LRESULT OnSetText(TextProgressState& state, const char* text) {
@@ -117,7 +97,21 @@ void DrawClippedText(const TextProgressState& state, HDC dc, RECT client, RECT c
     SelectClipRgn(dc, nullptr);
 }
 
-void Paint(const TextProgressState& state, HDC target, RECT client) {
+// The filled part of the client area; empty when there is no bar.
+RECT BarRect(const TextProgressState& state, RECT client) {
+    long fill = BarFill(state, state.vertical != 0 ? client.bottom : client.right);
+    RECT bar = client;
+    if (fill < 0) {
+        SetRectEmpty(&bar);
+    } else if (state.vertical != 0) {
+        bar.top = client.bottom - fill;
+    } else {
+        bar.right = fill;
+    }
+    return bar;
+}
+
+void Paint(TextProgressState& state, HDC target, RECT client) {
     UniqueMemoryDc dc(CreateCompatibleDC(target));
     // A DIB section rather than a device bitmap: it is made without a trip to the display.
     BITMAPINFO format{};
@@ -132,18 +126,14 @@ void Paint(const TextProgressState& state, HDC target, RECT client) {
         CreateDIBSection(target, &format, DIB_RGB_COLORS, &bits, nullptr, 0));
     SelectGuard bitmapSelection(dc.get(), bitmap.get());
 
-    long extent = state.vertical != 0 ? client.bottom : client.right;
-    long fill = BarFill(state, extent);
-    RECT bar = client;
+    RECT bar = BarRect(state, client);
     RECT beside = client;
-    if (fill < 0) {
-        SetRectEmpty(&bar);
-    } else if (state.vertical != 0) {
-        bar.top = client.bottom - fill;
-        beside.bottom = bar.top;
-    } else {
-        bar.right = fill;
-        beside.left = fill;
+    if (!IsRectEmpty(&bar)) {
+        if (state.vertical != 0) {
+            beside.bottom = bar.top;
+        } else {
+            beside.left = bar.right;
+        }
     }
 
     if (state.backColor == kTextProgressDefault) {
@@ -169,9 +159,10 @@ void Paint(const TextProgressState& state, HDC target, RECT client) {
     }
 
     BitBlt(target, 0, 0, client.right, client.bottom, dc.get(), 0, 0, SRCCOPY);
+    state.shownBar = bar;
 }
 
-LRESULT OnPaint(const TextProgressState& state) {
+LRESULT OnPaint(TextProgressState& state) {
     RECT client;
     GetClientRect(state.hwnd, &client);
     PaintScope paint(state.hwnd);
@@ -179,16 +170,16 @@ LRESULT OnPaint(const TextProgressState& state) {
     return 0;
 }
 
-// A new position repaints only when it moves the bar by a pixel: a transfer steps once a block,
-// thousands of times across a few hundred pixels, and waits for each repaint.
+// A new position repaints only when the bar it gives differs from the one on the screen: a
+// transfer steps once a block, thousands of times across a few hundred pixels, and waits for
+// each repaint. A range or orientation change since the last paint counts too.
 LRESULT MovePosition(TextProgressState& state, int position) {
     int previous = state.position;
+    state.position = position;
     RECT client;
     GetClientRect(state.hwnd, &client);
-    long extent = state.vertical != 0 ? client.bottom : client.right;
-    long before = BarFill(state, extent);
-    state.position = position;
-    if (BarFill(state, extent) != before) Redraw(state);
+    RECT bar = BarRect(state, client);
+    if (!EqualRect(&bar, &state.shownBar)) Redraw(state);
     return previous;
 }
 
@@ -243,46 +234,41 @@ LRESULT Exchange(TextProgressState& state, T& field, T value, bool redraw) {
     return static_cast<LRESULT>(previous);
 }
 
+LRESULT Dispatch(TextProgressState& s, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_SETTEXT: return OnSetText(s, reinterpret_cast<const char*>(lParam));
+        case WM_GETTEXT: return OnGetText(s, wParam, reinterpret_cast<char*>(lParam));
+        case WM_GETTEXTLENGTH: return static_cast<LRESULT>(std::strlen(s.text));
+        case WM_PAINT: return OnPaint(s);
+        case WM_ERASEBKGND: return 1;
+        case WM_TIMER: return OnTimer(s, wParam);
+        case PBM_SETRANGE:
+            s.minValue = LOWORD(lParam);
+            s.maxValue = HIWORD(lParam);
+            return 0;
+        case PBM_SETRANGE32:
+            s.minValue = static_cast<int>(wParam);
+            s.maxValue = static_cast<int>(lParam);
+            return 0;
+        case PBM_SETPOS: return MovePosition(s, static_cast<int>(wParam));
+        case PBM_SETSTEP: return Exchange(s, s.step, static_cast<int>(wParam), false);
+        case PBM_STEPIT: return OnStepIt(s);
+        case PBM_GETRANGE: return OnGetRange(s, wParam, reinterpret_cast<PBRANGE*>(lParam));
+        case PBM_SETBARCOLOR: return Exchange(s, s.barColor, static_cast<COLORREF>(lParam), true);
+        case PBM_SETBKCOLOR: return Exchange(s, s.backColor, static_cast<COLORREF>(lParam), true);
+        case TPM_SETTEXTCOLOR: return Exchange(s, s.textColor, static_cast<COLORREF>(lParam), true);
+        case TPM_SETVERTICAL: s.vertical = static_cast<int>(lParam); return 0;
+        case TPM_GETVERTICAL: return s.vertical;
+        case TPM_GETRANGEPTRS:
+            return OnGetRangePointers(s, reinterpret_cast<int*>(wParam),
+                                      reinterpret_cast<int*>(lParam));
+        case TPM_FLASH: return OnFlash(s, static_cast<UINT>(wParam), static_cast<COLORREF>(lParam));
+        default: return DefWindowProcA(s.hwnd, message, wParam, lParam);
+    }
+}
+
 }  // namespace
 
 LRESULT CALLBACK TextProgressProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) return OnNcCreate(window);
-    TextProgressState* state = GetState(window);
-    if (state == nullptr) return DefWindowProcA(window, message, wParam, lParam);
-
-    switch (message) {
-        case WM_NCDESTROY: OnNcDestroy(window, state); return 0;
-        case WM_SETTEXT: return OnSetText(*state, reinterpret_cast<const char*>(lParam));
-        case WM_GETTEXT: return OnGetText(*state, wParam, reinterpret_cast<char*>(lParam));
-        case WM_GETTEXTLENGTH: return static_cast<LRESULT>(std::strlen(state->text));
-        case WM_PAINT: return OnPaint(*state);
-        case WM_ERASEBKGND: return 1;
-        case WM_TIMER: return OnTimer(*state, wParam);
-        case PBM_SETRANGE:
-            state->minValue = LOWORD(lParam);
-            state->maxValue = HIWORD(lParam);
-            return 0;
-        case PBM_SETRANGE32:
-            state->minValue = static_cast<int>(wParam);
-            state->maxValue = static_cast<int>(lParam);
-            return 0;
-        case PBM_SETPOS: return MovePosition(*state, static_cast<int>(wParam));
-        case PBM_SETSTEP: return Exchange(*state, state->step, static_cast<int>(wParam), false);
-        case PBM_STEPIT: return OnStepIt(*state);
-        case PBM_GETRANGE: return OnGetRange(*state, wParam, reinterpret_cast<PBRANGE*>(lParam));
-        case PBM_SETBARCOLOR:
-            return Exchange(*state, state->barColor, static_cast<COLORREF>(lParam), true);
-        case PBM_SETBKCOLOR:
-            return Exchange(*state, state->backColor, static_cast<COLORREF>(lParam), true);
-        case TPM_SETTEXTCOLOR:
-            return Exchange(*state, state->textColor, static_cast<COLORREF>(lParam), true);
-        case TPM_SETVERTICAL: state->vertical = static_cast<int>(lParam); return 0;
-        case TPM_GETVERTICAL: return state->vertical;
-        case TPM_GETRANGEPTRS:
-            return OnGetRangePointers(*state, reinterpret_cast<int*>(wParam),
-                                      reinterpret_cast<int*>(lParam));
-        case TPM_FLASH:
-            return OnFlash(*state, static_cast<UINT>(wParam), static_cast<COLORREF>(lParam));
-        default: return DefWindowProcA(window, message, wParam, lParam);
-    }
+    return ControlWindowProc<TextProgressState>(window, message, wParam, lParam, Dispatch);
 }

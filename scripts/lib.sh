@@ -7,10 +7,13 @@ export VORLAND_WINEPREFIX=${VORLAND_WINEPREFIX:-$VORLAND_BUILD/wine/prefix}
 say() { printf '\033[1m==> %s\033[0m\n' "$*" >&2; }
 die() { printf 'error: %s\n' "$*" >&2; exit 1; }
 
-# Everything a fresh Debian 12 machine lacks for building, testing and running.
+# Everything a fresh Debian 12 machine lacks for building, testing and running. fonts-wine has
+# Marlett, the caption buttons' glyphs: without it captions show "r", "0" and "1" (see
+# ensure_wine_prefix).
 VORLAND_PACKAGES=(
     cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev googletest libbenchmark-dev
     mingw-w64 wine wine64 wine32:i386 xvfb xauth x11-utils imagemagick procps fonts-liberation
+    fonts-wine
 )
 
 # Installs whatever is missing, with apt-get (as root, or through sudo).
@@ -32,39 +35,44 @@ ensure_packages() {
         >/dev/null || die "apt-get install failed"
 }
 
-# Configures and builds one build tree. $1 = name under build/, the rest = cmake options.
-build_tree() {
+# Configures one build tree unless done before. $1 = name under build/, the rest = cmake options.
+configure_tree() {
     local name=$1
     shift
-    local dir=$VORLAND_BUILD/$name
-    if [ ! -f "$dir/build.ninja" ]; then
-        cmake -S "$VORLAND_ROOT" -B "$dir" -G Ninja "$@" >/dev/null ||
-            { echo "error: configure of $name failed" >&2; return 1; }
-    fi
-    cmake --build "$dir" || { echo "error: build of $name failed" >&2; return 1; }
+    [ -f "$VORLAND_BUILD/$name/build.ninja" ] && return 0
+    cmake -S "$VORLAND_ROOT" -B "$VORLAND_BUILD/$name" -G Ninja "$@" >/dev/null ||
+        { echo "error: configure of $name failed" >&2; return 1; }
+}
+
+# Configures and builds one build tree. $1 = name under build/, the rest = cmake options.
+build_tree() {
+    configure_tree "$@" || return 1
+    cmake --build "$VORLAND_BUILD/$1" || { echo "error: build of $1 failed" >&2; return 1; }
 }
 
 NATIVE_OPTIONS=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORLAND_BENCH=OFF)
 build_native() { build_tree native "${NATIVE_OPTIONS[@]}"; }
 # Only the simulator of the native tree: the Win32 tests and benchmarks start it under Wine.
 build_native_sim() {
-    local dir=$VORLAND_BUILD/native
-    if [ ! -f "$dir/build.ninja" ]; then
-        cmake -S "$VORLAND_ROOT" -B "$dir" -G Ninja "${NATIVE_OPTIONS[@]}" >/dev/null ||
-            { echo "error: configure of native failed" >&2; return 1; }
-    fi
-    cmake --build "$dir" --target vorland-sim >/dev/null ||
+    configure_tree native "${NATIVE_OPTIONS[@]}" || return 1
+    cmake --build "$VORLAND_BUILD/native" --target vorland-sim >/dev/null ||
         { echo "error: build of vorland-sim failed" >&2; return 1; }
 }
 # Benchmarks measure optimised code without sanitizers, in a tree of their own.
 build_bench() {
     build_tree bench -DCMAKE_BUILD_TYPE=Release -DVORLAND_SANITIZE=OFF -DVORLAND_TESTS=OFF
 }
+WINDOWS_OPTIONS=(-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$VORLAND_ROOT/cmake/mingw-i686.cmake"
+    -DVORLAND_SIM_EXE="$VORLAND_BUILD/native/sim/vorland-sim")
 build_windows() {
     build_native_sim || return 1
-    build_tree win -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE="$VORLAND_ROOT/cmake/mingw-i686.cmake" \
-        -DVORLAND_SIM_EXE="$VORLAND_BUILD/native/sim/vorland-sim"
+    build_tree win "${WINDOWS_OPTIONS[@]}"
+}
+# Only the programs that a Windows user gets (the release package), in the same tree.
+build_windows_programs() {
+    configure_tree win "${WINDOWS_OPTIONS[@]}" || return 1
+    cmake --build "$VORLAND_BUILD/win" --target Vorland VorlandGallery vorland-cli ||
+        { echo "error: build of the Windows programs failed" >&2; return 1; }
 }
 build_fuzz() {
     build_tree fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORLAND_FUZZ=ON \
@@ -104,7 +112,7 @@ wine_env() {
 # and the programmer scan would talk to a real device nobody asked for.
 ensure_wine_prefix() {
     wine_env
-    [ -f "$WINEPREFIX/.vorland-ready-2" ] && return 0
+    [ -f "$WINEPREFIX/.vorland-ready-3" ] && return 0
     say "creating the Wine prefix in $WINEPREFIX"
     rm -rf "$WINEPREFIX"
     mkdir -p "$(dirname "$WINEPREFIX")"
@@ -117,10 +125,13 @@ ensure_wine_prefix() {
     # Wine has no Arial; the chart controls ask for it by name. Liberation Sans has its metrics.
     wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v Arial /t REG_SZ \
         /d "Liberation Sans" /f >/dev/null 2>&1
+    # The caption buttons are glyphs of Marlett (fonts-wine). This Wine looks for its own fonts
+    # beside /usr/share/fonts, not where that package puts them: the prefix gets a link.
+    ln -sf /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/marlett.ttf"
     wineserver -k 2>/dev/null || true
     wineserver -w
     rm -f "$WINEPREFIX"/dosdevices/com*
-    touch "$WINEPREFIX/.vorland-ready-2"
+    touch "$WINEPREFIX/.vorland-ready-3"
 }
 
 # Runs Wine's windows inside one virtual desktop window ("on") or as windows of the X display

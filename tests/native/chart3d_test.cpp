@@ -136,23 +136,23 @@ TEST(ApplyViewKeyTest, CtrlArrowsTurnTheView) {
     Chart3DView view;
     for (int i = 0; i < 4; ++i) EXPECT_TRUE(ApplyViewKey(view, kChartKeyLeft, false, true));
     EXPECT_NEAR(view.rotY, -0.2f, 1e-6);
-    ApplyViewKey(view, kChartKeyDown, false, true);
+    EXPECT_TRUE(ApplyViewKey(view, kChartKeyDown, false, true));
     EXPECT_NEAR(view.rotX, 0.05f, 1e-7);
-    ApplyViewKey(view, kChartKeyUp, false, true);
-    ApplyViewKey(view, kChartKeyRight, false, true);
+    EXPECT_TRUE(ApplyViewKey(view, kChartKeyUp, false, true));
+    EXPECT_TRUE(ApplyViewKey(view, kChartKeyRight, false, true));
     EXPECT_NEAR(view.rotX, 0.0f, 1e-7);
     EXPECT_NEAR(view.rotY, -0.15f, 1e-6);
 }
 
 TEST(ApplyViewKeyTest, ShiftArrowsPanUntilJustPast300) {
     Chart3DView view;
-    for (int i = 0; i < 200; ++i) ApplyViewKey(view, kChartKeyRight, true, false);
+    for (int i = 0; i < 200; ++i) EXPECT_TRUE(ApplyViewKey(view, kChartKeyRight, true, false));
     EXPECT_EQ(view.pan.x, 302);
-    for (int i = 0; i < 400; ++i) ApplyViewKey(view, kChartKeyLeft, true, false);
+    for (int i = 0; i < 400; ++i) EXPECT_TRUE(ApplyViewKey(view, kChartKeyLeft, true, false));
     EXPECT_EQ(view.pan.x, -302);
-    for (int i = 0; i < 200; ++i) ApplyViewKey(view, kChartKeyUp, true, false);
+    for (int i = 0; i < 200; ++i) EXPECT_TRUE(ApplyViewKey(view, kChartKeyUp, true, false));
     EXPECT_EQ(view.pan.y, 302);
-    ApplyViewKey(view, kChartKeyDown, true, false);
+    EXPECT_TRUE(ApplyViewKey(view, kChartKeyDown, true, false));
     EXPECT_EQ(view.pan.y, 300);
     EXPECT_EQ(view.rotY, 0.0f);
 }
@@ -189,7 +189,7 @@ TEST(ApplyViewDragTest, CtrlTurnsShiftPansAndBothZoomNoFurtherOutThanTheMinimum)
     for (int i = 0; i < 5; ++i) EXPECT_TRUE(ApplyViewDrag(view, 0, 40, true, true, 0.2f));
     EXPECT_FLOAT_EQ(view.scale.x, 0.2f);
     EXPECT_FLOAT_EQ(view.scale.y, 0.2f);
-    ApplyViewDrag(view, 0, -30, true, true, 0.2f);
+    EXPECT_TRUE(ApplyViewDrag(view, 0, -30, true, true, 0.2f));
     EXPECT_FLOAT_EQ(view.scale.x, 0.5f);
     EXPECT_FALSE(ApplyViewDrag(view, 10, 10, false, false, 0.2f));
 }

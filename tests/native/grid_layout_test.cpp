@@ -7,7 +7,6 @@ namespace {
 // The control's defaults in a 400 x 300 client.
 GridLayout Defaults() {
     GridLayout layout;
-    SetAllColumnWidths(layout, 50);
     layout.clientWidth = 400;
     layout.clientHeight = 300;
     return layout;

@@ -260,6 +260,10 @@ TEST(GridHeights, TitleBandIs1Point2LinesOfText) {
     EXPECT_EQ(TitleBandHeight(16, "One line"), 19);
     EXPECT_EQ(TitleBandHeight(16, ""), 0);
     EXPECT_EQ(TitleBandHeight(14, "a\nb\nc"), 50);  // 50.4
+    // Whole results are whole in every build: 1.2 is not a binary fraction.
+    for (int height : {5, 10, 15, 20, 25, 30}) {
+        EXPECT_EQ(TitleBandHeight(height, "x"), height / 5 * 6) << height;
+    }
 }
 
 TEST(GridHeights, FitHeightTrimsTheDataAreaToWholeRows) {
@@ -271,6 +275,14 @@ TEST(GridHeights, FitHeightTrimsTheDataAreaToWholeRows) {
     EXPECT_EQ(FittedHeight(42, 21, 0, 21, 0), 0);
     EXPECT_EQ(FittedHeight(10, 21, 0, 21, 0), 0);
     EXPECT_EQ(FittedHeight(200, 21, 0, 0, 0), 0);
+}
+
+TEST(GridHeights, TheTrimGivesBackTheWidthBesideTheClientWhileTheParentHasRoom) {
+    EXPECT_EQ(FittedWidth(384, 16, 800, 400), 400);  // the vertical bar's width
+    EXPECT_EQ(FittedWidth(380, 20, 800, 400), 400);  // and a border
+    EXPECT_EQ(FittedWidth(784, 16, 800, 800), 800);  // no room: the width stays
+    EXPECT_EQ(FittedWidth(784, 16, 790, 790), 790);
+    EXPECT_EQ(FittedWidth(300, 16, 0, 316), 316);  // no parent
 }
 
 }  // namespace

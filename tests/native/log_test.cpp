@@ -1,11 +1,12 @@
-#include "device/log_sink.h"
-
 #include <gtest/gtest.h>
 
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "app/log_pane.h"
+#include "device/log_sink.h"
 
 namespace {
 
@@ -75,6 +76,42 @@ TEST_F(LogPrintfTest, ThreadsNeverShareAFormattingBuffer) {
         ASSERT_EQ(line.size(), 3000u);
         EXPECT_EQ(line.find_first_not_of(line[0]), std::string::npos);
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Ten lines "line 000" .. "line 009" with their breaks: 98 characters, line feeds at 9, 19 ...
+std::string TenLines() {
+    std::string text;
+    for (int i = 0; i < 10; ++i) text += (i > 0 ? "\r\nline 00" : "line 00") + std::to_string(i);
+    return text;
+}
+
+TEST(LogTrimPointTest, DropsTheOldestWholeLinesDownToThreeQuartersOfTheBound) {
+    const std::string text = TenLines();
+    ASSERT_EQ(text.size(), 98u);
+    struct Case {
+        std::size_t incoming, bound, cut;
+    };
+    const Case cases[] = {
+        {2, 100, 0},    // fits exactly
+        {10, 100, 40},  // 58 kept + 10 new within 75
+        {60, 100, 90},  // only the newest line stays
+        {75, 100, 98},  // the new text alone takes three quarters: nothing stays
+        {500, 100, 98}, {0, 0, 98},
+    };
+    for (const Case& c : cases) {
+        std::size_t cut = LogTrimPoint(text, c.incoming, c.bound);
+        EXPECT_EQ(cut, c.cut) << c.incoming << " in " << c.bound;
+        if (cut > 0 && cut < text.size()) {
+            EXPECT_EQ(text[cut - 1], '\n');
+            EXPECT_LE(text.size() - cut + c.incoming, c.bound / 4 * 3);
+        }
+    }
+    EXPECT_EQ(LogTrimPoint("", 10, 5), 0u);
+    EXPECT_EQ(LogTrimPoint("no break at all", 90, 100), 15u);
 }
 
 }  // namespace

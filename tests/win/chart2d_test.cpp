@@ -155,11 +155,11 @@ TEST_F(Chart2DWindowTest, ANullArrayCountsAsNoPoints) {
     EXPECT_TRUE(host_.commands().empty());
 }
 
-TEST_F(Chart2DWindowTest, ColumnLabelsOfAnyLengthAndAShortListPaint) {
+TEST_F(Chart2DWindowTest, ColumnLabelsOfAnyLengthPaint) {
     std::string labels(3000, 'W');
     labels += '\0';
     labels += "B";
-    labels += '\0';  // the string's own NUL ends the list after two labels of four points
+    labels += std::string(2, '\0');  // and two empty labels: one for each of the four points
     host_.Send(C2M_SETCOLUMNLABELS, reinterpret_cast<WPARAM>(labels.c_str()), 0);
     static const char kTitle[] = "Title";
     host_.Send(C2M_SETTITLE, 0, reinterpret_cast<LPARAM>(kTitle));
@@ -168,6 +168,19 @@ TEST_F(Chart2DWindowTest, ColumnLabelsOfAnyLengthAndAShortListPaint) {
     host_.Send(C2M_SETLABELFORMAT, 1, 0);  // no record: only the switch changes
     ClientPixels pixels(host_.control());
     EXPECT_GT(CountPixels(pixels, RGB(0, 0, 0)), 0);
+}
+
+// One label per point: an empty label in the middle does not end the list.
+TEST_F(Chart2DWindowTest, LabelsAfterAnEmptyOneStillPaint) {
+    static const char kWithLast[] = "A\0\0C";
+    static const char kWithoutLast[] = "A\0\0";
+    host_.Send(C2M_SETPOINTS, reinterpret_cast<WPARAM>(points_), 3);
+    auto blackPixels = [this](const char* labels) {
+        host_.Send(C2M_SETCOLUMNLABELS, reinterpret_cast<WPARAM>(labels), 0);
+        host_.Send(C2M_REDRAW);
+        return CountPixels(ClientPixels(host_.control()), RGB(0, 0, 0));
+    };
+    EXPECT_GT(blackPixels(kWithLast), blackPixels(kWithoutLast));
 }
 
 TEST_F(Chart2DWindowTest, UserDataIsKeptForTheParent) {

@@ -8,65 +8,25 @@
 #include <string>
 #include <vector>
 
-#include "platform/win32_handles.h"
 #include "tests/native/support/pattern_bytes.h"
 #include "tests/win/support/app_driver.h"
 #include "tests/win/support/sim_unit.h"
 
 namespace {
 
-using testing_support::Process;
+using testing_support::Quote;
 using testing_support::ReadFileBytes;
+using testing_support::ReadFileText;
+using testing_support::RunConsole;
 using testing_support::TempDir;
 using testing_support::WinePath;
 using testing_support::WriteFileBytes;
 
-struct Finished {
-    DWORD status = 0xFFFFFFFF;  // the exit code; 0xFFFFFFFF when it did not end in time
-    std::string out;
-    std::string err;
-};
+using Finished = testing_support::ConsoleRun;
 
-std::string TextOf(const std::string& path) {
-    const std::vector<unsigned char> bytes = ReadFileBytes(path);
-    return std::string(bytes.begin(), bytes.end());
-}
-
-std::string Quote(const std::string& text) {
-    std::string quoted(1, '"');  // appended piece by piece: GCC 12 misreads "x" + s + "x"
-    quoted += text;
-    quoted += '"';
-    return quoted;
-}
-
-// Runs vorland-cli.exe with the arguments (one string, as a command line has them); its output
-// goes to files of dir.
 Finished RunCli(const TempDir& dir, const std::string& arguments) {
-    Finished f;
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    const std::string outPath = dir.File("stdout.txt");
-    const std::string errPath = dir.File("stderr.txt");
-    UniqueFile nul(CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                               OPEN_EXISTING, 0, nullptr));
-    UniqueFile out(CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                               CREATE_ALWAYS, 0, nullptr));
-    UniqueFile err(CreateFileA(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                               CREATE_ALWAYS, 0, nullptr));
-    std::string line = Quote(WinePath(VORLAND_BINARY_DIR "/cli/vorland-cli.exe"));
-    line += ' ';
-    line += arguments;
-    const Process::StdHandles handles{nul.get(), out.get(), err.get()};
-    Process cli = Process::Start(line, "", &handles);
-    if (cli.id() == 0) {
-        ADD_FAILURE() << "cannot start " << line << " (error " << GetLastError() << ")";
-        return f;
-    }
-    cli.Wait(60000, &f.status);  // a program still running after that is ended with the object
-    out.reset();
-    err.reset();
-    f.out = TextOf(outPath);
-    f.err = TextOf(errPath);
-    return f;
+    return RunConsole(dir,
+                      Quote(WinePath(VORLAND_BINARY_DIR "/cli/vorland-cli.exe")) + ' ' + arguments);
 }
 
 class CliWineTest : public ::testing::Test {
@@ -105,7 +65,7 @@ TEST_F(CliWineTest, TheScanFindsTheUnitAndTheChipIsProgrammedReadAndVerified) {
 
     f = RunCli(dir_, "read " + Quoted("back.hex") + " -c am29f040 --chip-range 8000+40 -q");
     ASSERT_EQ(f.status, 0u) << f.err;
-    EXPECT_EQ(TextOf(dir_.File("back.hex")).substr(0, 9), ":20800000");
+    EXPECT_EQ(ReadFileText(dir_.File("back.hex")).substr(0, 9), ":20800000");
 
     std::vector<std::uint8_t> other = image;
     other[0x100] ^= 0xFF;

@@ -150,7 +150,8 @@ TEST_F(GridTest, DefaultsAfterCreation) {
     EXPECT_EQ(Send(GRM_GETROWHEIGHT), 21);
     EXPECT_EQ(Send(GRM_GETHEADERHEIGHT), 21);
     EXPECT_EQ(Send(GRM_GETCOLWIDTH, 0), 50);
-    EXPECT_EQ(Send(GRM_GETCOLWIDTH, 256), 50);
+    EXPECT_EQ(Send(GRM_GETCOLWIDTH, 255), 50);
+    EXPECT_EQ(Send(GRM_GETCOLWIDTH, 256), 0);  // column 256 starts hidden
     EXPECT_EQ(Send(GRM_GETCOLWIDTH, 257), 0);
     EXPECT_EQ(Send(GRM_GETCOLWIDTH, static_cast<WPARAM>(-1)), 0);
 }
@@ -669,6 +670,40 @@ TEST_F(GridTest, FitHeightTrimsTheWindowToWholeRows) {
     SetWindowPos(grid_, nullptr, 0, 0, 400, 200, SWP_NOMOVE | SWP_NOZORDER);
     GetWindowRect(grid_, &frame);
     EXPECT_EQ(frame.bottom - frame.top, 200);
+}
+
+// Column 256 starts hidden: a grid of 256 columns scrolls over 255, and Right stops at 255.
+TEST_F(GridTest, AGridOf256ColumnsShows255) {
+    Send(GRM_SETSIZE, 100, 256);
+    SCROLLINFO info{sizeof info, SIF_RANGE, 0, 0, 0, 0, 0};
+    ASSERT_TRUE(GetScrollInfo(grid_, SB_HORZ, &info));
+    EXPECT_EQ(info.nMax, 255);
+    Focus();
+    Send(GRM_SELECTCELL, 1, 255);
+    Key(VK_RIGHT);
+    EXPECT_EQ(Send(GRM_GETCURCOL), 255);
+}
+
+// The trim to whole rows keeps the width the parent gave: the client width it starts from
+// grows by the vertical bar and the border, as far as the parent has room.
+TEST_F(GridTest, FitHeightKeepsTheWidthTheParentGave) {
+    struct Case {
+        DWORD style;
+        int width;
+    };
+    for (const Case& c : {Case{WS_BORDER, 400}, Case{0, 800}, Case{WS_BORDER, 800}}) {
+        host_.reset();
+        host_ = std::make_unique<ControlHost>(kGridControlClass, 300, 300, c.style);
+        grid_ = host_->control();
+        Send(GRM_SETFITHEIGHT, 1);
+        SetWindowPos(grid_, nullptr, 0, 0, c.width, 200, SWP_NOMOVE | SWP_NOZORDER);
+        RECT frame;
+        GetWindowRect(grid_, &frame);
+        EXPECT_EQ(frame.right - frame.left, c.width) << c.style;
+        RECT client;
+        GetClientRect(grid_, &client);
+        EXPECT_EQ((client.bottom - 21 - 4) % 21, 0) << c.style;
+    }
 }
 
 TEST_F(GridTest, TitleHeightIsOnePointTwoLinesOfTheTitleFont) {

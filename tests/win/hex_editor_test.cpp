@@ -165,6 +165,11 @@ TEST_F(HexEditorTest, TheStatusBarFollowsSelectionCaretAndWidth) {
     EXPECT_EQ(Part(2), "Value: 41");
     Type("7");
     EXPECT_EQ(Part(2), "Value: 71");
+    Key(VK_RIGHT, true);
+    Key(VK_DOWN, true);
+    // The whole window on the screen for the picture.
+    SetWindowPos(gHexEditorWindow, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    testing_support::SaveScreenshot("hexview", gHexEditorWindow);
     Key(VK_END, false, true);
     EXPECT_EQ(Part(1), "Cursor: 00008000");
     EXPECT_EQ(Part(2), "");

@@ -3,9 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "app/log_win.h"
+#include "tests/win/support/app_driver.h"
 
 namespace {
 
@@ -16,8 +20,6 @@ protected:
                                 0, 0, 300, 200, nullptr, nullptr, GetModuleHandleA(nullptr),
                                 nullptr);
         ASSERT_NE(edit_, nullptr);
-        // Far more room than the default limit, for the long-line case.
-        SendMessageA(edit_, EM_LIMITTEXT, 0x100000, 0);
     }
     void TearDown() override {
         SetLogLineWriter(nullptr);
@@ -79,6 +81,30 @@ TEST_F(LogPaneTest, LogPrintfCutsAt4095AndANullSinkWritesNothing) {
     EXPECT_EQ(LogPrintf(&noEdit, "lost"), 0);
     EXPECT_EQ(LogPrintf(nullptr, "lost"), 0);
     EXPECT_EQ(Text().size(), 4095u);
+}
+
+// A long session, at the control's default limit of 30,000 characters: the pane already
+// holds nearly as much as it keeps (text set directly is not held to the limit), and more
+// lines come. Each arrives whole, last and in view; the oldest whole lines make room.
+TEST_F(LogPaneTest, ALongSessionKeepsTheNewestLineWholeAndInView) {
+    std::string session;
+    while (session.size() < kLogPaneBound - 4000) session += "Earlier result line.\r\n";
+    session += "Earlier result line.";
+    SetWindowTextA(edit_, session.c_str());
+
+    char line[128];
+    std::size_t shortest = kLogPaneBound;
+    for (int i = 0; i < 100; ++i) {
+        std::snprintf(line, sizeof line, "Operation %03d: FAILURE: Verification Failed", i);
+        AppendLogLine(edit_, line, 1, 0);
+        std::string text = Text();
+        shortest = std::min(shortest, text.size());
+        ASSERT_LE(text.size(), kLogPaneBound);
+        ASSERT_EQ(text.substr(text.size() - std::strlen(line) - 2), std::string("\r\n") + line);
+        ASSERT_EQ(text.compare(0, 20, "Earlier result line."), 0) << "a cut line at " << i;
+        ASSERT_TRUE(testing_support::LastLineInView(edit_)) << i;
+    }
+    EXPECT_LE(shortest, kLogPaneBound * 3 / 4);  // trimmed once, to three quarters
 }
 
 TEST_F(LogPaneTest, SetLogCaretMovesToTheEndOrSelectsAll) {

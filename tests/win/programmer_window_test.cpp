@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/operations_win.h"
 #include "app/settings.h"
 #include "resources/resource.h"
 #include "tests/win/support/app_driver.h"
@@ -19,6 +20,7 @@
 namespace {
 
 using testing_support::FileExists;
+using testing_support::LastLineInView;
 using testing_support::PumpMessages;
 using testing_support::ReadFileBytes;
 using testing_support::SaveScreenshot;
@@ -136,6 +138,7 @@ TEST_F(ProgrammerWindowTest, ProgramThenVerifyBothWaysThenReadBack) {
     StartUnit({"model vorland", "chip 0"});
     app_.WriteSettings(Settings(0, 0, 0x7FFF, 0, 0x7FFF));
     StartApp();
+    SaveScreenshot("programmer-window", app_.window());
     std::vector<unsigned char> image = Pattern(0x8000, 13);
     std::string imagePath = app_.dir().File("image.bin");
     WriteFileBytes(imagePath, image);
@@ -171,6 +174,32 @@ TEST_F(ProgrammerWindowTest, ProgramThenVerifyBothWaysThenReadBack) {
     std::vector<unsigned char> expected = image;
     expected[0x1234] = 0x00;
     EXPECT_EQ(ReadFileBytes(readPath), expected);
+}
+
+// A long session has filled the pane far past the edit control's own limit of 30,000
+// characters, nearly to what the pane keeps; more operations end, then a verify fails. Its
+// line must be the last, whole and in view, not an older success.
+TEST_F(ProgrammerWindowTest, AfterALongSessionAFailedVerifyIsTheLastLineInView) {
+    StartUnit({"model vorland", "chip 0", "poke 0x10 0x5A"});
+    app_.WriteSettings(Settings(0, 0, 0xFF, 0, 0xFF));
+    StartApp();
+    std::string session;
+    while (session.size() < 250 * 1024) session += "SUCCESS: Verification Succeeded.\r\n";
+    session += "SUCCESS: Verification Succeeded.";
+    app_.SetBox(IDC_LOG, session);
+    // The window's own completion messages stand for the later operations.
+    for (int i = 0; i < 200; ++i) SendMessageA(app_.window(), MSG_VERIFY_DONE, 0, 1);
+
+    const std::string failed = "FAILURE: Verification Failed (not matched)";
+    app_.Press(IDC_VERIFY_CHIP);
+    DWORD start = GetTickCount();
+    while (app_.Log().back() != failed && GetTickCount() - start < 20000) PumpMessages(20);
+    Lines log = app_.Log();
+    ASSERT_EQ(log.back(), failed);
+    EXPECT_EQ(log[log.size() - 2], "Verifying device against buffer...");
+    EXPECT_EQ(log.front(), "SUCCESS: Verification Succeeded.");
+    EXPECT_LE(app_.Text(IDC_LOG).size(), 256u * 1024);
+    EXPECT_TRUE(LastLineInView(app_.Item(IDC_LOG)));
 }
 
 TEST_F(ProgrammerWindowTest, EraseAndBlankChecksOfChipAndSector) {

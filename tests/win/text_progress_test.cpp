@@ -135,6 +135,26 @@ TEST_F(TextProgressTest, TheBarCoversItsShareOfTheWidth) {
     EXPECT_EQ(empty.Count(kBar, RECT{0, 0, kWidth, kHeight}), 0);
 }
 
+// A range or orientation change draws nothing by itself; the next position or step must then
+// bring the screen up to date even when the position stays the same.
+TEST_F(TextProgressTest, PositionsRedrawWhenTheScreenShowsAnotherBar) {
+    const RECT all{0, 0, kWidth, kHeight};
+    Send(PBM_SETRANGE32, 0, 100);
+    Send(PBM_SETPOS, 50);
+    EXPECT_EQ(ClientPixels(bar_).Count(kBar, all), kWidth / 2 * kHeight);
+    Send(PBM_SETRANGE32, 0, 200);
+    Send(PBM_SETPOS, 50);
+    EXPECT_EQ(ClientPixels(bar_).Count(kBar, all), kWidth / 4 * kHeight);
+    Send(PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+    Send(PBM_SETSTEP, 0);
+    Send(PBM_STEPIT);
+    EXPECT_EQ(ClientPixels(bar_).Count(kBar, all), kWidth / 2 * kHeight);
+    Send(TPM_SETVERTICAL, 0, 1);
+    Send(PBM_SETPOS, 50);
+    EXPECT_EQ(ClientPixels(bar_).Count(kBar, all), kWidth * kHeight / 2);
+    EXPECT_EQ(ClientPixels(bar_).at(5, kHeight - 1), kBar);
+}
+
 TEST_F(TextProgressTest, AFlashShowsItsColourForOnePeriodThenTheBackgroundReturns) {
     constexpr COLORREF kGreen = RGB(0, 200, 0);
     constexpr COLORREF kRed = RGB(255, 0, 0);

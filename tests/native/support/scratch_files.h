@@ -1,25 +1,28 @@
 // A private folder for a test's files, removed with everything in it when the test ends, and
-// small helpers to write and read whole files. Native tests only.
+// small helpers to write and read whole files.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <vector>
-
-#include <stdlib.h>
 
 #include "tests/native/support/pattern_bytes.h"
 
 class ScratchDir {
 public:
-    ScratchDir() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "vorland-test-XXXXXX").string();
-        path_ = mkdtemp(pattern.data());
-    }
+  // A new folder of a random name: create_directory is false for one that exists already.
+  ScratchDir() {
+      std::random_device random;
+      std::error_code error;
+      do {
+          path_ =
+              std::filesystem::temp_directory_path() / ("vorland-test-" + std::to_string(random()));
+      } while (!std::filesystem::create_directory(path_, error) && !error);
+  }
     ~ScratchDir() {
         std::error_code ignored;
         for (auto& entry : std::filesystem::recursive_directory_iterator(path_, ignored)) {

@@ -1,7 +1,10 @@
 #include "tests/win/support/app_driver.h"
 
 #include <cstdio>
+#include <cstring>
 #include <utility>
+
+#include "platform/win32_handles.h"
 
 namespace testing_support {
 
@@ -63,6 +66,11 @@ std::vector<unsigned char> ReadFileBytes(const std::string& path) {
     bytes.resize(read);
     CloseHandle(file);
     return bytes;
+}
+
+std::string ReadFileText(const std::string& path) {
+    const std::vector<unsigned char> bytes = ReadFileBytes(path);
+    return std::string(bytes.begin(), bytes.end());
 }
 
 void WriteFileBytes(const std::string& path, const std::vector<unsigned char>& bytes) {
@@ -131,6 +139,38 @@ bool Process::Wait(DWORD milliseconds, DWORD* exitCode) {
     return true;
 }
 
+std::string Quote(const std::string& text) {
+    std::string quoted(1, '"');  // appended piece by piece: GCC 12 misreads "x" + s + "x"
+    quoted += text;
+    quoted += '"';
+    return quoted;
+}
+
+ConsoleRun RunConsole(const TempDir& dir, const std::string& commandLine) {
+    ConsoleRun run;
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    const std::string outPath = dir.File("stdout.txt");
+    const std::string errPath = dir.File("stderr.txt");
+    UniqueFile nul(CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                               OPEN_EXISTING, 0, nullptr));
+    UniqueFile out(CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                               CREATE_ALWAYS, 0, nullptr));
+    UniqueFile err(CreateFileA(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                               CREATE_ALWAYS, 0, nullptr));
+    const Process::StdHandles handles{nul.get(), out.get(), err.get()};
+    Process program = Process::Start(commandLine, "", &handles);
+    if (program.id() == 0) {
+        run.err = "cannot start " + commandLine + " (error " + std::to_string(GetLastError()) + ")";
+        return run;
+    }
+    program.Wait(60000, &run.status);  // a program still running is ended with the object
+    out.reset();
+    err.reset();
+    run.out = ReadFileText(outPath);
+    run.err = ReadFileText(errPath);
+    return run;
+}
+
 std::string StageVorland(const TempDir& dir) {
     std::string target = dir.File("Vorland.exe");
     CopyFileA(WinePath(VORLAND_EXE_PATH).c_str(), target.c_str(), FALSE);
@@ -183,10 +223,27 @@ HWND WaitForWindow(DWORD processId, const char* caption, DWORD milliseconds) {
 }
 
 std::string WindowText(HWND window) {
-    char text[4096] = {};
-    SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
+    DWORD_PTR length = 0;
+    SendMessageTimeoutA(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length);
+    std::string text(length + 1, '\0');
+    SendMessageTimeoutA(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
                         SMTO_ABORTIFHUNG, 5000, nullptr);
+    text.resize(std::strlen(text.c_str()));
     return text;
+}
+
+bool LastLineInView(HWND edit) {
+    auto lines = static_cast<int>(SendMessageA(edit, EM_GETLINECOUNT, 0, 0));
+    if (lines < 2) return true;
+    auto top = [edit](int line) {
+        LRESULT index = SendMessageA(edit, EM_LINEINDEX, line, 0);
+        return static_cast<short>(HIWORD(SendMessageA(edit, EM_POSFROMCHAR, index, 0)));
+    };
+    int y = top(lines - 1);
+    int height = y - top(lines - 2);
+    RECT client;
+    GetClientRect(edit, &client);
+    return y >= 0 && y + height <= client.bottom;
 }
 
 std::string DialogItemText(HWND dialog, int id) { return WindowText(GetDlgItem(dialog, id)); }

@@ -27,8 +27,12 @@ private:
 };
 
 std::vector<unsigned char> ReadFileBytes(const std::string& path);  // empty when absent
+std::string ReadFileText(const std::string& path);                  // empty when absent
 void WriteFileBytes(const std::string& path, const std::vector<unsigned char>& bytes);
 bool FileExists(const std::string& path);
+
+// text in double quotes, as one argument of a command line
+std::string Quote(const std::string& text);
 
 // A running program; terminated if still alive when it goes.
 class Process {
@@ -60,6 +64,15 @@ private:
     DWORD id_ = 0;
 };
 
+// A console program that has ended: its exit code and what it wrote.
+struct ConsoleRun {
+    DWORD status = 0xFFFFFFFF;  // 0xFFFFFFFF when it did not end within a minute
+    std::string out;
+    std::string err;
+};
+// Runs commandLine with no input and its output in files of dir; ends it after a minute.
+ConsoleRun RunConsole(const TempDir& dir, const std::string& commandLine);
+
 // Copies the built Vorland.exe into dir and returns the copy's path.
 std::string StageVorland(const TempDir& dir);
 
@@ -69,6 +82,10 @@ HWND WaitForWindow(DWORD processId, const char* caption, DWORD milliseconds = 10
 // The text of a window (marshalled WM_GETTEXT, so it works across processes).
 std::string WindowText(HWND window);
 std::string DialogItemText(HWND dialog, int id);
+
+// Whether the last line of a multi-line edit control shows whole in its client area (asked
+// with messages that carry no pointers, so the edit may belong to another process).
+bool LastLineInView(HWND edit);
 
 // A message box of the process with that caption: its text, and a press of button id.
 struct MessageBoxSeen {

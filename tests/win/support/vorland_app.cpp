@@ -1,6 +1,7 @@
 #include "tests/win/support/vorland_app.h"
 
 #include <cstring>
+#include <utility>
 
 #include "resources/resource.h"
 
@@ -41,8 +42,14 @@ HWND FindPrompt(DWORD processId, HWND dialog) {
 
 VorlandApp::VorlandApp() : exe_(StageVorland(dir_)) {}
 
+VorlandApp::VorlandApp(std::string exe) : exe_(std::move(exe)) {}
+
 VorlandApp::~VorlandApp() {
     if (process_.running() && window_ != nullptr) Close();
+}
+
+std::string VorlandApp::SettingsPath() const {
+    return exe_.substr(0, exe_.rfind('\\') + 1) + kSettingsFileName;
 }
 
 void VorlandApp::WriteSettings(const SettingsRecord& record) {

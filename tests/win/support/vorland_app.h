@@ -22,10 +22,13 @@ bool AnswerFileDialog(DWORD processId, const char* caption, const std::string& p
 class VorlandApp {
 public:
     VorlandApp();  // copies Vorland.exe into a fresh folder of its own
+    // Runs the executable where it lies; the fresh folder is only its working folder.
+    explicit VorlandApp(std::string exe);
     ~VorlandApp();
 
     const TempDir& dir() const { return dir_; }
-    std::string SettingsPath() const { return dir_.File(kSettingsFileName); }
+    // The settings file beside the executable.
+    std::string SettingsPath() const;
     void WriteSettings(const SettingsRecord& record);
     // The stored settings; a zeroed record when the file is missing or of another size.
     SettingsRecord ReadSettings() const;
