@@ -166,6 +166,10 @@ struct HexDocument {
     HexPiece* root;             // root of the tree over the pieces
     std::uint32_t randomState;  // priorities of new tree nodes
     HexPiece* deleteHead;       // head piece the last plain delete made (backspace may trim it)
+    std::uint32_t addListed;    // add-buffer bytes below this were listed as extents: a snapshot
+                                // may hold them, so they never change again
+    char keptFile[kFilePathSize];  // after a save that had to close the document: the
+                                   // temporary file that holds its bytes; empty otherwise
     HexReleaseHook releaseHook;
     void* releaseContext;
 };
@@ -208,7 +212,9 @@ void HexDocClose(HexDocument& doc);
 // Copies count bytes from position into destination and, when marks is given, one mark per
 // byte: 1 for bytes from the add buffer (typed, pasted, filled), 0 otherwise. A range passing
 // the end copies what exists. Returns destination, or null with error 9 when position is not
-// inside the document. Bytes behind a file window that cannot be mapped read as zero (error 23).
+// inside the document, or with error 23 when a file window that some of the bytes lie behind
+// cannot be mapped (those bytes are then zero in destination, and must not be taken for the
+// document's).
 std::uint8_t* HexDocRead(HexDocument& doc, void* destination, std::uint32_t position,
                          std::uint32_t count, std::uint8_t* marks = nullptr);
 
@@ -216,8 +222,9 @@ std::uint8_t* HexDocRead(HexDocument& doc, void* destination, std::uint32_t posi
 std::uint8_t HexDocGetByte(HexDocument& doc, std::uint32_t position);
 
 // Inserts count bytes at position (0 to length). Null data makes the piece over the next count
-// add-buffer bytes without writing them; the caller supplies or retargets them. Single-byte
-// inserts that follow each other merge into one piece and one undo record.
+// add-buffer bytes without writing them; the caller supplies or retargets them; data that is
+// the room HexDocAddRoom handed out is taken where it lies. Inserts that follow each other at
+// one place merge into one piece and one undo record (typing), until HexDocEndRun.
 bool HexDocInsert(HexDocument& doc, std::uint32_t position, const void* data, std::uint32_t count);
 
 // Deletes count bytes at position. The range must lie inside the document; one that passes the
@@ -226,16 +233,26 @@ bool HexDocInsert(HexDocument& doc, std::uint32_t position, const void* data, st
 bool HexDocDelete(HexDocument& doc, std::uint32_t position, std::uint32_t count);
 
 // Overwrites count bytes at position (0 to length); bytes past the end extend the document.
-// Null data as for HexDocInsert. Overwrites that continue each other merge.
+// Data as for HexDocInsert. Overwrites that continue each other merge, until HexDocEndRun.
 bool HexDocOverwrite(HexDocument& doc, std::uint32_t position, const void* data,
                      std::uint32_t count);
 
-// Overwrites count bytes at position with value (no merging with the edit before).
+// Ends the current run of typing: the next edit makes an undo record of its own. Edits that are
+// one user action each (a paste, a drop) call it before and after themselves.
+void HexDocEndRun(HexDocument& doc);
+
+// Commits add-buffer room for count more bytes and returns where they go, changing nothing
+// else; null (error 1) when the add buffer cannot take them. The document writes nothing there
+// until the next edit, so a caller may fill the room and then insert or overwrite with it as
+// the data, which costs no copy.
+std::uint8_t* HexDocAddRoom(HexDocument& doc, std::uint32_t count);
+
+// Overwrites count bytes at position with value, as an undo step of its own.
 bool HexDocFill(HexDocument& doc, std::uint32_t position, std::uint8_t value, std::uint32_t count);
 
 // Insert or overwrite count bytes at position and hand back, in *room, where the caller must
-// write them (inside the add buffer, committed). A count that does not fit below 4 GiB or in
-// the add buffer is refused (9, 1) and changes nothing.
+// write them (inside the add buffer, committed), as an undo step of its own. A count that does
+// not fit below 4 GiB or in the add buffer is refused (9, 1) and changes nothing.
 bool HexDocReserveInsert(HexDocument& doc, std::uint32_t position, std::uint32_t count,
                          std::uint8_t** room);
 bool HexDocReserveOverwrite(HexDocument& doc, std::uint32_t position, std::uint32_t count,
@@ -262,9 +279,14 @@ std::uint32_t HexDocReadExtents(HexDocument& doc, const HexExtent* extents,
                                 std::uint32_t extentCount, void* destination, std::uint32_t skip,
                                 std::uint32_t count);
 
-// The last byte written to the add buffer (the view completes a multi-digit entry of the byte it
-// has just typed through it), or a spare zero byte while the add buffer is empty.
+// The last byte written to the add buffer, or a spare zero byte while the add buffer is empty.
+// The view tells by it whether the byte at the caret is still the one it has just typed.
 std::uint8_t* HexDocLastAddedByte(HexDocument& doc);
+
+// Gives the byte the last edit wrote at position (the view completes a byte typed digit by
+// digit) the value: in place, or, once extents have named it (a copy holds it as it was), by a
+// one-byte overwrite that undoes together with the edit before it.
+bool HexDocChangeLastAdded(HexDocument& doc, std::uint32_t position, std::uint8_t value);
 
 std::uint32_t HexDocLength(const HexDocument& doc);
 // The original source's file handle (borrowed), or kNoFile; its read-only flag, or false.

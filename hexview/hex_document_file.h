@@ -40,10 +40,10 @@ bool HexDocOpenFile(HexDocument& doc, const char* path, bool useMapping, bool re
 bool HexDocSaveInPlace(HexDocument& doc);
 
 // Saves the document.
-// - path names another file (compared without regard to case): the file is created or emptied
-//   (24), set to the document's length (15) and filled in 2048-byte steps; the document stays
-//   as it is, and the caller opens the new file. A file that could not be written whole is
-//   deleted again (24).
+// - path names another file (compared without regard to case): a new file beside it is set to
+//   the document's length (15) and filled in 2048-byte steps, then replaces the file at path,
+//   if there is one (24); the document stays as it is, and the caller opens the new file. On
+//   failure the file at path is as it was and the new one is deleted again.
 // - path is null or the document's own file: read-only documents fail with 14. In place when
 //   HexDocSaveInPlace can; otherwise the document is written whole to a temporary file (prefix
 //   "Hex") in the system's temporary folder, which then replaces the original: moved onto it,
@@ -52,7 +52,7 @@ bool HexDocSaveInPlace(HexDocument& doc);
 //   and the caller reopens "*" the way it was opened. On failure (24) the original file is
 //   untouched, the temporary file deleted and the document keeps every edit; only if a mapped
 //   original cannot even be opened again afterwards is the document closed, and the temporary
-//   file, which holds the edits, kept.
+//   file, which holds the edits, kept and named in doc.keptFile.
 bool HexDocSaveFile(HexDocument& doc, const char* path);
 
 // Puts the first min(file size, maximum) bytes of the file at path into the document at

@@ -331,6 +331,12 @@ HRESULT HexDropTarget::DropText(HexViewInstance& inst, IDataObject* data, std::u
         return E_FAIL;
     }
     const std::uint32_t count = HexViewTextCount(hasSize_ ? dropSize_ : 0, text, size);
+    // Room first: a drop the add buffer cannot take must not delete the bytes it moves.
+    if (HexDocAddRoom(inst.document, count) == nullptr) {
+        ReleaseBlock(&medium);
+        *effect = DROPEFFECT_NONE;
+        return S_OK;
+    }
 
     const bool move = ownDrag && (*effect & DROPEFFECT_MOVE) != 0 && inst.insertMode != 0;
     const std::uint32_t start = SelectionMin(inst);

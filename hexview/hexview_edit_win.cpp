@@ -68,9 +68,12 @@ std::uint32_t HexViewInsertData(HexViewInstance& inst, const void* source,
                                 std::uint32_t position, std::uint32_t count) {
     count = std::min(count, 0xFFFFFFFFu - position);
     if (inst.readOnly != 0 || count == 0) return 0;
+    // One undo step of its own: neither typing before it nor typing after it joins it.
+    HexDocEndRun(inst.document);
     const bool stored = inst.insertMode != 0
                             ? HexDocInsert(inst.document, position, source, count)
                             : HexDocOverwrite(inst.document, position, source, count);
+    HexDocEndRun(inst.document);
     if (!stored) return 0;
     inst.modified = 1;
     HexViewRefreshSize(inst);

@@ -29,14 +29,23 @@ void KeepViewInside(HexViewInstance& inst) {
     HexViewCaretCellFromPos(inst);
 }
 
+// A save had to close the document and it could not come back: the view must not go on over a
+// closed document (rows of zeros, edits that go nowhere), nor keep a name that a later save of
+// the empty one would overwrite. It starts an empty document and keeps the name of the file
+// that holds the bytes, for the host to tell the user.
+int LoseDocument(HexViewInstance& inst, const char* keptIn) {
+    const std::uint32_t error = inst.lastError;
+    char kept[MAX_PATH];
+    CopyText(kept, sizeof kept, keptIn);  // keptIn may be the filePath that HexViewNew clears
+    HexViewNew(inst);
+    CopyText(inst.keptFile, sizeof inst.keptFile, kept);
+    return Fail(inst, error);
+}
+
 // The saved file becomes the document again, opened the way it was.
 int ReopenAfterSave(HexViewInstance& inst) {
     if (HexViewOpenFile(inst, "*", inst.openedByMapping != 0, inst.readOnly != 0)) return 1;
-    // The file holds the edits; the view must not go on with a closed document, nor keep a name
-    // that a later save of the empty one would overwrite.
-    const std::uint32_t error = inst.lastError;
-    HexViewNew(inst);
-    return Fail(inst, error);
+    return LoseDocument(inst, inst.filePath);
 }
 
 int AfterFileInserted(HexViewInstance& inst, std::uint32_t position, std::uint32_t count) {
@@ -79,18 +88,22 @@ int InsertFile(HexViewInstance& inst, const char* path, DWORD position, int mode
 }
 
 int SaveFile(HexViewInstance& inst, const char* path) {
+    inst.keptFile[0] = '\0';
     const bool ownFile = path == nullptr || IsOwnFile(inst, path);
     if (ownFile) {
         if (inst.filePath[0] == '\0') return Fail(inst, kHexCreateFailed);  // no file to save over
         if (inst.readOnly != 0) return Fail(inst, kHexReadOnly);
-        if (inst.modified == 0) return Fail(inst, kHexOk) + 1;
+        // Only a save that names no file may find nothing to do: a save to a named file writes
+        // it, whatever the modified flag says.
+        if (path == nullptr && inst.modified == 0) return Fail(inst, kHexOk) + 1;
     }
     // No input may reach the control while its document is being written and reopened.
     EnableWindow(inst.hwnd, FALSE);
     SetFocus(GetParent(inst.hwnd));
     int result;
     if (!HexDocSaveFile(inst.document, ownFile ? nullptr : path)) {
-        result = Fail(inst, inst.document.error);  // the document keeps its edits
+        result = Fail(inst, inst.document.error);  // the document keeps its edits, unless:
+        if (inst.document.keptFile[0] != '\0') result = LoseDocument(inst, inst.document.keptFile);
     } else if (ownFile) {
         result = ReopenAfterSave(inst);
     } else {
@@ -150,6 +163,13 @@ int HexViewInsertFileMapped(HWND control, const char* path, DWORD position, int 
                             BOOL limit) {
     HexViewInstance* inst = HexViewFromWindow(control);
     return inst != nullptr ? InsertFile(*inst, path, position, mode, limit, true) : 0;
+}
+
+int HexViewGetKeptFile(HWND control, char* destination, DWORD size) {
+    HexViewInstance* inst = HexViewFromWindow(control);
+    if (inst == nullptr || destination == nullptr || size == 0) return 0;
+    CopyText(destination, size, inst->keptFile);
+    return inst->keptFile[0] != '\0' ? 1 : 0;
 }
 
 int HexViewSnapshotName(HWND control, char* destination) {

@@ -26,6 +26,7 @@ struct HexViewInstance : HexViewModel {
     HexDocument document;               // the bytes shown; opened empty at creation
     BY_HANDLE_FILE_INFORMATION fileInfo{};  // of the original file after each mapped open
     char filePath[MAX_PATH] = {};       // the document's file; empty for a memory document
+    char keptFile[MAX_PATH] = {};       // where the bytes are after a save lost the document
     IDropTarget* dropTarget = nullptr;  // registered drop target, or null
     // The data object of this control's own drag while DoDragDrop runs (borrowed), else null: a
     // drop of it into this control moves or copies bytes inside the document.
@@ -117,6 +118,9 @@ void HexViewOnChar(HexViewInstance& inst, UINT character);
 int HexViewUndoStep(HexViewInstance& inst, bool redo);
 
 // hexview_edit_win.cpp: edits shared by the clipboard and drag and drop
+// Inserts (insert mode) or overwrites count bytes of source at position, as one undo step of its
+// own; source may be room of HexDocAddRoom. The count placed, 0 when refused (read-only, or the
+// document's error). Caret and selection are the caller's.
 std::uint32_t HexViewInsertData(HexViewInstance& inst, const void* source,
                                 std::uint32_t position, std::uint32_t count);
 int HexViewDeleteRange(HexViewInstance& inst, std::uint32_t start, std::uint32_t length,

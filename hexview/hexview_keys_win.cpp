@@ -212,14 +212,15 @@ void MoveCaretAfterTyping(HexViewInstance& inst) {
     HexViewCaretCellFromPos(inst);
 }
 
-void TypeCharacter(HexViewInstance& inst, const TypedOverSelection& selection, std::uint8_t c,
+bool TypeCharacter(HexViewInstance& inst, const TypedOverSelection& selection, std::uint8_t c,
                    std::uint32_t oldRows) {
     const bool typed = inst.insertMode != 0 ? InsertTyped(inst, selection, c)
                                             : OverwriteTyped(inst, c);
-    if (!typed) return;
+    if (!typed) return false;
     if (inst.caretPos < inst.docSize) inst.caretPos += 1;
     MoveCaretAfterTyping(inst);
     Finish(inst, oldRows);
+    return true;
 }
 
 // Whether the next digit continues the byte whose first digit was typed last.
@@ -252,9 +253,12 @@ void TypeDigit(HexViewInstance& inst, const TypedOverSelection& selection, char 
         inst.digitByte = HexDocLastAddedByte(inst.document);
         inst.digitIndex = 1;
     } else {
-        // The byte was just appended to the add buffer and nothing refers to it but its piece.
-        std::uint8_t* byte = HexDocLastAddedByte(inst.document);
-        *byte = HexViewReplaceDigit(*byte, d, place, rules->radix);
+        const std::uint8_t old = *HexDocLastAddedByte(inst.document);
+        if (!HexDocChangeLastAdded(inst.document, inst.caretPos,
+                                   HexViewReplaceDigit(old, d, place, rules->radix))) {
+            return;
+        }
+        inst.digitByte = HexDocLastAddedByte(inst.document);  // a new one when a copy held it
         HexViewPaintCaretByte(inst);
         inst.digitIndex += 1;
     }
@@ -350,8 +354,7 @@ void HexViewOnKeyDown(HexViewInstance& inst, UINT key) {
 }
 
 void HexViewOnChar(HexViewInstance& inst, UINT character) {
-    if (KeyDown(VK_CONTROL)) return;
-    if (character == '\b' || character == '\t') return;
+    if (KeyDown(VK_CONTROL) || !HexViewTypesCharacter(character)) return;
     const TypedOverSelection selection = TakeKeySelection(inst);
     if (inst.readOnly != 0) return;
     if (inst.selAnchor != inst.selEnd) {
@@ -364,9 +367,11 @@ void HexViewOnChar(HexViewInstance& inst, UINT character) {
     }
     const std::uint32_t oldRows = inst.rowCount;
     if (inst.inTextPane != 0) {
-        TypeCharacter(inst, selection, static_cast<std::uint8_t>(character), oldRows);
-        // Enter types a line break: the carriage return, then a line feed of its own.
-        if (character == '\r') PostMessageA(inst.hwnd, WM_CHAR, '\n', 0);
+        // Enter types a line break: the carriage return, then its line feed.
+        if (TypeCharacter(inst, selection, static_cast<std::uint8_t>(character), oldRows) &&
+            character == '\r') {
+            TypeCharacter(inst, TypedOverSelection{}, '\n', inst.rowCount);
+        }
     } else {
         TypeDigit(inst, selection, static_cast<char>(character), oldRows);
     }

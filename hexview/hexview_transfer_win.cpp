@@ -11,9 +11,6 @@ namespace {
 
 constexpr ULONG kPastePiece = 65535;  // most bytes read from a stream per step
 
-// Pieces of a pasted stream pass through here (window thread only).
-std::uint8_t gPasteBuffer[0x10000];
-
 int Fail(HexViewInstance& inst, std::uint32_t code) {
     inst.lastError = code;
     return 0;
@@ -70,32 +67,40 @@ void ShowPasted(HexViewInstance& inst, std::uint32_t end) {
     UpdateWindow(inst.hwnd);
 }
 
-void PasteBlock(HexViewInstance& inst, const STGMEDIUM& medium, DWORD announced) {
+// A paste goes in whole or not at all: 1, or 0 with lastError when it could not.
+int PasteBlock(HexViewInstance& inst, const STGMEDIUM& medium, DWORD announced) {
     const auto* text = static_cast<const std::uint8_t*>(GlobalLock(medium.hGlobal));
-    if (text == nullptr) return;
+    if (text == nullptr) return Fail(inst, kHexNoMemory);
     const std::uint32_t count = HexViewTextCount(announced, text, GlobalSize(medium.hGlobal));
-    const std::uint32_t n = HexViewInsertData(inst, text, inst.caretPos, count);
+    const std::uint32_t n = count > 0 ? HexViewInsertData(inst, text, inst.caretPos, count) : 0;
     GlobalUnlock(medium.hGlobal);
+    if (count > 0 && n == 0) return Fail(inst, inst.document.error);
     if (n > 0) ShowPasted(inst, inst.caretPos + n);
+    return 1;
 }
 
-// A stream is read in pieces, never past the announced count; a stream that ends early or
-// fails ends the paste with what arrived.
-void PasteStream(HexViewInstance& inst, IStream* stream, DWORD count) {
-    std::uint32_t p = inst.caretPos;
-    while (count > 0) {
-        ULONG got = 0;
-        const ULONG want = std::min<ULONG>(count, kPastePiece);
-        if (FAILED(stream->Read(gPasteBuffer, want, &got))) break;
-        got = std::min(got, want);
-        const std::uint32_t n = HexViewInsertData(inst, gPasteBuffer, p, got);
-        if (n == 0) break;
-        p += n;
-        count -= got;
+// The announced count is read in pieces straight into add-buffer room, and what arrived is
+// placed as one edit when the stream ends: a document without room for all of it pastes
+// nothing, and a stream that ends early no more than it gave.
+int PasteStream(HexViewInstance& inst, IStream* stream, DWORD announced) {
+    const std::uint32_t count = std::min<std::uint32_t>(announced, 0xFFFFFFFFu - inst.caretPos);
+    if (count == 0) return 1;
+    std::uint8_t* room = HexDocAddRoom(inst.document, count);
+    if (room == nullptr) return Fail(inst, inst.document.error);
+    std::uint32_t got = 0;
+    while (got < count) {
+        ULONG read = 0;
+        const ULONG want = std::min<ULONG>(count - got, kPastePiece);
+        if (FAILED(stream->Read(room + got, want, &read)) || read == 0) break;
+        got += std::min(read, want);
     }
+    if (got == 0) return 1;
+    const std::uint32_t n = HexViewInsertData(inst, room, inst.caretPos, got);
+    if (n == 0) return Fail(inst, inst.document.error);
     inst.selAnchor = inst.selEnd = 0;
     HexViewUpdateScrollBars(inst);
-    ShowPasted(inst, p);
+    ShowPasted(inst, inst.caretPos + n);
+    return 1;
 }
 
 // Puts bytes that outlive their document on the clipboard as plain text, with their exact
@@ -175,7 +180,8 @@ int HexViewCut(HexViewInstance& inst) {
 
 // Pastes at the caret; a selection is let go first, not replaced. Another control's data comes
 // as a stream with its exact count, so zero bytes survive; another program's text comes as a
-// block, up to its first zero unless it announces a count.
+// block, up to its first zero unless it announces a count. Nothing to paste is no failure;
+// data that cannot be placed whole is, and leaves the document and its history as they were.
 int HexViewPaste(HexViewInstance& inst) {
     if (inst.readOnly != 0) return Fail(inst, kHexReadOnly);
     if (inst.selAnchor != inst.selEnd) {
@@ -190,17 +196,18 @@ int HexViewPaste(HexViewInstance& inst) {
     ReadDword(data, gHexFormats.byteCount, &count);
     FORMATETC query = Query(CF_TEXT, TYMED_HGLOBAL | TYMED_ISTREAM);
     STGMEDIUM medium{};
+    int pasted = 1;
     if (SUCCEEDED(data->GetData(&query, &medium))) {
         if (medium.tymed == TYMED_HGLOBAL && medium.hGlobal != nullptr) {
-            PasteBlock(inst, medium, count);
+            pasted = PasteBlock(inst, medium, count);
         } else if (medium.tymed == TYMED_ISTREAM && medium.pstm != nullptr) {
-            PasteStream(inst, medium.pstm, count);
+            pasted = PasteStream(inst, medium.pstm, count);
         }
         ReleaseStgMedium(&medium);
         NotifyCaretAndSelection(inst);
     }
     data->Release();
-    return 1;
+    return pasted;
 }
 
 int HexViewFlushClipboard(HexViewInstance& inst) {

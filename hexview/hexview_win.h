@@ -63,9 +63,16 @@ void* HexViewReadData(HWND control, DWORD position, void* destination, DWORD cou
 // into memory. path "*" reopens the document's own file keeping caret and scroll position.
 int HexViewOpenFile(HWND control, const char* path, BOOL useMapping, BOOL readOnly);
 
-// Saves to path, or over the document's own file when path is null or names it. The document
-// then is the saved file. A failed save keeps the document and its edits, and the original file.
+// Saves to path, or over the document's own file when path is null or names it; with a null
+// path an unmodified document is not written again. The document then is the saved file. A
+// failed save keeps the document and its edits, and the file it was to replace, except in one
+// case: when the document had to let go of its file and could not take it back, it is closed
+// (the view shows an empty document) and HexViewGetKeptFile names the file that holds it.
 int HexViewSaveFile(HWND control, const char* path);
+
+// After the last save: the file that holds a document the save had to close, copied into
+// destination (size bytes); 1, or 0 and an empty text when the save lost nothing.
+int HexViewGetKeptFile(HWND control, char* destination, DWORD size);
 
 // Puts a file's bytes at position: inserted (mode 1) or overwriting, limited to the selection's
 // length when limit is set, the selection is not empty and the mode overwrites. The new bytes

@@ -70,3 +70,15 @@ bool DeleteFilePath(const char* path);
 // Copies the folder part of path, with its trailing separator, to out (kFilePathSize bytes);
 // "." and a separator when path names no folder.
 void FolderOfPath(const char* path, char* out);
+
+// Tests make file operations fail with this, as a full disk or a dropped network share would:
+// while a gate is set, the operations ask it first (opens and creates, MakeTempFile among them,
+// as kOpen; writes and length changes as kWrite with their byte count; ReplaceFileWith as
+// kReplace; MapFileWindow as kMap with its size) and fail without touching anything when it
+// returns false. Null removes the gate.
+enum class FileOp { kOpen, kWrite, kReplace, kMap };
+using FileGate = bool (*)(FileOp op, std::uint64_t bytes);
+void SetFileGate(FileGate gate);
+
+// Whether the gate lets the operation through; for the backends.
+bool FileOpAllowed(FileOp op, std::uint64_t bytes);

@@ -337,7 +337,7 @@ TEST_F(FileSizeLimit, AFullDiskDuringTheTemporaryCopyLeavesTheOriginalAlone) {
     EXPECT_EQ(ReadWholeFile(path), edited);
 }
 
-TEST_F(FileSizeLimit, ANewFileThatCannotTakeTheDocumentIsNotLeftBehind) {
+TEST_F(FileSizeLimit, AnotherFileThatCannotTakeTheDocumentIsLeftAsItWas) {
     std::string path = MakeFile("src.bin", PatternBytes(200000));
     ASSERT_TRUE(HexDocOpenFile(doc_, path.c_str(), false, false));
     Limit(100000);
@@ -346,6 +346,67 @@ TEST_F(FileSizeLimit, ANewFileThatCannotTakeTheDocumentIsNotLeftBehind) {
     EXPECT_EQ(doc_.error, kHexSetLengthFailed);
     EXPECT_FALSE(std::filesystem::exists(target));
     EXPECT_EQ(doc_.length, 200000u);
+
+    auto old = PatternBytes(5000, 3);
+    std::string existing = MakeFile("old.bin", old);
+    EXPECT_FALSE(HexDocSaveFile(doc_, existing.c_str()));
+    EXPECT_EQ(ReadWholeFile(existing), old);
+    EXPECT_EQ(FilesIn(dir_.File("")).size(), 3u);  // src.bin, old.bin and the temp folder
+}
+
+// ---- A share that goes away ---------------------------------------------------------------
+
+// After `gGateBytes` bytes have been written, the file system refuses everything, as a network
+// share that drops would; before that it refuses only mapping windows when gRefuseMaps is set.
+std::uint64_t gGateBytes = 0;
+bool gRefuseMaps = false;
+bool DroppingShare(FileOp op, std::uint64_t bytes) {
+    if (gGateBytes == 0) return false;
+    if (op == FileOp::kWrite) gGateBytes -= std::min(gGateBytes, bytes);
+    return !(op == FileOp::kMap && gRefuseMaps);
+}
+
+class DroppingShareTest : public HexFileTest {
+  protected:
+    void Drop(std::uint64_t afterBytes, bool refuseMaps) {
+        gGateBytes = afterBytes;
+        gRefuseMaps = refuseMaps;
+        SetFileGate(&DroppingShare);
+    }
+    void TearDown() override {
+        SetFileGate(nullptr);
+        HexFileTest::TearDown();
+    }
+};
+
+TEST_F(DroppingShareTest, AWindowThatCannotBeMappedFailsTheRead) {
+    auto bytes = PatternBytes(0x300000);
+    std::string path = MakeFile("big.bin", bytes);
+    ASSERT_TRUE(HexDocOpenFile(doc_, path.c_str(), true, false));
+    Drop(~std::uint64_t{0}, true);
+    std::vector<std::uint8_t> out(16, 0xEE);
+    EXPECT_EQ(HexDocRead(doc_, out.data(), 16, 16), out.data());  // the first window is there
+    EXPECT_EQ(HexDocRead(doc_, out.data(), 0x280000, 16), nullptr);
+    EXPECT_EQ(doc_.error, kHexOpenFailed);
+    SetFileGate(nullptr);
+    ASSERT_EQ(HexDocRead(doc_, out.data(), 0x280000, 16), out.data());
+    EXPECT_EQ(out, std::vector<std::uint8_t>(bytes.begin() + 0x280000, bytes.begin() + 0x280010));
+}
+
+TEST_F(DroppingShareTest, AnOriginalThatCannotBeTakenBackLeavesTheEditsInANamedFile) {
+    auto bytes = PatternBytes(0x150000);
+    std::string path = MakeFile("net.bin", bytes);
+    ASSERT_TRUE(HexDocOpenFile(doc_, path.c_str(), true, false));
+    ASSERT_TRUE(HexDocInsert(doc_, 0x100000, "+", 1));
+    auto edited = Contents(doc_);
+    Drop(edited.size(), false);  // gone once the temporary copy is written
+    EXPECT_FALSE(HexDocSaveFile(doc_, nullptr));
+    SetFileGate(nullptr);
+    EXPECT_EQ(doc_.error, kHexCreateFailed);
+    EXPECT_EQ(doc_.sourceCount, 0u);
+    ASSERT_NE(doc_.keptFile[0], '\0');
+    EXPECT_EQ(ReadWholeFile(doc_.keptFile), edited);
+    EXPECT_EQ(ReadWholeFile(path), bytes);
 }
 
 // ---- Saving to another file ---------------------------------------------------------------

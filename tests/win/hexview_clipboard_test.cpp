@@ -14,6 +14,7 @@
 #include "hexview/hexview_transfer_win.h"
 #include "tests/win/support/app_driver.h"
 #include "tests/win/support/child_test.h"
+#include "tests/win/support/failures.h"
 #include "tests/win/support/hexview_host.h"
 
 namespace {
@@ -172,6 +173,114 @@ TEST_F(ClipboardTest, AfterCuttingTheClipboardStillYieldsTheCutBytes) {
     ASSERT_EQ(HexViewPaste(b.control()), 1);
     EXPECT_EQ(b.Bytes(), CountingBytes(16, 0x10));
     ExpectNoObjectsLeft(2);  // the drop targets of the two hosts stay
+}
+
+// Keys as the user presses them: Control+Insert copies, Shift+Insert pastes, Control+Z undoes.
+void CopyKey(HexViewHost& host) {
+    host.Key(VK_INSERT, false, true);
+}
+void PasteKey(HexViewHost& host) {
+    host.Key(VK_INSERT, true, false);
+}
+void UndoKey(HexViewHost& host) {
+    host.Key('Z', false, true);
+}
+
+// A drop of data at a byte of the host, as OLE delivers it.
+void DropAt(HexViewHost& host, IDataObject* data, std::uint32_t offset) {
+    POINT cell = host.NumberCell(offset);
+    ClientToScreen(host.control(), &cell);
+    const POINTL at{cell.x, cell.y};
+    IDropTarget* target = host.inst().dropTarget;
+    DWORD effect = DROPEFFECT_COPY;
+    target->DragEnter(data, MK_LBUTTON, at, &effect);
+    target->DragOver(MK_LBUTTON, at, &effect);
+    target->Drop(data, 0, at, &effect);
+}
+
+TEST_F(ClipboardTest, APasteADropAndAFillAreUndoStepsOfTheirOwn) {
+    HexViewHost a;
+    a.SetBytes(CountingBytes(4, 0xA0));
+    HexViewSetSelection(a.control(), 0, 4);
+    CopyKey(a);
+    HexViewHost b;
+    b.SetBytes(CountingBytes(4));
+    b.Key(VK_INSERT);  // insert mode
+    HexViewSetCaret(b.control(), 2);
+    b.Type("EE");
+    PasteKey(b);
+    b.Type("11");
+    EXPECT_EQ(b.Bytes(), (Bytes{0, 1, 0xEE, 0xA0, 0xA1, 0xA2, 0xA3, 0x11, 2, 3}));
+    UndoKey(b);
+    EXPECT_EQ(b.Bytes(), (Bytes{0, 1, 0xEE, 0xA0, 0xA1, 0xA2, 0xA3, 2, 3}));
+    UndoKey(b);
+    EXPECT_EQ(b.Bytes(), (Bytes{0, 1, 0xEE, 2, 3}));
+
+    HexViewSetCaret(b.control(), 3);
+    b.Type("DD");
+    IDataObject* data = HexViewCreateDataObject(a.inst());
+    DropAt(b, data, 4);
+    data->Release();
+    EXPECT_EQ(b.Bytes(), (Bytes{0, 1, 0xEE, 0xDD, 0xA0, 0xA1, 0xA2, 0xA3, 2, 3}));
+    UndoKey(b);
+    EXPECT_EQ(b.Bytes(), (Bytes{0, 1, 0xEE, 0xDD, 2, 3}));
+
+    // Overwrite mode: the selection cleared to zeros, then a digit typed just after it.
+    b.Key(VK_INSERT);
+    HexViewSetSelection(b.control(), 0, 2);
+    b.Key(VK_DELETE);
+    b.Type("5");
+    EXPECT_EQ(b.Bytes(), (Bytes{0, 0, 0x5E, 0xDD, 2, 3}));
+    UndoKey(b);
+    EXPECT_EQ(b.Bytes(), (Bytes{0, 0, 0xEE, 0xDD, 2, 3}));
+}
+
+// The add buffer cannot take the clipboard's bytes: nothing goes in, the user hears so, and the
+// history is as it was.
+TEST_F(ClipboardTest, APasteThatDoesNotFitGoesInNotAtAllAndSaysSo) {
+    HexViewHost a;
+    a.SetBytes(CountingBytes(0x30000));
+    HexViewSetSelection(a.control(), 0, 0x30000);
+    CopyKey(a);
+    HexViewHost b;
+    b.SetBytes(CountingBytes(4));
+    b.Key(VK_INSERT);
+    HexViewSetCaret(b.control(), 2);
+    b.Type("EE");
+    const Bytes typed = b.Bytes();
+    {
+        testing_support::MemoryBudget memory(0x18000);  // room for a part of the bytes
+        BoxAnswerer warning;
+        PasteKey(b);
+        b.Pump(50);
+        EXPECT_EQ(warning.Texts(),
+                  (std::vector<std::string>{"Failed to paste the clipboard contents"}));
+    }
+    EXPECT_EQ(b.Bytes(), typed);
+    UndoKey(b);
+    EXPECT_EQ(b.Bytes(), CountingBytes(4));
+    b.Key('Y', false, true);
+    PasteKey(b);  // with the memory back, all of it
+    EXPECT_EQ(b.Bytes().size(), 5u + 0x30000);
+    EmptyTheClipboard();  // or closing the source would ask what to do with its 192 KiB
+}
+
+// A byte half typed when copied: finishing it afterwards does not change the copy.
+TEST_F(ClipboardTest, CopiedBytesStayAsTheyWereWhenCopied) {
+    HexViewHost a;
+    a.SetBytes({0x12, 0x34, 0x56});
+    a.Type("A");                // overwrite mode: 0xA2, the caret waits for the second digit
+    a.Key(VK_END, true, true);  // Shift+Control+End selects to the end; the digit still waits
+    CopyKey(a);
+    a.Key(VK_HOME, false, true);
+    a.Type("7");
+    EXPECT_EQ(a.Bytes(), (Bytes{0xA7, 0x34, 0x56}));
+    HexViewHost b;
+    b.SetBytes({});
+    PasteKey(b);
+    EXPECT_EQ(b.Bytes(), (Bytes{0xA2, 0x34, 0x56}));
+    UndoKey(a);  // the byte goes back whole, in one step
+    EXPECT_EQ(a.Bytes(), (Bytes{0x12, 0x34, 0x56}));
 }
 
 TEST_F(ClipboardTest, FailuresLeaveTheirCodes) {
