@@ -37,8 +37,7 @@ int ClearInsertMode(HexViewInstance& inst) {
     }
     HexViewPlaceCaret(inst);
     UpdateWindow(inst.hwnd);
-    HexViewNotifyParent(inst, HVN_CARETMOVED);
-    HexViewNotifyParent(inst, HVN_SELCHANGED);
+    HexViewNotifyCaretAndSelection(inst);
     HexViewNotifyParent(inst, HVN_CHANGED);
     return 1;
 }

@@ -27,7 +27,7 @@ struct HexViewInstance : HexViewModel {
     BY_HANDLE_FILE_INFORMATION fileInfo{};  // of the original file after each mapped open
     char filePath[MAX_PATH] = {};       // the document's file; empty for a memory document
     char keptFile[MAX_PATH] = {};       // where the bytes are after a save lost the document
-    IDropTarget* dropTarget = nullptr;  // registered drop target, or null
+    UniqueCom<IDropTarget> dropTarget;  // registered drop target, or none
     // The data object of this control's own drag while DoDragDrop runs (borrowed), else null: a
     // drop of it into this control moves or copies bytes inside the document.
     IDataObject* outgoingDrag = nullptr;
@@ -66,6 +66,7 @@ HexViewInstance* HexViewFromWindow(HWND window);
 
 // hexview_win.cpp
 void HexViewNotifyParent(HexViewInstance& inst, int code);
+void HexViewNotifyCaretAndSelection(HexViewInstance& inst);  // HVN_CARETMOVED, HVN_SELCHANGED
 void HexViewRefreshSize(HexViewInstance& inst);  // docSize and rowCount from the document
 bool HexViewSetCaret(HexViewInstance& inst, std::uint32_t offset);
 bool HexViewSetSelection(HexViewInstance& inst, std::uint32_t start, std::uint32_t length);
@@ -140,5 +141,5 @@ int HexViewFlushClipboard(HexViewInstance& inst);
 
 // hexview_drop_win.cpp: drag and drop
 bool HexViewStartDrag(HexViewInstance& inst);  // true when the drag ended in a drop
-IDropTarget* HexViewRegisterDropTarget(HexViewInstance& inst);
+UniqueCom<IDropTarget> HexViewRegisterDropTarget(HexViewInstance& inst);
 void HexViewRevokeDropTarget(HexViewInstance& inst);

@@ -14,11 +14,6 @@ bool KeyDown(int key) { return GetKeyState(key) < 0; }
 // The virtual key the keyboard layout gives a letter (Control+Z and Control+Y follow it).
 UINT KeyOfLetter(char letter) { return LOBYTE(VkKeyScanA(letter)); }
 
-void NotifyCaretAndSelection(HexViewInstance& inst) {
-    HexViewNotifyParent(inst, HVN_CARETMOVED);
-    HexViewNotifyParent(inst, HVN_SELCHANGED);
-}
-
 // Shift extends the selection from its anchor to the caret; the cells in between repaint.
 void ExtendSelection(HexViewInstance& inst) {
     HexViewInvalidateRange(inst, inst.selEnd, inst.caretPos);
@@ -55,7 +50,7 @@ void CommonTail(HexViewInstance& inst, bool vertical, bool shift) {
     if (inst.caretRow >= static_cast<std::int32_t>(inst.pageRows)) {
         HexViewPostScroll(inst, WM_VSCROLL, SB_LINEDOWN);
     }
-    NotifyCaretAndSelection(inst);
+    HexViewNotifyCaretAndSelection(inst);
     inst.digitIndex = 0;
     HexViewPlaceCaret(inst);
 }
@@ -398,7 +393,7 @@ int HexViewUndoStep(HexViewInstance& inst, bool redo) {
     }
     inst.digitIndex = 0;
     HexViewPlaceCaret(inst);
-    NotifyCaretAndSelection(inst);
+    HexViewNotifyCaretAndSelection(inst);
     HexViewNotifyParent(inst, HVN_CHANGED);
     return 1;
 }

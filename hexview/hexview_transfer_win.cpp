@@ -16,46 +16,27 @@ int Fail(HexViewInstance& inst, std::uint32_t code) {
     return 0;
 }
 
-FORMATETC Query(UINT format, DWORD tymed) {
-    return FORMATETC{static_cast<CLIPFORMAT>(format), nullptr, DVASPECT_CONTENT, -1, tymed};
-}
-
 // A 32-bit value from a global block of the format; false when there is none.
 bool ReadDword(IDataObject* data, UINT format, DWORD* value) {
-    FORMATETC query = Query(format, TYMED_HGLOBAL);
-    STGMEDIUM medium{};
-    if (FAILED(data->GetData(&query, &medium))) return false;
-    bool read = false;
-    if (medium.tymed == TYMED_HGLOBAL && GlobalSize(medium.hGlobal) >= sizeof *value) {
-        const void* block = GlobalLock(medium.hGlobal);
-        if (block != nullptr) {
-            std::memcpy(value, block, sizeof *value);
-            GlobalUnlock(medium.hGlobal);
-            read = true;
-        }
-    }
-    ReleaseStgMedium(&medium);
-    return read;
+    HexFetchedBlock block(data, format);
+    if (block.size() < sizeof *value) return false;
+    std::memcpy(value, block.bytes(), sizeof *value);
+    return true;
 }
 
-// Makes a data object for the selection and puts it on the clipboard.
+// Makes a data object for the selection and puts it on the clipboard, which then holds it (or
+// nothing does).
 bool PutSelectionOnClipboard(HexViewInstance& inst) {
-    IDataObject* data = HexViewCreateDataObject(inst);
-    if (data == nullptr) {
+    UniqueCom<IDataObject> data = HexViewCreateDataObject(inst);
+    if (!data) {
         inst.lastError = kHexNoMemory;
         return false;
     }
-    const HRESULT hr = OleSetClipboard(data);
-    if (SUCCEEDED(hr)) gHexClipboardObject = data;
-    data->Release();  // the clipboard holds it now, or nothing does
+    const HRESULT hr = OleSetClipboard(data.get());
+    if (SUCCEEDED(hr)) gHexClipboardObject = data.get();
     // A clipboard held open by another program has no code of its own.
     if (FAILED(hr)) inst.lastError = kHexOk;
     return SUCCEEDED(hr);
-}
-
-void NotifyCaretAndSelection(HexViewInstance& inst) {
-    HexViewNotifyParent(inst, HVN_CARETMOVED);
-    HexViewNotifyParent(inst, HVN_SELCHANGED);
 }
 
 // After a paste: caret at `end`, scrolled into view, everything repainted.
@@ -68,12 +49,12 @@ void ShowPasted(HexViewInstance& inst, std::uint32_t end) {
 }
 
 // A paste goes in whole or not at all: 1, or 0 with lastError when it could not.
-int PasteBlock(HexViewInstance& inst, const STGMEDIUM& medium, DWORD announced) {
-    const auto* text = static_cast<const std::uint8_t*>(GlobalLock(medium.hGlobal));
-    if (text == nullptr) return Fail(inst, kHexNoMemory);
-    const std::uint32_t count = HexViewTextCount(announced, text, GlobalSize(medium.hGlobal));
-    const std::uint32_t n = count > 0 ? HexViewInsertData(inst, text, inst.caretPos, count) : 0;
-    GlobalUnlock(medium.hGlobal);
+int PasteBlock(HexViewInstance& inst, HGLOBAL block, DWORD announced) {
+    GlobalLockScope text(block);
+    const auto* bytes = static_cast<const std::uint8_t*>(text.data());
+    if (bytes == nullptr) return Fail(inst, kHexNoMemory);
+    const std::uint32_t count = HexViewTextCount(announced, bytes, text.size());
+    const std::uint32_t n = count > 0 ? HexViewInsertData(inst, bytes, inst.caretPos, count) : 0;
     if (count > 0 && n == 0) return Fail(inst, inst.document.error);
     if (n > 0) ShowPasted(inst, inst.caretPos + n);
     return 1;
@@ -103,26 +84,21 @@ int PasteStream(HexViewInstance& inst, IStream* stream, DWORD announced) {
     return 1;
 }
 
+// Hands a block to the open clipboard, which owns it from then on; else it is freed.
+void PlaceOnClipboard(UINT format, UniqueGlobal block) {
+    if (block && SetClipboardData(format, block.get()) != nullptr) block.release();
+}
+
 // Puts bytes that outlive their document on the clipboard as plain text, with their exact
 // count for pasting into a control.
-void PutPlainBytes(HexViewInstance& inst, HGLOBAL text, DWORD count) {
+void PutPlainBytes(HexViewInstance& inst, UniqueGlobal text, DWORD count) {
     HWND owner = GetActiveWindow();
     if (owner == nullptr) owner = GetAncestor(inst.hwnd, GA_ROOT);
-    HGLOBAL countBlock = GlobalAlloc(GMEM_DDESHARE, sizeof count);
-    if (countBlock != nullptr) {
-        std::memcpy(GlobalLock(countBlock), &count, sizeof count);
-        GlobalUnlock(countBlock);
-    }
-    if (!OpenClipboard(owner)) {
-        GlobalFree(text);
-        if (countBlock != nullptr) GlobalFree(countBlock);
-        return;
-    }
+    UniqueGlobal countBlock = HexDwordBlock(count);
+    if (!OpenClipboard(owner)) return;
     EmptyClipboard();
-    if (SetClipboardData(CF_TEXT, text) == nullptr) GlobalFree(text);
-    if (countBlock != nullptr && SetClipboardData(gHexFormats.byteCount, countBlock) == nullptr) {
-        GlobalFree(countBlock);
-    }
+    PlaceOnClipboard(CF_TEXT, std::move(text));
+    PlaceOnClipboard(gHexFormats.byteCount, std::move(countBlock));
     CloseClipboard();
 }
 
@@ -139,9 +115,9 @@ int KeepOrEmpty(HexViewInstance& inst, IDataObject* data) {
             return 1;
         }
     }
-    FORMATETC query = Query(CF_TEXT, TYMED_HGLOBAL);
-    STGMEDIUM text{};
-    const HRESULT hr = data->GetData(&query, &text);
+    FORMATETC query = HexFormat(CF_TEXT, TYMED_HGLOBAL);
+    UniqueMedium text;
+    const HRESULT hr = data->GetData(&query, text.put());
     OleSetClipboard(nullptr);  // lets go of the data object, which may then go
     if (FAILED(hr)) {
         MessageBoxA(GetActiveWindow(),
@@ -150,7 +126,8 @@ int KeepOrEmpty(HexViewInstance& inst, IDataObject* data) {
                     "HexView32", MB_OK | MB_ICONWARNING);
         return 0;
     }
-    PutPlainBytes(inst, text.hGlobal, count);
+    // Our own data object renders a block of its own, with no release object.
+    PutPlainBytes(inst, UniqueGlobal(text.release().hGlobal), count);
     return 1;
 }
 
@@ -173,7 +150,7 @@ int HexViewCut(HexViewInstance& inst) {
     const std::uint32_t length = SelectionLength(inst);
     if (!PutSelectionOnClipboard(inst)) return 0;
     if (!HexViewDeleteRange(inst, start, length, true)) return 0;
-    NotifyCaretAndSelection(inst);
+    HexViewNotifyCaretAndSelection(inst);
     inst.lastError = kHexOk;
     return 1;
 }
@@ -189,24 +166,22 @@ int HexViewPaste(HexViewInstance& inst) {
         inst.selAnchor = inst.selEnd = inst.caretPos;
     }
     inst.lastError = kHexOk;  // nothing to paste is not a failure
-    IDataObject* data = nullptr;
-    if (FAILED(OleGetClipboard(&data)) || data == nullptr) return 1;
+    UniqueCom<IDataObject> data;
+    if (FAILED(OleGetClipboard(data.put())) || !data) return 1;
 
     DWORD count = 0;
-    ReadDword(data, gHexFormats.byteCount, &count);
-    FORMATETC query = Query(CF_TEXT, TYMED_HGLOBAL | TYMED_ISTREAM);
-    STGMEDIUM medium{};
+    ReadDword(data.get(), gHexFormats.byteCount, &count);
+    FORMATETC query = HexFormat(CF_TEXT, TYMED_HGLOBAL | TYMED_ISTREAM);
+    UniqueMedium medium;
+    if (FAILED(data->GetData(&query, medium.put()))) return 1;
     int pasted = 1;
-    if (SUCCEEDED(data->GetData(&query, &medium))) {
-        if (medium.tymed == TYMED_HGLOBAL && medium.hGlobal != nullptr) {
-            pasted = PasteBlock(inst, medium, count);
-        } else if (medium.tymed == TYMED_ISTREAM && medium.pstm != nullptr) {
-            pasted = PasteStream(inst, medium.pstm, count);
-        }
-        ReleaseStgMedium(&medium);
-        NotifyCaretAndSelection(inst);
+    const STGMEDIUM& got = medium.get();
+    if (got.tymed == TYMED_HGLOBAL && got.hGlobal != nullptr) {
+        pasted = PasteBlock(inst, got.hGlobal, count);
+    } else if (got.tymed == TYMED_ISTREAM && got.pstm != nullptr) {
+        pasted = PasteStream(inst, got.pstm, count);
     }
-    data->Release();
+    HexViewNotifyCaretAndSelection(inst);
     return pasted;
 }
 

@@ -143,6 +143,11 @@ void HexViewNotifyParent(HexViewInstance& inst, int code) {
     SendMessageA(GetParent(inst.hwnd), WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&notify));
 }
 
+void HexViewNotifyCaretAndSelection(HexViewInstance& inst) {
+    HexViewNotifyParent(inst, HVN_CARETMOVED);
+    HexViewNotifyParent(inst, HVN_SELCHANGED);
+}
+
 void HexViewRefreshSize(HexViewInstance& inst) {
     inst.docSize = HexDocLength(inst.document);
     inst.rowCount = HexViewRowsFor(inst, inst.docSize);
@@ -172,20 +177,30 @@ void HexViewWarn(HexViewInstance& inst, const char* text) {
     MessageBoxA(inst.hwnd, text, "HexView32", MB_OK | MB_ICONWARNING);
 }
 
-int HexViewNew(HexViewInstance& inst) {
-    HexDocClose(inst.document);
-    inst.filePath[0] = '\0';
-    inst.docSize = 0;
+namespace {
+
+// Caret, selection and scroll position back to the start of the document, in the number pane,
+// and the whole control repainted.
+void ResetCaretAndScroll(HexViewInstance& inst) {
+    inst.digitIndex = 0;
     inst.topRow = 0;
     inst.leftCol = 0;
     inst.inTextPane = 0;
-    inst.digitIndex = 0;
     inst.caretPos = inst.caretCol = inst.selAnchor = inst.selEnd = 0;
     inst.caretRow = 0;
-    HexViewComputeLayout(inst);
     HexViewUpdateScrollBars(inst);
     HexViewInvalidateAll(inst, true);
     UpdateWindow(inst.hwnd);
+}
+
+}  // namespace
+
+int HexViewNew(HexViewInstance& inst) {
+    HexDocClose(inst.document);
+    inst.filePath[0] = '\0';
+    HexViewRefreshSize(inst);
+    HexViewComputeLayout(inst);
+    ResetCaretAndScroll(inst);
     HexViewSetInsertMode(inst, (inst.style & HVS_INSERTDEFAULT) != 0);
     HexViewShowCaret(inst);
     // The add buffer is reserved again; without it the document stays empty and refuses edits.
@@ -197,15 +212,7 @@ int HexViewNew(HexViewInstance& inst) {
 }
 
 int HexViewResetView(HexViewInstance& inst) {
-    inst.digitIndex = 0;
-    inst.topRow = 0;
-    inst.leftCol = 0;
-    inst.inTextPane = 0;
-    inst.caretPos = inst.caretCol = inst.selAnchor = inst.selEnd = 0;
-    inst.caretRow = 0;
-    HexViewUpdateScrollBars(inst);
-    HexViewInvalidateAll(inst, true);
-    UpdateWindow(inst.hwnd);
+    ResetCaretAndScroll(inst);
     HexViewPlaceCaret(inst);
     HexViewShowCaret(inst);
     inst.lastError = kHexOk;

@@ -77,31 +77,29 @@ int main(int argc, char** argv) {
         HexViewPaste(target);
     });
 
-    FORMATETC text{CF_TEXT, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    FORMATETC text = HexFormat(CF_TEXT, TYMED_HGLOBAL);
     const double render = Time(runs, [&] {
-        STGMEDIUM medium{};
-        gHexClipboardObject->GetData(&text, &medium);
-        ReleaseStgMedium(&medium);
+        UniqueMedium medium;
+        gHexClipboardObject->GetData(&text, medium.put());
     });
     OleSetClipboard(nullptr);
 
     // A 1 MiB move inside the target, through its drop target, as a drag ends.
     HexViewInstance& moving = *HexViewFromWindow(target);
-    IDropTarget* drop = moving.dropTarget;
+    IDropTarget* drop = moving.dropTarget.get();
     const DWORD mib = 1u << 20;
     POINT corner{20, 20};
     ClientToScreen(target, &corner);
     POINTL at{corner.x, corner.y};
     const double move = Time(runs, [&] {
         HexViewSetSelection(target, 2 * mib, mib);
-        IDataObject* data = HexViewCreateDataObject(moving);
-        moving.outgoingDrag = data;
+        UniqueCom<IDataObject> data = HexViewCreateDataObject(moving);
+        moving.outgoingDrag = data.get();
         DWORD effect = DROPEFFECT_MOVE | DROPEFFECT_COPY;
-        drop->DragEnter(data, MK_LBUTTON, at, &effect);
+        drop->DragEnter(data.get(), MK_LBUTTON, at, &effect);
         drop->DragOver(MK_LBUTTON, at, &effect);
-        drop->Drop(data, 0, at, &effect);
+        drop->Drop(data.get(), 0, at, &effect);
         moving.outgoingDrag = nullptr;
-        data->Release();
     });
 
     std::printf("copy 64 MiB, 1 piece:            %8.3f ms\n", copyWhole);

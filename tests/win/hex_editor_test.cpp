@@ -499,8 +499,8 @@ TEST_F(HexEditorTest, TheContextMenuRunsItsCommandAndOpensAtTheCaretFromTheKeybo
 TEST_F(HexEditorTest, DragNotificationsShowInTheStatusBar) {
     ASSERT_NE(Open(), nullptr);
     HexViewSetSelection(Control(), 0x10, 0x10);
-    IDataObject* data = HexViewCreateDataObject(*HexViewFromWindow(Control()));
-    IDropTarget* target = HexViewFromWindow(Control())->dropTarget;
+    UniqueCom<IDataObject> data = HexViewCreateDataObject(*HexViewFromWindow(Control()));
+    IDropTarget* target = HexViewFromWindow(Control())->dropTarget.get();
     ASSERT_NE(target, nullptr);
     // The middle of byte 0x45's cell.
     const HexViewInstance& m = *HexViewFromWindow(Control());
@@ -511,14 +511,13 @@ TEST_F(HexEditorTest, DragNotificationsShowInTheStatusBar) {
     ClientToScreen(Control(), &cell);
     POINTL at{cell.x, cell.y};
     DWORD effect = DROPEFFECT_COPY;
-    ASSERT_EQ(target->DragEnter(data, MK_LBUTTON, at, &effect), S_OK);
+    ASSERT_EQ(target->DragEnter(data.get(), MK_LBUTTON, at, &effect), S_OK);
     EXPECT_EQ(Part(3), "16 bytes *");
     EXPECT_EQ(Part(1), "Cursor: 00000020");
     target->DragOver(MK_LBUTTON, at, &effect);
     EXPECT_EQ(Part(1), "Cursor: 00000045");
     EXPECT_EQ(Part(2), "");
     target->DragLeave();
-    data->Release();
 }
 
 TEST_F(HexEditorTest, WithoutMemoryForTheCopyTheEditorSaysSoAndNothingChanges) {
