@@ -285,7 +285,8 @@ void OnContextMenu(HWND dialog, HWND window, LPARAM where) {
     if (id != 0) PostMessageA(dialog, WM_COMMAND, static_cast<WPARAM>(id), 0);
 }
 
-// The private copy of the buffer goes to the control, which owns it from then on.
+// The private copy of the buffer goes to the control, which owns it from then on, also when it
+// cannot open a document over it (no room for the bytes the user will type).
 bool HandOverCopy() {
     void* copy = nullptr;
     if (gEditor.size > 0) {
@@ -293,8 +294,7 @@ bool HandOverCopy() {
         if (copy == nullptr) return false;
         std::memcpy(copy, gEditor.buffer, gEditor.size);
     }
-    HexViewSetBuffer(gEditor.control, copy, gEditor.size);
-    return true;
+    return HexViewSetBuffer(gEditor.control, copy, gEditor.size) != 0;
 }
 
 void OnInitDialog(HWND dialog, const HexEditorRequest& request) {

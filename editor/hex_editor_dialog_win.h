@@ -25,4 +25,4 @@ INT_PTR CALLBACK HexEditorDialogProc(HWND dialog, UINT message, WPARAM wParam, L
 // Turns Ctrl+X, Ctrl+C and Ctrl+V for the editor into its Cut, Copy and Paste commands. The
 // editor applies it to the messages of the dialog loop that runs it (through a message filter);
 // a host with a message loop of its own calls it before dispatching. True when translated.
-bool HexEditorTranslateAccelerator(MSG* msg);
+[[nodiscard]] bool HexEditorTranslateAccelerator(MSG* msg);

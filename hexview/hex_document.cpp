@@ -55,7 +55,8 @@ HexByteRef::operator std::uint8_t() const {
 }
 
 HexByteRef& HexByteRef::operator=(std::uint8_t value) {
-    HexDocOverwrite(*document_, position_, &value, 1);
+    // An assignment has no result: a refused overwrite leaves its code in the document's error.
+    static_cast<void>(HexDocOverwrite(*document_, position_, &value, 1));
     return *this;
 }
 
@@ -179,8 +180,8 @@ std::uint8_t* HexDocRead(HexDocument& doc, void* destination, std::uint32_t posi
 }
 
 std::uint8_t HexDocGetByte(HexDocument& doc, std::uint32_t position) {
-    std::uint8_t value = 0;
-    HexDocRead(doc, &value, position, 1);
+    std::uint8_t value = 0;  // stays 0 when the byte cannot be read; error says why
+    static_cast<void>(HexDocRead(doc, &value, position, 1));
     return value;
 }
 
@@ -248,7 +249,7 @@ std::uint32_t HexDocLength(const HexDocument& doc) {
     return doc.length;
 }
 
-FileHandle HexDocOriginalFile(const HexDocument& doc) {
+FileHandle HexDocOriginalFileTemp(const HexDocument& doc) {
     return doc.originalSource >= 0 ? doc.sources[doc.originalSource].file : kNoFile;
 }
 

@@ -202,8 +202,8 @@ void HexDocSetReleaseHook(HexDocument& doc, HexReleaseHook hook, void* context);
 // that may be saved in place; else a memory block from AllocateMemory of length bytes (released
 // with ReleaseMemory at close); else nothing, an empty document. Reserves the 256 MiB add
 // buffer. False (error 1 or 23) leaves the document empty and closed.
-bool HexDocOpen(HexDocument& doc, FileHandle file, MappingHandle mapping, void* block,
-                std::uint32_t length, bool readOnly);
+[[nodiscard]] bool HexDocOpen(HexDocument& doc, FileHandle file, MappingHandle mapping, void* block,
+                              std::uint32_t length, bool readOnly);
 
 // Calls the release hook, then destroys every piece and record, unmaps and releases every source
 // and closes their handles. filePath stays (it names the file to reopen as "*").
@@ -215,27 +215,28 @@ void HexDocClose(HexDocument& doc);
 // inside the document, or with error 23 when a file window that some of the bytes lie behind
 // cannot be mapped (those bytes are then zero in destination, and must not be taken for the
 // document's).
-std::uint8_t* HexDocRead(HexDocument& doc, void* destination, std::uint32_t position,
-                         std::uint32_t count, std::uint8_t* marks = nullptr);
+[[nodiscard]] std::uint8_t* HexDocRead(HexDocument& doc, void* destination, std::uint32_t position,
+                                       std::uint32_t count, std::uint8_t* marks = nullptr);
 
 // The byte at position; 0 with error 9 outside the document.
-std::uint8_t HexDocGetByte(HexDocument& doc, std::uint32_t position);
+[[nodiscard]] std::uint8_t HexDocGetByte(HexDocument& doc, std::uint32_t position);
 
 // Inserts count bytes at position (0 to length). Null data makes the piece over the next count
 // add-buffer bytes without writing them; the caller supplies or retargets them; data that is
 // the room HexDocAddRoom handed out is taken where it lies. Inserts that follow each other at
 // one place merge into one piece and one undo record (typing), until HexDocEndRun.
-bool HexDocInsert(HexDocument& doc, std::uint32_t position, const void* data, std::uint32_t count);
+[[nodiscard]] bool HexDocInsert(HexDocument& doc, std::uint32_t position, const void* data,
+                                std::uint32_t count);
 
 // Deletes count bytes at position. The range must lie inside the document; one that passes the
 // end is refused with error 9 and changes nothing. Runs of single-byte forward deletes at one
 // position, and of backspaces, merge into one undo record.
-bool HexDocDelete(HexDocument& doc, std::uint32_t position, std::uint32_t count);
+[[nodiscard]] bool HexDocDelete(HexDocument& doc, std::uint32_t position, std::uint32_t count);
 
 // Overwrites count bytes at position (0 to length); bytes past the end extend the document.
 // Data as for HexDocInsert. Overwrites that continue each other merge, until HexDocEndRun.
-bool HexDocOverwrite(HexDocument& doc, std::uint32_t position, const void* data,
-                     std::uint32_t count);
+[[nodiscard]] bool HexDocOverwrite(HexDocument& doc, std::uint32_t position, const void* data,
+                                   std::uint32_t count);
 
 // Ends the current run of typing: the next edit makes an undo record of its own. Edits that are
 // one user action each (a paste, a drop) call it before and after themselves.
@@ -245,63 +246,67 @@ void HexDocEndRun(HexDocument& doc);
 // else; null (error 1) when the add buffer cannot take them. The document writes nothing there
 // until the next edit, so a caller may fill the room and then insert or overwrite with it as
 // the data, which costs no copy.
-std::uint8_t* HexDocAddRoom(HexDocument& doc, std::uint32_t count);
+[[nodiscard]] std::uint8_t* HexDocAddRoom(HexDocument& doc, std::uint32_t count);
 
 // Overwrites count bytes at position with value, as an undo step of its own.
-bool HexDocFill(HexDocument& doc, std::uint32_t position, std::uint8_t value, std::uint32_t count);
+[[nodiscard]] bool HexDocFill(HexDocument& doc, std::uint32_t position, std::uint8_t value,
+                              std::uint32_t count);
 
 // Insert or overwrite count bytes at position and hand back, in *room, where the caller must
 // write them (inside the add buffer, committed), as an undo step of its own. A count that does
 // not fit below 4 GiB or in the add buffer is refused (9, 1) and changes nothing.
-bool HexDocReserveInsert(HexDocument& doc, std::uint32_t position, std::uint32_t count,
-                         std::uint8_t** room);
-bool HexDocReserveOverwrite(HexDocument& doc, std::uint32_t position, std::uint32_t count,
-                            std::uint8_t** room);
+[[nodiscard]] bool HexDocReserveInsert(HexDocument& doc, std::uint32_t position,
+                                       std::uint32_t count, std::uint8_t** room);
+[[nodiscard]] bool HexDocReserveOverwrite(HexDocument& doc, std::uint32_t position,
+                                          std::uint32_t count, std::uint8_t** room);
 
 // Undo or redo one record; false (error 0) when the stack is empty. Afterwards undoPos and
 // undoSpan say what the view selects, and groupNext is non-zero when the record belongs with
 // the next one on the same stack: the view repeats the step while it is.
-bool HexDocUndo(HexDocument& doc);
-bool HexDocRedo(HexDocument& doc);
+[[nodiscard]] bool HexDocUndo(HexDocument& doc);
+[[nodiscard]] bool HexDocRedo(HexDocument& doc);
 
 // The number of pieces the range touches (0 when position is outside the document).
-std::uint32_t HexDocCountExtents(HexDocument& doc, std::uint32_t position, std::uint32_t count);
+[[nodiscard]] std::uint32_t HexDocCountExtents(HexDocument& doc, std::uint32_t position,
+                                               std::uint32_t count);
 
 // Fills one extent per piece the range touches, at most capacity. Position must be inside the
 // document (error 9). Sets lastOp to none.
-bool HexDocListExtents(HexDocument& doc, HexExtent* extents, std::uint32_t capacity,
-                       std::uint32_t position, std::uint32_t count);
+[[nodiscard]] bool HexDocListExtents(HexDocument& doc, HexExtent* extents, std::uint32_t capacity,
+                                     std::uint32_t position, std::uint32_t count);
 
 // Copies up to count bytes of the listed extents into destination, after skipping skip bytes.
 // Stops at an extent that names no valid part of a source. Returns the bytes copied. Extents
 // stay valid until the document closes, whatever was edited since.
-std::uint32_t HexDocReadExtents(HexDocument& doc, const HexExtent* extents,
-                                std::uint32_t extentCount, void* destination, std::uint32_t skip,
-                                std::uint32_t count);
+[[nodiscard]] std::uint32_t HexDocReadExtents(HexDocument& doc, const HexExtent* extents,
+                                              std::uint32_t extentCount, void* destination,
+                                              std::uint32_t skip, std::uint32_t count);
 
 // The last byte written to the add buffer, or a spare zero byte while the add buffer is empty.
 // The view tells by it whether the byte at the caret is still the one it has just typed.
-std::uint8_t* HexDocLastAddedByte(HexDocument& doc);
+[[nodiscard]] std::uint8_t* HexDocLastAddedByte(HexDocument& doc);
 
 // Gives the byte the last edit wrote at position (the view completes a byte typed digit by
 // digit) the value: in place, or, once extents have named it (a copy holds it as it was), by a
 // one-byte overwrite that undoes together with the edit before it.
-bool HexDocChangeLastAdded(HexDocument& doc, std::uint32_t position, std::uint8_t value);
+[[nodiscard]] bool HexDocChangeLastAdded(HexDocument& doc, std::uint32_t position,
+                                         std::uint8_t value);
 
-std::uint32_t HexDocLength(const HexDocument& doc);
+[[nodiscard]] std::uint32_t HexDocLength(const HexDocument& doc);
 // The original source's file handle (borrowed), or kNoFile; its read-only flag, or false.
-FileHandle HexDocOriginalFile(const HexDocument& doc);
-bool HexDocOriginalReadOnly(const HexDocument& doc);
+[[nodiscard]] FileHandle HexDocOriginalFileTemp(const HexDocument& doc);
+[[nodiscard]] bool HexDocOriginalReadOnly(const HexDocument& doc);
 
 // For the files half: the address of source position p and how many bytes follow it there
 // contiguously, mapping a window when needed. Null when it cannot be reached.
-std::uint8_t* HexDocSourceBytes(HexDocument& doc, std::uint32_t source, std::uint32_t position,
-                                std::uint32_t* available);
+[[nodiscard]] std::uint8_t* HexDocSourceBytes(HexDocument& doc, std::uint32_t source,
+                                              std::uint32_t position, std::uint32_t* available);
 
 // Adds a mapped-file source over file and mapping (both taken over), mapping its first window;
 // its index, or -1 (handles closed) when 256 sources exist or the window cannot be mapped.
-std::int32_t HexDocAddMappedSource(HexDocument& doc, FileHandle file, MappingHandle mapping,
-                                   std::uint32_t length, bool readOnly);
+[[nodiscard]] std::int32_t HexDocAddMappedSource(HexDocument& doc, FileHandle file,
+                                                 MappingHandle mapping, std::uint32_t length,
+                                                 bool readOnly);
 
 // Removes the source added last, before any piece refers to it.
 void HexDocDropLastSource(HexDocument& doc);

@@ -361,8 +361,9 @@ std::uint32_t HexDocInsertFile(HexDocument& doc, std::uint32_t position, const c
     bool read = ReadWhole(file, room, n);
     CloseFile(file);
     if (!read) {
-        // Take the half-filled bytes out again; the redo stack held nothing before them.
-        HexDocUndo(doc);
+        // Take the half-filled bytes out again (their record is the one on top); the redo stack
+        // held nothing before them.
+        static_cast<void>(HexDocUndo(doc));
         HexDocClearRedo(doc);
         return FailCount(doc, kHexInsertOpenFailed);
     }

@@ -15,7 +15,8 @@ namespace hexdoc {
 constexpr std::uint32_t kMaxLength = 0xFFFFFFFF;
 
 using PieceOwner = std::unique_ptr<HexPiece>;
-PieceOwner MakePiece(std::uint32_t source, std::uint32_t offset, std::uint32_t length);
+[[nodiscard]] PieceOwner MakePiece(std::uint32_t source, std::uint32_t offset,
+                                   std::uint32_t length);
 
 // Set doc.error and say so: Fail returns false, Succeed true (error 0).
 bool Fail(HexDocument& doc, HexError code);
@@ -53,7 +54,7 @@ std::pair<HexPiece*, HexPiece*> Chain(std::initializer_list<HexPiece*> list);
 void SetCache(HexDocument& doc, HexPiece* piece, std::uint32_t start);
 // The piece holding position p, and the position of its first byte; for p equal to a non-zero
 // length, the last piece. Null for anything else. Caches what it finds.
-HexPiece* FindPiece(HexDocument& doc, std::uint32_t p, std::uint32_t* start);
+[[nodiscard]] HexPiece* FindPiece(HexDocument& doc, std::uint32_t p, std::uint32_t* start);
 
 // ---- Sources and the add buffer (hex_document_sources.cpp) ---------------------------------
 
@@ -63,14 +64,14 @@ void ReleaseView(HexSource& source, HexSourceView& view);
 // The next free source slot, emptied, and its index; null when 256 sources exist.
 HexSource* NewSource(HexDocument& doc, std::int32_t* index);
 // Commits add-buffer memory so that count bytes fit from addUsed.
-bool EnsureRoom(HexDocument& doc, std::uint32_t count);
+[[nodiscard]] bool EnsureRoom(HexDocument& doc, std::uint32_t count);
 std::uint8_t* AddBase(HexDocument& doc);
 // Writes count bytes of data at the end of the add buffer, committing memory as needed.
-bool AppendBytes(HexDocument& doc, const void* data, std::uint32_t count);
+[[nodiscard]] bool AppendBytes(HexDocument& doc, const void* data, std::uint32_t count);
 // Copies count bytes of a source from offset, in steps that stay inside one window. Bytes that
 // cannot be reached read as zero, and the result is false.
-bool CopyFromSource(HexDocument& doc, std::uint32_t source, std::uint32_t offset, std::uint8_t* out,
-                    std::uint32_t count);
+[[nodiscard]] bool CopyFromSource(HexDocument& doc, std::uint32_t source, std::uint32_t offset,
+                                  std::uint8_t* out, std::uint32_t count);
 // The bytes of a source that an extent may name.
 std::uint32_t SourceLimit(const HexDocument& doc, std::uint32_t source);
 

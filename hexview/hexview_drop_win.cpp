@@ -311,9 +311,10 @@ HRESULT HexDropTarget::DropText(HexViewInstance& inst, IDataObject* data, std::u
     }
     const std::uint32_t n = HexViewInsertData(inst, text.bytes(), at, count);
     if (n == 0 && deleted) {
-        // Nothing could be inserted: the moved bytes go back where they were.
+        // Nothing could be inserted: the moved bytes go back where they were (the deletion's
+        // record is the one on top).
         inst.document.groupNext = 0;
-        HexDocUndo(inst.document);
+        static_cast<void>(HexDocUndo(inst.document));
         HexDocClearRedo(inst.document);
         HexViewRefreshSize(inst);
         HexViewUpdateScrollBars(inst);

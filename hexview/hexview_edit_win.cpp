@@ -7,22 +7,17 @@
 
 namespace {
 
-int Fail(HexViewInstance& inst, std::uint32_t code) {
-    inst.lastError = code;
-    return 0;
-}
-
 int ClearInsertMode(HexViewInstance& inst) {
     const bool wholeClient = inst.selAnchor != inst.selEnd;
     inst.modified = 1;
     if (wholeClient) {
         const std::uint32_t start = SelectionMin(inst);
         if (!HexDocDelete(inst.document, start, SelectionLength(inst))) {
-            return Fail(inst, inst.document.error);
+            return HexViewFail(inst, inst.document.error);
         }
         inst.caretPos = inst.selAnchor = inst.selEnd = start;
     } else if (inst.caretPos < inst.docSize && !HexDocDelete(inst.document, inst.caretPos, 1)) {
-        return Fail(inst, inst.document.error);
+        return HexViewFail(inst, inst.document.error);
     }
     const std::int32_t caretY = inst.caretRow * inst.lineHeight;
     const std::uint32_t oldTop = inst.topRow;
@@ -45,7 +40,7 @@ int ClearInsertMode(HexViewInstance& inst) {
 int ClearOverwriteMode(HexViewInstance& inst) {
     if (inst.selAnchor == inst.selEnd) return 1;
     if (!HexDocFill(inst.document, SelectionMin(inst), 0, SelectionLength(inst))) {
-        return Fail(inst, inst.document.error);
+        return HexViewFail(inst, inst.document.error);
     }
     HexViewInvalidateRange(inst, inst.selAnchor, inst.selEnd);
     UpdateWindow(inst.hwnd);
@@ -57,7 +52,7 @@ int ClearOverwriteMode(HexViewInstance& inst) {
 }  // namespace
 
 int HexViewClear(HexViewInstance& inst) {
-    if (inst.readOnly != 0) return Fail(inst, kHexReadOnly);
+    if (inst.readOnly != 0) return HexViewFail(inst, kHexReadOnly);
     const int result = inst.insertMode != 0 ? ClearInsertMode(inst) : ClearOverwriteMode(inst);
     if (result != 0) inst.lastError = kHexOk;
     return result;
@@ -84,7 +79,7 @@ std::uint32_t HexViewInsertData(HexViewInstance& inst, const void* source,
 int HexViewDeleteRange(HexViewInstance& inst, std::uint32_t start, std::uint32_t length,
                        bool reset) {
     if (inst.insertMode == 0 || inst.readOnly != 0) return 0;
-    if (!HexDocDelete(inst.document, start, length)) return Fail(inst, inst.document.error);
+    if (!HexDocDelete(inst.document, start, length)) return HexViewFail(inst, inst.document.error);
     inst.modified = 1;
     HexViewRefreshSize(inst);
     HexViewUpdateScrollBars(inst);

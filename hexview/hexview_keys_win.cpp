@@ -11,6 +11,23 @@ namespace {
 
 bool KeyDown(int key) { return GetKeyState(key) < 0; }
 
+// The keys that move the caret; with Control the arrows scroll a line instead (a post of the
+// scroll message), and Home and End jump to the ends of the document.
+struct CaretKey {
+    UINT key;
+    HexCaretKey move;
+    UINT scrollMessage;  // 0 for Home and End
+    int scrollCode;
+};
+constexpr CaretKey kCaretKeys[] = {
+    {VK_LEFT, HexCaretKey::kLeft, WM_HSCROLL, SB_LINELEFT},
+    {VK_RIGHT, HexCaretKey::kRight, WM_HSCROLL, SB_LINERIGHT},
+    {VK_UP, HexCaretKey::kUp, WM_VSCROLL, SB_LINEUP},
+    {VK_DOWN, HexCaretKey::kDown, WM_VSCROLL, SB_LINEDOWN},
+    {VK_HOME, HexCaretKey::kHome, 0, 0},
+    {VK_END, HexCaretKey::kEnd, 0, 0},
+};
+
 // The virtual key the keyboard layout gives a letter (Control+Z and Control+Y follow it).
 UINT KeyOfLetter(char letter) { return LOBYTE(VkKeyScanA(letter)); }
 
@@ -309,25 +326,15 @@ void HexViewOnKeyDown(HexViewInstance& inst, UINT key) {
     inst.keySelectionDocSize = inst.docSize;
     if (key == VK_BACK && inst.selAnchor != inst.selEnd) key = VK_DELETE;
 
+    for (const CaretKey& caretKey : kCaretKeys) {
+        if (caretKey.key != key) continue;
+        if (!control) return MoveKey(inst, caretKey.move, shift);
+        if (caretKey.scrollMessage != 0) {
+            return HexViewPostScroll(inst, caretKey.scrollMessage, caretKey.scrollCode);
+        }
+        return JumpKey(inst, caretKey.move == HexCaretKey::kEnd, shift);
+    }
     switch (key) {
-        case VK_LEFT:
-            if (control) return HexViewPostScroll(inst, WM_HSCROLL, SB_LINELEFT);
-            return MoveKey(inst, HexCaretKey::kLeft, shift);
-        case VK_RIGHT:
-            if (control) return HexViewPostScroll(inst, WM_HSCROLL, SB_LINERIGHT);
-            return MoveKey(inst, HexCaretKey::kRight, shift);
-        case VK_UP:
-            if (control) return HexViewPostScroll(inst, WM_VSCROLL, SB_LINEUP);
-            return MoveKey(inst, HexCaretKey::kUp, shift);
-        case VK_DOWN:
-            if (control) return HexViewPostScroll(inst, WM_VSCROLL, SB_LINEDOWN);
-            return MoveKey(inst, HexCaretKey::kDown, shift);
-        case VK_HOME:
-            if (control) return JumpKey(inst, false, shift);
-            return MoveKey(inst, HexCaretKey::kHome, shift);
-        case VK_END:
-            if (control) return JumpKey(inst, true, shift);
-            return MoveKey(inst, HexCaretKey::kEnd, shift);
         case VK_PRIOR:
             if (!control) PageKey(inst, false, shift);
             return;

@@ -11,11 +11,6 @@ namespace {
 
 constexpr ULONG kPastePiece = 65535;  // most bytes read from a stream per step
 
-int Fail(HexViewInstance& inst, std::uint32_t code) {
-    inst.lastError = code;
-    return 0;
-}
-
 // A 32-bit value from a global block of the format; false when there is none.
 bool ReadDword(IDataObject* data, UINT format, DWORD* value) {
     HexFetchedBlock block(data, format);
@@ -52,10 +47,10 @@ void ShowPasted(HexViewInstance& inst, std::uint32_t end) {
 int PasteBlock(HexViewInstance& inst, HGLOBAL block, DWORD announced) {
     GlobalLockScope text(block);
     const auto* bytes = static_cast<const std::uint8_t*>(text.data());
-    if (bytes == nullptr) return Fail(inst, kHexNoMemory);
+    if (bytes == nullptr) return HexViewFail(inst, kHexNoMemory);
     const std::uint32_t count = HexViewTextCount(announced, bytes, text.size());
     const std::uint32_t n = count > 0 ? HexViewInsertData(inst, bytes, inst.caretPos, count) : 0;
-    if (count > 0 && n == 0) return Fail(inst, inst.document.error);
+    if (count > 0 && n == 0) return HexViewFail(inst, inst.document.error);
     if (n > 0) ShowPasted(inst, inst.caretPos + n);
     return 1;
 }
@@ -67,7 +62,7 @@ int PasteStream(HexViewInstance& inst, IStream* stream, DWORD announced) {
     const std::uint32_t count = std::min<std::uint32_t>(announced, 0xFFFFFFFFu - inst.caretPos);
     if (count == 0) return 1;
     std::uint8_t* room = HexDocAddRoom(inst.document, count);
-    if (room == nullptr) return Fail(inst, inst.document.error);
+    if (room == nullptr) return HexViewFail(inst, inst.document.error);
     std::uint32_t got = 0;
     while (got < count) {
         ULONG read = 0;
@@ -77,7 +72,7 @@ int PasteStream(HexViewInstance& inst, IStream* stream, DWORD announced) {
     }
     if (got == 0) return 1;
     const std::uint32_t n = HexViewInsertData(inst, room, inst.caretPos, got);
-    if (n == 0) return Fail(inst, inst.document.error);
+    if (n == 0) return HexViewFail(inst, inst.document.error);
     inst.selAnchor = inst.selEnd = 0;
     HexViewUpdateScrollBars(inst);
     ShowPasted(inst, inst.caretPos + n);
@@ -134,7 +129,7 @@ int KeepOrEmpty(HexViewInstance& inst, IDataObject* data) {
 }  // namespace
 
 int HexViewCopy(HexViewInstance& inst) {
-    if (inst.selAnchor == inst.selEnd) return Fail(inst, kHexNothingSelected);
+    if (inst.selAnchor == inst.selEnd) return HexViewFail(inst, kHexNothingSelected);
     if (!PutSelectionOnClipboard(inst)) return 0;
     inst.lastError = kHexOk;
     return 1;
@@ -143,9 +138,9 @@ int HexViewCopy(HexViewInstance& inst) {
 // The snapshot stays readable after the deletion: extents name the document's sources, which
 // live until the document closes.
 int HexViewCut(HexViewInstance& inst) {
-    if (inst.readOnly != 0) return Fail(inst, kHexReadOnly);
-    if (inst.insertMode == 0) return Fail(inst, kHexCutNeedsInsert);
-    if (inst.selAnchor == inst.selEnd) return Fail(inst, kHexNothingSelected);
+    if (inst.readOnly != 0) return HexViewFail(inst, kHexReadOnly);
+    if (inst.insertMode == 0) return HexViewFail(inst, kHexCutNeedsInsert);
+    if (inst.selAnchor == inst.selEnd) return HexViewFail(inst, kHexNothingSelected);
     const std::uint32_t start = SelectionMin(inst);
     const std::uint32_t length = SelectionLength(inst);
     if (!PutSelectionOnClipboard(inst)) return 0;
@@ -160,7 +155,7 @@ int HexViewCut(HexViewInstance& inst) {
 // block, up to its first zero unless it announces a count. Nothing to paste is no failure;
 // data that cannot be placed whole is, and leaves the document and its history as they were.
 int HexViewPaste(HexViewInstance& inst) {
-    if (inst.readOnly != 0) return Fail(inst, kHexReadOnly);
+    if (inst.readOnly != 0) return HexViewFail(inst, kHexReadOnly);
     if (inst.selAnchor != inst.selEnd) {
         HexViewInvalidateRange(inst, inst.selAnchor, inst.selEnd);
         inst.selAnchor = inst.selEnd = inst.caretPos;

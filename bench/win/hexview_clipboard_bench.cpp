@@ -29,7 +29,7 @@ HWND MakeControl(HWND parent, DWORD size) {
         for (DWORD i = 0; i < size; ++i)
             bytes[i] = static_cast<unsigned char>(i * 2654435761u >> 24);
     }
-    HexViewSetBuffer(control, block, size);
+    Require(HexViewSetBuffer(control, block, size) != 0, "the document");
     HexViewResetView(control);
     HexViewSetInsertMode(control, 1);
     return control;
@@ -58,23 +58,25 @@ int main(int argc, char** argv) {
     HWND source = MakeControl(frame, big);
 
     HexViewSetSelection(source, 0, big);
-    const double copyWhole = Time(runs, [&] { HexViewCopy(source); });
+    const double copyWhole = Time(runs, [&] { Require(HexViewCopy(source) != 0, "copy"); });
 
     // Ten thousand edits spread over the document: as many pieces in the selection.
     HexViewInstance& inst = *HexViewFromWindow(source);
-    for (DWORD i = 0; i < 10000; ++i) HexDocFill(inst.document, i * (big / 10000) + 7, 0xEE, 3);
+    for (DWORD i = 0; i < 10000; ++i) {
+        Require(HexDocFill(inst.document, i * (big / 10000) + 7, 0xEE, 3), "fill");
+    }
     const std::uint32_t pieces = HexDocCountExtents(inst.document, 0, big);
     HexViewSetSelection(source, 0, big);
-    const double copyPieces = Time(runs, [&] { HexViewCopy(source); });
+    const double copyPieces = Time(runs, [&] { Require(HexViewCopy(source) != 0, "copy"); });
 
     const DWORD four = 4u << 20;
     HexViewSetSelection(source, 1000, four);
-    HexViewCopy(source);
+    Require(HexViewCopy(source) != 0, "copy");
     HWND target = MakeControl(frame, 0);
     const double paste = Time(runs, [&] {
         HexViewNew(target);
         HexViewSetInsertMode(target, 1);
-        HexViewPaste(target);
+        Require(HexViewPaste(target) != 0, "paste");
     });
 
     FORMATETC text = HexFormat(CF_TEXT, TYMED_HGLOBAL);

@@ -16,7 +16,9 @@ namespace {
 
 std::string Text(HexDocument& doc) {
     std::string text(doc.length, '\0');
-    if (doc.length > 0) HexDocRead(doc, text.data(), 0, doc.length);
+    if (doc.length > 0) {
+        EXPECT_NE(HexDocRead(doc, text.data(), 0, doc.length), nullptr);
+    }
     return text;
 }
 
@@ -230,7 +232,7 @@ TEST_F(HexDocumentTest, DeleteAtOrPastTheEndFailsWithNineAndChangesNothing) {
 TEST_F(HexDocumentTest, UndoOnAnEmptyStackFailsWithErrorZero) {
     Open("abc");
     char byte;
-    HexDocRead(doc_, &byte, 9, 1);  // leaves error 9 behind
+    EXPECT_EQ(HexDocRead(doc_, &byte, 9, 1), nullptr);  // leaves error 9 behind
     EXPECT_FALSE(HexDocUndo(doc_));
     EXPECT_EQ(doc_.error, kHexOk);
     EXPECT_FALSE(HexDocRedo(doc_));
@@ -513,8 +515,8 @@ TEST_F(MappedWindowTest, OpeningMapsOnlyTheFirstWindow) {
 }
 
 TEST_F(MappedWindowTest, TheWindowStartRule) {
-    HexDocGetByte(doc_, 0x7FFFF);
-    HexDocGetByte(doc_, 0x80000);
+    EXPECT_EQ(HexDocGetByte(doc_, 0x7FFFF), bytes_[0x7FFFF]);
+    EXPECT_EQ(HexDocGetByte(doc_, 0x80000), bytes_[0x80000]);
     EXPECT_EQ(Windows(), std::vector<std::uint32_t>{0});  // no new window
     EXPECT_EQ(HexDocGetByte(doc_, 0xC0000), bytes_[0xC0000]);
     EXPECT_EQ(Windows(), (std::vector<std::uint32_t>{0, 0x80000}));

@@ -88,8 +88,10 @@ class HexEditorTest : public ::testing::Test {
     }
     Bytes Document() const {
         Bytes bytes(HexViewGetSize(Control()));
-        if (!bytes.empty())
-            HexViewReadData(Control(), 0, bytes.data(), static_cast<DWORD>(bytes.size()));
+        if (!bytes.empty()) {
+            EXPECT_NE(HexViewReadData(Control(), 0, bytes.data(), static_cast<DWORD>(bytes.size())),
+                      nullptr);
+        }
         return bytes;
     }
     bool MenuChecked(int id) const {
