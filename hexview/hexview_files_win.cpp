@@ -86,8 +86,7 @@ int SaveFile(HexViewInstance& inst, const char* path) {
     inst.keptFile[0] = '\0';
     const bool ownFile = path == nullptr || IsOwnFile(inst, path);
     if (ownFile) {
-        if (inst.filePath[0] == '\0')
-            return HexViewFail(inst, kHexCreateFailed);  // no file to save over
+        if (inst.filePath[0] == '\0') return HexViewFail(inst, kHexCreateFailed);  // no file
         if (inst.readOnly != 0) return HexViewFail(inst, kHexReadOnly);
         // Only a save that names no file may find nothing to do: a save to a named file writes
         // it, whatever the modified flag says.
