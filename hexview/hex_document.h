@@ -271,7 +271,8 @@ void HexDocEndRun(HexDocument& doc);
                                                std::uint32_t count);
 
 // Fills one extent per piece the range touches, at most capacity. Position must be inside the
-// document (error 9). Sets lastOp to none.
+// document (error 9). Sets lastOp to none; what the add buffer holds so far never changes
+// again (HexDocChangeLastAdded), since the extents may be kept as a snapshot.
 [[nodiscard]] bool HexDocListExtents(HexDocument& doc, HexExtent* extents, std::uint32_t capacity,
                                      std::uint32_t position, std::uint32_t count);
 
