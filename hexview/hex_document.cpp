@@ -421,6 +421,7 @@ std::uint32_t InsertCount(const HexDocument& doc, std::uint32_t p, std::uint32_t
 // ---- Undo and redo ------------------------------------------------------------------------
 
 bool Swap(HexDocument& doc, HexStack& from, HexStack& to, bool undo) {
+    ++doc.changeCount;
     if (from.top == nullptr) {
         doc.error = kHexOk;
         return false;
@@ -816,7 +817,8 @@ HexDocument::HexDocument()
       randomState(0x9E3779B9),
       deleteHead(nullptr),
       releaseHook(nullptr),
-      releaseContext(nullptr) {}
+      releaseContext(nullptr),
+      changeCount(0) {}
 
 HexDocument::~HexDocument() {
     releaseHook = nullptr;
@@ -835,6 +837,11 @@ HexByteRef& HexByteRef::operator=(std::uint8_t value) {
 void HexDocSetReleaseHook(HexDocument& doc, HexReleaseHook hook, void* context) {
     doc.releaseHook = hook;
     doc.releaseContext = context;
+}
+
+const HexPiece* HexDocPieceAt(HexDocument& doc, std::uint32_t position, std::uint32_t* start) {
+    *start = 0;
+    return position < doc.length ? FindPiece(doc, position, start) : nullptr;
 }
 
 std::uint8_t* HexDocSourceBytes(HexDocument& doc, std::uint32_t index, std::uint32_t position,
@@ -894,6 +901,7 @@ void HexDocClearRedo(HexDocument& doc) {
 }
 
 void HexDocDetachSource(HexDocument& doc, std::uint32_t index) {
+    ++doc.changeCount;
     HexSource& source = doc.sources[index];
     for (HexSourceView& view : source.views) ReleaseView(source, view);
     CloseFileMapping(source.mapping);
@@ -953,6 +961,7 @@ bool HexDocOpen(HexDocument& doc, FileHandle file, MappingHandle mapping, void* 
 }
 
 void HexDocClose(HexDocument& doc) {
+    ++doc.changeCount;
     if (doc.releaseHook != nullptr && doc.sourceCount > 0) doc.releaseHook(doc.releaseContext);
     for (HexPiece* piece = doc.head; piece != nullptr;) {
         HexPiece* next = piece->next;
@@ -1017,6 +1026,7 @@ std::uint8_t HexDocGetByte(HexDocument& doc, std::uint32_t position) {
 }
 
 bool HexDocInsert(HexDocument& doc, std::uint32_t position, const void* data, std::uint32_t count) {
+    ++doc.changeCount;
     std::uint32_t n = InsertCount(doc, position, count);
     if (n == 0) return Fail(doc, kHexOutOfRange);
     if (doc.addSource < 0) return Fail(doc, kHexNoMemory);
@@ -1038,6 +1048,7 @@ bool HexDocInsert(HexDocument& doc, std::uint32_t position, const void* data, st
 }
 
 bool HexDocDelete(HexDocument& doc, std::uint32_t position, std::uint32_t count) {
+    ++doc.changeCount;
     if (position >= doc.length || count == 0 || count > doc.length - position) {
         return Fail(doc, kHexOutOfRange);
     }
@@ -1059,6 +1070,7 @@ bool HexDocDelete(HexDocument& doc, std::uint32_t position, std::uint32_t count)
 
 bool HexDocOverwrite(HexDocument& doc, std::uint32_t position, const void* data,
                      std::uint32_t count) {
+    ++doc.changeCount;
     std::uint32_t n = std::min(count, kMaxLength - position);
     if (position > doc.length || n == 0) return Fail(doc, kHexOutOfRange);
     if (doc.addSource < 0) return Fail(doc, kHexNoMemory);
@@ -1184,6 +1196,7 @@ std::uint32_t HexDocReadExtents(HexDocument& doc, const HexExtent* extents,
 }
 
 std::uint8_t* HexDocLastAddedByte(HexDocument& doc) {
+    ++doc.changeCount;  // the caller writes through the address
     if (doc.addSource < 0 || doc.addUsed == 0) {
         doc.spareByte = 0;
         return &doc.spareByte;
