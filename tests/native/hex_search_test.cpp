@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "hexview/hex_document_file.h"
+#include "tests/native/support/naive_search.h"
 #include "tests/native/support/pieced_document.h"
 #include "tests/native/support/scratch_files.h"
 
@@ -93,47 +94,7 @@ TEST(HexPatternParse, TextIsTakenByteForByteAndFoldsOnlyAsciiLetters) {
 
 // ---- Searching ----------------------------------------------------------------------------
 
-struct Outcome {
-    HexScanStatus status;
-    std::uint32_t offset;
-    bool wrapped;
-    bool operator==(const Outcome&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const Outcome& o) {
-    return out << "{status " << o.status << ", offset " << o.offset << ", wrapped " << o.wrapped
-               << "}";
-}
-
-bool MatchesAt(const Bytes& flat, const HexPattern& p, std::size_t at) {
-    for (std::size_t i = 0; i < p.values.size(); ++i) {
-        if ((flat[at + i] & p.masks[i]) != p.values[i]) return false;
-    }
-    return true;
-}
-
-// The plain search the real one must agree with.
-Outcome Naive(const Bytes& flat, const HexPattern& p, std::uint32_t from, bool backward) {
-    const std::size_t m = p.values.size();
-    const std::size_t starts = flat.size() >= m ? flat.size() - m + 1 : 0;
-    const std::size_t split = std::min<std::size_t>(from, starts);
-    if (!backward) {
-        for (std::size_t s = split; s < starts; ++s) {
-            if (MatchesAt(flat, p, s)) return {kHexScanFound, static_cast<std::uint32_t>(s), false};
-        }
-        for (std::size_t s = 0; s < split; ++s) {
-            if (MatchesAt(flat, p, s)) return {kHexScanFound, static_cast<std::uint32_t>(s), true};
-        }
-    } else {
-        for (std::size_t s = split; s > 0; --s) {
-            if (MatchesAt(flat, p, s - 1)) return {kHexScanFound, std::uint32_t(s - 1), false};
-        }
-        for (std::size_t s = starts; s > split; --s) {
-            if (MatchesAt(flat, p, s - 1)) return {kHexScanFound, std::uint32_t(s - 1), true};
-        }
-    }
-    return {kHexScanNotFound, 0, false};
-}
+using Outcome = NaiveOutcome;
 
 // Runs a search to its end in slices of budget bytes, checking the progress on the way.
 Outcome SearchAll(HexDocument& doc, const HexPattern& p, std::uint32_t from, bool backward,
@@ -338,7 +299,7 @@ void CompareWithPlainSearch(HexDocument& doc, std::mt19937& random, int searches
         const bool backward = random() % 2;
         const std::uint32_t budget =
             random() % 3 == 0 ? 1 + random() % 20 : 1 + random() % 0x100000;
-        ASSERT_EQ(SearchAll(doc, p, from, backward, budget), Naive(flat, p, from, backward))
+        ASSERT_EQ(SearchAll(doc, p, from, backward, budget), NaiveSearch(flat, p, from, backward))
             << "search " << i << ": length " << p.values.size() << ", from " << from
             << (backward ? " backward" : " forward") << ", budget " << budget;
     }
