@@ -3,6 +3,7 @@
 // runs of each (three of all the checksums, which take seconds).
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
