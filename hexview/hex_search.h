@@ -13,6 +13,13 @@
 // straddles a piece or a file window edge is found. Candidates are found 16 bytes at a time by
 // comparing two of the pattern's least common fixed bytes (SSE2 where the processor has it),
 // then checked whole.
+//
+// How the control runs it:
+//   HexSearch search(doc, pattern, caret, backward);  // Find Next after a match at M: from M + 1
+//   while (search.Step(8 << 20) == kHexScanMore) { show Done() of Total(); let messages in; on
+//       Escape, destroy the search }
+//   kHexScanFound: select MatchOffset() .. + MatchLength(), caret at MatchOffset(); Wrapped()
+//   asks for the status-bar note.
 #pragma once
 
 #include <cstddef>
