@@ -331,8 +331,17 @@ bool HexSearch::NextPass() {
     return false;
 }
 
-// The count bytes at document position `at` follow the carried ones. Tries every start whose
-// last byte is among them, in order.
+// Tries the starts data[0 .. starts - 1], the first of them at document position at; the first
+// (forward) or last (backward) that matches becomes the match.
+bool HexSearch::TryStarts(const std::uint8_t* data, std::size_t starts, std::uint32_t at) {
+    const std::size_t i = backward_ ? Last(matcher_, data, starts) : First(matcher_, data, starts);
+    if (i == kNone) return false;
+    match_ = at + static_cast<std::uint32_t>(i);
+    return true;
+}
+
+// The count bytes at document position at follow the carried ones. Tries every start whose last
+// byte is among them, in order.
 bool HexSearch::ScanForward(const std::uint8_t* bytes, std::uint32_t count, std::uint32_t at) {
     const auto length = static_cast<std::uint32_t>(matcher_.pattern.values.size());
     const std::uint32_t keep = length - 1;
@@ -342,22 +351,13 @@ bool HexSearch::ScanForward(const std::uint8_t* bytes, std::uint32_t count, std:
         std::memcpy(joined_.data(), carry_.data(), carryLength_);
         std::memcpy(joined_.data() + carryLength_, bytes, take);
         const std::uint32_t joined = carryLength_ + take;
-        if (joined >= length) {
-            const std::size_t i =
-                First(matcher_, joined_.data(), std::min(carryLength_, joined - length + 1));
-            if (i != kNone) {
-                match_ = at - carryLength_ + static_cast<std::uint32_t>(i);
-                return true;
-            }
-        }
-    }
-    if (count >= length) {
-        const std::size_t i = First(matcher_, bytes, count - length + 1);
-        if (i != kNone) {
-            match_ = at + static_cast<std::uint32_t>(i);
+        if (joined >= length &&
+            TryStarts(joined_.data(), std::min(carryLength_, joined - length + 1),
+                      at - carryLength_)) {
             return true;
         }
     }
+    if (count >= length && TryStarts(bytes, count - length + 1, at)) return true;
     // Keep the last keep bytes: exactly the starts not yet tried.
     if (count >= keep) {
         std::memcpy(carry_.data(), bytes + count - keep, keep);
@@ -371,7 +371,7 @@ bool HexSearch::ScanForward(const std::uint8_t* bytes, std::uint32_t count, std:
     return false;
 }
 
-// The count bytes at document position `at` precede the carried ones. Tries every start among
+// The count bytes at document position at precede the carried ones. Tries every start among
 // them, last first.
 bool HexSearch::ScanBackward(const std::uint8_t* bytes, std::uint32_t count, std::uint32_t at) {
     const auto length = static_cast<std::uint32_t>(matcher_.pattern.values.size());
@@ -381,20 +381,11 @@ bool HexSearch::ScanBackward(const std::uint8_t* bytes, std::uint32_t count, std
     std::memcpy(joined_.data(), bytes + count - take, take);
     std::memcpy(joined_.data() + take, carry_.data(), carryLength_);
     const std::uint32_t joined = take + carryLength_;
-    if (joined >= length) {
-        const std::size_t i = Last(matcher_, joined_.data(), std::min(take, joined - length + 1));
-        if (i != kNone) {
-            match_ = at + count - take + static_cast<std::uint32_t>(i);
-            return true;
-        }
+    if (joined >= length &&
+        TryStarts(joined_.data(), std::min(take, joined - length + 1), at + count - take)) {
+        return true;
     }
-    if (count >= length) {
-        const std::size_t i = Last(matcher_, bytes, count - length + 1);
-        if (i != kNone) {
-            match_ = at + static_cast<std::uint32_t>(i);
-            return true;
-        }
-    }
+    if (count >= length && TryStarts(bytes, count - length + 1, at)) return true;
     // Keep the first keep bytes, which the starts before them still need.
     if (count >= keep) {
         std::memcpy(carry_.data(), bytes, keep);

@@ -110,6 +110,7 @@ class HexSearch {
     };
 
     bool NextPass();
+    bool TryStarts(const std::uint8_t* data, std::size_t starts, std::uint32_t at);
     bool ScanForward(const std::uint8_t* bytes, std::uint32_t count, std::uint32_t at);
     bool ScanBackward(const std::uint8_t* bytes, std::uint32_t count, std::uint32_t at);
 
