@@ -42,7 +42,7 @@ std::vector<std::string> FilesIn(const std::string& folder) {
 
 // Every test gets its own folder, and its own temporary folder for the saves' temporary files.
 class HexFileTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         temp_ = dir_.File("temp");
         std::filesystem::create_directory(temp_);
@@ -305,7 +305,7 @@ TEST_F(HexFileTest, WhenTheOriginalCannotBeReplacedItStaysWholeAndTheEditsStay) 
 }
 
 class FileSizeLimit : public HexFileTest {
-  protected:
+protected:
     void Limit(rlim_t bytes) {
         signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails instead of killing us
         getrlimit(RLIMIT_FSIZE, &saved_);

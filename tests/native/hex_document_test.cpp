@@ -27,7 +27,7 @@ std::vector<HexPiece*> Pieces(const HexDocument& doc) {
 }
 
 class HexDocumentTest : public ::testing::Test {
-  protected:
+protected:
     // Opens the document over a memory block holding text.
     void Open(const std::string& text) {
         void* block = text.empty() ? nullptr : AllocateMemory(text.size());
@@ -382,7 +382,7 @@ bool RefuseEveryCommit(std::size_t) {
 }
 
 class CommitFailureTest : public HexDocumentTest {
-  protected:
+protected:
     void TearDown() override { SetCommitGate(nullptr); }
 };
 
@@ -449,7 +449,7 @@ TEST_F(CommitFailureTest, OpeningFailsCleanlyWithoutAddressSpace) {
 // ---- Windows of a mapped file -------------------------------------------------------------
 
 class MappedWindowTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         bytes_ = PatternBytes(0x300000 + 123);
         path_ = dir_.File("big.bin");
