@@ -187,7 +187,7 @@ TEST_F(HexSearchTest, FindsTextInEitherCase) {
     EXPECT_EQ(SearchAll(doc_, p, 0, false, 4), (Outcome{kHexScanFound, 16, false}));
 }
 
-TEST_F(HexSearchTest, AnEditBetweenSlicesVoidsTheSearch) {
+TEST_F(HexSearchTest, AnEditBetweenSlicesVoidsTheSearchForGood) {
     Open(Bytes(1000, 7));
     HexSearch search(doc_, Hex("01"), 0, false);
     EXPECT_EQ(search.Step(100), kHexScanMore);
@@ -195,7 +195,38 @@ TEST_F(HexSearchTest, AnEditBetweenSlicesVoidsTheSearch) {
     ASSERT_TRUE(HexDocOverwrite(doc_, 900, &one, 1));
     EXPECT_EQ(search.Step(100), kHexScanChanged);
     ASSERT_TRUE(HexDocUndo(doc_));
-    EXPECT_EQ(search.Step(100), kHexScanChanged);  // and stays void
+    EXPECT_EQ(search.Step(100), kHexScanChanged);
+}
+
+TEST_F(HexSearchTest, EveryKindOfChangeVoidsASearchAndReadingDoesNot) {
+    using Action = void (*)(HexDocument&);
+    const std::pair<const char*, Action> changes[] = {
+        {"insert", [](HexDocument& d) { HexDocInsert(d, 5, "x", 1); }},
+        {"delete", [](HexDocument& d) { HexDocDelete(d, 5, 1); }},
+        {"overwrite", [](HexDocument& d) { HexDocOverwrite(d, 5, "x", 1); }},
+        {"fill", [](HexDocument& d) { HexDocFill(d, 5, 1, 3); }},
+        {"undo", [](HexDocument& d) { HexDocUndo(d); }},
+        {"redo", [](HexDocument& d) { HexDocRedo(d); }},
+        {"typed digit", [](HexDocument& d) { *HexDocLastAddedByte(d) = 1; }},
+        {"close", [](HexDocument& d) { HexDocClose(d); }},
+    };
+    for (auto [name, change] : changes) {
+        Open(Bytes(1000, 7));
+        ASSERT_TRUE(HexDocOverwrite(doc_, 0, "a", 1));
+        ASSERT_TRUE(HexDocUndo(doc_));  // something to undo and to redo
+        HexSearch search(doc_, Hex("01"), 0, false);
+        ASSERT_EQ(search.Step(100), kHexScanMore) << name;
+        change(doc_);
+        EXPECT_EQ(search.Step(100), kHexScanChanged) << name;
+    }
+    Open(Bytes(1000, 7));
+    HexSearch search(doc_, Hex("01"), 0, false);
+    ASSERT_EQ(search.Step(100), kHexScanMore);
+    std::uint8_t bytes[10];
+    HexDocRead(doc_, bytes, 500, 10);
+    HexDocGetByte(doc_, 999);
+    EXPECT_EQ(SearchAll(doc_, Hex("07 07"), 999, false, 100), (Outcome{kHexScanFound, 0, true}));
+    EXPECT_EQ(search.Step(2000), kHexScanNotFound);
 }
 
 TEST_F(HexSearchTest, RefusesWhatCannotBeSearched) {
