@@ -259,8 +259,8 @@ HexSearch::HexSearch(HexDocument& doc, const HexPattern& pattern, std::uint32_t 
     // The two least common fixed bytes become the anchors.
     std::size_t best[2] = {kNone, kNone};
     for (std::size_t i = 0; i < m && p.masks.size() == m; ++i) {
-        if (p.masks[i] == 0) continue;
         p.values[i] &= p.masks[i];
+        if (p.masks[i] == 0) continue;
         if (best[0] == kNone || Cost(p, i) < Cost(p, best[0])) {
             best[1] = best[0];
             best[0] = i;
