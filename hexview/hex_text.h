@@ -7,13 +7,15 @@
 
 #include "hexview/hex_document.h"
 
-// The most bytes the control copies as hex text (48 MiB of text); it refuses more.
+// The most bytes the control copies as hex text (49 MiB of text); it refuses more.
 constexpr std::uint32_t kHexTextMaxBytes = 16u << 20;
 
-// Characters of the text for count bytes, without a terminating zero: 3 * count + lines - 2.
+// Characters of the text for count bytes, without a terminating zero: 3 * count + lines - 2, or 0
+// for none.
 std::uint64_t HexTextLength(std::uint32_t count);
 
 // Writes the text for count bytes from position into out, which holds HexTextLength(count) + 1
 // characters, and a terminating zero. The range must lie inside the document (9); a file
-// window that cannot be mapped fails with 23. On failure out holds an unfinished text.
+// window that cannot be mapped fails with 23. On failure out holds an unfinished, unterminated
+// text.
 bool HexDocHexText(HexDocument& doc, std::uint32_t position, std::uint32_t count, char* out);
