@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <windowsx.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
@@ -10,6 +11,8 @@
 #include <vector>
 
 #include "editor/hex_editor_status.h"
+#include "editor/hex_editor_tools_win.h"
+#include "hexview/hex_fill.h"
 #include "hexview/hexview_win.h"
 #include "platform/virtual_memory.h"
 #include "resources/resource.h"
@@ -34,11 +37,17 @@ constexpr FormatItem kFormatItems[] = {{IDM_FORMAT_HEX, HVS_FORMAT_HEX},
                                        {IDM_FORMAT_OCTAL, HVS_FORMAT_OCTAL},
                                        {IDM_FORMAT_BINARY, HVS_FORMAT_BINARY}};
 
-// Escape closes the editor before the control could take it for a character to type.
+// Escape stops a search or checksum run, or else closes the editor, before the control could
+// take it for a character to type. Control+Z and Control+Y are the control's own keys.
 constexpr ACCEL kAccelerators[] = {{FCONTROL | FVIRTKEY, 'X', IDM_CUT},
                                    {FCONTROL | FVIRTKEY, 'C', IDM_COPY},
                                    {FCONTROL | FVIRTKEY, 'V', IDM_PASTE},
-                                   {FVIRTKEY, VK_ESCAPE, IDCANCEL}};
+                                   {FCONTROL | FVIRTKEY, 'A', IDM_SELECT_ALL},
+                                   {FCONTROL | FVIRTKEY, 'F', IDM_FIND},
+                                   {FCONTROL | FVIRTKEY, 'G', IDM_GOTO},
+                                   {FVIRTKEY, VK_F3, IDM_FIND_NEXT},
+                                   {FSHIFT | FVIRTKEY, VK_F3, IDM_FIND_PREVIOUS},
+                                   {FVIRTKEY, VK_ESCAPE, IDM_ESCAPE}};
 
 // The open editor's state (window thread only).
 struct EditorState {
@@ -53,9 +62,13 @@ struct EditorState {
 };
 EditorState gEditor;
 
-// Where "Save As" proposes to save, kept from one use (and one editor) to the next.
+// Where "Save As" proposes to save and "Open" to open, kept from one use (and one editor) to the
+// next; so are the texts of the tool dialogs.
 char gSavePath[MAX_PATH] = {};
 char gFileTitle[MAX_PATH] = {};
+std::string gGotoText;
+HexFindRequest gFind;
+std::string gFillText = kHexFillDefaultText;
 
 HINSTANCE Module() {
     return GetModuleHandleA(nullptr);
@@ -101,7 +114,53 @@ void ShowPosition(const HexViewNotify& notify) {
     }
 }
 
-void OnNotify(const NMHDR* header) {
+void Warn(HWND dialog, const char* text, const char* caption) {
+    MessageBoxA(dialog, text, caption, MB_OK | MB_ICONWARNING);
+}
+
+HexViewScanInfo Scan() {
+    HexViewScanInfo info{};
+    HexViewGetScan(gEditor.control, &info);
+    return info;
+}
+
+// Part 0 says how far a search or checksum run got.
+void ShowScanProgress() {
+    const HexViewScanInfo info = Scan();
+    SetPart(0, HexEditorScanProgressText(info.kind == HVSCAN_FIND, info.done, info.total));
+}
+
+// What a run came to: a found match is selected already; the rest is said here.
+void OnScanDone(HWND dialog) {
+    const HexViewScanInfo info = Scan();
+    const bool find = info.kind == HVSCAN_FIND;
+    SetPart(0, "");
+    switch (info.outcome) {
+        case HVSO_FOUND:
+            if (info.wrapped) {
+                SetPart(0, info.backward ? "Passed the start, went on from the end"
+                                         : "Passed the end, went on from the start");
+            }
+            break;
+        case HVSO_NOTFOUND: {
+            const std::string text = "Cannot find \"" + gFind.text + "\".";
+            MessageBoxA(dialog, text.c_str(), "Find", MB_OK | MB_ICONINFORMATION);
+            break;
+        }
+        case HVSO_DONE: RunChecksumDialog(dialog, info, HexViewGetSize(gEditor.control)); break;
+        case HVSO_CANCELLED: SetPart(0, find ? "Search stopped" : "Checksum stopped"); break;
+        case HVSO_UNREADABLE:
+            Warn(dialog, "Part of the file could not be read. It may have been moved or locked.",
+                 find ? "Find" : "Checksum");
+            break;
+        default:
+            Warn(dialog, "The data changed meanwhile. Nothing was found or computed.",
+                 find ? "Find" : "Checksum");
+            break;
+    }
+}
+
+void OnNotify(HWND dialog, const NMHDR* header) {
     if (header == nullptr || header->hwndFrom != gEditor.control) return;
     const auto& notify = *reinterpret_cast<const HexViewNotify*>(header);
     switch (static_cast<int>(header->code)) {
@@ -111,6 +170,8 @@ void OnNotify(const NMHDR* header) {
         case HVN_MODECHANGED: ShowMode(); break;
         case HVN_DRAGENTER: SetPart(3, HexEditorDragEnterText(notify.selLength)); break;
         case HVN_DROPMOVED: SetPart(2, ""); break;
+        case HVN_SCANPROGRESS: ShowScanProgress(); break;
+        case HVN_SCANDONE: OnScanDone(dialog); break;
         default: break;
     }
 }
@@ -133,10 +194,6 @@ LRESULT CALLBACK EditorMessageFilter(int code, WPARAM wParam, LPARAM lParam) {
         return 1;
     }
     return CallNextHookEx(gEditor.messageFilter, code, wParam, lParam);
-}
-
-void Warn(HWND dialog, const char* text, const char* caption) {
-    MessageBoxA(dialog, text, caption, MB_OK | MB_ICONWARNING);
 }
 
 // The bytes "Commit Changes" copies: the document's, up to the buffer's size. False when they
@@ -239,20 +296,122 @@ void OnEdit(HWND dialog, int id) {
 }
 
 void OnClose(HWND dialog) {
+    HexViewCancelScan(gEditor.control);  // a run would only hold the prompt up
     if (!SettleEdits(dialog)) return;
     HWND owner = GetWindow(dialog, GW_OWNER);
     DestroyWindow(dialog);
     SetWindowPos(owner, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
 }
 
+// The editor's file is the document from now on, mapped: a file of any size opens at once.
+void OnOpen(HWND dialog) {
+    if (!SettleEdits(dialog)) return;
+    if (RunFileDialog(dialog, 0, gSavePath, gFileTitle, "Select File To Open...", 0) == 0) return;
+    if (HexViewOpenFile(gEditor.control, gSavePath, TRUE, FALSE) == 0) {
+        const char* why = "";
+        switch (HexViewGetLastError(gEditor.control)) {
+            case kHexAlreadyOpen: why = " It is open in the editor already."; break;
+            case kHexSharingViolation: why = " Another program is using it."; break;
+            case kHexFileTooLarge: why = " It is 4 GiB or larger."; break;
+            default: break;
+        }
+        char text[MAX_PATH + 96];
+        std::snprintf(text, sizeof text, "The file %s could not be opened.%s", gSavePath, why);
+        Warn(dialog, text, kCaption);
+        return;
+    }
+    SetWindowTextA(dialog, HexEditorCaption(gFileTitle).c_str());
+    ShowMode();
+}
+
+void OnGoto(HWND dialog) {
+    std::uint32_t offset = 0;
+    if (RunGotoDialog(dialog, HexViewGetCaret(gEditor.control), HexViewGetSize(gEditor.control),
+                      gGotoText, &offset)) {
+        HexViewGoTo(gEditor.control, offset);
+    }
+}
+
+// Find Next and Find Previous before any search ask what to find.
+void OnFind(HWND dialog, int id) {
+    const bool again = id != IDM_FIND;
+    if (again && HexViewFindNext(gEditor.control, id == IDM_FIND_PREVIOUS)) return;
+    if (again && HexViewGetLastError(gEditor.control) != kHexNoPattern) return;
+    if (again) gFind.backward = id == IDM_FIND_PREVIOUS;
+    if (RunFindDialog(dialog, gFind)) {
+        HexViewFind(gEditor.control, gFind.text.c_str(), HexFindFlags(gFind));
+    }
+}
+
+void OnFill(HWND dialog) {
+    DWORD anchor = 0;
+    DWORD end = 0;
+    HexViewGetSelection(gEditor.control, &anchor, &end);
+    const DWORD first = std::min(anchor, end);
+    std::vector<std::uint8_t> bytes;
+    if (!RunFillDialog(dialog, first, std::max(anchor, end) - first, gFillText, &bytes)) return;
+    if (!HexViewFill(gEditor.control, bytes.data(), static_cast<DWORD>(bytes.size())) &&
+        HexViewGetLastError(gEditor.control) == kHexNoMemory) {
+        Warn(dialog, "Not enough memory to complete this operation", "HexView32");
+    }
+}
+
+void OnCopyHex(HWND dialog) {
+    if (HexViewCopyHex(gEditor.control)) return;
+    const char* why = "The clipboard could not be opened.";
+    switch (HexViewGetLastError(gEditor.control)) {
+        case kHexNothingSelected: why = "Nothing is selected."; break;
+        case kHexTooLarge:
+            why = "The selection is larger than 16 MiB, too large to copy as hex text.";
+            break;
+        case kHexNoMemory: why = "Not enough memory to complete this operation"; break;
+        case kHexOpenFailed: why = "Part of the file could not be read."; break;
+        default: break;
+    }
+    Warn(dialog, why, "Copy as Hex");
+}
+
+HexEditorMenuState MenuState() {
+    HexEditorMenuState state;
+    HWND control = gEditor.control;
+    DWORD anchor = 0;
+    DWORD end = 0;
+    HexViewGetSelection(control, &anchor, &end);
+    state.scanning = HexViewIsScanning(control) != 0;
+    state.readOnly = HexViewIsReadOnly(control) != 0;
+    state.selection = anchor != end;
+    state.canUndo = HexViewCanUndo(control) != 0;
+    state.canRedo = HexViewCanRedo(control) != 0;
+    return state;
+}
+
+// Greys what cannot be done now in a menu about to open (an accelerator opens it too, in
+// passing, and is refused with it).
+void EnableItems(HMENU menu) {
+    const HexEditorMenuState state = MenuState();
+    for (int i = 0, n = GetMenuItemCount(menu); i < n; ++i) {
+        const UINT id = GetMenuItemID(menu, i);
+        if (id == 0 || id == static_cast<UINT>(-1)) continue;  // separators and submenus
+        const bool enabled = HexEditorCommandEnabled(static_cast<int>(id), state);
+        EnableMenuItem(menu, id, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+    }
+}
+
 void OnCommand(HWND dialog, int id) {
+    // A command that reaches the editor while its item is greyed (sent, not chosen) is refused.
+    if (!HexEditorCommandEnabled(id, MenuState())) return static_cast<void>(MessageBeep(MB_OK));
+    HWND control = gEditor.control;
     switch (id) {
         case IDOK:
         case IDCANCEL: OnClose(dialog); break;
+        case IDM_ESCAPE:
+            if (!HexViewCancelScan(control)) OnClose(dialog);
+            break;
         case IDM_COMMIT_CHANGES: Commit(dialog); break;
+        case IDM_OPEN: OnOpen(dialog); break;
         case IDM_SAVE_AS: OnSaveAs(dialog); break;
         case IDM_NEW:
-            if (SettleEdits(dialog)) HexViewNew(gEditor.control);
+            if (SettleEdits(dialog)) HexViewNew(control);
             break;
         case IDM_FORMAT_HEX:
         case IDM_FORMAT_DECIMAL:
@@ -264,6 +423,16 @@ void OnCommand(HWND dialog, int id) {
         case IDM_COPY:
         case IDM_PASTE:
         case IDM_CLEAR: OnEdit(dialog, id); break;
+        case IDM_UNDO: HexViewUndo(control); break;
+        case IDM_REDO: HexViewRedo(control); break;
+        case IDM_SELECT_ALL: HexViewSelectAll(control); break;
+        case IDM_COPY_HEX: OnCopyHex(dialog); break;
+        case IDM_FILL: OnFill(dialog); break;
+        case IDM_CHECKSUM: HexViewChecksum(control, kChecksumAll); break;
+        case IDM_FIND:
+        case IDM_FIND_NEXT:
+        case IDM_FIND_PREVIOUS: OnFind(dialog, id); break;
+        case IDM_GOTO: OnGoto(dialog); break;
         default: break;
     }
 }
@@ -278,6 +447,7 @@ void OnContextMenu(HWND dialog, HWND window, LPARAM where) {
     }
     HMENU menu = LoadMenuA(Module(), MAKEINTRESOURCEA(IDM_HEX_CONTEXT));
     if (menu == nullptr) return;
+    EnableItems(GetSubMenu(menu, 0));
     const int id = static_cast<int>(TrackPopupMenu(
         GetSubMenu(menu, 0), TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0, dialog, nullptr));
     DestroyMenu(menu);
@@ -383,7 +553,8 @@ INT_PTR CALLBACK HexEditorDialogProc(HWND dialog, UINT message, WPARAM wParam, L
             OnSize(static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam)));
             return 0;
         case WM_SETFOCUS: SetFocus(gEditor.control); return 0;
-        case WM_NOTIFY: OnNotify(reinterpret_cast<const NMHDR*>(lParam)); return 0;
+        case WM_NOTIFY: OnNotify(dialog, reinterpret_cast<const NMHDR*>(lParam)); return 0;
+        case WM_INITMENUPOPUP: EnableItems(reinterpret_cast<HMENU>(wParam)); return 0;
         case WM_CONTEXTMENU:
             OnContextMenu(dialog, reinterpret_cast<HWND>(wParam), lParam);
             return 0;

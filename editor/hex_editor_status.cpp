@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "resources/resource.h"
+
 namespace {
 
 template <typename... Args>
 std::string Format(const char* format, Args... args) {
-    char text[96];
+    char text[128];
     std::snprintf(text, sizeof text, format, args...);
     return text;
 }
@@ -57,4 +59,42 @@ std::string HexEditorCaption(const char* fileTitle) {
 
 std::uint32_t HexEditorCommitLength(std::uint32_t docSize, std::uint32_t bufferSize) {
     return std::min(docSize, bufferSize);
+}
+
+std::string HexEditorScanProgressText(bool find, std::uint64_t done, std::uint64_t total) {
+    const unsigned percent = total > 0 ? static_cast<unsigned>(done * 100 / total) : 0;
+    return Format("%s... %u%% (Esc stops)", find ? "Searching" : "Checksum", percent);
+}
+
+std::string HexEditorRangeText(std::uint32_t first, std::uint32_t count) {
+    if (count == 0) return Format("%08X, 0 bytes", static_cast<unsigned>(first));
+    return Format("%08X - %08X, %u bytes", static_cast<unsigned>(first),
+                  static_cast<unsigned>(first + (count - 1)), static_cast<unsigned>(count));
+}
+
+std::string HexEditorGotoHint(std::uint32_t size) {
+    return Format("Hex (1F00, 0x1F00 or 1F00h), # for decimal, + or - from the caret. "
+                  "The end is at %X.",
+                  static_cast<unsigned>(size));
+}
+
+bool HexEditorCommandEnabled(int command, const HexEditorMenuState& state) {
+    const bool edits = !state.readOnly && !state.scanning;
+    switch (command) {
+        case IDM_UNDO: return edits && state.canUndo;
+        case IDM_REDO: return edits && state.canRedo;
+        case IDM_CUT:
+        case IDM_PASTE:
+        case IDM_CLEAR: return edits;
+        case IDM_FILL: return edits && state.selection;
+        case IDM_COPY_HEX: return state.selection;
+        case IDM_FIND:
+        case IDM_FIND_NEXT:
+        case IDM_FIND_PREVIOUS:
+        case IDM_CHECKSUM:
+        case IDM_OPEN:
+        case IDM_NEW:
+        case IDM_SAVE_AS: return !state.scanning;
+        default: return true;
+    }
 }

@@ -52,3 +52,28 @@ std::string HexEditorCaption(const char* fileTitle);
 // Bytes that "Commit Changes" copies back into an image buffer of bufferSize bytes: what the
 // document holds, at most the buffer's size. The rest of the buffer keeps its content.
 std::uint32_t HexEditorCommitLength(std::uint32_t docSize, std::uint32_t bufferSize);
+
+// Part 0 while a search (find) or checksum run goes on: what it does, how far it got and how to
+// stop it, e.g. "Searching... 42% (Esc stops)".
+std::string HexEditorScanProgressText(bool find, std::uint64_t done, std::uint64_t total);
+
+// count bytes from first, as the Fill and Checksum dialogs name them:
+// "00000010 - 0000001F, 16 bytes" (first and last byte).
+std::string HexEditorRangeText(std::uint32_t first, std::uint32_t count);
+
+// What the Go To dialog says the box takes, with where the data ends.
+std::string HexEditorGotoHint(std::uint32_t size);
+
+// The state the hex editor's menu items are enabled or greyed by.
+struct HexEditorMenuState {
+    bool scanning = false;   // a search or checksum run goes on
+    bool readOnly = false;   // the document may not be changed
+    bool selection = false;  // something is selected
+    bool canUndo = false;
+    bool canRedo = false;
+};
+
+// Whether the item with this command id (resources/resource.h) is enabled: edits need an
+// editable document and no run going on, Fill and Copy as Hex a selection, Undo and Redo
+// something to do, and whatever starts a run or replaces the document no run going on.
+bool HexEditorCommandEnabled(int command, const HexEditorMenuState& state);

@@ -35,6 +35,9 @@ enum HexError : std::uint32_t {
     kHexCutNeedsInsert = 22,       // (control) cut needs insert mode
     kHexOpenFailed = 23,           // the file could not be opened or mapped
     kHexCreateFailed = 24,         // the target or temporary file could not be created or moved
+    kHexBusy = 25,                 // (control) a search or checksum runs: no edits meanwhile
+    kHexNoPattern = 26,            // (control) no usable pattern to search for
+    kHexTooLarge = 27,             // (control) the selection is too large for hex text
 };
 
 // Kinds of the previous edit, for merging runs (lastOp), and of undo records (kind).

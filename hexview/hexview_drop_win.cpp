@@ -147,7 +147,7 @@ void HexDropTarget::AnnounceSize(HexViewInstance& inst) const {
 STDMETHODIMP HexDropTarget::DragEnter(IDataObject* data, DWORD keys, POINTL, DWORD* effect) {
     if (effect == nullptr || data == nullptr) return E_INVALIDARG;
     HexViewInstance* inst = HexViewFromWindow(window_);
-    if (inst == nullptr || inst->readOnly != 0) {
+    if (inst == nullptr || !HexViewCanEdit(*inst)) {
         *effect = DROPEFFECT_NONE;
         return E_UNEXPECTED;
     }
@@ -338,7 +338,8 @@ HRESULT HexDropTarget::DropText(HexViewInstance& inst, IDataObject* data, std::u
 }  // namespace
 
 bool HexViewStartDrag(HexViewInstance& inst) {
-    const DWORD allowed = DROPEFFECT_COPY | (inst.insertMode != 0 ? DROPEFFECT_MOVE : 0);
+    const bool movable = inst.insertMode != 0 && !HexViewScanning(inst);
+    const DWORD allowed = DROPEFFECT_COPY | (movable ? DROPEFFECT_MOVE : 0);
     const std::uint32_t start = SelectionMin(inst);
     const std::uint32_t length = SelectionLength(inst);
     UniqueCom<IDataObject> data = HexViewCreateDataObject(inst);

@@ -52,7 +52,7 @@ int ClearOverwriteMode(HexViewInstance& inst) {
 }  // namespace
 
 int HexViewClear(HexViewInstance& inst) {
-    if (inst.readOnly != 0) return HexViewFail(inst, kHexReadOnly);
+    if (!HexViewCanEdit(inst)) return 0;
     const int result = inst.insertMode != 0 ? ClearInsertMode(inst) : ClearOverwriteMode(inst);
     if (result != 0) inst.lastError = kHexOk;
     return result;
@@ -61,7 +61,7 @@ int HexViewClear(HexViewInstance& inst) {
 std::uint32_t HexViewInsertData(HexViewInstance& inst, const void* source,
                                 std::uint32_t position, std::uint32_t count) {
     count = std::min(count, 0xFFFFFFFFu - position);
-    if (inst.readOnly != 0 || count == 0) return 0;
+    if (count == 0 || !HexViewCanEdit(inst)) return 0;
     // One undo step of its own: neither typing before it nor typing after it joins it.
     HexDocEndRun(inst.document);
     const bool stored = inst.insertMode != 0
@@ -78,7 +78,7 @@ std::uint32_t HexViewInsertData(HexViewInstance& inst, const void* source,
 
 int HexViewDeleteRange(HexViewInstance& inst, std::uint32_t start, std::uint32_t length,
                        bool reset) {
-    if (inst.insertMode == 0 || inst.readOnly != 0) return 0;
+    if (inst.insertMode == 0 || !HexViewCanEdit(inst)) return 0;
     if (!HexDocDelete(inst.document, start, length)) return HexViewFail(inst, inst.document.error);
     inst.modified = 1;
     HexViewRefreshSize(inst);

@@ -68,7 +68,7 @@ int AfterFileInserted(HexViewInstance& inst, std::uint32_t position, std::uint32
 int InsertFile(HexViewInstance& inst, const char* path, DWORD position, int mode, BOOL limit,
                bool mapped) {
     if (path == nullptr) return HexViewFail(inst, mapped ? kHexOpenFailed : kHexInsertOpenFailed);
-    if (inst.readOnly != 0) return HexViewFail(inst, kHexReadOnly);
+    if (!HexViewCanEdit(inst)) return 0;
     if (IsOwnFile(inst, path)) {
         return HexViewFail(inst, mapped ? kHexInsertOwnFileMapped : kHexInsertOwnFileRead);
     }
@@ -84,6 +84,7 @@ int InsertFile(HexViewInstance& inst, const char* path, DWORD position, int mode
 
 int SaveFile(HexViewInstance& inst, const char* path) {
     inst.keptFile[0] = '\0';
+    if (HexViewScanning(inst)) return HexViewFail(inst, kHexBusy);  // it reads the file
     const bool ownFile = path == nullptr || IsOwnFile(inst, path);
     if (ownFile) {
         if (inst.filePath[0] == '\0') return HexViewFail(inst, kHexCreateFailed);  // no file
@@ -116,6 +117,7 @@ int SaveFile(HexViewInstance& inst, const char* path) {
 
 int HexViewOpenFile(HexViewInstance& inst, const char* path, bool useMapping, bool readOnly) {
     if (path == nullptr) return HexViewFail(inst, kHexOpenFailed);
+    HexViewCancelScan(inst);
     if (!HexDocOpenFile(inst.document, path, useMapping, readOnly)) {
         return HexViewFail(inst, inst.document.error);
     }

@@ -6,9 +6,12 @@
 #include <ole2.h>
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
+#include "hexview/hex_checksum.h"
 #include "hexview/hex_document.h"
+#include "hexview/hex_search.h"
 #include "hexview/hexview_layout.h"
 #include "hexview/hexview_model.h"
 #include "hexview/hexview_win.h"
@@ -16,6 +19,10 @@
 
 constexpr UINT_PTR kAutoScrollTimer = 0xDEADBEEF;
 constexpr UINT kAutoScrollPeriod = 20;  // milliseconds
+// A search or checksum run goes on by this message to itself (word parameter: the run's serial),
+// or by this timer when input or painting waits.
+constexpr UINT kScanSliceMessage = WM_USER + 1;
+constexpr UINT_PTR kScanTimer = 0x5CA4;
 
 // One heap record per control, from WM_NCCREATE to WM_NCDESTROY. The view fields (style,
 // caret, selection, layout, colours ...) are the HexViewModel base.
@@ -52,6 +59,15 @@ struct HexViewInstance : HexViewModel {
     std::uint32_t digitDocLength = 0;
     const std::uint8_t* digitByte = nullptr;
 
+    // The running search or checksum run (at most one of them), what the last one came to, and
+    // the last search's pattern for Find Next.
+    std::optional<HexSearch> search;
+    std::optional<HexChecksumRun> checksum;
+    HexViewScanInfo scanInfo{};
+    UINT scanSerial = 0;         // tells a run's slices from those of the runs before it
+    DWORD scanNotifiedTick = 0;  // when the parent last heard of the progress
+    HexPattern findPattern;      // empty before the first search
+
     // Painting buffers, sized for the current layout whatever the bytes per row.
     std::vector<char> rowText;
     std::vector<std::uint8_t> rowBytes;
@@ -80,6 +96,12 @@ inline int HexViewFail(HexViewInstance& inst, std::uint32_t code) {
 }
 int HexViewNew(HexViewInstance& inst);
 int HexViewResetView(HexViewInstance& inst);
+// Whether the document may be edited now; when not, lastError says why (14 read-only, 25 a
+// search or checksum runs).
+bool HexViewCanEdit(HexViewInstance& inst);
+// Caret at offset with nothing selected (or the selection from anchor), scrolled into view and
+// shown; the parent hears HVN_CARETMOVED and HVN_SELCHANGED.
+void HexViewMoveCaretTo(HexViewInstance& inst, std::uint32_t offset, std::uint32_t anchor);
 
 // hexview_paint_win.cpp
 LRESULT HexViewOnPaint(HexViewInstance& inst);
@@ -144,6 +166,12 @@ int HexViewUndoStep(HexViewInstance& inst, bool redo);
 // document as plain bytes (asking first from 64 KiB on) and cuts every reader of it off.
 // Returns 0 when the bytes could not be kept.
 int HexViewFlushClipboard(HexViewInstance& inst);
+
+// hexview_scan_win.cpp: searches and checksum runs in slices
+bool HexViewScanning(const HexViewInstance& inst);
+void HexViewOnScanSlice(HexViewInstance& inst, UINT serial);
+// Ends a running search or checksum run as cancelled (HVN_SCANDONE); false when none ran.
+bool HexViewCancelScan(HexViewInstance& inst);
 
 // hexview_drop_win.cpp: drag and drop
 [[nodiscard]] bool HexViewStartDrag(HexViewInstance& inst);  // true when the drag ended in a drop

@@ -122,7 +122,7 @@ void BackspaceKey(HexViewInstance& inst) {
     if (inst.caretPos > 0) inst.caretPos -= 1;
     HexViewCaretCellFromPos(inst);
     if (inst.caretRow < 0) HexViewPostScroll(inst, WM_VSCROLL, SB_LINEUP);
-    if (inst.readOnly == 0 && inst.insertMode != 0 && inst.caretPos != old &&
+    if (inst.insertMode != 0 && inst.caretPos != old && HexViewCanEdit(inst) &&
         HexDocDelete(inst.document, inst.caretPos, 1)) {
         inst.modified = 1;
         const std::uint32_t oldTop = inst.topRow;
@@ -288,6 +288,15 @@ void HexViewOnKeyDown(HexViewInstance& inst, UINT key) {
     if (key == VK_SHIFT || key == VK_CONTROL) return;
     const bool shift = KeyDown(VK_SHIFT);
     const bool control = KeyDown(VK_CONTROL);
+    // While a search or checksum runs, Escape stops it and the keys that edit do nothing; the
+    // others still move about.
+    if (HexViewScanning(inst)) {
+        if (key == VK_ESCAPE) return static_cast<void>(HexViewCancelScan(inst));
+        if (key == VK_DELETE || key == VK_BACK || (key == VK_INSERT && shift) ||
+            (control && (key == KeyOfLetter('z') || key == KeyOfLetter('y')))) {
+            return static_cast<void>(MessageBeep(MB_OK));
+        }
+    }
     if (key != VK_TAB && key != VK_INSERT && !control) HexViewEnsureVisible(inst, inst.caretPos);
 
     if (key == VK_INSERT && shift) {
@@ -358,7 +367,7 @@ void HexViewOnKeyDown(HexViewInstance& inst, UINT key) {
 void HexViewOnChar(HexViewInstance& inst, UINT character) {
     if (KeyDown(VK_CONTROL) || !HexViewTypesCharacter(character)) return;
     const TypedOverSelection selection = TakeKeySelection(inst);
-    if (inst.readOnly != 0) return;
+    if (!HexViewCanEdit(inst)) return;
     if (inst.selAnchor != inst.selEnd) {
         HexViewInvalidateRange(inst, inst.selAnchor, inst.selEnd);
         inst.selAnchor = inst.selEnd = inst.caretPos;
@@ -380,6 +389,7 @@ void HexViewOnChar(HexViewInstance& inst, UINT character) {
 }
 
 int HexViewUndoStep(HexViewInstance& inst, bool redo) {
+    if (!HexViewCanEdit(inst)) return 0;
     bool any = false;
     while (redo ? HexDocRedo(inst.document) : HexDocUndo(inst.document)) {
         any = true;

@@ -138,7 +138,7 @@ int HexViewCopy(HexViewInstance& inst) {
 // The snapshot stays readable after the deletion: extents name the document's sources, which
 // live until the document closes.
 int HexViewCut(HexViewInstance& inst) {
-    if (inst.readOnly != 0) return HexViewFail(inst, kHexReadOnly);
+    if (!HexViewCanEdit(inst)) return 0;
     if (inst.insertMode == 0) return HexViewFail(inst, kHexCutNeedsInsert);
     if (inst.selAnchor == inst.selEnd) return HexViewFail(inst, kHexNothingSelected);
     const std::uint32_t start = SelectionMin(inst);
@@ -155,7 +155,7 @@ int HexViewCut(HexViewInstance& inst) {
 // block, up to its first zero unless it announces a count. Nothing to paste is no failure;
 // data that cannot be placed whole is, and leaves the document and its history as they were.
 int HexViewPaste(HexViewInstance& inst) {
-    if (inst.readOnly != 0) return HexViewFail(inst, kHexReadOnly);
+    if (!HexViewCanEdit(inst)) return 0;
     if (inst.selAnchor != inst.selEnd) {
         HexViewInvalidateRange(inst, inst.selAnchor, inst.selEnd);
         inst.selAnchor = inst.selEnd = inst.caretPos;

@@ -86,7 +86,14 @@ LRESULT CALLBACK HexViewProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         case WM_GETFONT: return reinterpret_cast<LRESULT>(inst->font.get());
         case WM_KEYDOWN: HexViewOnKeyDown(*inst, static_cast<UINT>(wParam)); return 0;
         case WM_CHAR: HexViewOnChar(*inst, static_cast<UINT>(wParam)); return 0;
-        case WM_TIMER: HexViewOnTimer(*inst, wParam); return 0;
+        case WM_TIMER:
+            if (wParam == kScanTimer) {
+                HexViewOnScanSlice(*inst, inst->scanSerial);
+            } else {
+                HexViewOnTimer(*inst, wParam);
+            }
+            return 0;
+        case kScanSliceMessage: HexViewOnScanSlice(*inst, static_cast<UINT>(wParam)); return 0;
         case WM_VSCROLL: HexViewOnVScroll(*inst, LOWORD(wParam)); return 0;
         case WM_HSCROLL: HexViewOnHScroll(*inst, LOWORD(wParam)); return 0;
         case WM_MOUSEMOVE: HexViewOnMouseMove(*inst, wParam, x, y); return 0;
@@ -173,6 +180,12 @@ int HexViewSetInsertMode(HexViewInstance& inst, int on) {
     return previous;
 }
 
+bool HexViewCanEdit(HexViewInstance& inst) {
+    if (inst.readOnly != 0) return HexViewFail(inst, kHexReadOnly);
+    if (HexViewScanning(inst)) return HexViewFail(inst, kHexBusy);
+    return true;
+}
+
 void HexViewWarn(HexViewInstance& inst, const char* text) {
     MessageBoxA(inst.hwnd, text, "HexView32", MB_OK | MB_ICONWARNING);
 }
@@ -196,6 +209,7 @@ void ResetCaretAndScroll(HexViewInstance& inst) {
 }  // namespace
 
 int HexViewNew(HexViewInstance& inst) {
+    HexViewCancelScan(inst);
     HexDocClose(inst.document);
     inst.filePath[0] = '\0';
     HexViewRefreshSize(inst);

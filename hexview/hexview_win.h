@@ -11,6 +11,7 @@
 
 #include <windows.h>
 
+#include "formats/checksums.h"
 #include "hexview/hexview_model.h"
 
 constexpr char kHexViewClass[] = "HexView32";
@@ -30,6 +31,8 @@ constexpr int HVN_CHANGED = -1029;     // content, size or file changed
 constexpr int HVN_MODECHANGED = -1030; // insert mode toggled
 constexpr int HVN_DRAGENTER = -1031;   // a drag entered; selLength carries its byte count
 constexpr int HVN_DROPMOVED = -1032;   // the drop position moved during a drag
+constexpr int HVN_SCANPROGRESS = -1033;  // a search or checksum run started or went on
+constexpr int HVN_SCANDONE = -1034;      // it ended (HexViewGetScan says how)
 
 struct HexViewNotify {
     NMHDR header;         // sending control, its identifier, the HVN_ code
@@ -124,3 +127,84 @@ int HexViewRedo(HWND control);
 [[nodiscard]] int HexViewCut(HWND control);
 [[nodiscard]] int HexViewCopy(HWND control);
 [[nodiscard]] int HexViewPaste(HWND control);
+
+// Tools: Go To, Select All, Fill, Copy as hex text ----------------------------------------------
+
+// Moves the caret to offset (0 .. size: the size is the end) with nothing selected, and
+// scrolls it into view; sends HVN_CARETMOVED and HVN_SELCHANGED. 0 with 9 past the end.
+int HexViewGoTo(HWND control, DWORD offset);
+// Selects the whole document, the caret at its end; the view stays where it is.
+int HexViewSelectAll(HWND control);
+// Whether an undo or redo step would do something now (not while a search runs).
+int HexViewCanUndo(HWND control);
+int HexViewCanRedo(HWND control);
+// Overwrites the selection with the pattern's bytes repeated from its first, as one undo step;
+// the bytes stay selected. All or nothing: 0 with 21 (nothing selected), 14, 25, or 1 when the
+// room left for edits cannot take the selection.
+[[nodiscard]] int HexViewFill(HWND control, const BYTE* pattern, DWORD length);
+// Puts the selection on the clipboard as CF_TEXT: upper-case hex pairs separated by spaces, 16
+// to a line, CR LF between lines. 0 with 21, 27 (more than 16 MiB), 1 (no memory), 23 (a file
+// window cannot be read) or 0 (the clipboard is held by another program).
+[[nodiscard]] int HexViewCopyHex(HWND control);
+
+// Find and checksums ------------------------------------------------------------------------
+//
+// A search or a checksum run reads the document where it lies, in slices of a few tens of
+// milliseconds on the control's thread, between which the thread's messages run: the window
+// paints and scrolls, and Escape in the control (or HexViewCancelScan from the host) stops it.
+// One at a time. Meanwhile every edit is refused with 25 (typing, clear, cut, paste, drops,
+// undo, file inserts, fill, save); opening another document (New, SetBuffer, OpenFile) ends the
+// run as cancelled first. The parent hears HVN_SCANPROGRESS when a run starts and about every
+// 100 ms while it goes on, and HVN_SCANDONE once when it ends, after a found match has been
+// selected (HVN_CARETMOVED, HVN_SELCHANGED); HexViewGetScan tells it the rest.
+
+constexpr DWORD HVF_TEXT = 0x1;        // the pattern is text (its ANSI bytes), not hex pairs
+constexpr DWORD HVF_IGNORECASE = 0x2;  // text: ASCII letters match in either case
+constexpr DWORD HVF_BACKWARD = 0x4;    // towards the start of the document
+
+// Searches for the pattern from the caret: forward, the first match at or after the caret (or
+// one past it when the selection starts at the caret, as after a match); backward, the last
+// match that starts before the caret. Wraps once at the end (or start). A match ends up selected
+// with the caret at its start. Hex patterns are digit pairs, with spaces between pairs allowed
+// and ?? for any byte. 1 when the search started; 0 with 26 (the pattern is not usable: see
+// HexParseHexPattern) or 25.
+int HexViewFind(HWND control, const char* pattern, DWORD flags);
+// The last search's pattern again, forward or backward; 0 with 26 before any search, or 25.
+int HexViewFindNext(HWND control, BOOL backward);
+// Computes the checksums named by kinds (ChecksumKinds) of the selection, or of the whole
+// document when nothing is selected. 1 when the run started; 0 with 25.
+int HexViewChecksum(HWND control, DWORD kinds);
+// Stops a running search or checksum run (HVN_SCANDONE, outcome HVSO_CANCELLED); 1 when one
+// ran, else 0.
+int HexViewCancelScan(HWND control);
+
+constexpr DWORD HVSCAN_FIND = 1;
+constexpr DWORD HVSCAN_CHECKSUM = 2;
+
+// How a run went (HexViewScanInfo::outcome).
+enum HexViewScanOutcome : DWORD {
+    HVSO_RUNNING = 0,
+    HVSO_FOUND = 1,       // position and length name the match
+    HVSO_NOTFOUND = 2,    // no match anywhere
+    HVSO_DONE = 3,        // the checksums are in checksums
+    HVSO_CHANGED = 4,     // the document changed under the run (the host changed it)
+    HVSO_UNREADABLE = 5,  // a file window could not be mapped (the file is gone or locked)
+    HVSO_CANCELLED = 6,   // stopped by Escape, HexViewCancelScan or a new document
+};
+
+struct HexViewScanInfo {
+    DWORD kind;         // HVSCAN_FIND or HVSCAN_CHECKSUM; 0 before the first run
+    DWORD outcome;      // HexViewScanOutcome; HVSO_RUNNING while it runs
+    DWORD wrapped;      // find: the search passed the end (start) and went on from the other side
+    DWORD backward;     // find: it went towards the start
+    DWORD position;     // find: the match; checksum: the first byte summed
+    DWORD length;       // find: the match's length; checksum: the bytes summed
+    ULONGLONG done;     // bytes read so far
+    ULONGLONG total;    // bytes the run reads at most
+    ChecksumResults checksums;  // after HVSO_DONE
+};
+
+// The running or last run; 1, or 0 (info untouched) for a window that is not a HexView32.
+int HexViewGetScan(HWND control, HexViewScanInfo* info);
+// 1 while a search or checksum run goes on.
+int HexViewIsScanning(HWND control);

@@ -5,6 +5,10 @@
 #define IDD_HEX_EDITOR 102
 #define IDM_HEX_EDITOR 134
 #define IDM_HEX_CONTEXT 135
+#define IDD_HEX_GOTO 140
+#define IDD_HEX_FIND 141
+#define IDD_HEX_FILL 142
+#define IDD_HEX_CHECKSUM 143
 #define IDI_VORLAND 1
 
 // Programmer window controls.
@@ -44,3 +48,30 @@
 #define IDM_COPY 32782
 #define IDM_PASTE 32783
 #define IDM_CLEAR 32784
+#define IDM_UNDO 32785
+#define IDM_REDO 32786
+#define IDM_SELECT_ALL 32787
+#define IDM_COPY_HEX 32788
+#define IDM_FILL 32789
+#define IDM_CHECKSUM 32790
+#define IDM_FIND 32791
+#define IDM_FIND_NEXT 32792
+#define IDM_FIND_PREVIOUS 32793
+#define IDM_GOTO 32794
+#define IDM_OPEN 32795
+#define IDM_ESCAPE 32796  // the Escape key: stops a search, or else closes; in no menu
+
+// Hex editor dialogs: Go To, Find, Fill Selection, Checksum.
+#define IDC_GOTO_OFFSET 1001
+#define IDC_GOTO_HINT 1002
+#define IDC_FIND_TEXT 1011
+#define IDC_FIND_HEX 1012
+#define IDC_FIND_TEXTMODE 1013
+#define IDC_FIND_IGNORECASE 1014
+#define IDC_FIND_FORWARD 1015
+#define IDC_FIND_BACKWARD 1016
+#define IDC_FILL_PATTERN 1021
+#define IDC_FILL_RANGE 1022
+#define IDC_CHECKSUM_RANGE 1031
+#define IDC_CHECKSUM_TEXT 1032
+#define IDC_CHECKSUM_COPY 1033

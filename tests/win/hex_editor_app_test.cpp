@@ -25,6 +25,7 @@ using testing_support::SaveScreenshot;
 using testing_support::StatusPartEdges;
 using testing_support::StatusPartText;
 using testing_support::VorlandApp;
+using testing_support::WaitForDialog;
 using testing_support::WaitForMessageBox;
 using testing_support::WaitForWindow;
 using Bytes = std::vector<unsigned char>;
@@ -136,6 +137,59 @@ class HexEditorAppTest : public ::testing::Test {
         return ReadFileBytes(path);
     }
     std::string Part(int part) const { return StatusPartText(status_, part); }
+    // The part's text once it reads text (a search ends a moment after its key); what it reads
+    // after five seconds otherwise.
+    std::string PartBecomes(int part, const std::string& text) const {
+        const DWORD start = GetTickCount();
+        while (Part(part) != text && GetTickCount() - start < 5000) PumpMessages(20);
+        return Part(part);
+    }
+    void Command(int id) { PostMessageA(editor_, WM_COMMAND, id, 0); }
+    // The tool dialog a command or key opened, found by one of its controls.
+    HWND Dialog(const char* caption, int item) {
+        return WaitForDialog(app_.processId(), caption, item);
+    }
+    // Types text into a dialog's box and presses OK; false when the dialog stays (refused).
+    bool Answer(HWND dialog, int box, const std::string& text) {
+        SendMessageA(GetDlgItem(dialog, box), WM_SETTEXT, 0,
+                     reinterpret_cast<LPARAM>(text.c_str()));
+        PressButton(dialog, IDOK);
+        const DWORD start = GetTickCount();
+        while (IsWindow(dialog) && GetTickCount() - start < 2000) PumpMessages(20);
+        return !IsWindow(dialog);
+    }
+    // Find with the dialog's choices.
+    void Find(const char* text, int mode, int direction, bool ignoreCase = false) {
+        Command(IDM_FIND);
+        HWND find = Dialog("Find", IDC_FIND_TEXT);
+        ASSERT_NE(find, nullptr);
+        PostMessageA(GetDlgItem(find, mode), BM_CLICK, 0, 0);
+        PostMessageA(GetDlgItem(find, direction), BM_CLICK, 0, 0);
+        SendMessageA(GetDlgItem(find, IDC_FIND_IGNORECASE), BM_SETCHECK,
+                     ignoreCase ? BST_CHECKED : BST_UNCHECKED, 0);
+        EXPECT_TRUE(Answer(find, IDC_FIND_TEXT, text));
+    }
+    // Copy as Hex, and what the clipboard then holds as text.
+    std::string CopyAsHex() {
+        if (OpenClipboard(nullptr)) {
+            EmptyClipboard();
+            CloseClipboard();
+        }
+        SendMessageA(editor_, WM_COMMAND, IDM_COPY_HEX, 0);
+        return ClipboardText();
+    }
+    static std::string ClipboardText() {
+        std::string text;
+        if (!OpenClipboard(nullptr)) return text;
+        HANDLE block = GetClipboardData(CF_TEXT);
+        if (const char* chars = block != nullptr ? static_cast<const char*>(GlobalLock(block))
+                                                 : nullptr) {
+            text = chars;
+            GlobalUnlock(block);
+        }
+        CloseClipboard();
+        return text;
+    }
 
     VorlandApp app_;
     HWND editor_ = nullptr;
@@ -262,6 +316,123 @@ TEST_F(HexEditorAppTest, TheStatusBarAsTheUserMovesAbout) {
     EXPECT_EQ(StatusPartEdges(status_), (std::vector<int>{10, 190, 250, 350, 300}));
     EXPECT_EQ(CloseEditor(IDNO), "Commit changes to the active bin?");
     EXPECT_EQ(SavedBuffer(), ChipPattern());
+}
+
+// The tools on a 17 MiB file opened in the editor (mapped), by menu and by key: Go To and
+// typing, Find in hex with and without ??, in text with and without case, both ways, across a
+// typed byte and a 1 MiB window edge, wrapping; Fill with one undo step, undone and redone from
+// the menu; checksums of known bytes; Copy as Hex; Select All. Then the first bytes go to the
+// image buffer.
+TEST_F(HexEditorAppTest, TheToolsOnALargeFileByMenuAndByKey) {
+    constexpr std::size_t kFileSize = 17u << 20;
+    Bytes file(kFileSize, 0);
+    std::memcpy(&file[0x10], "Katz", 4);
+    std::memcpy(&file[0xFFFFE], "Kxtz", 4);  // becomes "Katz" by typing, across the edge
+    std::memcpy(&file[0x200000], "KATZ", 4);
+    std::memcpy(&file[0x300000], "123456789", 9);
+    const std::string path = app_.dir().File("tools.bin");
+    testing_support::WriteFileBytes(path, file);
+
+    OpenEditor();
+    Command(IDM_OPEN);
+    ASSERT_TRUE(app_.AnswerFileDialog(path, "Select File To Open..."));
+    ASSERT_NE(WaitForWindow(app_.processId(), "tools.bin - Hex Editor"), nullptr);
+    EXPECT_EQ(PartBecomes(3, "17825792 bytes"), "17825792 bytes");
+    SetForegroundWindow(editor_);
+    PumpMessages(100);
+
+    // Go To: 0x1234 by menu, a byte typed there; past the end is refused and changes nothing.
+    Command(IDM_GOTO);
+    ASSERT_TRUE(Answer(Dialog("Go To", IDC_GOTO_OFFSET), IDC_GOTO_OFFSET, "0x1234"));
+    EXPECT_EQ(Part(1), "Cursor: 00001234");
+    Type("5A");
+    EXPECT_EQ(Part(1), "Cursor: 00001235");
+    PressKeys({VK_CONTROL, 'G'});
+    HWND goTo = Dialog("Go To", IDC_GOTO_OFFSET);
+    EXPECT_FALSE(Answer(goTo, IDC_GOTO_OFFSET, "#17825793"));
+    testing_support::MessageBoxSeen refused = WaitForMessageBox(app_.processId(), "Go To");
+    EXPECT_EQ(refused.text, "The offset is past the end of the data.");
+    PressButton(refused.box, IDOK);
+    EXPECT_EQ(Part(1), "Cursor: 00001235");
+    ASSERT_TRUE(Answer(goTo, IDC_GOTO_OFFSET, "FFFFF"));  // the same dialog, still open
+    Key(VK_TAB);  // "a" typed in the character pane
+    Type("a");
+    Key(VK_TAB);
+
+    Command(IDM_GOTO);
+    ASSERT_TRUE(Answer(Dialog("Go To", IDC_GOTO_OFFSET), IDC_GOTO_OFFSET, "200"));
+    Find("4B 61 74 7A", IDC_FIND_HEX, IDC_FIND_FORWARD);
+    EXPECT_EQ(PartBecomes(1, "Selection: 00100002 - 000FFFFE"), "Selection: 00100002 - 000FFFFE");
+    EXPECT_EQ(Part(3), "4 bytes");
+    EXPECT_EQ(Part(0), "");
+    PressKeys({VK_F3});  // "KATZ" is not these bytes: round to the start
+    EXPECT_EQ(PartBecomes(1, "Selection: 00000014 - 00000010"), "Selection: 00000014 - 00000010");
+    EXPECT_EQ(Part(0), "Passed the end, went on from the start");
+    PressKeys({VK_SHIFT, VK_F3});
+    EXPECT_EQ(PartBecomes(1, "Selection: 00100002 - 000FFFFE"), "Selection: 00100002 - 000FFFFE");
+    EXPECT_EQ(Part(0), "Passed the start, went on from the end");
+    Find("4B ?? 74 7A", IDC_FIND_HEX, IDC_FIND_BACKWARD);
+    EXPECT_EQ(PartBecomes(1, "Selection: 00000014 - 00000010"), "Selection: 00000014 - 00000010");
+    EXPECT_EQ(Part(0), "");
+
+    Find("katz", IDC_FIND_TEXTMODE, IDC_FIND_FORWARD);
+    testing_support::MessageBoxSeen none = WaitForMessageBox(app_.processId(), "Find");
+    EXPECT_EQ(none.text, "Cannot find \"katz\".");
+    PressButton(none.box, IDOK);
+    Find("katz", IDC_FIND_TEXTMODE, IDC_FIND_FORWARD, true);
+    EXPECT_EQ(PartBecomes(1, "Selection: 00100002 - 000FFFFE"), "Selection: 00100002 - 000FFFFE");
+    PressKeys({VK_F3});
+    EXPECT_EQ(PartBecomes(1, "Selection: 00200004 - 00200000"), "Selection: 00200004 - 00200000");
+    PressKeys({VK_SHIFT, VK_F3});
+    EXPECT_EQ(PartBecomes(1, "Selection: 00100002 - 000FFFFE"), "Selection: 00100002 - 000FFFFE");
+
+    // Fill the match with 00: one undo step, undone and redone from the menu.
+    EXPECT_EQ(CopyAsHex(), "4B 61 74 7A");
+    Command(IDM_FILL);
+    ASSERT_TRUE(Answer(Dialog("Fill Selection", IDC_FILL_PATTERN), IDC_FILL_PATTERN, "00"));
+    EXPECT_EQ(CopyAsHex(), "00 00 00 00");
+    SendMessageA(editor_, WM_COMMAND, IDM_UNDO, 0);
+    EXPECT_EQ(Part(1), "Cursor: 000FFFFE");  // undoing an overwrite selects nothing
+    PressKeys({VK_F3});
+    EXPECT_EQ(PartBecomes(1, "Selection: 00100002 - 000FFFFE"), "Selection: 00100002 - 000FFFFE");
+    EXPECT_EQ(CopyAsHex(), "4B 61 74 7A");
+    SendMessageA(editor_, WM_COMMAND, IDM_REDO, 0);
+    EXPECT_EQ(Part(1), "Selection: 000FFFFE - 00100002");
+    EXPECT_EQ(CopyAsHex(), "00 00 00 00");
+
+    // Checksums of "123456789", the usual check values; the dialog's text copied by its button.
+    Find("123456789", IDC_FIND_TEXTMODE, IDC_FIND_FORWARD);
+    EXPECT_EQ(PartBecomes(1, "Selection: 00300009 - 00300000"), "Selection: 00300009 - 00300000");
+    EXPECT_EQ(CopyAsHex(), "31 32 33 34 35 36 37 38 39");
+    Command(IDM_CHECKSUM);
+    HWND sums = Dialog("Checksum", IDC_CHECKSUM_TEXT);
+    ASSERT_NE(sums, nullptr);
+    const std::string expected =
+        "Byte sum (8 bit): DD\r\nByte sum (16 bit): 01DD\r\nCRC-16/CCITT-FALSE: 29B1\r\n"
+        "CRC-32: CBF43926\r\n"
+        "SHA-256: 15E2B0D3C33891EBB0F1EF609EC419420C20E320CE94C65FBC8C3312448EB225";
+    EXPECT_EQ(testing_support::DialogItemText(sums, IDC_CHECKSUM_RANGE),
+              "Selection 00300000 - 00300008, 9 bytes:");
+    EXPECT_EQ(testing_support::DialogItemText(sums, IDC_CHECKSUM_TEXT), expected);
+    PressButton(sums, IDC_CHECKSUM_COPY);
+    PumpMessages(200);
+    EXPECT_EQ(ClipboardText(), expected);
+    PressButton(sums, IDCANCEL);
+
+    // Select All: more than Copy as Hex takes.
+    PressKeys({VK_CONTROL, 'A'});
+    EXPECT_EQ(PartBecomes(1, "Selection: 00000000 - 01100000"), "Selection: 00000000 - 01100000");
+    EXPECT_EQ(Part(3), "17825792 bytes");
+    Command(IDM_COPY_HEX);
+    testing_support::MessageBoxSeen tooLarge = WaitForMessageBox(app_.processId(), "Copy as Hex");
+    EXPECT_EQ(tooLarge.text, "The selection is larger than 16 MiB, too large to copy as hex text.");
+    PressButton(tooLarge.box, IDOK);
+
+    Command(IDM_COMMIT_CHANGES);
+    EXPECT_EQ(CloseEditor(IDCANCEL), "");  // the buffer has what the editor shows of it
+    Bytes committed(file.begin(), file.begin() + kChipSize);
+    committed[0x1234] = 0x5A;
+    EXPECT_EQ(SavedBuffer(), committed);
 }
 
 }  // namespace

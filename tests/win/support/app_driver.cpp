@@ -182,6 +182,7 @@ struct WindowSearch {
     DWORD processId;
     const char* caption;
     const char* className;
+    int itemId;  // when not 0, a child with this id tells the window from others of its caption
     HWND found;
 };
 
@@ -201,15 +202,16 @@ BOOL CALLBACK MatchWindow(HWND window, LPARAM parameter) {
     char caption[1024] = {};
     WideCharToMultiByte(CP_ACP, 0, wide, -1, caption, sizeof caption, nullptr, nullptr);
     if (lstrcmpA(caption, search->caption) != 0) return TRUE;
+    if (search->itemId != 0 && GetDlgItem(window, search->itemId) == nullptr) return TRUE;
     search->found = window;
     return FALSE;
 }
 
-HWND WaitForTopLevel(DWORD processId, const char* caption, const char* className,
+HWND WaitForTopLevel(DWORD processId, const char* caption, const char* className, int itemId,
                      DWORD milliseconds) {
     DWORD start = GetTickCount();
     for (;;) {
-        WindowSearch search{processId, caption, className, nullptr};
+        WindowSearch search{processId, caption, className, itemId, nullptr};
         EnumWindows(&MatchWindow, reinterpret_cast<LPARAM>(&search));
         if (search.found != nullptr) return search.found;
         if (GetTickCount() - start > milliseconds) return nullptr;
@@ -219,7 +221,11 @@ HWND WaitForTopLevel(DWORD processId, const char* caption, const char* className
 }  // namespace
 
 HWND WaitForWindow(DWORD processId, const char* caption, DWORD milliseconds) {
-    return WaitForTopLevel(processId, caption, nullptr, milliseconds);
+    return WaitForTopLevel(processId, caption, nullptr, 0, milliseconds);
+}
+
+HWND WaitForDialog(DWORD processId, const char* caption, int itemId, DWORD milliseconds) {
+    return WaitForTopLevel(processId, caption, "#32770", itemId, milliseconds);
 }
 
 std::string WindowText(HWND window) {
@@ -250,7 +256,7 @@ std::string DialogItemText(HWND dialog, int id) { return WindowText(GetDlgItem(d
 
 MessageBoxSeen WaitForMessageBox(DWORD processId, const char* caption, DWORD milliseconds) {
     MessageBoxSeen seen;
-    seen.box = WaitForTopLevel(processId, caption, "#32770", milliseconds);
+    seen.box = WaitForTopLevel(processId, caption, "#32770", 0xFFFF, milliseconds);
     if (seen.box != nullptr) seen.text = DialogItemText(seen.box, 0xFFFF);
     return seen;
 }

@@ -78,6 +78,9 @@ std::string StageVorland(const TempDir& dir);
 
 // A top-level window of the process whose caption is exactly caption; null after the timeout.
 HWND WaitForWindow(DWORD processId, const char* caption, DWORD milliseconds = 10000);
+// A dialog of the process with that caption and a control with that id (a message box of the
+// same caption has none); null after the timeout.
+HWND WaitForDialog(DWORD processId, const char* caption, int itemId, DWORD milliseconds = 10000);
 
 // The text of a window (marshalled WM_GETTEXT, so it works across processes).
 std::string WindowText(HWND window);
@@ -87,7 +90,8 @@ std::string DialogItemText(HWND dialog, int id);
 // with messages that carry no pointers, so the edit may belong to another process).
 bool LastLineInView(HWND edit);
 
-// A message box of the process with that caption: its text, and a press of button id.
+// A message box of the process with that caption (a dialog with a text item 0xFFFF): its text,
+// and a press of button id.
 struct MessageBoxSeen {
     HWND box = nullptr;
     std::string text;

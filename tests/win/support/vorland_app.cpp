@@ -134,7 +134,7 @@ void VorlandApp::SelectChip(int type) const {
 }
 
 bool AnswerFileDialog(DWORD processId, const char* caption, const std::string& path) {
-    MessageBoxSeen dialog = WaitForMessageBox(processId, caption, 10000);
+    MessageBoxSeen dialog{WaitForDialog(processId, caption, kFileNameBox), ""};
     if (dialog.box == nullptr) return false;
     if (path.empty()) {
         PressButton(dialog.box, IDCANCEL);
