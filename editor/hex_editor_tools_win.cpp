@@ -146,8 +146,8 @@ INT_PTR CALLBACK FillProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPara
     if (message == WM_INITDIALOG) {
         SetWindowLongPtrA(dialog, DWLP_USER, lParam);
         auto& context = *reinterpret_cast<FillContext*>(lParam);
-        const std::string range = "Hex bytes (FF, or a pattern such as DE AD BE EF), repeated "
-                                  "over " + HexEditorRangeText(context.first, context.count) + ".";
+        const std::string range = "Hex bytes, e.g. FF or DE AD BE EF.\nSelection " +
+                                  HexEditorRangeText(context.first, context.count) + ".";
         SetDlgItemTextA(dialog, IDC_FILL_RANGE, range.c_str());
         Begin(dialog, IDC_FILL_PATTERN, context.text);
         return FALSE;
@@ -200,7 +200,8 @@ INT_PTR CALLBACK ChecksumProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
         SetDlgItemTextA(dialog, IDC_CHECKSUM_RANGE, range.c_str());
         SetDlgItemTextA(dialog, IDC_CHECKSUM_TEXT, HexChecksumText(info.checksums).c_str());
         CenterWindow(dialog, GetWindow(dialog, GW_OWNER));
-        return TRUE;  // the focus on the default button
+        SetFocus(GetDlgItem(dialog, IDCANCEL));  // not on the text, which would select it all
+        return FALSE;
     }
     if (message != WM_COMMAND) return FALSE;
     switch (LOWORD(wParam)) {

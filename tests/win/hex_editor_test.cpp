@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -117,9 +119,55 @@ class HexEditorTest : public ::testing::Test {
         return warnings.Texts();
     }
 
+    // Runs a command that opens a dialog, at once or when a run ends, while answer works the
+    // dialog from another thread; answer must close it.
+    void WithDialog(int command, const char* caption, int item,
+                    const std::function<void(HWND)>& answer) {
+        std::atomic<bool> done{false};
+        std::thread helper([&] {
+            HWND dialog =
+                testing_support::WaitForDialog(GetCurrentProcessId(), caption, item, 5000);
+            if (dialog != nullptr) answer(dialog);
+            done = true;
+        });
+        Command(command);
+        while (!done) PumpMessages(10);
+        helper.join();
+    }
+    // Whether the menu bar greys the item when its popup opens.
+    bool Greyed(int id) const {
+        HMENU bar = GetMenu(gHexEditorWindow);
+        for (int i = 0; i < GetMenuItemCount(bar); ++i) {
+            HMENU popup = GetSubMenu(bar, i);
+            if (GetMenuState(popup, id, MF_BYCOMMAND) == static_cast<UINT>(-1)) continue;
+            SendMessageA(gHexEditorWindow, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(popup), i);
+            return (GetMenuState(popup, id, MF_BYCOMMAND) & MF_GRAYED) != 0;
+        }
+        ADD_FAILURE() << "no item " << id;
+        return false;
+    }
+
     HWND owner_ = nullptr;
     Bytes image_;
 };
+
+// From the dialog's thread's point of view: types into a box and presses OK.
+void Submit(HWND dialog, int box, const char* text) {
+    SendMessageA(GetDlgItem(dialog, box), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+    testing_support::PressButton(dialog, IDOK);
+}
+
+// The text of the warning box with that caption, answered.
+std::string Refusal(const char* caption) {
+    testing_support::MessageBoxSeen box =
+        testing_support::WaitForMessageBox(GetCurrentProcessId(), caption, 5000);
+    if (box.box != nullptr) testing_support::PressButton(box.box, IDOK);
+    return box.text;
+}
+
+void WaitGone(HWND window) {
+    for (int i = 0; i < 200 && IsWindow(window); ++i) Sleep(10);
+}
 
 TEST_F(HexEditorTest, OpensOnAPrivateCopyWithTheOwnerDisabled) {
     HWND editor = Open();
@@ -540,6 +588,169 @@ TEST_F(HexEditorTest, WithoutMemoryForTheCopyTheEditorSaysSoAndNothingChanges) {
     SetCommitGate(nullptr);
     EXPECT_EQ(image_, CountingBytes(0x80000, 0x30));
     ASSERT_NE(Open(), nullptr);  // and it opens once there is memory
+}
+
+// What the user types in the tool dialogs is checked there: an unusable entry is refused with a
+// word on why, and the dialog stays with the entry as typed. A fill with no room for its bytes
+// changes nothing and says so.
+TEST_F(HexEditorTest, TheToolDialogsRefuseWhatTheyCannotUseAndKeepIt) {
+    ASSERT_NE(Open(), nullptr);
+    SetWindowPos(gHexEditorWindow, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    std::string refused;
+    std::string kept;
+    WithDialog(IDM_GOTO, "Go To", IDC_GOTO_OFFSET, [&](HWND dialog) {
+        Submit(dialog, IDC_GOTO_OFFSET, "12345678");
+        refused = Refusal("Go To");
+        kept = testing_support::DialogItemText(dialog, IDC_GOTO_OFFSET);
+        testing_support::SaveScreenshot("hex-goto", dialog);
+        Submit(dialog, IDC_GOTO_OFFSET, "+#16");
+        WaitGone(dialog);
+    });
+    EXPECT_EQ(refused, "The offset is past the end of the data.");
+    EXPECT_EQ(kept, "12345678");
+    EXPECT_EQ(Part(1), "Cursor: 00000010");
+
+    WithDialog(IDM_FIND, "Find", IDC_FIND_TEXT, [&](HWND dialog) {
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_FIND_IGNORECASE)));  // hex
+        SetDlgItemTextA(dialog, IDC_FIND_TEXT, "4B 61 ?? 7A");
+        testing_support::SaveScreenshot("hex-find", dialog);
+        Submit(dialog, IDC_FIND_TEXT, "4B 61 7?");
+        refused = Refusal("Find");
+        testing_support::PressButton(dialog, IDCANCEL);
+        WaitGone(dialog);
+    });
+    EXPECT_EQ(refused, "A wildcard is written ?? and stands for a whole byte.");
+
+    HexViewSetSelection(Control(), 0x10, 0x10);
+    WithDialog(IDM_FILL, "Fill Selection", IDC_FILL_PATTERN, [&](HWND dialog) {
+        kept = testing_support::DialogItemText(dialog, IDC_FILL_PATTERN);
+        Submit(dialog, IDC_FILL_PATTERN, "DE ??");
+        refused = Refusal("Fill Selection");
+        testing_support::SaveScreenshot("hex-fill", dialog);
+        Submit(dialog, IDC_FILL_PATTERN, "DE AD BE");
+        WaitGone(dialog);
+    });
+    EXPECT_EQ(kept, "FF");
+    EXPECT_EQ(refused, "A fill pattern cannot contain ??.");
+    Bytes document = Document();
+    EXPECT_EQ(Bytes(document.begin() + 0x0F, document.begin() + 0x22),
+              (Bytes{0x3F, 0xDE, 0xAD, 0xBE, 0xDE, 0xAD, 0xBE, 0xDE, 0xAD, 0xBE, 0xDE, 0xAD, 0xBE,
+                     0xDE, 0xAD, 0xBE, 0xDE, 0x50, 0x51}));
+
+    // All of it again, with no memory for the bytes: refused whole.
+    SetCommitGate(&Refuse);
+    BoxAnswerer memory;
+    Command(IDM_SELECT_ALL);
+    WithDialog(IDM_FILL, "Fill Selection", IDC_FILL_PATTERN, [&](HWND dialog) {
+        Submit(dialog, IDC_FILL_PATTERN, "00");
+        WaitGone(dialog);
+    });
+    PumpMessages(50);
+    SetCommitGate(nullptr);
+    EXPECT_EQ(memory.Texts(),
+              (std::vector<std::string>{"Not enough memory to complete this operation"}));
+    EXPECT_EQ(Document(), document);
+
+    std::string sums;
+    WithDialog(IDM_CHECKSUM, "Checksum", IDC_CHECKSUM_TEXT, [&](HWND dialog) {
+        kept = testing_support::DialogItemText(dialog, IDC_CHECKSUM_RANGE);
+        sums = testing_support::DialogItemText(dialog, IDC_CHECKSUM_TEXT);
+        testing_support::SaveScreenshot("hex-checksum", dialog);
+        testing_support::PressButton(dialog, IDCANCEL);
+        WaitGone(dialog);
+    });
+    EXPECT_EQ(kept, "Whole document, 32768 bytes:");
+    EXPECT_EQ(sums.substr(0, 18), "Byte sum (8 bit): ");  // the values: hex_checksum_test
+}
+
+// While a search or checksum run goes on, no path edits the document: keys, the clipboard, a
+// drop, menu commands (greyed as well) and the host's functions are all refused. Escape stops
+// the run, and only when none runs closes the editor.
+TEST_F(HexEditorTest, WhileARunGoesOnNothingEditsAndEscapeStopsIt) {
+    TempDir dir;
+    ASSERT_NE(Open(), nullptr);
+    Key(VK_INSERT);  // insert mode: Delete and Backspace would delete
+    Type("11");
+    HexViewSetSelection(Control(), 4, 4);
+    ASSERT_EQ(HexViewCopy(Control()), 1);
+    const Bytes before = Document();
+    EXPECT_FALSE(Greyed(IDM_UNDO));
+
+    Command(IDM_CHECKSUM);  // it runs once messages flow: none do until the end
+    ASSERT_EQ(HexViewIsScanning(Control()), 1);
+    EXPECT_EQ(Part(0), "Checksum... 0% (Esc stops)");
+    Type("22");
+    Key(VK_DELETE);
+    Key(VK_BACK);
+    Key('Z', false, true);
+    Key(VK_INSERT, true);  // Shift+Insert pastes
+    SendMessageA(Control(), WM_PASTE, 0, 0);
+    for (int id : {IDM_PASTE, IDM_CLEAR, IDM_CUT, IDM_UNDO}) Command(id);
+    const BYTE zero = 0;
+    EXPECT_EQ(HexViewFill(Control(), &zero, 1), 0);
+    EXPECT_EQ(HexViewGetLastError(Control()), 25u);
+    EXPECT_EQ(HexViewClear(Control()), 0);
+    EXPECT_EQ(HexViewUndo(Control()), 0);
+    EXPECT_EQ(HexViewSaveFile(Control(), dir.File("saved.bin").c_str()), 0);
+    EXPECT_EQ(HexViewGetLastError(Control()), 25u);
+    EXPECT_EQ(HexViewFind(Control(), "11", 0), 0);
+    UniqueCom<IDataObject> data = HexViewCreateDataObject(*HexViewFromWindow(Control()));
+    DWORD effect = DROPEFFECT_COPY;
+    EXPECT_EQ(HexViewFromWindow(Control())->dropTarget->DragEnter(data.get(), MK_LBUTTON,
+                                                                   POINTL{0, 0}, &effect),
+              E_UNEXPECTED);
+    EXPECT_EQ(effect, DROPEFFECT_NONE);
+    for (int id : {IDM_UNDO, IDM_CUT, IDM_PASTE, IDM_CLEAR, IDM_FILL, IDM_FIND, IDM_FIND_NEXT,
+                   IDM_CHECKSUM, IDM_OPEN, IDM_NEW, IDM_SAVE_AS}) {
+        EXPECT_TRUE(Greyed(id)) << id;
+    }
+    for (int id : {IDM_COPY, IDM_COPY_HEX, IDM_SELECT_ALL, IDM_GOTO, IDM_COMMIT_CHANGES}) {
+        EXPECT_FALSE(Greyed(id)) << id;
+    }
+    EXPECT_EQ(Document(), before);
+    EXPECT_EQ(HexViewIsScanning(Control()), 1);
+
+    MSG escape{Control(), WM_KEYDOWN, VK_ESCAPE, 1};
+    EXPECT_TRUE(HexEditorTranslateAccelerator(&escape));
+    EXPECT_EQ(HexViewIsScanning(Control()), 0);
+    EXPECT_EQ(Part(0), "Checksum stopped");
+    EXPECT_NE(gHexEditorWindow, nullptr);
+    PumpMessages(50);  // the stopped run's slice comes to nothing
+    EXPECT_FALSE(Greyed(IDM_PASTE));
+    Type("33");
+    EXPECT_EQ(Document()[4], 0x33);
+
+    BoxAnswerer prompt("Changes Detected", IDCANCEL);
+    EXPECT_TRUE(HexEditorTranslateAccelerator(&escape));
+    PumpMessages(20);
+    EXPECT_EQ(prompt.Texts(), (std::vector<std::string>{"Commit changes to the active bin?"}));
+}
+
+// Menu items are greyed by what can be done: Fill and Copy as Hex need a selection, Undo and
+// Redo something to undo or redo, edits an editable document.
+TEST_F(HexEditorTest, MenusGreyWhatCannotBeDoneNow) {
+    TempDir dir;
+    ASSERT_NE(Open(), nullptr);
+    for (int id : {IDM_UNDO, IDM_REDO, IDM_FILL, IDM_COPY_HEX}) EXPECT_TRUE(Greyed(id)) << id;
+    for (int id : {IDM_PASTE, IDM_FIND, IDM_GOTO, IDM_CHECKSUM}) EXPECT_FALSE(Greyed(id)) << id;
+    Type("11");
+    HexViewSetSelection(Control(), 0, 2);
+    for (int id : {IDM_UNDO, IDM_FILL, IDM_COPY_HEX}) EXPECT_FALSE(Greyed(id)) << id;
+    EXPECT_TRUE(Greyed(IDM_REDO));
+    Command(IDM_UNDO);
+    EXPECT_EQ(Document()[0], 0x30);
+    EXPECT_FALSE(Greyed(IDM_REDO));
+    Command(IDM_REDO);
+    EXPECT_EQ(Document()[0], 0x11);
+
+    const std::string path = dir.File("read-only.bin");
+    WriteFileBytes(path, CountingBytes(64));
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
+    ASSERT_EQ(HexViewOpenFile(Control(), path.c_str(), TRUE, FALSE), 1);
+    HexViewSetSelection(Control(), 0, 2);
+    for (int id : {IDM_CUT, IDM_PASTE, IDM_CLEAR, IDM_FILL, IDM_UNDO}) EXPECT_TRUE(Greyed(id)) << id;
+    for (int id : {IDM_COPY, IDM_COPY_HEX, IDM_FIND}) EXPECT_FALSE(Greyed(id)) << id;
+    HexViewNew(Control());  // lets go of the file
 }
 
 }  // namespace

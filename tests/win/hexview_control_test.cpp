@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
 #include "hexview/hexview_win.h"
@@ -52,6 +53,19 @@ TEST(HexViewControl, FunctionsOnAWindowThatIsNotAHexViewDoNothing) {
         EXPECT_STREQ(name, "unchanged");
         EXPECT_EQ(HexViewGetSelection(window, &anchor, &end), 0);
         EXPECT_EQ(HexViewUndo(window), 0);
+        HexViewScanInfo scan{};
+        scan.kind = 7;
+        EXPECT_EQ(HexViewGoTo(window, 0), 0);
+        EXPECT_EQ(HexViewSelectAll(window), 0);
+        EXPECT_EQ(HexViewCanUndo(window), 0);
+        EXPECT_EQ(HexViewFill(window, &byte, 1), 0);
+        EXPECT_EQ(HexViewCopyHex(window), 0);
+        EXPECT_EQ(HexViewFind(window, "00", 0), 0);
+        EXPECT_EQ(HexViewFindNext(window, FALSE), 0);
+        EXPECT_EQ(HexViewChecksum(window, kChecksumAll), 0);
+        EXPECT_EQ(HexViewCancelScan(window), 0);
+        EXPECT_EQ(HexViewGetScan(window, &scan), 0);
+        EXPECT_EQ(scan.kind, 7u);
     }
     EXPECT_EQ(GetWindowLongPtrA(dialog, DWLP_MSGRESULT), 0x1234);
     DestroyWindow(button);
@@ -282,6 +296,61 @@ TEST(HexViewControl, TheFontGoesWithTheControl) {
         EXPECT_EQ(description.lfHeight, 12);
     }
     EXPECT_EQ(GetObjectType(font), 0u);
+}
+
+// A host that is not the editor: a search starts at once and runs from the control's queue,
+// ends with the match selected (caret at its start) and then HVN_SCANDONE; Escape in the
+// control stops a run and leaves the view as it was; checksums of the selection.
+TEST(HexViewControl, SearchesAndChecksumsRunFromTheQueueAndEscapeStopsThem) {
+    HexViewHost host;
+    std::vector<unsigned char> bytes(0x30000, 0x11);
+    std::memcpy(&bytes[0x23456], "123456789", 9);
+    host.SetBytes(bytes);
+    HWND control = host.control();
+    HexViewScanInfo scan{};
+
+    ASSERT_EQ(HexViewFind(control, "34 ?? 36", 0), 1);
+    EXPECT_EQ(host.codes, (std::vector<int>{HVN_SCANPROGRESS}));
+    EXPECT_EQ(HexViewIsScanning(control), 1);
+    host.Pump();
+    EXPECT_EQ(host.codes,
+              (std::vector<int>{HVN_SCANPROGRESS, HVN_CARETMOVED, HVN_SELCHANGED, HVN_SCANDONE}));
+    ASSERT_EQ(HexViewGetScan(control, &scan), 1);
+    EXPECT_EQ(scan.outcome, HVSO_FOUND);
+    EXPECT_EQ(scan.position, 0x23459u);
+    EXPECT_EQ(scan.length, 3u);
+    EXPECT_EQ(host.inst().selAnchor, 0x2345Cu);
+    EXPECT_EQ(host.inst().selEnd, 0x23459u);
+    EXPECT_EQ(HexViewGetCaret(control), 0x23459u);
+
+    host.ClearNotifications();
+    ASSERT_EQ(HexViewFindNext(control, TRUE), 1);
+    host.Key(VK_ESCAPE);
+    host.Pump();
+    EXPECT_EQ(host.codes, (std::vector<int>{HVN_SCANPROGRESS, HVN_SCANDONE}));
+    HexViewGetScan(control, &scan);
+    EXPECT_EQ(scan.outcome, HVSO_CANCELLED);
+    EXPECT_EQ(HexViewIsScanning(control), 0);
+    EXPECT_EQ(host.inst().selAnchor, 0x2345Cu);
+
+    ASSERT_EQ(HexViewFind(control, "AB", HVF_TEXT | HVF_IGNORECASE), 1);
+    host.Pump();
+    HexViewGetScan(control, &scan);
+    EXPECT_EQ(scan.outcome, HVSO_NOTFOUND);
+    EXPECT_EQ(scan.wrapped, 1u);
+    EXPECT_EQ(HexViewGetCaret(control), 0x23459u);
+    EXPECT_EQ(HexViewFind(control, "4", 0), 0);
+    EXPECT_EQ(HexViewGetLastError(control), 26u);
+
+    ASSERT_EQ(HexViewSetSelection(control, 0x23456, 9), 1);
+    ASSERT_EQ(HexViewChecksum(control, kChecksumCrc32 | kChecksumSum), 1);
+    host.Pump();
+    HexViewGetScan(control, &scan);
+    EXPECT_EQ(scan.outcome, HVSO_DONE);
+    EXPECT_EQ(scan.checksums.crc32, 0xCBF43926u);
+    EXPECT_EQ(scan.checksums.sum16, 0x01DDu);
+    EXPECT_EQ(scan.position, 0x23456u);
+    EXPECT_EQ(scan.length, 9u);
 }
 
 }  // namespace
