@@ -59,6 +59,7 @@ struct EditorState {
     int clientHeight = 0;
     HACCEL accelerators = nullptr;
     HHOOK messageFilter = nullptr;  // applies the accelerators inside the owner's dialog loop
+    bool notice = false;            // part 0 holds a run's progress or how it ended
 };
 EditorState gEditor;
 
@@ -124,22 +125,27 @@ HexViewScanInfo Scan() {
     return info;
 }
 
-// Part 0 says how far a search or checksum run got.
+// Part 0 says how far a search or checksum run got, or how it ended, until the user moves on.
+void SetNotice(const std::string& text) {
+    SetPart(0, text);
+    gEditor.notice = !text.empty();
+}
+
 void ShowScanProgress() {
     const HexViewScanInfo info = Scan();
-    SetPart(0, HexEditorScanProgressText(info.kind == HVSCAN_FIND, info.done, info.total));
+    SetNotice(HexEditorScanProgressText(info.kind == HVSCAN_FIND, info.done, info.total));
 }
 
 // What a run came to: a found match is selected already; the rest is said here.
 void OnScanDone(HWND dialog) {
     const HexViewScanInfo info = Scan();
     const bool find = info.kind == HVSCAN_FIND;
-    SetPart(0, "");
+    SetNotice("");
     switch (info.outcome) {
         case HVSO_FOUND:
             if (info.wrapped) {
-                SetPart(0, info.backward ? "Passed the start, went on from the end"
-                                         : "Passed the end, went on from the start");
+                SetNotice(info.backward ? "Passed the start, went on from the end"
+                                        : "Passed the end, went on from the start");
             }
             break;
         case HVSO_NOTFOUND: {
@@ -148,7 +154,7 @@ void OnScanDone(HWND dialog) {
             break;
         }
         case HVSO_DONE: RunChecksumDialog(dialog, info, HexViewGetSize(gEditor.control)); break;
-        case HVSO_CANCELLED: SetPart(0, find ? "Search stopped" : "Checksum stopped"); break;
+        case HVSO_CANCELLED: SetNotice(find ? "Search stopped" : "Checksum stopped"); break;
         case HVSO_UNREADABLE:
             Warn(dialog, "Part of the file could not be read. It may have been moved or locked.",
                  find ? "Find" : "Checksum");
@@ -166,7 +172,10 @@ void OnNotify(HWND dialog, const NMHDR* header) {
     switch (static_cast<int>(header->code)) {
         case HVN_CARETMOVED:
         case HVN_SELCHANGED:
-        case HVN_CHANGED: ShowPosition(notify); break;
+        case HVN_CHANGED:
+            if (gEditor.notice && !HexViewIsScanning(gEditor.control)) SetNotice("");
+            ShowPosition(notify);
+            break;
         case HVN_MODECHANGED: ShowMode(); break;
         case HVN_DRAGENTER: SetPart(3, HexEditorDragEnterText(notify.selLength)); break;
         case HVN_DROPMOVED: SetPart(2, ""); break;

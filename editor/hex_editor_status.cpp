@@ -68,8 +68,9 @@ std::string HexEditorScanProgressText(bool find, std::uint64_t done, std::uint64
 
 std::string HexEditorRangeText(std::uint32_t first, std::uint32_t count) {
     if (count == 0) return Format("%08X, 0 bytes", static_cast<unsigned>(first));
-    return Format("%08X - %08X, %u bytes", static_cast<unsigned>(first),
-                  static_cast<unsigned>(first + (count - 1)), static_cast<unsigned>(count));
+    return Format("%08X - %08X, %u %s", static_cast<unsigned>(first),
+                  static_cast<unsigned>(first + (count - 1)), static_cast<unsigned>(count),
+                  count == 1 ? "byte" : "bytes");
 }
 
 std::string HexEditorGotoHint(std::uint32_t size) {

@@ -5,7 +5,7 @@
 
 namespace {
 
-constexpr std::uint32_t kStepBytes = 4u << 20;  // read between two looks at the clock
+constexpr std::uint32_t kStepBytes = 8u << 20;   // read between two looks at the clock
 constexpr DWORD kSliceMs = 25;                  // work between two looks at the queue
 constexpr DWORD kProgressMs = 100;              // between two HVN_SCANPROGRESS
 

@@ -80,4 +80,15 @@ TEST(HexEditorStatus, ModeValueCaptionAndCommitLength) {
     EXPECT_EQ(HexEditorCommitLength(0, 0x8000), 0u);
 }
 
+TEST(HexEditorStatus, RunsSayHowFarTheyGotAndRangesNameTheirFirstAndLastByte) {
+    EXPECT_EQ(HexEditorScanProgressText(true, 0, 0), "Searching... 0% (Esc stops)");
+    EXPECT_EQ(HexEditorScanProgressText(false, 429, 1000), "Checksum... 42% (Esc stops)");
+    EXPECT_EQ(HexEditorScanProgressText(true, 0xFFFFFFFFu, 0xFFFFFFFFu),
+              "Searching... 100% (Esc stops)");
+    EXPECT_EQ(HexEditorRangeText(0x10, 16), "00000010 - 0000001F, 16 bytes");
+    EXPECT_EQ(HexEditorRangeText(0xFFFFFFFEu, 1), "FFFFFFFE - FFFFFFFE, 1 byte");
+    EXPECT_EQ(HexEditorRangeText(0, 0), "00000000, 0 bytes");
+    EXPECT_NE(HexEditorGotoHint(0x8000).find("The end is at 8000."), std::string::npos);
+}
+
 }  // namespace
