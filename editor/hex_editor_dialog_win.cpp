@@ -39,15 +39,12 @@ constexpr FormatItem kFormatItems[] = {{IDM_FORMAT_HEX, HVS_FORMAT_HEX},
 
 // Escape stops a search or checksum run, or else closes the editor, before the control could
 // take it for a character to type. Control+Z and Control+Y are the control's own keys.
-constexpr ACCEL kAccelerators[] = {{FCONTROL | FVIRTKEY, 'X', IDM_CUT},
-                                   {FCONTROL | FVIRTKEY, 'C', IDM_COPY},
-                                   {FCONTROL | FVIRTKEY, 'V', IDM_PASTE},
-                                   {FCONTROL | FVIRTKEY, 'A', IDM_SELECT_ALL},
-                                   {FCONTROL | FVIRTKEY, 'F', IDM_FIND},
-                                   {FCONTROL | FVIRTKEY, 'G', IDM_GOTO},
-                                   {FVIRTKEY, VK_F3, IDM_FIND_NEXT},
-                                   {FSHIFT | FVIRTKEY, VK_F3, IDM_FIND_PREVIOUS},
-                                   {FVIRTKEY, VK_ESCAPE, IDM_ESCAPE}};
+constexpr ACCEL kAccelerators[] = {
+    {FCONTROL | FVIRTKEY, 'X', IDM_CUT},   {FCONTROL | FVIRTKEY, 'C', IDM_COPY},
+    {FCONTROL | FVIRTKEY, 'V', IDM_PASTE}, {FCONTROL | FVIRTKEY, 'A', IDM_SELECT_ALL},
+    {FCONTROL | FVIRTKEY, 'F', IDM_FIND},  {FCONTROL | FVIRTKEY, 'G', IDM_GOTO},
+    {FVIRTKEY, VK_F3, IDM_FIND_NEXT},      {FSHIFT | FVIRTKEY, VK_F3, IDM_FIND_PREVIOUS},
+    {FVIRTKEY, VK_ESCAPE, IDM_ESCAPE}};
 
 // The open editor's state (window thread only).
 struct EditorState {

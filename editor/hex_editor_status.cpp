@@ -74,9 +74,10 @@ std::string HexEditorRangeText(std::uint32_t first, std::uint32_t count) {
 }
 
 std::string HexEditorGotoHint(std::uint32_t size) {
-    return Format("Hex (1F00, 0x1F00 or 1F00h), # for decimal, + or - from the caret. "
-                  "The end is at %X.",
-                  static_cast<unsigned>(size));
+    return Format(
+        "Hex (1F00, 0x1F00 or 1F00h), # for decimal, + or - from the caret. "
+        "The end is at %X.",
+        static_cast<unsigned>(size));
 }
 
 bool HexEditorCommandEnabled(int command, const HexEditorMenuState& state) {

@@ -16,7 +16,8 @@ namespace {
 std::string ItemText(HWND dialog, int id) {
     HWND item = GetDlgItem(dialog, id);
     std::string text(static_cast<std::size_t>(GetWindowTextLengthA(item)) + 1, '\0');
-    text.resize(static_cast<std::size_t>(GetWindowTextA(item, text.data(), static_cast<int>(text.size()))));
+    text.resize(
+        static_cast<std::size_t>(GetWindowTextA(item, text.data(), static_cast<int>(text.size()))));
     return text;
 }
 

@@ -5,7 +5,7 @@
 
 namespace {
 
-constexpr std::uint32_t kStepBytes = 8u << 20;   // read between two looks at the clock
+constexpr std::uint32_t kStepBytes = 8u << 20;  // read between two looks at the clock
 constexpr DWORD kSliceMs = 25;                  // work between two looks at the queue
 constexpr DWORD kProgressMs = 100;              // between two HVN_SCANPROGRESS
 
@@ -133,10 +133,9 @@ int HexViewFind(HWND control, const char* pattern, DWORD flags) {
     if (HexViewScanning(*inst)) return HexViewFail(*inst, kHexBusy);
     HexPattern parsed;
     const std::string_view text = pattern != nullptr ? pattern : "";
-    const HexPatternError error = (flags & HVF_TEXT) != 0
-                                      ? HexParseTextPattern(text, (flags & HVF_IGNORECASE) != 0,
-                                                            &parsed)
-                                      : HexParseHexPattern(text, &parsed);
+    const HexPatternError error =
+        (flags & HVF_TEXT) != 0 ? HexParseTextPattern(text, (flags & HVF_IGNORECASE) != 0, &parsed)
+                                : HexParseHexPattern(text, &parsed);
     if (error != kHexPatternOk) return HexViewFail(*inst, kHexNoPattern);
     inst->findPattern = std::move(parsed);
     return StartFind(*inst, (flags & HVF_BACKWARD) != 0);

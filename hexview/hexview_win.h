@@ -193,14 +193,14 @@ enum HexViewScanOutcome : DWORD {
 };
 
 struct HexViewScanInfo {
-    DWORD kind;         // HVSCAN_FIND or HVSCAN_CHECKSUM; 0 before the first run
-    DWORD outcome;      // HexViewScanOutcome; HVSO_RUNNING while it runs
-    DWORD wrapped;      // find: the search passed the end (start) and went on from the other side
-    DWORD backward;     // find: it went towards the start
-    DWORD position;     // find: the match; checksum: the first byte summed
-    DWORD length;       // find: the match's length; checksum: the bytes summed
-    ULONGLONG done;     // bytes read so far
-    ULONGLONG total;    // bytes the run reads at most
+    DWORD kind;       // HVSCAN_FIND or HVSCAN_CHECKSUM; 0 before the first run
+    DWORD outcome;    // HexViewScanOutcome; HVSO_RUNNING while it runs
+    DWORD wrapped;    // find: the search passed the end (start) and went on from the other side
+    DWORD backward;   // find: it went towards the start
+    DWORD position;   // find: the match; checksum: the first byte summed
+    DWORD length;     // find: the match's length; checksum: the bytes summed
+    ULONGLONG done;   // bytes read so far
+    ULONGLONG total;  // bytes the run reads at most
     ChecksumResults checksums;  // after HVSO_DONE
 };
 

@@ -72,9 +72,9 @@ void TimeInControl(const std::string& path) {
     host.hInstance = instance;
     host.lpszClassName = "HexSearchBenchHost";
     RegisterClassA(&host);
-    HWND frame = CreateWindowExA(0, host.lpszClassName, "Find benchmark",
-                                 WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 800, 600, nullptr,
-                                 nullptr, instance, nullptr);
+    HWND frame =
+        CreateWindowExA(0, host.lpszClassName, "Find benchmark", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                        0, 0, 800, 600, nullptr, nullptr, instance, nullptr);
     RECT client;
     GetClientRect(frame, &client);
     HWND control = CreateWindowExA(WS_EX_CLIENTEDGE, kHexViewClass, "",

@@ -182,8 +182,8 @@ class HexEditorAppTest : public ::testing::Test {
         std::string text;
         if (!OpenClipboard(nullptr)) return text;
         HANDLE block = GetClipboardData(CF_TEXT);
-        if (const char* chars = block != nullptr ? static_cast<const char*>(GlobalLock(block))
-                                                 : nullptr) {
+        if (const char* chars =
+                block != nullptr ? static_cast<const char*>(GlobalLock(block)) : nullptr) {
             text = chars;
             GlobalUnlock(block);
         }
@@ -355,7 +355,7 @@ TEST_F(HexEditorAppTest, TheToolsOnALargeFileByMenuAndByKey) {
     PressButton(refused.box, IDOK);
     EXPECT_EQ(Part(1), "Cursor: 00001235");
     ASSERT_TRUE(Answer(goTo, IDC_GOTO_OFFSET, "FFFFF"));  // the same dialog, still open
-    Key(VK_TAB);  // "a" typed in the character pane
+    Key(VK_TAB);                                          // "a" typed in the character pane
     Type("a");
     Key(VK_TAB);
 

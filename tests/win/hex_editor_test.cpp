@@ -697,7 +697,7 @@ TEST_F(HexEditorTest, WhileARunGoesOnNothingEditsAndEscapeStopsIt) {
     UniqueCom<IDataObject> data = HexViewCreateDataObject(*HexViewFromWindow(Control()));
     DWORD effect = DROPEFFECT_COPY;
     EXPECT_EQ(HexViewFromWindow(Control())->dropTarget->DragEnter(data.get(), MK_LBUTTON,
-                                                                   POINTL{0, 0}, &effect),
+                                                                  POINTL{0, 0}, &effect),
               E_UNEXPECTED);
     EXPECT_EQ(effect, DROPEFFECT_NONE);
     for (int id : {IDM_UNDO, IDM_CUT, IDM_PASTE, IDM_CLEAR, IDM_FILL, IDM_FIND, IDM_FIND_NEXT,
@@ -748,7 +748,8 @@ TEST_F(HexEditorTest, MenusGreyWhatCannotBeDoneNow) {
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
     ASSERT_EQ(HexViewOpenFile(Control(), path.c_str(), TRUE, FALSE), 1);
     HexViewSetSelection(Control(), 0, 2);
-    for (int id : {IDM_CUT, IDM_PASTE, IDM_CLEAR, IDM_FILL, IDM_UNDO}) EXPECT_TRUE(Greyed(id)) << id;
+    for (int id : {IDM_CUT, IDM_PASTE, IDM_CLEAR, IDM_FILL, IDM_UNDO})
+        EXPECT_TRUE(Greyed(id)) << id;
     for (int id : {IDM_COPY, IDM_COPY_HEX, IDM_FIND}) EXPECT_FALSE(Greyed(id)) << id;
     HexViewNew(Control());  // lets go of the file
 }
