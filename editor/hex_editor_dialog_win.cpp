@@ -366,7 +366,6 @@ void OnCopyHex(HWND dialog) {
     if (HexViewCopyHex(gEditor.control)) return;
     const char* why = "The clipboard could not be opened.";
     switch (HexViewGetLastError(gEditor.control)) {
-        case kHexNothingSelected: why = "Nothing is selected."; break;
         case kHexTooLarge:
             why = "The selection is larger than 16 MiB, too large to copy as hex text.";
             break;

@@ -99,8 +99,8 @@ int HexViewResetView(HexViewInstance& inst);
 // Whether the document may be edited now; when not, lastError says why (14 read-only, 25 a
 // search or checksum runs).
 bool HexViewCanEdit(HexViewInstance& inst);
-// Caret at offset with nothing selected (or the selection from anchor), scrolled into view and
-// shown; the parent hears HVN_CARETMOVED and HVN_SELCHANGED.
+// Caret at offset, selected from anchor to there (nothing when they are equal), scrolled into
+// view; the parent hears HVN_CARETMOVED and HVN_SELCHANGED.
 void HexViewMoveCaretTo(HexViewInstance& inst, std::uint32_t offset, std::uint32_t anchor);
 
 // hexview_paint_win.cpp

@@ -37,7 +37,7 @@ void ScheduleSlice(HexViewInstance& inst) {
     }
 }
 
-// The run made in search or checksum starts: its first slice comes from the queue.
+// Starts the run just put in search or checksum: its first slice comes from the queue.
 void Start(HexViewInstance& inst, const HexViewScanInfo& info) {
     inst.scanSerial += 1;
     inst.scanInfo = info;
