@@ -27,7 +27,7 @@ TEST(CliArguments, CommandFileAndOptionsInAnyOrder) {
                            "10000-1FFFF", "--file-range=0+10000", "-q"});
     EXPECT_EQ(o.command, CliCommand::kRead);
     EXPECT_EQ(o.file, "out.HEX");
-    EXPECT_EQ(o.port, "COM3");
+    EXPECT_EQ(o.ports, std::vector<std::string>{"COM3"});
     EXPECT_EQ(o.chipType, 1);
     EXPECT_EQ(o.format, ImageFormat::kIntelHex);
     ASSERT_TRUE(o.chipRange && o.fileRange);
