@@ -44,7 +44,7 @@ public:
 
 private:
     struct Row {
-        std::string label;
+        std::string label = "Starting";
         ProgressFigures figures{0, 0, 0, true, nullptr};
     };
     // The escape sequence that moves the cursor to the first row, and the rows themselves.
