@@ -164,8 +164,8 @@ void BM_CliProgramFourUnitsPaced921600(benchmark::State& state) {
         bool ready = true;
         for (const auto& sim : sims) ready = ready && sim->ready();
         auto start = std::chrono::steady_clock::now();
-        if (!ready || !RunCli({"program", image, "-c", "AM29F040", "-q", "-p", dir + "/ttyV0"},
-                              err)) {
+        if (!ready ||
+            !RunCli({"program", image, "-c", "AM29F040", "-q", "-p", dir + "/ttyV0"}, err)) {
             state.SkipWithError("vorland-cli program on one unit failed");
             break;
         }

@@ -46,7 +46,7 @@ bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& err
 
 // The checks of a command's ranges and image, before any unit is touched.
 class Preparation {
-public:
+  public:
     Preparation(const CliOptions& options, CliConsole& console) : o_(options), console_(console) {}
 
     int Run(CliJob& job) {
@@ -58,7 +58,7 @@ public:
         }
     }
 
-private:
+  private:
     int Fail(int code, const std::string& text) { return CommandFailed(console_, code, text); }
     void Note(const std::string& text) {
         if (!o_.quiet) console_.Err(text + "\n");
@@ -153,7 +153,7 @@ int RunCli(const CliOptions& options, CliEnvironment& env) {
     // Each UnitRun's sink names the run its link's lines go to.
     SetLogLineWriter(&UnitRun::WriteLinkLine);
     const int code = options.ports.size() > 1 || options.all ? RunGang(options, env, job)
-                                                              : RunAlone(options, env, job);
+                                                             : RunAlone(options, env, job);
     SetLogLineWriter(nullptr);
     return code;
 }

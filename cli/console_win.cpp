@@ -60,7 +60,8 @@ std::string PortDeviceName(const std::string& port) {
 bool ExpandPortPatterns(std::vector<std::string>& ports, std::string& error) {
     for (const std::string& port : ports) {
         if (port.find_first_of("*?") != std::string::npos) {
-            error = "'" + port + "': name each port, as in --ports COM3,COM4 (patterns work only "
+            error = "'" + port +
+                    "': name each port, as in --ports COM3,COM4 (patterns work only "
                     "on Linux)";
             return false;
         }

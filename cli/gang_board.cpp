@@ -117,7 +117,8 @@ std::string GangSummaryTable(const std::vector<GangSummaryRow>& rows) {
     }
     std::vector<std::size_t> widths(cells[0].size(), 0);
     for (const auto& line : cells) {
-        for (std::size_t c = 0; c < line.size(); ++c) widths[c] = std::max(widths[c], line[c].size());
+        for (std::size_t c = 0; c < line.size(); ++c)
+            widths[c] = std::max(widths[c], line[c].size());
     }
     std::string table;
     for (const auto& line : cells) {

@@ -25,7 +25,7 @@
 
 // Thread-safe: the units' threads call it at once.
 class GangBoard {
-public:
+  public:
     // ports: one row each, in this order. rows: draw rows in place (console takes cursor
     // moves); lines: write the units' lines (else only the rows, or nothing).
     GangBoard(CliConsole& console, std::vector<std::string> ports, bool rows, bool lines);
@@ -42,7 +42,7 @@ public:
     // Takes the rows off the screen, for what comes after the units' work.
     void Close();
 
-private:
+  private:
     struct Row {
         std::string label = "Starting";
         ProgressFigures figures{0, 0, 0, true, nullptr};
@@ -66,7 +66,7 @@ private:
 // A unit's seat at the board: the console its UnitRun writes to, whose every line goes to the
 // board after the unit's port, and its row. Belongs to the unit's thread.
 class GangSeat final : public CliConsole {
-public:
+  public:
     GangSeat(GangBoard& board, std::size_t unit) : board_(board), unit_(unit) {}
 
     void Out(const std::string& text) override { Err(text); }
@@ -82,7 +82,7 @@ public:
                std::uint32_t nowMs);
     void Update(std::uint64_t done, std::uint32_t nowMs);
 
-private:
+  private:
     GangBoard& board_;
     std::size_t unit_;
     std::string pending_;  // the start of a line not yet ended

@@ -112,14 +112,15 @@ int RunGang(const CliOptions& o, CliEnvironment& env, const CliJob& job) {
     const std::vector<std::string>& ports = o.ports.empty() ? kScanPorts : o.ports;
     const bool reading = o.command == CliCommand::kRead;
     std::vector<OutputFile> files;
-    for (const std::string& port : ports) files.emplace_back(reading ? PortFileName(o.file, port) : "");
+    for (const std::string& port : ports)
+        files.emplace_back(reading ? PortFileName(o.file, port) : "");
     if (reading) {
         for (std::size_t i = 0; i < files.size(); ++i) {
             for (std::size_t j = 0; j < i; ++j) {
                 if (files[j].path() == files[i].path()) {
                     return CommandFailed(env.console, kExitBadInput,
-                                         ports[j] + " and " + ports[i] + " would both be read into " +
-                                             files[i].path());
+                                         ports[j] + " and " + ports[i] +
+                                             " would both be read into " + files[i].path());
                 }
             }
         }
@@ -158,9 +159,9 @@ int RunGang(const CliOptions& o, CliEnvironment& env, const CliJob& job) {
     for (std::size_t i = 0; i < ports.size(); ++i) {
         const UnitOutcome& unit = endings[i].outcome;
         const std::string result = ResultWord(o, unit.code);
-        rows.push_back({ports[i], unit.unit, result, endings[i].ms,
-                        unit.checked ? FormatSumAndCrc32(unit.checksums.sum16, unit.checksums.crc32)
-                                     : ""});
+        rows.push_back(
+            {ports[i], unit.unit, result, endings[i].ms,
+             unit.checked ? FormatSumAndCrc32(unit.checksums.sum16, unit.checksums.crc32) : ""});
         codes.push_back(unit.code);
         if (unit.code != kExitSuccess) {
             failed += (failed.empty() ? "" : ", ") + ports[i] + " (" + result + ")";

@@ -133,8 +133,10 @@ bool ApplyOption(const OptionInfo& option, const std::string& value, CliOptions&
                 name.erase(0, name.find_first_not_of(' '));
                 name.erase(name.find_last_not_of(' ') + 1);
                 if (name.empty()) {
-                    error = "--ports wants port names separated by commas, such as COM3,COM4, "
-                            "not '" + value + "'";
+                    error =
+                        "--ports wants port names separated by commas, such as COM3,COM4, "
+                        "not '" +
+                        value + "'";
                     return false;
                 }
                 AddPort(o, name);
@@ -440,8 +442,7 @@ std::string HelpText() {
         "                        further unit to work on (see Several units)\n"
         "      --ports LIST      several ports at once: COM3,COM4,COM7; on Linux also\n"
         "                        patterns such as /dev/ttyUSB* (quoted)\n"
-        "      --all             detect: every unit on every port tried, not only the\n"
-        "                        first\n"
+        "      --all             detect: list every unit on every port tried\n"
         "  -c, --chip TYPE       the chip in the socket, one of\n"
         "                        ";
     std::string writable;
@@ -504,7 +505,7 @@ std::string HelpText() {
         "    4  communication failure: the unit stopped answering, answered wrongly or\n"
         "       refused an operation\n"
         "  130  interrupted (Ctrl+C); the unit is still returned to 115200 baud\n"
-        "  With several units: the worst of their results, 4 over 3 over 1 over 0;\n"
-        "  2 when a unit's file cannot be written, and 130, concern the whole command.\n";
+        "  With several units: the worst of the units' results, 4 over 3 over 1 over 0;\n"
+        "  a unit's file that cannot be written gives 2, Ctrl+C 130.\n";
     return text;
 }

@@ -64,8 +64,8 @@ std::string PortFileName(const std::string& path, const std::string& port) {
     const std::size_t slash = path.find_last_of("/\\");
     const std::size_t dot = path.rfind('.');
     // A dot that starts the file's name (".hex") or sits in a folder's name is no extension.
-    const bool extension = dot != std::string::npos && dot > 0 &&
-                           (slash == std::string::npos || dot > slash + 1);
+    const bool extension =
+        dot != std::string::npos && dot > 0 && (slash == std::string::npos || dot > slash + 1);
     if (!extension) return path + "." + name;
     return path.substr(0, dot) + "." + name + path.substr(dot);
 }

@@ -8,7 +8,7 @@
 #include <string>
 
 class OutputFile {
-public:
+  public:
     explicit OutputFile(std::string path) : path_(std::move(path)) {}
 
     const std::string& path() const { return path_; }
@@ -20,7 +20,7 @@ public:
     // Removes the file again if Probe made it.
     void Abandon();
 
-private:
+  private:
     std::string path_;
     bool existed_ = false;
 };

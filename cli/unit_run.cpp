@@ -475,4 +475,3 @@ int UnitRun::Blank() {
     Result(what + (result == 1 ? " is blank" : " is not blank"));
     return result == 1 ? kExitSuccess : kExitMismatch;
 }
-

@@ -42,12 +42,12 @@ struct UnitOutcome {
 // touched; a speed change reopens "COM1" and so the same port. It also lets a device path
 // longer than KVTandrel's 24-character port name be used.
 class SinglePortScan final : public SerialPorts {
-public:
+  public:
     SinglePortScan(SerialPorts& ports, std::string device)
         : ports_(ports), device_(std::move(device)) {}
     std::unique_ptr<SerialLink> Open(const char* name) override;
 
-private:
+  private:
     SerialPorts& ports_;
     std::string device_;
 };
@@ -57,7 +57,7 @@ private:
 int CommandFailed(CliConsole& console, int code, const std::string& text);
 
 class UnitRun final : public ProgressSink {
-public:
+  public:
     // port: "" for the scan of COM1..COM5; output: read's file (borrowed, probed); console:
     // where its text goes (the environment's, or the seat's); seat: its place among several
     // units, null when it runs alone.
@@ -83,7 +83,7 @@ public:
     void StepIt() override;
     void SetText(const char*) override { PassOnInterrupt(); }
 
-private:
+  private:
     void LinkLine(const char* line);
     std::uint32_t Now() { return env_.clock.TickCount(); }
     void PassOnInterrupt();

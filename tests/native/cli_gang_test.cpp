@@ -14,7 +14,7 @@
 namespace {
 
 class RecordingConsole final : public CliConsole {
-public:
+  public:
     void Out(const std::string& text) override { out += text; }
     void Err(const std::string& text) override { err += text; }
     bool ErrIsTerminal() override { return true; }
@@ -50,16 +50,14 @@ TEST(CliGang, TheExitStatusIsTheWorstOfTheUnits) {
         int status;
     };
     const Case cases[] = {
-        {{0, 0, 0}, false, kExitSuccess},
-        {{0, 1, 0}, false, kExitMismatch},
-        {{1, 3, 0}, false, kExitNoUnit},
-        {{3, 4, 1}, false, kExitLinkFailure},
-        {{4, 2, 3}, false, kExitBadInput},
-        {{0, 0, 0}, true, kExitInterrupted},
+        {{0, 0, 0}, false, kExitSuccess},      {{0, 1, 0}, false, kExitMismatch},
+        {{1, 3, 0}, false, kExitNoUnit},       {{3, 4, 1}, false, kExitLinkFailure},
+        {{4, 2, 3}, false, kExitBadInput},     {{0, 0, 0}, true, kExitInterrupted},
         {{130, 4, 0}, true, kExitInterrupted},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(GangExitStatus(c.codes, c.interrupted), c.status) << ::testing::PrintToString(c.codes);
+        EXPECT_EQ(GangExitStatus(c.codes, c.interrupted), c.status)
+            << ::testing::PrintToString(c.codes);
     }
 }
 
@@ -91,17 +89,23 @@ TEST(CliGang, RowsAreRedrawnInPlaceWithMessagesAbove) {
     console.err.clear();
     second.Begin("Reading", 1024, nullptr, 1000);
     second.Update(256, 1050);  // within 100 ms of the last redraw: not drawn
-    EXPECT_EQ(console.err, "\r\x1b[2ACOM3   Detecting\x1b[K\n"
-                           "COM10  Reading     [.........................................]    0%  0 B/1 KiB\x1b[K\n");
+    EXPECT_EQ(
+        console.err,
+        "\r\x1b[2ACOM3   Detecting\x1b[K\n"
+        "COM10  Reading     [.........................................]    0%  0 B/1 KiB\x1b[K\n");
     console.err.clear();
     second.Update(512, 1200);
-    EXPECT_EQ(console.err, "\r\x1b[2ACOM3   Detecting\x1b[K\n"
-                           "COM10  Reading     [########.........]   50%  512 B/1 KiB  2.5 KiB/s  0:00 left\x1b[K\n");
+    EXPECT_EQ(
+        console.err,
+        "\r\x1b[2ACOM3   Detecting\x1b[K\n"
+        "COM10  Reading     [########.........]   50%  512 B/1 KiB  2.5 KiB/s  0:00 left\x1b[K\n");
     console.err.clear();
     first.Err("error: no programmer answered on COM3\n");
-    EXPECT_EQ(console.err, "\r\x1b[2ACOM3: error: no programmer answered on COM3\x1b[K\n"
-                           "COM3   Detecting\x1b[K\n"
-                           "COM10  Reading     [########.........]   50%  512 B/1 KiB  2.5 KiB/s  0:00 left\x1b[K\n");
+    EXPECT_EQ(
+        console.err,
+        "\r\x1b[2ACOM3: error: no programmer answered on COM3\x1b[K\n"
+        "COM3   Detecting\x1b[K\n"
+        "COM10  Reading     [########.........]   50%  512 B/1 KiB  2.5 KiB/s  0:00 left\x1b[K\n");
     console.err.clear();
     board.Close();
     EXPECT_EQ(console.err, "\r\x1b[2A\x1b[J");
@@ -118,8 +122,7 @@ TEST(CliGang, ARowNeverWraps) {
                   static_cast<std::size_t>(width))
             << width;
     }
-    EXPECT_EQ(GangRowText("COM3", 4, "Programming", half, 80).substr(0, 19),
-              "COM3  Programming [");
+    EXPECT_EQ(GangRowText("COM3", 4, "Programming", half, 80).substr(0, 19), "COM3  Programming [");
 }
 
 TEST(CliGang, TheTableGivesEachUnitsResultTimeAndChecksums) {

@@ -113,8 +113,9 @@ private:
 long StatusOf(SimProgram& sim, const std::string& name) {
     const std::string status = sim.Command("status");
     const std::size_t at = status.find(" " + name + "=");
-    return at == std::string::npos ? -1
-                                   : std::strtol(status.c_str() + at + name.size() + 2, nullptr, 10);
+    return at == std::string::npos
+               ? -1
+               : std::strtol(status.c_str() + at + name.size() + 2, nullptr, 10);
 }
 
 // Waits until the unit has served some blocks of a transfer.
@@ -297,7 +298,7 @@ TEST_F(PacedCliProgramTest, CtrlCStopsTheReadAndReturnsTheUnitTo115200) {
 
 // Several vorland-sim programs, their units linked as ports/ttyV0, ports/ttyV1, ...
 class CliGangTest : public ::testing::Test {
-protected:
+  protected:
     explicit CliGangTest(std::vector<std::string> simArgs = {}) {
         std::filesystem::create_directory(dir_.File("ports"));
         for (int i = 0; i < 4; ++i) {
@@ -322,7 +323,7 @@ protected:
 };
 
 class PacedCliGangTest : public CliGangTest {
-protected:
+  protected:
     PacedCliGangTest() : CliGangTest({"--pace"}) {}
 };
 
@@ -365,18 +366,17 @@ TEST_F(CliGangTest, FourUnitsProgramOneHexImageWhileOneIsSilentAndOneFailsItsVer
     ASSERT_EQ(sims_[1]->Command("fault silent"), "ok");
     ASSERT_EQ(sims_[2]->Command("fill 0x00"), "ok");  // old data that programming cannot clear
 
-    const Finished f =
-        Run({"program", dir_.File("img.hex"), "-c", "AM29F040", "--port", dir_.File("ports/ttyV*")});
+    const Finished f = Run(
+        {"program", dir_.File("img.hex"), "-c", "AM29F040", "--port", dir_.File("ports/ttyV*")});
     EXPECT_EQ(f.status, kExitNoUnit) << "the worst: no programmer on one port\n" << f.err;
     const std::string sums = SumsOf(image);
-    EXPECT_EQ(TableOf(f.out),
-              (Table{{"Port", "Unit", "Result", "Time", "Checksums"},
-                     {Port(0), "Vorland v1.0.F", "verified", "T", sums},
-                     {Port(1), "-", "no programmer", "T", "-"},
-                     {Port(2), "Vorland v1.0.F", "differs", "T", "-"},
-                     {Port(3), "Vorland v1.0.F", "verified", "T", sums},
-                     {"2 of 4 units failed: " + Port(1) + " (no programmer), " + Port(2) +
-                      " (differs)"}}))
+    EXPECT_EQ(TableOf(f.out), (Table{{"Port", "Unit", "Result", "Time", "Checksums"},
+                                     {Port(0), "Vorland v1.0.F", "verified", "T", sums},
+                                     {Port(1), "-", "no programmer", "T", "-"},
+                                     {Port(2), "Vorland v1.0.F", "differs", "T", "-"},
+                                     {Port(3), "Vorland v1.0.F", "verified", "T", sums},
+                                     {"2 of 4 units failed: " + Port(1) + " (no programmer), " +
+                                      Port(2) + " (differs)"}}))
         << f.out;
     EXPECT_NE(f.err.find(Port(1) + ": error: no programmer answered on " + Port(1) + "\n"),
               std::string::npos)
@@ -386,8 +386,9 @@ TEST_F(CliGangTest, FourUnitsProgramOneHexImageWhileOneIsSilentAndOneFailsItsVer
               std::string::npos)
         << f.err;
     for (int unit : {0, 3}) {
-        EXPECT_NE(f.err.find(Port(unit) + ": programmed and verified 010000-017FFF of the "
-                                          "AM29F040 from " +
+        EXPECT_NE(f.err.find(Port(unit) +
+                             ": programmed and verified 010000-017FFF of the "
+                             "AM29F040 from " +
                              dir_.File("img.hex") + "\n"),
                   std::string::npos)
             << f.err;
@@ -405,9 +406,10 @@ TEST_F(CliGangTest, ReadWritesOneFilePerUnitAndTellsWhetherTheyAreIdentical) {
     ASSERT_EQ(sims_[3]->Command("poke 0x100 0x12"), "ok");
     ASSERT_EQ(sims_[1]->Command("fault reply 2 F"), "ok");  // a block cut short
     WriteWholeFile(dir_.File("dump.ttyV1.s19"), Bytes{'k', 'e', 'p', 't'});
+    const std::string ports = Port(0) + "," + Port(1) + ", " + Port(3);
     const std::vector<std::string> read = {
-        "read", dir_.File("dump.s19"), "-c", "AM29F040", "--chip-range", "0+1000", "--ports",
-        Port(0) + "," + Port(1) + ", " + Port(3), "-q"};
+        "read", dir_.File("dump.s19"), "-c", "AM29F040", "--chip-range", "0+1000", "--ports", ports,
+        "-q"};
     Finished f = Run(read);
     EXPECT_EQ(f.status, kExitLinkFailure) << f.err;
     Bytes blank(0x1000, 0xFF);
@@ -422,7 +424,8 @@ TEST_F(CliGangTest, ReadWritesOneFilePerUnitAndTellsWhetherTheyAreIdentical) {
                      {"the 2 files read are not identical: they hold 2 different contents"}}))
         << f.out;
     EXPECT_EQ(TextOf(dir_.File("dump.ttyV1.s19")), "kept") << "replaced only by a whole file";
-    for (const auto& [name, bytes] : {std::pair{"dump.ttyV0.s19", blank}, {"dump.ttyV3.s19", poked}}) {
+    for (const auto& [name, bytes] :
+         {std::pair{"dump.ttyV0.s19", blank}, {"dump.ttyV3.s19", poked}}) {
         SparseImage back;
         ImageError error;
         ASSERT_TRUE(ParseSRecord(TextOf(dir_.File(name)), back, error)) << error.message;
@@ -446,12 +449,11 @@ TEST_F(CliGangTest, DetectAllListsEveryUnitFound) {
     ASSERT_EQ(sims_[1]->Command("model tandrel-usb"), "ok");
     ASSERT_EQ(sims_[2]->Command("fault silent"), "ok");
     ASSERT_EQ(sims_[3]->Command("model calyxor2"), "ok");
-    Finished f = Run({"detect", "--all", "--ports", dir_.File("ports/ttyV[0-3]") + "," +
-                                                      dir_.File("ports/none")});
+    Finished f = Run({"detect", "--all", "--ports",
+                      dir_.File("ports/ttyV[0-3]") + "," + dir_.File("ports/none")});
     EXPECT_EQ(f.status, kExitSuccess) << f.err;
     EXPECT_EQ(f.out, "Vorland v1.0.F on " + Port(0) + "\nTandrel USB v2.5.A on " + Port(1) +
-                         "\nCalyxor II v2.0.2 on " + Port(3) +
-                         " (an emulator: not supported)\n");
+                         "\nCalyxor II v2.0.2 on " + Port(3) + " (an emulator: not supported)\n");
     EXPECT_EQ(f.err, "");
 
     ASSERT_EQ(sims_[0]->Command("fault silent"), "ok");
@@ -480,16 +482,16 @@ TEST_F(PacedCliGangTest, CtrlCStopsEveryUnitAndReturnsEachTo115200) {
             << f.err;
         EXPECT_LT(Status(unit, "blocks"), 2048);
         EXPECT_EQ(Status(unit, "speed"), 7) << unit;
-        EXPECT_FALSE(std::filesystem::exists(dir_.File("out.ttyV" + std::to_string(unit) + ".bin")));
+        EXPECT_FALSE(
+            std::filesystem::exists(dir_.File("out.ttyV" + std::to_string(unit) + ".bin")));
     }
-    EXPECT_NE(f.out.find("3 of 3 units failed: " + Port(0) + " (interrupted), "),
-              std::string::npos)
+    EXPECT_NE(f.out.find("3 of 3 units failed: " + Port(0) + " (interrupted), "), std::string::npos)
         << f.out;
 }
 
 TEST_F(PacedCliGangTest, AUnitUnpluggedMidTransferLeavesTheOthersToFinish) {
-    CliProcess cli(dir_, {"read", dir_.File("out.bin"), "-c", "AM29F040", "--chip-range",
-                          "0+40000", "--ports", Port(0) + "," + Port(1) + "," + Port(2)});
+    CliProcess cli(dir_, {"read", dir_.File("out.bin"), "-c", "AM29F040", "--chip-range", "0+40000",
+                          "--ports", Port(0) + "," + Port(1) + "," + Port(2)});
     ASSERT_TRUE(AwaitUnitBlocks(*sims_[1], 50));
     sims_[1]->Command("quit");
     const Finished f = cli.Wait();

@@ -195,7 +195,8 @@ TEST(PosixSerialPorts, APatternNamesThePortsItMatchesInNaturalOrder) {
     ASSERT_NE(mkdtemp(folder), nullptr);
     const std::string dir = folder;
     const char* names[] = {"ttyUSB10", "ttyUSB2", "ttyUSB0", "ttyACM1"};
-    for (const char* name : names) close(open((dir + "/" + name).c_str(), O_CREAT | O_WRONLY, 0600));
+    for (const char* name : names)
+        close(open((dir + "/" + name).c_str(), O_CREAT | O_WRONLY, 0600));
     EXPECT_EQ(ExpandPosixPortPattern(dir + "/ttyUSB*"),
               (std::vector<std::string>{dir + "/ttyUSB0", dir + "/ttyUSB2", dir + "/ttyUSB10"}));
     EXPECT_EQ(ExpandPosixPortPattern(dir + "/tty[A-Z]??[12]"),
