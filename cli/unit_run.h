@@ -4,8 +4,9 @@
 // refused before any unit is touched. Portable.
 //
 // Threading: a UnitRun belongs to the thread that runs it; several may run at once, one per
-// unit, each with its own KVTandrel. They share only the options, the job and the console
-// (through a GangSeat when several run), all read-only or locked.
+// unit, each with its own KVTandrel. They share only the options, the job, the environment's
+// ports and clock (the system's are thread-safe) and the console (through a GangSeat when
+// several run), all read-only or locked.
 #pragma once
 
 #include <cstdint>
