@@ -43,7 +43,8 @@ HexDocument::HexDocument()
       addListed(0),
       keptFile{},
       releaseHook(nullptr),
-      releaseContext(nullptr) {}
+      releaseContext(nullptr),
+      changeCount(0) {}
 
 HexDocument::~HexDocument() {
     releaseHook = nullptr;
@@ -117,6 +118,7 @@ bool HexDocOpen(HexDocument& doc, FileHandle file, MappingHandle mapping, void* 
 }
 
 void HexDocClose(HexDocument& doc) {
+    ++doc.changeCount;
     if (doc.releaseHook != nullptr && doc.sourceCount > 0) doc.releaseHook(doc.releaseContext);
     for (HexPiece* piece = doc.head; piece != nullptr;) {
         HexPiece* next = piece->next;
@@ -238,6 +240,7 @@ std::uint32_t HexDocReadExtents(HexDocument& doc, const HexExtent* extents,
 }
 
 std::uint8_t* HexDocLastAddedByte(HexDocument& doc) {
+    ++doc.changeCount;  // the caller writes through the address
     if (doc.addSource < 0 || doc.addUsed == 0) {
         doc.spareByte = 0;
         return &doc.spareByte;

@@ -172,6 +172,10 @@ struct HexDocument {
                                    // temporary file that holds its bytes; empty otherwise
     HexReleaseHook releaseHook;
     void* releaseContext;
+    // Raised by every primitive that may change the bytes or the sources (edits, undo, redo,
+    // open, close, HexDocLastAddedByte); a long reader that works in slices compares it to see
+    // whether the document changed under it.
+    std::uint32_t changeCount;
 };
 
 // Names one byte: reading it is HexDocGetByte, assigning a one-byte HexDocOverwrite.
@@ -297,6 +301,11 @@ void HexDocEndRun(HexDocument& doc);
 // The original source's file handle (borrowed), or kNoFile; its read-only flag, or false.
 [[nodiscard]] FileHandle HexDocOriginalFileTemp(const HexDocument& doc);
 [[nodiscard]] bool HexDocOriginalReadOnly(const HexDocument& doc);
+
+// The piece holding position (below length), with the position of its first byte in *start;
+// null outside the document. Moves the lookup cache there and changes nothing else. Borrowed:
+// valid until the next edit.
+const HexPiece* HexDocPieceAt(HexDocument& doc, std::uint32_t position, std::uint32_t* start);
 
 // For the files half: the address of source position p and how many bytes follow it there
 // contiguously, mapping a window when needed. Null when it cannot be reached.

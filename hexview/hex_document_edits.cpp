@@ -44,6 +44,7 @@ std::uint32_t InsertCount(const HexDocument& doc, std::uint32_t p, std::uint32_t
 // ---- Undo and redo ------------------------------------------------------------------------
 
 bool Swap(HexDocument& doc, HexStack& from, HexStack& to, bool undo) {
+    ++doc.changeCount;
     if (from.top == nullptr) {
         doc.error = kHexOk;
         return false;
@@ -402,6 +403,7 @@ bool Reserve(HexDocument& doc, bool insert, std::uint32_t position, std::uint32_
 }  // namespace
 
 bool HexDocInsert(HexDocument& doc, std::uint32_t position, const void* data, std::uint32_t count) {
+    ++doc.changeCount;
     std::uint32_t n = InsertCount(doc, position, count);
     if (n == 0) return Fail(doc, kHexOutOfRange);
     if (doc.addSource < 0) return Fail(doc, kHexNoMemory);
@@ -423,6 +425,7 @@ bool HexDocInsert(HexDocument& doc, std::uint32_t position, const void* data, st
 }
 
 bool HexDocDelete(HexDocument& doc, std::uint32_t position, std::uint32_t count) {
+    ++doc.changeCount;
     if (position >= doc.length || count == 0 || count > doc.length - position) {
         return Fail(doc, kHexOutOfRange);
     }
@@ -444,6 +447,7 @@ bool HexDocDelete(HexDocument& doc, std::uint32_t position, std::uint32_t count)
 
 bool HexDocOverwrite(HexDocument& doc, std::uint32_t position, const void* data,
                      std::uint32_t count) {
+    ++doc.changeCount;
     std::uint32_t n = std::min(count, kMaxLength - position);
     if (position > doc.length || n == 0) return Fail(doc, kHexOutOfRange);
     if (doc.addSource < 0) return Fail(doc, kHexNoMemory);
@@ -492,11 +496,13 @@ bool HexDocFill(HexDocument& doc, std::uint32_t position, std::uint8_t value, st
 
 bool HexDocReserveInsert(HexDocument& doc, std::uint32_t position, std::uint32_t count,
                          std::uint8_t** room) {
+    ++doc.changeCount;
     return Reserve(doc, true, position, count, room);
 }
 
 bool HexDocReserveOverwrite(HexDocument& doc, std::uint32_t position, std::uint32_t count,
                             std::uint8_t** room) {
+    ++doc.changeCount;
     return Reserve(doc, false, position, count, room);
 }
 
@@ -509,6 +515,7 @@ bool HexDocRedo(HexDocument& doc) {
 }
 
 bool HexDocChangeLastAdded(HexDocument& doc, std::uint32_t position, std::uint8_t value) {
+    ++doc.changeCount;
     if (doc.addUsed > doc.addListed) {
         *HexDocLastAddedByte(doc) = value;
         return Succeed(doc);

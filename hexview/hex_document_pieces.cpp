@@ -298,3 +298,8 @@ HexPiece* FindPiece(HexDocument& doc, std::uint32_t p, std::uint32_t* start) {
 }
 
 }  // namespace hexdoc
+
+const HexPiece* HexDocPieceAt(HexDocument& doc, std::uint32_t position, std::uint32_t* start) {
+    *start = 0;
+    return position < doc.length ? hexdoc::FindPiece(doc, position, start) : nullptr;
+}

@@ -178,6 +178,7 @@ void HexDocDropLastSource(HexDocument& doc) {
 }
 
 void HexDocDetachSource(HexDocument& doc, std::uint32_t index) {
+    ++doc.changeCount;
     HexSource& source = doc.sources[index];
     for (HexSourceView& view : source.views) ReleaseView(source, view);
     CloseFileMapping(source.mapping);
