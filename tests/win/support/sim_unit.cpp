@@ -1,5 +1,7 @@
 #include "tests/win/support/sim_unit.h"
 
+#include <map>
+
 #include "platform/win32_handles.h"
 #include "tests/win/support/app_driver.h"
 
@@ -22,17 +24,15 @@ std::string ScratchPath(const char* suffix) {
 
 bool IsOk(const std::string& reply) { return reply.rfind("ok", 0) == 0; }
 
-// The one simulator process of this program, with its control port.
+// A simulator process of this program, with its control port.
 class SimProcess {
 public:
     ~SimProcess() { Quit(); }
 
     bool running() const { return control_ != INVALID_HANDLE_VALUE; }
-    int controlCom() const { return controlCom_; }
 
     bool Launch(int controlCom, int lifetimeSeconds, std::string* error) {
         Quit();
-        controlCom_ = controlCom;
         readyFile_ = ScratchPath(".ready");
         const std::string ready = WinePath(readyFile_);
         const std::string controlLink =
@@ -142,12 +142,12 @@ public:
     }
 
 private:
-    HANDLE control_ = INVALID_HANDLE_VALUE;
-    int controlCom_ = 0;
-    std::string readyFile_;  // Unix path; exists while the simulator serves
+  HANDLE control_ = INVALID_HANDLE_VALUE;
+  std::string readyFile_;  // Unix path; exists while the simulator serves
 };
 
-SimProcess gSim;
+// One per control port, so that a test can attach several units.
+std::map<int, SimProcess> gSims;
 
 }  // namespace
 
@@ -162,10 +162,11 @@ SimUnit::~SimUnit() { Stop(); }
 
 bool SimUnit::Start(const Options& options) {
     Stop();
+    controlCom_ = options.controlCom;
+    SimProcess& sim = gSims[controlCom_];
     // A simulator that has ended (its lifetime ran out) is started anew.
-    bool usable = gSim.running() && gSim.controlCom() == options.controlCom &&
-                  gSim.Command("ping") == "ok";
-    if (!usable && !gSim.Launch(options.controlCom, options.lifetimeSeconds, &error_)) {
+    bool usable = sim.running() && sim.Command("ping") == "ok";
+    if (!usable && !sim.Launch(options.controlCom, options.lifetimeSeconds, &error_)) {
         return false;
     }
     std::vector<std::string> commands = {
@@ -173,7 +174,7 @@ bool SimUnit::Start(const Options& options) {
         "link " + WinePrefixPath() + "/dosdevices/com" + std::to_string(options.com)};
     commands.insert(commands.end(), options.commands.begin(), options.commands.end());
     for (const std::string& command : commands) {
-        std::string reply = gSim.Command(command);
+        std::string reply = sim.Command(command);
         if (!IsOk(reply)) {
             error_ = "'" + command + "': " + (reply.empty() ? "no reply" : reply);
             return false;
@@ -183,7 +184,9 @@ bool SimUnit::Start(const Options& options) {
     return true;
 }
 
-std::string SimUnit::Command(const std::string& line) { return gSim.Command(line); }
+std::string SimUnit::Command(const std::string& line) {
+    return gSims[controlCom_].Command(line);
+}
 
 bool SimUnit::Ok(const std::string& line) { return IsOk(Command(line)); }
 
@@ -205,7 +208,7 @@ bool SimUnit::SetChipContents(const std::vector<std::uint8_t>& bytes) {
 
 void SimUnit::Stop() {
     if (!attached_) return;
-    gSim.Command("unlink");
-    gSim.Command("restart");
+    Command("unlink");
+    Command("restart");
     attached_ = false;
 }

@@ -13,7 +13,8 @@
 //     std::vector<std::uint8_t> chip = sim.ChipContents();
 //     sim.Stop();  // COM1 leads nowhere again (also done by the destructor)
 //
-// One simulator process serves the whole test program and is reused by every Start(): Wine
+// One simulator process per control port serves the whole test program and is reused by every
+// Start() on that control port (two units need two control ports): Wine
 // misbehaves when a process reopens a terminal path that has meanwhile been given to a new
 // pseudo-terminal, so the terminals must outlive the tests. The simulator always ends: the
 // helper asks it to quit when the test program exits; if the program dies instead, the
@@ -64,8 +65,9 @@ public:
     const std::string& error() const { return error_; }
 
 private:
-    bool attached_ = false;
-    std::string error_;
+  int controlCom_ = 8;
+  bool attached_ = false;
+  std::string error_;
 };
 
 // The Wine prefix in use, as a Unix path.
