@@ -1,6 +1,7 @@
 #include "editor/hex_editor_tools_win.h"
 
 #include <cstring>
+#include <functional>
 
 #include "editor/hex_editor_status.h"
 #include "hexview/hex_checksum.h"
@@ -56,35 +57,41 @@ INT_PTR Run(HWND owner, int templateId, DLGPROC procedure, Context& context) {
                            procedure, reinterpret_cast<LPARAM>(&context));
 }
 
-// Go To ---------------------------------------------------------------------------------------
+// Go To and Fill: one box whose text is checked on OK ----------------------------------------
 
-struct GotoContext {
-    std::uint32_t caret;
-    std::uint32_t size;
-    std::string& text;
-    std::uint32_t offset;
+// Why the box's text cannot be used, and where; no reason when it can.
+struct Objection {
+    const char* why = nullptr;
+    std::size_t at = 0;
+    bool pointAt = false;  // at names the offending character
 };
 
-INT_PTR CALLBACK GotoProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+struct BoxContext {
+    int box;
+    int hint;  // a text below the box
+    std::string hintText;
+    const char* caption;                                 // of the box that says why
+    std::string& text;                                   // kept from one use to the next
+    std::function<Objection(const std::string&)> check;  // takes what it needs when usable
+};
+
+INT_PTR CALLBACK BoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         SetWindowLongPtrA(dialog, DWLP_USER, lParam);
-        auto& context = *reinterpret_cast<GotoContext*>(lParam);
-        SetDlgItemTextA(dialog, IDC_GOTO_HINT, HexEditorGotoHint(context.size).c_str());
-        Begin(dialog, IDC_GOTO_OFFSET, context.text);
+        const auto& context = *reinterpret_cast<BoxContext*>(lParam);
+        SetDlgItemTextA(dialog, context.hint, context.hintText.c_str());
+        Begin(dialog, context.box, context.text);
         return FALSE;
     }
     if (message != WM_COMMAND) return FALSE;
     if (LOWORD(wParam) == IDCANCEL) return EndDialog(dialog, IDCANCEL);
     if (LOWORD(wParam) != IDOK) return FALSE;
-    auto& context = ContextOf<GotoContext>(dialog);
-    context.text = ItemText(dialog, IDC_GOTO_OFFSET);
-    const HexGotoResult result = HexParseGoto(context.text, context.caret, context.size);
-    if (result.error != kHexGotoOk) {
-        Refuse(dialog, IDC_GOTO_OFFSET, "Go To", HexGotoErrorText(result.error));
-        return TRUE;
-    }
-    context.offset = result.offset;
-    return EndDialog(dialog, IDOK);
+    auto& context = ContextOf<BoxContext>(dialog);
+    context.text = ItemText(dialog, context.box);
+    const Objection objection = context.check(context.text);
+    if (objection.why == nullptr) return EndDialog(dialog, IDOK);
+    Refuse(dialog, context.box, context.caption, objection.why, objection.at, objection.pointAt);
+    return TRUE;
 }
 
 // Find ----------------------------------------------------------------------------------------
@@ -131,40 +138,6 @@ INT_PTR CALLBACK FindProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPara
         return TRUE;
     }
     ContextOf<HexFindRequest>(dialog) = asked;
-    return EndDialog(dialog, IDOK);
-}
-
-// Fill ----------------------------------------------------------------------------------------
-
-struct FillContext {
-    std::uint32_t first;
-    std::uint32_t count;
-    std::string& text;
-    std::vector<std::uint8_t>* bytes;
-};
-
-INT_PTR CALLBACK FillProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG) {
-        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
-        auto& context = *reinterpret_cast<FillContext*>(lParam);
-        const std::string range = "Hex bytes, e.g. FF or DE AD BE EF.\nSelection " +
-                                  HexEditorRangeText(context.first, context.count) + ".";
-        SetDlgItemTextA(dialog, IDC_FILL_RANGE, range.c_str());
-        Begin(dialog, IDC_FILL_PATTERN, context.text);
-        return FALSE;
-    }
-    if (message != WM_COMMAND) return FALSE;
-    if (LOWORD(wParam) == IDCANCEL) return EndDialog(dialog, IDCANCEL);
-    if (LOWORD(wParam) != IDOK) return FALSE;
-    auto& context = ContextOf<FillContext>(dialog);
-    context.text = ItemText(dialog, IDC_FILL_PATTERN);
-    std::size_t at = 0;
-    const HexPatternError error = HexParseFillPattern(context.text, context.bytes, &at);
-    if (error != kHexPatternOk) {
-        const bool pointAt = error == kHexPatternBadCharacter || error == kHexPatternWildcardInFill;
-        Refuse(dialog, IDC_FILL_PATTERN, "Fill Selection", HexPatternErrorText(error), at, pointAt);
-        return TRUE;
-    }
     return EndDialog(dialog, IDOK);
 }
 
@@ -217,10 +190,15 @@ INT_PTR CALLBACK ChecksumProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
 
 bool RunGotoDialog(HWND owner, std::uint32_t caret, std::uint32_t size, std::string& text,
                    std::uint32_t* offset) {
-    GotoContext context{caret, size, text, 0};
-    if (Run(owner, IDD_HEX_GOTO, GotoProc, context) != IDOK) return false;
-    *offset = context.offset;
-    return true;
+    BoxContext context{IDC_GOTO_OFFSET, IDC_GOTO_HINT, HexEditorGotoHint(size), "Go To", text, {}};
+    context.check = [&](const std::string& typed) {
+        const HexGotoResult result = HexParseGoto(typed, caret, size);
+        *offset = result.offset;
+        Objection objection;
+        if (result.error != kHexGotoOk) objection.why = HexGotoErrorText(result.error);
+        return objection;
+    };
+    return Run(owner, IDD_HEX_GOTO, BoxProc, context) == IDOK;
 }
 
 bool RunFindDialog(HWND owner, HexFindRequest& request) {
@@ -234,8 +212,24 @@ DWORD HexFindFlags(const HexFindRequest& request) {
 
 bool RunFillDialog(HWND owner, std::uint32_t first, std::uint32_t count, std::string& text,
                    std::vector<std::uint8_t>* bytes) {
-    FillContext context{first, count, text, bytes};
-    return Run(owner, IDD_HEX_FILL, FillProc, context) == IDOK;
+    BoxContext context{
+        IDC_FILL_PATTERN,
+        IDC_FILL_RANGE,
+        "Hex bytes, e.g. FF or DE AD BE EF.\nSelection " + HexEditorRangeText(first, count) + ".",
+        "Fill Selection",
+        text,
+        {}};
+    context.check = [&](const std::string& typed) {
+        Objection objection;
+        const HexPatternError error = HexParseFillPattern(typed, bytes, &objection.at);
+        if (error != kHexPatternOk) {
+            objection.why = HexPatternErrorText(error);
+            objection.pointAt =
+                error == kHexPatternBadCharacter || error == kHexPatternWildcardInFill;
+        }
+        return objection;
+    };
+    return Run(owner, IDD_HEX_FILL, BoxProc, context) == IDOK;
 }
 
 void RunChecksumDialog(HWND owner, const HexViewScanInfo& info, std::uint32_t docSize) {
