@@ -33,10 +33,10 @@ bool EqualsNoCase(const char* a, const char* b) {
     return *a == *b;
 }
 
-// DetectHardware always scans COM1 to COM5. With a port given, the scan's COM1 opens that
-// port and the other names nothing, so the unit is identified there and no other port is
-// touched; a speed change reopens "COM1" and so the same port. It also lets a device path
-// longer than KVTandrel's 24-character port name be used.
+// DetectHardware scans COM1 to COM5, then every other COM port that exists. With a port given,
+// the scan's COM1 opens that port and the other names nothing (nor exist), so the unit is
+// identified there and no other port is touched; a speed change reopens "COM1" and so the same
+// port. It also lets a device path longer than KVTandrel's 24-character port name be used.
 class SinglePortScan final : public SerialPorts {
 public:
     SinglePortScan(SerialPorts& ports, std::string device)
@@ -303,7 +303,7 @@ int CliRun::Connect() {
         }
         if (o_.port.empty()) {
             return Fail(kExitNoUnit,
-                        "no programmer answered on COM1 to COM5 (name its port "
+                        "no programmer answered on any COM port (name its port "
                         "with --port)");
         }
         // The scan tried the one port first: did it open?

@@ -406,7 +406,7 @@ std::string HelpText() {
         "\n"
         "Options:\n"
         "  -p, --port NAME       the programmer's port: COM3, /dev/ttyUSB0, ...\n"
-        "                        (default: try COM1 to COM5)\n"
+        "                        (default: try COM1 to COM5, then every other COM port)\n"
         "  -c, --chip TYPE       the chip in the socket, one of\n"
         "                        ";
     std::string writable;

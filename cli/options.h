@@ -32,7 +32,7 @@ struct HexRange {
 struct CliOptions {
     CliCommand command = CliCommand::kNone;
     std::string file;            // read, program, verify
-    std::string port;            // empty: DetectHardware's scan of COM1..COM5
+    std::string port;            // empty: DetectHardware's scan of the COM ports
     std::int32_t chipType = -1;  // index into kChipTypes; -1 none given
     std::optional<HexRange> chipRange;
     std::optional<HexRange> fileRange;

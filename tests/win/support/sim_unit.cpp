@@ -12,7 +12,8 @@ constexpr DWORD kStartTimeoutMs = 15000;
 constexpr DWORD kStopTimeoutMs = 5000;
 constexpr DWORD kReplyTimeoutMs = 10000;
 
-std::string PortDevice(int com) { return "\\\\.\\COM" + std::to_string(com); }
+constexpr char kControlDevice[] = "\\\\.\\VorlandSim";
+constexpr char kControlLink[] = "/dosdevices/vorlandsim";
 
 std::string ScratchPath(const char* suffix) {
     static int count = 0;
@@ -28,15 +29,12 @@ public:
     ~SimProcess() { Quit(); }
 
     bool running() const { return control_ != INVALID_HANDLE_VALUE; }
-    int controlCom() const { return controlCom_; }
 
-    bool Launch(int controlCom, int lifetimeSeconds, std::string* error) {
+    bool Launch(int lifetimeSeconds, std::string* error) {
         Quit();
-        controlCom_ = controlCom;
         readyFile_ = ScratchPath(".ready");
         const std::string ready = WinePath(readyFile_);
-        const std::string controlLink =
-            WinePrefixPath() + "/dosdevices/com" + std::to_string(controlCom);
+        const std::string controlLink = WinePrefixPath() + kControlLink;
         // A benchmark may name an optimised build of the simulator.
         std::string exe = VORLAND_SIM_EXE;
         char chosen[MAX_PATH] = {};
@@ -81,8 +79,8 @@ public:
             }
             Sleep(20);
         }
-        control_ = CreateFileA(PortDevice(controlCom).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                               nullptr, OPEN_EXISTING, 0, nullptr);
+        control_ = CreateFileA(kControlDevice, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
         DCB state{};
         state.DCBlength = sizeof state;
         // Wine hands out a handle even for a COM port that leads nowhere (its default device
@@ -92,7 +90,7 @@ public:
             control_ = INVALID_HANDLE_VALUE;
         }
         if (control_ == INVALID_HANDLE_VALUE) {
-            *error = "cannot open the simulator's control port COM" + std::to_string(controlCom);
+            *error = std::string("cannot open the simulator's control port ") + kControlDevice;
             return false;
         }
         COMMTIMEOUTS timeouts{0, 0, kReplyTimeoutMs, 0, kReplyTimeoutMs};
@@ -142,9 +140,8 @@ public:
     }
 
 private:
-    HANDLE control_ = INVALID_HANDLE_VALUE;
-    int controlCom_ = 0;
-    std::string readyFile_;  // Unix path; exists while the simulator serves
+  HANDLE control_ = INVALID_HANDLE_VALUE;
+  std::string readyFile_;  // Unix path; exists while the simulator serves
 };
 
 SimProcess gSim;
@@ -163,9 +160,8 @@ SimUnit::~SimUnit() { Stop(); }
 bool SimUnit::Start(const Options& options) {
     Stop();
     // A simulator that has ended (its lifetime ran out) is started anew.
-    bool usable = gSim.running() && gSim.controlCom() == options.controlCom &&
-                  gSim.Command("ping") == "ok";
-    if (!usable && !gSim.Launch(options.controlCom, options.lifetimeSeconds, &error_)) {
+    bool usable = gSim.running() && gSim.Command("ping") == "ok";
+    if (!usable && !gSim.Launch(options.lifetimeSeconds, &error_)) {
         return false;
     }
     std::vector<std::string> commands = {

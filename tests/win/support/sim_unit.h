@@ -1,8 +1,9 @@
 // SimUnit: the simulated programmer unit for Win32 tests under Wine.
 //
 // Start() makes the native vorland-sim program (run through Wine's Z: drive) appear as
-// COM<com> of the Wine prefix, with its control port as COM<controlCom>; the helper keeps the
-// control port open and speaks the simulator's control language over it (sim/unit_commands.h:
+// COM<com> of the Wine prefix, with its control port as the device "VorlandSim"; the helper
+// keeps the control port open and speaks the simulator's control language over it
+// (sim/unit_commands.h:
 // "chip 1", "fault bad-checksum 3", "status", ...). Every Start() begins from a freshly
 // started unit (model Vorland, an erased AM29F040, no faults, 115200 baud) and then runs
 // options.commands.
@@ -21,6 +22,9 @@
 // Its output goes nowhere, so a test runner waiting on the test's output pipe is never held
 // up by it.
 //
+// The control port has no COM name: Wine lets a second process open a port that another holds,
+// and the programs' scan of every COM port would otherwise talk to it.
+//
 // Not thread-safe: use it from the test's main thread. Wine only: the Wine prefix is found
 // through WINEPREFIX (set by ./test and scripts/lib.sh). The environment variable
 // VORLAND_SIM_EXE may name another build of the simulator (a Unix path).
@@ -35,8 +39,7 @@
 class SimUnit {
 public:
     struct Options {
-        int com = 1;                        // the unit's port, COM1..COM9
-        int controlCom = 8;                 // the control port
+        int com = 1;                        // the unit's port, COM1..COM256
         std::vector<std::string> commands;  // control commands run after the fresh start
         bool pace = false;                  // bytes take their wire time at the line rate
         int lifetimeSeconds = 900;          // for the simulator process
