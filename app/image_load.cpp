@@ -53,7 +53,7 @@ AddressedLoad LoadAddressedImage(ImageFormat format, std::string_view text, cons
 
     load.lines.push_back("File Loaded: " + path);
     load.lines.push_back(Printf(
-        "%s data in bytes (Integer/Hex): %llu/0x%llX at %.6X-%.6X", ImageFormatName(format),
+        "%s: %llu bytes (0x%llX) at %.6X-%.6X", ImageFormatName(format),
         static_cast<unsigned long long>(parsed.dataBytes()),
         static_cast<unsigned long long>(parsed.dataBytes()), parsed.lowest(), parsed.highest()));
     if (!error.note.empty()) load.lines.push_back("Note: " + name + ": " + error.note);

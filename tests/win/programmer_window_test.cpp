@@ -527,7 +527,7 @@ TEST_F(ProgrammerWindowTest, AHexFileGoesWhereItsRecordsSayAndIsProgrammedThere)
 
     std::string hex = WriteCountingHex();
     EXPECT_EQ(Load(hex), (Lines{"File Loaded: " + hex,
-                                "Intel HEX data in bytes (Integer/Hex): 256/0x100 at 000100-0001FF",
+                                "Intel HEX: 256 bytes (0x100) at 000100-0001FF",
                                 "Checksum 000100-0001FF: sum 7F80, CRC-32 29058C73"}));
     SaveScreenshot("programmer-hex-load", app_.window());
     EXPECT_EQ(Boxes(), (Lines{"000100", "0001FF", "000100", "0001FF"}));
@@ -551,7 +551,7 @@ TEST_F(ProgrammerWindowTest, AHexFileGoesWhereItsRecordsSayAndIsProgrammedThere)
     WriteText(highHex, WriteIntelHex(high.data(), 0x40, 0x9000));
     EXPECT_EQ(Load(highHex),
               (Lines{"File Loaded: " + highHex,
-                     "Intel HEX data in bytes (Integer/Hex): 64/0x40 at 009000-00903F",
+                     "Intel HEX: 64 bytes (0x40) at 009000-00903F",
                      "WARNING: Data up to 00903F does not fit the selected chip (000000-007FFF): "
                      "the chip range was not set.",
                      FormatChecksumLine(0x9000, 0x903F, high.data())}));
