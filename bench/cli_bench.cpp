@@ -1,12 +1,18 @@
-// vorland-cli reading a whole AM29F040 (512 KiB) into a file from the vorland-sim program on a
-// pseudo-terminal, the program started afresh each time as a build script would.
-//   - paced at 921600 baud: against the wire time of the 2048 read frames and replies, which is
-//     the limit (wire_ms); read_ms is the transfer as the tool reports it, total_ms the whole
-//     run with start-up, detection, the speed changes and writing the file;
-//   - unpaced: what the tool, the kernel and the simulator cost around the transfer.
+// vorland-cli against the vorland-sim program on pseudo-terminals, the program started afresh
+// each time as a build script would.
+//   - reading a whole AM29F040 (512 KiB) into a file, paced at 921600 baud: against the wire
+//     time of the 2048 read frames and replies, which is the limit (wire_ms); read_ms is the
+//     transfer as the tool reports it, total_ms the whole run with start-up, detection, the
+//     speed changes and writing the file; unpaced: what the tool, the kernel and the simulator
+//     cost around the transfer;
+//   - programming and verifying a whole AM29F040 on four paced units at once against one unit
+//     alone, side by side: ratio = four_ms / one_ms, which the wire's pacing alone would make
+//     1.0. cli_cpu_pct and sim_cpu_pct are the processor time of the tool and of the four
+//     simulators during the four-unit run, in percent of its wall time (the machine: 2 cores).
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 
 #include <chrono>
@@ -14,10 +20,12 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "sim/sim_program_posix.h"
+#include "tests/native/support/pattern_bytes.h"
 
 namespace {
 
@@ -25,27 +33,57 @@ constexpr double kBlocks = 0x80000 / 256;
 // 10 bits per byte; a read: 7-byte frame out, 256 data bytes and a checksum back.
 constexpr double kWireMs = kBlocks * (7 + 257) * 10.0 / 921600.0 * 1000.0;
 
-// Runs vorland-cli once; false when it failed. *readMs: from its "Read 512 KiB in X s" line.
-bool ReadChip(const std::string& port, const std::string& dir, double* readMs) {
-    const std::string out = dir + "/chip.bin";
-    const std::string err = dir + "/stderr.txt";
-    std::vector<std::string> args = {VORLAND_CLI_EXE, "read", out, "-c", "AM29F040", "-p", port};
+// Runs vorland-cli with args, stderr to errPath; false unless it succeeded. *cpuMs (may be
+// null): the processor time it took.
+bool RunCli(std::vector<std::string> args, const std::string& errPath, double* cpuMs = nullptr) {
+    args.insert(args.begin(), VORLAND_CLI_EXE);
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
     pid_t pid = -1;
     const bool started =
         posix_spawn(&pid, VORLAND_CLI_EXE, &actions, nullptr, argv.data(), environ) == 0;
     posix_spawn_file_actions_destroy(&actions);
     int status = 0;
-    if (!started || waitpid(pid, &status, 0) != pid || !WIFEXITED(status) ||
-        WEXITSTATUS(status) != 0) {
-        return false;
+    rusage usage{};
+    if (!started || wait4(pid, &status, 0, &usage) != pid) return false;
+    if (cpuMs != nullptr) {
+        *cpuMs = (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000.0 +
+                 (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
     }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// The processor time a running process has taken so far, from /proc.
+double ProcessCpuMs(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    const std::string stat((std::istreambuf_iterator<char>(in)), {});
+    // Fields 14 and 15 (user and system ticks) follow the command name in parentheses.
+    std::size_t at = stat.rfind(')');
+    if (at == std::string::npos) return 0;
+    for (int field = 2; field < 14 && at != std::string::npos; ++field) at = stat.find(' ', at + 1);
+    if (at == std::string::npos) return 0;
+    char* end = nullptr;
+    const double user = std::strtod(stat.c_str() + at + 1, &end);
+    const double system = std::strtod(end, nullptr);
+    return (user + system) * 1000.0 / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+double MsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+        .count();
+}
+
+// Runs vorland-cli read once; false when it failed. *readMs: from its "Read 512 KiB in X s"
+// line.
+bool ReadChip(const std::string& port, const std::string& dir, double* readMs) {
+    const std::string err = dir + "/stderr.txt";
+    if (!RunCli({"read", dir + "/chip.bin", "-c", "AM29F040", "-p", port}, err)) return false;
     std::ifstream in(err);
     const std::string text((std::istreambuf_iterator<char>(in)), {});
     const std::size_t at = text.find("Read 512 KiB in ");
@@ -73,9 +111,7 @@ void ReadWholeChip(benchmark::State& state, bool pace) {
             state.SkipWithError("vorland-cli read failed");
             break;
         }
-        totalMs +=
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-                .count();
+        totalMs += MsSince(start);
         readMs += ms;
     }
     std::remove((dir + "/chip.bin").c_str());
@@ -97,8 +133,75 @@ void BM_CliReadChipUnpaced(benchmark::State& state) {
     ReadWholeChip(state, false);
 }
 
+void BM_CliProgramFourUnitsPaced921600(benchmark::State& state) {
+    char pattern[] = "/tmp/vorland-cli-bench-XXXXXX";
+    if (mkdtemp(pattern) == nullptr) {
+        state.SkipWithError("no scratch folder");
+        return;
+    }
+    const std::string dir = pattern;
+    std::vector<std::unique_ptr<SimProgram>> sims;
+    std::string ports;
+    for (int i = 0; i < 4; ++i) {
+        const std::string port = dir + "/ttyV" + std::to_string(i);
+        sims.push_back(std::make_unique<SimProgram>(VORLAND_SIM_EXE,
+                                                    std::vector<std::string>{"--pace"}, port));
+        ports += (i > 0 ? "," : "") + port;
+    }
+    const std::string image = dir + "/img.bin";
+    {
+        const std::vector<std::uint8_t> bytes = PatternBytes(0x80000, 7);
+        std::ofstream(image, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+    }
+    const std::string err = dir + "/stderr.txt";
+    double oneMs = 0;
+    double fourMs = 0;
+    double cliCpuMs = 0;
+    double simCpuMs = 0;
+    for (auto _ : state) {
+        bool ready = true;
+        for (const auto& sim : sims) ready = ready && sim->ready();
+        auto start = std::chrono::steady_clock::now();
+        if (!ready ||
+            !RunCli({"program", image, "-c", "AM29F040", "-q", "-p", dir + "/ttyV0"}, err)) {
+            state.SkipWithError("vorland-cli program on one unit failed");
+            break;
+        }
+        oneMs += MsSince(start);
+
+        double simBefore = 0;
+        for (const auto& sim : sims) simBefore += ProcessCpuMs(sim->pid());
+        start = std::chrono::steady_clock::now();
+        double cpuMs = 0;
+        if (!RunCli({"program", image, "-c", "AM29F040", "-q", "--ports", ports}, err, &cpuMs)) {
+            state.SkipWithError("vorland-cli program on four units failed");
+            break;
+        }
+        fourMs += MsSince(start);
+        cliCpuMs += cpuMs;
+        for (const auto& sim : sims) simCpuMs += ProcessCpuMs(sim->pid());
+        simCpuMs -= simBefore;
+    }
+    sims.clear();
+    std::remove(image.c_str());
+    std::remove(err.c_str());
+    rmdir(dir.c_str());
+    const double n = state.iterations() == 0 ? 1.0 : static_cast<double>(state.iterations());
+    state.counters["one_ms"] = oneMs / n;
+    state.counters["four_ms"] = fourMs / n;
+    state.counters["ratio"] = oneMs > 0 ? fourMs / oneMs : 0;
+    state.counters["cli_cpu_pct"] = fourMs > 0 ? cliCpuMs / fourMs * 100.0 : 0;
+    state.counters["sim_cpu_pct"] = fourMs > 0 ? simCpuMs / fourMs * 100.0 : 0;
+}
+
 BENCHMARK(BM_CliReadChipPaced921600)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 BENCHMARK(BM_CliReadChipUnpaced)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_CliProgramFourUnitsPaced921600)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(2);
 
 }  // namespace
 

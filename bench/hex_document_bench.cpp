@@ -41,6 +41,13 @@ void MakeReal(const std::string& path, std::size_t size) {
     std::fclose(file);
 }
 
+// A measurement of a step that failed would be a measurement of nothing: the program stops.
+void Require(bool done, const char* what) {
+    if (done) return;
+    std::fprintf(stderr, "benchmark step failed: %s\n", what);
+    std::exit(1);
+}
+
 long ResidentKiB() {
     long pages = 0, resident = 0;
     FILE* statm = std::fopen("/proc/self/statm", "r");
@@ -81,10 +88,10 @@ void Scatter(HexDocument& doc, std::uint32_t pieces, std::mt19937& random) {
     constexpr std::uint32_t kSize = 16 << 20;
     void* block = AllocateMemory(kSize);
     std::memset(block, 0x55, kSize);
-    HexDocOpen(doc, kNoFile, kNoMapping, block, kSize, false);
+    Require(HexDocOpen(doc, kNoFile, kNoMapping, block, kSize, false), "open");
     while (doc.undoStack.count < pieces) {  // each insert leaves a record and one saved piece
         std::uint8_t byte = static_cast<std::uint8_t>(random());
-        HexDocInsert(doc, random() % doc.length, &byte, 1);
+        Require(HexDocInsert(doc, random() % doc.length, &byte, 1), "insert");
     }
 }
 
@@ -94,11 +101,11 @@ void BM_ScatteredInserts100k(benchmark::State& state) {
         std::mt19937 random(1);
         HexDocument doc;
         void* block = AllocateMemory(16 << 20);
-        HexDocOpen(doc, kNoFile, kNoMapping, block, 16 << 20, false);
+        Require(HexDocOpen(doc, kNoFile, kNoMapping, block, 16 << 20, false), "open");
         state.ResumeTiming();
         for (int i = 0; i < 100000; ++i) {
             std::uint8_t byte = static_cast<std::uint8_t>(i);
-            HexDocInsert(doc, random() % doc.length, &byte, 1);
+            Require(HexDocInsert(doc, random() % doc.length, &byte, 1), "insert");
         }
         state.PauseTiming();
         HexDocClose(doc);
@@ -114,8 +121,8 @@ void BM_RandomInsertAt(benchmark::State& state) {
     Scatter(doc, static_cast<std::uint32_t>(state.range(0)), random);
     for (auto _ : state) {
         std::uint8_t byte = 1;
-        HexDocInsert(doc, random() % doc.length, &byte, 1);
-        HexDocUndo(doc);  // keeps the piece count where it was
+        Require(HexDocInsert(doc, random() % doc.length, &byte, 1), "insert");
+        Require(HexDocUndo(doc), "undo");  // keeps the piece count where it was
     }
     state.counters["pieces"] = static_cast<double>(state.range(0));
 }
@@ -150,7 +157,7 @@ BENCHMARK(BM_SequentialRead10kPieces)->Arg(2048)->Arg(65536)->Unit(benchmark::kM
 
 void BM_SequentialReadMappedFile(benchmark::State& state) {
     HexDocument doc;
-    HexDocOpenFile(doc, gReal256MiB.c_str(), true, true);
+    Require(HexDocOpenFile(doc, gReal256MiB.c_str(), true, true), "open");
     std::vector<std::uint8_t> buffer(1 << 20);
     for (auto _ : state) {
         for (std::uint32_t at = 0; at < doc.length; at += 1 << 20) {
@@ -167,14 +174,14 @@ void BM_Undo100kEdits(benchmark::State& state) {
         std::mt19937 random(5);
         HexDocument doc;
         void* block = AllocateMemory(1 << 20);
-        HexDocOpen(doc, kNoFile, kNoMapping, block, 1 << 20, false);
+        Require(HexDocOpen(doc, kNoFile, kNoMapping, block, 1 << 20, false), "open");
         for (int i = 0; i < 100000; ++i) {
             std::uint8_t bytes[4] = {1, 2, 3, 4};
             std::uint32_t at = random() % (doc.length - 8);
             switch (i % 3) {
-                case 0: HexDocInsert(doc, at, bytes, 4); break;
-                case 1: HexDocOverwrite(doc, at, bytes, 3); break;
-                default: HexDocDelete(doc, at, 2); break;
+                case 0: Require(HexDocInsert(doc, at, bytes, 4), "insert"); break;
+                case 1: Require(HexDocOverwrite(doc, at, bytes, 3), "overwrite"); break;
+                default: Require(HexDocDelete(doc, at, 2), "delete"); break;
             }
             doc.lastOp = kHexOpNone;  // one record each
         }

@@ -6,9 +6,13 @@
 // before the unit is touched; then the unit is found and its link raised; then the operation
 // runs; and on every way out the port is closed, which brings a raised unit back to 115200 baud.
 //
-// Threading: RunCli runs on one thread. RequestInterrupt may be called from a signal handler or
-// another thread: the operation stops at the next 256-byte block (an erase or a quick verify
-// runs to its end first), the unit is returned to 115200 baud, and RunCli returns 130.
+// With several ports the command runs on every unit at once, one thread per unit (gang_run.h);
+// the image is read and checked once, before any unit is touched.
+//
+// Threading: RunCli is called on one thread (and starts one more per unit when there are
+// several). RequestInterrupt may be called from a signal handler or another thread: every
+// operation stops at its next 256-byte block (an erase or a quick verify runs to its end
+// first), every unit is returned to 115200 baud, and RunCli returns 130.
 #pragma once
 
 #include <string>
@@ -18,7 +22,7 @@
 #include "platform/serial_port.h"
 
 // Where the tool's text goes: results to Out (stdout), progress, notes and errors to Err
-// (stderr).
+// (stderr). Called from one thread at a time.
 class CliConsole {
 public:
     virtual ~CliConsole() = default;
@@ -27,15 +31,18 @@ public:
     // Whether Err reaches a terminal, and how wide it is (columns).
     virtual bool ErrIsTerminal() = 0;
     virtual int TerminalWidth() = 0;
+    // Whether Err also takes the cursor moves ESC [ n A (up) and ESC [ K, ESC [ J (erase), so
+    // that several lines can be redrawn in place.
+    virtual bool ErrMovesCursor() { return ErrIsTerminal(); }
 };
 
 struct CliEnvironment {
     SerialPorts& ports;   // borrowed
     Clock& clock;         // borrowed
     CliConsole& console;  // borrowed
-    // The name to open for --port when the system spells it differently ("\\.\COM12" for
-    // COM12 on Windows); empty: --port as given.
-    std::string portDevice;
+    // The name to open for a port when the system spells it differently ("\\.\COM12" for
+    // COM12 on Windows); null: the port as given.
+    std::string (*portDevice)(const std::string& port) = nullptr;
 };
 
 // Runs one command; returns its exit status (CliExit).

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "cli/cli_runner.h"
 
@@ -13,6 +14,7 @@ public:
     void Err(const std::string& text) override;
     bool ErrIsTerminal() override;
     int TerminalWidth() override;
+    bool ErrMovesCursor() override;
 };
 
 // Ctrl+C (and SIGTERM, SIGHUP, or closing the console window) call RequestInterrupt instead of
@@ -23,3 +25,8 @@ void InstallInterruptHandlers();
 // The name the system opens for a --port value: "\\.\COM12" for COM12 on Windows (CreateFile
 // reaches COM10 and up only so); the value itself elsewhere.
 std::string PortDeviceName(const std::string& port);
+
+// Replaces the shell-style patterns among ports ("/dev/ttyUSB*") by the ports they match, in
+// natural order, each port once. False with a message when a pattern matches nothing; on
+// Windows, where port names take no patterns, when a name holds '*' or '?'.
+[[nodiscard]] bool ExpandPortPatterns(std::vector<std::string>& ports, std::string& error);

@@ -2,7 +2,10 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "cli/console.h"
+#include "platform/serial_port_posix.h"
 
 namespace {
 void OnSignal(int) {
@@ -20,6 +23,10 @@ int StdConsole::TerminalWidth() {
     return 80;
 }
 
+bool StdConsole::ErrMovesCursor() {
+    return ErrIsTerminal();
+}
+
 void InstallInterruptHandlers() {
     struct sigaction action {};
     action.sa_handler = OnSignal;
@@ -32,4 +39,25 @@ void InstallInterruptHandlers() {
 
 std::string PortDeviceName(const std::string& port) {
     return port;
+}
+
+bool ExpandPortPatterns(std::vector<std::string>& ports, std::string& error) {
+    std::vector<std::string> expanded;
+    for (const std::string& port : ports) {
+        std::vector<std::string> matches = {port};
+        if (port.find_first_of("*?[") != std::string::npos) {
+            matches = ExpandPosixPortPattern(port);
+            if (matches.empty()) {
+                error = "no port matches '" + port + "'";
+                return false;
+            }
+        }
+        for (const std::string& match : matches) {
+            if (std::find(expanded.begin(), expanded.end(), match) == expanded.end()) {
+                expanded.push_back(match);
+            }
+        }
+    }
+    ports = expanded;
+    return true;
 }

@@ -32,6 +32,15 @@ int StdConsole::TerminalWidth() {
     return 80;
 }
 
+bool StdConsole::ErrMovesCursor() {
+    // Windows 10 consoles take the VT sequences once asked to; older ones get plain lines.
+    constexpr DWORD kVirtualTerminal = 0x0004;  // ENABLE_VIRTUAL_TERMINAL_PROCESSING
+    const HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    return GetConsoleMode(err, &mode) != 0 &&
+           ((mode & kVirtualTerminal) != 0 || SetConsoleMode(err, mode | kVirtualTerminal) != 0);
+}
+
 void InstallInterruptHandlers() {
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
@@ -46,4 +55,16 @@ std::string PortDeviceName(const std::string& port) {
         if (digits) return "\\\\.\\" + port;
     }
     return port;
+}
+
+bool ExpandPortPatterns(std::vector<std::string>& ports, std::string& error) {
+    for (const std::string& port : ports) {
+        if (port.find_first_of("*?") != std::string::npos) {
+            error = "'" + port +
+                    "': name each port, as in --ports COM3,COM4 (patterns work only "
+                    "on Linux)";
+            return false;
+        }
+    }
+    return true;
 }

@@ -51,6 +51,8 @@ bool UsesFile(CliCommand c) {
 // The option names, what each needs, and which commands take it.
 enum class Opt {
     kPort,
+    kPorts,
+    kAll,
     kChip,
     kChipRange,
     kFileRange,
@@ -74,6 +76,8 @@ struct OptionInfo {
 };
 constexpr OptionInfo kOptions[] = {
     {"port", 'p', true, Opt::kPort},
+    {"ports", 0, true, Opt::kPorts},
+    {"all", 0, false, Opt::kAll},
     {"chip", 'c', true, Opt::kChip},
     {"chip-range", 0, true, Opt::kChipRange},
     {"file-range", 0, true, Opt::kFileRange},
@@ -100,8 +104,15 @@ const OptionInfo* FindOption(std::string_view name, char shortName) {
 // What the parser has seen, before the checks between the options.
 struct Seen {
     bool chipRange = false, fileRange = false, format = false, fill = false, erase = false;
-    bool noVerify = false, quick = false, sector = false;
+    bool noVerify = false, quick = false, sector = false, all = false;
 };
+
+void AddPort(CliOptions& o, const std::string& port) {
+    for (const std::string& known : o.ports) {
+        if (known == port) return;
+    }
+    o.ports.push_back(port);
+}
 
 bool ApplyOption(const OptionInfo& option, const std::string& value, CliOptions& o, Seen& seen,
                  std::string& error) {
@@ -112,8 +123,28 @@ bool ApplyOption(const OptionInfo& option, const std::string& value, CliOptions&
                 error = "--port needs a port name, such as COM3 or /dev/ttyUSB0";
                 return false;
             }
-            o.port = value;
+            AddPort(o, value);
             return true;
+        case Opt::kPorts: {
+            std::size_t start = 0;
+            for (;;) {
+                const std::size_t comma = value.find(',', start);
+                std::string name = value.substr(start, comma - start);
+                name.erase(0, name.find_first_not_of(' '));
+                name.erase(name.find_last_not_of(' ') + 1);
+                if (name.empty()) {
+                    error =
+                        "--ports wants port names separated by commas, such as COM3,COM4, "
+                        "not '" +
+                        value + "'";
+                    return false;
+                }
+                AddPort(o, name);
+                if (comma == std::string::npos) return true;
+                start = comma + 1;
+            }
+        }
+        case Opt::kAll: o.all = seen.all = true; return true;
         case Opt::kChip:
             o.chipType = FindChipTypeByName(value);
             if (o.chipType < 0) {
@@ -210,6 +241,7 @@ bool CheckCombination(CliOptions& o, const Seen& seen, std::string& error) {
          !refuse(seen.sector, "--sector", "erase and blank"))) {
         return false;
     }
+    if (c != CliCommand::kDetect && !refuse(seen.all, "--all", "detect")) return false;
     if (seen.quick && seen.noVerify) {
         error = "--quick chooses how to verify, --no-verify not to: give one of them";
         return false;
@@ -406,7 +438,12 @@ std::string HelpText() {
         "\n"
         "Options:\n"
         "  -p, --port NAME       the programmer's port: COM3, /dev/ttyUSB0, ...\n"
-        "                        (default: try COM1 to COM5, then every other COM port)\n"
+        "                        (default: try COM1 to COM5, then every other COM port);\n"
+        "                        give it again for each further unit to work on (see\n"
+        "                        Several units)\n"
+        "      --ports LIST      several ports at once: COM3,COM4,COM7; on Linux also\n"
+        "                        patterns such as /dev/ttyUSB* (quoted)\n"
+        "      --all             detect: list every unit on every port tried\n"
         "  -c, --chip TYPE       the chip in the socket, one of\n"
         "                        ";
     std::string writable;
@@ -453,6 +490,13 @@ std::string HelpText() {
         "           chip range starts at 0. Gaps are programmed and compared as --fill.\n"
         "  read and program need a chip start and a length that are multiples of 64.\n"
         "\n"
+        "Several units: with more than one port the command runs on every unit at\n"
+        "once, each on its own; a unit that fails does not stop the others. The image\n"
+        "is read and checked once, before any unit is touched. read FILE writes one\n"
+        "file per unit with the port's name before the extension (dump.COM3.hex).\n"
+        "At the end a table gives each port's unit, result, time and the checksums of\n"
+        "what was read or verified, and names the ports that failed.\n"
+        "\n"
         "Exit status:\n"
         "    0  success\n"
         "    1  verify mismatch, or the chip is not blank\n"
@@ -461,6 +505,8 @@ std::string HelpText() {
         "    3  no supported programmer found\n"
         "    4  communication failure: the unit stopped answering, answered wrongly or\n"
         "       refused an operation\n"
-        "  130  interrupted (Ctrl+C); the unit is still returned to 115200 baud\n";
+        "  130  interrupted (Ctrl+C); the unit is still returned to 115200 baud\n"
+        "  With several units: the worst of the units' results, 4 over 3 over 1 over 0;\n"
+        "  a unit's file that cannot be written gives 2, Ctrl+C 130.\n";
     return text;
 }

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "formats/image_formats.h"
 
@@ -32,7 +33,11 @@ struct HexRange {
 struct CliOptions {
     CliCommand command = CliCommand::kNone;
     std::string file;            // read, program, verify
-    std::string port;            // empty: DetectHardware's scan of the COM ports
+    // --port (repeatable) and --ports, in the order given, each once; shell-style patterns
+    // are expanded by the program (ExpandPortPatterns) before the command runs. Empty:
+    // DetectHardware's scan of the COM ports. More than one: the command runs on every unit.
+    std::vector<std::string> ports;
+    bool all = false;            // detect: list every unit on every port tried
     std::int32_t chipType = -1;  // index into kChipTypes; -1 none given
     std::optional<HexRange> chipRange;
     std::optional<HexRange> fileRange;

@@ -9,12 +9,12 @@
 int main(int argc, char** argv) {
     CliOptions options;
     std::string error;
-    if (!ParseArguments(argc, argv, options, error)) {
+    if (!ParseArguments(argc, argv, options, error) || !ExpandPortPatterns(options.ports, error)) {
         std::fprintf(stderr, "vorland-cli: %s\nTry 'vorland-cli --help'.\n", error.c_str());
         return kExitBadInput;
     }
     InstallInterruptHandlers();
     StdConsole console;
-    CliEnvironment env{SystemSerialPorts(), SystemClock(), console, PortDeviceName(options.port)};
+    CliEnvironment env{SystemSerialPorts(), SystemClock(), console, &PortDeviceName};
     return RunCli(options, env);
 }

@@ -115,11 +115,10 @@ void AutoSizeCell(GridState& state, int row, int column, std::string_view text) 
 std::string ClipboardText(HWND window) {
     std::string text;
     if (!IsClipboardFormatAvailable(CF_TEXT) || !OpenClipboard(window)) return text;
-    HANDLE data = GetClipboardData(CF_TEXT);
-    if (data != nullptr) {
-        if (const auto* bytes = static_cast<const char*>(GlobalLock(data))) {
-            text.assign(bytes, strnlen(bytes, GlobalSize(data)));
-            GlobalUnlock(data);
+    {
+        GlobalLockScope data(GetClipboardData(CF_TEXT));  // the clipboard's block, borrowed
+        if (const auto* bytes = static_cast<const char*>(data.data())) {
+            text.assign(bytes, strnlen(bytes, data.size()));
         }
     }
     CloseClipboard();
@@ -245,23 +244,17 @@ LRESULT OnCopy(GridState& state) {
     std::string text = writer.Finish();
 
     // The text is ready before the clipboard is touched, so a failure leaves it as it was.
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
-    if (memory == nullptr) return 0;
-    void* bytes = GlobalLock(memory);
-    if (bytes == nullptr) {
-        GlobalFree(memory);
-        return 0;
+    UniqueGlobal memory(GlobalAlloc(GMEM_MOVEABLE, text.size() + 1));
+    {
+        GlobalLockScope bytes(memory.get());
+        if (bytes.data() == nullptr) return 0;
+        std::memcpy(bytes.data(), text.c_str(), text.size() + 1);
     }
-    std::memcpy(bytes, text.c_str(), text.size() + 1);
-    GlobalUnlock(memory);
-    if (!OpenClipboard(state.window)) {
-        GlobalFree(memory);
-        return 0;
-    }
+    if (!OpenClipboard(state.window)) return 0;
     EmptyClipboard();
-    bool placed = SetClipboardData(CF_TEXT, memory) != nullptr;  // the clipboard owns it now
+    bool placed = SetClipboardData(CF_TEXT, memory.get()) != nullptr;
+    if (placed) memory.release();  // the clipboard owns it now
     CloseClipboard();
-    if (!placed) GlobalFree(memory);
     return placed ? 1 : 0;
 }
 

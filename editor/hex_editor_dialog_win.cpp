@@ -7,6 +7,7 @@
 #include <cstring>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "editor/hex_editor_status.h"
 #include "hexview/hexview_win.h"
@@ -33,9 +34,11 @@ constexpr FormatItem kFormatItems[] = {{IDM_FORMAT_HEX, HVS_FORMAT_HEX},
                                        {IDM_FORMAT_OCTAL, HVS_FORMAT_OCTAL},
                                        {IDM_FORMAT_BINARY, HVS_FORMAT_BINARY}};
 
+// Escape closes the editor before the control could take it for a character to type.
 constexpr ACCEL kAccelerators[] = {{FCONTROL | FVIRTKEY, 'X', IDM_CUT},
                                    {FCONTROL | FVIRTKEY, 'C', IDM_COPY},
-                                   {FCONTROL | FVIRTKEY, 'V', IDM_PASTE}};
+                                   {FCONTROL | FVIRTKEY, 'V', IDM_PASTE},
+                                   {FVIRTKEY, VK_ESCAPE, IDCANCEL}};
 
 // The open editor's state (window thread only).
 struct EditorState {
@@ -136,18 +139,56 @@ void Warn(HWND dialog, const char* text, const char* caption) {
     MessageBoxA(dialog, text, caption, MB_OK | MB_ICONWARNING);
 }
 
-void OnCommit() {
-    const DWORD count = HexEditorCommitLength(HexViewGetSize(gEditor.control), gEditor.size);
-    if (count > 0) HexViewReadData(gEditor.control, 0, gEditor.buffer, count);
-    HexViewSetModified(gEditor.control, 0);
+// The bytes "Commit Changes" copies: the document's, up to the buffer's size. False when they
+// cannot all be read (a file window that cannot be mapped).
+bool ReadCommitted(std::vector<unsigned char>& bytes) {
+    bytes.resize(HexEditorCommitLength(HexViewGetSize(gEditor.control), gEditor.size));
+    return bytes.empty() || HexViewReadData(gEditor.control, 0, bytes.data(),
+                                            static_cast<DWORD>(bytes.size())) != nullptr;
+}
+
+// Whether the image buffer lacks edits the editor holds, saved to a file or not: the prompts ask
+// only then. When the document cannot be read, nobody can tell, and they ask.
+bool BufferLacksEdits() {
+    std::vector<unsigned char> bytes;
+    if (!ReadCommitted(bytes)) return true;
+    return !bytes.empty() && std::memcmp(bytes.data(), gEditor.buffer, bytes.size()) != 0;
+}
+
+// Copies the document into the image buffer; all of it, or nothing when it cannot be read.
+bool Commit(HWND dialog) {
+    std::vector<unsigned char> bytes;
+    if (!ReadCommitted(bytes)) {
+        Warn(dialog, "The edited data could not be read. Nothing was committed.", kCaption);
+        return false;
+    }
+    if (!bytes.empty()) std::memcpy(gEditor.buffer, bytes.data(), bytes.size());
+    return true;
+}
+
+// "Commit changes to the active bin?" when the buffer lacks edits: false when the user cancels,
+// or wants them committed and that fails.
+bool SettleEdits(HWND dialog) {
+    if (!BufferLacksEdits()) return true;
+    const int answer = MessageBoxA(dialog, "Commit changes to the active bin?", "Changes Detected",
+                                   MB_YESNOCANCEL);
+    return answer == IDNO || (answer == IDYES && Commit(dialog));
 }
 
 void OnSaveAs(HWND dialog) {
     if (RunFileDialog(dialog, 1, gSavePath, gFileTitle, "Select File To Save...", 0) == 0) return;
     if (HexViewSaveFile(gEditor.control, gSavePath) == 0) {
-        // The document and its edits are still there; the user must know they are not saved.
-        char text[MAX_PATH + 64];
-        std::snprintf(text, sizeof text, "The buffer could not be saved to %s.", gSavePath);
+        // The user must know the edits are not saved, and where they are when the control had
+        // to let go of them.
+        char kept[MAX_PATH];
+        char text[2 * MAX_PATH + 64];
+        if (HexViewGetKeptFile(gEditor.control, kept, sizeof kept)) {
+            std::snprintf(text, sizeof text,
+                          "Saving to %s did not complete. The edited data is kept in %s.",
+                          gSavePath, kept);
+        } else {
+            std::snprintf(text, sizeof text, "The buffer could not be saved to %s.", gSavePath);
+        }
         Warn(dialog, text, kCaption);
         return;
     }
@@ -198,12 +239,7 @@ void OnEdit(HWND dialog, int id) {
 }
 
 void OnClose(HWND dialog) {
-    if (HexViewIsModified(gEditor.control)) {
-        const int answer = MessageBoxA(dialog, "Commit changes to the active bin?",
-                                       "Changes Detected", MB_YESNOCANCEL);
-        if (answer == IDCANCEL) return;
-        if (answer == IDYES) SendMessageA(dialog, WM_COMMAND, IDM_COMMIT_CHANGES, 0);
-    }
+    if (!SettleEdits(dialog)) return;
     HWND owner = GetWindow(dialog, GW_OWNER);
     DestroyWindow(dialog);
     SetWindowPos(owner, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
@@ -213,9 +249,11 @@ void OnCommand(HWND dialog, int id) {
     switch (id) {
         case IDOK:
         case IDCANCEL: OnClose(dialog); break;
-        case IDM_COMMIT_CHANGES: OnCommit(); break;
+        case IDM_COMMIT_CHANGES: Commit(dialog); break;
         case IDM_SAVE_AS: OnSaveAs(dialog); break;
-        case IDM_NEW: HexViewNew(gEditor.control); break;
+        case IDM_NEW:
+            if (SettleEdits(dialog)) HexViewNew(gEditor.control);
+            break;
         case IDM_FORMAT_HEX:
         case IDM_FORMAT_DECIMAL:
         case IDM_FORMAT_OCTAL:
@@ -246,7 +284,8 @@ void OnContextMenu(HWND dialog, HWND window, LPARAM where) {
     if (id != 0) PostMessageA(dialog, WM_COMMAND, static_cast<WPARAM>(id), 0);
 }
 
-// The private copy of the buffer goes to the control, which owns it from then on.
+// The private copy of the buffer goes to the control, which owns it from then on, also when it
+// cannot open a document over it (no room for the bytes the user will type).
 bool HandOverCopy() {
     void* copy = nullptr;
     if (gEditor.size > 0) {
@@ -254,8 +293,7 @@ bool HandOverCopy() {
         if (copy == nullptr) return false;
         std::memcpy(copy, gEditor.buffer, gEditor.size);
     }
-    HexViewSetBuffer(gEditor.control, copy, gEditor.size);
-    return true;
+    return HexViewSetBuffer(gEditor.control, copy, gEditor.size) != 0;
 }
 
 void OnInitDialog(HWND dialog, const HexEditorRequest& request) {

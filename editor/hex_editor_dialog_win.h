@@ -22,7 +22,8 @@ HWND OpenHexEditor(HWND owner, const HexEditorRequest& request);
 
 INT_PTR CALLBACK HexEditorDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Turns Ctrl+X, Ctrl+C and Ctrl+V for the editor into its Cut, Copy and Paste commands. The
-// editor applies it to the messages of the dialog loop that runs it (through a message filter);
-// a host with a message loop of its own calls it before dispatching. True when translated.
-bool HexEditorTranslateAccelerator(MSG* msg);
+// Turns Ctrl+X, Ctrl+C, Ctrl+V and Escape for the editor into its Cut, Copy, Paste and Close
+// commands. The editor applies it to the messages of the dialog loop that runs it (through a
+// message filter); a host with a message loop of its own calls it before dispatching. True when
+// translated.
+[[nodiscard]] bool HexEditorTranslateAccelerator(MSG* msg);

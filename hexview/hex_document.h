@@ -166,8 +166,16 @@ struct HexDocument {
     HexPiece* root;             // root of the tree over the pieces
     std::uint32_t randomState;  // priorities of new tree nodes
     HexPiece* deleteHead;       // head piece the last plain delete made (backspace may trim it)
+    std::uint32_t addListed;    // add-buffer bytes below this were listed as extents: a snapshot
+                                // may hold them, so they never change again
+    char keptFile[kFilePathSize];  // after a save that had to close the document: the
+                                   // temporary file that holds its bytes; empty otherwise
     HexReleaseHook releaseHook;
     void* releaseContext;
+    // Raised by every primitive that may change the bytes or the sources (edits, undo, redo,
+    // open, close, HexDocLastAddedByte); a long reader that works in slices compares it to see
+    // whether the document changed under it.
+    std::uint32_t changeCount;
 };
 
 // Names one byte: reading it is HexDocGetByte, assigning a one-byte HexDocOverwrite.
@@ -198,8 +206,8 @@ void HexDocSetReleaseHook(HexDocument& doc, HexReleaseHook hook, void* context);
 // that may be saved in place; else a memory block from AllocateMemory of length bytes (released
 // with ReleaseMemory at close); else nothing, an empty document. Reserves the 256 MiB add
 // buffer. False (error 1 or 23) leaves the document empty and closed.
-bool HexDocOpen(HexDocument& doc, FileHandle file, MappingHandle mapping, void* block,
-                std::uint32_t length, bool readOnly);
+[[nodiscard]] bool HexDocOpen(HexDocument& doc, FileHandle file, MappingHandle mapping, void* block,
+                              std::uint32_t length, bool readOnly);
 
 // Calls the release hook, then destroys every piece and record, unmaps and releases every source
 // and closes their handles. filePath stays (it names the file to reopen as "*").
@@ -208,78 +216,107 @@ void HexDocClose(HexDocument& doc);
 // Copies count bytes from position into destination and, when marks is given, one mark per
 // byte: 1 for bytes from the add buffer (typed, pasted, filled), 0 otherwise. A range passing
 // the end copies what exists. Returns destination, or null with error 9 when position is not
-// inside the document. Bytes behind a file window that cannot be mapped read as zero (error 23).
-std::uint8_t* HexDocRead(HexDocument& doc, void* destination, std::uint32_t position,
-                         std::uint32_t count, std::uint8_t* marks = nullptr);
+// inside the document, or with error 23 when a file window that some of the bytes lie behind
+// cannot be mapped (those bytes are then zero in destination, and must not be taken for the
+// document's).
+[[nodiscard]] std::uint8_t* HexDocRead(HexDocument& doc, void* destination, std::uint32_t position,
+                                       std::uint32_t count, std::uint8_t* marks = nullptr);
 
 // The byte at position; 0 with error 9 outside the document.
-std::uint8_t HexDocGetByte(HexDocument& doc, std::uint32_t position);
+[[nodiscard]] std::uint8_t HexDocGetByte(HexDocument& doc, std::uint32_t position);
 
 // Inserts count bytes at position (0 to length). Null data makes the piece over the next count
-// add-buffer bytes without writing them; the caller supplies or retargets them. Single-byte
-// inserts that follow each other merge into one piece and one undo record.
-bool HexDocInsert(HexDocument& doc, std::uint32_t position, const void* data, std::uint32_t count);
+// add-buffer bytes without writing them; the caller supplies or retargets them; data that is
+// the room HexDocAddRoom handed out is taken where it lies. Inserts that follow each other at
+// one place merge into one piece and one undo record (typing), until HexDocEndRun.
+[[nodiscard]] bool HexDocInsert(HexDocument& doc, std::uint32_t position, const void* data,
+                                std::uint32_t count);
 
 // Deletes count bytes at position. The range must lie inside the document; one that passes the
 // end is refused with error 9 and changes nothing. Runs of single-byte forward deletes at one
 // position, and of backspaces, merge into one undo record.
-bool HexDocDelete(HexDocument& doc, std::uint32_t position, std::uint32_t count);
+[[nodiscard]] bool HexDocDelete(HexDocument& doc, std::uint32_t position, std::uint32_t count);
 
 // Overwrites count bytes at position (0 to length); bytes past the end extend the document.
-// Null data as for HexDocInsert. Overwrites that continue each other merge.
-bool HexDocOverwrite(HexDocument& doc, std::uint32_t position, const void* data,
-                     std::uint32_t count);
+// Data as for HexDocInsert. Overwrites that continue each other merge, until HexDocEndRun.
+[[nodiscard]] bool HexDocOverwrite(HexDocument& doc, std::uint32_t position, const void* data,
+                                   std::uint32_t count);
 
-// Overwrites count bytes at position with value (no merging with the edit before).
-bool HexDocFill(HexDocument& doc, std::uint32_t position, std::uint8_t value, std::uint32_t count);
+// Ends the current run of typing: the next edit makes an undo record of its own. Edits that are
+// one user action each (a paste, a drop) call it before and after themselves.
+void HexDocEndRun(HexDocument& doc);
+
+// Commits add-buffer room for count more bytes and returns where they go, changing nothing
+// else; null (error 1) when the add buffer cannot take them. The document writes nothing there
+// until the next edit, so a caller may fill the room and then insert or overwrite with it as
+// the data, which costs no copy.
+[[nodiscard]] std::uint8_t* HexDocAddRoom(HexDocument& doc, std::uint32_t count);
+
+// Overwrites count bytes at position with value, as an undo step of its own.
+[[nodiscard]] bool HexDocFill(HexDocument& doc, std::uint32_t position, std::uint8_t value,
+                              std::uint32_t count);
 
 // Insert or overwrite count bytes at position and hand back, in *room, where the caller must
-// write them (inside the add buffer, committed). A count that does not fit below 4 GiB or in
-// the add buffer is refused (9, 1) and changes nothing.
-bool HexDocReserveInsert(HexDocument& doc, std::uint32_t position, std::uint32_t count,
-                         std::uint8_t** room);
-bool HexDocReserveOverwrite(HexDocument& doc, std::uint32_t position, std::uint32_t count,
-                            std::uint8_t** room);
+// write them (inside the add buffer, committed), as an undo step of its own. A count that does
+// not fit below 4 GiB or in the add buffer is refused (9, 1) and changes nothing.
+[[nodiscard]] bool HexDocReserveInsert(HexDocument& doc, std::uint32_t position,
+                                       std::uint32_t count, std::uint8_t** room);
+[[nodiscard]] bool HexDocReserveOverwrite(HexDocument& doc, std::uint32_t position,
+                                          std::uint32_t count, std::uint8_t** room);
 
 // Undo or redo one record; false (error 0) when the stack is empty. Afterwards undoPos and
 // undoSpan say what the view selects, and groupNext is non-zero when the record belongs with
 // the next one on the same stack: the view repeats the step while it is.
-bool HexDocUndo(HexDocument& doc);
-bool HexDocRedo(HexDocument& doc);
+[[nodiscard]] bool HexDocUndo(HexDocument& doc);
+[[nodiscard]] bool HexDocRedo(HexDocument& doc);
 
 // The number of pieces the range touches (0 when position is outside the document).
-std::uint32_t HexDocCountExtents(HexDocument& doc, std::uint32_t position, std::uint32_t count);
+[[nodiscard]] std::uint32_t HexDocCountExtents(HexDocument& doc, std::uint32_t position,
+                                               std::uint32_t count);
 
 // Fills one extent per piece the range touches, at most capacity. Position must be inside the
-// document (error 9). Sets lastOp to none.
-bool HexDocListExtents(HexDocument& doc, HexExtent* extents, std::uint32_t capacity,
-                       std::uint32_t position, std::uint32_t count);
+// document (error 9). Sets lastOp to none; what the add buffer holds so far never changes
+// again (HexDocChangeLastAdded), since the extents may be kept as a snapshot.
+[[nodiscard]] bool HexDocListExtents(HexDocument& doc, HexExtent* extents, std::uint32_t capacity,
+                                     std::uint32_t position, std::uint32_t count);
 
 // Copies up to count bytes of the listed extents into destination, after skipping skip bytes.
 // Stops at an extent that names no valid part of a source. Returns the bytes copied. Extents
 // stay valid until the document closes, whatever was edited since.
-std::uint32_t HexDocReadExtents(HexDocument& doc, const HexExtent* extents,
-                                std::uint32_t extentCount, void* destination, std::uint32_t skip,
-                                std::uint32_t count);
+[[nodiscard]] std::uint32_t HexDocReadExtents(HexDocument& doc, const HexExtent* extents,
+                                              std::uint32_t extentCount, void* destination,
+                                              std::uint32_t skip, std::uint32_t count);
 
-// The last byte written to the add buffer (the view completes a multi-digit entry of the byte it
-// has just typed through it), or a spare zero byte while the add buffer is empty.
-std::uint8_t* HexDocLastAddedByte(HexDocument& doc);
+// The last byte written to the add buffer, or a spare zero byte while the add buffer is empty.
+// The view tells by it whether the byte at the caret is still the one it has just typed.
+[[nodiscard]] std::uint8_t* HexDocLastAddedByte(HexDocument& doc);
 
-std::uint32_t HexDocLength(const HexDocument& doc);
+// Gives the byte the last edit wrote at position (the view completes a byte typed digit by
+// digit) the value: in place, or, once extents have named it (a copy holds it as it was), by a
+// one-byte overwrite that undoes together with the edit before it.
+[[nodiscard]] bool HexDocChangeLastAdded(HexDocument& doc, std::uint32_t position,
+                                         std::uint8_t value);
+
+[[nodiscard]] std::uint32_t HexDocLength(const HexDocument& doc);
 // The original source's file handle (borrowed), or kNoFile; its read-only flag, or false.
-FileHandle HexDocOriginalFile(const HexDocument& doc);
-bool HexDocOriginalReadOnly(const HexDocument& doc);
+[[nodiscard]] FileHandle HexDocOriginalFileTemp(const HexDocument& doc);
+[[nodiscard]] bool HexDocOriginalReadOnly(const HexDocument& doc);
+
+// The piece holding position (below length), with the position of its first byte in *start;
+// null outside the document. Moves the lookup cache there and changes nothing else. Borrowed:
+// valid until the next edit.
+const HexPiece* HexDocPieceAt(HexDocument& doc, std::uint32_t position, std::uint32_t* start);
 
 // For the files half: the address of source position p and how many bytes follow it there
 // contiguously, mapping a window when needed. Null when it cannot be reached.
-std::uint8_t* HexDocSourceBytes(HexDocument& doc, std::uint32_t source, std::uint32_t position,
-                                std::uint32_t* available);
+[[nodiscard]] std::uint8_t* HexDocSourceBytes(HexDocument& doc, std::uint32_t source,
+                                              std::uint32_t position, std::uint32_t* available);
 
 // Adds a mapped-file source over file and mapping (both taken over), mapping its first window;
 // its index, or -1 (handles closed) when 256 sources exist or the window cannot be mapped.
-std::int32_t HexDocAddMappedSource(HexDocument& doc, FileHandle file, MappingHandle mapping,
-                                   std::uint32_t length, bool readOnly);
+[[nodiscard]] std::int32_t HexDocAddMappedSource(HexDocument& doc, FileHandle file,
+                                                 MappingHandle mapping, std::uint32_t length,
+                                                 bool readOnly);
 
 // Removes the source added last, before any piece refers to it.
 void HexDocDropLastSource(HexDocument& doc);

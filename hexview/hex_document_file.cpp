@@ -6,7 +6,11 @@
 #include <memory>
 #include <new>
 
+#include "hexview/hex_document_internal.h"
 #include "platform/virtual_memory.h"
+
+using hexdoc::Fail;
+using hexdoc::Succeed;
 
 namespace {
 
@@ -14,16 +18,6 @@ constexpr std::uint32_t kTransferSize = 2048;     // a save copies the document 
 constexpr std::uint32_t kFileCopySize = 0x10000;  // copying one file to another
 constexpr std::uint64_t kMaxFileSize = 0xFFFFFFFF;
 constexpr char kTempPrefix[] = "Hex";
-
-bool Fail(HexDocument& doc, HexError code) {
-    doc.error = code;
-    return false;
-}
-
-bool Succeed(HexDocument& doc) {
-    doc.error = kHexOk;
-    return true;
-}
 
 std::uint32_t FailCount(HexDocument& doc, HexError code) {
     doc.error = code;
@@ -143,19 +137,26 @@ bool ReattachOriginal(HexDocument& doc) {
     return true;
 }
 
+// Writes the document to a new file beside path, which replaces whatever path named only once
+// it is complete: a full disk or a dropped share leaves an existing file as it was.
 bool SaveToNewFile(HexDocument& doc, const char* path) {
-    FileHandle file = CreateFileAlways(path, false, nullptr);
-    if (file == kNoFile) return Fail(doc, kHexCreateFailed);
+    char folder[kFilePathSize];
+    char temp[kFilePathSize];
+    FolderOfPath(path, folder);
+    if (!MakeTempFile(folder, kTempPrefix, temp)) return Fail(doc, kHexCreateFailed);
+    FileHandle file = CreateFileAlways(temp, false, nullptr);
     HexError failure = kHexOk;
-    if (!SetFileLength(file, doc.length) || !SeekFile(file, 0)) {
+    if (file == kNoFile) {
+        failure = kHexCreateFailed;
+    } else if (!SetFileLength(file, doc.length) || !SeekFile(file, 0)) {
         failure = kHexSetLengthFailed;
     } else if (!WriteDocument(doc, file)) {
         failure = kHexCreateFailed;
     }
     CloseFile(file);
+    if (failure == kHexOk && !ReplaceFileWith(path, temp, nullptr)) failure = kHexCreateFailed;
     if (failure != kHexOk) {
-        // A file of the right length with the wrong bytes would pass for a good copy.
-        DeleteFilePath(path);
+        DeleteFilePath(temp);
         return Fail(doc, failure);
     }
     return Succeed(doc);
@@ -184,8 +185,10 @@ bool SaveThroughTempFile(HexDocument& doc) {
         return Succeed(doc);
     }
     if (mapped && !ReattachOriginal(doc)) {
-        // The original is intact but out of reach; the temporary file keeps the edits.
+        // The original is intact but out of reach; the temporary file keeps the edits, and
+        // whoever saved must be able to say where.
         HexDocClose(doc);
+        CopyPath(doc.keptFile, temp);
         return Fail(doc, kHexCreateFailed);
     }
     DeleteFilePath(temp);
@@ -283,6 +286,7 @@ bool HexDocSaveInPlace(HexDocument& doc) {
 }
 
 bool HexDocSaveFile(HexDocument& doc, const char* path) {
+    doc.keptFile[0] = '\0';
     if (path != nullptr && !SamePath(path, doc.filePath)) return SaveToNewFile(doc, path);
     if (doc.filePath[0] == '\0') return Fail(doc, kHexCreateFailed);
     if (HexDocOriginalReadOnly(doc)) return Fail(doc, kHexReadOnly);
@@ -348,7 +352,6 @@ std::uint32_t HexDocInsertFile(HexDocument& doc, std::uint32_t position, const c
     }
     std::uint32_t n = std::min(size, maximum);
     std::uint8_t* room = nullptr;
-    doc.lastOp = kHexOpNone;  // the file's bytes undo on their own, not with typing before them
     bool reserved = insert ? HexDocReserveInsert(doc, position, n, &room)
                            : HexDocReserveOverwrite(doc, position, n, &room);
     if (!reserved) {
@@ -358,8 +361,9 @@ std::uint32_t HexDocInsertFile(HexDocument& doc, std::uint32_t position, const c
     bool read = ReadWhole(file, room, n);
     CloseFile(file);
     if (!read) {
-        // Take the half-filled bytes out again; the redo stack held nothing before them.
-        HexDocUndo(doc);
+        // Take the half-filled bytes out again (their record is the one on top); the redo stack
+        // held nothing before them.
+        static_cast<void>(HexDocUndo(doc));
         HexDocClearRedo(doc);
         return FailCount(doc, kHexInsertOpenFailed);
     }

@@ -5,15 +5,17 @@
 //
 // How the control's file operations map onto these:
 //   HexViewOpenFile(path, mapping, readOnly)  -> HexDocOpenFile; then filePath, docSize, fileInfo
-//                                               (from HexDocOriginalFile), readOnly (from
+//                                               (from HexDocOriginalFileTemp), readOnly (from
 //                                               HexDocOriginalReadOnly), modified = 0.
-//   HexViewSaveFile(path)                     -> readOnly: 14; own file and not modified: done.
+//   HexViewSaveFile(path)                     -> readOnly: 14; no path and not modified: done.
 //                                               Otherwise disable the control, then
 //                                               HexDocSaveFile(path):
 //                                               - another file: on success open it with
 //                                                 HexViewOpenFile(path, openedByMapping, 0);
 //                                               - own file: on success the document is closed
-//                                                 and the control reopens "*" the same way.
+//                                                 and the control reopens "*" the same way;
+//                                               - a failure that closed the document (keptFile):
+//                                                 the control starts an empty one.
 //                                               Enable the control again.
 //   HexViewInsertFileMapped(path, p, mode, limit) -> readOnly: 14; HexDocInsertMapped with the
 //                                               selection length as maximum when limited.
@@ -32,18 +34,19 @@
 // empty file gives an empty document). A file with the read-only attribute opens read-only.
 // Fails, leaving the document as it was, with 2 (path is already the document's file), 3
 // (sharing violation), 6 (4 GiB or larger), 1 (no memory for reading it) or 23.
-bool HexDocOpenFile(HexDocument& doc, const char* path, bool useMapping, bool readOnly);
+[[nodiscard]] bool HexDocOpenFile(HexDocument& doc, const char* path, bool useMapping,
+                                  bool readOnly);
 
 // Writes every changed piece into the mapped original file, at the position it has in the
 // document. Only while inPlaceSavable is set and the original is a writable mapped file
 // (else 9). The document is unchanged; the caller closes and reopens it.
-bool HexDocSaveInPlace(HexDocument& doc);
+[[nodiscard]] bool HexDocSaveInPlace(HexDocument& doc);
 
 // Saves the document.
-// - path names another file (compared without regard to case): the file is created or emptied
-//   (24), set to the document's length (15) and filled in 2048-byte steps; the document stays
-//   as it is, and the caller opens the new file. A file that could not be written whole is
-//   deleted again (24).
+// - path names another file (compared without regard to case): a new file beside it is set to
+//   the document's length (15) and filled in 2048-byte steps, then replaces the file at path,
+//   if there is one (24); the document stays as it is, and the caller opens the new file. On
+//   failure the file at path is as it was and the new one is deleted again.
 // - path is null or the document's own file: read-only documents fail with 14. In place when
 //   HexDocSaveInPlace can; otherwise the document is written whole to a temporary file (prefix
 //   "Hex") in the system's temporary folder, which then replaces the original: moved onto it,
@@ -52,19 +55,20 @@ bool HexDocSaveInPlace(HexDocument& doc);
 //   and the caller reopens "*" the way it was opened. On failure (24) the original file is
 //   untouched, the temporary file deleted and the document keeps every edit; only if a mapped
 //   original cannot even be opened again afterwards is the document closed, and the temporary
-//   file, which holds the edits, kept.
-bool HexDocSaveFile(HexDocument& doc, const char* path);
+//   file, which holds the edits, kept and named in doc.keptFile.
+[[nodiscard]] bool HexDocSaveFile(HexDocument& doc, const char* path);
 
 // Puts the first min(file size, maximum) bytes of the file at path into the document at
 // position, inserting or overwriting, by mapping the file read-only as a further source:
 // nothing is copied, and the file stays open with read sharing until the document closes.
 // Returns the bytes placed, or 0 with 17 (the document's own file), 10 (256 sources), 23, 6 or
 // 19 (empty), or the code of the failed edit. The bytes make an undo record of their own.
-std::uint32_t HexDocInsertMapped(HexDocument& doc, std::uint32_t position, const char* path,
-                                 std::uint32_t maximum, bool insert);
+[[nodiscard]] std::uint32_t HexDocInsertMapped(HexDocument& doc, std::uint32_t position,
+                                               const char* path, std::uint32_t maximum,
+                                               bool insert);
 
 // The same by reading the bytes into the add buffer; the file is closed afterwards. Fails with
 // 18 (the document's own file), 11 (cannot be opened, or read whole), 6, 19 or 20 (no room);
 // a failed read takes the reserved bytes out again.
-std::uint32_t HexDocInsertFile(HexDocument& doc, std::uint32_t position, const char* path,
-                               std::uint32_t maximum, bool insert);
+[[nodiscard]] std::uint32_t HexDocInsertFile(HexDocument& doc, std::uint32_t position,
+                                             const char* path, std::uint32_t maximum, bool insert);

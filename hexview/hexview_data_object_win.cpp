@@ -35,39 +35,26 @@ enum OwnEntry : ULONG {
     kOwnEntryCount
 };
 
-FORMATETC Format(UINT format, DWORD tymed) {
-    return FORMATETC{static_cast<CLIPFORMAT>(format), nullptr, DVASPECT_CONTENT, -1, tymed};
-}
-
 // Blocks handed out are fixed shared memory; the receiver frees them (ReleaseStgMedium).
-HGLOBAL NewBlock(SIZE_T size) {
-    return GlobalAlloc(GMEM_DDESHARE | GMEM_ZEROINIT, size);
+UniqueGlobal NewBlock(SIZE_T size) {
+    return UniqueGlobal(GlobalAlloc(GMEM_DDESHARE | GMEM_ZEROINIT, size));
 }
 
-HRESULT GlobalMedium(HGLOBAL block, STGMEDIUM* medium) {
-    if (block == nullptr) return E_OUTOFMEMORY;
+// Hands the block over to the caller's medium.
+HRESULT GlobalMedium(UniqueGlobal block, STGMEDIUM* medium) {
+    if (!block) return E_OUTOFMEMORY;
     medium->tymed = TYMED_HGLOBAL;
-    medium->hGlobal = block;
+    medium->hGlobal = block.release();
     medium->pUnkForRelease = nullptr;
     return S_OK;
 }
 
-HGLOBAL DwordBlock(DWORD value) {
-    HGLOBAL block = NewBlock(sizeof value);
-    if (block != nullptr) {
-        std::memcpy(GlobalLock(block), &value, sizeof value);
-        GlobalUnlock(block);
-    }
-    return block;
-}
-
-HGLOBAL CopyBlock(HGLOBAL source) {
-    const SIZE_T size = GlobalSize(source);
-    HGLOBAL block = NewBlock(size);
-    if (block == nullptr) return nullptr;
-    std::memcpy(GlobalLock(block), GlobalLock(source), size);
-    GlobalUnlock(source);
-    GlobalUnlock(block);
+UniqueGlobal CopyBlock(HGLOBAL source) {
+    GlobalLockScope from(source);
+    UniqueGlobal block = NewBlock(from.size());
+    GlobalLockScope to(block.get());
+    if (from.data() == nullptr || to.data() == nullptr) return UniqueGlobal();
+    std::memcpy(to.data(), from.data(), from.size());
     return block;
 }
 
@@ -150,14 +137,14 @@ class HexDataObject final : public HexComObject<IDataObject, HexDataObject> {
   private:
     friend class HexComObject<IDataObject, HexDataObject>;
     ~HexDataObject() {
-        for (ULONG i = 0; i < count_; ++i) ReleaseStgMedium(&media_[i]);
         if (gHexClipboardObject == this) gHexClipboardObject = nullptr;
     }
 
+    // Takes the medium over.
     void Append(const FORMATETC& format, const STGMEDIUM& medium) {
         formats_[count_] = format;
         formats_[count_].ptd = nullptr;
-        media_[count_] = medium;
+        *media_[count_].put() = medium;
         ++count_;
     }
     // The first entry with the format, an overlapping medium type and the same aspect; -1.
@@ -186,7 +173,7 @@ class HexDataObject final : public HexComObject<IDataObject, HexDataObject> {
     DWORD length_;
     ULONG count_ = 0;
     FORMATETC formats_[kTableCapacity]{};
-    STGMEDIUM media_[kTableCapacity]{};
+    UniqueMedium media_[kTableCapacity];
     // The "HexSnapShot!" block of the snapshot entry: fixed memory, so its address stays.
     const HexSnapshotHeader* snapshot_ = nullptr;
     // The virtual file's name, taken with the snapshot: the selection may change before a
@@ -196,16 +183,14 @@ class HexDataObject final : public HexComObject<IDataObject, HexDataObject> {
 
 bool HexDataObject::Init(HexViewInstance& inst) {
     const std::uint32_t n = HexDocCountExtents(inst.document, start_, length_);
-    HGLOBAL snapshot = NewBlock(sizeof(HexSnapshotHeader) + sizeof(HexExtent) * SIZE_T{n});
-    if (snapshot == nullptr) return false;
-    auto* header = static_cast<HexSnapshotHeader*>(GlobalLock(snapshot));
+    UniqueGlobal snapshot = NewBlock(sizeof(HexSnapshotHeader) + sizeof(HexExtent) * SIZE_T{n});
+    if (!snapshot || n == 0) return false;
+    // Fixed memory: the address stays valid after the lock for as long as the block lives.
+    auto* header = static_cast<HexSnapshotHeader*>(GlobalLockScope(snapshot.get()).data());
     header->sourceWindow = static_cast<DWORD>(reinterpret_cast<UINT_PTR>(window_));
     header->extentCount = n;
-    const bool listed = HexDocListExtents(inst.document, reinterpret_cast<HexExtent*>(header + 1),
-                                          n, start_, length_);
-    GlobalUnlock(snapshot);
-    if (n == 0 || !listed) {
-        GlobalFree(snapshot);
+    if (!HexDocListExtents(inst.document, reinterpret_cast<HexExtent*>(header + 1), n, start_,
+                           length_)) {
         return false;
     }
     snapshot_ = header;
@@ -213,14 +198,14 @@ bool HexDataObject::Init(HexViewInstance& inst) {
     STGMEDIUM rendered{};  // a medium rendered on request: nothing held
     STGMEDIUM held{};
     held.tymed = TYMED_HGLOBAL;
-    held.hGlobal = snapshot;
-    Append(Format(gHexFormats.byteCount, TYMED_HGLOBAL), rendered);
-    Append(Format(CF_TEXT, TYMED_HGLOBAL), rendered);
-    Append(Format(gHexFormats.fileGroupDescriptor, TYMED_HGLOBAL), rendered);
-    Append(Format(gHexFormats.fileContents, TYMED_ISTREAM), rendered);
-    Append(Format(gHexFormats.snapshot, TYMED_HGLOBAL), held);
-    Append(Format(CF_TEXT, TYMED_ISTREAM), rendered);
-    Append(Format(gHexFormats.sourceWindow, TYMED_HGLOBAL), rendered);
+    held.hGlobal = snapshot.release();
+    Append(HexFormat(gHexFormats.byteCount, TYMED_HGLOBAL), rendered);
+    Append(HexFormat(CF_TEXT, TYMED_HGLOBAL), rendered);
+    Append(HexFormat(gHexFormats.fileGroupDescriptor, TYMED_HGLOBAL), rendered);
+    Append(HexFormat(gHexFormats.fileContents, TYMED_ISTREAM), rendered);
+    Append(HexFormat(gHexFormats.snapshot, TYMED_HGLOBAL), held);
+    Append(HexFormat(CF_TEXT, TYMED_ISTREAM), rendered);
+    Append(HexFormat(gHexFormats.sourceWindow, TYMED_HGLOBAL), rendered);
 
     HexViewSnapshotName(window_, exportName_);
     if (exportName_[0] == '\0') {
@@ -232,46 +217,49 @@ bool HexDataObject::Init(HexViewInstance& inst) {
 
 HRESULT HexDataObject::RenderText(STGMEDIUM* medium) const {
     if (length_ == 0xFFFFFFFF) return E_OUTOFMEMORY;  // no room for the terminating zero
-    HGLOBAL block = NewBlock(SIZE_T{length_} + 1);
-    if (block == nullptr) return E_OUTOFMEMORY;
-    const std::uint32_t copied =
-        reader_.Read(Extents(), ExtentCount(), GlobalLock(block), 0, length_);
-    GlobalUnlock(block);
-    if (copied != length_) {  // the document is gone: no bytes rather than wrong ones
-        GlobalFree(block);
-        return E_FAIL;
+    UniqueGlobal block = NewBlock(SIZE_T{length_} + 1);
+    if (!block) return E_OUTOFMEMORY;
+    std::uint32_t copied = 0;
+    {
+        GlobalLockScope bytes(block.get());
+        copied = reader_.Read(Extents(), ExtentCount(), bytes.data(), 0, length_);
     }
-    return GlobalMedium(block, medium);
+    // The document is gone: no bytes rather than wrong ones.
+    if (copied != length_) return E_FAIL;
+    return GlobalMedium(std::move(block), medium);
 }
 
 HRESULT HexDataObject::RenderStream(STGMEDIUM* medium) const {
     if (reader_.source() == nullptr) return E_FAIL;
-    IStream* stream = HexCreateSelectionStream(reader_.source(), Extents(), ExtentCount(), length_);
-    if (stream == nullptr) return E_OUTOFMEMORY;
+    UniqueCom<IStream> stream =
+        HexCreateSelectionStream(reader_.source(), Extents(), ExtentCount(), length_);
+    if (!stream) return E_OUTOFMEMORY;
     medium->tymed = TYMED_ISTREAM;
-    medium->pstm = stream;
+    medium->pstm = stream.release();
     medium->pUnkForRelease = nullptr;
     return S_OK;
 }
 
 HRESULT HexDataObject::RenderFileGroup(STGMEDIUM* medium) const {
-    HGLOBAL block = NewBlock(kFileGroupBlockSize);
-    if (block == nullptr) return E_OUTOFMEMORY;
-    auto* group = static_cast<FILEGROUPDESCRIPTORA*>(GlobalLock(block));
-    group->cItems = 1;
-    FILEDESCRIPTORA& file = group->fgd[0];
-    file.dwFlags = kDescriptorFlags;
-    file.dwFileAttributes = FILE_ATTRIBUTE_NORMAL;
-    file.nFileSizeHigh = 0;
-    file.nFileSizeLow = length_;
-    std::memcpy(file.cFileName, exportName_, sizeof file.cFileName);
-    GlobalUnlock(block);
-    return GlobalMedium(block, medium);
+    UniqueGlobal block = NewBlock(kFileGroupBlockSize);
+    if (!block) return E_OUTOFMEMORY;
+    {
+        GlobalLockScope locked(block.get());
+        auto* group = static_cast<FILEGROUPDESCRIPTORA*>(locked.data());
+        group->cItems = 1;
+        FILEDESCRIPTORA& file = group->fgd[0];
+        file.dwFlags = kDescriptorFlags;
+        file.dwFileAttributes = FILE_ATTRIBUTE_NORMAL;
+        file.nFileSizeHigh = 0;
+        file.nFileSizeLow = length_;
+        std::memcpy(file.cFileName, exportName_, sizeof file.cFileName);
+    }
+    return GlobalMedium(std::move(block), medium);
 }
 
 HRESULT HexDataObject::Render(int entry, DWORD tymed, STGMEDIUM* medium) const {
     const UINT format = formats_[entry].cfFormat;
-    if (format == gHexFormats.byteCount) return GlobalMedium(DwordBlock(length_), medium);
+    if (format == gHexFormats.byteCount) return GlobalMedium(HexDwordBlock(length_), medium);
     if (format == CF_TEXT) {
         if ((tymed & TYMED_ISTREAM) != 0) return RenderStream(medium);
         if ((tymed & TYMED_HGLOBAL) != 0) return RenderText(medium);
@@ -280,12 +268,13 @@ HRESULT HexDataObject::Render(int entry, DWORD tymed, STGMEDIUM* medium) const {
     if (format == gHexFormats.fileGroupDescriptor) return RenderFileGroup(medium);
     if (format == gHexFormats.fileContents) return RenderStream(medium);
     if (format == gHexFormats.sourceWindow) {
-        return GlobalMedium(DwordBlock(static_cast<DWORD>(reinterpret_cast<UINT_PTR>(window_))),
+        return GlobalMedium(HexDwordBlock(static_cast<DWORD>(reinterpret_cast<UINT_PTR>(window_))),
                             medium);
     }
     // The snapshot, and blocks that a consumer stored with SetData: a copy of what is held.
-    if (media_[entry].tymed == TYMED_HGLOBAL && media_[entry].hGlobal != nullptr) {
-        return GlobalMedium(CopyBlock(media_[entry].hGlobal), medium);
+    const STGMEDIUM& held = media_[entry].get();
+    if (held.tymed == TYMED_HGLOBAL && held.hGlobal != nullptr) {
+        return GlobalMedium(CopyBlock(held.hGlobal), medium);
     }
     return DV_E_FORMATETC;
 }
@@ -331,35 +320,26 @@ STDMETHODIMP HexDataObject::GetDataHere(FORMATETC* format, STGMEDIUM* medium) {
         return WriteBytesTo(medium->pstm);
     }
     if (medium->tymed != TYMED_HGLOBAL || (format->tymed & TYMED_HGLOBAL) == 0) return DV_E_TYMED;
-    const SIZE_T room = GlobalSize(medium->hGlobal);
-    void* target = GlobalLock(medium->hGlobal);
-    if (target == nullptr) return E_OUTOFMEMORY;
-    HRESULT hr;
+    GlobalLockScope target(medium->hGlobal);
+    if (target.data() == nullptr) return E_OUTOFMEMORY;
+    const SIZE_T room = target.size();
     if (cf == CF_TEXT) {  // the bytes straight into the block, without a copy on the way
-        hr = room < length_ ? STG_E_MEDIUMFULL : S_OK;
-        if (SUCCEEDED(hr) &&
-            reader_.Read(Extents(), ExtentCount(), target, 0, length_) != length_) {
-            hr = E_FAIL;
+        if (room < length_) return STG_E_MEDIUMFULL;
+        if (reader_.Read(Extents(), ExtentCount(), target.data(), 0, length_) != length_) {
+            return E_FAIL;
         }
-        if (SUCCEEDED(hr) && room > length_) static_cast<char*>(target)[length_] = '\0';
-    } else {
-        STGMEDIUM rendered{};
-        FORMATETC global = *format;
-        global.tymed = TYMED_HGLOBAL;
-        hr = GetData(&global, &rendered);
-        if (SUCCEEDED(hr)) {
-            const SIZE_T size = GlobalSize(rendered.hGlobal);
-            if (room < size) {
-                hr = STG_E_MEDIUMFULL;
-            } else {
-                std::memcpy(target, GlobalLock(rendered.hGlobal), size);
-                GlobalUnlock(rendered.hGlobal);
-            }
-            ReleaseStgMedium(&rendered);
-        }
+        if (room > length_) static_cast<char*>(target.data())[length_] = '\0';
+        return S_OK;
     }
-    GlobalUnlock(medium->hGlobal);
-    return hr;
+    UniqueMedium rendered;
+    FORMATETC global = *format;
+    global.tymed = TYMED_HGLOBAL;
+    const HRESULT hr = GetData(&global, rendered.put());
+    if (FAILED(hr)) return hr;
+    GlobalLockScope source(rendered.get().hGlobal);
+    if (room < source.size()) return STG_E_MEDIUMFULL;
+    std::memcpy(target.data(), source.data(), source.size());
+    return S_OK;
 }
 
 STDMETHODIMP HexDataObject::QueryGetData(FORMATETC* format) {
@@ -375,8 +355,7 @@ STDMETHODIMP HexDataObject::SetData(FORMATETC* format, STGMEDIUM* medium, BOOL r
     if (!release) return E_FAIL;
     for (ULONG i = kOwnEntryCount; i < count_; ++i) {
         if (formats_[i].cfFormat == format->cfFormat && formats_[i].tymed == format->tymed) {
-            ReleaseStgMedium(&media_[i]);
-            media_[i] = *medium;
+            *media_[i].put() = *medium;
             return S_OK;
         }
     }
@@ -431,13 +410,31 @@ void HexSnapshotReader::DetachAll(HWND source) {
     }
 }
 
-IDataObject* HexViewCreateDataObject(HexViewInstance& inst) {
-    auto* data =
+UniqueCom<IDataObject> HexViewCreateDataObject(HexViewInstance& inst) {
+    auto* made =
         new (std::nothrow) HexDataObject(inst.hwnd, SelectionMin(inst), SelectionLength(inst));
-    if (data == nullptr) return nullptr;
-    if (!data->Init(inst)) {
-        data->Release();
-        return nullptr;
-    }
+    UniqueCom<IDataObject> data(made);
+    if (made != nullptr && !made->Init(inst)) data.reset();
     return data;
+}
+
+bool HexOffers(IDataObject* data, UINT format) {
+    FORMATETC query = HexFormat(format, TYMED_HGLOBAL);
+    return data->QueryGetData(&query) == S_OK;
+}
+
+HexFetchedBlock::HexFetchedBlock(IDataObject* data, UINT format) {
+    FORMATETC query = HexFormat(format, TYMED_HGLOBAL);
+    if (SUCCEEDED(data->GetData(&query, medium_.put())) && medium_.get().tymed == TYMED_HGLOBAL) {
+        lock_.emplace(medium_.get().hGlobal);
+        if (lock_->data() == nullptr) lock_.reset();
+    }
+}
+
+UniqueGlobal HexDwordBlock(DWORD value) {
+    UniqueGlobal block = NewBlock(sizeof value);
+    GlobalLockScope locked(block.get());
+    if (locked.data() == nullptr) return UniqueGlobal();
+    std::memcpy(locked.data(), &value, sizeof value);
+    return block;
 }

@@ -79,31 +79,6 @@ void EndDropCaret(HexViewInstance& inst) {
     HexViewPlaceCaret(inst);
 }
 
-bool Offers(IDataObject* data, UINT format) {
-    FORMATETC query{static_cast<CLIPFORMAT>(format), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-    return data->QueryGetData(&query) == S_OK;
-}
-
-// A global block of the format, locked; the caller unlocks and releases the medium.
-const std::uint8_t* GetBlock(IDataObject* data, UINT format, STGMEDIUM* medium, SIZE_T* size) {
-    FORMATETC query{static_cast<CLIPFORMAT>(format), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-    *medium = STGMEDIUM{};
-    if (FAILED(data->GetData(&query, medium))) return nullptr;
-    if (medium->tymed != TYMED_HGLOBAL || medium->hGlobal == nullptr) {
-        ReleaseStgMedium(medium);
-        return nullptr;
-    }
-    const auto* bytes = static_cast<const std::uint8_t*>(GlobalLock(medium->hGlobal));
-    if (bytes == nullptr) ReleaseStgMedium(medium);
-    *size = bytes != nullptr ? GlobalSize(medium->hGlobal) : 0;
-    return bytes;
-}
-
-void ReleaseBlock(STGMEDIUM* medium) {
-    GlobalUnlock(medium->hGlobal);
-    ReleaseStgMedium(medium);
-}
-
 class HexDropSource final : public HexComObject<IDropSource, HexDropSource> {
   public:
     static bool Answers(REFIID iid) { return iid == IID_IDropSource; }
@@ -132,7 +107,7 @@ class HexDropTarget final : public HexComObject<IDropTarget, HexDropTarget> {
 
     // Lets go of a hover in progress; the control is going.
     void Forget() {
-        ReleaseHeld();
+        held_.reset();
         if (gDragKeyTarget == window_) RemoveKeyHook();
     }
 
@@ -140,10 +115,6 @@ class HexDropTarget final : public HexComObject<IDropTarget, HexDropTarget> {
     friend class HexComObject<IDropTarget, HexDropTarget>;
     ~HexDropTarget() = default;
 
-    void ReleaseHeld() {
-        if (held_ != nullptr) held_->Release();
-        held_ = nullptr;
-    }
     DWORD Effect(DWORD keys, DWORD allowed) const {
         return HexViewDropEffect(HexDropOffer{canText_, canFileName_}, (keys & MK_CONTROL) != 0,
                                  allowed);
@@ -153,7 +124,7 @@ class HexDropTarget final : public HexComObject<IDropTarget, HexDropTarget> {
     HRESULT DropText(HexViewInstance& inst, IDataObject* data, std::uint32_t p, bool ownDrag,
                      DWORD* effect);
 
-    IDataObject* held_ = nullptr;  // the object hovering, from DragEnter to DragLeave or Drop
+    UniqueCom<IDataObject> held_;  // the object hovering, from DragEnter to DragLeave or Drop
     bool canText_ = false;         // it offers CF_TEXT as a global block
     bool canFileName_ = false;     // it offers "FileName"
     bool hasSize_ = false;         // it offers "RLE32HexBinary"
@@ -180,35 +151,30 @@ STDMETHODIMP HexDropTarget::DragEnter(IDataObject* data, DWORD keys, POINTL, DWO
         *effect = DROPEFFECT_NONE;
         return E_UNEXPECTED;
     }
-    ReleaseHeld();  // an earlier hover that never ended
+    held_.reset();  // an earlier hover that never ended
     if ((inst->style & HVS_DROPACTIVATES) != 0) Activate(*inst);
 
-    canText_ = Offers(data, CF_TEXT);
-    hasSize_ = Offers(data, gHexFormats.byteCount);
+    canText_ = HexOffers(data, CF_TEXT);
+    hasSize_ = HexOffers(data, gHexFormats.byteCount);
     dropSize_ = 0;
     if (hasSize_) {
-        STGMEDIUM medium;
-        SIZE_T size = 0;
-        const std::uint8_t* count = GetBlock(data, gHexFormats.byteCount, &medium, &size);
-        if (count == nullptr || size < sizeof(DWORD)) {
-            if (count != nullptr) ReleaseBlock(&medium);
+        HexFetchedBlock count(data, gHexFormats.byteCount);
+        if (count.size() < sizeof dropSize_) {
             *effect = DROPEFFECT_NONE;
             return E_FAIL;
         }
-        std::memcpy(&dropSize_, count, sizeof dropSize_);
-        ReleaseBlock(&medium);
+        std::memcpy(&dropSize_, count.bytes(), sizeof dropSize_);
     }
     AnnounceSize(*inst);
-    canFileName_ = Offers(data, gHexFormats.fileName);
-    offersSnapshot_ = Offers(data, gHexFormats.snapshot);
+    canFileName_ = HexOffers(data, gHexFormats.fileName);
+    offersSnapshot_ = HexOffers(data, gHexFormats.snapshot);
     *effect = Effect(keys, *effect);
 
     inst->dropActive = 1;
     ShowDropCaret(*inst);
-    HexViewNotifyParent(*inst, HVN_CARETMOVED);
-    HexViewNotifyParent(*inst, HVN_SELCHANGED);
-    held_ = data;
-    held_->AddRef();
+    HexViewNotifyCaretAndSelection(*inst);
+    data->AddRef();
+    held_.reset(data);
     InstallKeyHook(window_);
     return S_OK;
 }
@@ -216,7 +182,7 @@ STDMETHODIMP HexDropTarget::DragEnter(IDataObject* data, DWORD keys, POINTL, DWO
 STDMETHODIMP HexDropTarget::DragOver(DWORD keys, POINTL point, DWORD* effect) {
     if (effect == nullptr) return E_INVALIDARG;
     HexViewInstance* inst = HexViewFromWindow(window_);
-    if (inst == nullptr || held_ == nullptr) {
+    if (inst == nullptr || !held_) {
         *effect = DROPEFFECT_NONE;
         return S_OK;
     }
@@ -244,21 +210,20 @@ STDMETHODIMP HexDropTarget::DragOver(DWORD keys, POINTL point, DWORD* effect) {
 }
 
 STDMETHODIMP HexDropTarget::DragLeave() {
-    ReleaseHeld();
+    held_.reset();
     RemoveKeyHook();
     dropSize_ = 0;
     HexViewInstance* inst = HexViewFromWindow(window_);
     if (inst == nullptr) return S_OK;
     inst->dropActive = inst->dragOutActive = 0;
     EndDropCaret(*inst);
-    HexViewNotifyParent(*inst, HVN_CARETMOVED);
-    HexViewNotifyParent(*inst, HVN_SELCHANGED);
+    HexViewNotifyCaretAndSelection(*inst);
     return S_OK;
 }
 
 STDMETHODIMP HexDropTarget::Drop(IDataObject* data, DWORD keys, POINTL, DWORD* effect) {
     if (effect == nullptr) return E_INVALIDARG;
-    ReleaseHeld();
+    held_.reset();
     RemoveKeyHook();
     HexViewInstance* inst = HexViewFromWindow(window_);
     if (inst == nullptr) {
@@ -295,17 +260,16 @@ STDMETHODIMP HexDropTarget::Drop(IDataObject* data, DWORD keys, POINTL, DWORD* e
 // not be inserted), so that a source never deletes the file.
 HRESULT HexDropTarget::DropFile(HexViewInstance& inst, IDataObject* data, std::uint32_t p,
                                 DWORD* effect) {
-    STGMEDIUM medium;
-    SIZE_T size = 0;
-    const std::uint8_t* block = GetBlock(data, gHexFormats.fileName, &medium, &size);
-    if (block == nullptr) {
-        *effect = DROPEFFECT_NONE;
-        HexViewNotifyParent(inst, HVN_SELCHANGED);
-        return E_FAIL;
-    }
     char path[MAX_PATH] = {};
-    std::memcpy(path, block, std::min<SIZE_T>(size, sizeof path - 1));  // stays terminated
-    ReleaseBlock(&medium);
+    {
+        HexFetchedBlock name(data, gHexFormats.fileName);
+        if (name.bytes() == nullptr) {
+            *effect = DROPEFFECT_NONE;
+            HexViewNotifyParent(inst, HVN_SELCHANGED);
+            return E_FAIL;
+        }
+        std::memcpy(path, name.bytes(), std::min<SIZE_T>(name.size(), sizeof path - 1));
+    }
 
     HexViewSetCaret(inst, p + dropSize_);
     HexViewPlaceCaret(inst);
@@ -322,15 +286,19 @@ HRESULT HexDropTarget::DropFile(HexViewInstance& inst, IDataObject* data, std::u
 // deleted at their old place first, one undo step with the insertion) unless copied.
 HRESULT HexDropTarget::DropText(HexViewInstance& inst, IDataObject* data, std::uint32_t p,
                                 bool ownDrag, DWORD* effect) {
-    STGMEDIUM medium;
-    SIZE_T size = 0;
-    const std::uint8_t* text = GetBlock(data, CF_TEXT, &medium, &size);
-    if (text == nullptr) {
+    HexFetchedBlock text(data, CF_TEXT);
+    if (text.bytes() == nullptr) {
         *effect = DROPEFFECT_NONE;
         HexViewNotifyParent(inst, HVN_SELCHANGED);
         return E_FAIL;
     }
-    const std::uint32_t count = HexViewTextCount(hasSize_ ? dropSize_ : 0, text, size);
+    const std::uint32_t count =
+        HexViewTextCount(hasSize_ ? dropSize_ : 0, text.bytes(), text.size());
+    // Room first: a drop the add buffer cannot take must not delete the bytes it moves.
+    if (HexDocAddRoom(inst.document, count) == nullptr) {
+        *effect = DROPEFFECT_NONE;
+        return S_OK;
+    }
 
     const bool move = ownDrag && (*effect & DROPEFFECT_MOVE) != 0 && inst.insertMode != 0;
     const std::uint32_t start = SelectionMin(inst);
@@ -341,12 +309,12 @@ HRESULT HexDropTarget::DropText(HexViewInstance& inst, IDataObject* data, std::u
         inst.document.groupNext = 1;  // the deletion and the insertion undo together
         if (start < p) at -= length;
     }
-    const std::uint32_t n = HexViewInsertData(inst, text, at, count);
-    ReleaseBlock(&medium);
+    const std::uint32_t n = HexViewInsertData(inst, text.bytes(), at, count);
     if (n == 0 && deleted) {
-        // Nothing could be inserted: the moved bytes go back where they were.
+        // Nothing could be inserted: the moved bytes go back where they were (the deletion's
+        // record is the one on top).
         inst.document.groupNext = 0;
-        HexDocUndo(inst.document);
+        static_cast<void>(HexDocUndo(inst.document));
         HexDocClearRedo(inst.document);
         HexViewRefreshSize(inst);
         HexViewUpdateScrollBars(inst);
@@ -369,22 +337,18 @@ HRESULT HexDropTarget::DropText(HexViewInstance& inst, IDataObject* data, std::u
 
 }  // namespace
 
-IDropSource* HexCreateDropSource() {
-    return new (std::nothrow) HexDropSource;
-}
-
 bool HexViewStartDrag(HexViewInstance& inst) {
     const DWORD allowed = DROPEFFECT_COPY | (inst.insertMode != 0 ? DROPEFFECT_MOVE : 0);
     const std::uint32_t start = SelectionMin(inst);
     const std::uint32_t length = SelectionLength(inst);
-    IDataObject* data = HexViewCreateDataObject(inst);
-    IDropSource* source = HexCreateDropSource();
+    UniqueCom<IDataObject> data = HexViewCreateDataObject(inst);
+    UniqueCom<IDropSource> source(new (std::nothrow) HexDropSource);
     bool dropped = false;
-    if (data != nullptr && source != nullptr) {
+    if (data && source) {
         const HWND window = inst.hwnd;
-        inst.outgoingDrag = data;
+        inst.outgoingDrag = data.get();
         DWORD effect = DROPEFFECT_NONE;
-        const HRESULT hr = DoDragDrop(data, source, allowed, &effect);
+        const HRESULT hr = DoDragDrop(data.get(), source.get(), allowed, &effect);
         // The modal loop ran the program: make sure the control is still there.
         if (HexViewFromWindow(window) == &inst) {
             inst.outgoingDrag = nullptr;
@@ -394,34 +358,29 @@ bool HexViewStartDrag(HexViewInstance& inst) {
             dropped = hr == DRAGDROP_S_DROP;
             if (dropped && (effect & DROPEFFECT_MOVE) != 0 && inst.insertMode != 0 &&
                 HexViewDeleteRange(inst, start, length, true)) {
-                HexViewNotifyParent(inst, HVN_CARETMOVED);
-                HexViewNotifyParent(inst, HVN_SELCHANGED);
+                HexViewNotifyCaretAndSelection(inst);
             }
         }
     }
-    if (data != nullptr) data->Release();
-    if (source != nullptr) source->Release();
     return dropped;
 }
 
-IDropTarget* HexViewRegisterDropTarget(HexViewInstance& inst) {
-    auto* target = new (std::nothrow) HexDropTarget(inst.hwnd);
-    if (target == nullptr) return nullptr;
-    CoLockObjectExternal(target, TRUE, FALSE);
-    if (FAILED(RegisterDragDrop(inst.hwnd, target))) {
-        CoLockObjectExternal(target, FALSE, TRUE);
-        target->Release();
-        return nullptr;
+UniqueCom<IDropTarget> HexViewRegisterDropTarget(HexViewInstance& inst) {
+    UniqueCom<IDropTarget> target(new (std::nothrow) HexDropTarget(inst.hwnd));
+    if (!target) return target;
+    CoLockObjectExternal(target.get(), TRUE, FALSE);
+    if (FAILED(RegisterDragDrop(inst.hwnd, target.get()))) {
+        CoLockObjectExternal(target.get(), FALSE, TRUE);
+        target.reset();
     }
-    return target;  // the instance's reference
+    return target;
 }
 
 void HexViewRevokeDropTarget(HexViewInstance& inst) {
-    if (inst.dropTarget != nullptr) {
-        static_cast<HexDropTarget*>(inst.dropTarget)->Forget();
+    if (inst.dropTarget) {
+        static_cast<HexDropTarget*>(inst.dropTarget.get())->Forget();
         RevokeDragDrop(inst.hwnd);
-        CoLockObjectExternal(inst.dropTarget, FALSE, TRUE);
-        inst.dropTarget->Release();
+        CoLockObjectExternal(inst.dropTarget.get(), FALSE, TRUE);
     }
-    inst.dropTarget = nullptr;
+    inst.dropTarget.reset();
 }

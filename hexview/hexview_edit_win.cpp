@@ -7,22 +7,17 @@
 
 namespace {
 
-int Fail(HexViewInstance& inst, std::uint32_t code) {
-    inst.lastError = code;
-    return 0;
-}
-
 int ClearInsertMode(HexViewInstance& inst) {
     const bool wholeClient = inst.selAnchor != inst.selEnd;
     inst.modified = 1;
     if (wholeClient) {
         const std::uint32_t start = SelectionMin(inst);
         if (!HexDocDelete(inst.document, start, SelectionLength(inst))) {
-            return Fail(inst, inst.document.error);
+            return HexViewFail(inst, inst.document.error);
         }
         inst.caretPos = inst.selAnchor = inst.selEnd = start;
     } else if (inst.caretPos < inst.docSize && !HexDocDelete(inst.document, inst.caretPos, 1)) {
-        return Fail(inst, inst.document.error);
+        return HexViewFail(inst, inst.document.error);
     }
     const std::int32_t caretY = inst.caretRow * inst.lineHeight;
     const std::uint32_t oldTop = inst.topRow;
@@ -37,8 +32,7 @@ int ClearInsertMode(HexViewInstance& inst) {
     }
     HexViewPlaceCaret(inst);
     UpdateWindow(inst.hwnd);
-    HexViewNotifyParent(inst, HVN_CARETMOVED);
-    HexViewNotifyParent(inst, HVN_SELCHANGED);
+    HexViewNotifyCaretAndSelection(inst);
     HexViewNotifyParent(inst, HVN_CHANGED);
     return 1;
 }
@@ -46,7 +40,7 @@ int ClearInsertMode(HexViewInstance& inst) {
 int ClearOverwriteMode(HexViewInstance& inst) {
     if (inst.selAnchor == inst.selEnd) return 1;
     if (!HexDocFill(inst.document, SelectionMin(inst), 0, SelectionLength(inst))) {
-        return Fail(inst, inst.document.error);
+        return HexViewFail(inst, inst.document.error);
     }
     HexViewInvalidateRange(inst, inst.selAnchor, inst.selEnd);
     UpdateWindow(inst.hwnd);
@@ -58,7 +52,7 @@ int ClearOverwriteMode(HexViewInstance& inst) {
 }  // namespace
 
 int HexViewClear(HexViewInstance& inst) {
-    if (inst.readOnly != 0) return Fail(inst, kHexReadOnly);
+    if (inst.readOnly != 0) return HexViewFail(inst, kHexReadOnly);
     const int result = inst.insertMode != 0 ? ClearInsertMode(inst) : ClearOverwriteMode(inst);
     if (result != 0) inst.lastError = kHexOk;
     return result;
@@ -68,9 +62,12 @@ std::uint32_t HexViewInsertData(HexViewInstance& inst, const void* source,
                                 std::uint32_t position, std::uint32_t count) {
     count = std::min(count, 0xFFFFFFFFu - position);
     if (inst.readOnly != 0 || count == 0) return 0;
+    // One undo step of its own: neither typing before it nor typing after it joins it.
+    HexDocEndRun(inst.document);
     const bool stored = inst.insertMode != 0
                             ? HexDocInsert(inst.document, position, source, count)
                             : HexDocOverwrite(inst.document, position, source, count);
+    HexDocEndRun(inst.document);
     if (!stored) return 0;
     inst.modified = 1;
     HexViewRefreshSize(inst);
@@ -82,7 +79,7 @@ std::uint32_t HexViewInsertData(HexViewInstance& inst, const void* source,
 int HexViewDeleteRange(HexViewInstance& inst, std::uint32_t start, std::uint32_t length,
                        bool reset) {
     if (inst.insertMode == 0 || inst.readOnly != 0) return 0;
-    if (!HexDocDelete(inst.document, start, length)) return Fail(inst, inst.document.error);
+    if (!HexDocDelete(inst.document, start, length)) return HexViewFail(inst, inst.document.error);
     inst.modified = 1;
     HexViewRefreshSize(inst);
     HexViewUpdateScrollBars(inst);

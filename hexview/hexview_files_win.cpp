@@ -10,11 +10,6 @@
 
 namespace {
 
-int Fail(HexViewInstance& inst, std::uint32_t code) {
-    inst.lastError = code;
-    return 0;
-}
-
 bool IsOwnFile(const HexViewInstance& inst, const char* path) {
     return inst.filePath[0] != '\0' && lstrcmpiA(path, inst.filePath) == 0;
 }
@@ -29,14 +24,23 @@ void KeepViewInside(HexViewInstance& inst) {
     HexViewCaretCellFromPos(inst);
 }
 
+// A save had to close the document and it could not come back: the view must not go on over a
+// closed document (rows of zeros, edits that go nowhere), nor keep a name that a later save of
+// the empty one would overwrite. It starts an empty document and keeps the name of the file
+// that holds the bytes, for the host to tell the user.
+int LoseDocument(HexViewInstance& inst, const char* keptIn) {
+    const std::uint32_t error = inst.lastError;
+    char kept[MAX_PATH];
+    CopyText(kept, sizeof kept, keptIn);  // keptIn may be the filePath that HexViewNew clears
+    HexViewNew(inst);
+    CopyText(inst.keptFile, sizeof inst.keptFile, kept);
+    return HexViewFail(inst, error);
+}
+
 // The saved file becomes the document again, opened the way it was.
 int ReopenAfterSave(HexViewInstance& inst) {
     if (HexViewOpenFile(inst, "*", inst.openedByMapping != 0, inst.readOnly != 0)) return 1;
-    // The file holds the edits; the view must not go on with a closed document, nor keep a name
-    // that a later save of the empty one would overwrite.
-    const std::uint32_t error = inst.lastError;
-    HexViewNew(inst);
-    return Fail(inst, error);
+    return LoseDocument(inst, inst.filePath);
 }
 
 int AfterFileInserted(HexViewInstance& inst, std::uint32_t position, std::uint32_t count) {
@@ -63,10 +67,10 @@ int AfterFileInserted(HexViewInstance& inst, std::uint32_t position, std::uint32
 
 int InsertFile(HexViewInstance& inst, const char* path, DWORD position, int mode, BOOL limit,
                bool mapped) {
-    if (path == nullptr) return Fail(inst, mapped ? kHexOpenFailed : kHexInsertOpenFailed);
-    if (inst.readOnly != 0) return Fail(inst, kHexReadOnly);
+    if (path == nullptr) return HexViewFail(inst, mapped ? kHexOpenFailed : kHexInsertOpenFailed);
+    if (inst.readOnly != 0) return HexViewFail(inst, kHexReadOnly);
     if (IsOwnFile(inst, path)) {
-        return Fail(inst, mapped ? kHexInsertOwnFileMapped : kHexInsertOwnFileRead);
+        return HexViewFail(inst, mapped ? kHexInsertOwnFileMapped : kHexInsertOwnFileRead);
     }
     const bool insert = mode == 1;
     std::uint32_t maximum = kHexNoLimit;
@@ -74,23 +78,27 @@ int InsertFile(HexViewInstance& inst, const char* path, DWORD position, int mode
     const std::uint32_t placed =
         mapped ? HexDocInsertMapped(inst.document, position, path, maximum, insert)
                : HexDocInsertFile(inst.document, position, path, maximum, insert);
-    if (placed == 0) return Fail(inst, inst.document.error);
+    if (placed == 0) return HexViewFail(inst, inst.document.error);
     return AfterFileInserted(inst, position, placed);
 }
 
 int SaveFile(HexViewInstance& inst, const char* path) {
+    inst.keptFile[0] = '\0';
     const bool ownFile = path == nullptr || IsOwnFile(inst, path);
     if (ownFile) {
-        if (inst.filePath[0] == '\0') return Fail(inst, kHexCreateFailed);  // no file to save over
-        if (inst.readOnly != 0) return Fail(inst, kHexReadOnly);
-        if (inst.modified == 0) return Fail(inst, kHexOk) + 1;
+        if (inst.filePath[0] == '\0') return HexViewFail(inst, kHexCreateFailed);  // no file
+        if (inst.readOnly != 0) return HexViewFail(inst, kHexReadOnly);
+        // Only a save that names no file may find nothing to do: a save to a named file writes
+        // it, whatever the modified flag says.
+        if (path == nullptr && inst.modified == 0) return HexViewFail(inst, kHexOk) + 1;
     }
     // No input may reach the control while its document is being written and reopened.
     EnableWindow(inst.hwnd, FALSE);
     SetFocus(GetParent(inst.hwnd));
     int result;
     if (!HexDocSaveFile(inst.document, ownFile ? nullptr : path)) {
-        result = Fail(inst, inst.document.error);  // the document keeps its edits
+        result = HexViewFail(inst, inst.document.error);  // the document keeps its edits, unless:
+        if (inst.document.keptFile[0] != '\0') result = LoseDocument(inst, inst.document.keptFile);
     } else if (ownFile) {
         result = ReopenAfterSave(inst);
     } else {
@@ -107,15 +115,15 @@ int SaveFile(HexViewInstance& inst, const char* path) {
 }  // namespace
 
 int HexViewOpenFile(HexViewInstance& inst, const char* path, bool useMapping, bool readOnly) {
-    if (path == nullptr) return Fail(inst, kHexOpenFailed);
+    if (path == nullptr) return HexViewFail(inst, kHexOpenFailed);
     if (!HexDocOpenFile(inst.document, path, useMapping, readOnly)) {
-        return Fail(inst, inst.document.error);
+        return HexViewFail(inst, inst.document.error);
     }
     const bool reopen = std::strcmp(path, "*") == 0;
     inst.openedByMapping = useMapping ? 1 : 0;
     if (!reopen) CopyText(inst.filePath, sizeof inst.filePath, path);
     HexViewRefreshSize(inst);
-    const FileHandle file = HexDocOriginalFile(inst.document);
+    const FileHandle file = HexDocOriginalFileTemp(inst.document);
     if (file != kNoFile) {
         GetFileInformationByHandle(reinterpret_cast<HANDLE>(file), &inst.fileInfo);
     }
@@ -150,6 +158,13 @@ int HexViewInsertFileMapped(HWND control, const char* path, DWORD position, int 
                             BOOL limit) {
     HexViewInstance* inst = HexViewFromWindow(control);
     return inst != nullptr ? InsertFile(*inst, path, position, mode, limit, true) : 0;
+}
+
+int HexViewGetKeptFile(HWND control, char* destination, DWORD size) {
+    HexViewInstance* inst = HexViewFromWindow(control);
+    if (inst == nullptr || destination == nullptr || size == 0) return 0;
+    CopyText(destination, size, inst->keptFile);
+    return inst->keptFile[0] != '\0' ? 1 : 0;
 }
 
 int HexViewSnapshotName(HWND control, char* destination) {

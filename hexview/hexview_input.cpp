@@ -20,6 +20,10 @@ int DigitOf(char c) {
 
 }  // namespace
 
+bool HexViewTypesCharacter(unsigned character) {
+    return character == '\r' || (character >= 0x20 && character != 0x7F);
+}
+
 const HexDigitRules* HexViewDigitRules(std::uint32_t style) {
     switch (style & HVS_FORMATMASK) {
         case HVS_FORMAT_HEX: return &kHexRules;

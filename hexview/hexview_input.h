@@ -33,6 +33,11 @@ std::uint8_t HexViewFirstDigit(std::uint8_t old, std::uint32_t d, std::uint32_t 
 std::uint8_t HexViewReplaceDigit(std::uint8_t old, std::uint32_t d, std::uint32_t place,
                                  std::uint32_t radix);
 
+// Whether a WM_CHAR character is typed as a byte in the character pane. Control characters
+// come from keys that are commands (Escape, a Control+letter whose Control came up first) and
+// are not; only the carriage return of Enter is, and the control adds its line feed itself.
+bool HexViewTypesCharacter(unsigned character);
+
 // The caret keys without Control. Moves caretPos and sets caretCol and caretRow, including the
 // end-of-row form (caretCol = bytesPerRow, the caret drawn after the last byte of the row
 // above caretPos) that End produces and Up and Down keep. Scrolling is left to the caller.

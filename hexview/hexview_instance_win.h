@@ -26,7 +26,8 @@ struct HexViewInstance : HexViewModel {
     HexDocument document;               // the bytes shown; opened empty at creation
     BY_HANDLE_FILE_INFORMATION fileInfo{};  // of the original file after each mapped open
     char filePath[MAX_PATH] = {};       // the document's file; empty for a memory document
-    IDropTarget* dropTarget = nullptr;  // registered drop target, or null
+    char keptFile[MAX_PATH] = {};       // where the bytes are after a save lost the document
+    UniqueCom<IDropTarget> dropTarget;  // registered drop target, or none
     // The data object of this control's own drag while DoDragDrop runs (borrowed), else null: a
     // drop of it into this control moves or copies bytes inside the document.
     IDataObject* outgoingDrag = nullptr;
@@ -60,17 +61,23 @@ struct HexViewInstance : HexViewModel {
     std::vector<HexRect> rects;
 };
 
-// The instance of a HexView32 window; null for any other window.
+// The instance of a HexView32 window (borrowed: the window owns it); null for any other window.
 HexViewInstance* HexViewFromWindow(HWND window);
 
 // hexview_win.cpp
 void HexViewNotifyParent(HexViewInstance& inst, int code);
+void HexViewNotifyCaretAndSelection(HexViewInstance& inst);  // HVN_CARETMOVED, HVN_SELCHANGED
 void HexViewRefreshSize(HexViewInstance& inst);  // docSize and rowCount from the document
 bool HexViewSetCaret(HexViewInstance& inst, std::uint32_t offset);
 bool HexViewSetSelection(HexViewInstance& inst, std::uint32_t start, std::uint32_t length);
 int HexViewSetInsertMode(HexViewInstance& inst, int on);
-int HexViewClear(HexViewInstance& inst);
+[[nodiscard]] int HexViewClear(HexViewInstance& inst);
 void HexViewWarn(HexViewInstance& inst, const char* text);
+// Leaves code in lastError; 0, the result of a failed operation.
+inline int HexViewFail(HexViewInstance& inst, std::uint32_t code) {
+    inst.lastError = code;
+    return 0;
+}
 int HexViewNew(HexViewInstance& inst);
 int HexViewResetView(HexViewInstance& inst);
 
@@ -117,24 +124,28 @@ void HexViewOnChar(HexViewInstance& inst, UINT character);
 int HexViewUndoStep(HexViewInstance& inst, bool redo);
 
 // hexview_edit_win.cpp: edits shared by the clipboard and drag and drop
-std::uint32_t HexViewInsertData(HexViewInstance& inst, const void* source,
-                                std::uint32_t position, std::uint32_t count);
-int HexViewDeleteRange(HexViewInstance& inst, std::uint32_t start, std::uint32_t length,
-                       bool reset);
+// Inserts (insert mode) or overwrites count bytes of source at position, as one undo step of its
+// own; source may be room of HexDocAddRoom. The count placed, 0 when refused (read-only, or the
+// document's error). Caret and selection are the caller's.
+[[nodiscard]] std::uint32_t HexViewInsertData(HexViewInstance& inst, const void* source,
+                                              std::uint32_t position, std::uint32_t count);
+[[nodiscard]] int HexViewDeleteRange(HexViewInstance& inst, std::uint32_t start,
+                                     std::uint32_t length, bool reset);
 
 // hexview_files_win.cpp
-int HexViewOpenFile(HexViewInstance& inst, const char* path, bool useMapping, bool readOnly);
+[[nodiscard]] int HexViewOpenFile(HexViewInstance& inst, const char* path, bool useMapping,
+                                  bool readOnly);
 
 // hexview_transfer_win.cpp: clipboard (hexview_transfer_win.h has the COM objects)
-int HexViewCut(HexViewInstance& inst);
-int HexViewCopy(HexViewInstance& inst);
-int HexViewPaste(HexViewInstance& inst);
+[[nodiscard]] int HexViewCut(HexViewInstance& inst);
+[[nodiscard]] int HexViewCopy(HexViewInstance& inst);
+[[nodiscard]] int HexViewPaste(HexViewInstance& inst);
 // Before the document closes or its file changes: renders clipboard data of this control's
 // document as plain bytes (asking first from 64 KiB on) and cuts every reader of it off.
 // Returns 0 when the bytes could not be kept.
 int HexViewFlushClipboard(HexViewInstance& inst);
 
 // hexview_drop_win.cpp: drag and drop
-bool HexViewStartDrag(HexViewInstance& inst);  // true when the drag ended in a drop
-IDropTarget* HexViewRegisterDropTarget(HexViewInstance& inst);
+[[nodiscard]] bool HexViewStartDrag(HexViewInstance& inst);  // true when the drag ended in a drop
+UniqueCom<IDropTarget> HexViewRegisterDropTarget(HexViewInstance& inst);
 void HexViewRevokeDropTarget(HexViewInstance& inst);

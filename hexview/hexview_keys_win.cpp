@@ -11,13 +11,25 @@ namespace {
 
 bool KeyDown(int key) { return GetKeyState(key) < 0; }
 
+// The keys that move the caret; with Control the arrows scroll a line instead (a post of the
+// scroll message), and Home and End jump to the ends of the document.
+struct CaretKey {
+    UINT key;
+    HexCaretKey move;
+    UINT scrollMessage;  // 0 for Home and End
+    int scrollCode;
+};
+constexpr CaretKey kCaretKeys[] = {
+    {VK_LEFT, HexCaretKey::kLeft, WM_HSCROLL, SB_LINELEFT},
+    {VK_RIGHT, HexCaretKey::kRight, WM_HSCROLL, SB_LINERIGHT},
+    {VK_UP, HexCaretKey::kUp, WM_VSCROLL, SB_LINEUP},
+    {VK_DOWN, HexCaretKey::kDown, WM_VSCROLL, SB_LINEDOWN},
+    {VK_HOME, HexCaretKey::kHome, 0, 0},
+    {VK_END, HexCaretKey::kEnd, 0, 0},
+};
+
 // The virtual key the keyboard layout gives a letter (Control+Z and Control+Y follow it).
 UINT KeyOfLetter(char letter) { return LOBYTE(VkKeyScanA(letter)); }
-
-void NotifyCaretAndSelection(HexViewInstance& inst) {
-    HexViewNotifyParent(inst, HVN_CARETMOVED);
-    HexViewNotifyParent(inst, HVN_SELCHANGED);
-}
 
 // Shift extends the selection from its anchor to the caret; the cells in between repaint.
 void ExtendSelection(HexViewInstance& inst) {
@@ -55,7 +67,7 @@ void CommonTail(HexViewInstance& inst, bool vertical, bool shift) {
     if (inst.caretRow >= static_cast<std::int32_t>(inst.pageRows)) {
         HexViewPostScroll(inst, WM_VSCROLL, SB_LINEDOWN);
     }
-    NotifyCaretAndSelection(inst);
+    HexViewNotifyCaretAndSelection(inst);
     inst.digitIndex = 0;
     HexViewPlaceCaret(inst);
 }
@@ -212,14 +224,15 @@ void MoveCaretAfterTyping(HexViewInstance& inst) {
     HexViewCaretCellFromPos(inst);
 }
 
-void TypeCharacter(HexViewInstance& inst, const TypedOverSelection& selection, std::uint8_t c,
+bool TypeCharacter(HexViewInstance& inst, const TypedOverSelection& selection, std::uint8_t c,
                    std::uint32_t oldRows) {
     const bool typed = inst.insertMode != 0 ? InsertTyped(inst, selection, c)
                                             : OverwriteTyped(inst, c);
-    if (!typed) return;
+    if (!typed) return false;
     if (inst.caretPos < inst.docSize) inst.caretPos += 1;
     MoveCaretAfterTyping(inst);
     Finish(inst, oldRows);
+    return true;
 }
 
 // Whether the next digit continues the byte whose first digit was typed last.
@@ -252,9 +265,12 @@ void TypeDigit(HexViewInstance& inst, const TypedOverSelection& selection, char 
         inst.digitByte = HexDocLastAddedByte(inst.document);
         inst.digitIndex = 1;
     } else {
-        // The byte was just appended to the add buffer and nothing refers to it but its piece.
-        std::uint8_t* byte = HexDocLastAddedByte(inst.document);
-        *byte = HexViewReplaceDigit(*byte, d, place, rules->radix);
+        const std::uint8_t old = *HexDocLastAddedByte(inst.document);
+        if (!HexDocChangeLastAdded(inst.document, inst.caretPos,
+                                   HexViewReplaceDigit(old, d, place, rules->radix))) {
+            return;
+        }
+        inst.digitByte = HexDocLastAddedByte(inst.document);  // a new one when a copy held it
         HexViewPaintCaretByte(inst);
         inst.digitIndex += 1;
     }
@@ -310,25 +326,15 @@ void HexViewOnKeyDown(HexViewInstance& inst, UINT key) {
     inst.keySelectionDocSize = inst.docSize;
     if (key == VK_BACK && inst.selAnchor != inst.selEnd) key = VK_DELETE;
 
+    for (const CaretKey& caretKey : kCaretKeys) {
+        if (caretKey.key != key) continue;
+        if (!control) return MoveKey(inst, caretKey.move, shift);
+        if (caretKey.scrollMessage != 0) {
+            return HexViewPostScroll(inst, caretKey.scrollMessage, caretKey.scrollCode);
+        }
+        return JumpKey(inst, caretKey.move == HexCaretKey::kEnd, shift);
+    }
     switch (key) {
-        case VK_LEFT:
-            if (control) return HexViewPostScroll(inst, WM_HSCROLL, SB_LINELEFT);
-            return MoveKey(inst, HexCaretKey::kLeft, shift);
-        case VK_RIGHT:
-            if (control) return HexViewPostScroll(inst, WM_HSCROLL, SB_LINERIGHT);
-            return MoveKey(inst, HexCaretKey::kRight, shift);
-        case VK_UP:
-            if (control) return HexViewPostScroll(inst, WM_VSCROLL, SB_LINEUP);
-            return MoveKey(inst, HexCaretKey::kUp, shift);
-        case VK_DOWN:
-            if (control) return HexViewPostScroll(inst, WM_VSCROLL, SB_LINEDOWN);
-            return MoveKey(inst, HexCaretKey::kDown, shift);
-        case VK_HOME:
-            if (control) return JumpKey(inst, false, shift);
-            return MoveKey(inst, HexCaretKey::kHome, shift);
-        case VK_END:
-            if (control) return JumpKey(inst, true, shift);
-            return MoveKey(inst, HexCaretKey::kEnd, shift);
         case VK_PRIOR:
             if (!control) PageKey(inst, false, shift);
             return;
@@ -350,8 +356,7 @@ void HexViewOnKeyDown(HexViewInstance& inst, UINT key) {
 }
 
 void HexViewOnChar(HexViewInstance& inst, UINT character) {
-    if (KeyDown(VK_CONTROL)) return;
-    if (character == '\b' || character == '\t') return;
+    if (KeyDown(VK_CONTROL) || !HexViewTypesCharacter(character)) return;
     const TypedOverSelection selection = TakeKeySelection(inst);
     if (inst.readOnly != 0) return;
     if (inst.selAnchor != inst.selEnd) {
@@ -364,9 +369,11 @@ void HexViewOnChar(HexViewInstance& inst, UINT character) {
     }
     const std::uint32_t oldRows = inst.rowCount;
     if (inst.inTextPane != 0) {
-        TypeCharacter(inst, selection, static_cast<std::uint8_t>(character), oldRows);
-        // Enter types a line break: the carriage return, then a line feed of its own.
-        if (character == '\r') PostMessageA(inst.hwnd, WM_CHAR, '\n', 0);
+        // Enter types a line break: the carriage return, then its line feed.
+        if (TypeCharacter(inst, selection, static_cast<std::uint8_t>(character), oldRows) &&
+            character == '\r') {
+            TypeCharacter(inst, TypedOverSelection{}, '\n', inst.rowCount);
+        }
     } else {
         TypeDigit(inst, selection, static_cast<char>(character), oldRows);
     }
@@ -393,7 +400,7 @@ int HexViewUndoStep(HexViewInstance& inst, bool redo) {
     }
     inst.digitIndex = 0;
     HexViewPlaceCaret(inst);
-    NotifyCaretAndSelection(inst);
+    HexViewNotifyCaretAndSelection(inst);
     HexViewNotifyParent(inst, HVN_CHANGED);
     return 1;
 }

@@ -8,11 +8,6 @@
 
 namespace {
 
-void NotifyCaretAndSelection(HexViewInstance& inst) {
-    HexViewNotifyParent(inst, HVN_CARETMOVED);
-    HexViewNotifyParent(inst, HVN_SELCHANGED);
-}
-
 bool OnSelection(const HexViewInstance& inst, int x, int y) {
     const std::uint64_t offset = HexViewOffsetAt(inst, x, y);
     return offset < SelectionMax(inst) && offset >= SelectionMin(inst);
@@ -101,7 +96,7 @@ void HexViewOnLButtonDown(HexViewInstance& inst, WPARAM keys, int x, int y) {
         inst.selAnchor = inst.caretPos;
     }
     inst.selEnd = inst.caretPos;
-    if (inst.caretPos != oldCaret || !shift) NotifyCaretAndSelection(inst);
+    if (inst.caretPos != oldCaret || !shift) HexViewNotifyCaretAndSelection(inst);
     HexViewPlaceCaret(inst);
     SetCapture(inst.hwnd);
     inst.dragSelecting = 1;
@@ -151,7 +146,7 @@ void HexViewOnMouseMove(HexViewInstance& inst, WPARAM keys, int x, int y) {
         inst.selEnd = inst.caretPos;
     }
     if (inst.caretPos != oldCaret) {
-        NotifyCaretAndSelection(inst);
+        HexViewNotifyCaretAndSelection(inst);
         HexViewPlaceCaret(inst);
     }
 }
@@ -185,7 +180,7 @@ void HexViewOnTimer(HexViewInstance& inst, UINT_PTR id) {
         SendMessageA(inst.hwnd, WM_HSCROLL, MAKEWPARAM(SB_LINERIGHT, 0), 0);
         moved = true;
     }
-    if (moved) NotifyCaretAndSelection(inst);
+    if (moved) HexViewNotifyCaretAndSelection(inst);
 }
 
 void HexViewOnLButtonUp(HexViewInstance& inst, WPARAM keys, int x, int y) {
@@ -204,7 +199,7 @@ void HexViewOnLButtonUp(HexViewInstance& inst, WPARAM keys, int x, int y) {
     HexViewSetPaneFromX(inst, x);
     HexViewSetCaret(inst, offset);
     HexViewPlaceCaret(inst);
-    NotifyCaretAndSelection(inst);
+    HexViewNotifyCaretAndSelection(inst);
 }
 
 void HexViewOnRButtonDown(HexViewInstance& inst) {

@@ -157,7 +157,7 @@ STDMETHODIMP HexSelectionStream::Stat(STATSTG* record, DWORD flag) {
 
 }  // namespace
 
-IStream* HexCreateSelectionStream(HWND source, const HexExtent* extents, std::uint32_t extentCount,
-                                  std::uint32_t size) {
-    return HexSelectionStream::Make(source, extents, extentCount, size, 0);
+UniqueCom<IStream> HexCreateSelectionStream(HWND source, const HexExtent* extents,
+                                            std::uint32_t extentCount, std::uint32_t size) {
+    return UniqueCom<IStream>(HexSelectionStream::Make(source, extents, extentCount, size, 0));
 }

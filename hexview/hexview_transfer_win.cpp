@@ -11,54 +11,27 @@ namespace {
 
 constexpr ULONG kPastePiece = 65535;  // most bytes read from a stream per step
 
-// Pieces of a pasted stream pass through here (window thread only).
-std::uint8_t gPasteBuffer[0x10000];
-
-int Fail(HexViewInstance& inst, std::uint32_t code) {
-    inst.lastError = code;
-    return 0;
-}
-
-FORMATETC Query(UINT format, DWORD tymed) {
-    return FORMATETC{static_cast<CLIPFORMAT>(format), nullptr, DVASPECT_CONTENT, -1, tymed};
-}
-
 // A 32-bit value from a global block of the format; false when there is none.
 bool ReadDword(IDataObject* data, UINT format, DWORD* value) {
-    FORMATETC query = Query(format, TYMED_HGLOBAL);
-    STGMEDIUM medium{};
-    if (FAILED(data->GetData(&query, &medium))) return false;
-    bool read = false;
-    if (medium.tymed == TYMED_HGLOBAL && GlobalSize(medium.hGlobal) >= sizeof *value) {
-        const void* block = GlobalLock(medium.hGlobal);
-        if (block != nullptr) {
-            std::memcpy(value, block, sizeof *value);
-            GlobalUnlock(medium.hGlobal);
-            read = true;
-        }
-    }
-    ReleaseStgMedium(&medium);
-    return read;
+    HexFetchedBlock block(data, format);
+    if (block.size() < sizeof *value) return false;
+    std::memcpy(value, block.bytes(), sizeof *value);
+    return true;
 }
 
-// Makes a data object for the selection and puts it on the clipboard.
+// Makes a data object for the selection and puts it on the clipboard, which then holds it (or
+// nothing does).
 bool PutSelectionOnClipboard(HexViewInstance& inst) {
-    IDataObject* data = HexViewCreateDataObject(inst);
-    if (data == nullptr) {
+    UniqueCom<IDataObject> data = HexViewCreateDataObject(inst);
+    if (!data) {
         inst.lastError = kHexNoMemory;
         return false;
     }
-    const HRESULT hr = OleSetClipboard(data);
-    if (SUCCEEDED(hr)) gHexClipboardObject = data;
-    data->Release();  // the clipboard holds it now, or nothing does
+    const HRESULT hr = OleSetClipboard(data.get());
+    if (SUCCEEDED(hr)) gHexClipboardObject = data.get();
     // A clipboard held open by another program has no code of its own.
     if (FAILED(hr)) inst.lastError = kHexOk;
     return SUCCEEDED(hr);
-}
-
-void NotifyCaretAndSelection(HexViewInstance& inst) {
-    HexViewNotifyParent(inst, HVN_CARETMOVED);
-    HexViewNotifyParent(inst, HVN_SELCHANGED);
 }
 
 // After a paste: caret at `end`, scrolled into view, everything repainted.
@@ -70,54 +43,57 @@ void ShowPasted(HexViewInstance& inst, std::uint32_t end) {
     UpdateWindow(inst.hwnd);
 }
 
-void PasteBlock(HexViewInstance& inst, const STGMEDIUM& medium, DWORD announced) {
-    const auto* text = static_cast<const std::uint8_t*>(GlobalLock(medium.hGlobal));
-    if (text == nullptr) return;
-    const std::uint32_t count = HexViewTextCount(announced, text, GlobalSize(medium.hGlobal));
-    const std::uint32_t n = HexViewInsertData(inst, text, inst.caretPos, count);
-    GlobalUnlock(medium.hGlobal);
+// A paste goes in whole or not at all: 1, or 0 with lastError when it could not.
+int PasteBlock(HexViewInstance& inst, HGLOBAL block, DWORD announced) {
+    GlobalLockScope text(block);
+    const auto* bytes = static_cast<const std::uint8_t*>(text.data());
+    if (bytes == nullptr) return HexViewFail(inst, kHexNoMemory);
+    const std::uint32_t count = HexViewTextCount(announced, bytes, text.size());
+    const std::uint32_t n = count > 0 ? HexViewInsertData(inst, bytes, inst.caretPos, count) : 0;
+    if (count > 0 && n == 0) return HexViewFail(inst, inst.document.error);
     if (n > 0) ShowPasted(inst, inst.caretPos + n);
+    return 1;
 }
 
-// A stream is read in pieces, never past the announced count; a stream that ends early or
-// fails ends the paste with what arrived.
-void PasteStream(HexViewInstance& inst, IStream* stream, DWORD count) {
-    std::uint32_t p = inst.caretPos;
-    while (count > 0) {
-        ULONG got = 0;
-        const ULONG want = std::min<ULONG>(count, kPastePiece);
-        if (FAILED(stream->Read(gPasteBuffer, want, &got))) break;
-        got = std::min(got, want);
-        const std::uint32_t n = HexViewInsertData(inst, gPasteBuffer, p, got);
-        if (n == 0) break;
-        p += n;
-        count -= got;
+// The announced count is read in pieces straight into add-buffer room, and what arrived is
+// placed as one edit when the stream ends: a document without room for all of it pastes
+// nothing, and a stream that ends early no more than it gave.
+int PasteStream(HexViewInstance& inst, IStream* stream, DWORD announced) {
+    const std::uint32_t count = std::min<std::uint32_t>(announced, 0xFFFFFFFFu - inst.caretPos);
+    if (count == 0) return 1;
+    std::uint8_t* room = HexDocAddRoom(inst.document, count);
+    if (room == nullptr) return HexViewFail(inst, inst.document.error);
+    std::uint32_t got = 0;
+    while (got < count) {
+        ULONG read = 0;
+        const ULONG want = std::min<ULONG>(count - got, kPastePiece);
+        if (FAILED(stream->Read(room + got, want, &read)) || read == 0) break;
+        got += std::min(read, want);
     }
+    if (got == 0) return 1;
+    const std::uint32_t n = HexViewInsertData(inst, room, inst.caretPos, got);
+    if (n == 0) return HexViewFail(inst, inst.document.error);
     inst.selAnchor = inst.selEnd = 0;
     HexViewUpdateScrollBars(inst);
-    ShowPasted(inst, p);
+    ShowPasted(inst, inst.caretPos + n);
+    return 1;
+}
+
+// Hands a block to the open clipboard, which owns it from then on; else it is freed.
+void PlaceOnClipboard(UINT format, UniqueGlobal block) {
+    if (block && SetClipboardData(format, block.get()) != nullptr) block.release();
 }
 
 // Puts bytes that outlive their document on the clipboard as plain text, with their exact
 // count for pasting into a control.
-void PutPlainBytes(HexViewInstance& inst, HGLOBAL text, DWORD count) {
+void PutPlainBytes(HexViewInstance& inst, UniqueGlobal text, DWORD count) {
     HWND owner = GetActiveWindow();
     if (owner == nullptr) owner = GetAncestor(inst.hwnd, GA_ROOT);
-    HGLOBAL countBlock = GlobalAlloc(GMEM_DDESHARE, sizeof count);
-    if (countBlock != nullptr) {
-        std::memcpy(GlobalLock(countBlock), &count, sizeof count);
-        GlobalUnlock(countBlock);
-    }
-    if (!OpenClipboard(owner)) {
-        GlobalFree(text);
-        if (countBlock != nullptr) GlobalFree(countBlock);
-        return;
-    }
+    UniqueGlobal countBlock = HexDwordBlock(count);
+    if (!OpenClipboard(owner)) return;
     EmptyClipboard();
-    if (SetClipboardData(CF_TEXT, text) == nullptr) GlobalFree(text);
-    if (countBlock != nullptr && SetClipboardData(gHexFormats.byteCount, countBlock) == nullptr) {
-        GlobalFree(countBlock);
-    }
+    PlaceOnClipboard(CF_TEXT, std::move(text));
+    PlaceOnClipboard(gHexFormats.byteCount, std::move(countBlock));
     CloseClipboard();
 }
 
@@ -134,9 +110,9 @@ int KeepOrEmpty(HexViewInstance& inst, IDataObject* data) {
             return 1;
         }
     }
-    FORMATETC query = Query(CF_TEXT, TYMED_HGLOBAL);
-    STGMEDIUM text{};
-    const HRESULT hr = data->GetData(&query, &text);
+    FORMATETC query = HexFormat(CF_TEXT, TYMED_HGLOBAL);
+    UniqueMedium text;
+    const HRESULT hr = data->GetData(&query, text.put());
     OleSetClipboard(nullptr);  // lets go of the data object, which may then go
     if (FAILED(hr)) {
         MessageBoxA(GetActiveWindow(),
@@ -145,14 +121,15 @@ int KeepOrEmpty(HexViewInstance& inst, IDataObject* data) {
                     "HexView32", MB_OK | MB_ICONWARNING);
         return 0;
     }
-    PutPlainBytes(inst, text.hGlobal, count);
+    // Our own data object renders a block of its own, with no release object.
+    PutPlainBytes(inst, UniqueGlobal(text.release().hGlobal), count);
     return 1;
 }
 
 }  // namespace
 
 int HexViewCopy(HexViewInstance& inst) {
-    if (inst.selAnchor == inst.selEnd) return Fail(inst, kHexNothingSelected);
+    if (inst.selAnchor == inst.selEnd) return HexViewFail(inst, kHexNothingSelected);
     if (!PutSelectionOnClipboard(inst)) return 0;
     inst.lastError = kHexOk;
     return 1;
@@ -161,46 +138,46 @@ int HexViewCopy(HexViewInstance& inst) {
 // The snapshot stays readable after the deletion: extents name the document's sources, which
 // live until the document closes.
 int HexViewCut(HexViewInstance& inst) {
-    if (inst.readOnly != 0) return Fail(inst, kHexReadOnly);
-    if (inst.insertMode == 0) return Fail(inst, kHexCutNeedsInsert);
-    if (inst.selAnchor == inst.selEnd) return Fail(inst, kHexNothingSelected);
+    if (inst.readOnly != 0) return HexViewFail(inst, kHexReadOnly);
+    if (inst.insertMode == 0) return HexViewFail(inst, kHexCutNeedsInsert);
+    if (inst.selAnchor == inst.selEnd) return HexViewFail(inst, kHexNothingSelected);
     const std::uint32_t start = SelectionMin(inst);
     const std::uint32_t length = SelectionLength(inst);
     if (!PutSelectionOnClipboard(inst)) return 0;
     if (!HexViewDeleteRange(inst, start, length, true)) return 0;
-    NotifyCaretAndSelection(inst);
+    HexViewNotifyCaretAndSelection(inst);
     inst.lastError = kHexOk;
     return 1;
 }
 
 // Pastes at the caret; a selection is let go first, not replaced. Another control's data comes
 // as a stream with its exact count, so zero bytes survive; another program's text comes as a
-// block, up to its first zero unless it announces a count.
+// block, up to its first zero unless it announces a count. Nothing to paste is no failure;
+// data that cannot be placed whole is, and leaves the document and its history as they were.
 int HexViewPaste(HexViewInstance& inst) {
-    if (inst.readOnly != 0) return Fail(inst, kHexReadOnly);
+    if (inst.readOnly != 0) return HexViewFail(inst, kHexReadOnly);
     if (inst.selAnchor != inst.selEnd) {
         HexViewInvalidateRange(inst, inst.selAnchor, inst.selEnd);
         inst.selAnchor = inst.selEnd = inst.caretPos;
     }
     inst.lastError = kHexOk;  // nothing to paste is not a failure
-    IDataObject* data = nullptr;
-    if (FAILED(OleGetClipboard(&data)) || data == nullptr) return 1;
+    UniqueCom<IDataObject> data;
+    if (FAILED(OleGetClipboard(data.put())) || !data) return 1;
 
     DWORD count = 0;
-    ReadDword(data, gHexFormats.byteCount, &count);
-    FORMATETC query = Query(CF_TEXT, TYMED_HGLOBAL | TYMED_ISTREAM);
-    STGMEDIUM medium{};
-    if (SUCCEEDED(data->GetData(&query, &medium))) {
-        if (medium.tymed == TYMED_HGLOBAL && medium.hGlobal != nullptr) {
-            PasteBlock(inst, medium, count);
-        } else if (medium.tymed == TYMED_ISTREAM && medium.pstm != nullptr) {
-            PasteStream(inst, medium.pstm, count);
-        }
-        ReleaseStgMedium(&medium);
-        NotifyCaretAndSelection(inst);
+    ReadDword(data.get(), gHexFormats.byteCount, &count);
+    FORMATETC query = HexFormat(CF_TEXT, TYMED_HGLOBAL | TYMED_ISTREAM);
+    UniqueMedium medium;
+    if (FAILED(data->GetData(&query, medium.put()))) return 1;
+    int pasted = 1;
+    const STGMEDIUM& got = medium.get();
+    if (got.tymed == TYMED_HGLOBAL && got.hGlobal != nullptr) {
+        pasted = PasteBlock(inst, got.hGlobal, count);
+    } else if (got.tymed == TYMED_ISTREAM && got.pstm != nullptr) {
+        pasted = PasteStream(inst, got.pstm, count);
     }
-    data->Release();
-    return 1;
+    HexViewNotifyCaretAndSelection(inst);
+    return pasted;
 }
 
 int HexViewFlushClipboard(HexViewInstance& inst) {

@@ -17,9 +17,11 @@
 #include <ole2.h>
 
 #include <cstdint>
+#include <optional>
 
 #include "hexview/hex_document.h"
 #include "hexview/hexview_instance_win.h"
+#include "platform/win32_handles.h"
 
 // Clipboard formats registered for the control ("FileName" ... "HexHWND"); CF_TEXT is standard.
 struct HexClipboardFormats {
@@ -110,15 +112,41 @@ class HexSnapshotReader {
     HexSnapshotReader* next_ = nullptr;
 };
 
-// A new data object for the control's current selection (not empty), count 1 for the caller;
-// null when it cannot be made.
-IDataObject* HexViewCreateDataObject(HexViewInstance& inst);
+// A new data object for the control's current selection (not empty); empty when it cannot be
+// made.
+UniqueCom<IDataObject> HexViewCreateDataObject(HexViewInstance& inst);
 
-// A new stream over a copy of the snapshot's extents, count 1 for the caller; null when it
-// cannot be made.
-IStream* HexCreateSelectionStream(HWND source, const HexExtent* extents, std::uint32_t extentCount,
-                                  std::uint32_t size);
+// A new stream over a copy of the snapshot's extents; empty when it cannot be made.
+UniqueCom<IStream> HexCreateSelectionStream(HWND source, const HexExtent* extents,
+                                            std::uint32_t extentCount, std::uint32_t size);
 
 // The data object most recently put on the clipboard by any HexView32 control, null when there
-// is none; it holds no reference and is cleared when that object goes.
+// is none. Borrowed: it holds no reference, and is cleared when that object goes.
 extern IDataObject* gHexClipboardObject;
+
+// A request for a format on a medium: content aspect, any index, no target device.
+inline FORMATETC HexFormat(UINT format, DWORD tymed) {
+    return FORMATETC{static_cast<CLIPFORMAT>(format), nullptr, DVASPECT_CONTENT, -1, tymed};
+}
+
+// Whether the data object offers the format as a global block.
+bool HexOffers(IDataObject* data, UINT format);
+
+// A global block of a format that a data object renders, locked while this lives; bytes() is
+// null when the object gave no such block.
+class HexFetchedBlock {
+  public:
+    HexFetchedBlock(IDataObject* data, UINT format);
+    const std::uint8_t* bytes() const {
+        return lock_ ? static_cast<const std::uint8_t*>(lock_->data()) : nullptr;
+    }
+    SIZE_T size() const { return lock_ ? lock_->size() : 0; }
+
+  private:
+    UniqueMedium medium_;
+    std::optional<GlobalLockScope> lock_;  // goes before the medium it locks
+};
+
+// A new global block of 4 bytes holding value, as the count and window formats carry it; empty
+// when it cannot be made.
+UniqueGlobal HexDwordBlock(DWORD value);

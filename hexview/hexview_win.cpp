@@ -143,6 +143,11 @@ void HexViewNotifyParent(HexViewInstance& inst, int code) {
     SendMessageA(GetParent(inst.hwnd), WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&notify));
 }
 
+void HexViewNotifyCaretAndSelection(HexViewInstance& inst) {
+    HexViewNotifyParent(inst, HVN_CARETMOVED);
+    HexViewNotifyParent(inst, HVN_SELCHANGED);
+}
+
 void HexViewRefreshSize(HexViewInstance& inst) {
     inst.docSize = HexDocLength(inst.document);
     inst.rowCount = HexViewRowsFor(inst, inst.docSize);
@@ -172,20 +177,30 @@ void HexViewWarn(HexViewInstance& inst, const char* text) {
     MessageBoxA(inst.hwnd, text, "HexView32", MB_OK | MB_ICONWARNING);
 }
 
-int HexViewNew(HexViewInstance& inst) {
-    HexDocClose(inst.document);
-    inst.filePath[0] = '\0';
-    inst.docSize = 0;
+namespace {
+
+// Caret, selection and scroll position back to the start of the document, in the number pane,
+// and the whole control repainted.
+void ResetCaretAndScroll(HexViewInstance& inst) {
+    inst.digitIndex = 0;
     inst.topRow = 0;
     inst.leftCol = 0;
     inst.inTextPane = 0;
-    inst.digitIndex = 0;
     inst.caretPos = inst.caretCol = inst.selAnchor = inst.selEnd = 0;
     inst.caretRow = 0;
-    HexViewComputeLayout(inst);
     HexViewUpdateScrollBars(inst);
     HexViewInvalidateAll(inst, true);
     UpdateWindow(inst.hwnd);
+}
+
+}  // namespace
+
+int HexViewNew(HexViewInstance& inst) {
+    HexDocClose(inst.document);
+    inst.filePath[0] = '\0';
+    HexViewRefreshSize(inst);
+    HexViewComputeLayout(inst);
+    ResetCaretAndScroll(inst);
     HexViewSetInsertMode(inst, (inst.style & HVS_INSERTDEFAULT) != 0);
     HexViewShowCaret(inst);
     // The add buffer is reserved again; without it the document stays empty and refuses edits.
@@ -197,15 +212,7 @@ int HexViewNew(HexViewInstance& inst) {
 }
 
 int HexViewResetView(HexViewInstance& inst) {
-    inst.digitIndex = 0;
-    inst.topRow = 0;
-    inst.leftCol = 0;
-    inst.inTextPane = 0;
-    inst.caretPos = inst.caretCol = inst.selAnchor = inst.selEnd = 0;
-    inst.caretRow = 0;
-    HexViewUpdateScrollBars(inst);
-    HexViewInvalidateAll(inst, true);
-    UpdateWindow(inst.hwnd);
+    ResetCaretAndScroll(inst);
     HexViewPlaceCaret(inst);
     HexViewShowCaret(inst);
     inst.lastError = kHexOk;
@@ -215,6 +222,23 @@ int HexViewResetView(HexViewInstance& inst) {
 
 // The host's functions ------------------------------------------------------------------------
 
+namespace {
+
+// Runs an operation of the control on the window's instance; 0 for a window that is not one.
+template <typename... Args, typename... Given>
+int Call(HWND control, int (*operation)(HexViewInstance&, Args...), Given... given) {
+    HexViewInstance* inst = HexViewFromWindow(control);
+    return inst != nullptr ? operation(*inst, given...) : 0;
+}
+
+// A field of the window's instance; fallback for a window that is not one.
+DWORD Field(HWND control, std::uint32_t HexViewModel::*field, DWORD fallback = 0) {
+    HexViewInstance* inst = HexViewFromWindow(control);
+    return inst != nullptr ? inst->*field : fallback;
+}
+
+}  // namespace
+
 int HexViewSetBuffer(HWND control, void* block, DWORD size) {
     HexViewInstance* inst = HexViewFromWindow(control);
     if (inst == nullptr) return 0;  // the caller keeps the block
@@ -222,7 +246,8 @@ int HexViewSetBuffer(HWND control, void* block, DWORD size) {
     bool opened = HexDocOpen(inst->document, kNoFile, kNoMapping, block, size, false);
     if (!opened) {
         inst->lastError = inst->document.error;
-        HexDocOpen(inst->document, kNoFile, kNoMapping, nullptr, 0, false);
+        // An empty document instead; when not even that can be had, edits are refused.
+        static_cast<void>(HexDocOpen(inst->document, kNoFile, kNoMapping, nullptr, 0, false));
     }
     HexViewRefreshSize(*inst);
     inst->modified = 0;
@@ -230,13 +255,11 @@ int HexViewSetBuffer(HWND control, void* block, DWORD size) {
 }
 
 int HexViewNew(HWND control) {
-    HexViewInstance* inst = HexViewFromWindow(control);
-    return inst != nullptr ? HexViewNew(*inst) : 0;
+    return Call(control, HexViewNew);
 }
 
 int HexViewResetView(HWND control) {
-    HexViewInstance* inst = HexViewFromWindow(control);
-    return inst != nullptr ? HexViewResetView(*inst) : 0;
+    return Call(control, HexViewResetView);
 }
 
 void* HexViewReadData(HWND control, DWORD position, void* destination, DWORD count) {
@@ -246,8 +269,7 @@ void* HexViewReadData(HWND control, DWORD position, void* destination, DWORD cou
 }
 
 int HexViewIsModified(HWND control) {
-    HexViewInstance* inst = HexViewFromWindow(control);
-    return inst != nullptr ? static_cast<int>(inst->modified) : 0;
+    return static_cast<int>(Field(control, &HexViewModel::modified));
 }
 
 int HexViewSetModified(HWND control, int value) {
@@ -258,18 +280,15 @@ int HexViewSetModified(HWND control, int value) {
 }
 
 int HexViewIsReadOnly(HWND control) {
-    HexViewInstance* inst = HexViewFromWindow(control);
-    return inst != nullptr ? static_cast<int>(inst->readOnly) : 1;
+    return static_cast<int>(Field(control, &HexViewModel::readOnly, 1));
 }
 
 int HexViewSetInsertMode(HWND control, int on) {
-    HexViewInstance* inst = HexViewFromWindow(control);
-    return inst != nullptr ? HexViewSetInsertMode(*inst, on) : 0;
+    return Call(control, HexViewSetInsertMode, on);
 }
 
 int HexViewGetInsertMode(HWND control) {
-    HexViewInstance* inst = HexViewFromWindow(control);
-    return inst != nullptr ? static_cast<int>(inst->insertMode) : 0;
+    return static_cast<int>(Field(control, &HexViewModel::insertMode));
 }
 
 int HexViewSetBytesPerRow(HWND control, int count, BOOL redraw) {
@@ -292,8 +311,7 @@ int HexViewSetBytesPerRow(HWND control, int count, BOOL redraw) {
 }
 
 int HexViewGetBytesPerRow(HWND control) {
-    HexViewInstance* inst = HexViewFromWindow(control);
-    return inst != nullptr ? static_cast<int>(inst->bytesPerRow) : 0;
+    return static_cast<int>(Field(control, &HexViewModel::bytesPerRow));
 }
 
 DWORD HexViewSetStyle(HWND control, DWORD mask, DWORD value) {
@@ -313,23 +331,19 @@ DWORD HexViewSetStyle(HWND control, DWORD mask, DWORD value) {
 }
 
 DWORD HexViewGetStyle(HWND control) {
-    HexViewInstance* inst = HexViewFromWindow(control);
-    return inst != nullptr ? inst->style : 0;
+    return Field(control, &HexViewModel::style);
 }
 
 DWORD HexViewGetLastError(HWND control) {
-    HexViewInstance* inst = HexViewFromWindow(control);
-    return inst != nullptr ? inst->lastError : 0;
+    return Field(control, &HexViewModel::lastError);
 }
 
 DWORD HexViewGetSize(HWND control) {
-    HexViewInstance* inst = HexViewFromWindow(control);
-    return inst != nullptr ? inst->docSize : 0;
+    return Field(control, &HexViewModel::docSize);
 }
 
 DWORD HexViewGetCaret(HWND control) {
-    HexViewInstance* inst = HexViewFromWindow(control);
-    return inst != nullptr ? inst->caretPos : 0;
+    return Field(control, &HexViewModel::caretPos);
 }
 
 int HexViewSetCaret(HWND control, DWORD offset) {
@@ -358,31 +372,25 @@ int HexViewGetSelection(HWND control, DWORD* anchor, DWORD* end) {
 }
 
 int HexViewClear(HWND control) {
-    HexViewInstance* inst = HexViewFromWindow(control);
-    return inst != nullptr ? HexViewClear(*inst) : 0;
+    return Call(control, HexViewClear);
 }
 
 int HexViewUndo(HWND control) {
-    HexViewInstance* inst = HexViewFromWindow(control);
-    return inst != nullptr ? HexViewUndoStep(*inst, false) : 0;
+    return Call(control, HexViewUndoStep, false);
 }
 
 int HexViewRedo(HWND control) {
-    HexViewInstance* inst = HexViewFromWindow(control);
-    return inst != nullptr ? HexViewUndoStep(*inst, true) : 0;
+    return Call(control, HexViewUndoStep, true);
 }
 
 int HexViewCut(HWND control) {
-    HexViewInstance* inst = HexViewFromWindow(control);
-    return inst != nullptr ? HexViewCut(*inst) : 0;
+    return Call(control, HexViewCut);
 }
 
 int HexViewCopy(HWND control) {
-    HexViewInstance* inst = HexViewFromWindow(control);
-    return inst != nullptr ? HexViewCopy(*inst) : 0;
+    return Call(control, HexViewCopy);
 }
 
 int HexViewPaste(HWND control) {
-    HexViewInstance* inst = HexViewFromWindow(control);
-    return inst != nullptr ? HexViewPaste(*inst) : 0;
+    return Call(control, HexViewPaste);
 }

@@ -47,7 +47,7 @@ struct HexViewNotify {
 // Makes the memory block the document, after HexViewNew. The control owns the block from the
 // call on, whatever the result, and releases it with VirtualFree when the document closes: it
 // must be the base of a VirtualAlloc allocation. No repaint: call HexViewResetView next.
-int HexViewSetBuffer(HWND control, void* block, DWORD size);
+[[nodiscard]] int HexViewSetBuffer(HWND control, void* block, DWORD size);
 
 // Closes the document and starts an empty one; repaints and sends HVN_CHANGED.
 int HexViewNew(HWND control);
@@ -57,22 +57,30 @@ int HexViewResetView(HWND control);
 
 // Copies count bytes from position into destination; destination, or null when position is
 // not inside the document.
-void* HexViewReadData(HWND control, DWORD position, void* destination, DWORD count);
+[[nodiscard]] void* HexViewReadData(HWND control, DWORD position, void* destination, DWORD count);
 
 // Opens the file as the document, mapped (the file stays open, shared for reading only) or read
 // into memory. path "*" reopens the document's own file keeping caret and scroll position.
-int HexViewOpenFile(HWND control, const char* path, BOOL useMapping, BOOL readOnly);
+[[nodiscard]] int HexViewOpenFile(HWND control, const char* path, BOOL useMapping, BOOL readOnly);
 
-// Saves to path, or over the document's own file when path is null or names it. The document
-// then is the saved file. A failed save keeps the document and its edits, and the original file.
-int HexViewSaveFile(HWND control, const char* path);
+// Saves to path, or over the document's own file when path is null or names it; with a null
+// path an unmodified document is not written again. The document then is the saved file. A
+// failed save keeps the document and its edits, and the file it was to replace, except in one
+// case: when the document had to let go of its file and could not take it back, it is closed
+// (the view shows an empty document) and HexViewGetKeptFile names the file that holds it.
+[[nodiscard]] int HexViewSaveFile(HWND control, const char* path);
+
+// After the last save: the file that holds a document the save had to close, copied into
+// destination (size bytes); 1, or 0 and an empty text when the save lost nothing.
+int HexViewGetKeptFile(HWND control, char* destination, DWORD size);
 
 // Puts a file's bytes at position: inserted (mode 1) or overwriting, limited to the selection's
 // length when limit is set, the selection is not empty and the mode overwrites. The new bytes
 // end up selected. Mapped: the file becomes a source of the document (nothing is copied).
-int HexViewInsertFile(HWND control, const char* path, DWORD position, int mode, BOOL limit);
-int HexViewInsertFileMapped(HWND control, const char* path, DWORD position, int mode,
-                            BOOL limit);
+[[nodiscard]] int HexViewInsertFile(HWND control, const char* path, DWORD position, int mode,
+                                    BOOL limit);
+[[nodiscard]] int HexViewInsertFileMapped(HWND control, const char* path, DWORD position, int mode,
+                                          BOOL limit);
 
 // Writes the name of a file holding the selection, "name-[anchor-end].ext" (hexadecimal,
 // 8 digits), into destination (MAX_PATH bytes); nothing when the document has no file. 0.
@@ -109,10 +117,10 @@ int HexViewGetSelection(HWND control, DWORD* anchor, DWORD* end);  // both requi
 
 // Insert mode: deletes the selection, or the byte at the caret. Overwrite mode: zeroes the
 // selected bytes. 0 with 14 for a read-only document.
-int HexViewClear(HWND control);
+[[nodiscard]] int HexViewClear(HWND control);
 // Undo or redo the last user action (edits made as one action go back together).
 int HexViewUndo(HWND control);
 int HexViewRedo(HWND control);
-int HexViewCut(HWND control);
-int HexViewCopy(HWND control);
-int HexViewPaste(HWND control);
+[[nodiscard]] int HexViewCut(HWND control);
+[[nodiscard]] int HexViewCopy(HWND control);
+[[nodiscard]] int HexViewPaste(HWND control);

@@ -13,12 +13,13 @@ constexpr MappingHandle kNoMapping = -1;
 
 // A mapping of the whole of a non-empty file, writable or read-only (the file must have been
 // opened with the matching access). kNoMapping on failure. Close it with CloseFileMapping.
-MappingHandle CreateFileMappingOf(FileHandle file, bool writable);
+[[nodiscard]] MappingHandle CreateFileMappingOf(FileHandle file, bool writable);
 
 void CloseFileMapping(MappingHandle mapping);
 
 // Maps size bytes from offset (a multiple of 64 KiB) and returns their address, or null.
 // Writes through a writable window reach the file. Unmap it with UnmapFileWindow.
-void* MapFileWindow(MappingHandle mapping, std::uint64_t offset, std::size_t size, bool writable);
+[[nodiscard]] void* MapFileWindow(MappingHandle mapping, std::uint64_t offset, std::size_t size,
+                                  bool writable);
 
 void UnmapFileWindow(void* base, std::size_t size);

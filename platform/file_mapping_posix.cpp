@@ -21,6 +21,7 @@ void CloseFileMapping(MappingHandle mapping) {
 }
 
 void* MapFileWindow(MappingHandle mapping, std::uint64_t offset, std::size_t size, bool writable) {
+    if (!FileOpAllowed(FileOp::kMap, size)) return nullptr;
     void* base = mmap(nullptr, size, PROT_READ | (writable ? PROT_WRITE : 0), MAP_SHARED,
                       static_cast<int>(mapping), static_cast<off_t>(offset));
     return base == MAP_FAILED ? nullptr : base;

@@ -13,6 +13,7 @@ void CloseFileMapping(MappingHandle mapping) {
 }
 
 void* MapFileWindow(MappingHandle mapping, std::uint64_t offset, std::size_t size, bool writable) {
+    if (!FileOpAllowed(FileOp::kMap, size)) return nullptr;
     return MapViewOfFile(reinterpret_cast<HANDLE>(mapping),
                          writable ? FILE_MAP_WRITE : FILE_MAP_READ,
                          static_cast<DWORD>(offset >> 32), static_cast<DWORD>(offset), size);

@@ -31,38 +31,40 @@ enum FileShare : unsigned { kShareNone = 0, kShareRead = 1, kShareWrite = 2 };
 
 // Opens an existing file for reading, or reading and writing. kNoFile on failure, with the
 // reason in *error when error is not null. The caller closes the handle with CloseFile.
-FileHandle OpenExistingFile(const char* path, bool write, unsigned share, FileError* error);
+[[nodiscard]] FileHandle OpenExistingFile(const char* path, bool write, unsigned share,
+                                          FileError* error);
 
 // Creates the file, or empties an existing one, for writing with no sharing (Win32
 // CREATE_ALWAYS). temporary asks for the temporary attribute where the system has one.
-FileHandle CreateFileAlways(const char* path, bool temporary, FileError* error);
+[[nodiscard]] FileHandle CreateFileAlways(const char* path, bool temporary, FileError* error);
 
 void CloseFile(FileHandle file);
 
-bool FileHasReadOnlyAttribute(const char* path);
-bool GetFileLength(FileHandle file, std::uint64_t* length);
+[[nodiscard]] bool FileHasReadOnlyAttribute(const char* path);
+[[nodiscard]] bool GetFileLength(FileHandle file, std::uint64_t* length);
 
 // Reads up to count bytes at the file pointer; *done receives how many arrived (0 at the end).
-bool ReadFileBytes(FileHandle file, void* buffer, std::uint32_t count, std::uint32_t* done);
+[[nodiscard]] bool ReadFileBytes(FileHandle file, void* buffer, std::uint32_t count,
+                                 std::uint32_t* done);
 
 // Writes all count bytes at the file pointer; false when fewer could be written.
-bool WriteFileBytes(FileHandle file, const void* buffer, std::uint32_t count);
+[[nodiscard]] bool WriteFileBytes(FileHandle file, const void* buffer, std::uint32_t count);
 
-bool SeekFile(FileHandle file, std::uint64_t position);
+[[nodiscard]] bool SeekFile(FileHandle file, std::uint64_t position);
 
 // Makes the file length bytes long (growing it with zeros); the file pointer is left at length.
-bool SetFileLength(FileHandle file, std::uint64_t length);
+[[nodiscard]] bool SetFileLength(FileHandle file, std::uint64_t length);
 
 // Finds a unique name in folder (the system's temporary folder when folder is null) that starts
 // with prefix, creates the empty file so that nobody else takes the name, and writes its full
 // path to out (kFilePathSize bytes). The caller deletes the file when done with it.
-bool MakeTempFile(const char* folder, const char* prefix, char* out);
+[[nodiscard]] bool MakeTempFile(const char* folder, const char* prefix, char* out);
 
 // Moves source onto target, replacing it, on one volume and without copying, so that target is
 // either wholly the old file or wholly the new one. The new file takes over target's attributes
 // (permissions elsewhere). Fails when target is read-only or open, or the two are on different
 // volumes.
-bool ReplaceFileWith(const char* target, const char* source, FileError* error);
+[[nodiscard]] bool ReplaceFileWith(const char* target, const char* source, FileError* error);
 
 // Deletes a file; fails when it is read-only or open.
 bool DeleteFilePath(const char* path);
@@ -70,3 +72,15 @@ bool DeleteFilePath(const char* path);
 // Copies the folder part of path, with its trailing separator, to out (kFilePathSize bytes);
 // "." and a separator when path names no folder.
 void FolderOfPath(const char* path, char* out);
+
+// Tests make file operations fail with this, as a full disk or a dropped network share would:
+// while a gate is set, the operations ask it first (opens and creates, MakeTempFile among them,
+// as kOpen; writes and length changes as kWrite with their byte count; ReplaceFileWith as
+// kReplace; MapFileWindow as kMap with its size) and fail without touching anything when it
+// returns false. Null removes the gate.
+enum class FileOp { kOpen, kWrite, kReplace, kMap };
+using FileGate = bool (*)(FileOp op, std::uint64_t bytes);
+void SetFileGate(FileGate gate);
+
+// Whether the gate lets the operation through; for the backends.
+[[nodiscard]] bool FileOpAllowed(FileOp op, std::uint64_t bytes);

@@ -89,6 +89,7 @@ FileHandle Fail(FileError* error, FileError reason) {
 }  // namespace
 
 FileHandle OpenExistingFile(const char* path, bool write, unsigned share, FileError* error) {
+    if (!FileOpAllowed(FileOp::kOpen, 0)) return Fail(error, FileError::kOther);
     struct stat info {};
     if (stat(path, &info) != 0) return Fail(error, ErrorFromErrno());
     if (S_ISDIR(info.st_mode)) return Fail(error, FileError::kAccessDenied);
@@ -104,6 +105,7 @@ FileHandle OpenExistingFile(const char* path, bool write, unsigned share, FileEr
 }
 
 FileHandle CreateFileAlways(const char* path, bool /*temporary*/, FileError* error) {
+    if (!FileOpAllowed(FileOp::kOpen, 0)) return Fail(error, FileError::kOther);
     struct stat info {};
     if (stat(path, &info) == 0) {
         if (S_ISDIR(info.st_mode) || ReadOnlyStat(path, info)) {
@@ -160,6 +162,7 @@ bool ReadFileBytes(FileHandle file, void* buffer, std::uint32_t count, std::uint
 }
 
 bool WriteFileBytes(FileHandle file, const void* buffer, std::uint32_t count) {
+    if (!FileOpAllowed(FileOp::kWrite, count)) return false;
     const auto* in = static_cast<const char*>(buffer);
     std::uint32_t total = 0;
     while (total < count) {
@@ -176,10 +179,12 @@ bool SeekFile(FileHandle file, std::uint64_t position) {
 }
 
 bool SetFileLength(FileHandle file, std::uint64_t length) {
+    if (!FileOpAllowed(FileOp::kWrite, length)) return false;
     return ftruncate(Fd(file), static_cast<off_t>(length)) == 0 && SeekFile(file, length);
 }
 
 bool MakeTempFile(const char* folder, const char* prefix, char* out) {
+    if (!FileOpAllowed(FileOp::kOpen, 0)) return false;
     char dir[kFilePathSize];
     if (folder == nullptr) {
         const char* tmp = std::getenv("TMPDIR");
@@ -201,6 +206,10 @@ bool MakeTempFile(const char* folder, const char* prefix, char* out) {
 }
 
 bool ReplaceFileWith(const char* target, const char* source, FileError* error) {
+    if (!FileOpAllowed(FileOp::kReplace, 0)) {
+        if (error != nullptr) *error = FileError::kOther;
+        return false;
+    }
     FileError reason = FileError::kNone;
     struct stat info {};
     bool targetExists = stat(target, &info) == 0;

@@ -28,9 +28,16 @@ FileHandle Result(HANDLE handle, FileError* error) {
     return reinterpret_cast<FileHandle>(handle);
 }
 
+// A refusal of the test gate looks like any other failure of the system.
+FileHandle Refused(FileError* error) {
+    if (error != nullptr) *error = FileError::kOther;
+    return kNoFile;
+}
+
 }  // namespace
 
 FileHandle OpenExistingFile(const char* path, bool write, unsigned share, FileError* error) {
+    if (!FileOpAllowed(FileOp::kOpen, 0)) return Refused(error);
     DWORD shareMode = ((share & kShareRead) ? FILE_SHARE_READ : 0) |
                       ((share & kShareWrite) ? FILE_SHARE_WRITE : 0);
     HANDLE file = CreateFileA(path, GENERIC_READ | (write ? GENERIC_WRITE : 0), shareMode, nullptr,
@@ -39,6 +46,7 @@ FileHandle OpenExistingFile(const char* path, bool write, unsigned share, FileEr
 }
 
 FileHandle CreateFileAlways(const char* path, bool temporary, FileError* error) {
+    if (!FileOpAllowed(FileOp::kOpen, 0)) return Refused(error);
     HANDLE file =
         CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                     temporary ? FILE_ATTRIBUTE_TEMPORARY : FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -79,6 +87,7 @@ bool ReadFileBytes(FileHandle file, void* buffer, std::uint32_t count, std::uint
 }
 
 bool WriteFileBytes(FileHandle file, const void* buffer, std::uint32_t count) {
+    if (!FileOpAllowed(FileOp::kWrite, count)) return false;
     DWORD written = 0;
     return WriteFile(Handle(file), buffer, count, &written, nullptr) && written == count;
 }
@@ -90,10 +99,12 @@ bool SeekFile(FileHandle file, std::uint64_t position) {
 }
 
 bool SetFileLength(FileHandle file, std::uint64_t length) {
+    if (!FileOpAllowed(FileOp::kWrite, length)) return false;
     return SeekFile(file, length) && SetEndOfFile(Handle(file));
 }
 
 bool MakeTempFile(const char* folder, const char* prefix, char* out) {
+    if (!FileOpAllowed(FileOp::kOpen, 0)) return false;
     char dir[MAX_PATH];
     if (folder == nullptr) {
         DWORD n = GetTempPathA(MAX_PATH, dir);
@@ -105,6 +116,10 @@ bool MakeTempFile(const char* folder, const char* prefix, char* out) {
 }
 
 bool ReplaceFileWith(const char* target, const char* source, FileError* error) {
+    if (!FileOpAllowed(FileOp::kReplace, 0)) {
+        if (error != nullptr) *error = FileError::kOther;
+        return false;
+    }
     DWORD attributes = GetFileAttributesA(target);
     if (attributes != INVALID_FILE_ATTRIBUTES) {
         if (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) {

@@ -1,6 +1,7 @@
 #include "platform/serial_port_posix.h"
 
 #include <fcntl.h>
+#include <glob.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -223,7 +224,42 @@ std::string Upper(const std::string& text) {
     return result;
 }
 
+// Compares names with runs of digits taken as numbers: ttyUSB2 < ttyUSB10.
+bool NaturalLess(const std::string& a, const std::string& b) {
+    const char* x = a.c_str();
+    const char* y = b.c_str();
+    while (*x != '\0' && *y != '\0') {
+        if (std::isdigit(static_cast<unsigned char>(*x)) != 0 &&
+            std::isdigit(static_cast<unsigned char>(*y)) != 0) {
+            char* xEnd = nullptr;
+            char* yEnd = nullptr;
+            const unsigned long long m = std::strtoull(x, &xEnd, 10);
+            const unsigned long long n = std::strtoull(y, &yEnd, 10);
+            if (m != n) return m < n;
+            x = xEnd;
+            y = yEnd;
+        } else if (*x != *y) {
+            return static_cast<unsigned char>(*x) < static_cast<unsigned char>(*y);
+        } else {
+            ++x;
+            ++y;
+        }
+    }
+    return *x == '\0' && *y != '\0';
+}
+
 }  // namespace
+
+std::vector<std::string> ExpandPosixPortPattern(const std::string& pattern) {
+    std::vector<std::string> paths;
+    glob_t found{};
+    if (glob(pattern.c_str(), 0, nullptr, &found) == 0) {
+        for (std::size_t i = 0; i < found.gl_pathc; ++i) paths.emplace_back(found.gl_pathv[i]);
+    }
+    globfree(&found);
+    std::sort(paths.begin(), paths.end(), NaturalLess);
+    return paths;
+}
 
 std::unique_ptr<SerialLink> OpenPosixSerialPath(const std::string& path) {
     int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);

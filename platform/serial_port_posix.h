@@ -15,6 +15,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/serial_port.h"
 
@@ -40,3 +41,7 @@ PosixSerialPorts& SystemPosixSerialPorts();
 // Opens a device path directly (what Open does after mapping); null when it cannot be opened
 // or is locked by another program.
 std::unique_ptr<SerialLink> OpenPosixSerialPath(const std::string& path);
+
+// The device paths a shell-style pattern ("/dev/ttyUSB*", "/dev/ttyS[0-3]") matches, in
+// natural order (ttyUSB2 before ttyUSB10); empty when none does.
+std::vector<std::string> ExpandPosixPortPattern(const std::string& pattern);

@@ -7,14 +7,14 @@
 
 // Reserves size bytes of address space with no access and nothing committed. Null on failure.
 // The caller frees it with ReleaseMemory.
-void* ReserveMemory(std::size_t size);
+[[nodiscard]] void* ReserveMemory(std::size_t size);
 
 // Commits size bytes at address, inside a reservation, as zero-filled read/write memory.
-bool CommitMemory(void* address, std::size_t size);
+[[nodiscard]] bool CommitMemory(void* address, std::size_t size);
 
 // Reserves and commits size read/write bytes at once (the block a host hands to a document).
 // Null on failure or for size 0. The caller frees it with ReleaseMemory.
-void* AllocateMemory(std::size_t size);
+[[nodiscard]] void* AllocateMemory(std::size_t size);
 
 // Frees a whole reservation or allocation by its base address. Null is ignored, and so is an
 // address that no call above returned (the POSIX backend keeps a table of what it handed out).
@@ -26,4 +26,4 @@ using CommitGate = bool (*)(std::size_t size);
 void SetCommitGate(CommitGate gate);
 
 // Whether the gate lets a commit of size bytes through; for the backends.
-bool CommitAllowed(std::size_t size);
+[[nodiscard]] bool CommitAllowed(std::size_t size);

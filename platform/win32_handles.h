@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <ole2.h>
 
 #include <utility>
 
@@ -27,6 +28,12 @@ public:
 
     // Gives the handle up without releasing it; the caller owns it then.
     Handle release() { return std::exchange(handle_, Traits::Invalid()); }
+
+    // Releases what it holds and gives the place an out parameter fills with a new handle.
+    Handle* put() {
+        reset();
+        return &handle_;
+    }
 
     void reset(Handle handle = Traits::Invalid()) {
         Handle old = std::exchange(handle_, handle);
@@ -68,12 +75,77 @@ struct MenuTraits {
     static void Close(Handle handle) { DestroyMenu(handle); }
 };
 
+struct GlobalMemoryTraits {  // GlobalAlloc blocks
+    using Handle = HGLOBAL;
+    static Handle Invalid() { return nullptr; }
+    static void Close(Handle handle) { GlobalFree(handle); }
+};
+
+template <typename Interface>
+struct ComTraits {  // one reference to a COM object
+    using Handle = Interface*;
+    static Handle Invalid() { return nullptr; }
+    static void Close(Handle object) { object->Release(); }
+};
+
 template <typename T>
 using UniqueGdi = UniqueResource<GdiObjectTraits<T>>;
 using UniqueKernelHandle = UniqueResource<KernelHandleTraits>;
 using UniqueFile = UniqueResource<FileHandleTraits>;
 using UniqueMemoryDc = UniqueResource<MemoryDcTraits>;
 using UniqueMenu = UniqueResource<MenuTraits>;
+using UniqueGlobal = UniqueResource<GlobalMemoryTraits>;
+
+// Holds one reference to a COM object, taken over from whoever made or handed it out.
+template <typename Interface>
+class UniqueCom : public UniqueResource<ComTraits<Interface>> {
+  public:
+    using UniqueResource<ComTraits<Interface>>::UniqueResource;
+    Interface* operator->() const { return this->get(); }
+};
+
+// A storage medium that GetData filled, released with ReleaseStgMedium when it goes.
+class UniqueMedium {
+  public:
+    UniqueMedium() = default;
+    ~UniqueMedium() { reset(); }
+    UniqueMedium(const UniqueMedium&) = delete;
+    UniqueMedium& operator=(const UniqueMedium&) = delete;
+
+    const STGMEDIUM& get() const { return medium_; }
+    // Releases what it holds and gives the place GetData fills.
+    STGMEDIUM* put() {
+        reset();
+        return &medium_;
+    }
+    void reset() {
+        if (medium_.tymed != TYMED_NULL) ReleaseStgMedium(&medium_);
+        medium_ = STGMEDIUM{};
+    }
+    // Gives the medium up without releasing it; the caller owns what it holds then.
+    STGMEDIUM release() { return std::exchange(medium_, STGMEDIUM{}); }
+
+  private:
+    STGMEDIUM medium_{};
+};
+
+// Locks a global memory block and unlocks it when it goes; data() is null when the lock failed.
+class GlobalLockScope {
+  public:
+    explicit GlobalLockScope(HGLOBAL block)
+        : block_(block), data_(block != nullptr ? GlobalLock(block) : nullptr) {}
+    ~GlobalLockScope() {
+        if (data_ != nullptr) GlobalUnlock(block_);
+    }
+    GlobalLockScope(const GlobalLockScope&) = delete;
+    GlobalLockScope& operator=(const GlobalLockScope&) = delete;
+    void* data() const { return data_; }
+    SIZE_T size() const { return data_ != nullptr ? GlobalSize(block_) : 0; }
+
+  private:
+    HGLOBAL block_;
+    void* data_;
+};
 
 // A DC from GetDC, released to its window with ReleaseDC.
 class WindowDc {

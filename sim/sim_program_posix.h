@@ -21,11 +21,14 @@ extern char** environ;
 
 class SimProgram {
 public:
-    // exe: the vorland-sim program; extraArgs go to it as they are (e.g. "--pace").
-    explicit SimProgram(const std::string& exe, std::vector<std::string> extraArgs = {}) {
+    // exe: the vorland-sim program; extraArgs go to it as they are (e.g. "--pace"); link:
+    // where the unit's symlink goes (default: "unit" in a private folder).
+    explicit SimProgram(const std::string& exe, std::vector<std::string> extraArgs = {},
+                        std::string link = {}) {
         char pattern[] = "/tmp/vorland-sim-XXXXXX";
         if (mkdtemp(pattern) == nullptr) return;
         dir_ = pattern;
+        link_ = link.empty() ? dir_ + "/unit" : std::move(link);
         std::string control = dir_ + "/control";
         std::vector<std::string> args = {exe,     "--link",   linkPath(), "--control-link",
                                          control, "--quiet", "--lifetime", "600"};
@@ -76,8 +79,9 @@ public:
     SimProgram& operator=(const SimProgram&) = delete;
 
     bool ready() const { return pid_ > 0 && control_ != nullptr; }
+    pid_t pid() const { return pid_; }
     // The symlink to the unit's terminal: map a port name to it.
-    std::string linkPath() const { return dir_ + "/unit"; }
+    const std::string& linkPath() const { return link_; }
 
     // One control command; the reply line, or what went wrong.
     std::string Command(const std::string& line) {
@@ -100,6 +104,7 @@ public:
 
 private:
     std::string dir_;
+    std::string link_;
     pid_t pid_ = -1;
     std::unique_ptr<SerialLink> control_;
 };

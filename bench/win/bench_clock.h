@@ -1,10 +1,19 @@
-// Timing for the benchmarks run under Wine.
+// Timing for the benchmarks run under Wine, and a check that a step they time did its work.
 #pragma once
 
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <vector>
+
+// A measurement of a step that failed would be a measurement of nothing: the program stops.
+inline void Require(bool done, const char* what) {
+    if (done) return;
+    std::fprintf(stderr, "benchmark step failed: %s\n", what);
+    std::exit(1);
+}
 
 inline double NowSeconds() {
     LARGE_INTEGER count;

@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
     auto* block = static_cast<unsigned char*>(
         VirtualAlloc(nullptr, size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
     for (DWORD i = 0; i < size; ++i) block[i] = static_cast<unsigned char>(i * 2654435761u >> 24);
-    HexViewSetBuffer(control, block, size);
+    Require(HexViewSetBuffer(control, block, size) != 0, "the document");
     HexViewResetView(control);
     HexViewSetStyle(control, HVS_SHOWHIGHCHARS | HVS_ADDRCOLON, HVS_SHOWHIGHCHARS | HVS_ADDRCOLON);
     SetFocus(control);

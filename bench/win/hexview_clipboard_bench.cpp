@@ -29,7 +29,7 @@ HWND MakeControl(HWND parent, DWORD size) {
         for (DWORD i = 0; i < size; ++i)
             bytes[i] = static_cast<unsigned char>(i * 2654435761u >> 24);
     }
-    HexViewSetBuffer(control, block, size);
+    Require(HexViewSetBuffer(control, block, size) != 0, "the document");
     HexViewResetView(control);
     HexViewSetInsertMode(control, 1);
     return control;
@@ -58,50 +58,50 @@ int main(int argc, char** argv) {
     HWND source = MakeControl(frame, big);
 
     HexViewSetSelection(source, 0, big);
-    const double copyWhole = Time(runs, [&] { HexViewCopy(source); });
+    const double copyWhole = Time(runs, [&] { Require(HexViewCopy(source) != 0, "copy"); });
 
     // Ten thousand edits spread over the document: as many pieces in the selection.
     HexViewInstance& inst = *HexViewFromWindow(source);
-    for (DWORD i = 0; i < 10000; ++i) HexDocFill(inst.document, i * (big / 10000) + 7, 0xEE, 3);
+    for (DWORD i = 0; i < 10000; ++i) {
+        Require(HexDocFill(inst.document, i * (big / 10000) + 7, 0xEE, 3), "fill");
+    }
     const std::uint32_t pieces = HexDocCountExtents(inst.document, 0, big);
     HexViewSetSelection(source, 0, big);
-    const double copyPieces = Time(runs, [&] { HexViewCopy(source); });
+    const double copyPieces = Time(runs, [&] { Require(HexViewCopy(source) != 0, "copy"); });
 
     const DWORD four = 4u << 20;
     HexViewSetSelection(source, 1000, four);
-    HexViewCopy(source);
+    Require(HexViewCopy(source) != 0, "copy");
     HWND target = MakeControl(frame, 0);
     const double paste = Time(runs, [&] {
         HexViewNew(target);
         HexViewSetInsertMode(target, 1);
-        HexViewPaste(target);
+        Require(HexViewPaste(target) != 0, "paste");
     });
 
-    FORMATETC text{CF_TEXT, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    FORMATETC text = HexFormat(CF_TEXT, TYMED_HGLOBAL);
     const double render = Time(runs, [&] {
-        STGMEDIUM medium{};
-        gHexClipboardObject->GetData(&text, &medium);
-        ReleaseStgMedium(&medium);
+        UniqueMedium medium;
+        gHexClipboardObject->GetData(&text, medium.put());
     });
     OleSetClipboard(nullptr);
 
     // A 1 MiB move inside the target, through its drop target, as a drag ends.
     HexViewInstance& moving = *HexViewFromWindow(target);
-    IDropTarget* drop = moving.dropTarget;
+    IDropTarget* drop = moving.dropTarget.get();
     const DWORD mib = 1u << 20;
     POINT corner{20, 20};
     ClientToScreen(target, &corner);
     POINTL at{corner.x, corner.y};
     const double move = Time(runs, [&] {
         HexViewSetSelection(target, 2 * mib, mib);
-        IDataObject* data = HexViewCreateDataObject(moving);
-        moving.outgoingDrag = data;
+        UniqueCom<IDataObject> data = HexViewCreateDataObject(moving);
+        moving.outgoingDrag = data.get();
         DWORD effect = DROPEFFECT_MOVE | DROPEFFECT_COPY;
-        drop->DragEnter(data, MK_LBUTTON, at, &effect);
+        drop->DragEnter(data.get(), MK_LBUTTON, at, &effect);
         drop->DragOver(MK_LBUTTON, at, &effect);
-        drop->Drop(data, 0, at, &effect);
+        drop->Drop(data.get(), 0, at, &effect);
         moving.outgoingDrag = nullptr;
-        data->Release();
     });
 
     std::printf("copy 64 MiB, 1 piece:            %8.3f ms\n", copyWhole);

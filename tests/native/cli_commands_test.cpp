@@ -64,7 +64,7 @@ protected:
             ADD_FAILURE() << error;
             return -1;
         }
-        CliEnvironment env{ports_, clock_, console_, ""};
+        CliEnvironment env{ports_, clock_, console_};
         return RunCli(options, env);
     }
     std::string File(const std::string& name) const { return dir_.File(name); }

@@ -27,7 +27,7 @@ TEST(CliArguments, CommandFileAndOptionsInAnyOrder) {
                            "10000-1FFFF", "--file-range=0+10000", "-q"});
     EXPECT_EQ(o.command, CliCommand::kRead);
     EXPECT_EQ(o.file, "out.HEX");
-    EXPECT_EQ(o.port, "COM3");
+    EXPECT_EQ(o.ports, std::vector<std::string>{"COM3"});
     EXPECT_EQ(o.chipType, 1);
     EXPECT_EQ(o.format, ImageFormat::kIntelHex);
     ASSERT_TRUE(o.chipRange && o.fileRange);
@@ -55,6 +55,15 @@ TEST(CliArguments, CommandFileAndOptionsInAnyOrder) {
     EXPECT_EQ(Parsed({"erase", "-c", "at29c256", "--help"}).command, CliCommand::kHelp);
     EXPECT_EQ(Parsed({"--version"}).command, CliCommand::kVersion);
     EXPECT_EQ(Parsed({"detect"}).chipType, -1);
+}
+
+TEST(CliArguments, PortsAddUpInTheirOrderEachOnce) {
+    EXPECT_EQ(Parsed({"detect"}).ports, std::vector<std::string>{});
+    EXPECT_EQ(Parsed({"detect", "-p", "COM3", "--ports", "COM4, COM3,/dev/ttyUSB*", "--port=COM1",
+                      "--ports=COM5"})
+                  .ports,
+              (std::vector<std::string>{"COM3", "COM4", "/dev/ttyUSB*", "COM1", "COM5"}));
+    EXPECT_TRUE(Parsed({"detect", "--all"}).all);
 }
 
 TEST(CliArguments, RefusalsSayWhy) {
@@ -96,6 +105,12 @@ TEST(CliArguments, RefusalsSayWhy) {
         {{"read", "x.bin", "-c"}, "-c needs a value"},
         {{"detect", "--quiet=1"}, "--quiet takes no value"},
         {{"detect", "--port="}, "--port needs a port name, such as COM3 or /dev/ttyUSB0"},
+        {{"detect", "--ports", "COM3,,COM4"},
+         "--ports wants port names separated by commas, such as COM3,COM4, not 'COM3,,COM4'"},
+        {{"detect", "--ports", " "},
+         "--ports wants port names separated by commas, such as COM3,COM4, not ' '"},
+        {{"read", "x.bin", "-c", "am29f040", "--all"},
+         "--all does not apply to read (only to detect)"},
     };
     for (const Case& c : cases) {
         CliOptions options;

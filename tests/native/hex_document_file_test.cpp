@@ -21,7 +21,9 @@ namespace {
 
 std::vector<std::uint8_t> Contents(HexDocument& doc) {
     std::vector<std::uint8_t> bytes(doc.length);
-    if (doc.length > 0) HexDocRead(doc, bytes.data(), 0, doc.length);
+    if (doc.length > 0) {
+        EXPECT_NE(HexDocRead(doc, bytes.data(), 0, doc.length), nullptr);
+    }
     return bytes;
 }
 
@@ -79,7 +81,7 @@ TEST_F(HexFileTest, OpeningByMappingKeepsTheFileOpenAndSavableInPlace) {
     EXPECT_EQ(Contents(doc_), bytes);
     EXPECT_EQ(std::string(doc_.filePath), path);
     EXPECT_EQ(doc_.inPlaceSavable, 1);
-    EXPECT_NE(HexDocOriginalFile(doc_), kNoFile);
+    EXPECT_NE(HexDocOriginalFileTemp(doc_), kNoFile);
     EXPECT_FALSE(HexDocOriginalReadOnly(doc_));
     // Others may read it, but not write or delete it, while it is the document.
     FileError why;
@@ -97,7 +99,7 @@ TEST_F(HexFileTest, OpeningByReadingCopiesTheFileAndLetsItGo) {
     ASSERT_TRUE(HexDocOpenFile(doc_, path.c_str(), false, false));
     EXPECT_EQ(Contents(doc_), bytes);
     EXPECT_EQ(doc_.inPlaceSavable, 0);
-    EXPECT_EQ(HexDocOriginalFile(doc_), kNoFile);
+    EXPECT_EQ(HexDocOriginalFileTemp(doc_), kNoFile);
     EXPECT_TRUE(DeleteFilePath(path.c_str()));
     EXPECT_EQ(Contents(doc_), bytes);
 }
@@ -106,7 +108,7 @@ TEST_F(HexFileTest, AnEmptyFileOpensAsAnEmptyDocumentEitherWay) {
     std::string path = MakeFile("empty.bin", {});
     ASSERT_TRUE(HexDocOpenFile(doc_, path.c_str(), true, false));
     EXPECT_EQ(doc_.length, 0u);
-    EXPECT_NE(HexDocOriginalFile(doc_), kNoFile);  // kept, without a mapping
+    EXPECT_NE(HexDocOriginalFileTemp(doc_), kNoFile);  // kept, without a mapping
     ASSERT_TRUE(HexDocInsert(doc_, 0, "new", 3));
     ASSERT_TRUE(HexDocSaveFile(doc_, nullptr));
     EXPECT_EQ(ReadWholeFile(path), (std::vector<std::uint8_t>{'n', 'e', 'w'}));
@@ -279,7 +281,30 @@ TEST_F(HexFileTest, ATemporaryFolderOnAnotherVolumeIsCopiedBesideAndMoved) {
 
 // ---- Saves that fail must lose nothing ----------------------------------------------------
 
-TEST_F(HexFileTest, WhenTheOriginalCannotBeReplacedItStaysWholeAndTheEditsStay) {
+// After `gGateBytes` bytes have been written, the file system refuses everything, as a network
+// share that drops would; before that it refuses only mapping windows when gRefuseMaps is set.
+std::uint64_t gGateBytes = 0;
+bool gRefuseMaps = false;
+bool DroppingShare(FileOp op, std::uint64_t bytes) {
+    if (gGateBytes == 0) return false;
+    if (op == FileOp::kWrite) gGateBytes -= std::min(gGateBytes, bytes);
+    return !(op == FileOp::kMap && gRefuseMaps);
+}
+
+class DroppingShareTest : public HexFileTest {
+  protected:
+    void Drop(std::uint64_t afterBytes, bool refuseMaps) {
+        gGateBytes = afterBytes;
+        gRefuseMaps = refuseMaps;
+        SetFileGate(&DroppingShare);
+    }
+    void TearDown() override {
+        SetFileGate(nullptr);
+        HexFileTest::TearDown();
+    }
+};
+
+TEST_F(DroppingShareTest, AnOriginalThatCannotBeReplacedStaysWholeAndTheEditsAreKept) {
     auto bytes = PatternBytes(0x150000);
     std::string path = MakeFile("held.bin", bytes);
     ASSERT_TRUE(HexDocOpenFile(doc_, path.c_str(), true, false));
@@ -300,8 +325,19 @@ TEST_F(HexFileTest, WhenTheOriginalCannotBeReplacedItStaysWholeAndTheEditsStay) 
     EXPECT_EQ(Contents(doc_), bytes);
     ASSERT_TRUE(HexDocRedo(doc_));
     CloseFile(reader);
-    ASSERT_TRUE(HexDocSaveFile(doc_, nullptr));
-    EXPECT_EQ(ReadWholeFile(path), edited);
+
+    // A share that goes away once the temporary copy is written: the original is out of reach
+    // and the document closes, but the copy with the edits stays and is named.
+    ASSERT_TRUE(HexDocInsert(doc_, 0, "+", 1));
+    edited = Contents(doc_);
+    Drop(edited.size(), false);
+    EXPECT_FALSE(HexDocSaveFile(doc_, nullptr));
+    SetFileGate(nullptr);
+    EXPECT_EQ(doc_.error, kHexCreateFailed);
+    EXPECT_EQ(doc_.sourceCount, 0u);
+    ASSERT_NE(doc_.keptFile[0], '\0');
+    EXPECT_EQ(ReadWholeFile(doc_.keptFile), edited);
+    EXPECT_EQ(ReadWholeFile(path), bytes);
 }
 
 class FileSizeLimit : public HexFileTest {
@@ -337,7 +373,7 @@ TEST_F(FileSizeLimit, AFullDiskDuringTheTemporaryCopyLeavesTheOriginalAlone) {
     EXPECT_EQ(ReadWholeFile(path), edited);
 }
 
-TEST_F(FileSizeLimit, ANewFileThatCannotTakeTheDocumentIsNotLeftBehind) {
+TEST_F(FileSizeLimit, AnotherFileThatCannotTakeTheDocumentIsLeftAsItWas) {
     std::string path = MakeFile("src.bin", PatternBytes(200000));
     ASSERT_TRUE(HexDocOpenFile(doc_, path.c_str(), false, false));
     Limit(100000);
@@ -346,6 +382,26 @@ TEST_F(FileSizeLimit, ANewFileThatCannotTakeTheDocumentIsNotLeftBehind) {
     EXPECT_EQ(doc_.error, kHexSetLengthFailed);
     EXPECT_FALSE(std::filesystem::exists(target));
     EXPECT_EQ(doc_.length, 200000u);
+
+    auto old = PatternBytes(5000, 3);
+    std::string existing = MakeFile("old.bin", old);
+    EXPECT_FALSE(HexDocSaveFile(doc_, existing.c_str()));
+    EXPECT_EQ(ReadWholeFile(existing), old);
+    EXPECT_EQ(FilesIn(dir_.File("")).size(), 3u);  // src.bin, old.bin and the temp folder
+}
+
+TEST_F(DroppingShareTest, AWindowThatCannotBeMappedFailsTheRead) {
+    auto bytes = PatternBytes(0x300000);
+    std::string path = MakeFile("big.bin", bytes);
+    ASSERT_TRUE(HexDocOpenFile(doc_, path.c_str(), true, false));
+    Drop(~std::uint64_t{0}, true);
+    std::vector<std::uint8_t> out(16, 0xEE);
+    EXPECT_EQ(HexDocRead(doc_, out.data(), 16, 16), out.data());  // the first window is there
+    EXPECT_EQ(HexDocRead(doc_, out.data(), 0x280000, 16), nullptr);
+    EXPECT_EQ(doc_.error, kHexOpenFailed);
+    SetFileGate(nullptr);
+    ASSERT_EQ(HexDocRead(doc_, out.data(), 0x280000, 16), out.data());
+    EXPECT_EQ(out, std::vector<std::uint8_t>(bytes.begin() + 0x280000, bytes.begin() + 0x280010));
 }
 
 // ---- Saving to another file ---------------------------------------------------------------
@@ -402,7 +458,7 @@ void RenderSnapshot(void* context) {
     auto* probe = static_cast<HookProbe*>(context);
     if (probe->calls++ > 0) return;
     char bytes[4] = {};
-    HexDocReadExtents(*probe->doc, &probe->extent, 1, bytes, 0, 4);
+    EXPECT_EQ(HexDocReadExtents(*probe->doc, &probe->extent, 1, bytes, 0, 4), 4u);
     probe->seen = std::string(bytes, 4);
 }
 
@@ -433,7 +489,7 @@ TEST_F(HexFileTest, InsertingByMappingAddsASourceAndCopiesNothing) {
     ASSERT_TRUE(HexDocInsert(doc_, 8, "r", 1));
     char text[15] = {};
     std::uint8_t marks[15];
-    HexDocRead(doc_, text, 0, 15, marks);
+    ASSERT_NE(HexDocRead(doc_, text, 0, 15, marks), nullptr);
     EXPECT_EQ(std::string(text, 15), "0123XYZqr456789");
     EXPECT_EQ(marks[4], 0);  // from a file, not typed
     EXPECT_EQ(marks[7], 1);
@@ -441,7 +497,7 @@ TEST_F(HexFileTest, InsertingByMappingAddsASourceAndCopiesNothing) {
     ASSERT_TRUE(HexDocUndo(doc_));
     ASSERT_TRUE(HexDocUndo(doc_));
     char back[10];
-    HexDocRead(doc_, back, 0, 10);
+    ASSERT_NE(HexDocRead(doc_, back, 0, 10), nullptr);
     EXPECT_EQ(std::string(back, 10), "0123456789");
     EXPECT_FALSE(DeleteFilePath(part.c_str()));  // held until the document closes
     HexDocClose(doc_);
@@ -502,7 +558,7 @@ TEST_F(HexFileTest, InsertingByReadingCopiesIntoTheAddBuffer) {
     EXPECT_EQ(HexDocInsertFile(doc_, 0, part.c_str(), 2, false), 2u);
     char text[6];
     std::uint8_t marks[6];
-    HexDocRead(doc_, text, 0, 6, marks);
+    ASSERT_NE(HexDocRead(doc_, text, 0, 6, marks), nullptr);
     EXPECT_EQ(std::string(text, 6), "12234b");
     EXPECT_EQ(marks[2], 1);
     EXPECT_TRUE(DeleteFilePath(part.c_str()));  // closed again
@@ -537,7 +593,7 @@ TEST_F(HexFileTest, AFileThatReadsShortIsTakenOutAgain) {
     EXPECT_EQ(HexDocInsertFile(doc_, 2, shortFile, kHexNoLimit, true), 0u);
     EXPECT_EQ(doc_.error, kHexInsertOpenFailed);
     char text[4];
-    HexDocRead(doc_, text, 0, 4);
+    ASSERT_NE(HexDocRead(doc_, text, 0, 4), nullptr);
     EXPECT_EQ(std::string(text, 4), "keep");
     EXPECT_EQ(doc_.length, 4u);
     EXPECT_EQ(doc_.redoStack.count, 0u);

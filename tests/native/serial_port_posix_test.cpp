@@ -190,6 +190,22 @@ TEST(PosixSerialPorts, MapsNamesToPaths) {
     EXPECT_EQ(ports.Open("/dev/null"), nullptr) << "not a terminal";
 }
 
+TEST(PosixSerialPorts, APatternNamesThePortsItMatchesInNaturalOrder) {
+    char folder[] = "/tmp/vorland-ports-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string dir = folder;
+    const char* names[] = {"ttyUSB10", "ttyUSB2", "ttyUSB0", "ttyACM1"};
+    for (const char* name : names)
+        close(open((dir + "/" + name).c_str(), O_CREAT | O_WRONLY, 0600));
+    EXPECT_EQ(ExpandPosixPortPattern(dir + "/ttyUSB*"),
+              (std::vector<std::string>{dir + "/ttyUSB0", dir + "/ttyUSB2", dir + "/ttyUSB10"}));
+    EXPECT_EQ(ExpandPosixPortPattern(dir + "/tty[A-Z]??[12]"),
+              (std::vector<std::string>{dir + "/ttyACM1", dir + "/ttyUSB2"}));
+    EXPECT_TRUE(ExpandPosixPortPattern(dir + "/ttyS*").empty());
+    for (const char* name : names) unlink((dir + "/" + name).c_str());
+    rmdir(folder);
+}
+
 class SimProgramTest : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -104,9 +105,18 @@ class HexEditorAppTest : public ::testing::Test {
             SendMessageA(control_, WM_CHAR, static_cast<unsigned char>(*c), 1);
         }
     }
+    // A key through the program's own message loop, as a typed key goes.
+    void PostKey(UINT key) {
+        PostMessageA(control_, WM_KEYDOWN, key, 1);
+        PumpMessages(150);
+    }
     // Closes the editor; a prompt, when one comes, is answered with button. Its text, or "".
     std::string CloseEditor(int button) {
         PostMessageA(editor_, WM_COMMAND, IDCANCEL, 0);
+        return AnswerPrompt(button);
+    }
+    // Answers the close prompt, when one comes, with button; its text, or "".
+    std::string AnswerPrompt(int button) {
         testing_support::MessageBoxSeen prompt =
             WaitForMessageBox(app_.processId(), "Changes Detected", 1500);
         if (prompt.box != nullptr) PressButton(prompt.box, button);
@@ -183,6 +193,38 @@ TEST_F(HexEditorAppTest, CancelKeepsTheEditorNoLeavesTheBufferYesCommits) {
     expected[0] = 0x44;
     expected[1] = 0x55;
     EXPECT_EQ(SavedBuffer(), expected);
+}
+
+// Keys that are commands type nothing into the bytes: Escape closes (asking first), a Control
+// shortcut nobody takes is dropped; Enter types a line break. Edits saved to a file are still
+// edits the buffer lacks: Escape asks about them, and Yes puts them on the chip.
+TEST_F(HexEditorAppTest, CommandKeysTypeNothingAndSavedEditsStillAskToBeCommitted) {
+    OpenEditor();
+    SetForegroundWindow(editor_);
+    PumpMessages(100);
+    Key(VK_TAB);  // the character pane
+    Type("ok");
+    PostKey(VK_RETURN);
+    PressKeys({VK_CONTROL, 'Q'});
+    PostKey(VK_ESCAPE);
+    ASSERT_EQ(AnswerPrompt(IDCANCEL), "Commit changes to the active bin?");
+    ASSERT_TRUE(IsWindow(editor_));
+
+    const std::string path = app_.dir().File("edited.bin");
+    PostMessageA(editor_, WM_COMMAND, IDM_SAVE_AS, 0);
+    ASSERT_TRUE(app_.AnswerFileDialog(path, "Select File To Save..."));
+    EXPECT_NE(WaitForWindow(app_.processId(), "edited.bin - Hex Editor"), nullptr);
+    Bytes expected = ChipPattern();
+    std::memcpy(expected.data(), "ok\r\n", 4);
+    EXPECT_EQ(ReadFileBytes(path), expected);
+
+    PostKey(VK_ESCAPE);
+    ASSERT_EQ(AnswerPrompt(IDYES), "Commit changes to the active bin?");
+    ASSERT_FALSE(IsWindow(editor_));
+    ASSERT_TRUE(Sim().Ok("fill 0xFF"));
+    EXPECT_EQ(app_.Run(IDC_PROGRAM_CHIP, kSucceeded),
+              (Lines{"Programming Device from buffer...", kSeparator, kSucceeded}));
+    EXPECT_EQ(Sim().ChipContents(), expected);
 }
 
 TEST_F(HexEditorAppTest, TheStatusBarAsTheUserMovesAbout) {

@@ -17,6 +17,7 @@
 #include "platform/virtual_memory.h"
 #include "resources/resource.h"
 #include "tests/win/support/app_driver.h"
+#include "tests/win/support/failures.h"
 #include "tests/win/support/hexview_host.h"
 #include "tests/win/support/status_bar.h"
 #include "tests/win/support/vorland_app.h"
@@ -87,8 +88,10 @@ class HexEditorTest : public ::testing::Test {
     }
     Bytes Document() const {
         Bytes bytes(HexViewGetSize(Control()));
-        if (!bytes.empty())
-            HexViewReadData(Control(), 0, bytes.data(), static_cast<DWORD>(bytes.size()));
+        if (!bytes.empty()) {
+            EXPECT_NE(HexViewReadData(Control(), 0, bytes.data(), static_cast<DWORD>(bytes.size())),
+                      nullptr);
+        }
         return bytes;
     }
     bool MenuChecked(int id) const {
@@ -100,6 +103,18 @@ class HexEditorTest : public ::testing::Test {
         Command(IDCANCEL);
         PumpMessages(20);
         return prompt.Texts().empty() ? "" : prompt.Texts()[0];
+    }
+    // "Save As..." answered with path; the warnings it gave.
+    std::vector<std::string> SaveAs(const std::string& path) {
+        BoxAnswerer warnings("Hex Editor");
+        std::thread answer([&] {
+            testing_support::AnswerFileDialog(GetCurrentProcessId(), "Select File To Save...",
+                                              path);
+        });
+        Command(IDM_SAVE_AS);
+        answer.join();
+        PumpMessages(50);
+        return warnings.Texts();
     }
 
     HWND owner_ = nullptr;
@@ -217,7 +232,6 @@ TEST_F(HexEditorTest, CommitCopiesWhatTheDocumentHoldsUpToTheChipSize) {
     Type("12");
     Command(IDM_COMMIT_CHANGES);
     EXPECT_EQ(image_[0], 0x12);
-    EXPECT_FALSE(HexViewIsModified(Control()));
 
     // Longer: bytes inserted at the start push the last ones out of the chip's range.
     Key(VK_INSERT);
@@ -283,6 +297,88 @@ TEST_F(HexEditorTest, SaveAsNamesTheWindowAfterTheFile) {
     EXPECT_TRUE(HexViewIsModified(Control()));
     CloseHandle(inUse);
     EXPECT_EQ(ReadFileBytes(locked), Bytes{1});
+}
+
+// Committing and saving are two things: what was saved but not committed is still asked
+// about, and a save after a commit still writes.
+TEST_F(HexEditorTest, SavingAndCommittingAreKeptApart) {
+    TempDir dir;
+    const std::string path = dir.File("data.bin");
+    ASSERT_NE(Open(), nullptr);
+    Type("5A");
+    EXPECT_TRUE(SaveAs(path).empty());
+    EXPECT_EQ(ReadFileBytes(path)[0], 0x5A);
+    EXPECT_EQ(CloseAnswering(IDCANCEL), "Commit changes to the active bin?");
+    ASSERT_NE(gHexEditorWindow, nullptr);
+
+    Command(IDM_COMMIT_CHANGES);
+    HexViewSetCaret(Control(), 1);  // the saved file came back with the view at its start
+    Type("6B");
+    Command(IDM_COMMIT_CHANGES);
+    EXPECT_TRUE(SaveAs(path).empty());  // onto the document's own file
+    Bytes saved = ReadFileBytes(path);
+    ASSERT_EQ(saved.size(), kChipSize);
+    EXPECT_EQ(saved[1], 0x6B);
+    EXPECT_EQ(image_[1], 0x6B);
+    EXPECT_EQ(CloseAnswering(IDCANCEL), "");  // the buffer has it all
+    EXPECT_EQ(gHexEditorWindow, nullptr);
+
+    // New asks too before it lets go of edits the buffer lacks.
+    ASSERT_NE(Open(), nullptr);
+    Type("77");
+    BoxAnswerer no("Changes Detected", IDNO);
+    Command(IDM_NEW);
+    PumpMessages(20);
+    EXPECT_EQ(no.Texts(), (std::vector<std::string>{"Commit changes to the active bin?"}));
+    EXPECT_EQ(HexViewGetSize(Control()), 0u);
+    EXPECT_EQ(image_[0], 0x5A);
+}
+
+// A full disk while "Save As" writes over another file: the file stays as it was, and no
+// half-written copy is left beside it.
+TEST_F(HexEditorTest, ASaveAsOverAnotherFileThatFailsLeavesItWhole) {
+    TempDir dir;
+    const std::string other = dir.File("other.bin");
+    const Bytes old = CountingBytes(100, 0x80);
+    WriteFileBytes(other, old);
+    ASSERT_NE(Open(), nullptr);
+    Type("11");
+    {
+        testing_support::DroppingShare disk(kChipSize + 1000);  // room for a third of the bytes
+        EXPECT_EQ(SaveAs(other),
+                  (std::vector<std::string>{"The buffer could not be saved to " + other + "."}));
+    }
+    EXPECT_EQ(ReadFileBytes(other), old);
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((dir.path() + "*.tmp").c_str(), &found);
+    EXPECT_EQ(search, INVALID_HANDLE_VALUE);
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+    EXPECT_EQ(testing_support::WindowText(gHexEditorWindow), "Dialog");
+    EXPECT_TRUE(SaveAs(other).empty());
+    EXPECT_EQ(ReadFileBytes(other)[0], 0x11);
+}
+
+// A document whose bytes cannot be read (a file window that cannot be mapped) is not committed
+// as zeros.
+TEST_F(HexEditorTest, ACommitThatCannotReadTheDocumentChangesNothingAndSaysSo) {
+    TempDir dir;
+    const std::string path = dir.File("big.bin");
+    WriteFileBytes(path, CountingBytes(0x300000, 0x40));
+    ASSERT_NE(Open(), nullptr);
+    ASSERT_EQ(HexViewOpenFile(Control(), path.c_str(), TRUE, FALSE), 1);
+    // Reading far into the file moves both windows away from its start.
+    Bytes distant(16);
+    ASSERT_NE(HexViewReadData(Control(), 0x180000, distant.data(), 16), nullptr);
+    ASSERT_NE(HexViewReadData(Control(), 0x280000, distant.data(), 16), nullptr);
+    const Bytes before = image_;
+    testing_support::DroppingShare share(~std::uint64_t{0}, true);
+    BoxAnswerer warning("Hex Editor");
+    Command(IDM_COMMIT_CHANGES);
+    PumpMessages(50);
+    EXPECT_EQ(
+        warning.Texts(),
+        (std::vector<std::string>{"The edited data could not be read. Nothing was committed."}));
+    EXPECT_EQ(image_, before);
 }
 
 TEST_F(HexEditorTest, ViewCommandsSetTheStyleAndTheirCheckMarks) {
@@ -410,8 +506,8 @@ TEST_F(HexEditorTest, TheContextMenuRunsItsCommandAndOpensAtTheCaretFromTheKeybo
 TEST_F(HexEditorTest, DragNotificationsShowInTheStatusBar) {
     ASSERT_NE(Open(), nullptr);
     HexViewSetSelection(Control(), 0x10, 0x10);
-    IDataObject* data = HexViewCreateDataObject(*HexViewFromWindow(Control()));
-    IDropTarget* target = HexViewFromWindow(Control())->dropTarget;
+    UniqueCom<IDataObject> data = HexViewCreateDataObject(*HexViewFromWindow(Control()));
+    IDropTarget* target = HexViewFromWindow(Control())->dropTarget.get();
     ASSERT_NE(target, nullptr);
     // The middle of byte 0x45's cell.
     const HexViewInstance& m = *HexViewFromWindow(Control());
@@ -422,14 +518,13 @@ TEST_F(HexEditorTest, DragNotificationsShowInTheStatusBar) {
     ClientToScreen(Control(), &cell);
     POINTL at{cell.x, cell.y};
     DWORD effect = DROPEFFECT_COPY;
-    ASSERT_EQ(target->DragEnter(data, MK_LBUTTON, at, &effect), S_OK);
+    ASSERT_EQ(target->DragEnter(data.get(), MK_LBUTTON, at, &effect), S_OK);
     EXPECT_EQ(Part(3), "16 bytes *");
     EXPECT_EQ(Part(1), "Cursor: 00000020");
     target->DragOver(MK_LBUTTON, at, &effect);
     EXPECT_EQ(Part(1), "Cursor: 00000045");
     EXPECT_EQ(Part(2), "");
     target->DragLeave();
-    data->Release();
 }
 
 TEST_F(HexEditorTest, WithoutMemoryForTheCopyTheEditorSaysSoAndNothingChanges) {

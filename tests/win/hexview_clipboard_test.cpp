@@ -14,6 +14,7 @@
 #include "hexview/hexview_transfer_win.h"
 #include "tests/win/support/app_driver.h"
 #include "tests/win/support/child_test.h"
+#include "tests/win/support/failures.h"
 #include "tests/win/support/hexview_host.h"
 
 namespace {
@@ -34,24 +35,19 @@ using Bytes = std::vector<unsigned char>;
 const Bytes kWithZeros = {0x41, 0x00, 0x42, 0x00, 0x00, 0x43, 0xFF, 0x00};
 
 FORMATETC Query(UINT format, DWORD tymed) {
-    return FORMATETC{static_cast<CLIPFORMAT>(format), nullptr, DVASPECT_CONTENT, -1, tymed};
+    return HexFormat(format, tymed);
 }
 
 Bytes BlockBytes(HGLOBAL block) {
-    const auto* bytes = static_cast<const unsigned char*>(GlobalLock(block));
-    Bytes copy(bytes, bytes + GlobalSize(block));
-    GlobalUnlock(block);
-    return copy;
+    GlobalLockScope locked(block);
+    const auto* bytes = static_cast<const unsigned char*>(locked.data());
+    return Bytes(bytes, bytes + locked.size());
 }
 
 // The bytes of a global rendering of the data object.
 Bytes Rendering(IDataObject* data, UINT format) {
-    FORMATETC query = Query(format, TYMED_HGLOBAL);
-    STGMEDIUM medium{};
-    if (FAILED(data->GetData(&query, &medium))) return {};
-    Bytes bytes = BlockBytes(medium.hGlobal);
-    ReleaseStgMedium(&medium);
-    return bytes;
+    HexFetchedBlock block(data, format);
+    return Bytes(block.bytes(), block.bytes() + block.size());
 }
 
 Bytes ReadStream(IStream* stream) {
@@ -174,6 +170,112 @@ TEST_F(ClipboardTest, AfterCuttingTheClipboardStillYieldsTheCutBytes) {
     ExpectNoObjectsLeft(2);  // the drop targets of the two hosts stay
 }
 
+// Keys as the user presses them: Control+Insert copies, Shift+Insert pastes, Control+Z undoes.
+void CopyKey(HexViewHost& host) {
+    host.Key(VK_INSERT, false, true);
+}
+void PasteKey(HexViewHost& host) {
+    host.Key(VK_INSERT, true, false);
+}
+void UndoKey(HexViewHost& host) {
+    host.Key('Z', false, true);
+}
+
+// A drop of data at a byte of the host, as OLE delivers it.
+void DropAt(HexViewHost& host, IDataObject* data, std::uint32_t offset) {
+    POINT cell = host.NumberCell(offset);
+    ClientToScreen(host.control(), &cell);
+    const POINTL at{cell.x, cell.y};
+    IDropTarget* target = host.inst().dropTarget.get();
+    DWORD effect = DROPEFFECT_COPY;
+    target->DragEnter(data, MK_LBUTTON, at, &effect);
+    target->DragOver(MK_LBUTTON, at, &effect);
+    target->Drop(data, 0, at, &effect);
+}
+
+TEST_F(ClipboardTest, APasteADropAndAFillAreUndoStepsOfTheirOwn) {
+    HexViewHost a;
+    a.SetBytes(CountingBytes(4, 0xA0));
+    HexViewSetSelection(a.control(), 0, 4);
+    CopyKey(a);
+    HexViewHost b;
+    b.SetBytes(CountingBytes(4));
+    b.Key(VK_INSERT);  // insert mode
+    HexViewSetCaret(b.control(), 2);
+    b.Type("EE");
+    PasteKey(b);
+    b.Type("11");
+    EXPECT_EQ(b.Bytes(), (Bytes{0, 1, 0xEE, 0xA0, 0xA1, 0xA2, 0xA3, 0x11, 2, 3}));
+    UndoKey(b);
+    EXPECT_EQ(b.Bytes(), (Bytes{0, 1, 0xEE, 0xA0, 0xA1, 0xA2, 0xA3, 2, 3}));
+    UndoKey(b);
+    EXPECT_EQ(b.Bytes(), (Bytes{0, 1, 0xEE, 2, 3}));
+
+    HexViewSetCaret(b.control(), 3);
+    b.Type("DD");
+    DropAt(b, HexViewCreateDataObject(a.inst()).get(), 4);
+    EXPECT_EQ(b.Bytes(), (Bytes{0, 1, 0xEE, 0xDD, 0xA0, 0xA1, 0xA2, 0xA3, 2, 3}));
+    UndoKey(b);
+    EXPECT_EQ(b.Bytes(), (Bytes{0, 1, 0xEE, 0xDD, 2, 3}));
+
+    // Overwrite mode: the selection cleared to zeros, then a digit typed just after it.
+    b.Key(VK_INSERT);
+    HexViewSetSelection(b.control(), 0, 2);
+    b.Key(VK_DELETE);
+    b.Type("5");
+    EXPECT_EQ(b.Bytes(), (Bytes{0, 0, 0x5E, 0xDD, 2, 3}));
+    UndoKey(b);
+    EXPECT_EQ(b.Bytes(), (Bytes{0, 0, 0xEE, 0xDD, 2, 3}));
+}
+
+// The add buffer cannot take the clipboard's bytes: nothing goes in, the user hears so, and the
+// history is as it was.
+TEST_F(ClipboardTest, APasteThatDoesNotFitGoesInNotAtAllAndSaysSo) {
+    HexViewHost a;
+    a.SetBytes(CountingBytes(0x30000));
+    HexViewSetSelection(a.control(), 0, 0x30000);
+    CopyKey(a);
+    HexViewHost b;
+    b.SetBytes(CountingBytes(4));
+    b.Key(VK_INSERT);
+    HexViewSetCaret(b.control(), 2);
+    b.Type("EE");
+    const Bytes typed = b.Bytes();
+    {
+        testing_support::MemoryBudget memory(0x18000);  // room for a part of the bytes
+        BoxAnswerer warning;
+        PasteKey(b);
+        b.Pump(50);
+        EXPECT_EQ(warning.Texts(),
+                  (std::vector<std::string>{"Failed to paste the clipboard contents"}));
+    }
+    EXPECT_EQ(b.Bytes(), typed);
+    UndoKey(b);
+    EXPECT_EQ(b.Bytes(), CountingBytes(4));
+    b.Key('Y', false, true);
+    PasteKey(b);  // with the memory back, all of it
+    EXPECT_EQ(b.Bytes().size(), 5u + 0x30000);
+    EmptyTheClipboard();  // or closing the source would ask what to do with its 192 KiB
+}
+
+// A byte half typed when copied: finishing it afterwards does not change the copy.
+TEST_F(ClipboardTest, CopiedBytesStayAsTheyWereWhenCopied) {
+    HexViewHost a;
+    a.SetBytes({0x12, 0x34, 0x56});
+    a.Type("A");                // overwrite mode: 0xA2, the caret waits for the second digit
+    a.Key(VK_END, true, true);  // Shift+Control+End selects to the end; the digit still waits
+    CopyKey(a);
+    a.Key(VK_HOME, false, true);
+    a.Type("7");
+    EXPECT_EQ(a.Bytes(), (Bytes{0xA7, 0x34, 0x56}));
+    HexViewHost b;
+    b.SetBytes({});
+    PasteKey(b);
+    EXPECT_EQ(b.Bytes(), (Bytes{0xA2, 0x34, 0x56}));
+    UndoKey(a);  // the byte goes back whole, in one step
+    EXPECT_EQ(a.Bytes(), (Bytes{0x12, 0x34, 0x56}));
+}
+
 TEST_F(ClipboardTest, FailuresLeaveTheirCodes) {
     HexViewHost a;
     a.SetBytes(CountingBytes(32));
@@ -215,11 +317,11 @@ TEST_F(ClipboardTest, TheDataObjectOffersItsFormatsInOrder) {
     a.SetBytes(CountingBytes(40));
     HexViewSetSelection(a.control(), 0x20, 0x08);
     ASSERT_EQ(HexViewCopy(a.control()), 1);
-    IDataObject* data = nullptr;
-    ASSERT_EQ(OleGetClipboard(&data), S_OK);
+    UniqueCom<IDataObject> data;
+    ASSERT_EQ(OleGetClipboard(data.put()), S_OK);
 
-    IEnumFORMATETC* formats = nullptr;
-    ASSERT_EQ(gHexClipboardObject->EnumFormatEtc(DATADIR_GET, &formats), S_OK);
+    UniqueCom<IEnumFORMATETC> formats;
+    ASSERT_EQ(gHexClipboardObject->EnumFormatEtc(DATADIR_GET, formats.put()), S_OK);
     FORMATETC all[10];
     ULONG fetched = 0;
     EXPECT_EQ(formats->Next(10, all, &fetched), S_FALSE);
@@ -243,17 +345,16 @@ TEST_F(ClipboardTest, TheDataObjectOffersItsFormatsInOrder) {
     EXPECT_EQ(formats->Next(2, all, nullptr), S_FALSE);
     formats->Reset();
     EXPECT_EQ(formats->Skip(5), S_OK);
-    IEnumFORMATETC* clone = nullptr;
-    ASSERT_EQ(formats->Clone(&clone), S_OK);
+    UniqueCom<IEnumFORMATETC> clone;
+    ASSERT_EQ(formats->Clone(clone.put()), S_OK);
     EXPECT_EQ(formats->Skip(3), S_FALSE);
     EXPECT_EQ(clone->Next(1, all, nullptr), S_OK);
     EXPECT_EQ(all[0].cfFormat, CF_TEXT);
     EXPECT_EQ(all[0].tymed, static_cast<DWORD>(TYMED_ISTREAM));
     EXPECT_EQ(formats->Clone(nullptr), E_INVALIDARG);
-    clone->Release();
-    formats->Release();
+    clone.reset();
 
-    EXPECT_EQ(gHexClipboardObject->EnumFormatEtc(DATADIR_SET, &formats), E_NOTIMPL);
+    EXPECT_EQ(gHexClipboardObject->EnumFormatEtc(DATADIR_SET, formats.put()), E_NOTIMPL);
     FORMATETC stream = Query(CF_TEXT, TYMED_ISTREAM);
     EXPECT_EQ(data->QueryGetData(&stream), S_OK);
     FORMATETC icon = Query(CF_TEXT, TYMED_HGLOBAL);
@@ -263,16 +364,16 @@ TEST_F(ClipboardTest, TheDataObjectOffersItsFormatsInOrder) {
     EXPECT_EQ(gHexClipboardObject->QueryGetData(&file), DV_E_TYMED);
 
     DWORD count = 0;
-    Bytes rendering = Rendering(data, gHexFormats.byteCount);
+    Bytes rendering = Rendering(data.get(), gHexFormats.byteCount);
     ASSERT_EQ(rendering.size(), 4u);
     std::memcpy(&count, rendering.data(), 4);
     EXPECT_EQ(count, 8u);
-    rendering = Rendering(data, gHexFormats.sourceWindow);
+    rendering = Rendering(data.get(), gHexFormats.sourceWindow);
     ASSERT_EQ(rendering.size(), 4u);
     EXPECT_EQ(*reinterpret_cast<const DWORD*>(rendering.data()),
               static_cast<DWORD>(reinterpret_cast<UINT_PTR>(a.control())));
     // The snapshot: the source window, one extent of the original block at 0x20.
-    rendering = Rendering(data, gHexFormats.snapshot);
+    rendering = Rendering(data.get(), gHexFormats.snapshot);
     ASSERT_EQ(rendering.size(), 20u);
     const auto* words = reinterpret_cast<const DWORD*>(rendering.data());
     EXPECT_EQ(words[0], static_cast<DWORD>(reinterpret_cast<UINT_PTR>(a.control())));
@@ -282,14 +383,14 @@ TEST_F(ClipboardTest, TheDataObjectOffersItsFormatsInOrder) {
     // Text as a block, and as a stream when a stream is acceptable.
     Bytes text = CountingBytes(8, 0x20);
     text.push_back(0);
-    EXPECT_EQ(Rendering(data, CF_TEXT), text);
+    EXPECT_EQ(Rendering(data.get(), CF_TEXT), text);
     FORMATETC either = Query(CF_TEXT, TYMED_HGLOBAL | TYMED_ISTREAM);
-    STGMEDIUM medium{};
-    ASSERT_EQ(gHexClipboardObject->GetData(&either, &medium), S_OK);
-    ASSERT_EQ(medium.tymed, static_cast<DWORD>(TYMED_ISTREAM));
-    EXPECT_EQ(ReadStream(medium.pstm), CountingBytes(8, 0x20));
-    ReleaseStgMedium(&medium);
-    data->Release();
+    UniqueMedium medium;
+    ASSERT_EQ(gHexClipboardObject->GetData(&either, medium.put()), S_OK);
+    ASSERT_EQ(medium.get().tymed, static_cast<DWORD>(TYMED_ISTREAM));
+    EXPECT_EQ(ReadStream(medium.get().pstm), CountingBytes(8, 0x20));
+    medium.reset();
+    data.reset();
     ExpectNoObjectsLeft(1);
 }
 
@@ -316,10 +417,10 @@ TEST_F(ClipboardTest, TheSelectionIsAVirtualFileNamedAfterTheDocument) {
 
     FORMATETC contents = Query(gHexFormats.fileContents, TYMED_ISTREAM);
     contents.lindex = 0;  // the shell asks for file 0
-    STGMEDIUM medium{};
-    ASSERT_EQ(gHexClipboardObject->GetData(&contents, &medium), S_OK);
-    EXPECT_EQ(ReadStream(medium.pstm), CountingBytes(16, 0x10));
-    ReleaseStgMedium(&medium);
+    UniqueMedium medium;
+    ASSERT_EQ(gHexClipboardObject->GetData(&contents, medium.put()), S_OK);
+    EXPECT_EQ(ReadStream(medium.get().pstm), CountingBytes(16, 0x10));
+    medium.reset();
 
     // A document without a file still exports a file with a name.
     HexViewHost b;
@@ -339,16 +440,16 @@ TEST_F(ClipboardTest, TheStreamReadsSeeksAndCopiesButIsNotWritten) {
     HexViewSetCaret(a.control(), 50);
     a.Char('A');  // a typed byte: a second piece inside the selection
     HexViewSetSelection(a.control(), 40, 20);
-    IDataObject* data = HexViewCreateDataObject(a.inst());
-    ASSERT_NE(data, nullptr);
+    UniqueCom<IDataObject> data = HexViewCreateDataObject(a.inst());
+    ASSERT_NE(data.get(), nullptr);
     FORMATETC contents = Query(gHexFormats.fileContents, TYMED_ISTREAM);
     STGMEDIUM medium{};
     ASSERT_EQ(data->GetData(&contents, &medium), S_OK);
-    data->Release();  // the stream lives on without its data object
-    IStream* stream = medium.pstm;
+    data.reset();  // the stream lives on without its data object
+    UniqueCom<IStream> stream(medium.pstm);
     Bytes expected = a.Bytes();
     expected = Bytes(expected.begin() + 40, expected.begin() + 60);
-    EXPECT_EQ(ReadStream(stream), expected);
+    EXPECT_EQ(ReadStream(stream.get()), expected);
 
     ULONG got = 7;
     unsigned char byte = 0;
@@ -380,35 +481,35 @@ TEST_F(ClipboardTest, TheStreamReadsSeeksAndCopiesButIsNotWritten) {
 
     // CopyTo with and without its totals (OLE's own clipboard code passes none), and a clone
     // that keeps its own position.
-    IStream* target = nullptr;
-    ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, &target), S_OK);
+    UniqueCom<IStream> target;
+    ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, target.put()), S_OK);
     move.QuadPart = 0;
     stream->Seek(move, STREAM_SEEK_SET, nullptr);
     ULARGE_INTEGER all;
     all.QuadPart = ~0ULL;
     ULARGE_INTEGER read{};
     ULARGE_INTEGER written{};
-    ASSERT_EQ(stream->CopyTo(target, all, &read, &written), S_OK);
+    ASSERT_EQ(stream->CopyTo(target.get(), all, &read, &written), S_OK);
     EXPECT_EQ(read.QuadPart, 20u);
     EXPECT_EQ(written.QuadPart, 20u);
     move.QuadPart = 5;
     stream->Seek(move, STREAM_SEEK_SET, nullptr);
-    IStream* clone = nullptr;
-    ASSERT_EQ(stream->Clone(&clone), S_OK);
+    UniqueCom<IStream> clone;
+    ASSERT_EQ(stream->Clone(clone.put()), S_OK);
     ULARGE_INTEGER four;
     four.QuadPart = 4;
-    ASSERT_EQ(clone->CopyTo(target, four, nullptr, nullptr), S_OK);
-    EXPECT_EQ(ReadStream(stream), Bytes(expected.begin() + 5, expected.end()));
-    HGLOBAL copied = nullptr;
-    GetHGlobalFromStream(target, &copied);
-    Bytes both = BlockBytes(copied);
+    ASSERT_EQ(clone->CopyTo(target.get(), four, nullptr, nullptr), S_OK);
+    EXPECT_EQ(ReadStream(stream.get()), Bytes(expected.begin() + 5, expected.end()));
+    HGLOBAL copiedTemp = nullptr;  // the stream's own block
+    GetHGlobalFromStream(target.get(), &copiedTemp);
+    Bytes both = BlockBytes(copiedTemp);
     both.resize(24);
     Bytes twice = expected;
     twice.insert(twice.end(), expected.begin() + 5, expected.begin() + 9);
     EXPECT_EQ(both, twice);
-    target->Release();
-    clone->Release();
-    stream->Release();
+    target.reset();
+    clone.reset();
+    stream.reset();
     EXPECT_EQ(HexViewLiveComObjects(), baseline_ + 1);  // the host's drop target
 }
 
@@ -490,80 +591,76 @@ TEST_F(ClipboardTest, AGetDataHereBlockMustHoldTheRendering) {
     HexViewHost a;
     a.SetBytes(CountingBytes(32));
     HexViewSetSelection(a.control(), 4, 16);
-    IDataObject* data = HexViewCreateDataObject(a.inst());
-    ASSERT_NE(data, nullptr);
+    UniqueCom<IDataObject> data = HexViewCreateDataObject(a.inst());
+    ASSERT_NE(data.get(), nullptr);
     HexViewSetCaret(a.control(), 6);
     a.Char('F');  // the document changes after the copy; the snapshot does not
     ASSERT_EQ(a.Bytes()[6], 0xF6);
-    FORMATETC text = Query(CF_TEXT, TYMED_HGLOBAL);
-    STGMEDIUM small{TYMED_HGLOBAL};
-    small.hGlobal = GlobalAlloc(GMEM_FIXED, 8);
-    EXPECT_EQ(data->GetDataHere(&text, &small), STG_E_MEDIUMFULL);
-    GlobalFree(small.hGlobal);
-    STGMEDIUM room{TYMED_HGLOBAL};
-    room.hGlobal = GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, 17);
-    ASSERT_EQ(data->GetDataHere(&text, &room), S_OK);
+    // Renders into a caller's fixed block of size bytes; the result, and the block's bytes.
+    auto renderInto = [&](UINT format, SIZE_T size, Bytes* bytes) {
+        FORMATETC query = Query(format, TYMED_HGLOBAL);
+        UniqueGlobal block(GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, size));
+        STGMEDIUM medium{TYMED_HGLOBAL};
+        medium.hGlobal = block.get();
+        const HRESULT hr = data->GetDataHere(&query, &medium);
+        *bytes = BlockBytes(block.get());
+        return hr;
+    };
+    Bytes bytes;
+    EXPECT_EQ(renderInto(CF_TEXT, 8, &bytes), STG_E_MEDIUMFULL);
+    ASSERT_EQ(renderInto(CF_TEXT, 17, &bytes), S_OK);
     Bytes expected = CountingBytes(16, 4);
     expected.push_back(0);
-    EXPECT_EQ(BlockBytes(room.hGlobal), expected);
-    GlobalFree(room.hGlobal);
+    EXPECT_EQ(bytes, expected);
     // The count format gets its count, not bytes of the selection.
-    FORMATETC count = Query(gHexFormats.byteCount, TYMED_HGLOBAL);
-    STGMEDIUM word{TYMED_HGLOBAL};
-    word.hGlobal = GlobalAlloc(GMEM_FIXED, 4);
-    ASSERT_EQ(data->GetDataHere(&count, &word), S_OK);
-    EXPECT_EQ(*static_cast<DWORD*>(word.hGlobal), 16u);
-    GlobalFree(word.hGlobal);
+    ASSERT_EQ(renderInto(gHexFormats.byteCount, 4, &bytes), S_OK);
+    EXPECT_EQ(bytes, (Bytes{16, 0, 0, 0}));
     // Into a stream of the caller's (how OLE renders a stream format for other programs).
     FORMATETC contents = Query(gHexFormats.fileContents, TYMED_ISTREAM);
+    UniqueCom<IStream> target;
+    ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, target.put()), S_OK);
     STGMEDIUM stream{TYMED_ISTREAM};
-    ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, &stream.pstm), S_OK);
+    stream.pstm = target.get();  // borrowed: the caller's stream stays the caller's
     ASSERT_EQ(data->GetDataHere(&contents, &stream), S_OK);
-    HGLOBAL written = nullptr;
-    GetHGlobalFromStream(stream.pstm, &written);
-    Bytes bytes = BlockBytes(written);
+    HGLOBAL writtenTemp = nullptr;  // the stream's own block
+    GetHGlobalFromStream(target.get(), &writtenTemp);
+    bytes = BlockBytes(writtenTemp);
     bytes.resize(16);
     EXPECT_EQ(bytes, CountingBytes(16, 4));
-    ReleaseStgMedium(&stream);
+    FORMATETC text = Query(CF_TEXT, TYMED_HGLOBAL);
     STGMEDIUM file{TYMED_FILE};
     EXPECT_EQ(data->GetDataHere(&text, &file), DV_E_TYMED);
-    data->Release();
 }
 
 TEST_F(ClipboardTest, StoredFormatsAreKeptReplacedAndLimited) {
     HexViewHost a;
     a.SetBytes(CountingBytes(8));
     HexViewSetSelection(a.control(), 0, 8);
-    IDataObject* data = HexViewCreateDataObject(a.inst());
-    ASSERT_NE(data, nullptr);
-    const UINT effect = RegisterClipboardFormatA("Performed DropEffect");
-    auto store = [&](DWORD value, BOOL release) {
-        FORMATETC format = Query(effect, TYMED_HGLOBAL);
+    UniqueCom<IDataObject> data = HexViewCreateDataObject(a.inst());
+    ASSERT_NE(data.get(), nullptr);
+    // Stores a block of the format holding value; the data object keeps it on success.
+    auto store = [&](UINT format, DWORD value, BOOL release) {
+        FORMATETC query = Query(format, TYMED_HGLOBAL);
+        UniqueGlobal block(GlobalAlloc(GMEM_FIXED, 4));
+        std::memcpy(block.get(), &value, 4);
         STGMEDIUM medium{TYMED_HGLOBAL};
-        medium.hGlobal = GlobalAlloc(GMEM_FIXED, 4);
-        std::memcpy(medium.hGlobal, &value, 4);
-        HRESULT hr = data->SetData(&format, &medium, release);
-        if (FAILED(hr)) GlobalFree(medium.hGlobal);
+        medium.hGlobal = block.get();
+        const HRESULT hr = data->SetData(&query, &medium, release);
+        if (SUCCEEDED(hr)) block.release();
         return hr;
     };
-    EXPECT_EQ(store(1, FALSE), E_FAIL);
-    EXPECT_EQ(store(1, TRUE), S_OK);
-    EXPECT_EQ(store(2, TRUE), S_OK);  // replaces the first
-    EXPECT_EQ(Rendering(data, effect), (Bytes{2, 0, 0, 0}));
+    const UINT effect = RegisterClipboardFormatA("Performed DropEffect");
+    EXPECT_EQ(store(effect, 1, FALSE), E_FAIL);
+    EXPECT_EQ(store(effect, 1, TRUE), S_OK);
+    EXPECT_EQ(store(effect, 2, TRUE), S_OK);  // replaces the first
+    EXPECT_EQ(Rendering(data.get(), effect), (Bytes{2, 0, 0, 0}));
     // The table holds ten entries: seven of its own and three stored.
     for (UINT i = 0; i < 2; ++i) {
-        FORMATETC format =
-            Query(RegisterClipboardFormatA(("Extra " + std::to_string(i)).c_str()), TYMED_HGLOBAL);
-        STGMEDIUM medium{TYMED_HGLOBAL};
-        medium.hGlobal = GlobalAlloc(GMEM_FIXED, 1);
-        EXPECT_EQ(data->SetData(&format, &medium, TRUE), S_OK);
+        const UINT extra = RegisterClipboardFormatA(("Extra " + std::to_string(i)).c_str());
+        EXPECT_EQ(store(extra, i, TRUE), S_OK);
     }
-    FORMATETC full = Query(RegisterClipboardFormatA("Extra full"), TYMED_HGLOBAL);
-    STGMEDIUM medium{TYMED_HGLOBAL};
-    medium.hGlobal = GlobalAlloc(GMEM_FIXED, 1);
-    EXPECT_EQ(data->SetData(&full, &medium, TRUE), E_FAIL);
-    GlobalFree(medium.hGlobal);
-    data->Release();
+    EXPECT_EQ(store(RegisterClipboardFormatA("Extra full"), 0, TRUE), E_FAIL);
+    data.reset();
     EXPECT_EQ(HexViewLiveComObjects(), baseline_ + 1);
 }
 
@@ -626,7 +723,7 @@ TEST_F(ClipboardTest, ClosingAnotherDocumentLeavesTheClipboardAlone) {
     b.SetBytes(CountingBytes(70000));
     HexViewSetSelection(b.control(), 0, 70000);
     ASSERT_EQ(HexViewCopy(b.control()), 1);
-    IDataObject* onClipboard = gHexClipboardObject;
+    IDataObject* onClipboard = gHexClipboardObject;  // borrowed
     HexViewNew(a.control());
     EXPECT_TRUE(boxes.Texts().empty());
     EXPECT_EQ(OleIsCurrentClipboard(onClipboard), S_OK);
@@ -640,20 +737,19 @@ TEST_F(ClipboardTest, ASnapshotOutlivingItsDocumentRendersNothing) {
     HexViewHost a;
     a.SetBytes(CountingBytes(16));
     HexViewSetSelection(a.control(), 0, 16);
-    IDataObject* data = HexViewCreateDataObject(a.inst());
-    ASSERT_NE(data, nullptr);
+    UniqueCom<IDataObject> data = HexViewCreateDataObject(a.inst());
+    ASSERT_NE(data.get(), nullptr);
     FORMATETC stream = Query(CF_TEXT, TYMED_ISTREAM);
-    STGMEDIUM medium{};
-    ASSERT_EQ(data->GetData(&stream, &medium), S_OK);
+    UniqueMedium medium;
+    ASSERT_EQ(data->GetData(&stream, medium.put()), S_OK);
     a.SetBytes(CountingBytes(16, 0x80));  // the old document closes
-    EXPECT_TRUE(Rendering(data, CF_TEXT).empty());
+    EXPECT_TRUE(Rendering(data.get(), CF_TEXT).empty());
     unsigned char byte = 0;
     ULONG got = 1;
-    EXPECT_EQ(medium.pstm->Read(&byte, 1, &got), STG_E_REVERTED);
+    EXPECT_EQ(medium.get().pstm->Read(&byte, 1, &got), STG_E_REVERTED);
     EXPECT_EQ(got, 0u);
-    ReleaseStgMedium(&medium);
-    EXPECT_EQ(data->GetData(&stream, &medium), E_FAIL);
-    data->Release();
+    EXPECT_EQ(data->GetData(&stream, medium.put()), E_FAIL);
+    data.reset();
     EXPECT_EQ(HexViewLiveComObjects(), baseline_ + 1);
 }
 

@@ -46,21 +46,20 @@ bool Has(const std::vector<int>& codes, int code) {
 }
 
 // Another program's data: blocks put on the classic clipboard, seen through OLE's data object.
-IDataObject* ForeignData(UINT format, const Bytes& bytes) {
+UniqueCom<IDataObject> ForeignData(UINT format, const Bytes& bytes) {
+    UniqueCom<IDataObject> data;
     OleSetClipboard(nullptr);
-    if (!OpenClipboard(nullptr)) return nullptr;
+    if (!OpenClipboard(nullptr)) return data;
     EmptyClipboard();
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
-    std::memcpy(GlobalLock(block), bytes.data(), bytes.size());
-    GlobalUnlock(block);
-    SetClipboardData(format, block);
+    UniqueGlobal block(GlobalAlloc(GMEM_MOVEABLE, bytes.size()));
+    std::memcpy(GlobalLockScope(block.get()).data(), bytes.data(), bytes.size());
+    if (SetClipboardData(format, block.get()) != nullptr) block.release();  // the clipboard's
     CloseClipboard();
-    IDataObject* data = nullptr;
-    OleGetClipboard(&data);
+    OleGetClipboard(data.put());
     return data;
 }
 
-IDataObject* ForeignFile(const std::string& path) {
+UniqueCom<IDataObject> ForeignFile(const std::string& path) {
     Bytes name(path.begin(), path.end());
     name.push_back(0);
     return ForeignData(gHexFormats.fileName, name);
@@ -73,7 +72,7 @@ class DragDropTest : public ::testing::Test {
         baseline_ = HexViewLiveComObjects();
         host_.SetBytes(CountingBytes(0x80));
         HexViewSetInsertMode(host_.control(), 1);
-        target_ = host_.inst().dropTarget;
+        target_ = host_.inst().dropTarget.get();
         ASSERT_NE(target_, nullptr);
     }
     void TearDown() override {
@@ -84,15 +83,15 @@ class DragDropTest : public ::testing::Test {
     }
 
     // The control's own drag of bytes from..from+length, as HexViewStartDrag starts it.
-    IDataObject* DragOwnSelection(std::uint32_t from, std::uint32_t length) {
+    UniqueCom<IDataObject> DragOwnSelection(std::uint32_t from, std::uint32_t length) {
         HexViewSetSelection(host_.control(), from, length);
-        IDataObject* data = HexViewCreateDataObject(host_.inst());
-        host_.inst().outgoingDrag = data;
+        UniqueCom<IDataObject> data = HexViewCreateDataObject(host_.inst());
+        host_.inst().outgoingDrag = data.get();
         return data;
     }
-    void EndOwnDrag(IDataObject* data) {
+    void EndOwnDrag(UniqueCom<IDataObject>& data) {
         host_.inst().outgoingDrag = nullptr;
-        data->Release();
+        data.reset();
     }
 
     // Enters, hovers at offset's cell and drops there with the keys; returns Drop's result.
@@ -109,7 +108,7 @@ class DragDropTest : public ::testing::Test {
     }
 
     HexViewHost host_;
-    IDropTarget* target_ = nullptr;
+    IDropTarget* target_ = nullptr;  // borrowed from the control
     long baseline_ = 0;
 };
 
@@ -122,10 +121,10 @@ Bytes Moved(Bytes bytes, std::size_t from, std::size_t length, std::size_t to) {
 
 TEST_F(DragDropTest, MovingBytesInsideTheControlIsOneUndoStep) {
     const Bytes before = host_.Bytes();
-    IDataObject* data = DragOwnSelection(0x10, 0x10);
+    UniqueCom<IDataObject> data = DragOwnSelection(0x10, 0x10);
     host_.ClearNotifications();
     DWORD effect = 0;
-    ASSERT_EQ(DropAt(data, 0x40, 0, &effect), S_OK);
+    ASSERT_EQ(DropAt(data.get(), 0x40, 0, &effect), S_OK);
     EndOwnDrag(data);
     // Moved here: the source is told nothing was moved, so it deletes nothing more.
     EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_NONE));
@@ -146,9 +145,9 @@ TEST_F(DragDropTest, MovingBytesInsideTheControlIsOneUndoStep) {
 
 TEST_F(DragDropTest, TheControlKeyCopies) {
     const Bytes before = host_.Bytes();
-    IDataObject* data = DragOwnSelection(0x10, 0x10);
+    UniqueCom<IDataObject> data = DragOwnSelection(0x10, 0x10);
     DWORD effect = 0;
-    ASSERT_EQ(DropAt(data, 0x40, MK_CONTROL, &effect), S_OK);
+    ASSERT_EQ(DropAt(data.get(), 0x40, MK_CONTROL, &effect), S_OK);
     EndOwnDrag(data);
     EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_COPY));
     Bytes expected = before;
@@ -159,9 +158,9 @@ TEST_F(DragDropTest, TheControlKeyCopies) {
 
 TEST_F(DragDropTest, ADropOntoTheSelectionItselfChangesNothing) {
     const Bytes before = host_.Bytes();
-    IDataObject* data = DragOwnSelection(0x10, 0x10);
+    UniqueCom<IDataObject> data = DragOwnSelection(0x10, 0x10);
     DWORD effect = 0;
-    EXPECT_EQ(DropAt(data, 0x15, 0, &effect), E_FAIL);
+    EXPECT_EQ(DropAt(data.get(), 0x15, 0, &effect), E_FAIL);
     EndOwnDrag(data);
     EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_NONE));
     EXPECT_EQ(host_.Bytes(), before);
@@ -174,10 +173,10 @@ TEST_F(DragDropTest, InOverwriteModeDroppedBytesOverwriteAndExtend) {
     HexViewHost source;
     source.SetBytes(CountingBytes(16, 0xA0));
     HexViewSetSelection(source.control(), 0, 16);
-    IDataObject* data = HexViewCreateDataObject(source.inst());
+    UniqueCom<IDataObject> data = HexViewCreateDataObject(source.inst());
     DWORD effect = 0;
-    ASSERT_EQ(DropAt(data, 0x7C, 0, &effect, DROPEFFECT_COPY), S_OK);
-    data->Release();
+    ASSERT_EQ(DropAt(data.get(), 0x7C, 0, &effect, DROPEFFECT_COPY), S_OK);
+    data.reset();
     EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_COPY));
     Bytes expected = CountingBytes(0x7C);
     Bytes dropped = CountingBytes(16, 0xA0);
@@ -192,14 +191,14 @@ TEST_F(DragDropTest, AMoveFromElsewhereLeavesThisSelectionAlone) {
     HexViewHost source;
     source.SetBytes(CountingBytes(4, 0xE0));
     HexViewSetSelection(source.control(), 0, 4);
-    IDataObject* data = HexViewCreateDataObject(source.inst());
+    UniqueCom<IDataObject> data = HexViewCreateDataObject(source.inst());
     POINTL at = Screen(host_, host_.NumberCell(0x20));
     DWORD effect = kBoth;
-    ASSERT_EQ(target_->DragEnter(data, MK_LBUTTON, at, &effect), S_OK);
+    ASSERT_EQ(target_->DragEnter(data.get(), MK_LBUTTON, at, &effect), S_OK);
     target_->DragOver(MK_LBUTTON, at, &effect);
     effect = kBoth;
-    ASSERT_EQ(target_->Drop(data, 0, at, &effect), S_OK);
-    data->Release();
+    ASSERT_EQ(target_->Drop(data.get(), 0, at, &effect), S_OK);
+    data.reset();
     EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_MOVE));  // the source deletes its bytes
     Bytes expected = before;
     expected.insert(expected.begin() + 0x20, {0xE0, 0xE1, 0xE2, 0xE3});
@@ -207,12 +206,12 @@ TEST_F(DragDropTest, AMoveFromElsewhereLeavesThisSelectionAlone) {
 }
 
 TEST_F(DragDropTest, TextFromAnotherProgramStopsAtItsFirstZero) {
-    IDataObject* data = ForeignData(CF_TEXT, {'a', 'b', 0, 'c', 0});
-    ASSERT_NE(data, nullptr);
+    UniqueCom<IDataObject> data = ForeignData(CF_TEXT, {'a', 'b', 0, 'c', 0});
+    ASSERT_NE(data.get(), nullptr);
     host_.ClearNotifications();
     DWORD effect = 0;
-    ASSERT_EQ(DropAt(data, 2, 0, &effect), S_OK);
-    data->Release();
+    ASSERT_EQ(DropAt(data.get(), 2, 0, &effect), S_OK);
+    data.reset();
     Bytes expected = CountingBytes(0x80);
     expected.insert(expected.begin() + 2, {'a', 'b'});
     EXPECT_EQ(host_.Bytes(), expected);
@@ -228,12 +227,12 @@ TEST_F(DragDropTest, ADroppedFileIsInsertedMappedAndOnlyCopied) {
     TempDir dir;
     std::string path = dir.File("dropped.bin");
     WriteFileBytes(path, CountingBytes(12, 0xC0));
-    IDataObject* data = ForeignFile(path);
-    ASSERT_NE(data, nullptr);
+    UniqueCom<IDataObject> data = ForeignFile(path);
+    ASSERT_NE(data.get(), nullptr);
     const std::uint32_t sources = host_.inst().document.sourceCount;
     DWORD effect = 0;
-    ASSERT_EQ(DropAt(data, 0x08, 0, &effect), S_OK);
-    data->Release();
+    ASSERT_EQ(DropAt(data.get(), 0x08, 0, &effect), S_OK);
+    data.reset();
     EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_COPY));  // never move: the file stays
     Bytes expected = CountingBytes(0x80);
     Bytes file = CountingBytes(12, 0xC0);
@@ -254,22 +253,23 @@ TEST_F(DragDropTest, WithoutMappingADroppedFileIsReadAndLetGo) {
     TempDir dir;
     std::string path = dir.File("read.bin");
     WriteFileBytes(path, {1, 2, 3});
-    IDataObject* data = ForeignFile(path);
+    UniqueCom<IDataObject> data = ForeignFile(path);
     const std::uint32_t sources = host_.inst().document.sourceCount;
     DWORD effect = 0;
-    ASSERT_EQ(DropAt(data, 0x80, 0, &effect), S_OK);
-    data->Release();
+    ASSERT_EQ(DropAt(data.get(), 0x80, 0, &effect), S_OK);
+    data.reset();
     EXPECT_EQ(HexViewGetSize(host_.control()), 0x83u);
     EXPECT_EQ(host_.inst().document.sourceCount, sources);
     EXPECT_TRUE(DeleteFileA(path.c_str()));
 }
 
 TEST_F(DragDropTest, DataWithoutTextOrFileEndsTheHoverAndChangesNothing) {
-    IDataObject* data = ForeignData(RegisterClipboardFormatA("Vorland test format"), {1, 2});
-    ASSERT_NE(data, nullptr);
+    UniqueCom<IDataObject> data =
+        ForeignData(RegisterClipboardFormatA("Vorland test format"), {1, 2});
+    ASSERT_NE(data.get(), nullptr);
     DWORD effect = 0;
-    EXPECT_EQ(DropAt(data, 0x08, 0, &effect), E_FAIL);
-    data->Release();
+    EXPECT_EQ(DropAt(data.get(), 0x08, 0, &effect), E_FAIL);
+    data.reset();
     EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_NONE));
     EXPECT_EQ(host_.inst().dropActive, 0u);
     EXPECT_EQ(host_.Bytes(), CountingBytes(0x80));
@@ -277,11 +277,11 @@ TEST_F(DragDropTest, DataWithoutTextOrFileEndsTheHoverAndChangesNothing) {
 
 TEST_F(DragDropTest, AFileThatVanishedIsReportedAndNothingChanges) {
     TempDir dir;
-    IDataObject* data = ForeignFile(dir.File("gone.bin"));
+    UniqueCom<IDataObject> data = ForeignFile(dir.File("gone.bin"));
     BoxAnswerer boxes;
     DWORD effect = 0;
-    ASSERT_EQ(DropAt(data, 0x08, 0, &effect), S_OK);
-    data->Release();
+    ASSERT_EQ(DropAt(data.get(), 0x08, 0, &effect), S_OK);
+    data.reset();
     EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_NONE));
     EXPECT_EQ(boxes.Texts(), (std::vector<std::string>{"Failed to insert the dropped file"}));
     EXPECT_EQ(host_.Bytes(), CountingBytes(0x80));
@@ -296,11 +296,12 @@ TEST_F(DragDropTest, AReadOnlyDocumentRefusesDrags) {
     HexViewHost source;
     source.SetBytes(CountingBytes(4));
     HexViewSetSelection(source.control(), 0, 4);
-    IDataObject* data = HexViewCreateDataObject(source.inst());
+    UniqueCom<IDataObject> data = HexViewCreateDataObject(source.inst());
     DWORD effect = kBoth;
-    EXPECT_EQ(target_->DragEnter(data, MK_LBUTTON, Screen(host_, {5, 5}), &effect), E_UNEXPECTED);
+    EXPECT_EQ(target_->DragEnter(data.get(), MK_LBUTTON, Screen(host_, {5, 5}), &effect),
+              E_UNEXPECTED);
     EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_NONE));
-    data->Release();
+    data.reset();
     HexViewNew(host_.control());
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
@@ -309,12 +310,13 @@ TEST_F(DragDropTest, HoveringShowsWhereTheBytesWouldGoAndLeavingEndsIt) {
     HexViewHost source;
     source.SetBytes(CountingBytes(16));
     HexViewSetSelection(source.control(), 0, 16);
-    IDataObject* data = HexViewCreateDataObject(source.inst());
+    UniqueCom<IDataObject> data = HexViewCreateDataObject(source.inst());
     HexViewSetSelection(host_.control(), 0x60, 4);
     host_.ClearNotifications();
     DWORD effect = kBoth;
-    ASSERT_EQ(target_->DragEnter(data, MK_LBUTTON, Screen(host_, host_.NumberCell(0x33)), &effect),
-              S_OK);
+    ASSERT_EQ(
+        target_->DragEnter(data.get(), MK_LBUTTON, Screen(host_, host_.NumberCell(0x33)), &effect),
+        S_OK);
     EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_MOVE));
     // The parent heard the count as a selection from 0; the real selection is back.
     ASSERT_EQ(host_.codes.front(), HVN_DRAGENTER);
@@ -339,7 +341,7 @@ TEST_F(DragDropTest, HoveringShowsWhereTheBytesWouldGoAndLeavingEndsIt) {
     EXPECT_EQ(host_.records.back().dropActive, 0u);
     EXPECT_TRUE(host_.inst().caretOwned);  // the control kept the focus: its caret is back
     EXPECT_EQ(host_.Bytes(), CountingBytes(0x80));
-    data->Release();
+    data.reset();
     EXPECT_EQ(HexViewLiveComObjects(), baseline_ + 1);  // the source host's drop target
 }
 
@@ -351,10 +353,10 @@ TEST_F(DragDropTest, HoveringNearTheTopOrBottomScrolls) {
     HexViewHost source;
     source.SetBytes(CountingBytes(4));
     HexViewSetSelection(source.control(), 0, 4);
-    IDataObject* data = HexViewCreateDataObject(source.inst());
+    UniqueCom<IDataObject> data = HexViewCreateDataObject(source.inst());
     DWORD effect = kBoth;
     const LONG x = host_.NumberCell(3).x;
-    ASSERT_EQ(target_->DragEnter(data, MK_LBUTTON, Screen(host_, {x, 100}), &effect), S_OK);
+    ASSERT_EQ(target_->DragEnter(data.get(), MK_LBUTTON, Screen(host_, {x, 100}), &effect), S_OK);
     target_->DragOver(MK_LBUTTON, Screen(host_, {x, 5}), &effect);
     EXPECT_EQ(host_.inst().topRow, 9u);
     target_->DragOver(MK_LBUTTON, Screen(host_, {x, 5}), &effect);
@@ -364,7 +366,7 @@ TEST_F(DragDropTest, HoveringNearTheTopOrBottomScrolls) {
     target_->DragOver(MK_LBUTTON, Screen(host_, {x, 100}), &effect);
     EXPECT_EQ(host_.inst().topRow, 9u);
     target_->DragLeave();
-    data->Release();
+    data.reset();
 }
 
 void PressKey(WORD key) {
@@ -379,10 +381,10 @@ TEST_F(DragDropTest, TheInsertKeySwitchesTheModeWhileSomethingHovers) {
     HexViewHost source;
     source.SetBytes(CountingBytes(4));
     HexViewSetSelection(source.control(), 0, 4);
-    IDataObject* data = HexViewCreateDataObject(source.inst());
+    UniqueCom<IDataObject> data = HexViewCreateDataObject(source.inst());
     DWORD effect = kBoth;
     // Entering brings the control's window forward with the focus, so the keys come here.
-    ASSERT_EQ(target_->DragEnter(data, MK_LBUTTON, Screen(host_, {40, 40}), &effect), S_OK);
+    ASSERT_EQ(target_->DragEnter(data.get(), MK_LBUTTON, Screen(host_, {40, 40}), &effect), S_OK);
     EXPECT_EQ(GetFocus(), host_.control());
     host_.ClearNotifications();
     PressKey(VK_INSERT);
@@ -400,7 +402,7 @@ TEST_F(DragDropTest, TheInsertKeySwitchesTheModeWhileSomethingHovers) {
     host_.Pump(100);
     EXPECT_EQ(HexViewGetInsertMode(host_.control()), 0);
     EXPECT_TRUE(Has(host_.codes, HVN_MODECHANGED));
-    data->Release();
+    data.reset();
 }
 
 // Real drags: DoDragDrop runs inside the control's WM_MOUSEMOVE; a timer moves the pointer to

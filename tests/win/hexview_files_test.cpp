@@ -10,6 +10,7 @@
 #include "hexview/hex_document.h"
 #include "hexview/hexview_win.h"
 #include "tests/win/support/app_driver.h"
+#include "tests/win/support/failures.h"
 #include "tests/win/support/hexview_host.h"
 
 namespace {
@@ -136,6 +137,38 @@ TEST_F(HexViewFiles, AFailedSaveKeepsTheEditsAndTheFile) {
     host_.SetBytes(CountingBytes(4));
     HexViewSetModified(hv(), 1);
     EXPECT_EQ(HexViewSaveFile(hv(), nullptr), 0);
+}
+
+// A network share that goes away: reads behind windows that cannot be mapped fail, and a save
+// that had to let go of the file and cannot take it back leaves no view of a closed document.
+TEST_F(HexViewFiles, AShareThatGoesAwayLeavesNoViewOfAClosedDocument) {
+    const Bytes bytes = CountingBytes(0x150000);
+    const std::string path = Write("net.bin", bytes);
+    ASSERT_EQ(HexViewOpenFile(hv(), path.c_str(), TRUE, FALSE), 1);
+    Bytes distant(16);
+    {
+        testing_support::DroppingShare share(~std::uint64_t{0}, true);
+        EXPECT_EQ(HexViewReadData(hv(), 0x140000, distant.data(), 16), nullptr);
+    }
+    HexViewSetInsertMode(hv(), 1);
+    HexViewSetCaret(hv(), 0x100000);
+    host_.Type("2B");
+    const Bytes edited = host_.Bytes();
+    {
+        testing_support::DroppingShare share(edited.size());  // gone once the copy is written
+        EXPECT_EQ(HexViewSaveFile(hv(), nullptr), 0);
+    }
+    EXPECT_EQ(HexViewGetLastError(hv()), 24u);
+    EXPECT_EQ(HexViewGetSize(hv()), 0u);
+    EXPECT_EQ(HexViewReadData(hv(), 0, distant.data(), 1), nullptr);
+    char kept[MAX_PATH] = {};
+    ASSERT_EQ(HexViewGetKeptFile(hv(), kept, sizeof kept), 1);
+    EXPECT_EQ(ReadFileBytes(kept), edited);
+    EXPECT_EQ(ReadFileBytes(path), bytes);
+    DeleteFileA(kept);
+    EXPECT_EQ(IsWindowEnabled(hv()), TRUE);
+    host_.Type("01");  // an empty document that takes typing, not one that swallows it
+    EXPECT_EQ(host_.Bytes(), Bytes{0x01});
 }
 
 TEST_F(HexViewFiles, InsertingAFileSelectsItsBytes) {

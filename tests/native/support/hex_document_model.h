@@ -115,7 +115,8 @@ public:
         return Ok();
     }
 
-    // Bytes placed from outside the add buffer (a mapped file): no merging before or after.
+    // Bytes placed as an undo step of their own (a fill, a reserve, a mapped file): no merging
+    // before or after.
     bool Place(std::uint32_t p, const Bytes& data, bool insert) {
         lastOp = kHexOpNone;
         bool done = insert ? Insert(p, data) : Overwrite(p, data);
@@ -379,8 +380,7 @@ inline std::string Step(HexDocument& doc, Model& model, Input& in, const Limits&
             std::uint32_t n = Count(in, limits);
             std::uint8_t value = in.Byte();
             got = HexDocFill(doc, p, value, n);
-            model.lastOp = kHexOpNone;
-            want = model.Overwrite(p, Bytes(n, Byte{value, 1}));
+            want = model.Place(p, Bytes(n, Byte{value, 1}), false);
             break;
         }
         case 7: {  // reserve, then write the room
@@ -396,7 +396,7 @@ inline std::string Step(HexDocument& doc, Model& model, Input& in, const Limits&
                 auto values = Values(data);
                 std::memcpy(room, values.data(), n);
             }
-            want = insert ? model.Insert(p, data) : model.Overwrite(p, data);
+            want = model.Place(p, data, insert);
             break;
         }
         case 8:

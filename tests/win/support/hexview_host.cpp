@@ -2,6 +2,8 @@
 
 #include <ole2.h>
 
+#include <gtest/gtest.h>
+
 #include <cstring>
 #include <mutex>
 
@@ -85,7 +87,7 @@ void HexViewHost::SetBytes(const std::vector<unsigned char>& bytes) {
         block = VirtualAlloc(nullptr, bytes.size(), MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
         std::memcpy(block, bytes.data(), bytes.size());
     }
-    HexViewSetBuffer(control_, block, static_cast<DWORD>(bytes.size()));
+    EXPECT_EQ(HexViewSetBuffer(control_, block, static_cast<DWORD>(bytes.size())), 1);
     HexViewResetView(control_);
     Pump(10);
     ClearNotifications();
@@ -93,7 +95,10 @@ void HexViewHost::SetBytes(const std::vector<unsigned char>& bytes) {
 
 std::vector<unsigned char> HexViewHost::Bytes() const {
     std::vector<unsigned char> bytes(HexViewGetSize(control_));
-    if (!bytes.empty()) HexViewReadData(control_, 0, bytes.data(), static_cast<DWORD>(bytes.size()));
+    if (!bytes.empty() &&
+        HexViewReadData(control_, 0, bytes.data(), static_cast<DWORD>(bytes.size())) == nullptr) {
+        ADD_FAILURE() << "the document could not be read";
+    }
     return bytes;
 }
 

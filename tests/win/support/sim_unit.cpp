@@ -1,5 +1,7 @@
 #include "tests/win/support/sim_unit.h"
 
+#include <map>
+
 #include "platform/win32_handles.h"
 #include "tests/win/support/app_driver.h"
 
@@ -12,8 +14,7 @@ constexpr DWORD kStartTimeoutMs = 15000;
 constexpr DWORD kStopTimeoutMs = 5000;
 constexpr DWORD kReplyTimeoutMs = 10000;
 
-constexpr char kControlDevice[] = "\\\\.\\VorlandSim";
-constexpr char kControlLink[] = "/dosdevices/vorlandsim";
+std::string ControlDevice(int number) { return "\\\\.\\VorlandSim" + std::to_string(number); }
 
 std::string ScratchPath(const char* suffix) {
     static int count = 0;
@@ -23,18 +24,19 @@ std::string ScratchPath(const char* suffix) {
 
 bool IsOk(const std::string& reply) { return reply.rfind("ok", 0) == 0; }
 
-// The one simulator process of this program, with its control port.
+// A simulator process of this program, with its control port.
 class SimProcess {
 public:
     ~SimProcess() { Quit(); }
 
     bool running() const { return control_ != INVALID_HANDLE_VALUE; }
 
-    bool Launch(int lifetimeSeconds, std::string* error) {
+    bool Launch(int controlCom, int lifetimeSeconds, std::string* error) {
         Quit();
         readyFile_ = ScratchPath(".ready");
         const std::string ready = WinePath(readyFile_);
-        const std::string controlLink = WinePrefixPath() + kControlLink;
+        const std::string controlLink =
+            WinePrefixPath() + "/dosdevices/vorlandsim" + std::to_string(controlCom);
         // A benchmark may name an optimised build of the simulator.
         std::string exe = VORLAND_SIM_EXE;
         char chosen[MAX_PATH] = {};
@@ -79,8 +81,8 @@ public:
             }
             Sleep(20);
         }
-        control_ = CreateFileA(kControlDevice, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                               OPEN_EXISTING, 0, nullptr);
+        control_ = CreateFileA(ControlDevice(controlCom).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                               nullptr, OPEN_EXISTING, 0, nullptr);
         DCB state{};
         state.DCBlength = sizeof state;
         // Wine hands out a handle even for a COM port that leads nowhere (its default device
@@ -90,7 +92,7 @@ public:
             control_ = INVALID_HANDLE_VALUE;
         }
         if (control_ == INVALID_HANDLE_VALUE) {
-            *error = std::string("cannot open the simulator's control port ") + kControlDevice;
+            *error = "cannot open the simulator's control port " + ControlDevice(controlCom);
             return false;
         }
         COMMTIMEOUTS timeouts{0, 0, kReplyTimeoutMs, 0, kReplyTimeoutMs};
@@ -144,7 +146,8 @@ private:
   std::string readyFile_;  // Unix path; exists while the simulator serves
 };
 
-SimProcess gSim;
+// One per control port, so that a test can attach several units.
+std::map<int, SimProcess> gSims;
 
 }  // namespace
 
@@ -159,9 +162,11 @@ SimUnit::~SimUnit() { Stop(); }
 
 bool SimUnit::Start(const Options& options) {
     Stop();
+    controlCom_ = options.controlCom;
+    SimProcess& sim = gSims[controlCom_];
     // A simulator that has ended (its lifetime ran out) is started anew.
-    bool usable = gSim.running() && gSim.Command("ping") == "ok";
-    if (!usable && !gSim.Launch(options.lifetimeSeconds, &error_)) {
+    bool usable = sim.running() && sim.Command("ping") == "ok";
+    if (!usable && !sim.Launch(options.controlCom, options.lifetimeSeconds, &error_)) {
         return false;
     }
     std::vector<std::string> commands = {
@@ -169,7 +174,7 @@ bool SimUnit::Start(const Options& options) {
         "link " + WinePrefixPath() + "/dosdevices/com" + std::to_string(options.com)};
     commands.insert(commands.end(), options.commands.begin(), options.commands.end());
     for (const std::string& command : commands) {
-        std::string reply = gSim.Command(command);
+        std::string reply = sim.Command(command);
         if (!IsOk(reply)) {
             error_ = "'" + command + "': " + (reply.empty() ? "no reply" : reply);
             return false;
@@ -179,7 +184,9 @@ bool SimUnit::Start(const Options& options) {
     return true;
 }
 
-std::string SimUnit::Command(const std::string& line) { return gSim.Command(line); }
+std::string SimUnit::Command(const std::string& line) {
+    return gSims[controlCom_].Command(line);
+}
 
 bool SimUnit::Ok(const std::string& line) { return IsOk(Command(line)); }
 
@@ -201,7 +208,7 @@ bool SimUnit::SetChipContents(const std::vector<std::uint8_t>& bytes) {
 
 void SimUnit::Stop() {
     if (!attached_) return;
-    gSim.Command("unlink");
-    gSim.Command("restart");
+    Command("unlink");
+    Command("restart");
     attached_ = false;
 }

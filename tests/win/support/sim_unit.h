@@ -1,12 +1,11 @@
 // SimUnit: the simulated programmer unit for Win32 tests under Wine.
 //
 // Start() makes the native vorland-sim program (run through Wine's Z: drive) appear as
-// COM<com> of the Wine prefix, with its control port as the device "VorlandSim"; the helper
-// keeps the control port open and speaks the simulator's control language over it
-// (sim/unit_commands.h:
-// "chip 1", "fault bad-checksum 3", "status", ...). Every Start() begins from a freshly
-// started unit (model Vorland, an erased AM29F040, no faults, 115200 baud) and then runs
-// options.commands.
+// COM<com> of the Wine prefix, with its control port as the device VorlandSim<controlCom>; the
+// helper keeps the control port open and speaks the simulator's control language over it
+// (sim/unit_commands.h: "chip 1", "fault bad-checksum 3", "status", ...). Every Start() begins
+// from a freshly started unit (model Vorland, an erased AM29F040, no faults, 115200 baud) and
+// then runs options.commands.
 //
 //     SimUnit sim;
 //     ASSERT_TRUE(sim.Start({.com = 1, .commands = {"model tandrel-usb"}})) << sim.error();
@@ -14,7 +13,8 @@
 //     std::vector<std::uint8_t> chip = sim.ChipContents();
 //     sim.Stop();  // COM1 leads nowhere again (also done by the destructor)
 //
-// One simulator process serves the whole test program and is reused by every Start(): Wine
+// One simulator process per control port serves the whole test program and is reused by every
+// Start() on that control port (two units need two control ports): Wine
 // misbehaves when a process reopens a terminal path that has meanwhile been given to a new
 // pseudo-terminal, so the terminals must outlive the tests. The simulator always ends: the
 // helper asks it to quit when the test program exits; if the program dies instead, the
@@ -22,7 +22,7 @@
 // Its output goes nowhere, so a test runner waiting on the test's output pipe is never held
 // up by it.
 //
-// The control port has no COM name: Wine lets a second process open a port that another holds,
+// A control port has no COM name: Wine lets a second process open a port that another holds,
 // and the programs' scan of every COM port would otherwise talk to it.
 //
 // Not thread-safe: use it from the test's main thread. Wine only: the Wine prefix is found
@@ -40,6 +40,7 @@ class SimUnit {
 public:
     struct Options {
         int com = 1;                        // the unit's port, COM1..COM256
+        int controlCom = 8;                 // the control port: \\.\VorlandSim<controlCom>
         std::vector<std::string> commands;  // control commands run after the fresh start
         bool pace = false;                  // bytes take their wire time at the line rate
         int lifetimeSeconds = 900;          // for the simulator process
@@ -67,6 +68,7 @@ public:
     const std::string& error() const { return error_; }
 
 private:
+    int controlCom_ = 8;
     bool attached_ = false;
     std::string error_;
 };

@@ -1,0 +1,71 @@
+#include "cli/output_file.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/files.h"
+
+namespace {
+
+[[nodiscard]] bool WriteTemporary(const char* path, const std::string& content) {
+    const FileHandle file = OpenExistingFile(path, true, kShareNone, nullptr);
+    if (file == kNoFile) return false;
+    // A chip image as text is a few MiB at the most.
+    const bool written =
+        WriteFileBytes(file, content.data(), static_cast<std::uint32_t>(content.size()));
+    CloseFile(file);
+    return written;
+}
+
+}  // namespace
+
+bool OutputFile::Probe(std::string& error) {
+    std::FILE* existing = std::fopen(path_.c_str(), "rb");
+    existed_ = existing != nullptr;
+    if (existing != nullptr) std::fclose(existing);
+    std::FILE* file = std::fopen(path_.c_str(), "ab");  // creates, but never truncates
+    if (file == nullptr) {
+        error = path_ + ": " + std::strerror(errno);
+        return false;
+    }
+    std::fclose(file);
+    return true;
+}
+
+bool OutputFile::Write(const std::string& content, std::string& error) {
+    char folder[kFilePathSize];
+    char temporary[kFilePathSize];
+    bool made = false;
+    bool written = false;
+    errno = 0;
+    if (path_.size() < kFilePathSize) {
+        FolderOfPath(path_.c_str(), folder);
+        made = MakeTempFile(folder, "vor", temporary);
+        if (made) errno = 0;
+        written = made && WriteTemporary(temporary, content) &&
+                  ReplaceFileWith(path_.c_str(), temporary, nullptr);
+    }
+    if (written) return true;
+    error = path_ + ": " + (errno != 0 ? std::strerror(errno) : "the file could not be written");
+    if (made) DeleteFilePath(temporary);
+    Abandon();
+    return false;
+}
+
+void OutputFile::Abandon() {
+    if (!existed_) std::remove(path_.c_str());
+}
+
+std::string PortFileName(const std::string& path, const std::string& port) {
+    const std::size_t portSlash = port.find_last_of("/\\");
+    const std::string name = portSlash == std::string::npos ? port : port.substr(portSlash + 1);
+    const std::size_t slash = path.find_last_of("/\\");
+    const std::size_t dot = path.rfind('.');
+    // A dot that starts the file's name (".hex") or sits in a folder's name is no extension.
+    const bool extension =
+        dot != std::string::npos && dot > 0 && (slash == std::string::npos || dot > slash + 1);
+    if (!extension) return path + "." + name;
+    return path.substr(0, dot) + "." + name + path.substr(dot);
+}

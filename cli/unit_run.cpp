@@ -1,0 +1,477 @@
+#include "cli/unit_run.h"
+
+#include <cstring>
+
+#include "cli/exit_codes.h"
+#include "cli/gang_board.h"
+#include "device/chip_types.h"
+#include "device/log_sink.h"
+#include "formats/image_formats.h"
+#include "formats/text_format.h"
+
+namespace {
+
+constexpr std::uint32_t kBlockBytes = 256;
+
+bool EqualsNoCase(const char* a, const char* b) {
+    for (; *a != '\0' && *b != '\0'; ++a, ++b) {
+        if ((*a | 0x20) != (*b | 0x20)) return false;
+    }
+    return *a == *b;
+}
+
+std::string BaseName(const std::string& path) {
+    const std::size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+std::unique_ptr<SerialLink> SinglePortScan::Open(const char* name) {
+    if (name == nullptr || !EqualsNoCase(name, "COM1")) return nullptr;
+    return ports_.Open(device_.c_str());
+}
+
+UnitRun::UnitRun(const CliOptions& options, CliEnvironment& env, std::string port,
+                 const CliJob& job, OutputFile* output, CliConsole& console, GangSeat* seat)
+    : o_(options),
+      env_(env),
+      port_(std::move(port)),
+      job_(job),
+      output_(output),
+      console_(console),
+      seat_(seat),
+      scan_(env.ports, env.portDevice != nullptr ? env.portDevice(port_) : port_),
+      device_(port_.empty() ? env.ports : scan_, env.clock),
+      meter_(console.ErrIsTerminal() && !options.quiet, console.TerminalWidth()),
+      // Among several units on a terminal the seat's row shows the progress.
+      showMeter_(!options.quiet && (seat == nullptr || !seat->rows())) {
+    device_.logSink = &sink_;
+}
+
+UnitRun::~UnitRun() {
+    if (connected_) device_.ClosePort();
+}
+
+int UnitRun::Run() {
+    outcome_.code = Disconnect(Execute());
+    return outcome_.code;
+}
+
+void UnitRun::WriteLinkLine(void* edit, const char* line) {
+    static_cast<UnitRun*>(edit)->LinkLine(line);
+}
+
+void UnitRun::LinkLine(const char* line) {
+    if (o_.verbose) {
+        ErrText(meter_.Finish());
+        console_.Err(std::string(line) + "\n");
+    }
+}
+
+void UnitRun::StepIt() {
+    ++steps_;
+    const std::uint64_t done = static_cast<std::uint64_t>(steps_) * stepBytes_;
+    if (showMeter_) ErrText(meter_.Update(done, Now()));
+    if (seat_ != nullptr) seat_->Update(done, Now());
+    PassOnInterrupt();
+}
+
+void UnitRun::PassOnInterrupt() {
+    if (InterruptRequested()) device_.RequestCancel();
+}
+
+void UnitRun::ErrText(const std::string& text) {
+    if (!text.empty()) console_.Err(text);
+}
+
+void UnitRun::Note(const std::string& text) {
+    if (o_.quiet) return;
+    ErrText(meter_.Finish());
+    console_.Err(text + "\n");
+}
+
+int UnitRun::Fail(int code, const std::string& text) {
+    ErrText(meter_.Finish());
+    if (seat_ == nullptr) return CommandFailed(console_, code, text);
+    console_.Err("error: " + text + "\n");  // the seat puts the port first
+    return code;
+}
+
+void UnitRun::Result(const std::string& text) {
+    ErrText(meter_.Finish());
+    console_.Out(text + "\n");
+}
+
+void UnitRun::BeginProgress(const std::string& label, std::uint64_t total, const char* stepName) {
+    steps_ = 0;
+    stepBytes_ = stepName == nullptr ? kBlockBytes : 1;
+    startMs_ = Now();
+    if (showMeter_) ErrText(meter_.Start(label, total, stepName, startMs_));
+    if (seat_ != nullptr) seat_->Begin(label, total, stepName, startMs_);
+}
+
+void UnitRun::Summary(const char* verb, std::uint64_t bytes) {
+    ErrText(meter_.Finish());
+    const std::uint32_t ms = Now() - startMs_;
+    std::string text =
+        Printf("%s %s in %s", verb, FormatBytes(bytes).c_str(), FormatElapsed(ms).c_str());
+    if (ms > 0) text += " (" + FormatRate(static_cast<double>(bytes) * 1000.0 / ms) + ")";
+    Note(text + ".");
+}
+
+const ChipType& UnitRun::Chip() const {
+    return kChipTypes[o_.chipType];
+}
+
+std::string UnitRun::ChipName() const {
+    return ChipShortName(o_.chipType);
+}
+
+// Keeps the checksums of what was read or verified for the table of several units.
+void UnitRun::Checked(const std::uint8_t* bytes, std::uint32_t length) {
+    ChecksumSet sums(kChecksumSum | kChecksumCrc32);
+    sums.Update(bytes, length);
+    outcome_.checksums = sums.Finish();
+    outcome_.checked = true;
+}
+
+int UnitRun::Execute() {
+    switch (o_.command) {
+        case CliCommand::kDetect: return Detect();
+        case CliCommand::kInfo: return Info();
+        case CliCommand::kRead: return Read();
+        case CliCommand::kProgram: return Program();
+        case CliCommand::kVerify: return Verify();
+        case CliCommand::kErase: return Erase();
+        case CliCommand::kBlank: return Blank();
+        default: return Fail(kExitBadInput, "no command");
+    }
+}
+
+int UnitRun::Connect() {
+    connected_ = true;  // DetectHardware may leave a port open even when it finds nothing
+    if (seat_ != nullptr) seat_->Begin("Detecting", 0, nullptr, Now());
+    const std::uint32_t flags = device_.DetectHardware(unitName_, sizeof unitName_, &version_);
+    outcome_.hardwareFlags = flags;
+    if (flags != 0) outcome_.unit = unitName_;
+    portShown_ = port_.empty() ? device_.portName : port_;
+    if ((flags & kHardwareSupportedMask) == 0) {
+        if (flags != 0) {
+            return Fail(kExitNoUnit, Printf("found %s on %s, an emulator: only the Vorland and "
+                                            "Tandrel programmers are supported",
+                                            unitName_, portShown_.c_str()));
+        }
+        if (version_.modelLetter != 0) {
+            return Fail(kExitNoUnit, Printf("the unit on %s answered with the unknown model "
+                                            "letter 0x%02X",
+                                            portShown_.c_str(),
+                                            static_cast<unsigned char>(version_.modelLetter)));
+        }
+        if (port_.empty()) {
+            return Fail(kExitNoUnit,
+                        "no programmer answered on any COM port (name its port "
+                        "with --port)");
+        }
+        // The scan tried the one port first: did it open?
+        const bool opened = device_.LastFailure().step != TandrelStep::kOpenPort;
+        return Fail(kExitNoUnit, opened ? "no programmer answered on " + port_
+                                        : "cannot open " + port_ +
+                                              ": it does not exist, or another program holds it");
+    }
+    if (o_.verbose && !port_.empty()) {
+        Note("(the link's messages call " + port_ + " COM1)");
+    }
+    if (InterruptRequested()) return Interrupted("while looking for the programmer");
+
+    const std::uint32_t fastest = (flags & kHardwareFastLinkMask) != 0 ? 921600 : 115200;
+    std::uint32_t rate = o_.baud != 0 ? o_.baud : fastest;
+    if (rate > fastest) {
+        Note(Printf("note: the %s stays at 115200 baud", unitName_));
+        rate = fastest;
+    }
+    if (rate != 115200) {
+        const auto code = static_cast<std::int32_t>(921600 / rate - 1);
+        if (device_.SetLinkSpeed(code) != kTandrelDone) {
+            Note(Printf("note: the unit did not take %u baud; staying at 115200", rate));
+        }
+    }
+    // detect and info print the unit as their result.
+    if (o_.command != CliCommand::kDetect && o_.command != CliCommand::kInfo) {
+        Note(Printf("%s on %s at %d baud", unitName_, portShown_.c_str(),
+                    BaudRateOfSpeedCode(device_.speedCode)));
+    }
+    return kExitSuccess;
+}
+
+int UnitRun::Disconnect(int code) {
+    if (!connected_) return code;
+    device_.ClosePort();  // brings a raised unit back to 115200 baud first
+    connected_ = false;
+    if (device_.speedCode == kSpeedCode115200) return code;
+    return Fail(code == kExitSuccess ? kExitLinkFailure : code,
+                Printf("the unit could not be returned to 115200 baud and is left at %d baud: "
+                       "power it off and on before its next use",
+                       BaudRateOfSpeedCode(device_.speedCode)));
+}
+
+int UnitRun::Interrupted(const std::string& what) {
+    return Fail(kExitInterrupted, "interrupted " + what);
+}
+
+std::string UnitRun::LinkDetail() const {
+    const std::string text = FailureLogLine(device_.LastFailure());
+    if (text.empty()) return "";
+    // Multi-line messages become one line.
+    std::string line;
+    for (char c : text) {
+        const bool blank = c == '\r' || c == '\n' || c == '\t' || c == ' ';
+        if (!blank)
+            line += c;
+        else if (!line.empty() && line.back() != ' ')
+            line += ' ';
+    }
+    return " (" + line + ")";
+}
+
+// " at address 012300": the block where the operation stopped.
+std::string UnitRun::Where() const {
+    const TandrelFailure& failure = device_.LastFailure();
+    return failure.atBlock() ? Printf(" at address %.6X", failure.address) : "";
+}
+
+int UnitRun::TransferFailed(const char* doing, std::int32_t code) {
+    if (code == kTandrelCancelled || InterruptRequested()) {
+        return Interrupted(std::string("while ") + doing + Where());
+    }
+    std::string reason;
+    switch (code) {
+        case kTandrelRefused:
+            reason = std::strcmp(doing, "programming") == 0
+                         ? "the unit did not accept a block"
+                         : "the unit did not answer, or the port failed";
+            break;
+        case kTandrelNoPort: reason = "the port is not open"; break;
+        case kTandrelNotProgrammer: reason = "the unit is not a programmer"; break;
+        case kTandrelChecksumMismatch:
+            reason = "a block arrived damaged (checksum mismatch)";
+            break;
+        case kTandrelShortData: reason = "the unit stopped answering"; break;
+        default: reason = Printf("result %d", static_cast<int>(code)); break;
+    }
+    std::string text = Printf("%s the %s failed%s: %s%s", doing, ChipName().c_str(),
+                              Where().c_str(), reason.c_str(), LinkDetail().c_str());
+    // A failure at the very first block is most often the wrong chip type.
+    const TandrelFailure& failure = device_.LastFailure();
+    if (!failure.atBlock() || failure.address == job_.plan.chipStart) {
+        text += Printf("; is a %s in the socket?", ChipName().c_str());
+    }
+    return Fail(kExitLinkFailure, text);
+}
+
+// A yes/no operation answered -1.
+int UnitRun::CheckFailed(const char* doing) {
+    if (InterruptRequested()) return Interrupted(std::string("while ") + doing + Where());
+    return Fail(kExitLinkFailure,
+                Printf("%s the %s failed%s: the unit did not answer, or the port "
+                       "failed%s",
+                       doing, ChipName().c_str(), Where().c_str(), LinkDetail().c_str()));
+}
+
+int UnitRun::Detect() {
+    if (int code = Connect(); code != kExitSuccess) return code;
+    Result(Printf("%s on %s", unitName_, portShown_.c_str()));
+    return kExitSuccess;
+}
+
+int UnitRun::Info() {
+    if (int code = Connect(); code != kExitSuccess) return code;
+    std::uint8_t block[kHardwareInfoSize] = {};
+    static_cast<void>(device_.GetHardwareVersion(block));  // unread bytes show as 00
+    std::string text = Printf("Programmer:  %s\nPort:        %s\n", unitName_, portShown_.c_str());
+    text += Printf("Firmware:    %u.%u, model letter %c\n", version_.major, version_.minor,
+                   version_.modelLetter);
+    text += "Hardware:   ";
+    for (int i = 0; i < kHardwareInfoSize - 1; ++i) text += Printf(" %02X", block[i]);
+    text += "  (information block, EEPROM 1 to 7)\n";
+    text += Printf("Link:        %d baud\n", BaudRateOfSpeedCode(device_.speedCode));
+    if (const ChipType* chip = FindChipType(o_.chipType)) {
+        text += Printf("Chip:        %s, %s (000000-%06X)", ChipName().c_str(),
+                       FormatBytes(static_cast<std::uint64_t>(chip->size)).c_str(), chip->size - 1);
+        if (chip->sectorCount > 0) {
+            text += Printf(", %d sectors of %s", chip->sectorCount,
+                           FormatBytes(static_cast<std::uint64_t>(chip->sectorSize)).c_str());
+        }
+        text += chip->programmable() ? ", program and erase" : ", read-only";
+        text += "\n";
+    }
+    env_.console.Out(text);
+    return kExitSuccess;
+}
+
+int UnitRun::Read() {
+    const TransferPlan& plan = job_.plan;
+    if (int code = Connect(); code != kExitSuccess) {
+        output_->Abandon();
+        return code;
+    }
+    if (InterruptRequested()) {
+        output_->Abandon();
+        return Interrupted("before reading");
+    }
+
+    std::vector<std::uint8_t> bytes(plan.length);
+    BeginProgress("Reading", plan.length);
+    const std::int32_t result = device_.ReadChip(o_.chipType, bytes.data(), plan.chipStart,
+                                                 static_cast<std::int32_t>(plan.length), this);
+    if (result != kTandrelDone) {
+        output_->Abandon();
+        return TransferFailed("reading", result);
+    }
+    Summary("Read", plan.length);
+
+    const std::string& path = output_->path();
+    const std::string content =
+        WriteImage(*o_.format, bytes.data(), plan.length, plan.fileStart, BaseName(path));
+    std::string error;
+    if (!output_->Write(content, error)) return Fail(kExitBadInput, error);
+    Checked(bytes.data(), plan.length);
+    if (seat_ != nullptr) outcome_.read = std::move(bytes);
+    Result(Printf("read %06X-%06X of the %s into %s (%s)", plan.chipStart,
+                  plan.chipStart + plan.length - 1, ChipName().c_str(), path.c_str(),
+                  ImageFormatName(*o_.format)));
+    return kExitSuccess;
+}
+
+int UnitRun::EraseWholeChip() {
+    switch (Chip().erase) {
+        case EraseMethod::kFillWrite:
+            BeginProgress("Erasing", static_cast<std::uint64_t>(Chip().size));
+            break;
+        case EraseMethod::kSectors:
+            BeginProgress("Erasing", static_cast<std::uint64_t>(Chip().sectorCount), "sectors");
+            break;
+        default: BeginProgress("Erasing", 1, "chip"); break;
+    }
+    if (device_.EraseChip(o_.chipType, this) != 1) {
+        if (InterruptRequested()) return Interrupted("while erasing" + Where());
+        return Fail(kExitLinkFailure, Printf("erasing the %s failed: the unit refused or did not "
+                                             "answer%s",
+                                             ChipName().c_str(), LinkDetail().c_str()));
+    }
+    Note(Printf("Erased the %s in %s.", ChipName().c_str(),
+                FormatElapsed(Now() - startMs_).c_str()));
+    return kExitSuccess;
+}
+
+// Verifies plan's chip range against bytes: the whole verify command, or the last step of
+// program (asPart: a mismatch is then an error of programming).
+int UnitRun::VerifyRange(bool asPart) {
+    const TransferPlan& plan = job_.plan;
+    const std::vector<std::uint8_t>& bytes = job_.bytes;
+    if (InterruptRequested()) return Interrupted("before verifying");
+    if (!o_.quick) BeginProgress("Verifying", plan.length);
+    const VerifyRequest request{o_.chipType,      plan.chipStart,
+                                bytes.data(),     static_cast<std::int32_t>(plan.length),
+                                o_.quick ? 1 : 0, o_.quick ? nullptr : this};
+    const std::int32_t result = device_.VerifyChip(request);
+    if (result < 0) return CheckFailed(o_.quick ? "asking the checksum of" : "reading back");
+    const std::string range = Printf("%06X-%06X", plan.chipStart, plan.chipStart + plan.length - 1);
+    if (result == 1) {
+        Checked(bytes.data(), plan.length);
+        if (!o_.quick) Summary("Verified", plan.length);
+        if (!asPart) {
+            Result(Printf("the %s matches %s at %s%s", ChipName().c_str(), o_.file.c_str(),
+                          range.c_str(), o_.quick ? " (by checksum)" : ""));
+        }
+        return kExitSuccess;
+    }
+
+    std::string difference = "the chip differs from " + o_.file;
+    const TandrelFailure& f = device_.LastFailure();
+    if (f.problem == TandrelProblem::kMismatch && f.step == TandrelStep::kVerify) {
+        difference = Printf(
+            "the chip differs from %s first at chip address %06X (file address %08X): the file "
+            "has %02X, the chip %02X",
+            o_.file.c_str(), plan.chipStart + f.address, plan.fileStart + f.address, f.expected,
+            f.found);
+    } else if (f.problem == TandrelProblem::kMismatch) {
+        difference = Printf("the checksums of %s differ: %04X for the file, %04X for the chip",
+                            range.c_str(), f.expected, f.found);
+    }
+    if (asPart) return Fail(kExitMismatch, "programming did not take: " + difference);
+    Result(difference);
+    return kExitMismatch;
+}
+
+int UnitRun::Program() {
+    const TransferPlan& plan = job_.plan;
+    if (int code = Connect(); code != kExitSuccess) return code;
+
+    if (o_.erase) {
+        if (InterruptRequested()) return Interrupted("before erasing");
+        if (int code = EraseWholeChip(); code != kExitSuccess) return code;
+    }
+    if (InterruptRequested()) return Interrupted("before programming");
+    BeginProgress("Programming", plan.length);
+    const std::int32_t result = device_.WriteChip(o_.chipType, job_.bytes.data(), plan.chipStart,
+                                                  static_cast<std::int32_t>(plan.length), this);
+    if (result != kTandrelDone) return TransferFailed("programming", result);
+    Summary("Programmed", plan.length);
+
+    const std::string range = Printf("%06X-%06X", plan.chipStart, plan.chipStart + plan.length - 1);
+    if (!o_.verify) {
+        Result(Printf("programmed %s of the %s from %s (not verified)", range.c_str(),
+                      ChipName().c_str(), o_.file.c_str()));
+        return kExitSuccess;
+    }
+    if (int code = VerifyRange(true); code != kExitSuccess) return code;
+    Result(Printf("programmed and verified %s of the %s from %s%s", range.c_str(),
+                  ChipName().c_str(), o_.file.c_str(), o_.quick ? " (by checksum)" : ""));
+    return kExitSuccess;
+}
+
+int UnitRun::Verify() {
+    if (int code = Connect(); code != kExitSuccess) return code;
+    return VerifyRange(false);
+}
+
+int UnitRun::Erase() {
+    if (int code = Connect(); code != kExitSuccess) return code;
+    if (InterruptRequested()) return Interrupted("before erasing");
+    if (o_.sector < 0) {
+        if (int code = EraseWholeChip(); code != kExitSuccess) return code;
+        Result("erased the " + ChipName());
+        return kExitSuccess;
+    }
+    if (device_.EraseSector(o_.sector) != kTandrelDone) {
+        return Fail(kExitLinkFailure, Printf("erasing sector %d of the %s failed: the unit refused "
+                                             "or did not answer",
+                                             o_.sector, ChipName().c_str()));
+    }
+    Result("erased " + SectorText() + " of the " + ChipName());
+    return kExitSuccess;
+}
+
+std::string UnitRun::SectorText() const {
+    const std::int32_t size = Chip().sectorSize;
+    return Printf("sector %d (%06X-%06X)", o_.sector, o_.sector * size, (o_.sector + 1) * size - 1);
+}
+
+int UnitRun::Blank() {
+    if (int code = Connect(); code != kExitSuccess) return code;
+    if (InterruptRequested()) return Interrupted("before the blank check");
+    std::string what = "the " + ChipName();
+    std::int32_t result;
+    if (o_.sector < 0) {
+        BeginProgress("Checking", static_cast<std::uint64_t>(Chip().size));
+        result = device_.BlankCheckChip(o_.chipType, this);
+    } else {
+        what = SectorText() + " of the " + ChipName();
+        BeginProgress("Checking", static_cast<std::uint64_t>(Chip().sectorSize));
+        result = device_.BlankCheckSector(o_.sector, this);
+    }
+    if (result < 0) return CheckFailed("blank checking");
+    Result(what + (result == 1 ? " is blank" : " is not blank"));
+    return result == 1 ? kExitSuccess : kExitMismatch;
+}

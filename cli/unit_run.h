@@ -1,0 +1,148 @@
+// One unit's part of a vorland-cli command: find the unit on its port, raise the link, run the
+// operation with its progress, and close the port, which brings a raised unit back to 115200
+// baud. The arguments and files were checked before (CliJob), so that a bad image or range is
+// refused before any unit is touched. Portable.
+//
+// Threading: a UnitRun belongs to the thread that runs it; several may run at once, one per
+// unit, each with its own KVTandrel. They share only the options, the job, the environment's
+// ports and clock (the system's are thread-safe) and the console (through a GangSeat when
+// several run), all read-only or locked.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "cli/cli_runner.h"
+#include "cli/output_file.h"
+#include "cli/progress_line.h"
+#include "cli/ranges.h"
+#include "device/kvtandrel.h"
+#include "formats/checksums.h"
+
+class GangSeat;
+
+// What a command needs before a unit is touched, shared read-only by every unit's run.
+struct CliJob {
+    TransferPlan plan{};              // read, program, verify
+    std::vector<std::uint8_t> bytes;  // program, verify: the image over the file range
+};
+
+// How a unit's run ended, for the table of several units.
+struct UnitOutcome {
+    int code = 0;                     // the unit's exit status (CliExit)
+    std::uint32_t hardwareFlags = 0;  // what DetectHardware found
+    std::string unit;                 // its name; "" when nothing answered
+    bool checked = false;             // something was read or verified: checksums hold
+    ChecksumResults checksums;        // of what was read, or of the range verified
+    std::vector<std::uint8_t> read;   // read: the bytes read
+};
+
+// DetectHardware scans COM1 to COM5, then every other COM port that exists. With a port given,
+// the scan's COM1 opens that port and the other names nothing (nor exist), so the unit is
+// identified there and no other port is touched; a speed change reopens "COM1" and so the same port. It also lets a device path
+// longer than KVTandrel's 24-character port name be used.
+class SinglePortScan final : public SerialPorts {
+  public:
+    SinglePortScan(SerialPorts& ports, std::string device)
+        : ports_(ports), device_(std::move(device)) {}
+    std::unique_ptr<SerialLink> Open(const char* name) override;
+
+  private:
+    SerialPorts& ports_;
+    std::string device_;
+};
+
+// Writes "vorland-cli: text" and a line end to the console's Err: an error of the whole
+// command. Returns code.
+int CommandFailed(CliConsole& console, int code, const std::string& text);
+
+class UnitRun final : public ProgressSink {
+  public:
+    // port: "" for the scan of the COM ports; output: read's file (borrowed, probed); console:
+    // where its text goes (the environment's, or the seat's); seat: its place among several
+    // units, null when it runs alone.
+    UnitRun(const CliOptions& options, CliEnvironment& env, std::string port, const CliJob& job,
+            OutputFile* output, CliConsole& console, GangSeat* seat);
+    ~UnitRun() override;
+    UnitRun(const UnitRun&) = delete;
+    UnitRun& operator=(const UnitRun&) = delete;
+
+    // Runs the command, then closes the port: the exit status.
+    int Run();
+    const UnitOutcome& outcome() const { return outcome_; }
+
+    // The LogLineWriter that hands the link's lines to the UnitRun whose sink they name; the
+    // caller installs it for as long as any UnitRun lives.
+    static void WriteLinkLine(void* edit, const char* line);
+
+    // ProgressSink: the device reports each block; the interrupt is passed on from here, on
+    // this thread, so that no other thread ever touches the device.
+    void SetRange(std::int32_t, std::int32_t) override {}
+    void SetStep(std::int32_t) override {}
+    void SetPos(std::int32_t) override {}
+    void StepIt() override;
+    void SetText(const char*) override { PassOnInterrupt(); }
+
+  private:
+    void LinkLine(const char* line);
+    std::uint32_t Now() { return env_.clock.TickCount(); }
+    void PassOnInterrupt();
+    void ErrText(const std::string& text);
+    void Note(const std::string& text);
+    int Fail(int code, const std::string& text);
+    void Result(const std::string& text);
+
+    // Progress of one operation: total bytes, one step a block; or total steps named stepName.
+    void BeginProgress(const std::string& label, std::uint64_t total,
+                       const char* stepName = nullptr);
+    // "Read 512 KiB in 6.1 s (86.1 KiB/s)."
+    void Summary(const char* verb, std::uint64_t bytes);
+
+    int Execute();
+    int Connect();
+    int Disconnect(int code);
+
+    int Detect();
+    int Info();
+    int Read();
+    int Program();
+    int Verify();
+    int Erase();
+    int Blank();
+    int EraseWholeChip();
+    int VerifyRange(bool asPart);
+    void Checked(const std::uint8_t* bytes, std::uint32_t length);
+
+    int Interrupted(const std::string& what);
+    int TransferFailed(const char* doing, std::int32_t code);
+    int CheckFailed(const char* doing);
+    std::string LinkDetail() const;
+    // The chip type of a command that needs one (the options make sure it is given).
+    const ChipType& Chip() const;
+    std::string ChipName() const;
+    // "sector 3 (030000-03FFFF)".
+    std::string SectorText() const;
+    std::string Where() const;
+
+    const CliOptions& o_;
+    CliEnvironment& env_;
+    std::string port_;
+    const CliJob& job_;
+    OutputFile* output_;
+    CliConsole& console_;
+    GangSeat* seat_;
+    SinglePortScan scan_;
+    KVTandrel device_;
+    LogSink sink_{0, nullptr, this};
+    ProgressMeter meter_;
+    bool showMeter_;
+    std::int32_t steps_ = 0;
+    std::uint32_t stepBytes_ = 256;
+    std::uint32_t startMs_ = 0;
+    bool connected_ = false;
+    FirmwareVersion version_{};
+    char unitName_[kHardwareNameSize] = {};
+    std::string portShown_;
+    UnitOutcome outcome_;
+};
