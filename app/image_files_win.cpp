@@ -140,8 +140,9 @@ void LoadFileToBuffer(HWND dialog, unsigned char* image, std::int32_t chipSize) 
         for (const std::string& line : load.lines) LogToPane(dialog, line.c_str());
         if (!load.placed) return;
         // The chip start first: the synchronisation then takes the chip end along with the
-        // buffer end. Data that does not fit the chip leaves the chip start as it was.
-        if (load.fitsChip) SetBoxAddress(dialog, IDC_CHIP_START, load.start);
+        // buffer end. Data past the chip gets its own addresses too, so that Program refuses the
+        // range instead of writing the data somewhere the file does not say.
+        SetBoxAddress(dialog, IDC_CHIP_START, load.start);
         SetBoxAddress(dialog, IDC_BUFFER_START, load.start);
         SetBoxAddress(dialog, IDC_BUFFER_END, load.end);
         return;

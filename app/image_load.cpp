@@ -49,7 +49,6 @@ AddressedLoad LoadAddressedImage(ImageFormat format, std::string_view text, cons
     load.placed = true;
     load.start = static_cast<std::int32_t>(parsed.lowest() / kBlockAlign * kBlockAlign);
     load.end = static_cast<std::int32_t>(parsed.highest() | (kBlockAlign - 1));
-    load.fitsChip = load.end < chipSize;
 
     load.lines.push_back("File Loaded: " + path);
     load.lines.push_back(Printf(
@@ -57,10 +56,10 @@ AddressedLoad LoadAddressedImage(ImageFormat format, std::string_view text, cons
         static_cast<unsigned long long>(parsed.dataBytes()),
         static_cast<unsigned long long>(parsed.dataBytes()), parsed.lowest(), parsed.highest()));
     if (!error.note.empty()) load.lines.push_back("Note: " + name + ": " + error.note);
-    if (!load.fitsChip) {
+    if (load.end >= chipSize) {
         load.lines.push_back(
             Printf("WARNING: Data up to %.6X does not fit the selected chip "
-                   "(000000-%.6X): the chip range was not set.",
+                   "(000000-%.6X): it cannot be programmed there.",
                    parsed.highest(), chipSize - 1));
     }
     load.lines.push_back(FormatChecksumLine(static_cast<std::uint32_t>(load.start),

@@ -16,10 +16,10 @@ struct AddressedLoad {
     // boxes stay as they were.
     bool placed = false;
     // The buffer range: the span of the file's data widened to whole 64-byte blocks. The chip
-    // range is set to the same addresses when they lie inside the chip.
+    // range is set to the same addresses, also when they lie past the chip (Program then
+    // refuses the range).
     std::int32_t start = 0;
     std::int32_t end = 0;
-    bool fitsChip = false;
 };
 
 // Parses text, the whole file at path, as format (Intel HEX or S-record). When every record is

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/address_rules.h"
 #include "app/operations_win.h"
 #include "app/settings.h"
 #include "formats/checksums.h"
@@ -545,7 +546,8 @@ TEST_F(ProgrammerWindowTest, AHexFileGoesWhereItsRecordsSayAndIsProgrammedThere)
     for (int i = 0; i < 256; ++i) buffer[0x100 + i] = static_cast<unsigned char>(i);
     EXPECT_EQ(ReadFileBytes(dump), buffer);
 
-    // Data past the chip sets the buffer range alone; the chip end follows it as ever.
+    // Data past the chip keeps its addresses in both ranges, so Program refuses it rather than
+    // writing it to the chip addresses of the previous load.
     const std::vector<std::uint8_t> high = Pattern(0x40, 9);
     std::string highHex = app_.dir().File("high.hex");
     WriteText(highHex, WriteIntelHex(high.data(), 0x40, 0x9000));
@@ -553,9 +555,12 @@ TEST_F(ProgrammerWindowTest, AHexFileGoesWhereItsRecordsSayAndIsProgrammedThere)
               (Lines{"File Loaded: " + highHex,
                      "Intel HEX: 64 bytes (0x40) at 009000-00903F",
                      "WARNING: Data up to 00903F does not fit the selected chip (000000-007FFF): "
-                     "the chip range was not set.",
+                     "it cannot be programmed there.",
                      FormatChecksumLine(0x9000, 0x903F, high.data())}));
-    EXPECT_EQ(Boxes(), (Lines{"009000", "00903F", "000100", "00013F"}));
+    EXPECT_EQ(Boxes(), (Lines{"009000", "00903F", "009000", "00903F"}));
+    EXPECT_EQ(app_.Run(IDC_PROGRAM_CHIP, kMsgOutsideChip),
+              (Lines{"Programming Device from buffer...", kMsgOutsideChip}));
+    EXPECT_EQ(Sim().ChipContents(), expected);
 }
 
 TEST_F(ProgrammerWindowTest, SavingAsSRecordWritesTheBufferRangeAtItsAddresses) {
