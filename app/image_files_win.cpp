@@ -2,18 +2,66 @@
 
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <new>
+#include <optional>
+#include <string>
 
 #include "app/address_rules.h"
+#include "app/image_load.h"
 #include "app/programmer_window_win.h"
 #include "app/settings.h"
+#include "formats/checksums.h"
+#include "formats/image_formats.h"
 #include "platform/text.h"
 #include "platform/win32_handles.h"
 #include "resources/resource.h"
 #include "win32ui/window_helpers_win.h"
 
 namespace {
+
+// Binary, Intel HEX, S-record, all files: the order of FilterIndexOf.
+constexpr char kImageFileFilter[] =
+    "Binary (*.bin;*.rom;*.raw)\0*.bin;*.rom;*.raw\0"
+    "Intel HEX (*.hex;*.ihx;*.ihex)\0*.hex;*.ihx;*.ihex\0"
+    "S-record (*.s19;*.s28;*.s37;*.srec;*.mot)\0*.s19;*.s28;*.s37;*.srec;*.mot\0"
+    "All Files (*.*)\0*.*\0";
+
+// HEX text takes less than three characters per byte of data: far below this for any chip.
+constexpr std::int64_t kMaxImageFileSize = 64ll << 20;
+
+// The filter that shows the last file again: its format's, or all files.
+DWORD FilterIndexOf(const char* path) {
+    const std::optional<ImageFormat> format = ImageFormatFromPath(path);
+    if (!format) return 4;
+    switch (*format) {
+        case ImageFormat::kBinary: return 1;
+        case ImageFormat::kIntelHex: return 2;
+        case ImageFormat::kSRecord: return 3;
+    }
+    return 4;
+}
+
+enum class FileRead { kDone, kCannotOpen, kTooLarge, kCannotRead };
+
+// Reads the whole file at path into bytes, when it holds at most limit bytes.
+FileRead ReadWholeFile(const char* path, std::int64_t limit, std::string& bytes) {
+    UniqueFile file(
+        CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return FileRead::kCannotOpen;
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > limit) return FileRead::kTooLarge;
+    const auto count = static_cast<DWORD>(size.QuadPart);
+    DWORD read = 0;
+    try {
+        bytes.resize(count);
+    } catch (const std::bad_alloc&) {
+        return FileRead::kCannotRead;
+    }
+    if (!ReadFile(file.get(), bytes.data(), count, &read, nullptr) || read != count) {
+        return FileRead::kCannotRead;
+    }
+    return FileRead::kDone;
+}
 
 template <typename... Args>
 void LogFormat(HWND dialog, const char* format, Args... args) {
@@ -24,7 +72,7 @@ void LogFormat(HWND dialog, const char* format, Args... args) {
 
 // Writes all of data to a new file at path, replacing what was there only once every byte is
 // on disk. Returns 0, or the step that failed: 1 creating, 2 writing.
-int WriteWholeFile(const char* path, const unsigned char* data, DWORD size) {
+int WriteWholeFile(const char* path, const std::string& content) {
     char folder[kPathSize];
     CopyText(folder, sizeof folder, path);
     char* slash = std::strrchr(folder, '\\');
@@ -44,8 +92,9 @@ int WriteWholeFile(const char* path, const unsigned char* data, DWORD size) {
             DeleteFileA(temporary);
             return 1;
         }
+        const auto size = static_cast<DWORD>(content.size());
         DWORD count = 0;
-        written = WriteFile(file.get(), data, size, &count, nullptr) && count == size &&
+        written = WriteFile(file.get(), content.data(), size, &count, nullptr) && count == size &&
                   FlushFileBuffers(file.get());
     }
     if (!written) {
@@ -62,41 +111,62 @@ int WriteWholeFile(const char* path, const unsigned char* data, DWORD size) {
 }  // namespace
 
 void LoadFileToBuffer(HWND dialog, unsigned char* image, std::int32_t chipSize) {
-    if (!RunFileDialog(dialog, 0, gSettings.loadFilePath, nullptr, "Select File...", 0)) return;
-
-    UniqueFile file(CreateFileA(gSettings.loadFilePath, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        LogToPane(dialog, "ERROR: File could not be opened. Load Failed");
+    const char* path = gSettings.loadFilePath;
+    if (!RunFileDialog(dialog, 0, gSettings.loadFilePath, nullptr, "Select File...",
+                       FilterIndexOf(path), kImageFileFilter)) {
         return;
     }
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > chipSize) {
-        LogToPane(dialog, "ERROR: File larger than selected chip. Load Failed.");
-        return;
-    }
-    DWORD count = static_cast<DWORD>(size.QuadPart);
+    const std::optional<ImageFormat> format = ImageFormatFromPath(path);
+    const bool addressed = format.has_value() && FormatHasAddresses(*format);
 
     // Read first, so a failed read leaves the buffer as it was.
-    std::unique_ptr<unsigned char[]> bytes(new (std::nothrow) unsigned char[count + 1]);
-    DWORD read = 0;
-    if (bytes == nullptr || !ReadFile(file.get(), bytes.get(), count, &read, nullptr) ||
-        read != count) {
-        LogToPane(dialog, "ERROR: File could not be read. Load Failed.");
+    std::string bytes;
+    switch (ReadWholeFile(path, addressed ? kMaxImageFileSize : chipSize, bytes)) {
+        case FileRead::kDone: break;
+        case FileRead::kCannotOpen:
+            LogToPane(dialog, "ERROR: File could not be opened. Load Failed");
+            return;
+        case FileRead::kTooLarge:
+            LogToPane(dialog, addressed ? "ERROR: File larger than 64 MiB. Load Failed."
+                                        : "ERROR: File larger than selected chip. Load Failed.");
+            return;
+        case FileRead::kCannotRead:
+            LogToPane(dialog, "ERROR: File could not be read. Load Failed.");
+            return;
+    }
+
+    if (addressed) {
+        AddressedLoad load = LoadAddressedImage(*format, bytes, path, chipSize, image);
+        for (const std::string& line : load.lines) LogToPane(dialog, line.c_str());
+        if (!load.placed) return;
+        // The chip start first: the synchronisation then takes the chip end along with the
+        // buffer end. Data past the chip gets its own addresses too, so that Program refuses the
+        // range instead of writing the data somewhere the file does not say.
+        SetBoxAddress(dialog, IDC_CHIP_START, load.start);
+        SetBoxAddress(dialog, IDC_BUFFER_START, load.start);
+        SetBoxAddress(dialog, IDC_BUFFER_END, load.end);
         return;
     }
-    std::memset(image, 0, static_cast<std::size_t>(chipSize));
-    std::memcpy(image, bytes.get(), count);
 
-    LogFormat(dialog, "File Loaded: %s", gSettings.loadFilePath);
+    const auto count = static_cast<std::int32_t>(bytes.size());
+    std::memset(image, 0, static_cast<std::size_t>(chipSize));
+    std::memcpy(image, bytes.data(), bytes.size());
+    LogFormat(dialog, "File Loaded: %s", path);
     LogFormat(dialog, "File Size in bytes (Integer/Hex): %i/0x%X", static_cast<int>(count),
               static_cast<unsigned>(count));
+    if (count > 0) {
+        LogToPane(dialog,
+                  FormatChecksumLine(0, static_cast<std::uint32_t>(count) - 1, image).c_str());
+    }
     SetBoxAddress(dialog, IDC_BUFFER_START, 0);
-    SetBoxAddress(dialog, IDC_BUFFER_END, static_cast<std::int32_t>(count) - 1);
+    SetBoxAddress(dialog, IDC_BUFFER_END, count - 1);
 }
 
 void SaveBufferToFile(HWND dialog, const unsigned char* image) {
-    if (!RunFileDialog(dialog, 1, gSettings.saveFilePath, nullptr, "Select File...", 0)) return;
+    if (!RunFileDialog(dialog, 1, gSettings.saveFilePath, nullptr, "Select File...",
+                       FilterIndexOf(gSettings.saveFilePath), kImageFileFilter)) {
+        return;
+    }
 
     gSettings.bufferStart = ReadBoxAddress(dialog, IDC_BUFFER_START);
     gSettings.bufferEnd = ReadBoxAddress(dialog, IDC_BUFFER_END);
@@ -106,10 +176,23 @@ void SaveBufferToFile(HWND dialog, const unsigned char* image) {
         return;
     }
 
-    std::int32_t length = RangeLength(gSettings.bufferStart, gSettings.bufferEnd);
-    switch (WriteWholeFile(gSettings.saveFilePath, image + gSettings.bufferStart,
-                           static_cast<DWORD>(length))) {
-        case 0: LogFormat(dialog, "Bytes Written to file: %i", static_cast<int>(length)); break;
+    const std::int32_t start = gSettings.bufferStart;
+    const std::int32_t length = RangeLength(start, gSettings.bufferEnd);
+    const ImageFormat format =
+        ImageFormatFromPath(gSettings.saveFilePath).value_or(ImageFormat::kBinary);
+    const std::string content =
+        WriteImage(format, image + start, static_cast<std::uint32_t>(length),
+                   static_cast<std::uint32_t>(start), FileNameOf(gSettings.saveFilePath));
+    switch (WriteWholeFile(gSettings.saveFilePath, content)) {
+        case 0:
+            if (format == ImageFormat::kBinary) {
+                LogFormat(dialog, "Bytes Written to file: %i", static_cast<int>(length));
+            } else {
+                LogFormat(dialog, "Bytes Written to file: %i (%s, records at %.6X-%.6X)",
+                          static_cast<int>(length), ImageFormatName(format),
+                          static_cast<unsigned>(start), static_cast<unsigned>(gSettings.bufferEnd));
+            }
+            break;
         case 1: LogToPane(dialog, "ERROR: File could not be created"); break;
         default: LogToPane(dialog, "ERROR: File could not be written to."); break;
     }

@@ -1,9 +1,14 @@
 #include "app/operations_win.h"
 
+#include "app/progress_relay.h"
 #include "device/kvtandrel.h"
 #include "device/kvtandrel_win.h"
 
 namespace {
+
+// One operation runs at a time. Both are set on the window thread before its worker starts.
+ProgressRelay gProgress(SystemClock());
+HWND gProgressBar = nullptr;  // the running request's bar; null: no progress is shown
 
 std::int32_t RunDeviceCall(const OperationRequest& r, ProgressSink* progress) {
     KVTandrel& device = *r.device;
@@ -29,8 +34,8 @@ std::int32_t RunDeviceCall(const OperationRequest& r, ProgressSink* progress) {
 DWORD WINAPI OperationThread(LPVOID parameter) {
     const auto* request = static_cast<const OperationRequest*>(parameter);
     if (request->operation < OP_PROGRAM || request->operation > OP_BLANK_CHECK_SECTOR) return 1;
-    WindowProgress progress(request->progressWindow);
-    std::int32_t result = RunDeviceCall(*request, progress.OrNull());
+    ProgressSink* progress = request->progressWindow != nullptr ? &gProgress : nullptr;
+    std::int32_t result = RunDeviceCall(*request, progress);
     SendMessageA(request->replyWindow, request->completionMessage, 0, result);
     return 1;
 }
@@ -49,7 +54,22 @@ OperationThreadStarter gStarter = &CreateOperationThread;
 
 }  // namespace
 
-bool StartOperationThread(OperationRequest* request) { return gStarter(request); }
+bool StartOperationThread(OperationRequest* request) {
+    gProgressBar = request->progressWindow;
+    HWND reply = request->replyWindow;
+    gProgress.SetNotify([reply](bool now) {
+        if (!now) return PostMessageA(reply, MSG_OPERATION_PROGRESS, 0, 0) != FALSE;
+        SendMessageA(reply, MSG_OPERATION_PROGRESS, 0, 0);
+        return true;
+    });
+    return gStarter(request);
+}
+
+void ShowOperationProgress() {
+    if (gProgressBar == nullptr) return;
+    WindowProgress bar(gProgressBar);
+    gProgress.Drain(bar);
+}
 
 void SetOperationThreadStarter(OperationThreadStarter starter) {
     gStarter = starter != nullptr ? starter : &CreateOperationThread;

@@ -29,6 +29,11 @@ constexpr UINT MSG_SECTOR_ERASE_DONE = WM_APP + 0x6A;
 constexpr UINT MSG_SECTOR_BLANK_CHECK_DONE = WM_APP + 0x6B;
 static_assert(MSG_PROGRAM_DONE == 32869 && MSG_SECTOR_BLANK_CHECK_DONE == 32875);
 
+// The worker's progress reaches the bar through the window thread, at the screen's pace
+// (app/progress_relay.h): now and then the worker posts (or, rarely, sends) this message to the
+// reply window, which answers it, and every completion message, with ShowOperationProgress.
+constexpr UINT MSG_OPERATION_PROGRESS = WM_APP + 0x70;
+
 // What the worker thread needs to run one operation. Filled on the window thread while no
 // operation runs; read by the worker at its start. A handler fills only what its operation
 // uses; the rest keeps what an earlier operation left.
@@ -54,6 +59,10 @@ DWORD WINAPI OperationThread(LPVOID request);
 
 // Starts the worker thread on request; false when the thread could not be created.
 bool StartOperationThread(OperationRequest* request);
+
+// Brings the request's progress bar up to date with the running (or just ended) operation.
+// Window thread.
+void ShowOperationProgress();
 
 // How StartOperationThread makes the thread. Tests put a failing one in to see the window cope
 // with a thread that cannot be created; null restores CreateThread.

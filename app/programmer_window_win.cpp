@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 #include <new>
+#include <string>
 
 #include "app/address_rules.h"
 #include "app/image_files_win.h"
@@ -16,6 +17,8 @@
 #include "device/kvtandrel.h"
 #include "device/kvtandrel_win.h"
 #include "editor/hex_editor_dialog_win.h"
+#include "formats/checksums.h"
+#include "platform/text.h"
 #include "resources/resource.h"
 #include "win32ui/window_helpers_win.h"
 
@@ -325,8 +328,20 @@ void LogVerdict(HWND dialog, std::int32_t result, const char* yes, const char* n
 
 constexpr char kCommandFailed[] = "ERROR: Command Failed. Check connectivity, etc.";
 
+// The checksums of the buffer addresses the read just filled, to compare with an image's
+// release notes.
+void LogReadChecksum(HWND dialog) {
+    const OperationRequest& r = gTransferRequest;
+    if (r.length <= 0) return;
+    const auto first = static_cast<std::uint32_t>(r.buffer - gState.image.get());
+    const std::string line =
+        FormatChecksumLine(first, first + static_cast<std::uint32_t>(r.length) - 1, r.buffer);
+    LogToPane(dialog, line.c_str());
+}
+
 void OnCompletion(HWND dialog, UINT message, std::int32_t r) {
     gState.operationRunning = false;
+    ShowOperationProgress();  // the bar as the operation left it
     switch (message) {
         case MSG_PROGRAM_DONE:
         case MSG_READ_DONE:
@@ -336,6 +351,7 @@ void OnCompletion(HWND dialog, UINT message, std::int32_t r) {
             } else {
                 LogToPane(dialog, kSeparator);
                 LogToPane(dialog, r >= 0 ? "PROM I/O succeeded." : "ERROR: PROM I/O returned failure.");
+                if (message == MSG_READ_DONE && r >= 0) LogReadChecksum(dialog);
                 SetLogCaret(Item(dialog, IDC_LOG), 0);
             }
             break;
@@ -363,13 +379,17 @@ void OnCompletion(HWND dialog, UINT message, std::int32_t r) {
 }
 
 void DetectUnit(HWND dialog) {
-    gState.hardwareFlags =
-        gTandrel.DetectHardware(gState.hardwareName, sizeof gState.hardwareName, &gState.version);
+    // The port of the last find is tried right after COM1 to COM5.
+    gState.hardwareFlags = gTandrel.DetectHardware(gState.hardwareName, sizeof gState.hardwareName,
+                                                   &gState.version, gSettings.comPortName);
     HWND log = Item(dialog, IDC_LOG);
     if ((gState.hardwareFlags & kHardwareSupportedMask) != 0) {
         char line[64];
         std::snprintf(line, sizeof line, "HW: %s", gState.hardwareName);
         AppendLogLine(log, line, 1, 1);
+        std::snprintf(line, sizeof line, "Port: %s", gTandrel.portName);
+        AppendLogLine(log, line, 1, 0);
+        CopyText(gSettings.comPortName, sizeof gSettings.comPortName, gTandrel.portName);
     } else {
         AppendLogLine(log, "Supported hardware Not Found!", 1, 1);
         AppendLogLine(log, "Attach supported hardware and re-open application!", 1, 0);
@@ -451,6 +471,7 @@ INT_PTR CALLBACK ProgrammerDialogProc(HWND dialog, UINT message, WPARAM wParam, 
         case MSG_SECTOR_BLANK_CHECK_DONE:
             OnCompletion(dialog, message, static_cast<std::int32_t>(lParam));
             return 0;
+        case MSG_OPERATION_PROGRESS: ShowOperationProgress(); return 0;
         default: return 0;
     }
 }

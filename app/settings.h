@@ -29,7 +29,7 @@ struct SettingsRecord {
     std::int32_t reserved564;
     std::int32_t sectorIndex;  // 0..7
     std::int32_t quickVerify;  // 1 when "Quick Verify" was checked at close
-    char comPortName[28];      // stored and loaded, read by nothing else
+    char comPortName[28];      // where the unit was last found; the next scan tries it early
 };
 
 static_assert(sizeof(SettingsRecord) == 604);

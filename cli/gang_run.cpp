@@ -6,12 +6,20 @@
 
 #include "cli/exit_codes.h"
 #include "cli/gang_board.h"
+#include "device/port_scan.h"
 #include "formats/text_format.h"
 
 namespace {
 
 // The ports detect --all tries when none is named: those of DetectHardware's scan.
-const std::vector<std::string> kScanPorts = {"COM1", "COM2", "COM3", "COM4", "COM5"};
+std::vector<std::string> ScanPortNames(SerialPorts& ports) {
+    std::vector<std::string> names;
+    static_cast<void>(ScanPorts(ports, nullptr, [&](const char* name) {
+        names.emplace_back(name);
+        return false;
+    }));
+    return names;
+}
 
 // How bad a unit's exit status is among several; higher is worse.
 int Severity(int code) {
@@ -72,7 +80,7 @@ int ListUnits(const CliOptions& o, CliEnvironment& env, const std::vector<std::s
     if (InterruptRequested()) return kExitInterrupted;
     if (codes.empty()) {
         return CommandFailed(env.console, kExitNoUnit,
-                             o.ports.empty() ? "no programmer answered on COM1 to COM5"
+                             o.ports.empty() ? "no programmer answered on any COM port"
                                              : Printf("no programmer answered on any of the %u "
                                                       "ports",
                                                       static_cast<unsigned>(ports.size())));
@@ -109,7 +117,7 @@ int GangExitStatus(const std::vector<int>& codes, bool interrupted) {
 }
 
 int RunGang(const CliOptions& o, CliEnvironment& env, const CliJob& job) {
-    const std::vector<std::string>& ports = o.ports.empty() ? kScanPorts : o.ports;
+    const std::vector<std::string> ports = o.ports.empty() ? ScanPortNames(env.ports) : o.ports;
     const bool reading = o.command == CliCommand::kRead;
     std::vector<OutputFile> files;
     for (const std::string& port : ports)

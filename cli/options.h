@@ -35,7 +35,7 @@ struct CliOptions {
     std::string file;            // read, program, verify
     // --port (repeatable) and --ports, in the order given, each once; shell-style patterns
     // are expanded by the program (ExpandPortPatterns) before the command runs. Empty:
-    // DetectHardware's scan of COM1..COM5. More than one: the command runs on every unit.
+    // DetectHardware's scan of the COM ports. More than one: the command runs on every unit.
     std::vector<std::string> ports;
     bool all = false;            // detect: list every unit on every port tried
     std::int32_t chipType = -1;  // index into kChipTypes; -1 none given

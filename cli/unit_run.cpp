@@ -170,7 +170,7 @@ int UnitRun::Connect() {
         }
         if (port_.empty()) {
             return Fail(kExitNoUnit,
-                        "no programmer answered on COM1 to COM5 (name its port "
+                        "no programmer answered on any COM port (name its port "
                         "with --port)");
         }
         // The scan tried the one port first: did it open?

@@ -38,9 +38,9 @@ struct UnitOutcome {
     std::vector<std::uint8_t> read;   // read: the bytes read
 };
 
-// DetectHardware always scans COM1 to COM5. With a port given, the scan's COM1 opens that
-// port and the other names nothing, so the unit is identified there and no other port is
-// touched; a speed change reopens "COM1" and so the same port. It also lets a device path
+// DetectHardware scans COM1 to COM5, then every other COM port that exists. With a port given,
+// the scan's COM1 opens that port and the other names nothing (nor exist), so the unit is
+// identified there and no other port is touched; a speed change reopens "COM1" and so the same port. It also lets a device path
 // longer than KVTandrel's 24-character port name be used.
 class SinglePortScan final : public SerialPorts {
   public:
@@ -59,7 +59,7 @@ int CommandFailed(CliConsole& console, int code, const std::string& text);
 
 class UnitRun final : public ProgressSink {
   public:
-    // port: "" for the scan of COM1..COM5; output: read's file (borrowed, probed); console:
+    // port: "" for the scan of the COM ports; output: read's file (borrowed, probed); console:
     // where its text goes (the environment's, or the seat's); seat: its place among several
     // units, null when it runs alone.
     UnitRun(const CliOptions& options, CliEnvironment& env, std::string port, const CliJob& job,

@@ -1,14 +1,15 @@
 // Finding and naming the unit: firmware version, the unit's EEPROM, the COM port scan.
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "device/kvtandrel.h"
+#include "device/port_scan.h"
 #include "device/protocol.h"
 
 namespace {
 
 constexpr std::int32_t kScanBaudRate = 115200;
-constexpr const char* kScannedPorts[] = {"COM1", "COM2", "COM3", "COM4", "COM5"};
 
 }  // namespace
 
@@ -157,7 +158,7 @@ std::int32_t KVTandrel::GetHardwareVersion(std::uint8_t* infoOut) {
 }
 
 std::uint32_t KVTandrel::DetectHardware(char* nameOut, std::size_t nameSize,
-                                        FirmwareVersion* versionOut) {
+                                        FirmwareVersion* versionOut, const char* lastPort) {
     Operation operation(*this);
     if (versionOut == nullptr) {
         Failed({.step = TandrelStep::kVersion,
@@ -165,43 +166,45 @@ std::uint32_t KVTandrel::DetectHardware(char* nameOut, std::size_t nameSize,
                 .code = kTandrelBadArgument});
         return 0;
     }
-    // When no port answers, the record tells what happened on the first one tried.
-    for (const char* name : kScannedPorts) {
-        if (InitPort(name, kScanBaudRate) != kTandrelDone) continue;
-        // A silent port stays held until the next InitPort closes it.
-        if (GetFirmwareVersion(versionOut) != kTandrelDone) continue;
-        failure_ = {};  // the ports before this one are not the scan's failure
-
-        std::uint32_t flags = 0;
-        char letter = versionOut->modelLetter;
-        if (letter == '1') {
-            deviceFamily = kFamilyCalyxor1;
-            capabilities |= kCapabilityEmulator;
-            flags = kHardwareCalyxor1;
-        } else if (letter == '2') {
-            deviceFamily = kFamilyCalyxor2;
-            capabilities |= kCapabilityEmulator;
-            flags = kHardwareCalyxor2;
-        } else if (letter == 'A' || letter == 'F') {
-            deviceFamily = kFamilyProgrammer;
-            capabilities = kCapabilityProgrammer;
-            std::uint8_t info[kHardwareInfoSize] = {};
-            static_cast<void>(GetHardwareVersion(info));  // fails only for a null buffer
-            // The information block knows the unit better than the version letter does.
-            if (info[0] == 'A') {
-                flags = info[3] == 'S'   ? kHardwareTandrel | kHardwareSerial
-                        : info[3] == 'U' ? kHardwareTandrel | kHardwareUsb
-                                         : kHardwareTandrel;
-            } else if (info[0] == 'F') {
-                flags = kHardwareVorland;
-            } else {
-                flags = letter == 'A' ? kHardwareTandrel : kHardwareVorland;
-            }
-        }
-        FormatHardwareName(flags, versionOut, nameOut, nameSize);
-        return flags;
+    // When no port answers, the record tells what happened on the first one tried. A silent
+    // port stays held until the next InitPort closes it.
+    const std::string found = ScanPorts(ports_, lastPort, [&](const char* name) {
+        return InitPort(name, kScanBaudRate) == kTandrelDone &&
+               GetFirmwareVersion(versionOut) == kTandrelDone;
+    });
+    if (found.empty()) {
+        if (nameOut != nullptr && nameSize > 0) nameOut[0] = '\0';
+        *versionOut = FirmwareVersion{0, 0, 0};
+        return 0;
     }
-    if (nameOut != nullptr && nameSize > 0) nameOut[0] = '\0';
-    *versionOut = FirmwareVersion{0, 0, 0};
-    return 0;
+    failure_ = {};  // the ports before this one are not the scan's failure
+
+    std::uint32_t flags = 0;
+    char letter = versionOut->modelLetter;
+    if (letter == '1') {
+        deviceFamily = kFamilyCalyxor1;
+        capabilities |= kCapabilityEmulator;
+        flags = kHardwareCalyxor1;
+    } else if (letter == '2') {
+        deviceFamily = kFamilyCalyxor2;
+        capabilities |= kCapabilityEmulator;
+        flags = kHardwareCalyxor2;
+    } else if (letter == 'A' || letter == 'F') {
+        deviceFamily = kFamilyProgrammer;
+        capabilities = kCapabilityProgrammer;
+        std::uint8_t info[kHardwareInfoSize] = {};
+        static_cast<void>(GetHardwareVersion(info));  // fails only for a null buffer
+        // The information block knows the unit better than the version letter does.
+        if (info[0] == 'A') {
+            flags = info[3] == 'S'   ? kHardwareTandrel | kHardwareSerial
+                    : info[3] == 'U' ? kHardwareTandrel | kHardwareUsb
+                                     : kHardwareTandrel;
+        } else if (info[0] == 'F') {
+            flags = kHardwareVorland;
+        } else {
+            flags = letter == 'A' ? kHardwareTandrel : kHardwareVorland;
+        }
+    }
+    FormatHardwareName(flags, versionOut, nameOut, nameSize);
+    return flags;
 }

@@ -147,10 +147,13 @@ public:
     // Reads the hardware information block into infoOut[0..6] (failed bytes keep their value):
     // 0, or -18 for a null infoOut.
     [[nodiscard]] std::int32_t GetHardwareVersion(std::uint8_t* infoOut);
-    // Scans COM1 to COM5, identifies the unit and names it into nameOut (nameSize bytes; may be
-    // null). Returns the HardwareFlags; 0 when nothing was found or versionOut is null.
+    // Looks for the unit on the ports of ScanPorts (device/port_scan.h: COM1 to COM5, then
+    // lastPort, then every other port that exists), identifies it and names it into nameOut
+    // (nameSize bytes; may be null). Returns the HardwareFlags; 0 when nothing was found or
+    // versionOut is null. `portName` then names the port that answered.
     [[nodiscard]] std::uint32_t DetectHardware(char* nameOut, std::size_t nameSize,
-                                               FirmwareVersion* versionOut);
+                                               FirmwareVersion* versionOut,
+                                               const char* lastPort = nullptr);
 
     // Chip operations (worker thread). progress may be null.
 

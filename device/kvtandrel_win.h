@@ -12,8 +12,9 @@
 extern KVTandrel gTandrel;
 
 // Reports progress to a window with the progress bar's messages (PBM_SETRANGE, PBM_SETSTEP,
-// PBM_SETPOS, PBM_STEPIT) and WM_SETTEXT, each sent synchronously: the worker thread waits
-// until the window thread has handled it. The window is borrowed.
+// PBM_SETPOS, PBM_STEPIT) and WM_SETTEXT, each sent synchronously: from another thread, the
+// caller waits until the window's thread has handled it (the programmer window therefore
+// replays a worker's progress on its own thread, app/progress_relay.h). The window is borrowed.
 //
 //     WindowProgress progress(request.progressWindow);
 //     gTandrel.ReadChip(type, buffer, address, length, progress.OrNull());

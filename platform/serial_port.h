@@ -67,11 +67,17 @@ public:
                                     std::uint32_t* received) = 0;
 };
 
-// Opens ports by name ("COM1"). Returns null when the port does not exist or is in use.
+// Opens ports by name ("COM1"; on Windows also "COM12", which the backend opens as "\\.\COM12").
 class SerialPorts {
 public:
     virtual ~SerialPorts() = default;
+    // Returns null when the port does not exist or is in use.
     virtual std::unique_ptr<SerialLink> Open(const char* name) = 0;
+    // Whether a port of this name is there to be used: cheap, sends nothing and leaves the
+    // port's settings as they were. A scan asks before it tries a port, so that the many names
+    // that lead nowhere cost next to nothing. The default opens the port and closes it again;
+    // a backend that can tell more cheaply, or without opening, says so by overriding.
+    [[nodiscard]] virtual bool Exists(const char* name);
 };
 
 // The operating system's ports: CreateFile on Windows; on POSIX see serial_port_posix.h for

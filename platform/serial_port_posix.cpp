@@ -316,6 +316,16 @@ std::unique_ptr<SerialLink> PosixSerialPorts::Open(const char* name) {
     return OpenPosixSerialPath(path);
 }
 
+bool PosixSerialPorts::Exists(const char* name) {
+    std::string path = PathOf(name);
+    if (path.empty()) return false;
+    int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool terminal = isatty(fd) != 0;
+    close(fd);
+    return terminal;
+}
+
 PosixSerialPorts& SystemPosixSerialPorts() {
     static PosixSerialPorts ports;
     return ports;

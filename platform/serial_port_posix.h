@@ -22,6 +22,8 @@
 class PosixSerialPorts final : public SerialPorts {
 public:
     std::unique_ptr<SerialLink> Open(const char* name) override;
+    // A terminal device at the name's path; it is opened and closed, untouched and unlocked.
+    bool Exists(const char* name) override;
 
     // Makes name open path from now on; an empty path removes the mapping. Thread-safe.
     void Map(const std::string& name, const std::string& path);

@@ -1,6 +1,9 @@
 // COM ports through kernel32: synchronous (non-overlapped) handles.
 #include <windows.h>
 
+#include <cstring>
+#include <string>
+
 #include "platform/serial_port.h"
 #include "platform/win32_handles.h"
 
@@ -90,13 +93,37 @@ private:
     DCB dcb_{};  // the state last read, written back with the caller's changes
 };
 
+// Only COM1 to COM9 are device names in every path form; COM10 and above are reached only
+// as "\\.\COMn". That form works for every port, so every "COMn" is opened through it.
+std::string DevicePath(const char* name) {
+    const bool comPort = (name[0] | 0x20) == 'c' && (name[1] | 0x20) == 'o' &&
+                         (name[2] | 0x20) == 'm' && name[3] >= '0' && name[3] <= '9' &&
+                         std::strspn(name + 3, "0123456789") == std::strlen(name + 3);
+    return comPort ? std::string("\\\\.\\") + name : std::string(name);
+}
+
+HANDLE OpenDevice(const char* name) {
+    return CreateFileA(DevicePath(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                       OPEN_EXISTING, 0, nullptr);
+}
+
 class Win32SerialPorts final : public SerialPorts {
 public:
     std::unique_ptr<SerialLink> Open(const char* name) override {
-        HANDLE handle = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                    0, nullptr);
+        if (name == nullptr) return nullptr;
+        HANDLE handle = OpenDevice(name);
         if (handle == INVALID_HANDLE_VALUE) return nullptr;
         return std::make_unique<Win32SerialLink>(handle);
+    }
+
+    // A name that opens but has no line state is no serial port: under Wine, for one, a COM
+    // name whose link was removed still opens and leads nowhere.
+    bool Exists(const char* name) override {
+        if (name == nullptr) return false;
+        UniqueFile handle(OpenDevice(name));
+        DCB state{};
+        state.DCBlength = sizeof state;
+        return handle && GetCommState(handle.get(), &state) != FALSE;
     }
 };
 

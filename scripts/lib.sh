@@ -162,10 +162,15 @@ wine_com_clear() { rm -f "$VORLAND_WINEPREFIX"/dosdevices/com*; }
 
 # A persistent server with Wine's services already running: later programs start in a fraction
 # of a second, and the services never hold a caller's output pipe open (CTest would wait on it).
+# Its mount manager has then linked the machine's own serial devices (/dev/ttyS*) to the first
+# COM ports the overrides leave free (COM10 and up; with every port overridden it still takes
+# COM256): those links go again, so that no COM port of the prefix reaches a real device and the
+# programs' scan of every port stays in the prefix. Links made from now on are kept.
 start_wineserver() {
     wine_env
     wineserver -p >/dev/null 2>&1
     wine cmd /c exit </dev/null >/dev/null 2>&1
+    wine_com_clear
 }
 
 stop_wineserver() {

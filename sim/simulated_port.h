@@ -75,6 +75,8 @@ public:
     void SetWireTime(bool on) { wireTime_ = on; }
 
     std::unique_ptr<SerialLink> Open(const char* name) override;
+    // Whether name was added; records nothing.
+    bool Exists(const char* name) override { return name != nullptr && ports_.count(name) != 0; }
 
     const std::vector<LinkEvent>& events() const { return events_; }
     void ClearEvents() { events_.clear(); }

@@ -32,7 +32,7 @@ void CenterWindow(HWND window, HWND reference) {
 }
 
 int RunFileDialog(HWND owner, int mode, char* path, char* fileTitle, const char* title,
-                  DWORD filterIndex) {
+                  DWORD filterIndex, const char* filter) {
     char initialDir[kFilePathSize];
     std::size_t length = CopyText(initialDir, sizeof initialDir, gModuleDirectory);
     if (length > 0 && initialDir[length - 1] == '\\') initialDir[length - 1] = '\0';
@@ -43,7 +43,7 @@ int RunFileDialog(HWND owner, int mode, char* path, char* fileTitle, const char*
     OPENFILENAMEA dialog{};
     dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400A;  // 76 bytes
     dialog.hwndOwner = owner;
-    dialog.lpstrFilter = "All Files (*.*)\0*.*\0";
+    dialog.lpstrFilter = filter != nullptr ? filter : "All Files (*.*)\0*.*\0";
     dialog.nFilterIndex = filterIndex;
     dialog.lpstrFile = path;
     dialog.nMaxFile = kFilePathSize;

@@ -21,7 +21,8 @@ void CenterWindow(HWND window, HWND reference);
 
 // Shows the open (mode 0) or save (mode 1) dialog with path (kFilePathSize bytes) as the default,
 // starting in gModuleDirectory; the chosen path comes back in path, its file name in fileTitle
-// when given. Returns 1 when a file was chosen, 0 when cancelled; any other mode shows nothing
-// and returns 1.
+// when given. filter is the dialog's list of name and pattern pairs (null: all files only),
+// filterIndex the one shown first. Returns 1 when a file was chosen, 0 when cancelled; any
+// other mode shows nothing and returns 1.
 int RunFileDialog(HWND owner, int mode, char* path, char* fileTitle, const char* title,
-                  DWORD filterIndex);
+                  DWORD filterIndex, const char* filter = nullptr);

@@ -269,7 +269,7 @@ TEST_F(CliCommandsTest, NoSupportedUnit) {
     unit_.SetFaults(silent);
     EXPECT_EQ(Run({"blank", "-c", "AM29F040"}), kExitNoUnit);
     EXPECT_EQ(console_.err,
-              "vorland-cli: no programmer answered on COM1 to COM5 (name its port with --port)\n");
+              "vorland-cli: no programmer answered on any COM port (name its port with --port)\n");
 
     unit_.SetFaults({});
     unit_.SetModel(UnitModel::kCalyxor2);

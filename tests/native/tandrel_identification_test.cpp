@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "device/port_scan.h"
 #include "tests/native/support/tandrel_fixture.h"
 
 namespace {
@@ -42,6 +43,68 @@ TEST_F(IdentificationTest, TheScanStopsAtTheFirstPortThatAnswers) {
     EXPECT_EQ(tandrel_.portOpen, 1);
     EXPECT_FALSE(ports_.IsOpen("COM2")) << "the silent port was closed by the next InitPort";
     EXPECT_STREQ(name_, "Tandrel Serial v2.5.A");
+}
+
+// Beyond COM1 to COM5 only ports that exist are tried: first the one where a unit was last
+// found, then the rest in order. Ports are "silent" (exist, never answer) or hold "unit".
+struct ScanCase {
+    std::vector<std::pair<std::string, bool>> ports;  // name, whether the unit is there
+    const char* lastPort;
+    std::vector<std::string> tried;
+    const char* found;  // "" when nothing answered
+};
+
+TEST_F(IdentificationTest, TheScanTriesTheFirstFiveThenTheLastPortThenEveryOtherThatExists) {
+    const ScanCase cases[] = {
+        {{{"COM2", false}, {"COM7", false}, {"COM12", true}},
+         nullptr,
+         {"COM1", "COM2", "COM3", "COM4", "COM5", "COM7", "COM12"},
+         "COM12"},
+        {{{"COM7", false}, {"COM12", true}},
+         "COM12",
+         {"COM1", "COM2", "COM3", "COM4", "COM5", "COM12"},
+         "COM12"},
+        // Names are compared without regard to case; a last port that is gone costs nothing.
+        {{{"COM200", true}}, "com12", {"COM1", "COM2", "COM3", "COM4", "COM5", "COM200"}, "COM200"},
+        {{{"COM3", true}}, "COM3", {"COM1", "COM2", "COM3"}, "COM3"},
+        {{{"COM9", false}, {"COM256", true}},
+         "COM9",
+         {"COM1", "COM2", "COM3", "COM4", "COM5", "COM9", "COM256"},
+         "COM256"},
+        // Only COM names up to COM256 count as a last port; anything else is passed over.
+        {{{"COM6", true}}, "/dev/ttyS0", {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6"}, "COM6"},
+        {{{"COM6", true}}, "COM257", {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6"}, "COM6"},
+        {{{"COM6", false}}, nullptr, {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6"}, ""},
+    };
+    for (const ScanCase& c : cases) {
+        VirtualClock clock;
+        SimulatedPorts ports(clock);
+        ProgrammerUnit unit;
+        for (const auto& [name, hasUnit] : c.ports) ports.AddPort(name, hasUnit ? &unit : nullptr);
+        KVTandrel tandrel(ports, clock);
+        FirmwareVersion version{};
+        const std::uint32_t flags = tandrel.DetectHardware(nullptr, 0, &version, c.lastPort);
+        std::vector<std::string> tried;
+        for (const LinkEvent& e : ports.events()) {
+            if (e.kind == Kind::kOpen || e.kind == Kind::kOpenFailed) tried.push_back(e.port);
+        }
+        const std::string last = c.lastPort != nullptr ? c.lastPort : "(none)";
+        EXPECT_EQ(tried, c.tried) << last;
+        EXPECT_EQ(flags, *c.found != '\0' ? 0x02u : 0u) << last;
+        if (*c.found != '\0') {
+            EXPECT_STREQ(tandrel.portName, c.found) << last;
+        }
+    }
+}
+
+TEST_F(IdentificationTest, ComPortNumbers) {
+    const std::pair<const char*, int> cases[] = {
+        {"COM1", 1}, {"com12", 12}, {"Com256", 256},    {"COM257", 0}, {"COM0", 0}, {"COM012", 0},
+        {"COM", 0},  {"COM1a", 0},  {"\\\\.\\COM3", 0}, {"LPT1", 0},   {"", 0},     {nullptr, 0},
+    };
+    for (const auto& [name, number] : cases) {
+        EXPECT_EQ(ComPortNumber(name), number) << (name != nullptr ? name : "null");
+    }
 }
 
 TEST_F(IdentificationTest, ASilentPortCostsTheSettleTimeAndTheVersionTimeout) {

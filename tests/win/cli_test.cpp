@@ -1,6 +1,6 @@
-// vorland-cli.exe under Wine against the simulated unit on a COM port: the COM1..COM5 scan and
-// a named port, programming, reading back and verifying through the Win32 serial backend, the
-// exit status, and the unit left at 115200 baud; two units at once, one thread each.
+// vorland-cli.exe under Wine against the simulated unit on a COM port: the scan of every COM
+// port and a named port, programming, reading back and verifying through the Win32 serial
+// backend, the exit status, and the unit left at 115200 baud; two units at once, one thread each.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -132,7 +132,19 @@ TEST_F(CliWineTest, ExitCodesForNoUnitAndBadInput) {
     sim_.Stop();
     f = RunCli(dir_, "detect");
     EXPECT_EQ(f.status, 3u) << f.err;
-    EXPECT_NE(f.err.find("no programmer answered on COM1 to COM5"), std::string::npos) << f.err;
+    EXPECT_NE(f.err.find("no programmer answered on any COM port"), std::string::npos) << f.err;
+}
+
+TEST_F(CliWineTest, WithoutAPortTheScanGoesOnPastCom9) {
+    SimUnit::Options options;
+    options.com = 12;
+    ASSERT_TRUE(sim_.Start(options)) << sim_.error();
+    Finished f = RunCli(dir_, "detect");
+    ASSERT_EQ(f.status, 0u) << f.err;
+    EXPECT_EQ(f.out, "Vorland v1.0.F on COM12\r\n");
+    f = RunCli(dir_, "detect --all");
+    ASSERT_EQ(f.status, 0u) << f.err;
+    EXPECT_EQ(f.out, "Vorland v1.0.F on COM12\r\n");
 }
 
 }  // namespace

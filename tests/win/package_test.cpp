@@ -117,7 +117,7 @@ TEST(PackageTest, TheProgrammerWindowFindsTheUnitAndKeepsItsSettingsBesideIt) {
     VorlandApp app(InFolder("Vorland.exe"));  // started with a working folder of its own
     DeleteFileA(app.SettingsPath().c_str());
     ASSERT_TRUE(app.Start());
-    EXPECT_EQ(app.Log(), std::vector<std::string>{"HW: Vorland v1.0.F"});
+    EXPECT_EQ(app.Log(), (std::vector<std::string>{"HW: Vorland v1.0.F", "Port: COM1"}));
     app.SelectChip(3);
     CheckDlgButton(app.window(), IDC_QUICK_VERIFY, BST_CHECKED);
     ASSERT_TRUE(app.Close());

@@ -67,12 +67,12 @@ protected:
 };
 
 TEST_F(ProgrammerWindowInProcessTest, AThreadThatCannotBeCreatedLeavesTheWindowUsable) {
-    EXPECT_EQ(LogText(), "HW: Vorland v1.0.F");
+    EXPECT_EQ(LogText(), "HW: Vorland v1.0.F\r\nPort: COM1");
     SetOperationThreadStarter(&RefuseToStart);
     Command(IDC_READ_CHIP);
     Command(IDC_ERASE_CHIP);
     EXPECT_EQ(LogText(),
-              "HW: Vorland v1.0.F\r\nReading Device into buffer...\r\n"
+              "HW: Vorland v1.0.F\r\nPort: COM1\r\nReading Device into buffer...\r\n"
               "ERROR: The operation could not be started.\r\nErasing Device...\r\n"
               "ERROR: The operation could not be started.");
     for (int id : {IDC_READ_CHIP, IDC_PROGRAM_CHIP, IDC_ERASE_CHIP, IDC_VERIFY_CHIP, IDCANCEL}) {

@@ -10,8 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "app/address_rules.h"
 #include "app/operations_win.h"
 #include "app/settings.h"
+#include "formats/checksums.h"
+#include "formats/image_formats.h"
 #include "resources/resource.h"
 #include "tests/win/support/app_driver.h"
 #include "tests/win/support/sim_unit.h"
@@ -23,6 +26,7 @@ using testing_support::FileExists;
 using testing_support::LastLineInView;
 using testing_support::PumpMessages;
 using testing_support::ReadFileBytes;
+using testing_support::ReadFileText;
 using testing_support::SaveScreenshot;
 using testing_support::VorlandApp;
 using testing_support::WriteFileBytes;
@@ -93,6 +97,23 @@ protected:
         return app_.LogSince(before);
     }
 
+    // Buffer start and end, chip start and end, as the boxes show them.
+    Lines Boxes() const {
+        return {app_.Text(IDC_BUFFER_START), app_.Text(IDC_BUFFER_END), app_.Text(IDC_CHIP_START),
+                app_.Text(IDC_CHIP_END)};
+    }
+    void WriteText(const std::string& path, const std::string& text) {
+        WriteFileBytes(path, std::vector<unsigned char>(text.begin(), text.end()));
+    }
+    // An Intel HEX file whose data counts 00 to FF at 0x100 to 0x1FF.
+    std::string WriteCountingHex() {
+        std::vector<std::uint8_t> counting(256);
+        for (int i = 0; i < 256; ++i) counting[i] = static_cast<std::uint8_t>(i);
+        std::string path = app_.dir().File("counting.hex");
+        WriteText(path, WriteIntelHex(counting.data(), 256, 0x100));
+        return path;
+    }
+
     VorlandApp app_;
 };
 
@@ -115,7 +136,7 @@ TEST_F(ProgrammerWindowTest, WithoutAUnitOnlyCloseIsUsable) {
 TEST_F(ProgrammerWindowTest, TheUnitIsNamedAndItsLinkRaisedThenLoweredAtClose) {
     StartUnit({"model tandrel-usb"}, 3);
     StartApp();
-    EXPECT_EQ(app_.Log(), (Lines{"HW: Tandrel USB v2.5.A"}));
+    EXPECT_EQ(app_.Log(), (Lines{"HW: Tandrel USB v2.5.A", "Port: COM3"}));
     for (int id : kOperationButtons) {
         if (id != IDC_ERASE_SECTOR && id != IDC_SECTOR_BLANK_CHECK) {
             EXPECT_TRUE(app_.Enabled(id)) << id;
@@ -130,8 +151,18 @@ TEST_F(ProgrammerWindowTest, TheUnitIsNamedAndItsLinkRaisedThenLoweredAtClose) {
 TEST_F(ProgrammerWindowTest, ASerialTandrelStaysAt115200) {
     StartUnit({"model tandrel-serial"});
     StartApp();
-    EXPECT_EQ(app_.Log(), (Lines{"HW: Tandrel Serial v2.5.A"}));
+    EXPECT_EQ(app_.Log(), (Lines{"HW: Tandrel Serial v2.5.A", "Port: COM1"}));
     EXPECT_NE(Sim().Command("status").find(" speed=7 "), std::string::npos);
+}
+
+TEST_F(ProgrammerWindowTest, AUnitAboveCom9IsFoundAndItsPortRemembered) {
+    StartUnit({"model vorland"}, 12);
+    StartApp();
+    EXPECT_EQ(app_.Log(), (Lines{"HW: Vorland v1.0.F", "Port: COM12"}));
+    // The raised link reopened the port by the same name.
+    EXPECT_NE(Sim().Command("status").find(" speed=0 "), std::string::npos);
+    ASSERT_TRUE(app_.Close());
+    EXPECT_STREQ(app_.ReadSettings().comPortName, "COM12");
 }
 
 TEST_F(ProgrammerWindowTest, ProgramThenVerifyBothWaysThenReadBack) {
@@ -143,8 +174,9 @@ TEST_F(ProgrammerWindowTest, ProgramThenVerifyBothWaysThenReadBack) {
     std::string imagePath = app_.dir().File("image.bin");
     WriteFileBytes(imagePath, image);
 
-    EXPECT_EQ(Load(imagePath), (Lines{"File Loaded: " + imagePath,
-                                      "File Size in bytes (Integer/Hex): 32768/0x8000"}));
+    EXPECT_EQ(Load(imagePath),
+              (Lines{"File Loaded: " + imagePath, "File Size in bytes (Integer/Hex): 32768/0x8000",
+                     FormatChecksumLine(0, 0x7FFF, image.data())}));
     EXPECT_EQ(app_.Run(IDC_PROGRAM_CHIP, kSucceeded),
               (Lines{"Programming Device from buffer...", kSeparator, kSucceeded}));
     SaveScreenshot("programmer-after-program", app_.window());
@@ -166,13 +198,15 @@ TEST_F(ProgrammerWindowTest, ProgramThenVerifyBothWaysThenReadBack) {
     EXPECT_EQ(app_.Run(IDC_VERIFY_CHIP, failed),
               (Lines{"Verifying device against buffer...", failed}));
 
-    // Reading brings the changed byte into the buffer; saving shows what the buffer holds.
-    EXPECT_EQ(app_.Run(IDC_READ_CHIP, kSucceeded),
-              (Lines{"Reading Device into buffer...", kSeparator, kSucceeded}));
+    // Reading brings the changed byte into the buffer, and its checksums into the log; saving
+    // shows what the buffer holds.
+    std::vector<std::uint8_t> expected = image;
+    expected[0x1234] = 0x00;
+    EXPECT_EQ(app_.Run(IDC_READ_CHIP, "Checksum "),
+              (Lines{"Reading Device into buffer...", kSeparator, kSucceeded,
+                     FormatChecksumLine(0, 0x7FFF, expected.data())}));
     std::string readPath = app_.dir().File("read.bin");
     EXPECT_EQ(Save(readPath), (Lines{"Bytes Written to file: 32768"}));
-    std::vector<unsigned char> expected = image;
-    expected[0x1234] = 0x00;
     EXPECT_EQ(ReadFileBytes(readPath), expected);
 }
 
@@ -272,6 +306,13 @@ TEST_F(ProgrammerWindowTest, ACancelledReadStopsAndNothingElseStartsMeanwhile) {
     }
     PumpMessages(300);
     SaveScreenshot("programmer-during-read", app_.window());
+    // The bar follows the read: its range counts the chip's blocks and its position has moved.
+    // (PBM_SETPOS answers the position it replaces.)
+    HWND bar = app_.Item(IDC_PROGRESS);
+    EXPECT_EQ(SendMessageA(bar, PBM_GETRANGE, FALSE, 0), 2048);
+    const LRESULT shown = SendMessageA(bar, PBM_SETPOS, 0, 0);
+    SendMessageA(bar, PBM_SETPOS, shown, 0);
+    EXPECT_GT(shown, 0);
 
     for (int id : kOperationButtons) EXPECT_FALSE(app_.Enabled(id)) << id;
     EXPECT_FALSE(app_.Enabled(IDCANCEL));
@@ -290,6 +331,7 @@ TEST_F(ProgrammerWindowTest, ACancelledReadStopsAndNothingElseStartsMeanwhile) {
     ASSERT_TRUE(app_.WaitForLogLine("Operation Cancelled"));
     EXPECT_EQ(app_.LogSince(before), (Lines{"Reading Device into buffer...", "Operation Cancelled"}));
     EXPECT_EQ(app_.Text(IDC_PROGRESS), "");
+    EXPECT_EQ(SendMessageA(bar, PBM_SETPOS, 0, 0), 0);
     EXPECT_TRUE(app_.Enabled(IDC_READ_CHIP));
     EXPECT_TRUE(app_.Enabled(IDC_PROGRAM_CHIP));  // chip 0 is programmable
     EXPECT_TRUE(app_.Enabled(IDCANCEL));
@@ -308,11 +350,13 @@ TEST_F(ProgrammerWindowTest, ACancelPressedDuringAnEraseDoesNotStopTheNextOperat
         int next;
         Lines nextLines;
     };
+    const std::vector<std::uint8_t> erased(0x10000, 0xFF);
     const Case cases[] = {
         {IDC_ERASE_SECTOR,
          {"Erasing Sector...", "Sector Erase Succeeded."},
          IDC_READ_CHIP,
-         {"Reading Device into buffer...", kSeparator, kSucceeded}},
+         {"Reading Device into buffer...", kSeparator, kSucceeded,
+          FormatChecksumLine(0, 0xFFFF, erased.data())}},
         {IDC_ERASE_CHIP,
          {"Erasing Device...", "Erase Succeeded."},
          IDC_BLANK_CHECK,
@@ -337,9 +381,8 @@ TEST_F(ProgrammerWindowTest, CancelWhileIdleChangesNothing) {
     app_.Press(IDC_CANCEL_OPERATION);
     ASSERT_TRUE(Sim().Ok("chip 0"));
     app_.SelectChip(0);
-    EXPECT_EQ(app_.Run(IDC_READ_CHIP, kSucceeded),
-              (Lines{"Reading Device into buffer...", kSeparator, kSucceeded}));
-    EXPECT_EQ(app_.LogSince(before).size(), 3u);
+    EXPECT_EQ(app_.Run(IDC_READ_CHIP, "Checksum ").size(), 4u);
+    EXPECT_EQ(app_.LogSince(before).size(), 4u);
 }
 
 TEST_F(ProgrammerWindowTest, ValidationMessagesComeInOrderAndNothingStarts) {
@@ -432,8 +475,9 @@ TEST_F(ProgrammerWindowTest, LoadingFilesOfEverySize) {
     std::string small = app_.dir().File("small.bin");
     std::vector<unsigned char> hundred = Pattern(100, 7);
     WriteFileBytes(small, hundred);
-    EXPECT_EQ(Load(small), (Lines{"File Loaded: " + small,
-                                  "File Size in bytes (Integer/Hex): 100/0x64"}));
+    EXPECT_EQ(Load(small),
+              (Lines{"File Loaded: " + small, "File Size in bytes (Integer/Hex): 100/0x64",
+                     FormatChecksumLine(0, 99, hundred.data())}));
     EXPECT_EQ(app_.Text(IDC_BUFFER_START), "000000");
     EXPECT_EQ(app_.Text(IDC_BUFFER_END), "000063");
     EXPECT_EQ(app_.Text(IDC_CHIP_END), "0000A3");  // chip start 0x40 + 0x63
@@ -467,6 +511,112 @@ TEST_F(ProgrammerWindowTest, LoadingFilesOfEverySize) {
     EXPECT_TRUE(app_.AnswerFileDialog(""));
     PumpMessages(100);
     EXPECT_EQ(app_.Log().size(), before);
+}
+
+// HEX and S-record files carry addresses: a load puts each byte where its record says, in a
+// buffer that is otherwise erased (FF), and sets both ranges to the data.
+TEST_F(ProgrammerWindowTest, AHexFileGoesWhereItsRecordsSayAndIsProgrammedThere) {
+    StartUnit({"model vorland", "chip 0"});
+    const std::vector<std::uint8_t> before = Pattern(0x8000, 5);
+    ASSERT_TRUE(Sim().SetChipContents(before));
+    app_.WriteSettings(Settings(0, 0, 0x7FFF, 0, 0x7FFF));
+    StartApp();
+    // A binary image first, so that the erased buffer shows.
+    std::string binary = app_.dir().File("first.bin");
+    WriteFileBytes(binary, std::vector<unsigned char>(0x8000, 0x5A));
+    Load(binary);
+
+    std::string hex = WriteCountingHex();
+    EXPECT_EQ(Load(hex), (Lines{"File Loaded: " + hex,
+                                "Intel HEX: 256 bytes (0x100) at 000100-0001FF",
+                                "Checksum 000100-0001FF: sum 7F80, CRC-32 29058C73"}));
+    SaveScreenshot("programmer-hex-load", app_.window());
+    EXPECT_EQ(Boxes(), (Lines{"000100", "0001FF", "000100", "0001FF"}));
+    EXPECT_EQ(app_.Run(IDC_PROGRAM_CHIP, kSucceeded),
+              (Lines{"Programming Device from buffer...", kSeparator, kSucceeded}));
+    std::vector<std::uint8_t> expected = before;
+    for (int i = 0; i < 256; ++i) expected[0x100 + i] = static_cast<std::uint8_t>(i);
+    EXPECT_EQ(Sim().ChipContents(), expected);
+
+    app_.SetBox(IDC_BUFFER_START, "000000");
+    app_.SetBox(IDC_BUFFER_END, "0003FF");
+    std::string dump = app_.dir().File("buffer.bin");
+    EXPECT_EQ(Save(dump), (Lines{"Bytes Written to file: 1024"}));
+    std::vector<unsigned char> buffer(0x400, 0xFF);
+    for (int i = 0; i < 256; ++i) buffer[0x100 + i] = static_cast<unsigned char>(i);
+    EXPECT_EQ(ReadFileBytes(dump), buffer);
+
+    // Data past the chip keeps its addresses in both ranges, so Program refuses it rather than
+    // writing it to the chip addresses of the previous load.
+    const std::vector<std::uint8_t> high = Pattern(0x40, 9);
+    std::string highHex = app_.dir().File("high.hex");
+    WriteText(highHex, WriteIntelHex(high.data(), 0x40, 0x9000));
+    EXPECT_EQ(Load(highHex),
+              (Lines{"File Loaded: " + highHex,
+                     "Intel HEX: 64 bytes (0x40) at 009000-00903F",
+                     "WARNING: Data up to 00903F does not fit the selected chip (000000-007FFF): "
+                     "it cannot be programmed there.",
+                     FormatChecksumLine(0x9000, 0x903F, high.data())}));
+    EXPECT_EQ(Boxes(), (Lines{"009000", "00903F", "009000", "00903F"}));
+    EXPECT_EQ(app_.Run(IDC_PROGRAM_CHIP, kMsgOutsideChip),
+              (Lines{"Programming Device from buffer...", kMsgOutsideChip}));
+    EXPECT_EQ(Sim().ChipContents(), expected);
+}
+
+TEST_F(ProgrammerWindowTest, SavingAsSRecordWritesTheBufferRangeAtItsAddresses) {
+    StartUnit({"model vorland", "chip 0"});
+    app_.WriteSettings(Settings(0, 0, 0x7FFF, 0, 0x7FFF));
+    StartApp();
+    Load(WriteCountingHex());
+    app_.SetBox(IDC_BUFFER_END, "00013F");
+    std::string part = app_.dir().File("part.s19");
+    EXPECT_EQ(Save(part),
+              (Lines{"Bytes Written to file: 64 (S-record, records at 000100-00013F)"}));
+    EXPECT_EQ(ReadFileText(part),
+              "S00B0000706172742E73313932\r\n"
+              "S1230100000102030405060708090A0B0C0D0E0F101112131415161718191A1B1C1D1E1FEB\r\n"
+              "S1230120202122232425262728292A2B2C2D2E2F303132333435363738393A3B3C3D3E3FCB\r\n"
+              "S5030002FA\r\n"
+              "S9030000FC\r\n");
+}
+
+TEST_F(ProgrammerWindowTest, AFileThatCannotBeLoadedLeavesBufferAndRangesAsTheyWere) {
+    StartUnit({"model vorland", "chip 0"});
+    app_.WriteSettings(Settings(0, 0, 0x7FFF, 0, 0x7FFF));
+    StartApp();
+    Load(WriteCountingHex());
+    struct Case {
+        const char* name;
+        const char* text;
+        const char* line;
+    };
+    const Case cases[] = {
+        {"bad.hex", ":0401000001020304F2\r\n:00000001FF\r\n",
+         "ERROR: Line 1 of bad.hex: bad checksum: the record says 0xF2, its bytes need 0xF1. "
+         "Load Failed."},
+        {"twice.hex", ":0101000011ED\r\n:0101000022DC\r\n:00000001FF\r\n",
+         "ERROR: Line 2 of twice.hex: the byte at 0x00000100 differs from line 1 (0x11 there, "
+         "0x22 here). Load Failed."},
+        {"beyond.hex", ":020000040008F2\r\n:0100000055AA\r\n:00000001FF\r\n",
+         "ERROR: Line 2 of beyond.hex: data at 080000 lies beyond the 512 KiB buffer. Load "
+         "Failed."},
+        {"empty.hex", ":00000001FF\r\n",
+         "ERROR: empty.hex holds no data records. Nothing was loaded."},
+        {"bad.s19", "S1050100AABB95\r\nS9030000FC\r\n",
+         "ERROR: Line 1 of bad.s19: bad checksum: the record says 0x95, its bytes need 0x94. "
+         "Load Failed."},
+    };
+    for (const Case& c : cases) {
+        std::string path = app_.dir().File(c.name);
+        WriteText(path, c.text);
+        EXPECT_EQ(Load(path), (Lines{c.line}));
+        EXPECT_EQ(Boxes(), (Lines{"000100", "0001FF", "000100", "0001FF"})) << c.name;
+    }
+    std::string dump = app_.dir().File("buffer.bin");
+    EXPECT_EQ(Save(dump), (Lines{"Bytes Written to file: 256"}));
+    std::vector<unsigned char> counting(256);
+    for (int i = 0; i < 256; ++i) counting[i] = static_cast<unsigned char>(i);
+    EXPECT_EQ(ReadFileBytes(dump), counting);
 }
 
 TEST_F(ProgrammerWindowTest, SavingARangeAndRefusingABadOne) {

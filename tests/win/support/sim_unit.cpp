@@ -14,7 +14,7 @@ constexpr DWORD kStartTimeoutMs = 15000;
 constexpr DWORD kStopTimeoutMs = 5000;
 constexpr DWORD kReplyTimeoutMs = 10000;
 
-std::string PortDevice(int com) { return "\\\\.\\COM" + std::to_string(com); }
+std::string ControlDevice(int number) { return "\\\\.\\VorlandSim" + std::to_string(number); }
 
 std::string ScratchPath(const char* suffix) {
     static int count = 0;
@@ -36,7 +36,7 @@ public:
         readyFile_ = ScratchPath(".ready");
         const std::string ready = WinePath(readyFile_);
         const std::string controlLink =
-            WinePrefixPath() + "/dosdevices/com" + std::to_string(controlCom);
+            WinePrefixPath() + "/dosdevices/vorlandsim" + std::to_string(controlCom);
         // A benchmark may name an optimised build of the simulator.
         std::string exe = VORLAND_SIM_EXE;
         char chosen[MAX_PATH] = {};
@@ -81,7 +81,7 @@ public:
             }
             Sleep(20);
         }
-        control_ = CreateFileA(PortDevice(controlCom).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+        control_ = CreateFileA(ControlDevice(controlCom).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
                                nullptr, OPEN_EXISTING, 0, nullptr);
         DCB state{};
         state.DCBlength = sizeof state;
@@ -92,7 +92,7 @@ public:
             control_ = INVALID_HANDLE_VALUE;
         }
         if (control_ == INVALID_HANDLE_VALUE) {
-            *error = "cannot open the simulator's control port COM" + std::to_string(controlCom);
+            *error = "cannot open the simulator's control port " + ControlDevice(controlCom);
             return false;
         }
         COMMTIMEOUTS timeouts{0, 0, kReplyTimeoutMs, 0, kReplyTimeoutMs};

@@ -1,11 +1,11 @@
 // SimUnit: the simulated programmer unit for Win32 tests under Wine.
 //
 // Start() makes the native vorland-sim program (run through Wine's Z: drive) appear as
-// COM<com> of the Wine prefix, with its control port as COM<controlCom>; the helper keeps the
-// control port open and speaks the simulator's control language over it (sim/unit_commands.h:
-// "chip 1", "fault bad-checksum 3", "status", ...). Every Start() begins from a freshly
-// started unit (model Vorland, an erased AM29F040, no faults, 115200 baud) and then runs
-// options.commands.
+// COM<com> of the Wine prefix, with its control port as the device VorlandSim<controlCom>; the
+// helper keeps the control port open and speaks the simulator's control language over it
+// (sim/unit_commands.h: "chip 1", "fault bad-checksum 3", "status", ...). Every Start() begins
+// from a freshly started unit (model Vorland, an erased AM29F040, no faults, 115200 baud) and
+// then runs options.commands.
 //
 //     SimUnit sim;
 //     ASSERT_TRUE(sim.Start({.com = 1, .commands = {"model tandrel-usb"}})) << sim.error();
@@ -22,6 +22,9 @@
 // Its output goes nowhere, so a test runner waiting on the test's output pipe is never held
 // up by it.
 //
+// A control port has no COM name: Wine lets a second process open a port that another holds,
+// and the programs' scan of every COM port would otherwise talk to it.
+//
 // Not thread-safe: use it from the test's main thread. Wine only: the Wine prefix is found
 // through WINEPREFIX (set by ./test and scripts/lib.sh). The environment variable
 // VORLAND_SIM_EXE may name another build of the simulator (a Unix path).
@@ -36,8 +39,8 @@
 class SimUnit {
 public:
     struct Options {
-        int com = 1;                        // the unit's port, COM1..COM9
-        int controlCom = 8;                 // the control port
+        int com = 1;                        // the unit's port, COM1..COM256
+        int controlCom = 8;                 // the control port: \\.\VorlandSim<controlCom>
         std::vector<std::string> commands;  // control commands run after the fresh start
         bool pace = false;                  // bytes take their wire time at the line rate
         int lifetimeSeconds = 900;          // for the simulator process
@@ -65,9 +68,9 @@ public:
     const std::string& error() const { return error_; }
 
 private:
-  int controlCom_ = 8;
-  bool attached_ = false;
-  std::string error_;
+    int controlCom_ = 8;
+    bool attached_ = false;
+    std::string error_;
 };
 
 // The Wine prefix in use, as a Unix path.

@@ -165,7 +165,7 @@ std::vector<std::string> VorlandApp::Run(int id, const std::string& lastLine,
     DWORD start = GetTickCount();
     for (;;) {
         std::vector<std::string> added = LogSince(before);
-        if (!added.empty() && added.back() == lastLine) return added;
+        if (!added.empty() && added.back().rfind(lastLine, 0) == 0) return added;
         if (GetTickCount() - start > milliseconds) return added;
         PumpMessages(10);
     }

@@ -66,8 +66,9 @@ public:
     // OK (or Cancel when path is empty). False when no dialog appeared.
     bool AnswerFileDialog(const std::string& path, const char* caption = "Select File...") const;
 
-    // Presses an operation button and waits until its result line arrives in the log; returns
-    // the lines it added.
+    // Presses an operation button and waits until the log's last line starts with lastLine (the
+    // whole line, or the start of one whose end is not known, "Checksum "); returns the lines
+    // it added.
     std::vector<std::string> Run(int id, const std::string& lastLine,
                                  DWORD milliseconds = 60000) const;
 
