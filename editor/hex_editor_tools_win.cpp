@@ -164,7 +164,6 @@ void CopyText(HWND owner, const std::string& text) {
 
 INT_PTR CALLBACK ChecksumProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
-        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
         const auto& context = *reinterpret_cast<ChecksumContext*>(lParam);
         const HexViewScanInfo& info = context.info;
         const bool whole = info.position == 0 && info.length == context.docSize;
