@@ -2,6 +2,8 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/progress_line.h"
@@ -276,9 +278,6 @@ bool CheckCombination(CliOptions& o, const Seen& seen, std::string& error) {
                     "' from its name: add --format bin, hex or srec";
             return false;
         }
-    } else if (!o.file.empty()) {
-        error = name + " takes no file ('" + o.file + "')";
-        return false;
     }
     return true;
 }
@@ -343,10 +342,22 @@ bool ParseArguments(int argc, const char* const* argv, CliOptions& options, std:
     CliOptions o;
     Seen seen;
     std::vector<std::string> words;
+    // A word right after a port's name and in the same folder is most likely a further match
+    // of a pattern the shell expanded (--ports /dev/ttyUSB*); errors about the words say so.
+    std::string strayPort;
+    std::string portFolder;
+    const auto folderOf = [](const std::string& path) {
+        const std::size_t slash = path.rfind('/');
+        return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    };
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            if (!portFolder.empty() && folderOf(arg) == portFolder && strayPort.empty()) {
+                strayPort = arg;
+            }
+            portFolder.clear();
             words.push_back(arg);
             continue;
         }
@@ -391,7 +402,18 @@ bool ParseArguments(int argc, const char* const* argv, CliOptions& options, std:
             return false;
         }
         if (!ApplyOption(*option, value, o, seen, error)) return false;
+        const bool portOption = option->id == Opt::kPort || option->id == Opt::kPorts;
+        portFolder = portOption ? folderOf(value.substr(value.rfind(',') + 1)) : std::string();
     }
+    const auto wordError = [&](std::string text) {
+        error = std::move(text);
+        if (!strayPort.empty()) {
+            error += "; '" + strayPort +
+                     "' follows a port: quote a port pattern (--ports '/dev/ttyUSB*') or join "
+                     "ports with commas";
+        }
+        return false;
+    };
 
     if (o.command == CliCommand::kHelp || o.command == CliCommand::kVersion) {
         options = o;
@@ -405,15 +427,14 @@ bool ParseArguments(int argc, const char* const* argv, CliOptions& options, std:
         if (words[0] == c.name) o.command = c.command;
     }
     if (o.command == CliCommand::kNone) {
-        error = "unknown command '" + words[0] + "'";
-        return false;
+        return wordError("unknown command '" + words[0] + "'");
     }
-    if (words.size() > 2) {
-        error = "too many arguments: '" + words[2] + "'";
-        return false;
-    }
+    if (words.size() > 2) return wordError("too many arguments: '" + words[2] + "'");
     if (words.size() == 2) o.file = words[1];
-    if (!CheckCombination(o, seen, error)) return false;
+    if (!UsesFile(o.command) && !o.file.empty()) {
+        return wordError(std::string(CommandText(o.command)) + " takes no file ('" + o.file + "')");
+    }
+    if (!CheckCombination(o, seen, error)) return o.file == strayPort ? wordError(error) : false;
     options = o;
     return true;
 }

@@ -22,6 +22,11 @@ namespace {
 }  // namespace
 
 bool OutputFile::Probe(std::string& error) {
+    if (IsSpecialFile(path_.c_str())) {
+        error = path_ + ": not a plain file (a folder or a device); the image is written only to "
+                        "a file";
+        return false;
+    }
     std::FILE* existing = std::fopen(path_.c_str(), "rb");
     existed_ = existing != nullptr;
     if (existing != nullptr) std::fclose(existing);

@@ -41,6 +41,10 @@ enum FileShare : unsigned { kShareNone = 0, kShareRead = 1, kShareWrite = 2 };
 void CloseFile(FileHandle file);
 
 [[nodiscard]] bool FileHasReadOnlyAttribute(const char* path);
+
+// Whether path names something other than a plain file: a folder, a device, a pipe. Writing
+// through a temporary file would put a plain file in its place.
+[[nodiscard]] bool IsSpecialFile(const char* path);
 [[nodiscard]] bool GetFileLength(FileHandle file, std::uint64_t* length);
 
 // Reads up to count bytes at the file pointer; *done receives how many arrived (0 at the end).

@@ -137,6 +137,11 @@ bool FileHasReadOnlyAttribute(const char* path) {
     return stat(path, &info) == 0 && ReadOnlyStat(path, info);
 }
 
+bool IsSpecialFile(const char* path) {
+    struct stat info {};
+    return stat(path, &info) == 0 && !S_ISREG(info.st_mode);
+}
+
 bool GetFileLength(FileHandle file, std::uint64_t* length) {
     struct stat info {};
     if (fstat(Fd(file), &info) != 0) return false;
@@ -213,7 +218,7 @@ bool ReplaceFileWith(const char* target, const char* source, FileError* error) {
     FileError reason = FileError::kNone;
     struct stat info {};
     bool targetExists = stat(target, &info) == 0;
-    if (targetExists && (S_ISDIR(info.st_mode) || ReadOnlyStat(target, info))) {
+    if (targetExists && (!S_ISREG(info.st_mode) || ReadOnlyStat(target, info))) {
         reason = FileError::kAccessDenied;
     } else if ((targetExists && OpenElsewhere(target)) || OpenElsewhere(source)) {
         reason = FileError::kSharingViolation;

@@ -62,6 +62,12 @@ bool FileHasReadOnlyAttribute(const char* path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
 }
 
+bool IsSpecialFile(const char* path) {
+    // Devices (COM3, NUL) cannot be replaced by a move; folders are all there is to refuse.
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 bool GetFileLength(FileHandle file, std::uint64_t* length) {
     LARGE_INTEGER size;
     if (!GetFileSizeEx(Handle(file), &size)) return false;

@@ -69,8 +69,11 @@ TEST(CliArguments, PortsAddUpInTheirOrderEachOnce) {
 TEST(CliArguments, RefusalsSayWhy) {
     struct Case {
         std::vector<const char*> args;
-        const char* error;
+        std::string error;
     };
+    const std::string stray =
+        "; '/dev/ttyUSB1' follows a port: quote a port pattern (--ports '/dev/ttyUSB*') or join "
+        "ports with commas";
     const std::string chips = "(one of AT29C256, AM29F040, 27SF512, 2732A, 27C128, 27C256, 27C512)";
     const Case cases[] = {
         {{}, "no command given (detect, info, read, program, verify, erase or blank)"},
@@ -111,6 +114,18 @@ TEST(CliArguments, RefusalsSayWhy) {
          "--ports wants port names separated by commas, such as COM3,COM4, not ' '"},
         {{"read", "x.bin", "-c", "am29f040", "--all"},
          "--all does not apply to read (only to detect)"},
+        // What an unquoted --ports /dev/ttyUSB* leaves after the shell expanded it.
+        {{"read", "-c", "am29f040", "--ports", "/dev/ttyUSB0", "/dev/ttyUSB1"},
+         "cannot tell the format of '/dev/ttyUSB1' from its name: add --format bin, hex or "
+         "srec" + stray},
+        {{"read", "--ports", "/dev/ttyUSB0", "/dev/ttyUSB1", "x.hex", "-c", "am29f040"},
+         "too many arguments: 'x.hex'" + stray},
+        {{"detect", "-p", "/dev/ttyUSB0", "/dev/ttyUSB1"},
+         "detect takes no file ('/dev/ttyUSB1')" + stray},
+        {{"-p", "/dev/ttyUSB0", "/dev/ttyUSB1", "detect"},
+         "unknown command '/dev/ttyUSB1'" + stray},
+        {{"read", "-p", "/dev/ttyUSB0", "x.dat", "-c", "am29f040"},
+         "cannot tell the format of 'x.dat' from its name: add --format bin, hex or srec"},
     };
     for (const Case& c : cases) {
         CliOptions options;

@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -252,6 +253,24 @@ TEST_F(CliProgramTest, AReadWhoseFileCannotBeWrittenLeavesTheOldFileAsItWas) {
         const std::string name = entry.path().filename().string();
         EXPECT_TRUE(name == "old.hex" || name == "stdout.txt" || name == "stderr.txt") << name;
     }
+}
+
+// An unquoted `--ports /dev/ttyUSB*` leaves the second port where the file goes: a read must
+// not put a plain file in the device's place (nor wait on it), and no unit is touched.
+TEST_F(CliProgramTest, AReadIntoADeviceOrPipeIsRefusedAndLeavesItAlone) {
+    const std::string pipe = dir_.File("ttyUSB1");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    const Finished f =
+        CliProcess(dir_, {"read", "--ports", sim_.linkPath(), pipe, "-f", "hex", "-c", "AM29F040"})
+            .Wait(10000);
+    EXPECT_EQ(f.status, kExitBadInput) << f.err;
+    EXPECT_EQ(f.err, "vorland-cli: " + pipe +
+                         ": not a plain file (a folder or a device); the image is written only "
+                         "to a file\n");
+    struct stat info {};
+    ASSERT_EQ(lstat(pipe.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
+    EXPECT_EQ(Status("frames"), 0);
 }
 
 TEST_F(CliProgramTest, AUnitThatFallsSilentEndsWithinTheTimeouts) {

@@ -174,6 +174,24 @@ TEST(PlatformFiles, ReplacingKeepsTheOldPermissionsAndWaitsForOpens) {
     EXPECT_FALSE(std::filesystem::exists(source));
 }
 
+TEST(PlatformFiles, OnlyPlainFilesAreReplaced) {
+    ScratchDir dir;
+    const std::string pipe = dir.File("pipe");
+    const std::string source = dir.File("source.bin");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    WriteWholeFile(source, {2});
+    EXPECT_TRUE(IsSpecialFile(pipe.c_str()));
+    EXPECT_TRUE(IsSpecialFile(dir.File("").c_str()));
+    EXPECT_FALSE(IsSpecialFile(source.c_str()));
+    EXPECT_FALSE(IsSpecialFile(dir.File("absent").c_str()));
+    FileError why;
+    EXPECT_FALSE(ReplaceFileWith(pipe.c_str(), source.c_str(), &why));
+    EXPECT_EQ(why, FileError::kAccessDenied);
+    struct stat info {};
+    ASSERT_EQ(lstat(pipe.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
+}
+
 TEST(PlatformFiles, FolderOfPath) {
     char folder[kFilePathSize];
     FolderOfPath("/a/b/c.bin", folder);
