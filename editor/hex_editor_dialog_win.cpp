@@ -218,7 +218,8 @@ bool BufferLacksEdits() {
     return !bytes.empty() && std::memcmp(bytes.data(), gEditor.buffer, bytes.size()) != 0;
 }
 
-// Copies the document into the image buffer; all of it, or nothing when it cannot be read.
+// Copies the document into the image buffer; all of it, or nothing when it cannot be read. What
+// does not fit the buffer is left out, and the user must hear of it.
 bool Commit(HWND dialog) {
     std::vector<unsigned char> bytes;
     if (!ReadCommitted(bytes)) {
@@ -226,12 +227,35 @@ bool Commit(HWND dialog) {
         return false;
     }
     if (!bytes.empty()) std::memcpy(gEditor.buffer, bytes.data(), bytes.size());
+    const DWORD length = HexViewGetSize(gEditor.control);
+    if (length > gEditor.size) {
+        char text[160];
+        std::snprintf(text, sizeof text,
+                      "The data is %lu bytes long; only its first %lu bytes, as many as the chip "
+                      "holds, were committed.",
+                      length, gEditor.size);
+        Warn(dialog, text, kCaption);
+    }
     return true;
+}
+
+// Changes past the buffer's size cannot be committed; unless a file has them, they go with the
+// document. False when the user would rather keep them (and save them).
+bool MayLoseThePastBuffer(HWND dialog) {
+    const DWORD length = HexViewGetSize(gEditor.control);
+    if (length <= gEditor.size || !HexViewIsModified(gEditor.control)) return true;
+    char text[192];
+    std::snprintf(text, sizeof text,
+                  "The data is %lu bytes long and the buffer takes only its first %lu. Changes "
+                  "past them are not saved to a file and will be lost.",
+                  length, gEditor.size);
+    return MessageBoxA(dialog, text, "Changes Detected", MB_OKCANCEL | MB_ICONWARNING) == IDOK;
 }
 
 // "Commit changes to the active bin?" when the buffer lacks edits: false when the user cancels,
 // or wants them committed and that fails.
 bool SettleEdits(HWND dialog) {
+    if (!MayLoseThePastBuffer(dialog)) return false;
     if (!BufferLacksEdits()) return true;
     const int answer = MessageBoxA(dialog, "Commit changes to the active bin?", "Changes Detected",
                                    MB_YESNOCANCEL);

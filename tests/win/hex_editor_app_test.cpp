@@ -323,7 +323,7 @@ TEST_F(HexEditorAppTest, TheStatusBarAsTheUserMovesAbout) {
 // typing, Find in hex with and without ??, in text with and without case, both ways, across a
 // typed byte and a 1 MiB window edge, wrapping; Fill with one undo step, undone and redone from
 // the menu; checksums of known bytes; Copy as Hex; Select All. Then the first bytes go to the
-// image buffer.
+// image buffer, and the user hears what does not.
 TEST_F(HexEditorAppTest, TheToolsOnALargeFileByMenuAndByKey) {
     constexpr std::size_t kFileSize = 17u << 20;
     Bytes file(kFileSize, 0);
@@ -429,8 +429,21 @@ TEST_F(HexEditorAppTest, TheToolsOnALargeFileByMenuAndByKey) {
     EXPECT_EQ(tooLarge.text, "The selection is larger than 16 MiB, too large to copy as hex text.");
     PressButton(tooLarge.box, IDOK);
 
+    // Commit takes as much as the chip holds, and says so; the edits past it (the "a" and the
+    // fill) are in no file: closing warns before they go, and the buffer has the rest.
     Command(IDM_COMMIT_CHANGES);
-    EXPECT_EQ(CloseEditor(IDCANCEL), "");  // the buffer has what the editor shows of it
+    testing_support::MessageBoxSeen cut = WaitForMessageBox(app_.processId(), "Hex Editor");
+    EXPECT_EQ(cut.text,
+              "The data is 17825792 bytes long; only its first 32768 bytes, as many as "
+              "the chip holds, were committed.");
+    PressButton(cut.box, IDOK);
+    const std::string lost =
+        "The data is 17825792 bytes long and the buffer takes only its first 32768. Changes past "
+        "them are not saved to a file and will be lost.";
+    EXPECT_EQ(CloseEditor(IDCANCEL), lost);
+    ASSERT_TRUE(IsWindow(editor_));
+    EXPECT_EQ(CloseEditor(IDOK), lost);
+    ASSERT_FALSE(IsWindow(editor_));
     Bytes committed(file.begin(), file.begin() + kChipSize);
     committed[0x1234] = 0x5A;
     EXPECT_EQ(SavedBuffer(), committed);
