@@ -241,12 +241,12 @@ bool Commit(HWND dialog) {
 
 // Changes past the buffer's size cannot be committed; unless a file has them, they go with the
 // document. False when the user would rather keep them (and save them).
-bool MayLoseThePastBuffer(HWND dialog) {
+bool MayDropChangesPastBuffer(HWND dialog) {
     const DWORD length = HexViewGetSize(gEditor.control);
     if (length <= gEditor.size || !HexViewIsModified(gEditor.control)) return true;
     char text[192];
     std::snprintf(text, sizeof text,
-                  "The data is %lu bytes long and the buffer takes only its first %lu. Changes "
+                  "The data is %lu bytes long and the buffer takes only its first %lu. Any changes "
                   "past them are not saved to a file and will be lost.",
                   length, gEditor.size);
     return MessageBoxA(dialog, text, "Changes Detected", MB_OKCANCEL | MB_ICONWARNING) == IDOK;
@@ -255,7 +255,7 @@ bool MayLoseThePastBuffer(HWND dialog) {
 // "Commit changes to the active bin?" when the buffer lacks edits: false when the user cancels,
 // or wants them committed and that fails.
 bool SettleEdits(HWND dialog) {
-    if (!MayLoseThePastBuffer(dialog)) return false;
+    if (!MayDropChangesPastBuffer(dialog)) return false;
     if (!BufferLacksEdits()) return true;
     const int answer = MessageBoxA(dialog, "Commit changes to the active bin?", "Changes Detected",
                                    MB_YESNOCANCEL);

@@ -438,8 +438,8 @@ TEST_F(HexEditorAppTest, TheToolsOnALargeFileByMenuAndByKey) {
               "the chip holds, were committed.");
     PressButton(cut.box, IDOK);
     const std::string lost =
-        "The data is 17825792 bytes long and the buffer takes only its first 32768. Changes past "
-        "them are not saved to a file and will be lost.";
+        "The data is 17825792 bytes long and the buffer takes only its first 32768. Any changes "
+        "past them are not saved to a file and will be lost.";
     EXPECT_EQ(CloseEditor(IDCANCEL), lost);
     ASSERT_TRUE(IsWindow(editor_));
     EXPECT_EQ(CloseEditor(IDOK), lost);

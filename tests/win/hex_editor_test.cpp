@@ -302,7 +302,7 @@ TEST_F(HexEditorTest, CommitCopiesWhatTheDocumentHoldsUpToTheChipSize) {
 
     // The two bytes past the chip are in no file either: New asks before they go.
     const std::string lost =
-        "The data is 32770 bytes long and the buffer takes only its first 32768. Changes past "
+        "The data is 32770 bytes long and the buffer takes only its first 32768. Any changes past "
         "them are not saved to a file and will be lost.";
     {
         BoxAnswerer question("Changes Detected", IDCANCEL);
