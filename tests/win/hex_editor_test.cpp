@@ -106,6 +106,12 @@ class HexEditorTest : public ::testing::Test {
         PumpMessages(20);
         return prompt.Texts().empty() ? "" : prompt.Texts()[0];
     }
+    // Runs a command, answering the boxes with that caption it shows with button; their texts.
+    std::vector<std::string> CommandAnswering(int id, const char* caption, int button = IDOK) {
+        BoxAnswerer boxes(caption, button);
+        Command(id);
+        return boxes.Texts();
+    }
     // "Save As..." answered with path; the warnings it gave.
     std::vector<std::string> SaveAs(const std::string& path) {
         BoxAnswerer warnings("Hex Editor");
@@ -287,39 +293,24 @@ TEST_F(HexEditorTest, CommitCopiesWhatTheDocumentHoldsUpToTheChipSize) {
     Type("AABB");
     ASSERT_EQ(HexViewGetSize(Control()), kChipSize + 2);
     const Bytes document = Document();
-    std::vector<std::string> told;
-    {
-        BoxAnswerer warning("Hex Editor");
-        Command(IDM_COMMIT_CHANGES);
-        told = warning.Texts();
-    }
+    EXPECT_EQ(CommandAnswering(IDM_COMMIT_CHANGES, "Hex Editor"),
+              (std::vector<std::string>{"The data is 32770 bytes long; only its first 32768 "
+                                        "bytes, as many as the chip holds, were committed."}));
     EXPECT_EQ(Bytes(image_.begin(), image_.begin() + kChipSize),
               Bytes(document.begin(), document.begin() + kChipSize));
     EXPECT_EQ(image_[kChipSize], static_cast<unsigned char>(0x30 + kChipSize));  // untouched
-    EXPECT_EQ(told,
-              (std::vector<std::string>{"The data is 32770 bytes long; only its first 32768 "
-                                        "bytes, as many as the chip holds, were committed."}));
 
     // The two bytes past the chip are in no file either: New asks before they go.
     const std::string lost =
         "The data is 32770 bytes long and the buffer takes only its first 32768. Any changes past "
         "them are not saved to a file and will be lost.";
-    {
-        BoxAnswerer question("Changes Detected", IDCANCEL);
-        Command(IDM_NEW);
-        told = question.Texts();
-    }
-    EXPECT_EQ(told, std::vector<std::string>{lost});
+    EXPECT_EQ(CommandAnswering(IDM_NEW, "Changes Detected", IDCANCEL),
+              std::vector<std::string>{lost});
     EXPECT_EQ(Document(), document);
 
     // Shorter: a new document with three bytes changes three bytes.
     const Bytes before = image_;
-    {
-        BoxAnswerer question("Changes Detected", IDOK);
-        Command(IDM_NEW);
-        told = question.Texts();
-    }
-    EXPECT_EQ(told, std::vector<std::string>{lost});
+    EXPECT_EQ(CommandAnswering(IDM_NEW, "Changes Detected"), std::vector<std::string>{lost});
     EXPECT_EQ(Part(3), "0 bytes");
     Command(IDM_COMMIT_CHANGES);  // empty: nothing
     EXPECT_EQ(image_, before);
