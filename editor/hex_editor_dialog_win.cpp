@@ -253,7 +253,7 @@ bool MayDropChangesPastBuffer(HWND dialog) {
 }
 
 // "Commit changes to the active bin?" when the buffer lacks edits: false when the user cancels,
-// or wants them committed and that fails.
+// or wants them committed and that fails, or keeps changes the buffer cannot take.
 bool SettleEdits(HWND dialog) {
     if (!MayDropChangesPastBuffer(dialog)) return false;
     if (!BufferLacksEdits()) return true;
