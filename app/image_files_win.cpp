@@ -12,6 +12,7 @@
 #include "app/settings.h"
 #include "formats/checksums.h"
 #include "formats/image_formats.h"
+#include "platform/files.h"
 #include "platform/text.h"
 #include "platform/win32_handles.h"
 #include "resources/resource.h"
@@ -101,7 +102,8 @@ int WriteWholeFile(const char* path, const std::string& content) {
         DeleteFileA(temporary);
         return 2;
     }
-    if (!MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
+    // Never over a read-only file: it was made so to keep it.
+    if (!ReplaceFileWith(path, temporary, nullptr)) {
         DeleteFileA(temporary);
         return 1;
     }

@@ -31,7 +31,8 @@ static_assert(MSG_PROGRAM_DONE == 32869 && MSG_SECTOR_BLANK_CHECK_DONE == 32875)
 
 // The worker's progress reaches the bar through the window thread, at the screen's pace
 // (app/progress_relay.h): now and then the worker posts (or, rarely, sends) this message to the
-// reply window, which answers it, and every completion message, with ShowOperationProgress.
+// reply window, which answers it, once more a pace later (for changes held back meanwhile), and
+// every completion message, with ShowOperationProgress.
 constexpr UINT MSG_OPERATION_PROGRESS = WM_APP + 0x70;
 
 // What the worker thread needs to run one operation. Filled on the window thread while no

@@ -11,6 +11,7 @@
 #include "app/image_files_win.h"
 #include "app/log_win.h"
 #include "app/operations_win.h"
+#include "app/progress_relay.h"
 #include "app/settings.h"
 #include "app/startup_win.h"
 #include "device/chip_types.h"
@@ -27,6 +28,7 @@ HWND gProgrammerWindow = nullptr;
 namespace {
 
 constexpr char kSeparator[] = "-----------------------------------";
+constexpr UINT_PTR kProgressTimer = 1;  // a last look at the bar after each progress notice
 
 // The window's state beside the settings record (window thread only).
 struct ProgrammerState {
@@ -471,7 +473,18 @@ INT_PTR CALLBACK ProgrammerDialogProc(HWND dialog, UINT message, WPARAM wParam, 
         case MSG_SECTOR_BLANK_CHECK_DONE:
             OnCompletion(dialog, message, static_cast<std::int32_t>(lParam));
             return 0;
-        case MSG_OPERATION_PROGRESS: ShowOperationProgress(); return 0;
+        case MSG_OPERATION_PROGRESS:
+            ShowOperationProgress();
+            // Changes the pace held back since this notice are shown once it has passed, also
+            // when the worker then waits long (a unit that stopped answering).
+            SetTimer(dialog, kProgressTimer, kProgressPaceMs, nullptr);
+            return 0;
+        case WM_TIMER:
+            if (wParam == kProgressTimer) {
+                KillTimer(dialog, kProgressTimer);
+                ShowOperationProgress();
+            }
+            return 0;
         default: return 0;
     }
 }

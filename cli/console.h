@@ -27,6 +27,7 @@ void InstallInterruptHandlers();
 std::string PortDeviceName(const std::string& port);
 
 // Replaces the shell-style patterns among ports ("/dev/ttyUSB*") by the ports they match, in
-// natural order, each port once. False with a message when a pattern matches nothing; on
+// natural order, each port once (on Windows in any of its spellings: COM3, com3, \\.\COM3,
+// the first kept). False with a message when a pattern matches nothing; on
 // Windows, where port names take no patterns, when a name holds '*' or '?'.
 [[nodiscard]] bool ExpandPortPatterns(std::vector<std::string>& ports, std::string& error);

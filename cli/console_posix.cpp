@@ -1,5 +1,6 @@
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -37,6 +38,20 @@ void InstallInterruptHandlers() {
     ::signal(SIGPIPE, SIG_IGN);
 }
 
+namespace {
+
+// Two names of one terminal (a link beside it) are one port: a second thread on it would be
+// refused it, as if another program held it.
+bool SamePort(const std::string& a, const std::string& b) {
+    if (a == b) return true;
+    struct stat first {};
+    struct stat second {};
+    return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 &&
+           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+}  // namespace
+
 std::string PortDeviceName(const std::string& port) {
     return port;
 }
@@ -53,7 +68,8 @@ bool ExpandPortPatterns(std::vector<std::string>& ports, std::string& error) {
             }
         }
         for (const std::string& match : matches) {
-            if (std::find(expanded.begin(), expanded.end(), match) == expanded.end()) {
+            if (std::none_of(expanded.begin(), expanded.end(),
+                             [&](const std::string& known) { return SamePort(known, match); })) {
                 expanded.push_back(match);
             }
         }

@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <algorithm>
 #include <cctype>
 
 #include "cli/console.h"
@@ -57,7 +58,20 @@ std::string PortDeviceName(const std::string& port) {
     return port;
 }
 
+namespace {
+
+// COM3, com3 and \\.\COM3 are one port to Windows.
+std::string PortIdentity(const std::string& port) {
+    std::string identity = port.rfind("\\\\.\\", 0) == 0 ? port.substr(4) : port;
+    for (char& c : identity) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return identity;
+}
+
+}  // namespace
+
 bool ExpandPortPatterns(std::vector<std::string>& ports, std::string& error) {
+    std::vector<std::string> distinct;
+    std::vector<std::string> identities;
     for (const std::string& port : ports) {
         if (port.find_first_of("*?") != std::string::npos) {
             error = "'" + port +
@@ -65,6 +79,12 @@ bool ExpandPortPatterns(std::vector<std::string>& ports, std::string& error) {
                     "on Linux)";
             return false;
         }
+        // A second thread on one port would talk over the first, and both would fail.
+        const std::string identity = PortIdentity(port);
+        if (std::find(identities.begin(), identities.end(), identity) != identities.end()) continue;
+        identities.push_back(identity);
+        distinct.push_back(port);
     }
+    ports = distinct;
     return true;
 }

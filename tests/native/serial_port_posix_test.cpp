@@ -8,6 +8,7 @@
 #include <chrono>
 #include <thread>
 
+#include "cli/console.h"
 #include "device/kvtandrel.h"
 #include "platform/serial_port_posix.h"
 #include "sim/sim_program_posix.h"
@@ -202,6 +203,15 @@ TEST(PosixSerialPorts, APatternNamesThePortsItMatchesInNaturalOrder) {
     EXPECT_EQ(ExpandPosixPortPattern(dir + "/tty[A-Z]??[12]"),
               (std::vector<std::string>{dir + "/ttyACM1", dir + "/ttyUSB2"}));
     EXPECT_TRUE(ExpandPosixPortPattern(dir + "/ttyS*").empty());
+
+    // vorland-cli's port list holds each port once, also when a link names it too.
+    ASSERT_EQ(symlink((dir + "/ttyUSB0").c_str(), (dir + "/unit").c_str()), 0);
+    std::vector<std::string> ports = {dir + "/unit", dir + "/ttyUSB*", dir + "/ttyACM1"};
+    std::string error;
+    ASSERT_TRUE(ExpandPortPatterns(ports, error)) << error;
+    EXPECT_EQ(ports, (std::vector<std::string>{dir + "/unit", dir + "/ttyUSB2", dir + "/ttyUSB10",
+                                               dir + "/ttyACM1"}));
+    unlink((dir + "/unit").c_str());
     for (const char* name : names) unlink((dir + "/" + name).c_str());
     rmdir(folder);
 }

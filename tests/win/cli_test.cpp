@@ -64,6 +64,15 @@ TEST_F(CliWineTest, TheScanFindsTheUnitAndTheChipIsProgrammedReadAndVerified) {
     const std::vector<unsigned char> back = ReadFileBytes(dir_.File("back.bin"));
     EXPECT_EQ(std::vector<std::uint8_t>(back.begin(), back.end()), image);
 
+    // One port named three ways is one unit, read once: not three threads talking over each
+    // other on it.
+    f = RunCli(dir_, "read " + Quoted("same.bin") +
+                         " -c AM29F040 --chip-range 8000+4000 -p COM3 -p com3 --ports \\\\.\\COM3");
+    ASSERT_EQ(f.status, 0u) << f.out << f.err;
+    EXPECT_EQ(f.out,
+              "read 008000-00BFFF of the AM29F040 into " + dir_.File("same.bin") + " (binary)\r\n");
+    EXPECT_EQ(ReadFileBytes(dir_.File("same.bin")), back);
+
     f = RunCli(dir_, "read " + Quoted("back.hex") + " -c am29f040 --chip-range 8000+40 -q");
     ASSERT_EQ(f.status, 0u) << f.err;
     EXPECT_EQ(ReadFileText(dir_.File("back.hex")).substr(0, 9), ":20800000");

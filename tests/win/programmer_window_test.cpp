@@ -280,6 +280,25 @@ TEST_F(ProgrammerWindowTest, ARefusedSectorEraseAndAFailedReadAreReported) {
     EXPECT_EQ(app_.Run(IDC_READ_CHIP, "ERROR: PROM I/O returned failure."),
               (Lines{"Reading Device into buffer...", kSeparator,
                      "ERROR: PROM I/O returned failure."}));
+    // A unit that stops answering: while the read waits for it, the bar shows the block it
+    // waits for, not one from before the pace last let a change through.
+    ASSERT_TRUE(Sim().Ok("fault clear"));
+    ASSERT_TRUE(Sim().Ok("timing 1000 0"));
+    ASSERT_TRUE(Sim().Ok("fault stop 100"));
+    std::size_t before = app_.Log().size();
+    app_.Press(IDC_READ_CHIP);
+    DWORD start = GetTickCount();
+    while (app_.Text(IDC_PROGRESS) != "Reading Address 006400" && GetTickCount() - start < 4000) {
+        PumpMessages(10);
+    }
+    EXPECT_EQ(app_.Text(IDC_PROGRESS), "Reading Address 006400");
+    HWND bar = app_.Item(IDC_PROGRESS);
+    const LRESULT shown = SendMessageA(bar, PBM_SETPOS, 0, 0);  // answers the old position
+    SendMessageA(bar, PBM_SETPOS, shown, 0);
+    EXPECT_EQ(shown, 100);
+    ASSERT_TRUE(app_.WaitForLogLines(before + 3));
+    EXPECT_EQ(app_.LogSince(before), (Lines{"Reading Device into buffer...", kSeparator,
+                                            "ERROR: PROM I/O returned failure."}));
     ASSERT_TRUE(Sim().Ok("fault silent"));
     EXPECT_EQ(app_.Run(IDC_BLANK_CHECK, "ERROR: Command Failed. Check connectivity, etc."),
               (Lines{"Checking for blank device...",
@@ -651,6 +670,18 @@ TEST_F(ProgrammerWindowTest, SavingARangeAndRefusingABadOne) {
     ASSERT_TRUE(app_.WaitForLogLines(before + 1));
     EXPECT_EQ(app_.LogSince(before), (Lines{"ERROR: Buffer range outside the 512 KiB image buffer"}));
     EXPECT_EQ(ReadFileBytes(existing), (std::vector<unsigned char>{1, 2, 3}));
+
+    // A read-only file is not replaced.
+    SetFileAttributesA(existing.c_str(), FILE_ATTRIBUTE_READONLY);
+    app_.SetBox(IDC_BUFFER_START, "000100");
+    app_.SetBox(IDC_BUFFER_END, "0001FF");
+    before = app_.Log().size();
+    app_.Press(IDC_SAVE_FILE);
+    ASSERT_TRUE(app_.AnswerFileDialog(existing));
+    ASSERT_TRUE(app_.WaitForLogLines(before + 1));
+    EXPECT_EQ(app_.LogSince(before), (Lines{"ERROR: File could not be created"}));
+    EXPECT_EQ(ReadFileBytes(existing), (std::vector<unsigned char>{1, 2, 3}));
+    SetFileAttributesA(existing.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 TEST_F(ProgrammerWindowTest, SettingsSurviveACloseAndARestart) {
