@@ -118,10 +118,14 @@ int SaveFile(HexViewInstance& inst, const char* path) {
 int HexViewOpenFile(HexViewInstance& inst, const char* path, bool useMapping, bool readOnly) {
     if (path == nullptr) return HexViewFail(inst, kHexOpenFailed);
     HexViewCancelScan(inst);
-    if (!HexDocOpenFile(inst.document, path, useMapping, readOnly)) {
-        return HexViewFail(inst, inst.document.error);
-    }
     const bool reopen = std::strcmp(path, "*") == 0;
+    if (!HexDocOpenFile(inst.document, path, useMapping, readOnly)) {
+        const std::uint32_t error = inst.document.error;
+        // Another file can fail after the old document had to go (no window of it could be
+        // mapped): the view must not go on over a closed document. A reopen has its own way out.
+        if (!reopen && inst.document.addSource < 0) HexViewNew(inst);
+        return HexViewFail(inst, error);
+    }
     inst.openedByMapping = useMapping ? 1 : 0;
     if (!reopen) CopyText(inst.filePath, sizeof inst.filePath, path);
     HexViewRefreshSize(inst);

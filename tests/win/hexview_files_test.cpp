@@ -169,6 +169,16 @@ TEST_F(HexViewFiles, AShareThatGoesAwayLeavesNoViewOfAClosedDocument) {
     EXPECT_EQ(IsWindowEnabled(hv()), TRUE);
     host_.Type("01");  // an empty document that takes typing, not one that swallows it
     EXPECT_EQ(host_.Bytes(), Bytes{0x01});
+
+    // Opening another file whose first window cannot be mapped: the old document is gone by
+    // then, and the view says so rather than showing it.
+    {
+        testing_support::DroppingShare share(~std::uint64_t{0}, true);
+        EXPECT_EQ(HexViewOpenFile(hv(), path.c_str(), TRUE, FALSE), 0);
+    }
+    EXPECT_EQ(HexViewGetSize(hv()), 0u);
+    host_.Type("02");
+    EXPECT_EQ(host_.Bytes(), Bytes{0x02});
 }
 
 TEST_F(HexViewFiles, InsertingAFileSelectsItsBytes) {
