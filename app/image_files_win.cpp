@@ -71,45 +71,6 @@ void LogFormat(HWND dialog, const char* format, Args... args) {
     LogToPane(dialog, line);
 }
 
-// Writes all of data to a new file at path, replacing what was there only once every byte is
-// on disk. Returns 0, or the step that failed: 1 creating, 2 writing.
-int WriteWholeFile(const char* path, const std::string& content) {
-    char folder[kPathSize];
-    CopyText(folder, sizeof folder, path);
-    char* slash = std::strrchr(folder, '\\');
-    if (slash != nullptr) {
-        slash[1] = '\0';
-    } else {
-        std::strcpy(folder, ".");
-    }
-    char temporary[MAX_PATH];
-    if (GetTempFileNameA(folder, "Vor", 0, temporary) == 0) return 1;
-
-    bool written = false;
-    {
-        UniqueFile file(CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file) {
-            DeleteFileA(temporary);
-            return 1;
-        }
-        const auto size = static_cast<DWORD>(content.size());
-        DWORD count = 0;
-        written = WriteFile(file.get(), content.data(), size, &count, nullptr) && count == size &&
-                  FlushFileBuffers(file.get());
-    }
-    if (!written) {
-        DeleteFileA(temporary);
-        return 2;
-    }
-    // Never over a read-only file: it was made so to keep it.
-    if (!ReplaceFileWith(path, temporary, nullptr)) {
-        DeleteFileA(temporary);
-        return 1;
-    }
-    return 0;
-}
-
 }  // namespace
 
 void LoadFileToBuffer(HWND dialog, unsigned char* image, std::int32_t chipSize) {
@@ -185,17 +146,17 @@ void SaveBufferToFile(HWND dialog, const unsigned char* image) {
     const std::string content =
         WriteImage(format, image + start, static_cast<std::uint32_t>(length),
                    static_cast<std::uint32_t>(start), FileNameOf(gSettings.saveFilePath));
-    switch (WriteWholeFile(gSettings.saveFilePath, content)) {
-        case 0:
-            if (format == ImageFormat::kBinary) {
-                LogFormat(dialog, "Bytes Written to file: %i", static_cast<int>(length));
-            } else {
-                LogFormat(dialog, "Bytes Written to file: %i (%s, records at %.6X-%.6X)",
-                          static_cast<int>(length), ImageFormatName(format),
-                          static_cast<unsigned>(start), static_cast<unsigned>(gSettings.bufferEnd));
-            }
-            break;
-        case 1: LogToPane(dialog, "ERROR: File could not be created"); break;
-        default: LogToPane(dialog, "ERROR: File could not be written to."); break;
+    // Never over a read-only file (it was made so to keep it), never a part-written one.
+    FileOp failed = FileOp::kOpen;
+    if (!WriteFileReplacing(gSettings.saveFilePath, content.data(),
+                            static_cast<std::uint32_t>(content.size()), &failed)) {
+        LogToPane(dialog, failed == FileOp::kWrite ? "ERROR: File could not be written to."
+                                                   : "ERROR: File could not be created");
+    } else if (format == ImageFormat::kBinary) {
+        LogFormat(dialog, "Bytes Written to file: %i", static_cast<int>(length));
+    } else {
+        LogFormat(dialog, "Bytes Written to file: %i (%s, records at %.6X-%.6X)",
+                  static_cast<int>(length), ImageFormatName(format), static_cast<unsigned>(start),
+                  static_cast<unsigned>(gSettings.bufferEnd));
     }
 }

@@ -7,20 +7,6 @@
 
 #include "platform/files.h"
 
-namespace {
-
-[[nodiscard]] bool WriteTemporary(const char* path, const std::string& content) {
-    const FileHandle file = OpenExistingFile(path, true, kShareNone, nullptr);
-    if (file == kNoFile) return false;
-    // A chip image as text is a few MiB at the most.
-    const bool written =
-        WriteFileBytes(file, content.data(), static_cast<std::uint32_t>(content.size()));
-    CloseFile(file);
-    return written;
-}
-
-}  // namespace
-
 bool OutputFile::Probe(std::string& error) {
     if (IsSpecialFile(path_.c_str())) {
         error = path_ + ": not a plain file (a folder or a device); the image is written only to "
@@ -40,21 +26,14 @@ bool OutputFile::Probe(std::string& error) {
 }
 
 bool OutputFile::Write(const std::string& content, std::string& error) {
-    char folder[kFilePathSize];
-    char temporary[kFilePathSize];
-    bool made = false;
-    bool written = false;
     errno = 0;
-    if (path_.size() < kFilePathSize) {
-        FolderOfPath(path_.c_str(), folder);
-        made = MakeTempFile(folder, "vor", temporary);
-        if (made) errno = 0;
-        written = made && WriteTemporary(temporary, content) &&
-                  ReplaceFileWith(path_.c_str(), temporary, nullptr);
+    // A chip image as text is a few MiB at the most.
+    if (path_.size() < kFilePathSize &&
+        WriteFileReplacing(path_.c_str(), content.data(),
+                           static_cast<std::uint32_t>(content.size()), nullptr)) {
+        return true;
     }
-    if (written) return true;
     error = path_ + ": " + (errno != 0 ? std::strerror(errno) : "the file could not be written");
-    if (made) DeleteFilePath(temporary);
     Abandon();
     return false;
 }

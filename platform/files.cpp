@@ -1,6 +1,7 @@
 #include "platform/files.h"
 
 #include <atomic>
+#include <cerrno>
 
 namespace {
 std::atomic<FileGate> gFileGate{nullptr};
@@ -13,4 +14,29 @@ void SetFileGate(FileGate gate) {
 bool FileOpAllowed(FileOp op, std::uint64_t bytes) {
     FileGate gate = gFileGate.load();
     return gate == nullptr || gate(op, bytes);
+}
+
+bool WriteFileReplacing(const char* path, const void* data, std::uint32_t count, FileOp* failed) {
+    char folder[kFilePathSize];
+    char temporary[kFilePathSize];
+    FolderOfPath(path, folder);
+    FileOp step = FileOp::kOpen;
+    if (MakeTempFile(folder, "vor", temporary)) {
+        errno = 0;  // a step that fails without saying why leaves it so
+        const FileHandle file = OpenExistingFile(temporary, true, kShareNone, nullptr);
+        if (file != kNoFile) {
+            step = FileOp::kWrite;
+            const bool written = WriteFileBytes(file, data, count) && FlushFile(file);
+            CloseFile(file);
+            if (written) {
+                step = FileOp::kReplace;
+                if (ReplaceFileWith(path, temporary, nullptr)) return true;
+            }
+        }
+        const int reason = errno;  // the failing call's, not the clean-up's
+        DeleteFilePath(temporary);
+        errno = reason;
+    }
+    if (failed != nullptr) *failed = step;
+    return false;
 }

@@ -54,6 +54,9 @@ void CloseFile(FileHandle file);
 // Writes all count bytes at the file pointer; false when fewer could be written.
 [[nodiscard]] bool WriteFileBytes(FileHandle file, const void* buffer, std::uint32_t count);
 
+// Waits until what was written to the file is on the disk.
+[[nodiscard]] bool FlushFile(FileHandle file);
+
 [[nodiscard]] bool SeekFile(FileHandle file, std::uint64_t position);
 
 // Makes the file length bytes long (growing it with zeros); the file pointer is left at length.
@@ -88,3 +91,11 @@ void SetFileGate(FileGate gate);
 
 // Whether the gate lets the operation through; for the backends.
 [[nodiscard]] bool FileOpAllowed(FileOp op, std::uint64_t bytes);
+
+// Makes count bytes the new contents of path so that path is always wholly the old file or
+// wholly the new one: they go to a temporary file beside it (MakeTempFile), which takes its
+// place (ReplaceFileWith) only once written whole and flushed. On failure the temporary file is
+// gone, *failed (when not null) names the step (kOpen: the temporary file could not be made;
+// kWrite; kReplace) and, on POSIX, errno is that of the failing call.
+[[nodiscard]] bool WriteFileReplacing(const char* path, const void* data, std::uint32_t count,
+                                      FileOp* failed);

@@ -179,6 +179,10 @@ bool WriteFileBytes(FileHandle file, const void* buffer, std::uint32_t count) {
     return true;
 }
 
+bool FlushFile(FileHandle file) {
+    return fsync(Fd(file)) == 0;
+}
+
 bool SeekFile(FileHandle file, std::uint64_t position) {
     return lseek(Fd(file), static_cast<off_t>(position), SEEK_SET) >= 0;
 }

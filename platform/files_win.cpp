@@ -98,6 +98,10 @@ bool WriteFileBytes(FileHandle file, const void* buffer, std::uint32_t count) {
     return WriteFile(Handle(file), buffer, count, &written, nullptr) && written == count;
 }
 
+bool FlushFile(FileHandle file) {
+    return FlushFileBuffers(Handle(file)) != 0;
+}
+
 bool SeekFile(FileHandle file, std::uint64_t position) {
     LARGE_INTEGER to;
     to.QuadPart = static_cast<LONGLONG>(position);
