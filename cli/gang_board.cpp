@@ -11,17 +11,11 @@ constexpr std::uint32_t kRedrawMs = 100;
 // Erases the rest of the line after a row or a message written over an old row.
 constexpr char kEraseLine[] = "\x1b[K";
 
-std::string Padded(const std::string& text, std::size_t width) {
-    std::string padded = text;
-    if (padded.size() < width) padded.append(width - padded.size(), ' ');
-    return padded;
-}
-
 }  // namespace
 
 std::string GangRowText(const std::string& port, std::size_t portWidth, const std::string& label,
                         const ProgressFigures& figures, int width) {
-    const std::string head = Padded(port, portWidth) + "  ";
+    const std::string head = PadRight(port, portWidth) + "  ";
     std::string row = head + label;
     if (figures.total > 0) {
         row = head + ProgressBarLine(label, figures, width - static_cast<int>(head.size()));
@@ -124,7 +118,7 @@ std::string GangSummaryTable(const std::vector<GangSummaryRow>& rows) {
     for (const auto& line : cells) {
         std::string text;
         for (std::size_t c = 0; c < line.size(); ++c) {
-            text += c + 1 < line.size() ? Padded(line[c], widths[c] + 2) : line[c];
+            text += c + 1 < line.size() ? PadRight(line[c], widths[c] + 2) : line[c];
         }
         table += text + "\n";
     }

@@ -11,12 +11,6 @@ constexpr std::uint32_t kPlainLineMs = 2000;
 constexpr std::size_t kLabelWidth = 11;  // "Programming"
 constexpr int kMinBar = 10;
 
-std::string PaddedLabel(const std::string& label) {
-    std::string text = label;
-    if (text.size() < kLabelWidth) text.append(kLabelWidth - text.size(), ' ');
-    return text;
-}
-
 // Bytes per second so far; 0 until there is something to measure.
 double RateOf(const ProgressFigures& f) {
     return f.elapsedMs == 0 ? 0.0 : static_cast<double>(f.done) * 1000.0 / f.elapsedMs;
@@ -31,6 +25,12 @@ std::string TimeLeft(const ProgressFigures& f) {
 }
 
 }  // namespace
+
+std::string PadRight(const std::string& text, std::size_t width) {
+    std::string padded = text;
+    if (padded.size() < width) padded.append(width - padded.size(), ' ');
+    return padded;
+}
 
 std::string FormatBytes(std::uint64_t bytes) {
     if (bytes < 1000) return Printf("%llu B", static_cast<unsigned long long>(bytes));
@@ -77,7 +77,7 @@ std::string ProgressBarLine(const std::string& label, const ProgressFigures& f, 
                        static_cast<unsigned long long>(f.total),
                        f.stepName != nullptr ? f.stepName : "");
     }
-    const std::string head = PaddedLabel(label);
+    const std::string head = PadRight(label, kLabelWidth);
     const int room = width - 1;
     const int bar = room - static_cast<int>(head.size() + tail.size()) - 3;  // " [" and "]"
     std::string line;

@@ -5,8 +5,12 @@
 // writes it. Portable.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+
+// text with blanks after it up to width characters; longer text as it is.
+std::string PadRight(const std::string& text, std::size_t width);
 
 // 512 B, 1.5 KiB, 512 KiB, 2.0 MiB: whole numbers where exact, else one decimal; the next unit
 // from 1000 of one on.
