@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "hexview/hex_document_file.h"
+#include "document/hex_document_file.h"
 #include "platform/virtual_memory.h"
 
 namespace {

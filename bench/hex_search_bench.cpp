@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "bench/hex_search_cases.h"
-#include "hexview/hex_document_file.h"
+#include "document/hex_document_file.h"
 
 namespace {
 

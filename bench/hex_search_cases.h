@@ -7,8 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "hexview/hex_checksum.h"
-#include "hexview/hex_search.h"
+#include "document/hex_checksum.h"
+#include "document/hex_search.h"
 
 constexpr std::uint32_t kBenchFileBytes = 1u << 30;
 constexpr std::uint32_t kBenchSlice = 16u << 20;  // bytes per Step, as the control would take

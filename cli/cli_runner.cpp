@@ -1,6 +1,5 @@
 #include "cli/cli_runner.h"
 
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -14,8 +13,6 @@
 #include "formats/text_format.h"
 
 namespace {
-
-std::atomic<int> gInterrupt{0};
 
 // Files bigger than this are not read: the largest image is 16 MiB of data, and HEX text takes
 // less than three characters per byte.
@@ -123,21 +120,6 @@ int RunAlone(const CliOptions& options, CliEnvironment& env, const CliJob& job) 
 }
 
 }  // namespace
-
-int CommandFailed(CliConsole& console, int code, const std::string& text) {
-    console.Err("vorland-cli: " + text + "\n");
-    return code;
-}
-
-void RequestInterrupt() {
-    gInterrupt.store(1);
-}
-bool InterruptRequested() {
-    return gInterrupt.load() != 0;
-}
-void ResetInterrupt() {
-    gInterrupt.store(0);
-}
 
 int RunCli(const CliOptions& options, CliEnvironment& env) {
     if (options.command == CliCommand::kHelp) {

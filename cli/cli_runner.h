@@ -15,41 +15,8 @@
 // first), every unit is returned to 115200 baud, and RunCli returns 130.
 #pragma once
 
-#include <string>
-
+#include "cli/cli_environment.h"
 #include "cli/options.h"
-#include "platform/clock.h"
-#include "platform/serial_port.h"
-
-// Where the tool's text goes: results to Out (stdout), progress, notes and errors to Err
-// (stderr). Called from one thread at a time.
-class CliConsole {
-public:
-    virtual ~CliConsole() = default;
-    virtual void Out(const std::string& text) = 0;
-    virtual void Err(const std::string& text) = 0;
-    // Whether Err reaches a terminal, and how wide it is (columns).
-    virtual bool ErrIsTerminal() = 0;
-    virtual int TerminalWidth() = 0;
-    // Whether Err also takes the cursor moves ESC [ n A (up) and ESC [ K, ESC [ J (erase), so
-    // that several lines can be redrawn in place.
-    virtual bool ErrMovesCursor() { return ErrIsTerminal(); }
-};
-
-struct CliEnvironment {
-    SerialPorts& ports;   // borrowed
-    Clock& clock;         // borrowed
-    CliConsole& console;  // borrowed
-    // The name to open for a port when the system spells it differently ("\\.\COM12" for
-    // COM12 on Windows); null: the port as given.
-    std::string (*portDevice)(const std::string& port) = nullptr;
-};
 
 // Runs one command; returns its exit status (CliExit).
 [[nodiscard]] int RunCli(const CliOptions& options, CliEnvironment& env);
-
-// Async-signal-safe; any thread.
-void RequestInterrupt();
-bool InterruptRequested();
-// Forgets an interrupt (a test that runs several commands in one process).
-void ResetInterrupt();

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/cli_runner.h"
+#include "cli/cli_environment.h"
 
 // stdout and stderr; each text is flushed at once, so that progress shows as it happens.
 class StdConsole final : public CliConsole {

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/cli_runner.h"
+#include "cli/cli_environment.h"
 #include "cli/progress_line.h"
 
 // One unit's row: the port padded to portWidth, two blanks, then the label alone (no figures,

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/cli_runner.h"
+#include "cli/cli_environment.h"
 #include "cli/unit_run.h"
 
 // The exit status of several units: 130 when interrupted, 2 when a unit's file could not be

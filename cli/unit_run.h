@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/cli_runner.h"
+#include "cli/cli_environment.h"
 #include "cli/output_file.h"
 #include "cli/progress_line.h"
 #include "cli/ranges.h"
@@ -52,10 +52,6 @@ class SinglePortScan final : public SerialPorts {
     SerialPorts& ports_;
     std::string device_;
 };
-
-// Writes "vorland-cli: text" and a line end to the console's Err: an error of the whole
-// command. Returns code.
-int CommandFailed(CliConsole& console, int code, const std::string& text);
 
 class UnitRun final : public ProgressSink {
   public:

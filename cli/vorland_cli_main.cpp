@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <string>
 
+#include "cli/cli_runner.h"
 #include "cli/console.h"
 #include "cli/exit_codes.h"
 #include "cli/options.h"

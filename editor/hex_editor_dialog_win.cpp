@@ -12,7 +12,7 @@
 
 #include "editor/hex_editor_status.h"
 #include "editor/hex_editor_tools_win.h"
-#include "hexview/hex_fill.h"
+#include "document/hex_fill.h"
 #include "hexview/hexview_win.h"
 #include "platform/virtual_memory.h"
 #include "resources/resource.h"

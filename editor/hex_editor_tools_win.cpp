@@ -4,10 +4,10 @@
 #include <functional>
 
 #include "editor/hex_editor_status.h"
-#include "hexview/hex_checksum.h"
-#include "hexview/hex_fill.h"
-#include "hexview/hex_goto.h"
-#include "hexview/hex_search.h"
+#include "document/hex_checksum.h"
+#include "document/hex_fill.h"
+#include "document/hex_goto.h"
+#include "document/hex_search.h"
 #include "platform/win32_handles.h"
 #include "resources/resource.h"
 #include "win32ui/window_helpers_win.h"

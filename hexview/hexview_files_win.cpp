@@ -3,7 +3,7 @@
 // the control's fields, view and notifications in step with it.
 #include <cstring>
 
-#include "hexview/hex_document_file.h"
+#include "document/hex_document_file.h"
 #include "hexview/hexview_instance_win.h"
 #include "hexview/hexview_names.h"
 #include "platform/text.h"

@@ -9,9 +9,9 @@
 #include <optional>
 #include <vector>
 
-#include "hexview/hex_checksum.h"
-#include "hexview/hex_document.h"
-#include "hexview/hex_search.h"
+#include "document/hex_checksum.h"
+#include "document/hex_document.h"
+#include "document/hex_search.h"
 #include "hexview/hexview_layout.h"
 #include "hexview/hexview_model.h"
 #include "hexview/hexview_win.h"

@@ -1,7 +1,7 @@
 // HexView32 commands beyond typing and the clipboard: Go To, Select All, Fill and Copy as hex
 // text, and whether undo and redo can do anything now.
-#include "hexview/hex_fill.h"
-#include "hexview/hex_text.h"
+#include "document/hex_fill.h"
+#include "document/hex_text.h"
 #include "hexview/hexview_instance_win.h"
 
 void HexViewMoveCaretTo(HexViewInstance& inst, std::uint32_t offset, std::uint32_t anchor) {

@@ -19,7 +19,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "hexview/hex_document.h"
+#include "document/hex_document.h"
 #include "hexview/hexview_instance_win.h"
 #include "platform/win32_handles.h"
 

@@ -6,7 +6,7 @@
 //
 // Every function returns 0 (null for HexViewReadData) when the window is not a HexView32,
 // except HexViewIsReadOnly, which returns 1. Functions that can fail return 1 or 0 and leave a
-// HexError code (hexview/hex_document.h) that HexViewGetLastError reads. Window thread only.
+// HexError code (document/hex_document.h) that HexViewGetLastError reads. Window thread only.
 #pragma once
 
 #include <windows.h>

@@ -12,7 +12,7 @@
 
 #include "bench/hex_search_cases.h"
 #include "bench/win/bench_clock.h"
-#include "hexview/hex_document_file.h"
+#include "document/hex_document_file.h"
 #include "hexview/hexview_win.h"
 
 namespace {

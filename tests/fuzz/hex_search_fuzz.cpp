@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "hexview/hex_search.h"
+#include "document/hex_search.h"
 #include "tests/native/support/hex_document_model.h"
 #include "tests/native/support/naive_search.h"
 #include "tests/native/support/pieced_document.h"

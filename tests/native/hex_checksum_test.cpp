@@ -1,13 +1,13 @@
 // Checksums over a document: the check values over bytes cut into pieces, ranges over mapped
 // files, slices of every size, and an edit under a running checksum.
-#include "hexview/hex_checksum.h"
+#include "document/hex_checksum.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 #include <string>
 
-#include "hexview/hex_document_file.h"
+#include "document/hex_document_file.h"
 #include "tests/native/support/pieced_document.h"
 #include "tests/native/support/scratch_files.h"
 

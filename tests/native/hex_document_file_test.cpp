@@ -1,6 +1,6 @@
 // The document and real files: opening by mapping and by reading, saving in place and through a
 // temporary file, failed saves that must leave the original whole, and inserting files.
-#include "hexview/hex_document_file.h"
+#include "document/hex_document_file.h"
 
 #include <gtest/gtest.h>
 

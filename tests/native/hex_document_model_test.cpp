@@ -4,7 +4,7 @@
 
 #include <random>
 
-#include "hexview/hex_document_file.h"
+#include "document/hex_document_file.h"
 #include "platform/virtual_memory.h"
 #include "tests/native/support/hex_document_model.h"
 #include "tests/native/support/scratch_files.h"

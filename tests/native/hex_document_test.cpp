@@ -1,13 +1,13 @@
 // The document's edit primitives as the view drives them: typing runs, delete runs, undo and
 // redo with groups, extents, marks, windows of mapped files, and running out of memory.
-#include "hexview/hex_document.h"
+#include "document/hex_document.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "hexview/hex_document_file.h"
+#include "document/hex_document_file.h"
 #include "platform/virtual_memory.h"
 #include "tests/native/support/hex_document_model.h"
 #include "tests/native/support/scratch_files.h"

@@ -1,6 +1,6 @@
 // Fill Selection: the fill box's text, and a fill that is one undo step of its own and happens
 // whole or not at all.
-#include "hexview/hex_fill.h"
+#include "document/hex_fill.h"
 
 #include <gtest/gtest.h>
 

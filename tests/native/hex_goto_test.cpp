@@ -1,5 +1,5 @@
 // The Go To box: every way of writing an offset, and every way of getting it wrong.
-#include "hexview/hex_goto.h"
+#include "document/hex_goto.h"
 
 #include <gtest/gtest.h>
 

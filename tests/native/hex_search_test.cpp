@@ -1,7 +1,7 @@
 // Find: the pattern parsers, and searches over documents of many pieces and over mapped files
 // (whose bytes come through sliding 1 MiB windows) compared with a plain search of the flat
 // bytes, in both directions, wrapping, and in slices of every size.
-#include "hexview/hex_search.h"
+#include "document/hex_search.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "hexview/hex_document_file.h"
+#include "document/hex_document_file.h"
 #include "tests/native/support/naive_search.h"
 #include "tests/native/support/pieced_document.h"
 #include "tests/native/support/scratch_files.h"

@@ -1,12 +1,12 @@
 // Copy as hex text: the exact text for ranges across pieces and file windows.
-#include "hexview/hex_text.h"
+#include "document/hex_text.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 #include <string>
 
-#include "hexview/hex_document_file.h"
+#include "document/hex_document_file.h"
 #include "tests/native/support/pieced_document.h"
 #include "tests/native/support/scratch_files.h"
 

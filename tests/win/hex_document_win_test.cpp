@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "hexview/hex_document_file.h"
+#include "document/hex_document_file.h"
 #include "platform/virtual_memory.h"
 #include "tests/native/support/hex_document_model.h"
 #include "tests/native/support/pattern_bytes.h"

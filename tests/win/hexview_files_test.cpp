@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "hexview/hex_document.h"
+#include "document/hex_document.h"
 #include "hexview/hexview_win.h"
 #include "tests/win/support/app_driver.h"
 #include "tests/win/support/failures.h"

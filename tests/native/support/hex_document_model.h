@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "hexview/hex_document.h"
+#include "document/hex_document.h"
 
 namespace hexmodel {
 

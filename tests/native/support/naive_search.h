@@ -7,7 +7,7 @@
 #include <ostream>
 #include <vector>
 
-#include "hexview/hex_search.h"
+#include "document/hex_search.h"
 
 struct NaiveOutcome {
     HexScanStatus status;  // kHexScanFound or kHexScanNotFound

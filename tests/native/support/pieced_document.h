@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "hexview/hex_document.h"
+#include "document/hex_document.h"
 #include "platform/virtual_memory.h"
 
 // Opens doc over a fresh memory block holding bytes (or empty).

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "hexview/hex_document.h"
+#include "document/hex_document.h"
 
 // The most bytes the control copies as hex text (49 MiB of text); it refuses more.
 constexpr std::uint32_t kHexTextMaxBytes = 16u << 20;

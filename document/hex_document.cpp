@@ -1,12 +1,12 @@
 // The hex document's life and its reading: opening over a mapped file, a memory block or
 // nothing, closing, reading bytes, and the extents that name a selection without copying it.
-#include "hexview/hex_document.h"
+#include "document/hex_document.h"
 
 #include <algorithm>
 #include <cstring>
 #include <new>
 
-#include "hexview/hex_document_internal.h"
+#include "document/hex_document_internal.h"
 #include "platform/virtual_memory.h"
 
 using namespace hexdoc;

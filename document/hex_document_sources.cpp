@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "hexview/hex_document_internal.h"
+#include "document/hex_document_internal.h"
 #include "platform/virtual_memory.h"
 
 namespace hexdoc {

@@ -4,7 +4,7 @@
 #include <memory>
 #include <new>
 
-#include "hexview/hex_document_internal.h"
+#include "document/hex_document_internal.h"
 
 namespace hexdoc {
 

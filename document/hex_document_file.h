@@ -26,7 +26,7 @@
 
 #include <cstdint>
 
-#include "hexview/hex_document.h"
+#include "document/hex_document.h"
 
 // Opens the file at path ("*": the document's own file again) as the document. With mapping,
 // the file is mapped and stays open with read sharing only for the document's life, and the

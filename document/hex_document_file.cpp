@@ -1,4 +1,4 @@
-#include "hexview/hex_document_file.h"
+#include "document/hex_document_file.h"
 
 #include <algorithm>
 #include <cctype>
@@ -6,7 +6,7 @@
 #include <memory>
 #include <new>
 
-#include "hexview/hex_document_internal.h"
+#include "document/hex_document_internal.h"
 #include "platform/virtual_memory.h"
 
 using hexdoc::Fail;

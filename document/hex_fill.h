@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "hexview/hex_document.h"
-#include "hexview/hex_search.h"
+#include "document/hex_document.h"
+#include "document/hex_search.h"
 
 // What the fill box shows at first: the erased value of an EPROM or flash chip.
 constexpr char kHexFillDefaultText[] = "FF";

@@ -1,4 +1,4 @@
-#include "hexview/hex_document_spans.h"
+#include "document/hex_document_spans.h"
 
 #include <algorithm>
 

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "formats/checksums.h"
-#include "hexview/hex_document_spans.h"
+#include "document/hex_document_spans.h"
 
 class HexChecksumRun {
   public:

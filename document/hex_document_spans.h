@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "hexview/hex_document.h"
+#include "document/hex_document.h"
 
 // Borrowed bytes of the document: valid until the next call on the document, which may move a
 // file window.

@@ -27,7 +27,7 @@
 #include <string_view>
 #include <vector>
 
-#include "hexview/hex_document_spans.h"
+#include "document/hex_document_spans.h"
 
 // The longest pattern, in bytes: far beyond what anyone types, small enough that the bytes
 // carried over between spans stay cheap.

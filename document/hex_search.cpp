@@ -1,4 +1,4 @@
-#include "hexview/hex_search.h"
+#include "document/hex_search.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "hexview/hex_fill.h"
+#include "document/hex_fill.h"
 
 #include <algorithm>
 #include <cstring>

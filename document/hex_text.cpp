@@ -1,6 +1,6 @@
-#include "hexview/hex_text.h"
+#include "document/hex_text.h"
 
-#include "hexview/hex_document_spans.h"
+#include "document/hex_document_spans.h"
 
 std::uint64_t HexTextLength(std::uint32_t count) {
     if (count == 0) return 0;

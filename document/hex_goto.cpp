@@ -1,4 +1,4 @@
-#include "hexview/hex_goto.h"
+#include "document/hex_goto.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "hexview/hex_checksum.h"
+#include "document/hex_checksum.h"
 
 #include <algorithm>
 #include <cstdio>

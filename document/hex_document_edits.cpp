@@ -4,7 +4,7 @@
 #include <cstring>
 #include <memory>
 
-#include "hexview/hex_document_internal.h"
+#include "document/hex_document_internal.h"
 
 using namespace hexdoc;
 

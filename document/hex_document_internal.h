@@ -8,7 +8,7 @@
 #include <memory>
 #include <utility>
 
-#include "hexview/hex_document.h"
+#include "document/hex_document.h"
 
 namespace hexdoc {
 
