@@ -40,7 +40,12 @@ configure_tree() {
     local name=$1
     shift
     [ -f "$VORLAND_BUILD/$name/build.ninja" ] && return 0
-    cmake -S "$VORLAND_ROOT" -B "$VORLAND_BUILD/$name" -G Ninja "$@" >/dev/null ||
+    # ccache, where a developer has it, makes a rebuild after a branch switch or in a second
+    # clone cheap; nothing needs it.
+    local launcher=()
+    command -v ccache >/dev/null &&
+        launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+    cmake -S "$VORLAND_ROOT" -B "$VORLAND_BUILD/$name" -G Ninja "${launcher[@]}" "$@" >/dev/null ||
         { echo "error: configure of $name failed" >&2; return 1; }
 }
 
