@@ -24,6 +24,8 @@ bool IsBlank(char c) {
 // returned (true when every line was taken).
 template <typename Visit>
 bool ForEachLine(std::string_view text, Visit visit) {
+    // Editors on Windows often start a UTF-8 text with a byte-order mark.
+    if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
     std::uint32_t number = 0;
     std::size_t pos = 0;
     while (pos < text.size()) {
@@ -172,6 +174,7 @@ std::optional<ImageFormat> ImageFormatFromName(std::string_view name) {
 
 bool ParseIntelHex(std::string_view text, SparseImage& image, ImageError& error) {
     std::uint64_t base = 0;  // from the last 02 or 04 record
+    bool linear = false;     // the last address record was 04
     std::uint32_t endLine = 0;
     std::vector<std::uint8_t> bytes;
     const bool allTaken = ForEachLine(text, [&](const TextLine& line) {
@@ -198,7 +201,9 @@ bool ParseIntelHex(std::string_view text, SparseImage& image, ImageError& error)
         const std::uint8_t* data = bytes.data() + 4;
         switch (type) {
             case 0x00:
-                if (offset + count > 0x10000) {
+                // Under 04 addressing a record goes on into the next 64 KiB (srec_cat writes
+                // such records); a segment's offset would wrap to its start instead.
+                if (offset + count > 0x10000 && !linear) {
                     error.message = "the record's data runs past the end of its 64 KiB segment";
                     return false;
                 }
@@ -219,6 +224,7 @@ bool ParseIntelHex(std::string_view text, SparseImage& image, ImageError& error)
                 }
                 base = static_cast<std::uint64_t>(data[0] << 8 | data[1])
                        << (type == 0x02 ? 4 : 16);
+                linear = type == 0x04;
                 return true;
             case 0x03:
             case 0x05:

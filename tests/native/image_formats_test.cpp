@@ -68,6 +68,21 @@ TEST(IntelHex, TheTopOfTheAddressSpace) {
     EXPECT_EQ(p.image.highest(), 0xFFFFFFFFu);
 }
 
+// srec_cat writes records that cross a 64 KiB boundary under 04 addressing: they go on into
+// the next 64 KiB. Text from Windows editors may start with a UTF-8 byte-order mark.
+TEST(IntelHex, LinearRecordsCrossIntoTheNext64KiBAndAByteOrderMarkIsSkipped) {
+    const Parsed p = Parse(ImageFormat::kIntelHex,
+                           "\xEF\xBB\xBF:020000040001F9\n"
+                           ":11FFF000000102030405060708090A0B0C0D0E0F1078\n:00000001FF\n");
+    ASSERT_TRUE(p.ok) << p.error.line << ": " << p.error.message;
+    EXPECT_EQ(p.image.lowest(), 0x1FFF0u);
+    EXPECT_EQ(p.image.highest(), 0x20000u);
+    EXPECT_EQ(Slice(p.image, 0x1FFFF, 2), (Bytes{0x0F, 0x10}));
+    const Parsed s = Parse(ImageFormat::kSRecord, "\xEF\xBB\xBFS1050100AABB94\nS9030000FC\n");
+    ASSERT_TRUE(s.ok) << s.error.message;
+    EXPECT_EQ(Slice(s.image, 0x100, 2), (Bytes{0xAA, 0xBB}));
+}
+
 struct BadFile {
     const char* text;
     std::uint32_t line;
@@ -87,6 +102,8 @@ TEST(IntelHex, BadRecordsNameTheirLine) {
         {":0100000100FE\n", 1, "an end-of-file record (01) carries no data"},
         {":03000004010203F3\n", 1, "an address record (04) holds 2 bytes, not 3"},
         {":11FFF000000102030405060708090A0B0C0D0E0F1078\n:00000001FF\n", 1,
+         "the record's data runs past the end of its 64 KiB segment"},
+        {":020000021000EC\n:11FFF000000102030405060708090A0B0C0D0E0F1078\n:00000001FF\n", 2,
          "the record's data runs past the end of its 64 KiB segment"},
         {":03000000010203F7\n:00000001FF\n:03000000010203F7\n", 3,
          "text after the end-of-file record"},
