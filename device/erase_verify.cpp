@@ -174,21 +174,17 @@ std::int32_t KVTandrel::VerifyChip(VerifyRequest request) {
     const TandrelStep step = request.quick != 0 ? TandrelStep::kQuickVerify : TandrelStep::kVerify;
     const ChipType* chip = FindChipType(request.chipType);
     const bool bufferBad = request.length < 0 || (request.buffer == nullptr && request.length > 0);
-    auto refuseBuffer = [&] {
-        TandrelFailure failure = MakeFailure(step, TandrelProblem::kBadBuffer, -1);
-        failure.found = static_cast<std::uint32_t>(request.length);
-        return Failed(failure);
-    };
     std::int32_t result = 1;
     if (!IsProgrammerFamily() || portOpen == 0) {
         result = Failed(MakeFailure(step, WhyRefused(), -1));
-    } else if (request.quick != 0) {
-        result =
-            bufferBad || request.length > kMaxQuickLength ? refuseBuffer() : QuickVerify(request);
     } else if (chip == nullptr) {
         result = Failed(MakeFailure(step, TandrelProblem::kBadArgument, -1));
-    } else if (bufferBad) {
-        result = refuseBuffer();
+    } else if (bufferBad || (request.quick != 0 && request.length > kMaxQuickLength)) {
+        TandrelFailure failure = MakeFailure(step, TandrelProblem::kBadBuffer, -1);
+        failure.found = static_cast<std::uint32_t>(request.length);
+        result = Failed(failure);
+    } else if (request.quick != 0) {
+        result = QuickVerify(request);
     } else if (request.length > chip->size) {
         // The range is read into a buffer of the chip's size: refuse what would not fit.
         TandrelFailure failure = MakeFailure(step, TandrelProblem::kTooLong, -1);
@@ -197,39 +193,60 @@ std::int32_t KVTandrel::VerifyChip(VerifyRequest request) {
         result = Failed(failure);
     } else {
         std::vector<std::uint8_t> working(static_cast<std::size_t>(chip->size));
-        if (ReadChip(request.chipType, working.data(), request.address, request.length,
-                     request.progress) < 0) {
-            result = -1;
-        } else {
-            const auto length = static_cast<std::size_t>(request.length);
-            const auto differs =
-                std::mismatch(working.begin(), working.begin() + length, request.buffer);
-            if (differs.first != working.begin() + length) {
-                TandrelFailure failure = MakeFailure(step, TandrelProblem::kMismatch, 0);
-                failure.address = static_cast<std::uint32_t>(differs.first - working.begin());
-                failure.expected = *differs.second;
-                failure.found = *differs.first;
-                result = Failed(failure);
-            }
-        }
+        result = ReadAndCompare(request, 0, request.length, working.data());
     }
     ResetProgress(request.progress);
     return result;
 }
 
+std::int32_t KVTandrel::ReadAndCompare(const VerifyRequest& request, std::int32_t offset,
+                                       std::int32_t length, std::uint8_t* working) {
+    if (ReadChip(request.chipType, working, request.address + static_cast<std::uint32_t>(offset),
+                 length, request.progress) < 0) {
+        return -1;
+    }
+    const std::uint8_t* expected = request.buffer + offset;
+    const auto differs = std::mismatch(working, working + length, expected);
+    if (differs.first == working + length) return 1;
+    TandrelFailure failure = MakeFailure(TandrelStep::kVerify, TandrelProblem::kMismatch, 0);
+    failure.address = static_cast<std::uint32_t>(offset + (differs.first - working));
+    failure.expected = *differs.second;
+    failure.found = *differs.first;
+    return Failed(failure);
+}
+
+// The unit's sum weighs byte i of its range by i: the first byte not at all, and at every
+// multiple of 32 KiB an even weight lets only bit 0 through. A second sum over the range less
+// its first byte gives every later byte an odd weight in one of the two, and an odd weight is
+// invertible modulo 65536, so any single differing byte changes a compared sum. The first block
+// is read and compared byte by byte.
 std::int32_t KVTandrel::QuickVerify(const VerifyRequest& request) {
-    const auto length = static_cast<std::uint32_t>(request.length);
-    const std::uint32_t local = WeightedChecksum16(request.buffer, length) & 0xFFFF;
+    std::int32_t result = CompareChipSum(request, 0);
+    if (result == 1 && request.length > 1) result = CompareChipSum(request, 1);
+    if (result == 1 && request.length > 0) {
+        std::uint8_t block[kChipBlockSize];
+        const auto first = std::min(request.length, static_cast<std::int32_t>(kChipBlockSize));
+        result = ReadAndCompare(request, 0, first, block);
+    }
+    return result;
+}
+
+std::int32_t KVTandrel::CompareChipSum(const VerifyRequest& request, std::int32_t offset) {
+    const auto length = static_cast<std::uint32_t>(request.length - offset);
+    const std::uint32_t address = request.address + static_cast<std::uint32_t>(offset);
+    const std::uint32_t local = WeightedChecksum16(request.buffer + offset, length) & 0xFFFF;
     const std::uint8_t frame[7] = {
         'Q',
         static_cast<std::uint8_t>(length >> 16),
         static_cast<std::uint8_t>(length >> 8),
         static_cast<std::uint8_t>(length),
-        static_cast<std::uint8_t>(request.address >> 16),
-        static_cast<std::uint8_t>(request.address >> 8),
-        static_cast<std::uint8_t>(request.address),
+        static_cast<std::uint8_t>(address >> 16),
+        static_cast<std::uint8_t>(address >> 8),
+        static_cast<std::uint8_t>(address),
     };
     TandrelFailure failure = MakeFailure(TandrelStep::kQuickVerify, TandrelProblem::kNone, -1);
+    failure.address = static_cast<std::uint32_t>(offset);
+    failure.count = length;
     std::uint8_t reply[2] = {};
     std::uint32_t received = 0;
     if (!Send(frame, sizeof frame)) {

@@ -176,7 +176,10 @@ public:
     [[nodiscard]] std::int32_t BlankCheckSector(std::int32_t sector, ProgressSink* progress);
     [[nodiscard]] std::int32_t BlankCheckChip(std::int32_t chipType, ProgressSink* progress);
     // 1 the range matches, 0 it differs, -1 could not be checked. A full verify of a range
-    // longer than the chip type's size is refused with -1.
+    // longer than the chip type's size is refused with -1. A quick verify compares two of the
+    // unit's checksums (the range, and the range less its first byte) and reads the first block,
+    // so that any single differing byte is seen; differences that cancel out in both sums can
+    // still pass.
     [[nodiscard]] std::int32_t VerifyChip(VerifyRequest request);
 
     // The "Cancel Operation" button (window thread): asks a running transfer to stop at its
@@ -259,6 +262,13 @@ private:
                                           std::uint32_t address, std::int32_t length,
                                           ProgressSink* progress);
     [[nodiscard]] std::int32_t QuickVerify(const VerifyRequest& request);
+    // One 'Q' frame over the request's range from offset on, against the buffer's sum: 1, 0
+    // (a mismatch, recorded with offset as its address and the frame's length as its count), -1.
+    [[nodiscard]] std::int32_t CompareChipSum(const VerifyRequest& request, std::int32_t offset);
+    // Reads length bytes of the request's range from offset on into working and compares them
+    // with the buffer: 1, 0 (the first difference recorded by its offset in the range), -1.
+    [[nodiscard]] std::int32_t ReadAndCompare(const VerifyRequest& request, std::int32_t offset,
+                                              std::int32_t length, std::uint8_t* working);
     void StartProgress(ProgressSink* progress, std::int32_t length);
     // The common end of WriteChip and ReadChip: progress reset, 300 ms, idle, cancel cleared.
     void EndTransfer(ProgressSink* progress);

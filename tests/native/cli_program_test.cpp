@@ -23,6 +23,7 @@
 #include "cli/exit_codes.h"
 #include "formats/checksums.h"
 #include "formats/image_formats.h"
+#include "formats/text_format.h"
 #include "sim/sim_program_posix.h"
 #include "tests/native/support/pattern_bytes.h"
 #include "tests/native/support/scratch_files.h"
@@ -195,6 +196,30 @@ TEST_F(CliProgramTest, AVerifyMismatchExitsWithItsCode) {
                          " first at chip address 000000"),
               0u)
         << f.out;
+}
+
+// The unit's checksum gives the first byte of a range weight 0, and at a 32 KiB multiple lets
+// an even difference through: a chip that differs from the file at one such byte alone must
+// fail verify --quick, and program --quick onto a flash byte lacking a bit of the file's.
+TEST_F(CliProgramTest, AQuickVerifySeesTheBytesTheUnitsChecksumCannot) {
+    Bytes image = PatternBytes(0x10000, 5);
+    image[0] = 0x5A;
+    image[0x8000] = 0x12;
+    WriteWholeFile(dir_.File("img.bin"), image);
+    ASSERT_EQ(sim_.Command("chip 2"), "ok");
+    for (const std::uint32_t offset : {0u, 0x8000u}) {
+        const std::string poke = Printf("poke %u %u", offset, image[offset] & ~2u);
+        ASSERT_EQ(sim_.Command("load " + dir_.File("img.bin")), "ok 65536");
+        ASSERT_EQ(sim_.Command(poke), "ok");
+        Finished f = Run({"verify", dir_.File("img.bin"), "-c", "27SF512", "--quick"});
+        EXPECT_EQ(f.status, kExitMismatch) << offset << f.out << f.err;
+
+        ASSERT_EQ(sim_.Command("fill 255"), "ok");
+        ASSERT_EQ(sim_.Command(poke), "ok");
+        f = Run({"program", dir_.File("img.bin"), "-c", "27SF512", "--quick"});
+        EXPECT_EQ(f.status, kExitMismatch) << offset << f.out << f.err;
+        EXPECT_NE(f.err.find("programming did not take"), std::string::npos) << f.err;
+    }
 }
 
 TEST_F(CliProgramTest, NoUnitAndBadArguments) {

@@ -211,22 +211,48 @@ TEST(WeightedChecksum16, WeighsEachByteByItsIndex) {
     EXPECT_EQ(WeightedChecksum16(big.data(), 0x80000), exact % 65536);
 }
 
-TEST_F(EraseVerifyTest, QuickVerifyComparesTheUnitsChecksum) {
+TEST_F(EraseVerifyTest, QuickVerifyComparesTwoOfTheUnitsChecksumsAndReadsTheFirstBlock) {
     Command("poke 0x100 0x10 0x20 0x30");
     std::vector<std::uint8_t> data = {0x10, 0x20, 0x30};
     EXPECT_EQ(tandrel_.VerifyChip(Request(1, 0x100, data, true)), 1);
-    EXPECT_EQ(HexFrames(), std::vector<std::string>{"51 00 00 03 00 01 00"});
+    // The range, the range less its first byte, then a read of its first block.
+    EXPECT_EQ(HexFrames(), (std::vector<std::string>{"51 00 00 03 00 01 00", "51 00 00 02 00 01 01",
+                                                     "34 52 03 00 01 00 8A"}));
     auto reads = EventsOf(Kind::kRead);
-    ASSERT_EQ(reads.size(), 1u);
+    ASSERT_GE(reads.size(), 2u);
     EXPECT_EQ(Hex(reads[0].bytes), "00 80");
-    EXPECT_TRUE(EventsOf(Kind::kPurge).empty());
-    EXPECT_TRUE(EventsOf(Kind::kSetTimeouts).empty()) << "the standing 300 ms";
-    EXPECT_EQ(progress_.calls, Calls{"pos 0"});
+    EXPECT_EQ(Hex(reads[1].bytes), "00 30");
+    EXPECT_EQ(progress_.calls.back(), "pos 0");
 
     Command("poke 0x102 0x31");
+    ClearLog();
     EXPECT_EQ(tandrel_.VerifyChip(Request(1, 0x100, data, true)), 0);
     EXPECT_EQ(log_, Lines{"KVTandrel: Chip Quick Verify failed. Local Checksum: 0x0080. "
                           "Chip Checksum: 0x0082"});
+}
+
+// The unit's sum gives the first byte of a range weight 0 and a byte at a 32 KiB multiple an
+// even weight, which a difference of 2 (or any at a 64 KiB multiple) leaves unchanged. A chip
+// that differs from the buffer at one such byte alone must still fail the quick verify.
+TEST_F(EraseVerifyTest, QuickVerifySeesEverySingleDifferingByte) {
+    struct Case {
+        std::uint32_t offset;
+        std::uint8_t buffer, chip;
+    };
+    const Case cases[] = {{0, 0x12, 0x34},        {1, 0x12, 0x13},        {0x8000, 0x12, 0x10},
+                          {0x10000, 0x12, 0x92},  {0x18000, 0x40, 0x42}, {0x1FFFF, 0x00, 0x01}};
+    std::vector<std::uint8_t> data(0x20000);
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 7);
+    for (const Case& c : cases) {
+        std::vector<std::uint8_t> buffer = data;
+        buffer[c.offset] = c.buffer;
+        std::copy(data.begin(), data.end(), unit_.chip().begin() + 0x40000);
+        unit_.chip()[0x40000 + c.offset] = c.chip;
+        EXPECT_EQ(tandrel_.VerifyChip(Request(1, 0x40000, buffer, true)), 0) << c.offset;
+        EXPECT_EQ(tandrel_.LastFailure().problem, TandrelProblem::kMismatch) << c.offset;
+        buffer[c.offset] = c.chip;
+        EXPECT_EQ(tandrel_.VerifyChip(Request(1, 0x40000, buffer, true)), 1) << c.offset;
+    }
 }
 
 TEST_F(EraseVerifyTest, QuickVerifyOfTheWholeChip) {
@@ -234,7 +260,8 @@ TEST_F(EraseVerifyTest, QuickVerifyOfTheWholeChip) {
     for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 31 + 7);
     std::copy(image.begin(), image.end(), unit_.chip().begin());
     EXPECT_EQ(tandrel_.VerifyChip(Request(1, 0, image, true)), 1);
-    EXPECT_EQ(HexFrames(), std::vector<std::string>{"51 08 00 00 00 00 00"});
+    EXPECT_EQ(HexFrames(), (std::vector<std::string>{"51 08 00 00 00 00 00", "51 07 FF FF 00 00 01",
+                                                     "34 52 00 00 00 00 86"}));
     image[0x7FFFF] ^= 1;
     EXPECT_EQ(tandrel_.VerifyChip(Request(1, 0, image, true)), 0);
 }
