@@ -6,10 +6,14 @@
 #include "device/kvtandrel.h"
 #include "device/port_scan.h"
 #include "device/protocol.h"
+#include "platform/text.h"
 
 namespace {
 
 constexpr std::int32_t kScanBaudRate = 115200;
+
+// The version letters of the programmers: a Tandrel or a Vorland.
+bool IsProgrammerLetter(char letter) { return letter == 'A' || letter == 'F'; }
 
 }  // namespace
 
@@ -166,18 +170,34 @@ std::uint32_t KVTandrel::DetectHardware(char* nameOut, std::size_t nameSize,
                 .code = kTandrelBadArgument});
         return 0;
     }
-    // When no port answers, the record tells what happened on the first one tried. A silent
-    // port stays held until the next InitPort closes it.
+    // A port whose reply names no programmer (an emulator, or any device that echoes or
+    // streams) is released and the scan goes on, as is a silent one: a failed scan holds no
+    // port. The first such reply tells what was found when no programmer answers anywhere.
+    // When no port answers, the record tells what happened on the first one tried.
+    std::string other;
+    FirmwareVersion otherVersion{};
     const std::string found = ScanPorts(ports_, lastPort, [&](const char* name) {
-        return InitPort(name, kScanBaudRate) == kTandrelDone &&
-               GetFirmwareVersion(versionOut) == kTandrelDone;
+        if (InitPort(name, kScanBaudRate) != kTandrelDone) return false;
+        if (GetFirmwareVersion(versionOut) == kTandrelDone) {
+            if (IsProgrammerLetter(versionOut->modelLetter)) return true;
+            if (other.empty()) {
+                other = name;
+                otherVersion = *versionOut;
+            }
+        }
+        ClosePort();
+        return false;
     });
-    if (found.empty()) {
+    if (!found.empty()) {
+        failure_ = {};  // the ports before this one are not the scan's failure
+    } else if (!other.empty()) {
+        *versionOut = otherVersion;
+        CopyText(portName, sizeof portName, other.c_str());
+    } else {
         if (nameOut != nullptr && nameSize > 0) nameOut[0] = '\0';
         *versionOut = FirmwareVersion{0, 0, 0};
         return 0;
     }
-    failure_ = {};  // the ports before this one are not the scan's failure
 
     std::uint32_t flags = 0;
     char letter = versionOut->modelLetter;

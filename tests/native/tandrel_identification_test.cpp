@@ -197,7 +197,26 @@ TEST_F(IdentificationTest, AnUnknownLetterLeavesTheObjectAndKeepsTheOldName) {
     EXPECT_STREQ(name_, "previous v3.1.Z");
     EXPECT_EQ(tandrel_.deviceFamily, 8);
     EXPECT_EQ(tandrel_.capabilities, 1);
-    EXPECT_EQ(tandrel_.portOpen, 1) << "the port stays open";
+    EXPECT_STREQ(tandrel_.portName, "COM1");
+    EXPECT_EQ(tandrel_.portOpen, 0) << "the port is released";
+}
+
+// Any serial device may answer the version frame with three bytes. Ports whose reply names no
+// programmer are released and the scan goes on to the unit.
+TEST_F(IdentificationTest, PortsThatNameNoProgrammerAreSkippedAndReleased) {
+    ProgrammerUnit streaming;
+    ASSERT_EQ(ExecuteUnitCommand(streaming, "version 3 1 Z", nullptr), "ok");
+    ProgrammerUnit emulator;
+    emulator.SetModel(UnitModel::kCalyxor2);
+    ports_.AddPort("COM2", &streaming);
+    ports_.AddPort("COM3", &emulator);
+    ports_.AddPort("COM4", nullptr);
+    ports_.AddPort("COM12", &unit_);
+    EXPECT_EQ(Detect(), 0x02u);
+    EXPECT_STREQ(tandrel_.portName, "COM12");
+    EXPECT_STREQ(name_, "Vorland v1.0.F");
+    for (const char* port : {"COM2", "COM3", "COM4"}) EXPECT_FALSE(ports_.IsOpen(port)) << port;
+    EXPECT_TRUE(ports_.IsOpen("COM12"));
 }
 
 TEST_F(IdentificationTest, AnEmulatorKeepsItsOtherCapabilityBits) {
@@ -215,7 +234,8 @@ TEST_F(IdentificationTest, NothingFoundClearsNameAndVersion) {
     EXPECT_EQ(version_.major, 0);
     EXPECT_EQ(version_.minor, 0);
     EXPECT_EQ(version_.modelLetter, 0);
-    EXPECT_EQ(tandrel_.portOpen, 1) << "the silent COM5 stays open";
+    EXPECT_EQ(tandrel_.portOpen, 0) << "the silent COM5 is released";
+    EXPECT_FALSE(ports_.IsOpen("COM5"));
     EXPECT_EQ(PortsTried(), (std::vector<std::string>{"COM1", "COM2", "COM3", "COM4", "COM5"}));
 }
 
