@@ -42,6 +42,16 @@ DWORD FilterIndexOf(const char* path) {
     return 4;
 }
 
+// The format of a file: its extension's, or else the chosen filter's (all files: raw binary).
+ImageFormat FormatOf(const char* path, DWORD filterIndex) {
+    if (const std::optional<ImageFormat> format = ImageFormatFromPath(path)) return *format;
+    switch (filterIndex) {
+        case 2: return ImageFormat::kIntelHex;
+        case 3: return ImageFormat::kSRecord;
+        default: return ImageFormat::kBinary;
+    }
+}
+
 enum class FileRead { kDone, kCannotOpen, kTooLarge, kCannotRead };
 
 // Reads the whole file at path into bytes, when it holds at most limit bytes.
@@ -73,14 +83,15 @@ void LogFormat(HWND dialog, const char* format, Args... args) {
 
 }  // namespace
 
-void LoadFileToBuffer(HWND dialog, unsigned char* image, std::int32_t chipSize) {
+LoadedRange LoadFileToBuffer(HWND dialog, unsigned char* image, std::int32_t chipSize) {
     const char* path = gSettings.loadFilePath;
+    DWORD filter = 0;
     if (!RunFileDialog(dialog, 0, gSettings.loadFilePath, nullptr, "Select File...",
-                       FilterIndexOf(path), kImageFileFilter)) {
-        return;
+                       FilterIndexOf(path), kImageFileFilter, &filter)) {
+        return {};
     }
-    const std::optional<ImageFormat> format = ImageFormatFromPath(path);
-    const bool addressed = format.has_value() && FormatHasAddresses(*format);
+    const ImageFormat format = FormatOf(path, filter);
+    const bool addressed = FormatHasAddresses(format);
 
     // Read first, so a failed read leaves the buffer as it was.
     std::string bytes;
@@ -88,27 +99,20 @@ void LoadFileToBuffer(HWND dialog, unsigned char* image, std::int32_t chipSize) 
         case FileRead::kDone: break;
         case FileRead::kCannotOpen:
             LogToPane(dialog, "ERROR: File could not be opened. Load Failed");
-            return;
+            return {};
         case FileRead::kTooLarge:
             LogToPane(dialog, addressed ? "ERROR: File larger than 64 MiB. Load Failed."
                                         : "ERROR: File larger than selected chip. Load Failed.");
-            return;
+            return {};
         case FileRead::kCannotRead:
             LogToPane(dialog, "ERROR: File could not be read. Load Failed.");
-            return;
+            return {};
     }
 
     if (addressed) {
-        AddressedLoad load = LoadAddressedImage(*format, bytes, path, chipSize, image);
+        AddressedLoad load = LoadAddressedImage(format, bytes, path, chipSize, image);
         for (const std::string& line : load.lines) LogToPane(dialog, line.c_str());
-        if (!load.placed) return;
-        // The chip start first: the synchronisation then takes the chip end along with the
-        // buffer end. Data past the chip gets its own addresses too, so that Program refuses the
-        // range instead of writing the data somewhere the file does not say.
-        SetBoxAddress(dialog, IDC_CHIP_START, load.start);
-        SetBoxAddress(dialog, IDC_BUFFER_START, load.start);
-        SetBoxAddress(dialog, IDC_BUFFER_END, load.end);
-        return;
+        return {load.placed, true, load.start, load.end};
     }
 
     const auto count = static_cast<std::int32_t>(bytes.size());
@@ -121,13 +125,13 @@ void LoadFileToBuffer(HWND dialog, unsigned char* image, std::int32_t chipSize) 
         LogToPane(dialog,
                   FormatChecksumLine(0, static_cast<std::uint32_t>(count) - 1, image).c_str());
     }
-    SetBoxAddress(dialog, IDC_BUFFER_START, 0);
-    SetBoxAddress(dialog, IDC_BUFFER_END, count - 1);
+    return {true, false, 0, count - 1};
 }
 
 void SaveBufferToFile(HWND dialog, const unsigned char* image) {
+    DWORD filter = 0;
     if (!RunFileDialog(dialog, 1, gSettings.saveFilePath, nullptr, "Select File...",
-                       FilterIndexOf(gSettings.saveFilePath), kImageFileFilter)) {
+                       FilterIndexOf(gSettings.saveFilePath), kImageFileFilter, &filter)) {
         return;
     }
 
@@ -141,8 +145,7 @@ void SaveBufferToFile(HWND dialog, const unsigned char* image) {
 
     const std::int32_t start = gSettings.bufferStart;
     const std::int32_t length = RangeLength(start, gSettings.bufferEnd);
-    const ImageFormat format =
-        ImageFormatFromPath(gSettings.saveFilePath).value_or(ImageFormat::kBinary);
+    const ImageFormat format = FormatOf(gSettings.saveFilePath, filter);
     const std::string content =
         WriteImage(format, image + start, static_cast<std::uint32_t>(length),
                    static_cast<std::uint32_t>(start), FileNameOf(gSettings.saveFilePath));

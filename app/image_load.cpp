@@ -16,6 +16,13 @@ std::string FileNameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+std::string FitWarningLine(std::uint32_t highest, std::int32_t chipSize) {
+    return Printf(
+        "WARNING: Data up to %.6X does not fit the selected chip (000000-%.6X): it cannot be "
+        "programmed there.",
+        highest, chipSize - 1);
+}
+
 AddressedLoad LoadAddressedImage(ImageFormat format, std::string_view text, const std::string& path,
                                  std::int32_t chipSize, std::uint8_t* image) {
     AddressedLoad load;
@@ -56,12 +63,7 @@ AddressedLoad LoadAddressedImage(ImageFormat format, std::string_view text, cons
         static_cast<unsigned long long>(parsed.dataBytes()),
         static_cast<unsigned long long>(parsed.dataBytes()), parsed.lowest(), parsed.highest()));
     if (!error.note.empty()) load.lines.push_back("Note: " + name + ": " + error.note);
-    if (load.end >= chipSize) {
-        load.lines.push_back(
-            Printf("WARNING: Data up to %.6X does not fit the selected chip "
-                   "(000000-%.6X): it cannot be programmed there.",
-                   parsed.highest(), chipSize - 1));
-    }
+    if (load.end >= chipSize) load.lines.push_back(FitWarningLine(parsed.highest(), chipSize));
     load.lines.push_back(FormatChecksumLine(static_cast<std::uint32_t>(load.start),
                                             static_cast<std::uint32_t>(load.end),
                                             image + load.start));

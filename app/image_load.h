@@ -31,5 +31,9 @@ struct AddressedLoad {
 AddressedLoad LoadAddressedImage(ImageFormat format, std::string_view text, const std::string& path,
                                  std::int32_t chipSize, std::uint8_t* image);
 
+// The warning that data up to highest lies past a chip of chipSize bytes (the range then stays
+// where the data is, and Program refuses it).
+std::string FitWarningLine(std::uint32_t highest, std::int32_t chipSize);
+
 // The file name of a path, without its folders.
 std::string FileNameOf(const std::string& path);

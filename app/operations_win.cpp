@@ -1,5 +1,8 @@
 #include "app/operations_win.h"
 
+#include <cstring>
+
+#include "app/address_rules.h"
 #include "app/progress_relay.h"
 #include "device/kvtandrel.h"
 #include "device/kvtandrel_win.h"
@@ -10,13 +13,26 @@ namespace {
 ProgressRelay gProgress(SystemClock());
 HWND gProgressBar = nullptr;  // the running request's bar; null: no progress is shown
 
+// A read lands here first: the image buffer takes the chip's bytes only once all of them have
+// arrived, so a unit that stops answering, or a cancel, leaves the loaded image as it was.
+std::uint8_t gReadBlock[kImageBufferSize];
+
+std::int32_t ReadIntoImage(KVTandrel& device, const OperationRequest& r, ProgressSink* progress) {
+    if (r.length < 0 || r.length > kImageBufferSize) return kTandrelBadArgument;
+    const std::int32_t result = device.ReadChip(r.chipType, gReadBlock,
+                                                static_cast<std::uint32_t>(r.chipAddress),
+                                                r.length, progress);
+    if (result >= 0) std::memcpy(r.buffer, gReadBlock, static_cast<std::size_t>(r.length));
+    return result;
+}
+
 std::int32_t RunDeviceCall(const OperationRequest& r, ProgressSink* progress) {
     KVTandrel& device = *r.device;
     auto address = static_cast<std::uint32_t>(r.chipAddress);
     switch (r.operation) {
         case OP_PROGRAM:
             return device.WriteChip(r.chipType, r.buffer, address, r.length, progress);
-        case OP_READ: return device.ReadChip(r.chipType, r.buffer, address, r.length, progress);
+        case OP_READ: return ReadIntoImage(device, r, progress);
         case OP_VERIFY:
         case OP_QUICK_VERIFY:
             return device.VerifyChip(VerifyRequest{r.chipType, address, r.buffer, r.length,

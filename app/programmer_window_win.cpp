@@ -9,7 +9,9 @@
 
 #include "app/address_rules.h"
 #include "app/image_files_win.h"
+#include "app/image_load.h"
 #include "app/log_win.h"
+#include "app/operation_lines.h"
 #include "app/operations_win.h"
 #include "app/progress_relay.h"
 #include "app/settings.h"
@@ -28,6 +30,7 @@ HWND gProgrammerWindow = nullptr;
 namespace {
 
 constexpr char kSeparator[] = "-----------------------------------";
+constexpr char kBufferUnchanged[] = "The buffer is unchanged.";
 constexpr UINT_PTR kProgressTimer = 1;  // a last look at the bar after each progress notice
 
 // The window's state beside the settings record (window thread only).
@@ -40,6 +43,11 @@ struct ProgrammerState {
     bool syncArmed = true;        // false while the range synchronisation writes a box itself
     bool controlsBusy = false;    // the operation controls are greyed
     bool operationRunning = false;  // a worker thread owns the requests and the image buffer
+    int writingBoxes = 0;           // the window itself is writing an address box
+    // The chip start box holds the address that the last file's records gave it; the user's
+    // typing takes it over.
+    bool chipStartFromFile = false;
+    bool verifyingProgram = false;  // the running verify checks what Program just wrote
 };
 ProgrammerState gState;
 
@@ -76,12 +84,46 @@ void ApplyChipState(HWND dialog, std::int32_t chipType) {
     EnableWindow(Item(dialog, IDC_ERASE_CHIP), allowed);
 }
 
+AddressBoxes ReadBoxes(HWND dialog) {
+    return {ReadBoxAddress(dialog, IDC_BUFFER_START), ReadBoxAddress(dialog, IDC_BUFFER_END),
+            ReadBoxAddress(dialog, IDC_CHIP_START), ReadBoxAddress(dialog, IDC_CHIP_END)};
+}
+
 void OnChipSelection(HWND dialog) {
     LRESULT selection = SendDlgItemMessageA(dialog, IDC_CHIP_LIST, LB_GETCURSEL, 0, 0);
     gSettings.chipType = static_cast<std::int32_t>(selection);
     ApplyChipState(dialog, gSettings.chipType);
-    SetBoxAddress(dialog, IDC_CHIP_START, 0);
-    SetBoxAddress(dialog, IDC_CHIP_END, gState.chipSize - 1);
+    if (!gState.chipStartFromFile) {
+        SetBoxAddress(dialog, IDC_CHIP_START, 0);
+        SetBoxAddress(dialog, IDC_CHIP_END, gState.chipSize - 1);
+        return;
+    }
+    // Addresses that came from a file stay with it: the chip range keeps its start and the
+    // buffer range's length. A range past the new chip is refused by Program, as after the load.
+    const BoxUpdate update = ComputeRangeSync(kBoxBufferEnd, ReadBoxes(dialog));
+    if (update.box == 0) return;
+    SetBoxAddress(dialog, update.box, update.value);
+    if (update.value >= gState.chipSize) {
+        LogToPane(dialog,
+                  FitWarningLine(static_cast<std::uint32_t>(update.value), gState.chipSize).c_str());
+    }
+}
+
+void OnLoad(HWND dialog) {
+    const LoadedRange loaded = LoadFileToBuffer(dialog, gState.image.get(), gState.chipSize);
+    if (!loaded.loaded) return;
+    if (loaded.addressed) {
+        // The chip start first: the synchronisation then takes the chip end along with the
+        // buffer end. Data past the chip gets its own addresses too, so that Program refuses
+        // the range instead of writing the data somewhere the file does not say.
+        SetBoxAddress(dialog, IDC_CHIP_START, loaded.start);
+    } else if (gState.chipStartFromFile) {
+        // The previous file's address does not belong to this one; a start typed is kept.
+        SetBoxAddress(dialog, IDC_CHIP_START, 0);
+    }
+    gState.chipStartFromFile = loaded.addressed;
+    SetBoxAddress(dialog, IDC_BUFFER_START, loaded.start);
+    SetBoxAddress(dialog, IDC_BUFFER_END, loaded.end);
 }
 
 void OnSectorChange(HWND dialog, int position) {
@@ -104,7 +146,9 @@ std::int32_t ReadBoxAddress(HWND dialog, int id) {
 }
 
 void SetBoxAddress(HWND dialog, int id, std::int32_t value) {
+    ++gState.writingBoxes;
     SetDlgItemTextA(dialog, id, FormatAddress(value).c_str());
+    --gState.writingBoxes;
 }
 
 void LogToPane(HWND dialog, const char* text) {
@@ -118,11 +162,7 @@ void SyncAddressRanges(int boxId) {
     }
     if (gProgrammerWindow == nullptr) return;  // initialisation fills the boxes unsynchronised
     gState.syncArmed = false;
-    AddressBoxes boxes{ReadBoxAddress(gProgrammerWindow, IDC_BUFFER_START),
-                       ReadBoxAddress(gProgrammerWindow, IDC_BUFFER_END),
-                       ReadBoxAddress(gProgrammerWindow, IDC_CHIP_START),
-                       ReadBoxAddress(gProgrammerWindow, IDC_CHIP_END)};
-    BoxUpdate update = ComputeRangeSync(boxId, boxes);
+    BoxUpdate update = ComputeRangeSync(boxId, ReadBoxes(gProgrammerWindow));
     if (update.box != 0) SetBoxAddress(gProgrammerWindow, update.box, update.value);
     gState.syncArmed = true;
 }
@@ -198,8 +238,23 @@ void OnTransfer(HWND dialog, std::int32_t direction, const char* startLine) {
     }
 }
 
+bool Checked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == BST_CHECKED; }
+
+// Starts a verify of a range (the controls already busy): byte by byte, or by the unit's
+// checksums when "Quick Verify" is checked.
+bool StartVerify(HWND dialog, std::int32_t chipType, std::int32_t chipAddress,
+                 std::int32_t length, std::uint8_t* buffer, bool afterProgram) {
+    OperationRequest& r = PrepareOther(
+        dialog, Checked(dialog, IDC_QUICK_VERIFY) ? OP_QUICK_VERIFY : OP_VERIFY, MSG_VERIFY_DONE);
+    r.length = length;
+    r.chipAddress = chipAddress;
+    r.chipType = chipType;
+    r.buffer = buffer;
+    gState.verifyingProgram = afterProgram;
+    return LaunchOperation(dialog, r);
+}
+
 void OnVerify(HWND dialog) {
-    bool quick = IsDlgButtonChecked(dialog, IDC_QUICK_VERIFY) == BST_CHECKED;
     CopyBoxesToSettings(dialog);
     EnableOperationControls(dialog, 0);
     LogToPane(dialog, "Verifying device against buffer...");
@@ -210,13 +265,9 @@ void OnVerify(HWND dialog) {
         EnableOperationControls(dialog, 1);
         return;
     }
-    OperationRequest& r =
-        PrepareOther(dialog, quick ? OP_QUICK_VERIFY : OP_VERIFY, MSG_VERIFY_DONE);
-    r.length = RangeLength(gSettings.chipStart, gSettings.chipEnd);
-    r.chipAddress = gSettings.chipStart;
-    r.chipType = gSettings.chipType;
-    r.buffer = gState.image.get() + gSettings.bufferStart;
-    LaunchOperation(dialog, r);
+    StartVerify(dialog, gSettings.chipType, gSettings.chipStart,
+                RangeLength(gSettings.chipStart, gSettings.chipEnd),
+                gState.image.get() + gSettings.bufferStart, false);
 }
 
 void OnChipOperation(HWND dialog, std::int32_t operation, UINT completion, const char* startLine,
@@ -272,10 +323,12 @@ void OnCommand(HWND dialog, int id, int code) {
         case IDC_BUFFER_END:
         case IDC_CHIP_START:
         case IDC_CHIP_END:
-            if (code == EN_CHANGE) SyncAddressRanges(id);
+            if (code != EN_CHANGE) break;
+            if (id == IDC_CHIP_START && gState.writingBoxes == 0) gState.chipStartFromFile = false;
+            SyncAddressRanges(id);
             break;
         case IDC_LOAD_FILE:
-            if (idleControls) LoadFileToBuffer(dialog, gState.image.get(), gState.chipSize);
+            if (idleControls) OnLoad(dialog);
             break;
         case IDC_SAVE_FILE:
             if (idleControls) SaveBufferToFile(dialog, gState.image.get());
@@ -330,9 +383,20 @@ void LogVerdict(HWND dialog, std::int32_t result, const char* yes, const char* n
 
 constexpr char kCommandFailed[] = "ERROR: Command Failed. Check connectivity, etc.";
 
-// The checksums of the buffer addresses the read just filled, to compare with an image's
-// release notes.
-void LogReadChecksum(HWND dialog) {
+const char* ChipName(std::int32_t chipType) {
+    const ChipType* chip = FindChipType(chipType);
+    return chip != nullptr ? chip->shortName : "chip";
+}
+
+// Why the operation failed, from the device's record of it.
+void LogReason(HWND dialog, const char* chipName) {
+    const std::string reason = FailureReason(gTandrel.LastFailure(), chipName);
+    if (!reason.empty()) LogToPane(dialog, reason.c_str());
+}
+
+// The checksums of the buffer range the transfer wrote from or read into, to compare with an
+// image's release notes and with vorland-cli's.
+void LogTransferChecksum(HWND dialog) {
     const OperationRequest& r = gTransferRequest;
     if (r.length <= 0) return;
     const auto first = static_cast<std::uint32_t>(r.buffer - gState.image.get());
@@ -341,42 +405,79 @@ void LogReadChecksum(HWND dialog) {
     LogToPane(dialog, line.c_str());
 }
 
+// Program and read. A successful program is verified when "Verify after programming" is
+// checked: true when that verify started (the controls then stay busy).
+bool OnTransferDone(HWND dialog, UINT message, std::int32_t r) {
+    const bool reading = message == MSG_READ_DONE;
+    const OperationRequest& request = gTransferRequest;
+    if (r == kTandrelCancelled) {
+        LogToPane(dialog, "Operation Cancelled");
+        if (reading) LogToPane(dialog, kBufferUnchanged);
+        return false;
+    }
+    LogToPane(dialog, kSeparator);
+    if (r < 0) {
+        LogToPane(dialog, "ERROR: PROM I/O returned failure.");
+        LogReason(dialog, ChipName(request.chipType));
+        if (reading) LogToPane(dialog, kBufferUnchanged);
+    } else {
+        LogToPane(dialog, "PROM I/O succeeded.");
+        LogTransferChecksum(dialog);
+    }
+    SetLogCaret(Item(dialog, IDC_LOG), 0);
+    if (reading || r < 0 || !Checked(dialog, IDC_VERIFY_AFTER_PROGRAM)) return false;
+    LogToPane(dialog, "Verifying device against buffer...");
+    return StartVerify(dialog, request.chipType, request.chipAddress, request.length,
+                       request.buffer, true);
+}
+
+void OnVerifyDone(HWND dialog, std::int32_t r) {
+    const OperationRequest& request = gOtherRequest;
+    LogVerdict(dialog, r, "SUCCESS: Verification Succeeded.",
+               "FAILURE: Verification Failed (not matched)", kCommandFailed);
+    if (r == 0) {
+        const auto bufferStart = static_cast<std::uint32_t>(request.buffer - gState.image.get());
+        LogToPane(dialog, VerifyDifferenceLine(gTandrel.LastFailure(),
+                                               static_cast<std::uint32_t>(request.chipAddress),
+                                               bufferStart, gState.verifyingProgram)
+                              .c_str());
+    }
+    if (r == -1) LogReason(dialog, ChipName(request.chipType));
+    gState.verifyingProgram = false;
+}
+
 void OnCompletion(HWND dialog, UINT message, std::int32_t r) {
     gState.operationRunning = false;
     ShowOperationProgress();  // the bar as the operation left it
+    const char* chip = ChipName(gOtherRequest.chipType);
+    const char* sectorChip = kSectorChip.shortName;
     switch (message) {
         case MSG_PROGRAM_DONE:
         case MSG_READ_DONE:
-            EnableWindow(Item(dialog, IDCANCEL), TRUE);
-            if (r == -19) {
-                LogToPane(dialog, "Operation Cancelled");
-            } else {
-                LogToPane(dialog, kSeparator);
-                LogToPane(dialog, r >= 0 ? "PROM I/O succeeded." : "ERROR: PROM I/O returned failure.");
-                if (message == MSG_READ_DONE && r >= 0) LogReadChecksum(dialog);
-                SetLogCaret(Item(dialog, IDC_LOG), 0);
-            }
+            if (OnTransferDone(dialog, message, r)) return;
             break;
-        case MSG_VERIFY_DONE:
-            LogVerdict(dialog, r, "SUCCESS: Verification Succeeded.",
-                       "FAILURE: Verification Failed (not matched)", kCommandFailed);
-            break;
+        case MSG_VERIFY_DONE: OnVerifyDone(dialog, r); break;
         case MSG_ERASE_DONE:
             if (r == 1) LogToPane(dialog, "Erase Succeeded.");
-            if (r == 0 || r == -1) LogToPane(dialog, "ERROR: Erase Command returned failure.");
-            EnableWindow(Item(dialog, IDCANCEL), TRUE);
+            if (r == 0 || r == -1) {
+                LogToPane(dialog, "ERROR: Erase Command returned failure.");
+                LogReason(dialog, chip);
+            }
             break;
         case MSG_BLANK_CHECK_DONE:
             LogVerdict(dialog, r, "Chip is blank.", "Chip NOT blank.", kCommandFailed);
+            if (r == -1) LogReason(dialog, chip);
             break;
         case MSG_SECTOR_ERASE_DONE:
             LogToPane(dialog, r == 0 ? "Sector Erase Succeeded." : "ERROR: Sector Erase FAILED.");
-            EnableWindow(Item(dialog, IDCANCEL), TRUE);
+            if (r != 0) LogReason(dialog, sectorChip);
             break;
         default:
             LogVerdict(dialog, r, "Sector is blank.", "Sector NOT blank.", kCommandFailed);
+            if (r == -1) LogReason(dialog, sectorChip);
             break;
     }
+    // "Close", greyed by the busy state and by the erases, comes back with the controls.
     EnableOperationControls(dialog, 1);
 }
 
@@ -430,6 +531,9 @@ BOOL OnInitDialog(HWND dialog) {
 
     ApplyChipState(dialog, gSettings.chipType);
     if (gSettings.quickVerify != 0) CheckDlgButton(dialog, IDC_QUICK_VERIFY, BST_CHECKED);
+    if (gSettings.noVerifyAfterProgram == 0) {
+        CheckDlgButton(dialog, IDC_VERIFY_AFTER_PROGRAM, BST_CHECKED);
+    }
 
     gState.image.reset(new (std::nothrow) std::uint8_t[kImageBufferSize]());
     DetectUnit(dialog);
@@ -445,7 +549,8 @@ BOOL OnInitDialog(HWND dialog) {
 }
 
 void OnDestroy(HWND dialog) {
-    gSettings.quickVerify = IsDlgButtonChecked(dialog, IDC_QUICK_VERIFY) == BST_CHECKED ? 1 : 0;
+    gSettings.quickVerify = Checked(dialog, IDC_QUICK_VERIFY) ? 1 : 0;
+    gSettings.noVerifyAfterProgram = Checked(dialog, IDC_VERIFY_AFTER_PROGRAM) ? 0 : 1;
     gState.image.reset();
     gTandrel.ClosePort();
     AccessSettingsFile(1);

@@ -26,7 +26,9 @@ struct SettingsRecord {
     char saveFilePath[kPathSize];
     char loadFilePath[kPathSize];
     std::int32_t chipType;  // 0..6, index into the chip type table
-    std::int32_t reserved564;
+    // 1 when "Verify after programming" was unchecked at close. A reserved field that earlier
+    // versions leave zero, so their files start with the verify on, as a fresh start does.
+    std::int32_t noVerifyAfterProgram;
     std::int32_t sectorIndex;  // 0..7
     std::int32_t quickVerify;  // 1 when "Quick Verify" was checked at close
     char comPortName[28];      // where the unit was last found; the next scan tries it early
@@ -45,7 +47,7 @@ static_assert(offsetof(SettingsRecord, chipEnd) == 36);
 static_assert(offsetof(SettingsRecord, saveFilePath) == 40);
 static_assert(offsetof(SettingsRecord, loadFilePath) == 300);
 static_assert(offsetof(SettingsRecord, chipType) == 560);
-static_assert(offsetof(SettingsRecord, reserved564) == 564);
+static_assert(offsetof(SettingsRecord, noVerifyAfterProgram) == 564);
 static_assert(offsetof(SettingsRecord, sectorIndex) == 568);
 static_assert(offsetof(SettingsRecord, quickVerify) == 572);
 static_assert(offsetof(SettingsRecord, comPortName) == 576);

@@ -87,3 +87,55 @@ std::string FailureLogLine(const TandrelFailure& f) {
     }
     return "";
 }
+
+std::string FailureReason(const TandrelFailure& f, const char* chipName) {
+    const std::string cable = " Check the cable and the unit's power.";
+    // A unit that answers the first block, but not as the chip should, most often holds
+    // another chip; silence and damage point at the cable or the power. A name read letter by
+    // letter ("AT29C256") takes "an", the 27-series "a".
+    const bool answeredWrongly = f.problem == Problem::kRefused ||
+                                 (f.problem == Problem::kShortReply && f.found > 0);
+    const std::string hint =
+        f.atBlock() && f.block == 0 && answeredWrongly
+            ? Printf(" Is %s %s in the socket?", chipName[0] == 'A' ? "an" : "a", chipName)
+            : cable;
+    std::string where;
+    if (f.atBlock()) {
+        where = Printf(" at %.6X", f.address);
+    } else if (f.step == Step::kSectorErase) {
+        where = Printf(" while erasing sector %u", f.address);
+    } else if (f.step == Step::kChipErase) {
+        where = " while erasing the chip";
+    }
+    switch (f.problem) {
+        case Problem::kNone:
+        case Problem::kCancelled:
+        case Problem::kMismatch: return "";
+        case Problem::kNotProgrammer: return "The unit is not a programmer.";
+        case Problem::kNoPort: return "No port is open to the unit." + cable;
+        case Problem::kBadArgument: return Printf("The unit cannot do this for the %s.", chipName);
+        case Problem::kBadBuffer:
+        case Problem::kTooLong: return Printf("The range does not fit the %s.", chipName);
+        case Problem::kPortMissing:
+            return Printf("The port %s cannot be opened: it is missing or another program holds it.",
+                          f.port);
+        case Problem::kPortSetup: return Printf("The port %s refused its settings.", f.port);
+        case Problem::kWriteFailed: return "The port failed while sending" + where + "." + cable;
+        case Problem::kReadFailed: return "The port failed while receiving" + where + "." + cable;
+        case Problem::kNoReply:
+        case Problem::kShortReply: return "The unit stopped answering" + where + "." + hint;
+        case Problem::kRefused: {
+            const std::string what = f.atBlock()                   ? "the block" + where
+                                     : f.step == Step::kChipErase ? std::string("to erase the chip")
+                                                                  : Printf("to erase sector %u", f.address);
+            return Printf("The unit refused %s (it answered '%c').", what.c_str(),
+                          Printable(f.found)) +
+                   hint;
+        }
+        case Problem::kChecksum:
+            return Printf("A block arrived damaged%s (checksum %.2X, the unit sent %.2X).",
+                          where.c_str(), f.expected, f.found) +
+                   cable;
+    }
+    return "";
+}

@@ -68,3 +68,9 @@ struct TandrelFailure {
 
 // The log line KVTandrel writes for a failure; empty for the failures it writes none for.
 [[nodiscard]] std::string FailureLogLine(const TandrelFailure& failure);
+
+// The failure told to a person in one line: what happened, at which chip address, and what may
+// help (at the first block of a transfer, whether chipName is the chip in the socket; later on,
+// the cable and the unit's power). Empty for no failure, a cancel and a verify's difference,
+// which have lines of their own.
+[[nodiscard]] std::string FailureReason(const TandrelFailure& failure, const char* chipName);

@@ -32,7 +32,7 @@ void CenterWindow(HWND window, HWND reference) {
 }
 
 int RunFileDialog(HWND owner, int mode, char* path, char* fileTitle, const char* title,
-                  DWORD filterIndex, const char* filter) {
+                  DWORD filterIndex, const char* filter, DWORD* chosenFilter) {
     char initialDir[kFilePathSize];
     std::size_t length = CopyText(initialDir, sizeof initialDir, gModuleDirectory);
     if (length > 0 && initialDir[length - 1] == '\\') initialDir[length - 1] = '\0';
@@ -51,8 +51,15 @@ int RunFileDialog(HWND owner, int mode, char* path, char* fileTitle, const char*
     dialog.nMaxFileTitle = fileTitle != nullptr ? kFilePathSize : 0;
     dialog.lpstrInitialDir = initialDir;
     dialog.lpstrTitle = title;
-    dialog.Flags = OFN_CREATEPROMPT | OFN_OVERWRITEPROMPT;
-    if (mode == 0) return GetOpenFileNameA(&dialog) ? 1 : 0;
-    if (mode == 1) return GetSaveFileNameA(&dialog) ? 1 : 0;
-    return 1;
+    // Opening takes only a file that exists: an offer to create one would only lead to a file
+    // that cannot be loaded. A name saved without an extension gets the chosen filter's (an
+    // empty default extension: none for "*.*"), and the overwrite question is asked about
+    // that name.
+    dialog.Flags = mode == 0 ? OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST : OFN_OVERWRITEPROMPT;
+    dialog.lpstrDefExt = mode == 1 ? "" : nullptr;
+    BOOL chosen = TRUE;
+    if (mode == 0) chosen = GetOpenFileNameA(&dialog);
+    if (mode == 1) chosen = GetSaveFileNameA(&dialog);
+    if (chosenFilter != nullptr) *chosenFilter = dialog.nFilterIndex;
+    return chosen ? 1 : 0;
 }

@@ -22,7 +22,9 @@ void CenterWindow(HWND window, HWND reference);
 // Shows the open (mode 0) or save (mode 1) dialog with path (kFilePathSize bytes) as the default,
 // starting in gModuleDirectory; the chosen path comes back in path, its file name in fileTitle
 // when given. filter is the dialog's list of name and pattern pairs (null: all files only),
-// filterIndex the one shown first. Returns 1 when a file was chosen, 0 when cancelled; any
-// other mode shows nothing and returns 1.
+// filterIndex the one shown first, and chosenFilter (when given) receives the one chosen. The
+// open dialog takes only files that exist; the save dialog gives a name without an extension
+// the chosen filter's first one. Returns 1 when a file was chosen, 0 when cancelled; any other
+// mode shows nothing and returns 1.
 int RunFileDialog(HWND owner, int mode, char* path, char* fileTitle, const char* title,
-                  DWORD filterIndex, const char* filter = nullptr);
+                  DWORD filterIndex, const char* filter = nullptr, DWORD* chosenFilter = nullptr);

@@ -14,108 +14,30 @@
 #include "app/operations_win.h"
 #include "app/settings.h"
 #include "formats/checksums.h"
+#include "device/kvtandrel.h"
 #include "formats/image_formats.h"
+#include "formats/text_format.h"
 #include "resources/resource.h"
-#include "tests/win/support/app_driver.h"
-#include "tests/win/support/sim_unit.h"
-#include "tests/win/support/vorland_app.h"
+#include "tests/win/support/programmer_window_fixture.h"
 
 namespace {
 
-using testing_support::FileExists;
-using testing_support::LastLineInView;
-using testing_support::PumpMessages;
-using testing_support::ReadFileBytes;
-using testing_support::ReadFileText;
-using testing_support::SaveScreenshot;
-using testing_support::VorlandApp;
-using testing_support::WriteFileBytes;
-using Lines = std::vector<std::string>;
-
-constexpr char kSeparator[] = "-----------------------------------";
-constexpr char kSucceeded[] = "PROM I/O succeeded.";
+using namespace testing_support;
 
 constexpr int kOperationButtons[] = {IDC_PROGRAM_CHIP, IDC_READ_CHIP,      IDC_ERASE_CHIP,
                                      IDC_BLANK_CHECK,  IDC_LOAD_FILE,      IDC_SAVE_FILE,
                                      IDC_VERIFY_CHIP,  IDC_ERASE_SECTOR,   IDC_SECTOR_BLANK_CHECK,
                                      IDC_EDIT_BUFFER};
 
-std::vector<unsigned char> Pattern(std::size_t size, unsigned seed) {
-    std::vector<unsigned char> bytes(size);
-    for (std::size_t i = 0; i < size; ++i) {
-        bytes[i] = static_cast<unsigned char>((i * seed + (i >> 8) * 7) & 0xFF);
-    }
-    return bytes;
+// An Intel HEX file whose data counts 00 to FF at 0x100 to 0x1FF.
+std::string WriteCountingHex(const VorlandApp& app) {
+    std::vector<std::uint8_t> counting(256);
+    for (int i = 0; i < 256; ++i) counting[i] = static_cast<std::uint8_t>(i);
+    std::string path = app.dir().File("counting.hex");
+    const std::string text = WriteIntelHex(counting.data(), 256, 0x100);
+    WriteFileBytes(path, std::vector<unsigned char>(text.begin(), text.end()));
+    return path;
 }
-
-SettingsRecord Settings(int chipType, std::int32_t chipStart, std::int32_t chipEnd,
-                        std::int32_t bufferStart, std::int32_t bufferEnd) {
-    SettingsRecord record{};
-    ApplyDefaultSettings(record);
-    record.chipType = chipType;
-    record.chipStart = chipStart;
-    record.chipEnd = chipEnd;
-    record.bufferStart = bufferStart;
-    record.bufferEnd = bufferEnd;
-    return record;
-}
-
-class ProgrammerWindowTest : public ::testing::Test {
-protected:
-    // One simulator serves every test of the program.
-    static SimUnit& Sim() {
-        static SimUnit sim;
-        return sim;
-    }
-
-    void StartUnit(std::vector<std::string> commands, int com = 1) {
-        SimUnit::Options options;
-        options.com = com;
-        options.commands = std::move(commands);
-        ASSERT_TRUE(Sim().Start(options)) << Sim().error();
-    }
-    void TearDown() override {
-        if (app_.window() != nullptr) app_.Close();
-        Sim().Stop();
-    }
-
-    void StartApp() { ASSERT_TRUE(app_.Start()); }
-
-    // Loads a file through the dialog and returns the lines it logged.
-    Lines Load(const std::string& path) {
-        std::size_t before = app_.Log().size();
-        app_.Press(IDC_LOAD_FILE);
-        EXPECT_TRUE(app_.AnswerFileDialog(path));
-        PumpMessages(100);
-        return app_.LogSince(before);
-    }
-    Lines Save(const std::string& path) {
-        std::size_t before = app_.Log().size();
-        app_.Press(IDC_SAVE_FILE);
-        EXPECT_TRUE(app_.AnswerFileDialog(path));
-        PumpMessages(100);
-        return app_.LogSince(before);
-    }
-
-    // Buffer start and end, chip start and end, as the boxes show them.
-    Lines Boxes() const {
-        return {app_.Text(IDC_BUFFER_START), app_.Text(IDC_BUFFER_END), app_.Text(IDC_CHIP_START),
-                app_.Text(IDC_CHIP_END)};
-    }
-    void WriteText(const std::string& path, const std::string& text) {
-        WriteFileBytes(path, std::vector<unsigned char>(text.begin(), text.end()));
-    }
-    // An Intel HEX file whose data counts 00 to FF at 0x100 to 0x1FF.
-    std::string WriteCountingHex() {
-        std::vector<std::uint8_t> counting(256);
-        for (int i = 0; i < 256; ++i) counting[i] = static_cast<std::uint8_t>(i);
-        std::string path = app_.dir().File("counting.hex");
-        WriteText(path, WriteIntelHex(counting.data(), 256, 0x100));
-        return path;
-    }
-
-    VorlandApp app_;
-};
 
 TEST_F(ProgrammerWindowTest, WithoutAUnitOnlyCloseIsUsable) {
     StartApp();
@@ -177,31 +99,37 @@ TEST_F(ProgrammerWindowTest, ProgramThenVerifyBothWaysThenReadBack) {
     EXPECT_EQ(Load(imagePath),
               (Lines{"File Loaded: " + imagePath, "File Size in bytes (Integer/Hex): 32768/0x8000",
                      FormatChecksumLine(0, 0x7FFF, image.data())}));
-    EXPECT_EQ(app_.Run(IDC_PROGRAM_CHIP, kSucceeded),
-              (Lines{"Programming Device from buffer...", kSeparator, kSucceeded}));
+    // Programming is verified, byte by byte.
+    const std::string checksum = FormatChecksumLine(0, 0x7FFF, image.data());
+    EXPECT_EQ(app_.Run(IDC_PROGRAM_CHIP, kVerified),
+              (Lines{"Programming Device from buffer...", kSeparator, kSucceeded, checksum,
+                     kVerifying, kVerified}));
     SaveScreenshot("programmer-after-program", app_.window());
     std::vector<std::uint8_t> chip = Sim().ChipContents();
     ASSERT_EQ(chip.size(), image.size());
     EXPECT_TRUE(std::equal(chip.begin(), chip.end(), image.begin()));
 
-    EXPECT_EQ(app_.Run(IDC_VERIFY_CHIP, "SUCCESS: Verification Succeeded."),
-              (Lines{"Verifying device against buffer...", "SUCCESS: Verification Succeeded."}));
-    SendMessageA(app_.Item(IDC_QUICK_VERIFY), BM_SETCHECK, BST_CHECKED, 0);
-    EXPECT_EQ(app_.Run(IDC_VERIFY_CHIP, "SUCCESS: Verification Succeeded."),
-              (Lines{"Verifying device against buffer...", "SUCCESS: Verification Succeeded."}));
+    EXPECT_EQ(app_.Run(IDC_VERIFY_CHIP, kVerified), (Lines{kVerifying, kVerified}));
+    Check(IDC_QUICK_VERIFY, true);
+    EXPECT_EQ(app_.Run(IDC_VERIFY_CHIP, kVerified), (Lines{kVerifying, kVerified}));
 
+    // A verify that does not match says where, or which of the unit's checksums differ.
     ASSERT_TRUE(Sim().Ok("poke 0x1234 0x00"));
-    const std::string failed = "FAILURE: Verification Failed (not matched)";
-    EXPECT_EQ(app_.Run(IDC_VERIFY_CHIP, failed),
-              (Lines{"Verifying device against buffer...", failed}));
-    SendMessageA(app_.Item(IDC_QUICK_VERIFY), BM_SETCHECK, BST_UNCHECKED, 0);
-    EXPECT_EQ(app_.Run(IDC_VERIFY_CHIP, failed),
-              (Lines{"Verifying device against buffer...", failed}));
+    std::vector<std::uint8_t> expected = image;
+    expected[0x1234] = 0x00;
+    const std::string sums = Printf(
+        "The unit's checksum of 000000-007FFF differs: %.4X for the buffer, %.4X for the chip.",
+        WeightedChecksum16(image.data(), 0x8000), WeightedChecksum16(expected.data(), 0x8000));
+    EXPECT_EQ(app_.Run(IDC_VERIFY_CHIP, sums), (Lines{kVerifying, kNotMatched, sums}));
+    Check(IDC_QUICK_VERIFY, false);
+    const std::string differs = Printf(
+        "The chip differs first at chip address 001234 (buffer 001234): the buffer has %.2X, the "
+        "chip 00.",
+        image[0x1234]);
+    EXPECT_EQ(app_.Run(IDC_VERIFY_CHIP, differs), (Lines{kVerifying, kNotMatched, differs}));
 
     // Reading brings the changed byte into the buffer, and its checksums into the log; saving
     // shows what the buffer holds.
-    std::vector<std::uint8_t> expected = image;
-    expected[0x1234] = 0x00;
     EXPECT_EQ(app_.Run(IDC_READ_CHIP, "Checksum "),
               (Lines{"Reading Device into buffer...", kSeparator, kSucceeded,
                      FormatChecksumLine(0, 0x7FFF, expected.data())}));
@@ -224,13 +152,15 @@ TEST_F(ProgrammerWindowTest, AfterALongSessionAFailedVerifyIsTheLastLineInView) 
     // The window's own completion messages stand for the later operations.
     for (int i = 0; i < 200; ++i) SendMessageA(app_.window(), MSG_VERIFY_DONE, 0, 1);
 
-    const std::string failed = "FAILURE: Verification Failed (not matched)";
+    const std::string differs =
+        "The chip differs first at chip address 000000 (buffer 000000): the buffer has 00, the "
+        "chip FF.";
     app_.Press(IDC_VERIFY_CHIP);
     DWORD start = GetTickCount();
-    while (app_.Log().back() != failed && GetTickCount() - start < 20000) PumpMessages(20);
+    while (app_.Log().back() != differs && GetTickCount() - start < 20000) PumpMessages(20);
     Lines log = app_.Log();
-    ASSERT_EQ(log.back(), failed);
-    EXPECT_EQ(log[log.size() - 2], "Verifying device against buffer...");
+    ASSERT_EQ(log.back(), differs);
+    EXPECT_EQ(log[log.size() - 2], kNotMatched);
     EXPECT_EQ(log.front(), "SUCCESS: Verification Succeeded.");
     EXPECT_LE(app_.Text(IDC_LOG).size(), 256u * 1024);
     EXPECT_TRUE(LastLineInView(app_.Item(IDC_LOG)));
@@ -270,16 +200,33 @@ TEST_F(ProgrammerWindowTest, EraseAndBlankChecksOfChipAndSector) {
     EXPECT_TRUE(app_.Enabled(IDCANCEL));
 }
 
-TEST_F(ProgrammerWindowTest, ARefusedSectorEraseAndAFailedReadAreReported) {
+// A failure says what went wrong, where, and what may help; a failed read leaves the loaded
+// image in the buffer.
+TEST_F(ProgrammerWindowTest, FailuresSayWhyAndAFailedReadLeavesTheBuffer) {
     StartUnit({"model vorland", "chip 1", "fault erase-fail 0 ?"});
     app_.WriteSettings(Settings(1, 0, 0xFFFF, 0, 0xFFFF));
     StartApp();
-    EXPECT_EQ(app_.Run(IDC_ERASE_SECTOR, "ERROR: Sector Erase FAILED."),
-              (Lines{"Erasing Sector...", "ERROR: Sector Erase FAILED."}));
+    const std::vector<unsigned char> image = Pattern(0x10000, 3);
+    const std::string imagePath = app_.dir().File("image.bin");
+    WriteFileBytes(imagePath, image);
+    Load(imagePath);
+    EXPECT_EQ(app_.Run(IDC_ERASE_SECTOR, "The unit refused"),
+              (Lines{"Erasing Sector...", "ERROR: Sector Erase FAILED.",
+                     "The unit refused to erase sector 0 (it answered '?'). Check the cable and "
+                     "the unit's power."}));
+    const Lines readFailed = {"Reading Device into buffer...", kSeparator,
+                              "ERROR: PROM I/O returned failure."};
+    auto failedRead = [&](const std::string& reason) {
+        Lines lines = readFailed;
+        lines.push_back(reason);
+        lines.push_back(kBufferUnchanged);
+        return lines;
+    };
+    const std::string cable = " Check the cable and the unit's power.";
     ASSERT_TRUE(Sim().Ok("fault bad-checksum 2"));
-    EXPECT_EQ(app_.Run(IDC_READ_CHIP, "ERROR: PROM I/O returned failure."),
-              (Lines{"Reading Device into buffer...", kSeparator,
-                     "ERROR: PROM I/O returned failure."}));
+    EXPECT_EQ(app_.Run(IDC_READ_CHIP, kBufferUnchanged),
+              failedRead("A block arrived damaged at 000200 (checksum 00, the unit sent 01)." +
+                         cable));
     // A unit that stops answering: while the read waits for it, the bar shows the block it
     // waits for, not one from before the pace last let a change through.
     ASSERT_TRUE(Sim().Ok("fault clear"));
@@ -296,18 +243,28 @@ TEST_F(ProgrammerWindowTest, ARefusedSectorEraseAndAFailedReadAreReported) {
     const LRESULT shown = SendMessageA(bar, PBM_SETPOS, 0, 0);  // answers the old position
     SendMessageA(bar, PBM_SETPOS, shown, 0);
     EXPECT_EQ(shown, 100);
-    ASSERT_TRUE(app_.WaitForLogLines(before + 3));
-    EXPECT_EQ(app_.LogSince(before), (Lines{"Reading Device into buffer...", kSeparator,
-                                            "ERROR: PROM I/O returned failure."}));
+    ASSERT_TRUE(app_.WaitForLogLines(before + 5));
+    EXPECT_EQ(app_.LogSince(before),
+              failedRead("The unit stopped answering at 006400." + cable));
+    // Another chip in the socket answers the first block with a refusal.
+    ASSERT_TRUE(Sim().Ok("fault clear"));
+    ASSERT_TRUE(Sim().Ok("timing 0 0"));
+    ASSERT_TRUE(Sim().Ok("chip 5"));
+    EXPECT_EQ(app_.Run(IDC_READ_CHIP, kBufferUnchanged),
+              failedRead("The unit stopped answering at 000000. Is an AM29F040 in the socket?"));
     ASSERT_TRUE(Sim().Ok("fault silent"));
-    EXPECT_EQ(app_.Run(IDC_BLANK_CHECK, "ERROR: Command Failed. Check connectivity, etc."),
+    EXPECT_EQ(app_.Run(IDC_BLANK_CHECK, "The unit"),
               (Lines{"Checking for blank device...",
-                     "ERROR: Command Failed. Check connectivity, etc."}));
+                     "ERROR: Command Failed. Check connectivity, etc.",
+                     "The unit stopped answering at 000000." + cable}));
     for (int id : kOperationButtons) {
         if (id != IDC_ERASE_SECTOR && id != IDC_SECTOR_BLANK_CHECK) {
             EXPECT_TRUE(app_.Enabled(id)) << id;
         }
     }
+    const std::string saved = app_.dir().File("saved.bin");
+    EXPECT_EQ(Save(saved), (Lines{"Bytes Written to file: 65536"}));
+    EXPECT_EQ(ReadFileBytes(saved), image);
 }
 
 TEST_F(ProgrammerWindowTest, ACancelledReadStopsAndNothingElseStartsMeanwhile) {
@@ -348,7 +305,9 @@ TEST_F(ProgrammerWindowTest, ACancelledReadStopsAndNothingElseStartsMeanwhile) {
 
     app_.Press(IDC_CANCEL_OPERATION);
     ASSERT_TRUE(app_.WaitForLogLine("Operation Cancelled"));
-    EXPECT_EQ(app_.LogSince(before), (Lines{"Reading Device into buffer...", "Operation Cancelled"}));
+    ASSERT_TRUE(app_.WaitForLogLine(kBufferUnchanged));
+    EXPECT_EQ(app_.LogSince(before),
+              (Lines{"Reading Device into buffer...", "Operation Cancelled", kBufferUnchanged}));
     EXPECT_EQ(app_.Text(IDC_PROGRESS), "");
     EXPECT_EQ(SendMessageA(bar, PBM_SETPOS, 0, 0), 0);
     EXPECT_TRUE(app_.Enabled(IDC_READ_CHIP));
@@ -356,6 +315,10 @@ TEST_F(ProgrammerWindowTest, ACancelledReadStopsAndNothingElseStartsMeanwhile) {
     EXPECT_TRUE(app_.Enabled(IDCANCEL));
     EXPECT_LT(std::stoi(Sim().Command("status").substr(Sim().Command("status").find("blocks=") + 7)),
               2048);
+    // The erased blocks that did arrive did not reach the buffer.
+    std::string saved = app_.dir().File("saved.bin");
+    EXPECT_EQ(Save(saved), (Lines{"Bytes Written to file: 32768"}));
+    EXPECT_EQ(ReadFileBytes(saved), std::vector<unsigned char>(0x8000, 0));
 }
 
 TEST_F(ProgrammerWindowTest, ACancelPressedDuringAnEraseDoesNotStopTheNextOperation) {
@@ -504,8 +467,16 @@ TEST_F(ProgrammerWindowTest, LoadingFilesOfEverySize) {
     std::string big = app_.dir().File("big.bin");
     WriteFileBytes(big, std::vector<unsigned char>(0x8001, 0x55));
     EXPECT_EQ(Load(big), (Lines{"ERROR: File larger than selected chip. Load Failed."}));
-    EXPECT_EQ(Load(app_.dir().File("missing.bin")),
-              (Lines{"ERROR: File could not be opened. Load Failed"}));
+    // The dialog takes only a file that exists: no offer to create one that then cannot load.
+    std::size_t before = app_.Log().size();
+    app_.Press(IDC_LOAD_FILE);
+    std::vector<std::string> prompts;
+    EXPECT_TRUE(app_.AnswerFileDialog(app_.dir().File("missing.bin"), "Select File...", 0, &prompts));
+    ASSERT_EQ(prompts.size(), 1u);
+    EXPECT_EQ(prompts[0].find("create"), std::string::npos) << prompts[0];
+    PumpMessages(100);
+    EXPECT_EQ(app_.Log().size(), before);
+    EXPECT_FALSE(FileExists(app_.dir().File("missing.bin")));
 
     // The buffer holds the small file and zeros up to the chip's size.
     app_.SetBox(IDC_BUFFER_END, "007FFF");
@@ -525,7 +496,7 @@ TEST_F(ProgrammerWindowTest, LoadingFilesOfEverySize) {
     EXPECT_EQ(app_.Text(IDC_CHIP_END), chipEnd);
 
     // Cancelling the dialog does nothing at all.
-    std::size_t before = app_.Log().size();
+    before = app_.Log().size();
     app_.Press(IDC_LOAD_FILE);
     EXPECT_TRUE(app_.AnswerFileDialog(""));
     PumpMessages(100);
@@ -545,14 +516,15 @@ TEST_F(ProgrammerWindowTest, AHexFileGoesWhereItsRecordsSayAndIsProgrammedThere)
     WriteFileBytes(binary, std::vector<unsigned char>(0x8000, 0x5A));
     Load(binary);
 
-    std::string hex = WriteCountingHex();
+    std::string hex = WriteCountingHex(app_);
     EXPECT_EQ(Load(hex), (Lines{"File Loaded: " + hex,
                                 "Intel HEX: 256 bytes (0x100) at 000100-0001FF",
                                 "Checksum 000100-0001FF: sum 7F80, CRC-32 29058C73"}));
     SaveScreenshot("programmer-hex-load", app_.window());
     EXPECT_EQ(Boxes(), (Lines{"000100", "0001FF", "000100", "0001FF"}));
-    EXPECT_EQ(app_.Run(IDC_PROGRAM_CHIP, kSucceeded),
-              (Lines{"Programming Device from buffer...", kSeparator, kSucceeded}));
+    EXPECT_EQ(app_.Run(IDC_PROGRAM_CHIP, kVerified),
+              (Lines{"Programming Device from buffer...", kSeparator, kSucceeded,
+                     "Checksum 000100-0001FF: sum 7F80, CRC-32 29058C73", kVerifying, kVerified}));
     std::vector<std::uint8_t> expected = before;
     for (int i = 0; i < 256; ++i) expected[0x100 + i] = static_cast<std::uint8_t>(i);
     EXPECT_EQ(Sim().ChipContents(), expected);
@@ -586,7 +558,7 @@ TEST_F(ProgrammerWindowTest, SavingAsSRecordWritesTheBufferRangeAtItsAddresses) 
     StartUnit({"model vorland", "chip 0"});
     app_.WriteSettings(Settings(0, 0, 0x7FFF, 0, 0x7FFF));
     StartApp();
-    Load(WriteCountingHex());
+    Load(WriteCountingHex(app_));
     app_.SetBox(IDC_BUFFER_END, "00013F");
     std::string part = app_.dir().File("part.s19");
     EXPECT_EQ(Save(part),
@@ -603,7 +575,7 @@ TEST_F(ProgrammerWindowTest, AFileThatCannotBeLoadedLeavesBufferAndRangesAsTheyW
     StartUnit({"model vorland", "chip 0"});
     app_.WriteSettings(Settings(0, 0, 0x7FFF, 0, 0x7FFF));
     StartApp();
-    Load(WriteCountingHex());
+    Load(WriteCountingHex(app_));
     struct Case {
         const char* name;
         const char* text;

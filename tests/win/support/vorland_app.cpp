@@ -10,6 +10,7 @@ namespace testing_support {
 namespace {
 
 constexpr int kFileNameBox = 1148;  // the common dialogs' file name combo box
+constexpr int kFileTypeBox = 1136;  // and their list of filters
 
 struct PromptSearch {
     DWORD processId;
@@ -133,29 +134,50 @@ void VorlandApp::SelectChip(int type) const {
                  reinterpret_cast<LPARAM>(Item(IDC_CHIP_LIST)));
 }
 
-bool AnswerFileDialog(DWORD processId, const char* caption, const std::string& path) {
+bool AnswerFileDialog(DWORD processId, const char* caption, const std::string& path, int filter,
+                      std::vector<std::string>* prompts) {
     MessageBoxSeen dialog{WaitForDialog(processId, caption, kFileNameBox), ""};
     if (dialog.box == nullptr) return false;
     if (path.empty()) {
         PressButton(dialog.box, IDCANCEL);
     } else {
+        if (filter > 0) {
+            // As a user's choice: the list's selection, then the notices of a closing list.
+            HWND types = GetDlgItem(dialog.box, kFileTypeBox);
+            SendMessageA(types, CB_SETCURSEL, filter - 1, 0);
+            for (WORD notice : {CBN_SELCHANGE, CBN_SELENDOK}) {
+                SendMessageA(dialog.box, WM_COMMAND, MAKEWPARAM(kFileTypeBox, notice),
+                             reinterpret_cast<LPARAM>(types));
+            }
+        }
         SendMessageA(GetDlgItem(dialog.box, kFileNameBox), WM_SETTEXT, 0,
                      reinterpret_cast<LPARAM>(path.c_str()));
         PressButton(dialog.box, IDOK);
     }
     // The dialog takes a moment to go. Meanwhile it may ask whether to create a missing file
-    // or to replace an existing one: the answer is yes.
+    // or to replace an existing one: the answer is yes. A box that only tells (OK) leaves the
+    // dialog open; it is then cancelled.
     DWORD start = GetTickCount();
+    bool cancel = false;
     while (IsWindow(dialog.box) && GetTickCount() - start < 10000) {
         HWND prompt = FindPrompt(processId, dialog.box);
-        if (prompt != nullptr) PressButton(prompt, IDYES);
+        if (prompt != nullptr) {
+            if (prompts != nullptr) prompts->push_back(DialogItemText(prompt, 0xFFFF));
+            const bool question = GetDlgItem(prompt, IDYES) != nullptr;
+            PressButton(prompt, question ? IDYES : IDOK);
+            cancel = cancel || !question;
+            while (IsWindow(prompt) && GetTickCount() - start < 10000) PumpMessages(20);
+        } else if (cancel) {
+            PressButton(dialog.box, IDCANCEL);
+        }
         PumpMessages(20);
     }
     return !IsWindow(dialog.box);
 }
 
-bool VorlandApp::AnswerFileDialog(const std::string& path, const char* caption) const {
-    return testing_support::AnswerFileDialog(process_.id(), caption, path);
+bool VorlandApp::AnswerFileDialog(const std::string& path, const char* caption, int filter,
+                                  std::vector<std::string>* prompts) const {
+    return testing_support::AnswerFileDialog(process_.id(), caption, path, filter, prompts);
 }
 
 std::vector<std::string> VorlandApp::Run(int id, const std::string& lastLine,

@@ -15,9 +15,12 @@ namespace testing_support {
 
 constexpr char kProgrammerCaption[] = "Tessmark Vorland Interface Software v1.04";
 
-// Answers a file dialog of the process with that caption: types path and presses OK (or Cancel
-// when path is empty), and yes to its questions (create? replace?). False when no dialog came.
-bool AnswerFileDialog(DWORD processId, const char* caption, const std::string& path);
+// Answers a file dialog of the process with that caption: chooses filter (from 1; 0 keeps the
+// one shown), types path and presses OK (or Cancel when path is empty), and yes to its questions
+// (create? replace?). A box that only tells something is acknowledged and the dialog cancelled.
+// The texts of the boxes go to prompts when given. False when no dialog came, or it stayed.
+bool AnswerFileDialog(DWORD processId, const char* caption, const std::string& path,
+                      int filter = 0, std::vector<std::string>* prompts = nullptr);
 
 class VorlandApp {
 public:
@@ -62,9 +65,9 @@ public:
     void SetBox(int id, const std::string& text) const;
     void SelectChip(int type) const;
 
-    // Answers the open or save dialog that the last press brings up: types path and presses
-    // OK (or Cancel when path is empty). False when no dialog appeared.
-    bool AnswerFileDialog(const std::string& path, const char* caption = "Select File...") const;
+    // Answers the open or save dialog that the last press brings up, as the function above.
+    bool AnswerFileDialog(const std::string& path, const char* caption = "Select File...",
+                          int filter = 0, std::vector<std::string>* prompts = nullptr) const;
 
     // Presses an operation button and waits until the log's last line starts with lastLine (the
     // whole line, or the start of one whose end is not known, "Checksum "); returns the lines
