@@ -3,8 +3,9 @@
 //     port up to COM256 that exists) against COM1 to COM5 alone, as the scan was before;
 //   - from process start to a usable programmer window, with no unit and with the simulated
 //     unit on COM5;
-//   - a whole AM29F040 (512 KiB) read and programmed through the window, side by side with the
-//     same transfers by the link alone (KVTandrel in this process), the simulator paced at
+//   - a whole AM29F040 (512 KiB) read, programmed, and programmed and verified through the
+//     window, side by side with the same transfers by the link alone (KVTandrel in this process:
+//     a program plus a read stands for the program and its verify), the simulator paced at
 //     921600 baud; rounds alternate between the two so that both see the same machine load.
 //
 //   wine programmer_bench.exe [rounds]   (VORLAND_SIM_EXE may name an optimised vorland-sim)
@@ -68,15 +69,19 @@ double TimeStart(int runs) {
 }
 
 struct Round {
-    double windowRead, windowProgram, linkRead, linkProgram;  // ms; negative: failed
+    // ms; negative: failed
+    double windowRead, windowProgram, windowProgramVerify, linkRead, linkProgram;
+    double linkProgramRead() const {
+        return linkRead > 0 && linkProgram > 0 ? linkRead + linkProgram : -1;
+    }
 };
 
-double TimeWindowTransfer(VorlandApp& app, int id) {
+// Presses the button and waits for lastLine; the time taken when okLine came too.
+double TimeWindowTransfer(VorlandApp& app, int id, const char* lastLine, const char* okLine) {
     double start = NowMs();
-    std::vector<std::string> lines =
-        app.Run(id, id == IDC_READ_CHIP ? "Checksum " : "PROM I/O", 120000);
+    std::vector<std::string> lines = app.Run(id, lastLine, 120000);
     double elapsed = NowMs() - start;
-    bool ok = std::find(lines.begin(), lines.end(), "PROM I/O succeeded.") != lines.end();
+    bool ok = std::find(lines.begin(), lines.end(), okLine) != lines.end();
     return ok ? elapsed : -1;
 }
 
@@ -88,8 +93,13 @@ bool TimeWindow(Round& round) {
     settings.chipEnd = settings.bufferEnd = kChipSize - 1;
     app.WriteSettings(settings);
     if (!app.Start()) return false;
-    round.windowRead = TimeWindowTransfer(app, IDC_READ_CHIP);
-    round.windowProgram = TimeWindowTransfer(app, IDC_PROGRAM_CHIP);
+    const char* succeeded = "PROM I/O succeeded.";
+    round.windowRead = TimeWindowTransfer(app, IDC_READ_CHIP, "Checksum ", succeeded);
+    // "Verify after programming" is checked at start.
+    const char* verified = "SUCCESS: Verification Succeeded.";
+    round.windowProgramVerify = TimeWindowTransfer(app, IDC_PROGRAM_CHIP, verified, verified);
+    SendMessageA(app.Item(IDC_VERIFY_AFTER_PROGRAM), BM_SETCHECK, BST_UNCHECKED, 0);
+    round.windowProgram = TimeWindowTransfer(app, IDC_PROGRAM_CHIP, "Checksum ", succeeded);
     return app.Close();
 }
 
@@ -111,10 +121,10 @@ bool TimeLink(Round& round) {
 }
 
 void Report(const char* what, const std::vector<Round>& rounds, double Round::*window,
-            double Round::*link) {
+            double (*link)(const Round&)) {
     std::vector<double> ratios;
     for (const Round& r : rounds) {
-        if (r.*window > 0 && r.*link > 0) ratios.push_back(r.*window / r.*link);
+        if (r.*window > 0 && link(r) > 0) ratios.push_back(r.*window / link(r));
     }
     if (ratios.empty()) {
         std::printf("%s: FAILED\n", what);
@@ -155,19 +165,26 @@ int main(int argc, char** argv) {
     }
     std::vector<Round> results;
     for (int i = 0; i < rounds; ++i) {
-        Round round{-1, -1, -1, -1};
-        if (!TimeWindow(round) || !TimeLink(round)) {
+        Round round{-1, -1, -1, -1, -1};
+        // Which goes first alternates, so that a load rising or falling favours neither.
+        const bool found = i % 2 == 0 ? TimeWindow(round) && TimeLink(round)
+                                      : TimeLink(round) && TimeWindow(round);
+        if (!found) {
             std::printf("round %d: the unit was not found\n", i + 1);
             return 1;
         }
         std::printf(
             "round %d, 512 KiB at 921600 baud (wire %.0f ms): read window %.0f ms, link "
-            "%.0f ms; program window %.0f ms, link %.0f ms\n",
+            "%.0f ms; program window %.0f ms, link %.0f ms; program and verify window %.0f ms, "
+            "link program + read %.0f ms\n",
             i + 1, kWireMs, round.windowRead, round.linkRead, round.windowProgram,
-            round.linkProgram);
+            round.linkProgram, round.windowProgramVerify, round.linkProgramRead());
         results.push_back(round);
     }
-    Report("read", results, &Round::windowRead, &Round::linkRead);
-    Report("program", results, &Round::windowProgram, &Round::linkProgram);
+    Report("read", results, &Round::windowRead, [](const Round& r) { return r.linkRead; });
+    Report("program", results, &Round::windowProgram,
+           [](const Round& r) { return r.linkProgram; });
+    Report("program and verify", results, &Round::windowProgramVerify,
+           [](const Round& r) { return r.linkProgramRead(); });
     return 0;
 }
