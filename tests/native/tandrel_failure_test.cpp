@@ -87,7 +87,7 @@ TEST_F(FailureRecordTest, EachFailureIsRecordedAndLoggedFromTheRecord) {
          "KVTandrel: Chip Verify failed at offset 0x001234. Local Buffer: 0xFF. Chip: 0x5A"},
         {"checksums that differ",
          {"", Op::kQuickVerify, 0, 3},
-         {Step::kQuickVerify, Problem::kMismatch, 0, 0, 0, 0, 0x80, 0x2FD},
+         {Step::kQuickVerify, Problem::kMismatch, 0, 0, 0, 3, 0x80, 0x2FD},
          "KVTandrel: Chip Quick Verify failed. Local Checksum: 0x0080. Chip Checksum: 0x02FD"},
         {"a port that does not exist",
          {"", Op::kOpenCom7, 0, 0},
