@@ -82,6 +82,10 @@ double TimeWindowTransfer(VorlandApp& app, int id, const char* lastLine, const c
     std::vector<std::string> lines = app.Run(id, lastLine, 120000);
     double elapsed = NowMs() - start;
     bool ok = std::find(lines.begin(), lines.end(), okLine) != lines.end();
+    if (!ok) {
+        std::printf("the window did not log \"%s\" after %.0f ms:\n", okLine, elapsed);
+        for (const std::string& line : lines) std::printf("  %s\n", line.c_str());
+    }
     return ok ? elapsed : -1;
 }
 
