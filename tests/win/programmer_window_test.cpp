@@ -666,7 +666,8 @@ TEST_F(ProgrammerWindowTest, SettingsSurviveACloseAndARestart) {
     SendMessageA(app_.Item(IDC_SECTOR_UPDOWN), UDM_SETPOS, 0, MAKELPARAM(5, 0));
     SendMessageA(app_.window(), WM_VSCROLL, MAKEWPARAM(SB_THUMBPOSITION, 5),
                  reinterpret_cast<LPARAM>(app_.Item(IDC_SECTOR_UPDOWN)));
-    SendMessageA(app_.Item(IDC_QUICK_VERIFY), BM_SETCHECK, BST_CHECKED, 0);
+    Check(IDC_QUICK_VERIFY, true);
+    Check(IDC_VERIFY_AFTER_PROGRAM, false);
     ASSERT_TRUE(app_.Close());
 
     SettingsRecord stored = app_.ReadSettings();
@@ -678,6 +679,7 @@ TEST_F(ProgrammerWindowTest, SettingsSurviveACloseAndARestart) {
     EXPECT_EQ(stored.chipEnd, 0x1FFFF);
     EXPECT_EQ(stored.sectorIndex, 5);
     EXPECT_EQ(stored.quickVerify, 1);
+    EXPECT_EQ(stored.noVerifyAfterProgram, 1);
 
     StartApp();
     EXPECT_EQ(SendMessageA(app_.Item(IDC_CHIP_LIST), LB_GETCURSEL, 0, 0), 1);
@@ -687,6 +689,7 @@ TEST_F(ProgrammerWindowTest, SettingsSurviveACloseAndARestart) {
     EXPECT_EQ(app_.Text(IDC_CHIP_END), "01FFFF");
     EXPECT_EQ(app_.Text(IDC_SECTOR_LABEL), "0x50000 - 0x5FFFF");
     EXPECT_EQ(SendMessageA(app_.Item(IDC_QUICK_VERIFY), BM_GETCHECK, 0, 0), BST_CHECKED);
+    EXPECT_EQ(SendMessageA(app_.Item(IDC_VERIFY_AFTER_PROGRAM), BM_GETCHECK, 0, 0), BST_UNCHECKED);
 }
 
 }  // namespace
