@@ -19,9 +19,8 @@ std::uint8_t gReadBlock[kImageBufferSize];
 
 std::int32_t ReadIntoImage(KVTandrel& device, const OperationRequest& r, ProgressSink* progress) {
     if (r.length < 0 || r.length > kImageBufferSize) return kTandrelBadArgument;
-    const std::int32_t result = device.ReadChip(r.chipType, gReadBlock,
-                                                static_cast<std::uint32_t>(r.chipAddress),
-                                                r.length, progress);
+    const std::int32_t result = device.ReadChip(
+        r.chipType, gReadBlock, static_cast<std::uint32_t>(r.chipAddress), r.length, progress);
     if (result >= 0) std::memcpy(r.buffer, gReadBlock, static_cast<std::size_t>(r.length));
     return result;
 }

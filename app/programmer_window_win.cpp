@@ -104,8 +104,9 @@ void OnChipSelection(HWND dialog) {
     if (update.box == 0) return;
     SetBoxAddress(dialog, update.box, update.value);
     if (update.value >= gState.chipSize) {
-        LogToPane(dialog,
-                  FitWarningLine(static_cast<std::uint32_t>(update.value), gState.chipSize).c_str());
+        LogToPane(
+            dialog,
+            FitWarningLine(static_cast<std::uint32_t>(update.value), gState.chipSize).c_str());
     }
 }
 
@@ -238,12 +239,14 @@ void OnTransfer(HWND dialog, std::int32_t direction, const char* startLine) {
     }
 }
 
-bool Checked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == BST_CHECKED; }
+bool Checked(HWND dialog, int id) {
+    return IsDlgButtonChecked(dialog, id) == BST_CHECKED;
+}
 
 // Starts a verify of a range (the controls already busy): byte by byte, or by the unit's
 // checksums when "Quick Verify" is checked.
-bool StartVerify(HWND dialog, std::int32_t chipType, std::int32_t chipAddress,
-                 std::int32_t length, std::uint8_t* buffer, bool afterProgram) {
+bool StartVerify(HWND dialog, std::int32_t chipType, std::int32_t chipAddress, std::int32_t length,
+                 std::uint8_t* buffer, bool afterProgram) {
     OperationRequest& r = PrepareOther(
         dialog, Checked(dialog, IDC_QUICK_VERIFY) ? OP_QUICK_VERIFY : OP_VERIFY, MSG_VERIFY_DONE);
     r.length = length;

@@ -13,7 +13,9 @@ namespace {
 constexpr std::int32_t kScanBaudRate = 115200;
 
 // The version letters of the programmers: a Tandrel or a Vorland.
-bool IsProgrammerLetter(char letter) { return letter == 'A' || letter == 'F'; }
+bool IsProgrammerLetter(char letter) {
+    return letter == 'A' || letter == 'F';
+}
 
 }  // namespace
 

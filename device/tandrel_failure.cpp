@@ -93,8 +93,8 @@ std::string FailureReason(const TandrelFailure& f, const char* chipName) {
     // A unit that answers the first block, but not as the chip should, most often holds
     // another chip; silence and damage point at the cable or the power. A name read letter by
     // letter ("AT29C256") takes "an", the 27-series "a".
-    const bool answeredWrongly = f.problem == Problem::kRefused ||
-                                 (f.problem == Problem::kShortReply && f.found > 0);
+    const bool answeredWrongly =
+        f.problem == Problem::kRefused || (f.problem == Problem::kShortReply && f.found > 0);
     const std::string hint =
         f.atBlock() && f.block == 0 && answeredWrongly
             ? Printf(" Is %s %s in the socket?", chipName[0] == 'A' ? "an" : "a", chipName)
@@ -117,17 +117,17 @@ std::string FailureReason(const TandrelFailure& f, const char* chipName) {
         case Problem::kBadBuffer:
         case Problem::kTooLong: return Printf("The range does not fit the %s.", chipName);
         case Problem::kPortMissing:
-            return Printf("The port %s cannot be opened: it is missing or another program holds it.",
-                          f.port);
+            return Printf(
+                "The port %s cannot be opened: it is missing or another program holds it.", f.port);
         case Problem::kPortSetup: return Printf("The port %s refused its settings.", f.port);
         case Problem::kWriteFailed: return "The port failed while sending" + where + "." + cable;
         case Problem::kReadFailed: return "The port failed while receiving" + where + "." + cable;
         case Problem::kNoReply:
         case Problem::kShortReply: return "The unit stopped answering" + where + "." + hint;
         case Problem::kRefused: {
-            const std::string what = f.atBlock()                   ? "the block" + where
-                                     : f.step == Step::kChipErase ? std::string("to erase the chip")
-                                                                  : Printf("to erase sector %u", f.address);
+            std::string what = "the block" + where;
+            if (f.step == Step::kSectorErase) what = Printf("to erase sector %u", f.address);
+            if (f.step == Step::kChipErase) what = "to erase the chip";
             return Printf("The unit refused %s (it answered '%c').", what.c_str(),
                           Printable(f.found)) +
                    hint;

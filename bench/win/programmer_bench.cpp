@@ -186,8 +186,7 @@ int main(int argc, char** argv) {
         results.push_back(round);
     }
     Report("read", results, &Round::windowRead, [](const Round& r) { return r.linkRead; });
-    Report("program", results, &Round::windowProgram,
-           [](const Round& r) { return r.linkProgram; });
+    Report("program", results, &Round::windowProgram, [](const Round& r) { return r.linkProgram; });
     Report("program and verify", results, &Round::windowProgramVerify,
            [](const Round& r) { return r.linkProgramRead(); });
     return 0;

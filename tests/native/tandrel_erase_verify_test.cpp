@@ -239,8 +239,8 @@ TEST_F(EraseVerifyTest, QuickVerifySeesEverySingleDifferingByte) {
         std::uint32_t offset;
         std::uint8_t buffer, chip;
     };
-    const Case cases[] = {{0, 0x12, 0x34},        {1, 0x12, 0x13},        {0x8000, 0x12, 0x10},
-                          {0x10000, 0x12, 0x92},  {0x18000, 0x40, 0x42}, {0x1FFFF, 0x00, 0x01}};
+    const Case cases[] = {{0, 0x12, 0x34},       {1, 0x12, 0x13},       {0x8000, 0x12, 0x10},
+                          {0x10000, 0x12, 0x92}, {0x18000, 0x40, 0x42}, {0x1FFFF, 0x00, 0x01}};
     std::vector<std::uint8_t> data(0x20000);
     for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 7);
     for (const Case& c : cases) {

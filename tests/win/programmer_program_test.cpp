@@ -125,10 +125,11 @@ TEST_F(ProgrammerWindowTest, AQuickVerifySeesTheBytesTheUnitsChecksumCannot) {
             offset == 0
                 ? "The chip differs first at chip address 000000 (buffer 000000): the buffer has "
                   "5A, the chip 58."
-                : Printf("The unit's checksum of 000001-00FFFF differs: %.4X for the buffer, %.4X "
-                         "for the chip.",
-                         WeightedChecksum16(image.data() + 1, 0xFFFF),
-                         WeightedChecksum16(chip.data() + 1, 0xFFFF));
+                : Printf(
+                      "The unit's checksum of 000001-00FFFF differs: %.4X for the buffer, %.4X "
+                      "for the chip.",
+                      WeightedChecksum16(image.data() + 1, 0xFFFF),
+                      WeightedChecksum16(chip.data() + 1, 0xFFFF));
         EXPECT_EQ(app_.Run(IDC_VERIFY_CHIP, line), (Lines{kVerifying, kNotMatched, line}));
     }
 }
@@ -147,8 +148,9 @@ TEST_F(ProgrammerWindowTest, FilesFollowTheChosenFilter) {
               ":00000001FF\r\n");
     Bytes buffer(0x80, 0xFF);
     for (int i = 0; i < 0x20; ++i) buffer[0x30 + i] = static_cast<std::uint8_t>(i);
-    EXPECT_EQ(Load(mcs, 2), (Lines{"File Loaded: " + mcs, "Intel HEX: 32 bytes (0x20) at 00FFF0-01000F",
-                                   FormatChecksumLine(0xFFC0, 0x1003F, buffer.data())}));
+    EXPECT_EQ(Load(mcs, 2),
+              (Lines{"File Loaded: " + mcs, "Intel HEX: 32 bytes (0x20) at 00FFF0-01000F",
+                     FormatChecksumLine(0xFFC0, 0x1003F, buffer.data())}));
     EXPECT_EQ(Boxes(), (Lines{"00FFC0", "01003F", "00FFC0", "01003F"}));
 
     const std::string firmware = app_.dir().File("firmware");

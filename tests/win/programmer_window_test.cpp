@@ -224,9 +224,9 @@ TEST_F(ProgrammerWindowTest, FailuresSayWhyAndAFailedReadLeavesTheBuffer) {
     };
     const std::string cable = " Check the cable and the unit's power.";
     ASSERT_TRUE(Sim().Ok("fault bad-checksum 2"));
-    EXPECT_EQ(app_.Run(IDC_READ_CHIP, kBufferUnchanged),
-              failedRead("A block arrived damaged at 000200 (checksum 00, the unit sent 01)." +
-                         cable));
+    EXPECT_EQ(
+        app_.Run(IDC_READ_CHIP, kBufferUnchanged),
+        failedRead("A block arrived damaged at 000200 (checksum 00, the unit sent 01)." + cable));
     // A unit that stops answering: while the read waits for it, the bar shows the block it
     // waits for, not one from before the pace last let a change through.
     ASSERT_TRUE(Sim().Ok("fault clear"));
@@ -244,8 +244,7 @@ TEST_F(ProgrammerWindowTest, FailuresSayWhyAndAFailedReadLeavesTheBuffer) {
     SendMessageA(bar, PBM_SETPOS, shown, 0);
     EXPECT_EQ(shown, 100);
     ASSERT_TRUE(app_.WaitForLogLines(before + 5));
-    EXPECT_EQ(app_.LogSince(before),
-              failedRead("The unit stopped answering at 006400." + cable));
+    EXPECT_EQ(app_.LogSince(before), failedRead("The unit stopped answering at 006400." + cable));
     // Another chip in the socket answers the first block with a refusal.
     ASSERT_TRUE(Sim().Ok("fault clear"));
     ASSERT_TRUE(Sim().Ok("timing 0 0"));
@@ -253,10 +252,10 @@ TEST_F(ProgrammerWindowTest, FailuresSayWhyAndAFailedReadLeavesTheBuffer) {
     EXPECT_EQ(app_.Run(IDC_READ_CHIP, kBufferUnchanged),
               failedRead("The unit stopped answering at 000000. Is an AM29F040 in the socket?"));
     ASSERT_TRUE(Sim().Ok("fault silent"));
-    EXPECT_EQ(app_.Run(IDC_BLANK_CHECK, "The unit"),
-              (Lines{"Checking for blank device...",
-                     "ERROR: Command Failed. Check connectivity, etc.",
-                     "The unit stopped answering at 000000." + cable}));
+    EXPECT_EQ(
+        app_.Run(IDC_BLANK_CHECK, "The unit"),
+        (Lines{"Checking for blank device...", "ERROR: Command Failed. Check connectivity, etc.",
+               "The unit stopped answering at 000000." + cable}));
     for (int id : kOperationButtons) {
         if (id != IDC_ERASE_SECTOR && id != IDC_SECTOR_BLANK_CHECK) {
             EXPECT_TRUE(app_.Enabled(id)) << id;
@@ -471,7 +470,8 @@ TEST_F(ProgrammerWindowTest, LoadingFilesOfEverySize) {
     std::size_t before = app_.Log().size();
     app_.Press(IDC_LOAD_FILE);
     std::vector<std::string> prompts;
-    EXPECT_TRUE(app_.AnswerFileDialog(app_.dir().File("missing.bin"), "Select File...", 0, &prompts));
+    EXPECT_TRUE(
+        app_.AnswerFileDialog(app_.dir().File("missing.bin"), "Select File...", 0, &prompts));
     ASSERT_EQ(prompts.size(), 1u);
     EXPECT_EQ(prompts[0].find("create"), std::string::npos) << prompts[0];
     PumpMessages(100);

@@ -47,7 +47,7 @@ inline SettingsRecord Settings(int chipType, std::int32_t chipStart, std::int32_
 }
 
 class ProgrammerWindowTest : public ::testing::Test {
-protected:
+  protected:
     // One simulator serves every test of the program.
     static SimUnit& Sim() {
         static SimUnit sim;

@@ -19,8 +19,8 @@ constexpr char kProgrammerCaption[] = "Tessmark Vorland Interface Software v1.04
 // one shown), types path and presses OK (or Cancel when path is empty), and yes to its questions
 // (create? replace?). A box that only tells something is acknowledged and the dialog cancelled.
 // The texts of the boxes go to prompts when given. False when no dialog came, or it stayed.
-bool AnswerFileDialog(DWORD processId, const char* caption, const std::string& path,
-                      int filter = 0, std::vector<std::string>* prompts = nullptr);
+bool AnswerFileDialog(DWORD processId, const char* caption, const std::string& path, int filter = 0,
+                      std::vector<std::string>* prompts = nullptr);
 
 class VorlandApp {
 public:
