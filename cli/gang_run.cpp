@@ -142,11 +142,15 @@ int RunGang(const CliOptions& o, CliEnvironment& env, const CliJob& job) {
 
     GangBoard board(env.console, ports, !o.quiet && env.console.ErrMovesCursor(),
                     !o.all || o.verbose);
+    // Every seat exists before any thread starts: a thread reads the vector while another
+    // would still be growing it.
     std::vector<std::unique_ptr<GangSeat>> seats;
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        seats.push_back(std::make_unique<GangSeat>(board, i));
+    }
     std::vector<Ending> endings(ports.size());
     std::vector<std::thread> threads;
     for (std::size_t i = 0; i < ports.size(); ++i) {
-        seats.push_back(std::make_unique<GangSeat>(board, i));
         threads.emplace_back([&, i] {
             GangSeat& seat = *seats[i];
             const std::uint32_t start = env.clock.TickCount();

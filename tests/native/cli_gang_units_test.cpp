@@ -1,0 +1,232 @@
+// vorland-cli on several units at once, as a process against four vorland-sim programs: each
+// unit's result, files and chip, the table at the end, Ctrl+C and a unit unplugged. ./test also
+// runs these under ThreadSanitizer.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/exit_codes.h"
+#include "formats/checksums.h"
+#include "formats/image_formats.h"
+#include "tests/native/support/cli_process.h"
+#include "tests/native/support/pattern_bytes.h"
+
+namespace {
+
+using namespace cli_process;
+
+// Several vorland-sim programs, their units linked as ports/ttyV0, ports/ttyV1, ...
+class CliGangTest : public ::testing::Test {
+  protected:
+    explicit CliGangTest(std::vector<std::string> simArgs = {}) {
+        std::filesystem::create_directory(dir_.File("ports"));
+        for (int i = 0; i < 4; ++i) {
+            sims_.push_back(std::make_unique<SimProgram>(kSim, simArgs, Port(i)));
+        }
+    }
+    void SetUp() override {
+        for (const auto& sim : sims_) ASSERT_TRUE(sim->ready());
+    }
+
+    std::string Port(int unit) const { return dir_.File("ports/ttyV" + std::to_string(unit)); }
+    Finished Run(const std::vector<std::string>& args) { return CliProcess(dir_, args).Wait(); }
+    long Status(int unit, const std::string& name) { return StatusOf(*sims_[unit], name); }
+    Bytes Chip(int unit) {
+        const std::string path = dir_.File("chip.bin");
+        EXPECT_EQ(sims_[unit]->Command("dump " + path), "ok 524288");
+        return ReadWholeFile(path);
+    }
+
+    ScratchDir dir_;  // before the simulators, which remove their links first
+    std::vector<std::unique_ptr<SimProgram>> sims_;
+};
+
+class PacedCliGangTest : public CliGangTest {
+  protected:
+    PacedCliGangTest() : CliGangTest({"--pace"}) {}
+};
+
+// The lines of the table at the end, each cut into its cells (columns are two or more blanks
+// apart); a time cell ("45 ms", "6.1 s") becomes "T".
+std::vector<std::vector<std::string>> TableOf(const std::string& out) {
+    std::vector<std::vector<std::string>> table;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+        std::vector<std::string> cells;
+        for (std::size_t start = 0; start < line.size();) {
+            std::size_t gap = line.find("  ", start);
+            cells.push_back(line.substr(start, gap - start));
+            if (gap == std::string::npos) break;
+            start = line.find_first_not_of(' ', gap);
+        }
+        for (std::string& cell : cells) {
+            const bool time = cell.size() > 2 && (cell.ends_with(" ms") || cell.ends_with(" s")) &&
+                              std::isdigit(static_cast<unsigned char>(cell[0])) != 0;
+            if (time) cell = "T";
+        }
+        table.push_back(cells);
+    }
+    return table;
+}
+
+std::string SumsOf(const Bytes& bytes) {
+    ChecksumSet sums(kChecksumSum | kChecksumCrc32);
+    sums.Update(bytes.data(), bytes.size());
+    const ChecksumResults r = sums.Finish();
+    return FormatSumAndCrc32(r.sum16, r.crc32);
+}
+
+using Table = std::vector<std::vector<std::string>>;
+
+TEST_F(CliGangTest, FourUnitsProgramOneHexImageWhileOneIsSilentAndOneFailsItsVerify) {
+    const Bytes image = PatternBytes(0x8000, 17);
+    const std::string hex = WriteIntelHex(image.data(), 0x8000, 0x10000);
+    WriteWholeFile(dir_.File("img.hex"), Bytes(hex.begin(), hex.end()));
+    ASSERT_EQ(sims_[1]->Command("fault silent"), "ok");
+    ASSERT_EQ(sims_[2]->Command("fill 0x00"), "ok");  // old data that programming cannot clear
+
+    const Finished f = Run(
+        {"program", dir_.File("img.hex"), "-c", "AM29F040", "--port", dir_.File("ports/ttyV*")});
+    EXPECT_EQ(f.status, kExitNoUnit) << "the worst: no programmer on one port\n" << f.err;
+    const std::string sums = SumsOf(image);
+    EXPECT_EQ(TableOf(f.out), (Table{{"Port", "Unit", "Result", "Time", "Checksums"},
+                                     {Port(0), "Vorland v1.0.F", "verified", "T", sums},
+                                     {Port(1), "-", "no programmer", "T", "-"},
+                                     {Port(2), "Vorland v1.0.F", "differs", "T", "-"},
+                                     {Port(3), "Vorland v1.0.F", "verified", "T", sums},
+                                     {"2 of 4 units failed: " + Port(1) + " (no programmer), " +
+                                      Port(2) + " (differs)"}}))
+        << f.out;
+    EXPECT_NE(f.err.find(Port(1) + ": error: no programmer answered on " + Port(1) + "\n"),
+              std::string::npos)
+        << f.err;
+    EXPECT_NE(f.err.find(Port(2) + ": error: programming did not take: the chip differs from " +
+                         dir_.File("img.hex") + " first at chip address 010000"),
+              std::string::npos)
+        << f.err;
+    for (int unit : {0, 3}) {
+        EXPECT_NE(f.err.find(Port(unit) +
+                             ": programmed and verified 010000-017FFF of the "
+                             "AM29F040 from " +
+                             dir_.File("img.hex") + "\n"),
+                  std::string::npos)
+            << f.err;
+        const Bytes chip = Chip(unit);
+        EXPECT_EQ(Bytes(chip.begin() + 0x10000, chip.begin() + 0x18000), image) << unit;
+    }
+    EXPECT_EQ(f.err.find('\r'), std::string::npos) << "plain lines when stderr is a file";
+    for (int unit : {0, 2, 3}) {
+        EXPECT_EQ(Status(unit, "speed"), 7) << unit;
+        EXPECT_EQ(Status(unit, "speed-changes"), 2) << "raised and returned: " << unit;
+    }
+}
+
+TEST_F(CliGangTest, ReadWritesOneFilePerUnitAndTellsWhetherTheyAreIdentical) {
+    ASSERT_EQ(sims_[3]->Command("poke 0x100 0x12"), "ok");
+    ASSERT_EQ(sims_[1]->Command("fault reply 2 F"), "ok");  // a block cut short
+    WriteWholeFile(dir_.File("dump.ttyV1.s19"), Bytes{'k', 'e', 'p', 't'});
+    const std::string ports = Port(0) + "," + Port(1) + ", " + Port(3);
+    const std::vector<std::string> read = {
+        "read", dir_.File("dump.s19"), "-c", "AM29F040", "--chip-range", "0+1000", "--ports", ports,
+        "-q"};
+    Finished f = Run(read);
+    EXPECT_EQ(f.status, kExitLinkFailure) << f.err;
+    Bytes blank(0x1000, 0xFF);
+    Bytes poked = blank;
+    poked[0x100] = 0x12;
+    EXPECT_EQ(TableOf(f.out),
+              (Table{{"Port", "Unit", "Result", "Time", "Checksums"},
+                     {Port(0), "Vorland v1.0.F", "read", "T", SumsOf(blank)},
+                     {Port(1), "Vorland v1.0.F", "failed", "T", "-"},
+                     {Port(3), "Vorland v1.0.F", "read", "T", SumsOf(poked)},
+                     {"1 of 3 units failed: " + Port(1) + " (failed)"},
+                     {"the 2 files read are not identical: they hold 2 different contents"}}))
+        << f.out;
+    EXPECT_EQ(TextOf(dir_.File("dump.ttyV1.s19")), "kept") << "replaced only by a whole file";
+    for (const auto& [name, bytes] :
+         {std::pair{"dump.ttyV0.s19", blank}, {"dump.ttyV3.s19", poked}}) {
+        SparseImage back;
+        ImageError error;
+        ASSERT_TRUE(ParseSRecord(TextOf(dir_.File(name)), back, error)) << error.message;
+        Bytes content(0x1000);
+        EXPECT_EQ(back.CopyOut(0, 0x1000, 0, content.data()), 0x1000u);
+        EXPECT_EQ(content, bytes) << name;
+    }
+
+    for (int unit : {0, 1}) ASSERT_EQ(sims_[unit]->Command("poke 0x100 0x12"), "ok");
+    ASSERT_EQ(sims_[1]->Command("fault clear"), "ok");
+    f = Run(read);
+    EXPECT_EQ(f.status, kExitSuccess) << f.err;
+    const Table table = TableOf(f.out);
+    ASSERT_EQ(table.size(), 6u) << f.out;
+    EXPECT_EQ(table[4], std::vector<std::string>{"all 3 units succeeded"});
+    EXPECT_EQ(table[5], std::vector<std::string>{"the 3 files read are identical"});
+    for (std::size_t row : {1, 2, 3}) EXPECT_EQ(table[row][4], SumsOf(poked)) << row;
+}
+
+TEST_F(CliGangTest, DetectAllListsEveryUnitFound) {
+    ASSERT_EQ(sims_[1]->Command("model tandrel-usb"), "ok");
+    ASSERT_EQ(sims_[2]->Command("fault silent"), "ok");
+    ASSERT_EQ(sims_[3]->Command("model calyxor2"), "ok");
+    Finished f = Run({"detect", "--all", "--ports",
+                      dir_.File("ports/ttyV[0-3]") + "," + dir_.File("ports/none")});
+    EXPECT_EQ(f.status, kExitSuccess) << f.err;
+    EXPECT_EQ(f.out, "Vorland v1.0.F on " + Port(0) + "\nTandrel USB v2.5.A on " + Port(1) +
+                         "\nCalyxor II v2.0.2 on " + Port(3) + " (an emulator: not supported)\n");
+    EXPECT_EQ(f.err, "");
+
+    ASSERT_EQ(sims_[0]->Command("fault silent"), "ok");
+    ASSERT_EQ(sims_[1]->Command("fault silent"), "ok");
+    f = Run({"detect", "--all", "--port", Port(0), "--port", Port(2), "-p", Port(3)});
+    EXPECT_EQ(f.status, kExitNoUnit) << f.err;
+    EXPECT_EQ(f.out, "Calyxor II v2.0.2 on " + Port(3) + " (an emulator: not supported)\n");
+    EXPECT_EQ(f.err, "vorland-cli: no programmer answered on any of the 3 ports\n");
+
+    f = Run({"read", "x.bin", "-c", "AM29F040", "--port", dir_.File("ports/ttyX*")});
+    EXPECT_EQ(f.status, kExitBadInput);
+    EXPECT_EQ(f.err, "vorland-cli: no port matches '" + dir_.File("ports/ttyX*") +
+                         "'\nTry 'vorland-cli --help'.\n");
+}
+
+TEST_F(PacedCliGangTest, CtrlCStopsEveryUnitAndReturnsEachTo115200) {
+    CliProcess cli(dir_, {"read", dir_.File("out.bin"), "-c", "AM29F040", "--ports",
+                          Port(0) + "," + Port(1) + "," + Port(2)});
+    for (int unit : {0, 1, 2}) ASSERT_TRUE(AwaitUnitBlocks(*sims_[unit], 30)) << unit;
+    cli.Signal(SIGINT);
+    const Finished f = cli.Wait();
+    EXPECT_EQ(f.status, kExitInterrupted) << f.err;
+    for (int unit : {0, 1, 2}) {
+        EXPECT_NE(f.err.find(Port(unit) + ": error: interrupted while reading at address "),
+                  std::string::npos)
+            << f.err;
+        EXPECT_LT(Status(unit, "blocks"), 2048);
+        EXPECT_EQ(Status(unit, "speed"), 7) << unit;
+        EXPECT_FALSE(
+            std::filesystem::exists(dir_.File("out.ttyV" + std::to_string(unit) + ".bin")));
+    }
+    EXPECT_NE(f.out.find("3 of 3 units failed: " + Port(0) + " (interrupted), "), std::string::npos)
+        << f.out;
+}
+
+TEST_F(PacedCliGangTest, AUnitUnpluggedMidTransferLeavesTheOthersToFinish) {
+    CliProcess cli(dir_, {"read", dir_.File("out.bin"), "-c", "AM29F040", "--chip-range", "0+40000",
+                          "--ports", Port(0) + "," + Port(1) + "," + Port(2)});
+    ASSERT_TRUE(AwaitUnitBlocks(*sims_[1], 50));
+    sims_[1]->Command("quit");
+    const Finished f = cli.Wait();
+    EXPECT_EQ(f.status, kExitLinkFailure) << f.err;
+    const Table table = TableOf(f.out);
+    ASSERT_EQ(table.size(), 6u) << f.out;
+    EXPECT_EQ(table[2][2], "failed");
+    EXPECT_EQ(table[4], std::vector<std::string>{"1 of 3 units failed: " + Port(1) + " (failed)"});
+    EXPECT_EQ(table[5], std::vector<std::string>{"the 2 files read are identical"});
+    EXPECT_EQ(ReadWholeFile(dir_.File("out.ttyV0.bin")), Bytes(0x40000, 0xFF));
+    EXPECT_EQ(ReadWholeFile(dir_.File("out.ttyV2.bin")), Bytes(0x40000, 0xFF));
+    EXPECT_FALSE(std::filesystem::exists(dir_.File("out.ttyV1.bin")));
+}
+
+}  // namespace
