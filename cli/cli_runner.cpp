@@ -134,7 +134,7 @@ int RunCli(const CliOptions& options, CliEnvironment& env) {
     if (int code = Preparation(options, env.console).Run(job); code != kExitSuccess) return code;
     // Each UnitRun's sink names the run its link's lines go to.
     SetLogLineWriter(&UnitRun::WriteLinkLine);
-    const int code = options.ports.size() > 1 || options.all ? RunGang(options, env, job)
+    const int code = options.ports.size() > 1 || options.several || options.all ? RunGang(options, env, job)
                                                              : RunAlone(options, env, job);
     SetLogLineWriter(nullptr);
     return code;

@@ -97,7 +97,8 @@ struct GangSummaryRow {
     std::string unit;       // "" none found
     std::string result;     // "verified", "no programmer", ...
     std::uint32_t ms;       // the unit's whole time
-    std::string checksums;  // of what was read or verified; "" none
+    std::string range;      // the chip range read, programmed or verified: "010000-017FFF"
+    std::string checksums;  // of its bytes: "sum 4B80, CRC-32 84B1F3F0"; both "" none
 };
 
 // The table: a heading and one line per unit, columns as wide as their widest entry.

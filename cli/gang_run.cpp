@@ -134,9 +134,7 @@ int RunGang(const CliOptions& o, CliEnvironment& env, const CliJob& job) {
         }
         for (std::size_t i = 0; i < files.size(); ++i) {
             std::string error;
-            if (files[i].Probe(error)) continue;
-            for (std::size_t j = 0; j < i; ++j) files[j].Abandon();
-            return CommandFailed(env.console, kExitBadInput, error);
+            if (!files[i].Probe(error)) return CommandFailed(env.console, kExitBadInput, error);
         }
     }
 
@@ -171,9 +169,13 @@ int RunGang(const CliOptions& o, CliEnvironment& env, const CliJob& job) {
     for (std::size_t i = 0; i < ports.size(); ++i) {
         const UnitOutcome& unit = endings[i].outcome;
         const std::string result = ResultWord(o, unit.code);
-        rows.push_back(
-            {ports[i], unit.unit, result, endings[i].ms,
-             unit.checked ? FormatSumAndCrc32(unit.checksums.sum16, unit.checksums.crc32) : ""});
+        GangSummaryRow row{ports[i], unit.unit, result, endings[i].ms, "", ""};
+        if (unit.checked) {
+            row.range = Printf("%06X-%06X", job.plan.chipStart,
+                               job.plan.chipStart + job.plan.length - 1);
+            row.checksums = FormatSumAndCrc32(unit.checksums.sum16, unit.checksums.crc32);
+        }
+        rows.push_back(row);
         codes.push_back(unit.code);
         if (unit.code != kExitSuccess) {
             failed += (failed.empty() ? "" : ", ") + ports[i] + " (" + result + ")";
@@ -182,7 +184,9 @@ int RunGang(const CliOptions& o, CliEnvironment& env, const CliJob& job) {
     std::string text = GangSummaryTable(rows);
     const auto failures = static_cast<unsigned>(
         std::count_if(codes.begin(), codes.end(), [](int c) { return c != kExitSuccess; }));
-    text += failures == 0 ? Printf("all %u units succeeded\n", unsigned(ports.size()))
+    text += failures == 0 ? (ports.size() == 1 ? std::string("the unit succeeded\n")
+                                               : Printf("all %u units succeeded\n",
+                                                        unsigned(ports.size())))
                           : Printf("%u of %u units failed: ", failures, unsigned(ports.size())) +
                                 failed + "\n";
     if (reading) text += CompareReads(endings);

@@ -126,8 +126,10 @@ bool ApplyOption(const OptionInfo& option, const std::string& value, CliOptions&
                 return false;
             }
             AddPort(o, value);
+            o.several = o.several || value.find_first_of("*?[") != std::string::npos;
             return true;
         case Opt::kPorts: {
+            o.several = true;
             std::size_t start = 0;
             for (;;) {
                 const std::size_t comma = value.find(',', start);
@@ -504,19 +506,23 @@ std::string HelpText() {
         "address (chip range start + n); both ranges have one length.\n"
         "  read:    the whole chip by default. Without --file-range, HEX and S-record\n"
         "           files get the chip addresses, binary files start at offset 0.\n"
-        "  program, verify: without ranges, the span of the image's data (for program\n"
-        "           widened to multiples of 64 bytes) at the same chip addresses; it must\n"
-        "           fit the chip. With only --chip-range, the file range starts at the same\n"
-        "           address (HEX, S-record) or at 0 (binary); with only --file-range, the\n"
-        "           chip range starts at 0. Gaps are programmed and compared as --fill.\n"
+        "  program, verify: without ranges, the span of the image's data at the same\n"
+        "           chip addresses, widened to multiples of 64 bytes (for verify, of a\n"
+        "           HEX or S-record image); it must fit the chip. With only --chip-range,\n"
+        "           the file range starts at the same address (HEX, S-record) or at 0\n"
+        "           (binary); with only --file-range, the chip range starts at 0. Gaps\n"
+        "           are programmed and compared as --fill.\n"
         "  read and program need a chip start and a length that are multiples of 64.\n"
+        "read, program and verify end with the programmer window's checksum line of the\n"
+        "chip range: Checksum 004000-0043FF: sum 1A2B, CRC-32 89ABCDEF.\n"
         "\n"
-        "Several units: with more than one port the command runs on every unit at\n"
-        "once, each on its own; a unit that fails does not stop the others. The image\n"
-        "is read and checked once, before any unit is touched. read FILE writes one\n"
-        "file per unit with the port's name before the extension (dump.COM3.hex).\n"
-        "At the end a table gives each port's unit, result, time and the checksums of\n"
-        "what was read or verified, and names the ports that failed.\n"
+        "Several units: with more than one port, --ports or a port pattern the command\n"
+        "runs on every unit at once, each on its own; a unit that fails does not stop\n"
+        "the others. The image is read and checked once, before any unit is touched.\n"
+        "read FILE writes one file per unit with the port's name before the extension\n"
+        "(dump.COM3.hex). At the end a table gives each port's unit, result, time, and\n"
+        "the range and checksums of what was read, programmed or verified, and names\n"
+        "the ports that failed.\n"
         "\n"
         "Exit status:\n"
         "    0  success\n"

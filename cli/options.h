@@ -37,6 +37,9 @@ struct CliOptions {
     // are expanded by the program (ExpandPortPatterns) before the command runs. Empty:
     // DetectHardware's scan of the COM ports. More than one: the command runs on every unit.
     std::vector<std::string> ports;
+    // --ports or a port pattern was given: the command runs as on several units (a file per
+    // port, the table at the end) however many ports there are.
+    bool several = false;
     bool all = false;            // detect: list every unit on every port tried
     std::int32_t chipType = -1;  // index into kChipTypes; -1 none given
     std::optional<HexRange> chipRange;

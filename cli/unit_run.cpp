@@ -33,7 +33,7 @@ std::unique_ptr<SerialLink> SinglePortScan::Open(const char* name) {
 }
 
 UnitRun::UnitRun(const CliOptions& options, CliEnvironment& env, std::string port,
-                 const CliJob& job, OutputFile* output, CliConsole& console, GangSeat* seat)
+                 const CliJob& job, const OutputFile* output, CliConsole& console, GangSeat* seat)
     : o_(options),
       env_(env),
       port_(std::move(port)),
@@ -128,12 +128,15 @@ std::string UnitRun::ChipName() const {
     return ChipShortName(o_.chipType);
 }
 
-// Keeps the checksums of what was read or verified for the table of several units.
-void UnitRun::Checked(const std::uint8_t* bytes, std::uint32_t length) {
+// The chip range of plan holds bytes, as read, programmed or verified: prints the programmer
+// window's checksum line of it and keeps its figures for the table of several units.
+void UnitRun::Checked(const std::uint8_t* bytes) {
+    const TransferPlan& plan = job_.plan;
     ChecksumSet sums(kChecksumSum | kChecksumCrc32);
-    sums.Update(bytes, length);
+    sums.Update(bytes, plan.length);
     outcome_.checksums = sums.Finish();
     outcome_.checked = true;
+    Result(FormatChecksumLine(plan.chipStart, plan.chipStart + plan.length - 1, bytes));
 }
 
 int UnitRun::Execute() {
@@ -305,29 +308,20 @@ int UnitRun::Info() {
         text += chip->programmable() ? ", program and erase" : ", read-only";
         text += "\n";
     }
-    env_.console.Out(text);
+    console_.Out(text);  // among several units, through the unit's seat
     return kExitSuccess;
 }
 
 int UnitRun::Read() {
     const TransferPlan& plan = job_.plan;
-    if (int code = Connect(); code != kExitSuccess) {
-        output_->Abandon();
-        return code;
-    }
-    if (InterruptRequested()) {
-        output_->Abandon();
-        return Interrupted("before reading");
-    }
+    if (int code = Connect(); code != kExitSuccess) return code;
+    if (InterruptRequested()) return Interrupted("before reading");
 
     std::vector<std::uint8_t> bytes(plan.length);
     BeginProgress("Reading", plan.length);
     const std::int32_t result = device_.ReadChip(o_.chipType, bytes.data(), plan.chipStart,
                                                  static_cast<std::int32_t>(plan.length), this);
-    if (result != kTandrelDone) {
-        output_->Abandon();
-        return TransferFailed("reading", result);
-    }
+    if (result != kTandrelDone) return TransferFailed("reading", result);
     Summary("Read", plan.length);
 
     const std::string& path = output_->path();
@@ -335,11 +329,11 @@ int UnitRun::Read() {
         WriteImage(*o_.format, bytes.data(), plan.length, plan.fileStart, BaseName(path));
     std::string error;
     if (!output_->Write(content, error)) return Fail(kExitBadInput, error);
-    Checked(bytes.data(), plan.length);
-    if (seat_ != nullptr) outcome_.read = std::move(bytes);
     Result(Printf("read %06X-%06X of the %s into %s (%s)", plan.chipStart,
                   plan.chipStart + plan.length - 1, ChipName().c_str(), path.c_str(),
                   ImageFormatName(*o_.format)));
+    Checked(bytes.data());
+    if (seat_ != nullptr) outcome_.read = std::move(bytes);
     return kExitSuccess;
 }
 
@@ -378,11 +372,11 @@ int UnitRun::VerifyRange(bool asPart) {
     if (result < 0) return CheckFailed(o_.quick ? "asking the checksum of" : "reading back");
     const std::string range = Printf("%06X-%06X", plan.chipStart, plan.chipStart + plan.length - 1);
     if (result == 1) {
-        Checked(bytes.data(), plan.length);
         if (!o_.quick) Summary("Verified", plan.length);
         if (!asPart) {
             Result(Printf("the %s matches %s at %s%s", ChipName().c_str(), o_.file.c_str(),
                           range.c_str(), o_.quick ? " (by checksum)" : ""));
+            Checked(bytes.data());
         }
         return kExitSuccess;
     }
@@ -423,11 +417,12 @@ int UnitRun::Program() {
     if (!o_.verify) {
         Result(Printf("programmed %s of the %s from %s (not verified)", range.c_str(),
                       ChipName().c_str(), o_.file.c_str()));
-        return kExitSuccess;
+    } else {
+        if (int code = VerifyRange(true); code != kExitSuccess) return code;
+        Result(Printf("programmed and verified %s of the %s from %s%s", range.c_str(),
+                      ChipName().c_str(), o_.file.c_str(), o_.quick ? " (by checksum)" : ""));
     }
-    if (int code = VerifyRange(true); code != kExitSuccess) return code;
-    Result(Printf("programmed and verified %s of the %s from %s%s", range.c_str(),
-                  ChipName().c_str(), o_.file.c_str(), o_.quick ? " (by checksum)" : ""));
+    Checked(job_.bytes.data());
     return kExitSuccess;
 }
 

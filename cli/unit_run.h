@@ -33,8 +33,8 @@ struct UnitOutcome {
     int code = 0;                     // the unit's exit status (CliExit)
     std::uint32_t hardwareFlags = 0;  // what DetectHardware found
     std::string unit;                 // its name; "" when nothing answered
-    bool checked = false;             // something was read or verified: checksums hold
-    ChecksumResults checksums;        // of what was read, or of the range verified
+    bool checked = false;             // the chip holds what was read, programmed or verified
+    ChecksumResults checksums;        // of those bytes, over the job's chip range
     std::vector<std::uint8_t> read;   // read: the bytes read
 };
 
@@ -59,7 +59,7 @@ class UnitRun final : public ProgressSink {
     // where its text goes (the environment's, or the seat's); seat: its place among several
     // units, null when it runs alone.
     UnitRun(const CliOptions& options, CliEnvironment& env, std::string port, const CliJob& job,
-            OutputFile* output, CliConsole& console, GangSeat* seat);
+            const OutputFile* output, CliConsole& console, GangSeat* seat);
     ~UnitRun() override;
     UnitRun(const UnitRun&) = delete;
     UnitRun& operator=(const UnitRun&) = delete;
@@ -108,7 +108,7 @@ class UnitRun final : public ProgressSink {
     int Blank();
     int EraseWholeChip();
     int VerifyRange(bool asPart);
-    void Checked(const std::uint8_t* bytes, std::uint32_t length);
+    void Checked(const std::uint8_t* bytes);
 
     int Interrupted(const std::string& what);
     int TransferFailed(const char* doing, std::int32_t code);
@@ -125,7 +125,7 @@ class UnitRun final : public ProgressSink {
     CliEnvironment& env_;
     std::string port_;
     const CliJob& job_;
-    OutputFile* output_;
+    const OutputFile* output_;
     CliConsole& console_;
     GangSeat* seat_;
     SinglePortScan scan_;

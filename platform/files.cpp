@@ -17,25 +17,28 @@ bool FileOpAllowed(FileOp op, std::uint64_t bytes) {
 }
 
 bool WriteFileReplacing(const char* path, const void* data, std::uint32_t count, FileOp* failed) {
+    char target[kFilePathSize];
     char folder[kFilePathSize];
     char temporary[kFilePathSize];
-    FolderOfPath(path, folder);
     FileOp step = FileOp::kOpen;
-    if (MakeTempFile(folder, "vor", temporary)) {
-        errno = 0;  // a step that fails without saying why leaves it so
-        const FileHandle file = OpenExistingFile(temporary, true, kShareNone, nullptr);
-        if (file != kNoFile) {
-            step = FileOp::kWrite;
-            const bool written = WriteFileBytes(file, data, count) && FlushFile(file);
-            CloseFile(file);
-            if (written) {
-                step = FileOp::kReplace;
-                if (ReplaceFileWith(path, temporary, nullptr)) return true;
+    if (ResolveFileLinks(path, target)) {
+        FolderOfPath(target, folder);
+        if (MakeTempFile(folder, "vor", temporary)) {
+            errno = 0;  // a step that fails without saying why leaves it so
+            const FileHandle file = OpenExistingFile(temporary, true, kShareNone, nullptr);
+            if (file != kNoFile) {
+                step = FileOp::kWrite;
+                const bool written = WriteFileBytes(file, data, count) && FlushFile(file);
+                CloseFile(file);
+                if (written) {
+                    step = FileOp::kReplace;
+                    if (ReplaceFileWith(target, temporary, nullptr)) return true;
+                }
             }
+            const int reason = errno;  // the failing call's, not the clean-up's
+            DeleteFilePath(temporary);
+            errno = reason;
         }
-        const int reason = errno;  // the failing call's, not the clean-up's
-        DeleteFilePath(temporary);
-        errno = reason;
     }
     if (failed != nullptr) *failed = step;
     return false;

@@ -76,6 +76,12 @@ void CloseFile(FileHandle file);
 // Deletes a file; fails when it is read-only or open.
 bool DeleteFilePath(const char* path);
 
+// The file that writing to path reaches, into out (kFilePathSize bytes): path itself, or for a
+// symbolic link (or a chain of them) the file it finally names, which need not exist yet. A
+// replace through the link then changes that file and keeps the link. False when the links
+// loop or the name would not fit. Windows: path itself.
+[[nodiscard]] bool ResolveFileLinks(const char* path, char* out);
+
 // Copies the folder part of path, with its trailing separator, to out (kFilePathSize bytes);
 // "." and a separator when path names no folder.
 void FolderOfPath(const char* path, char* out);
@@ -94,7 +100,8 @@ void SetFileGate(FileGate gate);
 
 // Makes count bytes the new contents of path so that path is always wholly the old file or
 // wholly the new one: they go to a temporary file beside it (MakeTempFile), which takes its
-// place (ReplaceFileWith) only once written whole and flushed. On failure the temporary file is
+// place (ReplaceFileWith) only once written whole and flushed. A symbolic link stays: the file
+// it names is the one replaced (ResolveFileLinks). On failure the temporary file is
 // gone, *failed (when not null) names the step (kOpen: the temporary file could not be made;
 // kWrite; kReplace) and, on POSIX, errno is that of the failing call.
 [[nodiscard]] bool WriteFileReplacing(const char* path, const void* data, std::uint32_t count,

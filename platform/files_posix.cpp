@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "platform/files.h"
 
@@ -244,6 +245,33 @@ bool DeleteFilePath(const char* path) {
     struct stat info {};
     if (stat(path, &info) != 0 || ReadOnlyStat(path, info) || OpenElsewhere(path)) return false;
     return unlink(path) == 0;
+}
+
+bool ResolveFileLinks(const char* path, char* out) {
+    std::string current = path;
+    // As many links as the system itself follows before it gives up with ELOOP.
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat info {};
+        if (lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+            if (current.size() >= kFilePathSize) {
+                errno = ENAMETOOLONG;
+                return false;
+            }
+            std::memcpy(out, current.c_str(), current.size() + 1);
+            return true;
+        }
+        char link[4096];
+        const ssize_t n = readlink(current.c_str(), link, sizeof link - 1);
+        if (n < 0) return false;
+        link[n] = '\0';
+        const std::size_t slash = current.rfind('/');
+        // A relative link is read from the folder that holds it.
+        current = link[0] == '/' || slash == std::string::npos
+                      ? std::string(link)
+                      : current.substr(0, slash + 1) + link;
+    }
+    errno = ELOOP;
+    return false;
 }
 
 void FolderOfPath(const char* path, char* out) {

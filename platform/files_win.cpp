@@ -151,6 +151,14 @@ bool DeleteFilePath(const char* path) {
     return DeleteFileA(path) != 0;
 }
 
+bool ResolveFileLinks(const char* path, char* out) {
+    // Links are rare on Windows and MoveFileEx replaces one like a file: taken as it is.
+    const std::size_t n = std::strlen(path);
+    if (n >= kFilePathSize) return false;
+    std::memcpy(out, path, n + 1);
+    return true;
+}
+
 void FolderOfPath(const char* path, char* out) {
     const char* end = nullptr;
     for (const char* c = path; *c != '\0'; ++c) {

@@ -8,8 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "app/address_rules.h"
+#include "app/image_load.h"
 #include "cli/cli_runner.h"
 #include "cli/exit_codes.h"
+#include "formats/checksums.h"
 #include "formats/image_formats.h"
 #include "sim/programmer_unit.h"
 #include "sim/simulated_port.h"
@@ -39,6 +42,13 @@ public:
 Bytes Slice(const Bytes& bytes, std::size_t start, std::size_t length) {
     return Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(start),
                  bytes.begin() + static_cast<std::ptrdiff_t>(start + length));
+}
+
+// The programmer window's checksum line of bytes at first, and a line end.
+std::string ChecksumLine(std::uint32_t first, const Bytes& bytes) {
+    return FormatChecksumLine(first, first + static_cast<std::uint32_t>(bytes.size()) - 1,
+                              bytes.data()) +
+           "\n";
 }
 
 void WriteText(const std::string& path, const std::string& text) {
@@ -90,7 +100,7 @@ TEST_F(CliCommandsTest, ProgramsAHexImageAndReadsItBackAsSRecordAndBinary) {
 
     ASSERT_EQ(Run({"program", File("img.hex"), "-c", "AM29F040"}), kExitSuccess) << console_.err;
     EXPECT_EQ(console_.out, "programmed and verified 010000-010FFF of the AM29F040 from " +
-                                File("img.hex") + "\n");
+                                File("img.hex") + "\n" + ChecksumLine(0x10000, image));
     EXPECT_EQ(Slice(unit_.chip(), 0x10000, 0x1000), image);
     EXPECT_EQ(unit_.chip()[0xFFFF], 0xFF);
     EXPECT_EQ(unit_.chip()[0x11000], 0xFF);
@@ -100,8 +110,8 @@ TEST_F(CliCommandsTest, ProgramsAHexImageAndReadsItBackAsSRecordAndBinary) {
     ASSERT_EQ(Run({"read", File("back.srec"), "-c", "am29f040", "--chip-range", "10000+1000"}),
               kExitSuccess)
         << console_.err;
-    EXPECT_EQ(console_.out,
-              "read 010000-010FFF of the AM29F040 into " + File("back.srec") + " (S-record)\n");
+    EXPECT_EQ(console_.out, "read 010000-010FFF of the AM29F040 into " + File("back.srec") +
+                                " (S-record)\n" + ChecksumLine(0x10000, image));
     const Bytes srec = ReadWholeFile(File("back.srec"));
     SparseImage back;
     ImageError error;
@@ -134,8 +144,8 @@ TEST_F(CliCommandsTest, GapsAreFilledAndTheRangeWidenedToBlocks) {
     WriteText(File("sparse.hex"), ":03010500AABBCCC6\n:01018000116D\n:00000001FF\n");
     ASSERT_EQ(Run({"program", File("sparse.hex"), "-c", "AT29C256", "--fill", "00"}), kExitSuccess)
         << console_.err;
-    EXPECT_EQ(console_.out, "programmed and verified 000100-0001BF of the AT29C256 from " +
-                                File("sparse.hex") + "\n");
+    EXPECT_EQ(console_.out.substr(0, console_.out.find('\n')),
+              "programmed and verified 000100-0001BF of the AT29C256 from " + File("sparse.hex"));
     const Bytes& chip = unit_.chip();
     EXPECT_EQ(Slice(chip, 0xFF, 10), (Bytes{0xFF, 0, 0, 0, 0, 0, 0xAA, 0xBB, 0xCC, 0}));
     EXPECT_EQ(chip[0x180], 0x11);
@@ -158,15 +168,42 @@ TEST_F(CliCommandsTest, ABinaryImageGoesWhereTheChipRangeSays) {
         << console_.err;
 }
 
+// An S-record file of 1,000 bytes at 0x4000: the window, after loading it, and every command
+// name one range, 64-byte blocks padded with FF, and one checksum.
+TEST_F(CliCommandsTest, EveryChipCommandPrintsTheWindowsChecksumLine) {
+    const Bytes data = PatternBytes(1000, 7);
+    const std::string srec = WriteSRecord(data.data(), 1000, 0x4000, "img");
+    WriteText(File("img.s19"), srec);
+    Bytes buffer(kImageBufferSize);
+    const std::string windowLine =
+        LoadAddressedImage(ImageFormat::kSRecord, srec, File("img.s19"), 0x80000, buffer.data())
+            .lines.back();
+    ASSERT_EQ(windowLine.rfind("Checksum 004000-0043FF: ", 0), 0u) << windowLine;
+
+    const std::vector<std::vector<std::string>> commands = {
+        {"program", File("img.s19"), "-c", "AM29F040"},
+        {"program", File("img.s19"), "-c", "AM29F040", "--no-verify"},
+        {"verify", File("img.s19"), "-c", "AM29F040"},
+        {"verify", File("img.s19"), "-c", "AM29F040", "--quick"},
+        {"read", File("back.s19"), "-c", "AM29F040", "--chip-range", "4000-43FF"},
+    };
+    for (const auto& command : commands) {
+        ASSERT_EQ(Run(command), kExitSuccess) << command[0] << console_.err;
+        EXPECT_EQ(console_.out.substr(console_.out.find('\n') + 1), windowLine + "\n")
+            << command[0];
+    }
+}
+
 TEST_F(CliCommandsTest, VerifyTellsTheFirstDifferenceAndExitsWithOne) {
     const Bytes image = PatternBytes(0x10000, 5);
     std::copy(image.begin(), image.end(), unit_.chip().begin());
     WriteWholeFile(File("same.bin"), image);
     ASSERT_EQ(Run({"verify", File("same.bin"), "-c", "AM29F040"}), kExitSuccess) << console_.err;
-    EXPECT_EQ(console_.out, "the AM29F040 matches " + File("same.bin") + " at 000000-00FFFF\n");
+    EXPECT_EQ(console_.out, "the AM29F040 matches " + File("same.bin") + " at 000000-00FFFF\n" +
+                                ChecksumLine(0, image));
     ASSERT_EQ(Run({"verify", File("same.bin"), "-c", "AM29F040", "--quick"}), kExitSuccess);
-    EXPECT_EQ(console_.out,
-              "the AM29F040 matches " + File("same.bin") + " at 000000-00FFFF (by checksum)\n");
+    EXPECT_EQ(console_.out, "the AM29F040 matches " + File("same.bin") +
+                                " at 000000-00FFFF (by checksum)\n" + ChecksumLine(0, image));
 
     Bytes other = image;
     other[0x1234] = static_cast<std::uint8_t>(image[0x1234] ^ 0x5A);
@@ -205,7 +242,7 @@ TEST_F(CliCommandsTest, ProgrammingOverOldDataFailsItsVerifyUnlessErasedFirst) {
     ASSERT_EQ(Run({"program", File("img.bin"), "-c", "AM29F040", "--no-verify"}), kExitSuccess);
     EXPECT_EQ(unit_.counters().blocks - blocks, 8u) << "eight write blocks, nothing read back";
     EXPECT_EQ(console_.out, "programmed 000000-0007FF of the AM29F040 from " + File("img.bin") +
-                                " (not verified)\n");
+                                " (not verified)\n" + ChecksumLine(0, image));
 }
 
 TEST_F(CliCommandsTest, BadFilesAreRefusedBeforeTheUnitIsTouched) {
@@ -250,8 +287,8 @@ TEST_F(CliCommandsTest, AnSRecordFileWithoutAnEndRecordIsProgrammedWithANote) {
                                 ": no end record (S7, S8 or S9); the file is taken as complete\n"),
               0u)
         << console_.err;
-    EXPECT_EQ(console_.out, "programmed and verified 001200-00123F of the AM29F040 from " +
-                                File("img.s19") + "\n");
+    EXPECT_EQ(console_.out.substr(0, console_.out.find('\n')),
+              "programmed and verified 001200-00123F of the AM29F040 from " + File("img.s19"));
     EXPECT_EQ(Slice(unit_.chip(), 0x1233, 4), (Bytes{0xFF, 1, 2, 0xFF}));
 }
 
@@ -437,8 +474,8 @@ TEST_F(CliCommandsTest, QuietAndVerbose) {
     ASSERT_EQ(Run({"read", File("q.hex"), "-c", "AM29F040", "--chip-range", "0-FF", "-q"}),
               kExitSuccess);
     EXPECT_EQ(console_.err, "");
-    EXPECT_EQ(console_.out,
-              "read 000000-0000FF of the AM29F040 into " + File("q.hex") + " (Intel HEX)\n");
+    EXPECT_EQ(console_.out, "read 000000-0000FF of the AM29F040 into " + File("q.hex") +
+                                " (Intel HEX)\n" + ChecksumLine(0, Bytes(0x100, 0xFF)));
     ASSERT_EQ(
         Run({"read", File("v.hex"), "-c", "AM29F040", "--chip-range", "0-FF", "-v", "-p", "COM2"}),
         kExitSuccess);

@@ -93,11 +93,12 @@ TEST_F(CliGangTest, FourUnitsProgramOneHexImageWhileOneIsSilentAndOneFailsItsVer
         {"program", dir_.File("img.hex"), "-c", "AM29F040", "--port", dir_.File("ports/ttyV*")});
     EXPECT_EQ(f.status, kExitNoUnit) << "the worst: no programmer on one port\n" << f.err;
     const std::string sums = SumsOf(image);
-    EXPECT_EQ(TableOf(f.out), (Table{{"Port", "Unit", "Result", "Time", "Checksums"},
-                                     {Port(0), "Vorland v1.0.F", "verified", "T", sums},
-                                     {Port(1), "-", "no programmer", "T", "-"},
-                                     {Port(2), "Vorland v1.0.F", "differs", "T", "-"},
-                                     {Port(3), "Vorland v1.0.F", "verified", "T", sums},
+    const std::string range = "010000-017FFF";
+    EXPECT_EQ(TableOf(f.out), (Table{{"Port", "Unit", "Result", "Time", "Range", "Checksums"},
+                                     {Port(0), "Vorland v1.0.F", "verified", "T", range, sums},
+                                     {Port(1), "-", "no programmer", "T", "-", "-"},
+                                     {Port(2), "Vorland v1.0.F", "differs", "T", "-", "-"},
+                                     {Port(3), "Vorland v1.0.F", "verified", "T", range, sums},
                                      {"2 of 4 units failed: " + Port(1) + " (no programmer), " +
                                       Port(2) + " (differs)"}}))
         << f.out;
@@ -139,10 +140,10 @@ TEST_F(CliGangTest, ReadWritesOneFilePerUnitAndTellsWhetherTheyAreIdentical) {
     Bytes poked = blank;
     poked[0x100] = 0x12;
     EXPECT_EQ(TableOf(f.out),
-              (Table{{"Port", "Unit", "Result", "Time", "Checksums"},
-                     {Port(0), "Vorland v1.0.F", "read", "T", SumsOf(blank)},
-                     {Port(1), "Vorland v1.0.F", "failed", "T", "-"},
-                     {Port(3), "Vorland v1.0.F", "read", "T", SumsOf(poked)},
+              (Table{{"Port", "Unit", "Result", "Time", "Range", "Checksums"},
+                     {Port(0), "Vorland v1.0.F", "read", "T", "000000-000FFF", SumsOf(blank)},
+                     {Port(1), "Vorland v1.0.F", "failed", "T", "-", "-"},
+                     {Port(3), "Vorland v1.0.F", "read", "T", "000000-000FFF", SumsOf(poked)},
                      {"1 of 3 units failed: " + Port(1) + " (failed)"},
                      {"the 2 files read are not identical: they hold 2 different contents"}}))
         << f.out;
@@ -165,7 +166,30 @@ TEST_F(CliGangTest, ReadWritesOneFilePerUnitAndTellsWhetherTheyAreIdentical) {
     ASSERT_EQ(table.size(), 6u) << f.out;
     EXPECT_EQ(table[4], std::vector<std::string>{"all 3 units succeeded"});
     EXPECT_EQ(table[5], std::vector<std::string>{"the 3 files read are identical"});
-    for (std::size_t row : {1, 2, 3}) EXPECT_EQ(table[row][4], SumsOf(poked)) << row;
+    for (std::size_t row : {1, 2, 3}) EXPECT_EQ(table[row][5], SumsOf(poked)) << row;
+}
+
+// A pattern or --ports runs as on several units however many ports it names: the files carry
+// the port's name, and every unit's lines go through its row.
+TEST_F(CliGangTest, APatternOrPortsListIsAlwaysSeveralUnits) {
+    Finished f = Run({"read", dir_.File("dump.hex"), "-c", "AM29F040", "--chip-range", "0+40",
+                      "--port", dir_.File("ports/ttyV[1]")});
+    EXPECT_EQ(f.status, kExitSuccess) << f.err;
+    EXPECT_TRUE(std::filesystem::exists(dir_.File("dump.ttyV1.hex")));
+    EXPECT_FALSE(std::filesystem::exists(dir_.File("dump.hex")));
+    EXPECT_EQ(TableOf(f.out).back(), std::vector<std::string>{"the unit succeeded"});
+
+    f = Run({"info", "--ports", Port(0) + "," + Port(2)});
+    EXPECT_EQ(f.status, kExitSuccess) << f.err;
+    const Table table = TableOf(f.out);
+    ASSERT_EQ(table.size(), 4u) << f.out;
+    EXPECT_EQ(table[1][2], "found");
+    for (int unit : {0, 2}) {
+        EXPECT_NE(f.err.find(Port(unit) + ": Programmer:  Vorland v1.0.F\n" + Port(unit) +
+                             ": Port:        " + Port(unit) + "\n"),
+                  std::string::npos)
+            << f.err;
+    }
 }
 
 TEST_F(CliGangTest, DetectAllListsEveryUnitFound) {

@@ -61,7 +61,8 @@ TEST_F(CliProgramTest, ProgramsAHexFileAndReadsItBackAsSRecordAndBinary) {
     Finished f = Run({"program", dir_.File("img.hex"), "--chip", "AM29F040"});
     ASSERT_EQ(f.status, kExitSuccess) << f.err;
     EXPECT_EQ(f.out, "programmed and verified 020000-027FFF of the AM29F040 from " +
-                         dir_.File("img.hex") + "\n");
+                         dir_.File("img.hex") + "\n" +
+                         FormatChecksumLine(0x20000, 0x27FFF, image.data()) + "\n");
     EXPECT_NE(f.err.find("Vorland v1.0.F on " + sim_.linkPath() + " at 921600 baud\n"),
               std::string::npos);
     EXPECT_EQ(f.err.find('\r'), std::string::npos) << "no bar when stderr is a file";
@@ -157,22 +158,52 @@ TEST_F(CliProgramTest, AReadWhoseFileCannotBeWrittenLeavesTheOldFileAsItWas) {
     }
 }
 
-// An unquoted `--ports /dev/ttyUSB*` leaves the second port where the file goes: a read must
-// not put a plain file in the device's place (nor wait on it), and no unit is touched.
-TEST_F(CliProgramTest, AReadIntoADeviceOrPipeIsRefusedAndLeavesItAlone) {
+// The file a read writes is checked before any unit is touched; a refused one leaves the name
+// as it was. An unquoted `--ports /dev/ttyUSB*` leaves the second port where the file goes: a
+// read must not put a plain file in the device's place (nor wait on it).
+TEST_F(CliProgramTest, AReadFileThatCannotBeWrittenIsRefusedBeforeTheUnitIsTouched) {
     const std::string pipe = dir_.File("ttyUSB1");
     ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
-    const Finished f =
-        CliProcess(dir_, {"read", "--ports", sim_.linkPath(), pipe, "-f", "hex", "-c", "AM29F040"})
-            .Wait(10000);
-    EXPECT_EQ(f.status, kExitBadInput) << f.err;
-    EXPECT_EQ(f.err, "vorland-cli: " + pipe +
-                         ": not a plain file (a folder or a device); the image is written only "
-                         "to a file\n");
+    const std::string longFolder = dir_.File(std::string(200, 'd'));
+    ASSERT_TRUE(std::filesystem::create_directory(longFolder));
+    const std::string longName = longFolder + "/" + std::string(272 - longFolder.size(), 'n');
+    ASSERT_EQ(longName.size(), 273u);
+    const struct {
+        std::string path;
+        std::string message;
+    } cases[] = {
+        {pipe, ": not a plain file (a folder or a device); the image is written only to a file"},
+        {longName, ": the name is too long (259 characters at the most)"},
+        {dir_.File("none/out.hex"), ": No such file or directory"},
+    };
+    for (const auto& c : cases) {
+        const Finished f =
+            CliProcess(dir_, {"read", "--port", sim_.linkPath(), c.path, "-f", "hex", "-c",
+                              "AM29F040"})
+                .Wait(10000);
+        EXPECT_EQ(f.status, kExitBadInput) << f.err;
+        EXPECT_EQ(f.err, "vorland-cli: " + c.path + c.message + "\n");
+        EXPECT_EQ(Status("frames"), 0) << c.message;
+    }
     struct stat info {};
     ASSERT_EQ(lstat(pipe.c_str(), &info), 0);
     EXPECT_TRUE(S_ISFIFO(info.st_mode));
-    EXPECT_EQ(Status("frames"), 0);
+    EXPECT_FALSE(std::filesystem::exists(longName));
+}
+
+// A link stays a link: the read replaces the file it names, also one that does not exist yet.
+TEST_F(CliProgramTest, AReadOntoASymbolicLinkWritesTheFileItNames) {
+    std::filesystem::create_directory(dir_.File("real"));
+    WriteWholeFile(dir_.File("real/old.hex"), Bytes{'o', 'l', 'd'});
+    std::filesystem::create_symlink("real/old.hex", dir_.File("old.hex"));
+    std::filesystem::create_symlink(dir_.File("real/new.hex"), dir_.File("new.hex"));
+    const std::string expected = WriteIntelHex(Bytes(0x40, 0xFF).data(), 0x40, 0);
+    for (const char* name : {"old.hex", "new.hex"}) {
+        const Finished f = Run({"read", dir_.File(name), "-c", "AM29F040", "--chip-range", "0+40"});
+        ASSERT_EQ(f.status, kExitSuccess) << f.err;
+        EXPECT_TRUE(std::filesystem::is_symlink(dir_.File(name))) << name;
+        EXPECT_EQ(TextOf(dir_.File(std::string("real/") + name)), expected) << name;
+    }
 }
 
 TEST_F(CliProgramTest, AUnitThatFallsSilentEndsWithinTheTimeouts) {
@@ -215,6 +246,19 @@ TEST_F(PacedCliProgramTest, CtrlCStopsTheReadAndReturnsTheUnitTo115200) {
     EXPECT_LT(Status("blocks"), 2048);
     EXPECT_EQ(Status("speed"), 7);
     EXPECT_FALSE(std::filesystem::exists(dir_.File("out.bin")));
+}
+
+// Until the whole file is written nothing appears under its name, even when the run is killed.
+TEST_F(PacedCliProgramTest, AReadKilledMidwayLeavesNoFile) {
+    CliProcess cli(dir_, {"read", dir_.File("out.bin"), "-c", "AM29F040", "-p", sim_.linkPath()});
+    ASSERT_TRUE(AwaitBlocks(50));
+    EXPECT_FALSE(std::filesystem::exists(dir_.File("out.bin")));
+    cli.Signal(SIGKILL);
+    cli.Wait();
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.File(""))) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_TRUE(name == "stdout.txt" || name == "stderr.txt") << name;
+    }
 }
 
 }  // namespace

@@ -67,10 +67,11 @@ TEST_F(CliWineTest, TheScanFindsTheUnitAndTheChipIsProgrammedReadAndVerified) {
     // One port named three ways is one unit, read once: not three threads talking over each
     // other on it.
     f = RunCli(dir_, "read " + Quoted("same.bin") +
-                         " -c AM29F040 --chip-range 8000+4000 -p COM3 -p com3 --ports \\\\.\\COM3");
+                         " -c AM29F040 --chip-range 8000+4000 -p COM3 -p com3 -p \\\\.\\COM3");
     ASSERT_EQ(f.status, 0u) << f.out << f.err;
-    EXPECT_EQ(f.out,
-              "read 008000-00BFFF of the AM29F040 into " + dir_.File("same.bin") + " (binary)\r\n");
+    EXPECT_EQ(f.out, "read 008000-00BFFF of the AM29F040 into " + dir_.File("same.bin") +
+                         " (binary)\r\n" + FormatChecksumLine(0x8000, 0xBFFF, image.data()) +
+                         "\r\n");
     EXPECT_EQ(ReadFileBytes(dir_.File("same.bin")), back);
 
     f = RunCli(dir_, "read " + Quoted("back.hex") + " -c am29f040 --chip-range 8000+40 -q");
