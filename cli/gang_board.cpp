@@ -72,6 +72,17 @@ void GangBoard::Show(std::size_t unit, const std::string& label, const ProgressF
     drawn_ = true;
 }
 
+void GangBoard::Out(const std::string& text) {
+    std::lock_guard lock(mutex_);
+    if (!drawn_) {
+        console_.Out(text);
+        return;
+    }
+    console_.Err(Home() + "\x1b[J");
+    console_.Out(text);
+    console_.Err("\r" + RowsText());
+}
+
 void GangBoard::Close() {
     std::lock_guard lock(mutex_);
     if (!drawn_) return;

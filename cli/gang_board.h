@@ -39,6 +39,9 @@ class GangBoard {
     // last redraw.
     void Show(std::size_t unit, const std::string& label, const ProgressFigures& figures,
               std::uint32_t nowMs, bool force);
+    // Results for stdout (a record line), kept apart from the rows should both reach one
+    // terminal.
+    void Out(const std::string& text);
     // Takes the rows off the screen, for what comes after the units' work.
     void Close();
 

@@ -67,6 +67,14 @@ enum class Opt {
     kBaud,
     kQuiet,
     kVerbose,
+    kJson,
+    kSerialAt,
+    kSerialStart,
+    kSerialStep,
+    kSerialFormat,
+    kSerialFile,
+    kRepeat,
+    kLog,
     kHelp,
     kVersion
 };
@@ -92,6 +100,14 @@ constexpr OptionInfo kOptions[] = {
     {"baud", 0, true, Opt::kBaud},
     {"quiet", 'q', false, Opt::kQuiet},
     {"verbose", 'v', false, Opt::kVerbose},
+    {"json", 0, false, Opt::kJson},
+    {"serial-at", 0, true, Opt::kSerialAt},
+    {"serial-start", 0, true, Opt::kSerialStart},
+    {"serial-step", 0, true, Opt::kSerialStep},
+    {"serial-format", 0, true, Opt::kSerialFormat},
+    {"serial-file", 0, true, Opt::kSerialFile},
+    {"repeat", 0, false, Opt::kRepeat},
+    {"log", 0, true, Opt::kLog},
     {"help", 'h', false, Opt::kHelp},
     {"version", 0, false, Opt::kVersion},
 };
@@ -107,6 +123,7 @@ const OptionInfo* FindOption(std::string_view name, char shortName) {
 struct Seen {
     bool chipRange = false, fileRange = false, format = false, fill = false, erase = false;
     bool noVerify = false, quick = false, sector = false, all = false;
+    const char* serialOption = nullptr;  // a --serial-* option other than --serial-at
 };
 
 void AddPort(CliOptions& o, const std::string& port) {
@@ -212,6 +229,46 @@ bool ApplyOption(const OptionInfo& option, const std::string& value, CliOptions&
             seen.noVerify = true;
             return true;
         case Opt::kQuick: o.quick = seen.quick = true; return true;
+        case Opt::kSerialAt:
+            o.serialAt = 0;
+            if (!ParseHexNumber(value, *o.serialAt)) {
+                error = "--serial-at wants an image address in hexadecimal, not '" + value + "'";
+                return false;
+            }
+            return true;
+        case Opt::kSerialStart:
+        case Opt::kSerialStep: {
+            std::uint64_t& number = option.id == Opt::kSerialStart ? o.serialStart : o.serialStep;
+            if (!ParseSerialNumber(value, number) ||
+                (option.id == Opt::kSerialStep && number == 0)) {
+                error = shown + " wants a number (decimal, or hex after 0x)" +
+                        (option.id == Opt::kSerialStep ? " from 1 on" : "") + ", not '" + value +
+                        "'";
+                return false;
+            }
+            seen.serialOption = option.name;
+            return true;
+        }
+        case Opt::kSerialFormat:
+            if (!ParseSerialFormat(value, o.serialFormat)) {
+                error = "--serial-format wants le16, be16, le32, be32, dec:DIGITS or hex:DIGITS, "
+                        "not '" +
+                        value + "'";
+                return false;
+            }
+            seen.serialOption = option.name;
+            return true;
+        case Opt::kSerialFile:
+        case Opt::kLog:
+            if (value.empty()) {
+                error = shown + " needs a file name";
+                return false;
+            }
+            (option.id == Opt::kLog ? o.logFile : o.serialFile) = value;
+            if (option.id == Opt::kSerialFile) seen.serialOption = option.name;
+            return true;
+        case Opt::kRepeat: o.repeat = true; return true;
+        case Opt::kJson: o.json = true; return true;
         case Opt::kQuiet: o.quiet = true; return true;
         case Opt::kVerbose: o.verbose = true; return true;
         case Opt::kHelp: o.command = CliCommand::kHelp; return true;
@@ -246,6 +303,19 @@ bool CheckCombination(CliOptions& o, const Seen& seen, std::string& error) {
         return false;
     }
     if (c != CliCommand::kDetect && !refuse(seen.all, "--all", "detect")) return false;
+    const std::string serialOption =
+        std::string("--") + (seen.serialOption != nullptr ? seen.serialOption : "serial-at");
+    if (c != CliCommand::kProgram &&
+        (!refuse(o.serialAt || seen.serialOption != nullptr, serialOption.c_str(), "program") ||
+         !refuse(o.repeat, "--repeat", "program") ||
+         !refuse(!o.logFile.empty(), "--log", "program"))) {
+        return false;
+    }
+    if (seen.serialOption != nullptr && !o.serialAt) {
+        error = std::string("--") + seen.serialOption +
+                " needs --serial-at: the image address the number goes to";
+        return false;
+    }
     if (seen.quick && seen.noVerify) {
         error = "--quick chooses how to verify, --no-verify not to: give one of them";
         return false;

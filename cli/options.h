@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/serial_numbers.h"
 #include "formats/image_formats.h"
 
 enum class CliCommand {
@@ -53,6 +54,16 @@ struct CliOptions {
     std::uint32_t baud = 0;    // link rate wanted; 0 the fastest the unit allows
     bool quiet = false;
     bool verbose = false;
+    bool json = false;  // results as JSON Lines on stdout (json_records.h)
+
+    // program: production runs. serialAt (an image address) turns stamping on.
+    std::optional<std::uint32_t> serialAt;
+    std::uint64_t serialStart = 1;
+    std::uint64_t serialStep = 1;
+    SerialFormat serialFormat;
+    std::string serialFile;  // the next number, kept from run to run; "" none
+    bool repeat = false;     // round after round, Enter between them
+    std::string logFile;     // JSON Lines appended per chip; "" none
 };
 
 // Parses argv[1..argc). On failure returns false with a one-line reason in error. Options may

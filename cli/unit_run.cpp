@@ -27,6 +27,25 @@ std::string BaseName(const std::string& path) {
 
 }  // namespace
 
+std::string ResultWord(const CliOptions& o, int code) {
+    switch (code) {
+        case kExitSuccess:
+            switch (o.command) {
+                case CliCommand::kRead: return "read";
+                case CliCommand::kProgram: return o.verify ? "verified" : "programmed";
+                case CliCommand::kVerify: return "matches";
+                case CliCommand::kErase: return "erased";
+                case CliCommand::kBlank: return "blank";
+                default: return "found";
+            }
+        case kExitMismatch: return o.command == CliCommand::kBlank ? "not blank" : "differs";
+        case kExitBadInput: return "file not written";
+        case kExitNoUnit: return "no programmer";
+        case kExitInterrupted: return "interrupted";
+        default: return "failed";
+    }
+}
+
 std::unique_ptr<SerialLink> SinglePortScan::Open(const char* name) {
     if (name == nullptr || !EqualsNoCase(name, "COM1")) return nullptr;
     return ports_.Open(device_.c_str());
@@ -38,6 +57,7 @@ UnitRun::UnitRun(const CliOptions& options, CliEnvironment& env, std::string por
       env_(env),
       port_(std::move(port)),
       job_(job),
+      bytes_(&job.bytes),
       output_(output),
       console_(console),
       seat_(seat),
@@ -56,6 +76,59 @@ UnitRun::~UnitRun() {
 int UnitRun::Run() {
     outcome_.code = Disconnect(Execute());
     return outcome_.code;
+}
+
+int UnitRun::RunRound(const std::vector<std::uint8_t>& bytes, std::optional<std::uint64_t> serial,
+                      unsigned round) {
+    const std::string unit = outcome_.unit;
+    const std::uint32_t flags = outcome_.hardwareFlags;
+    outcome_ = {};
+    outcome_.unit = unit;
+    outcome_.hardwareFlags = flags;
+    bytes_ = &bytes;
+    serial_ = serial;
+    round_ = round;
+    int code = Execute();
+    // A unit that stopped answering may be back, or another in its place, next round: it is
+    // found again.
+    if (code == kExitNoUnit || code == kExitLinkFailure || code == kExitInterrupted) {
+        code = Disconnect(code);
+    }
+    outcome_.code = code;
+    return code;
+}
+
+ChipRecord UnitRun::Record() const {
+    ChipRecord r;
+    r.time = UtcTimestamp();
+    r.round = round_;
+    r.port = port_.empty() ? portShown_ : port_;
+    r.unit = outcome_.unit;
+    if (o_.chipType >= 0) r.chip = ChipName();
+    r.serial = serial_;
+    // A program's record is what production scripts count: good, or not.
+    r.result = o_.command == CliCommand::kProgram && outcome_.code != kExitSuccess
+                   ? "failed"
+                   : ResultWord(o_, outcome_.code);
+    if (outcome_.hardwareFlags != 0 && (outcome_.hardwareFlags & kHardwareSupportedMask) == 0) {
+        r.result = "not supported";  // an emulator
+    }
+    r.message = outcome_.message;
+    if (o_.command == CliCommand::kRead && outcome_.checked) r.file = output_->path();
+    const TransferPlan& plan = job_.plan;
+    const RangeSums range{plan.chipStart, plan.chipStart + plan.length - 1, 0, 0};
+    if (o_.command == CliCommand::kProgram) {
+        // What this chip was to hold, its number included, whether or not it took it.
+        ChecksumSet sums(kChecksumSum | kChecksumCrc32);
+        sums.Update(bytes_->data(), bytes_->size());
+        const ChecksumResults figures = sums.Finish();
+        r.sums = RangeSums{range.first, range.last, figures.sum16, figures.crc32};
+    } else if (outcome_.checked) {
+        r.sums = RangeSums{range.first, range.last, outcome_.checksums.sum16,
+                           outcome_.checksums.crc32};
+    }
+    r.facts = outcome_.facts;
+    return r;
 }
 
 void UnitRun::WriteLinkLine(void* edit, const char* line) {
@@ -93,6 +166,7 @@ void UnitRun::Note(const std::string& text) {
 
 int UnitRun::Fail(int code, const std::string& text) {
     ErrText(meter_.Finish());
+    outcome_.message = text;
     if (seat_ == nullptr) return CommandFailed(console_, code, text);
     console_.Err("error: " + text + "\n");  // the seat puts the port first
     return code;
@@ -100,7 +174,12 @@ int UnitRun::Fail(int code, const std::string& text) {
 
 void UnitRun::Result(const std::string& text) {
     ErrText(meter_.Finish());
-    console_.Out(text + "\n");
+    // With --json stdout carries only the records; the text stays for the user.
+    if (o_.json) {
+        console_.Err(text + "\n");
+    } else {
+        console_.Out(text + "\n");
+    }
 }
 
 void UnitRun::BeginProgress(const std::string& label, std::uint64_t total, const char* stepName) {
@@ -153,6 +232,7 @@ int UnitRun::Execute() {
 }
 
 int UnitRun::Connect() {
+    if (ready_) return kExitSuccess;
     connected_ = true;  // DetectHardware may leave a port open even when it finds nothing
     if (seat_ != nullptr) seat_->Begin("Detecting", 0, nullptr, Now());
     const std::uint32_t flags = device_.DetectHardware(unitName_, sizeof unitName_, &version_);
@@ -199,6 +279,7 @@ int UnitRun::Connect() {
             Note(Printf("note: the unit did not take %u baud; staying at 115200", rate));
         }
     }
+    ready_ = true;
     // detect and info print the unit as their result.
     if (o_.command != CliCommand::kDetect && o_.command != CliCommand::kInfo) {
         Note(Printf("%s on %s at %d baud", unitName_, portShown_.c_str(),
@@ -210,7 +291,7 @@ int UnitRun::Connect() {
 int UnitRun::Disconnect(int code) {
     if (!connected_) return code;
     device_.ClosePort();  // brings a raised unit back to 115200 baud first
-    connected_ = false;
+    connected_ = ready_ = false;
     if (device_.speedCode == kSpeedCode115200) return code;
     return Fail(code == kExitSuccess ? kExitLinkFailure : code,
                 Printf("the unit could not be returned to 115200 baud and is left at %d baud: "
@@ -298,6 +379,12 @@ int UnitRun::Info() {
     for (int i = 0; i < kHardwareInfoSize - 1; ++i) text += Printf(" %02X", block[i]);
     text += "  (information block, EEPROM 1 to 7)\n";
     text += Printf("Link:        %d baud\n", BaudRateOfSpeedCode(device_.speedCode));
+    UnitFacts facts{Printf("%u.%u", version_.major, version_.minor), version_.modelLetter, "",
+                    BaudRateOfSpeedCode(device_.speedCode)};
+    for (int i = 0; i < kHardwareInfoSize - 1; ++i) {
+        facts.hardware += Printf(i == 0 ? "%02X" : " %02X", block[i]);
+    }
+    outcome_.facts = facts;
     if (const ChipType* chip = FindChipType(o_.chipType)) {
         text += Printf("Chip:        %s, %s (000000-%06X)", ChipName().c_str(),
                        FormatBytes(static_cast<std::uint64_t>(chip->size)).c_str(), chip->size - 1);
@@ -362,7 +449,7 @@ int UnitRun::EraseWholeChip() {
 // program (asPart: a mismatch is then an error of programming).
 int UnitRun::VerifyRange(bool asPart) {
     const TransferPlan& plan = job_.plan;
-    const std::vector<std::uint8_t>& bytes = job_.bytes;
+    const std::vector<std::uint8_t>& bytes = *bytes_;
     if (InterruptRequested()) return Interrupted("before verifying");
     if (!o_.quick) BeginProgress("Verifying", plan.length);
     const VerifyRequest request{o_.chipType,      plan.chipStart,
@@ -394,6 +481,7 @@ int UnitRun::VerifyRange(bool asPart) {
                             range.c_str(), f.expected, f.found);
     }
     if (asPart) return Fail(kExitMismatch, "programming did not take: " + difference);
+    outcome_.message = difference;
     Result(difference);
     return kExitMismatch;
 }
@@ -408,21 +496,25 @@ int UnitRun::Program() {
     }
     if (InterruptRequested()) return Interrupted("before programming");
     BeginProgress("Programming", plan.length);
-    const std::int32_t result = device_.WriteChip(o_.chipType, job_.bytes.data(), plan.chipStart,
+    const std::int32_t result = device_.WriteChip(o_.chipType, bytes_->data(), plan.chipStart,
                                                   static_cast<std::int32_t>(plan.length), this);
     if (result != kTandrelDone) return TransferFailed("programming", result);
     Summary("Programmed", plan.length);
 
     const std::string range = Printf("%06X-%06X", plan.chipStart, plan.chipStart + plan.length - 1);
+    const std::string number =
+        serial_ ? Printf(" with serial number %llu", static_cast<unsigned long long>(*serial_))
+                : "";
     if (!o_.verify) {
-        Result(Printf("programmed %s of the %s from %s (not verified)", range.c_str(),
-                      ChipName().c_str(), o_.file.c_str()));
+        Result(Printf("programmed %s of the %s from %s%s (not verified)", range.c_str(),
+                      ChipName().c_str(), o_.file.c_str(), number.c_str()));
     } else {
         if (int code = VerifyRange(true); code != kExitSuccess) return code;
-        Result(Printf("programmed and verified %s of the %s from %s%s", range.c_str(),
-                      ChipName().c_str(), o_.file.c_str(), o_.quick ? " (by checksum)" : ""));
+        Result(Printf("programmed and verified %s of the %s from %s%s%s", range.c_str(),
+                      ChipName().c_str(), o_.file.c_str(), number.c_str(),
+                      o_.quick ? " (by checksum)" : ""));
     }
-    Checked(job_.bytes.data());
+    Checked(bytes_->data());
     return kExitSuccess;
 }
 

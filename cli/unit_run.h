@@ -10,10 +10,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/cli_environment.h"
+#include "cli/json_records.h"
 #include "cli/output_file.h"
 #include "cli/progress_line.h"
 #include "cli/ranges.h"
@@ -26,6 +28,8 @@ class GangSeat;
 struct CliJob {
     TransferPlan plan{};              // read, program, verify
     std::vector<std::uint8_t> bytes;  // program, verify: the image over the file range
+    // program with --serial-at: where each chip's number goes in bytes.
+    std::optional<std::uint32_t> serialOffset;
 };
 
 // How a unit's run ended, for the table of several units.
@@ -36,7 +40,12 @@ struct UnitOutcome {
     bool checked = false;             // the chip holds what was read, programmed or verified
     ChecksumResults checksums;        // of those bytes, over the job's chip range
     std::vector<std::uint8_t> read;   // read: the bytes read
+    std::string message;              // why it failed, as the terminal shows it
+    std::optional<UnitFacts> facts;   // info
 };
+
+// The word for how a unit's run ended: "verified", "differs", "no programmer", ...
+[[nodiscard]] std::string ResultWord(const CliOptions& o, int code);
 
 // DetectHardware scans COM1 to COM5, then every other COM port that exists. With a port given,
 // the scan's COM1 opens that port and the other names nothing (nor exist), so the unit is
@@ -66,7 +75,15 @@ class UnitRun final : public ProgressSink {
 
     // Runs the command, then closes the port: the exit status.
     int Run();
+    // Programs one chip of a production run: bytes (the image with its number, when serial is
+    // set) instead of the job's. The unit stays found and raised for the next round unless the
+    // link failed. Finish closes the port at the end: the exit status of that.
+    int RunRound(const std::vector<std::uint8_t>& bytes, std::optional<std::uint64_t> serial,
+                 unsigned round);
+    int Finish() { return Disconnect(0); }
     const UnitOutcome& outcome() const { return outcome_; }
+    // The result as json_records.h writes it.
+    ChipRecord Record() const;
 
     // The LogLineWriter that hands the link's lines to the UnitRun whose sink they name; the
     // caller installs it for as long as any UnitRun lives.
@@ -125,6 +142,9 @@ class UnitRun final : public ProgressSink {
     CliEnvironment& env_;
     std::string port_;
     const CliJob& job_;
+    const std::vector<std::uint8_t>* bytes_;  // program, verify: the job's, or a round's
+    std::optional<std::uint64_t> serial_;     // the number in them
+    std::optional<unsigned> round_;
     const OutputFile* output_;
     CliConsole& console_;
     GangSeat* seat_;
@@ -136,7 +156,8 @@ class UnitRun final : public ProgressSink {
     std::int32_t steps_ = 0;
     std::uint32_t stepBytes_ = 256;
     std::uint32_t startMs_ = 0;
-    bool connected_ = false;
+    bool connected_ = false;  // the port may be open
+    bool ready_ = false;      // the unit was found and its link raised
     FirmwareVersion version_{};
     char unitName_[kHardwareNameSize] = {};
     std::string portShown_;
