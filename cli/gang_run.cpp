@@ -212,7 +212,8 @@ int RunGang(const CliOptions& o, CliEnvironment& env, const CliJob& job) {
     }
     if (o.repeat) {
         for (auto& unit : units) {
-            if (int code = unit->Finish(); code != kExitSuccess) codes.push_back(code);
+            const int last = unit->outcome().code;
+            if (int code = unit->Finish(); code != last) codes.push_back(code);
         }
     }
     if (stop != kExitSuccess) codes.push_back(stop);

@@ -80,7 +80,10 @@ class UnitRun final : public ProgressSink {
     // link failed. Finish closes the port at the end: the exit status of that.
     int RunRound(const std::vector<std::uint8_t>& bytes, std::optional<std::uint64_t> serial,
                  unsigned round);
-    int Finish() { return Disconnect(0); }
+    int Finish() {
+        outcome_.code = Disconnect(outcome_.code);
+        return outcome_.code;
+    }
     const UnitOutcome& outcome() const { return outcome_; }
     // The result as json_records.h writes it.
     ChipRecord Record() const;

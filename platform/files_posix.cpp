@@ -234,6 +234,14 @@ bool ReplaceFileWith(const char* target, const char* source, FileError* error) {
             if (chown(source, info.st_uid, info.st_gid) != 0) {
                 // Only root may give a file away; the permissions above are what matters.
             }
+        } else {
+            // A temporary file is private (0600); a new file gets what creating it would give.
+            static const mode_t mask = [] {
+                const mode_t m = umask(0);
+                umask(m);
+                return m;
+            }();
+            chmod(source, 0666 & ~mask);
         }
         if (rename(source, target) != 0) reason = ErrorFromErrno();
     }

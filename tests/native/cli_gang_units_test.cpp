@@ -2,9 +2,13 @@
 // unit's result, files and chip, the table at the end, Ctrl+C and a unit unplugged. ./test also
 // runs these under ThreadSanitizer.
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <filesystem>
+#include <map>
 #include <memory>
+#include <numeric>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -12,6 +16,7 @@
 #include "cli/exit_codes.h"
 #include "formats/checksums.h"
 #include "formats/image_formats.h"
+#include "formats/text_format.h"
 #include "tests/native/support/cli_process.h"
 #include "tests/native/support/pattern_bytes.h"
 
@@ -254,3 +259,152 @@ TEST_F(PacedCliGangTest, AUnitUnpluggedMidTransferLeavesTheOthersToFinish) {
 }
 
 }  // namespace
+
+namespace {
+
+using Json = nlohmann::json;
+
+// The image 0000-03EF of the production tests, and what a chip holds with number at 03F8.
+const Bytes kProductImage = PatternBytes(0x3F0, 23);
+Bytes StampedImage(const std::string& number) {
+    Bytes bytes = kProductImage;
+    bytes.resize(0x400, 0xFF);
+    std::copy(number.begin(), number.end(), bytes.begin() + 0x3F8);
+    return bytes;
+}
+std::string Le32(std::uint32_t n) {
+    return {char(n), char(n >> 8), char(n >> 16), char(n >> 24)};
+}
+std::vector<Json> JsonLines(const std::string& text) {
+    std::vector<Json> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(Json::parse(line, nullptr, false));
+        EXPECT_FALSE(lines.back().is_discarded()) << line;
+    }
+    return lines;
+}
+
+}  // namespace
+
+// Four units, three rounds with Enter between them, new chips each round; in round 2 the chip
+// on the third unit holds old data and fails its verify. Every good chip carries its own number,
+// none twice and none skipped; the serial file takes the next run on from there.
+TEST_F(CliGangTest, ProductionRoundsNumberEveryGoodChipOnce) {
+    const std::string hex = WriteIntelHex(kProductImage.data(), 0x3F0, 0);
+    WriteWholeFile(dir_.File("img.hex"), Bytes(hex.begin(), hex.end()));
+    const std::string serialFile = dir_.File("serial.txt");
+    const std::string log = dir_.File("run.jsonl");
+    std::string ports;
+    for (int unit : {0, 1, 2, 3}) ports += (unit > 0 ? "," : "") + Port(unit);
+    CliProcess cli(dir_,
+                   {"program", dir_.File("img.hex"), "-c", "AM29F040", "--ports", ports,
+                    "--serial-at", "3F8", "--serial-start", "1000", "--serial-file", serialFile,
+                    "--repeat", "--log", log},
+                   true);
+    const std::string prompt = "Insert the next chips and press Enter; q and Enter to stop\n";
+    for (int round = 1; round <= 3; ++round) {
+        ASSERT_TRUE(cli.AwaitErr(prompt, round)) << round;
+        for (int unit = 0; unit < 4 && round < 3; ++unit) {
+            ASSERT_EQ(sims_[unit]->Command(round == 1 && unit == 2 ? "fill 0x00" : "fill 0xFF"),
+                      "ok");
+        }
+        cli.Type(round < 3 ? "\n" : "q\n");
+    }
+    const Finished f = cli.Wait();
+    EXPECT_EQ(f.status, kExitMismatch) << f.err;
+    EXPECT_NE(f.out.find("3 rounds: 11 of 12 chips good, serial numbers 1000 to 1010\n"
+                         "chips failed on " +
+                         Port(2) + " (round 2)\n"),
+              std::string::npos)
+        << f.out;
+
+    const std::vector<Json> lines = JsonLines(TextOf(log));
+    ASSERT_EQ(lines.size(), 12u);
+    std::vector<std::uint64_t> good;
+    std::map<std::string, std::uint32_t> lastGood;
+    for (const Json& line : lines) {
+        const auto serial = line["serial"].get<std::uint32_t>();
+        const Bytes image = StampedImage(Le32(serial));
+        EXPECT_EQ(line["crc32"], Printf("%08X", Crc32Update(0, image.data(), image.size())));
+        EXPECT_EQ(line["range"], "000000-0003FF");
+        EXPECT_EQ(line["unit"], "Vorland v1.0.F");
+        EXPECT_EQ(line["chip"], "AM29F040");
+        if (line["result"] == "verified") {
+            good.push_back(serial);
+            lastGood[line["port"]] = std::max(lastGood[line["port"]], serial);
+        } else {
+            EXPECT_EQ(line["result"], "failed");
+            EXPECT_EQ(line["round"], 2);
+            EXPECT_EQ(line["port"], Port(2));
+            EXPECT_EQ(line["message"].get<std::string>().rfind("programming did not take: ", 0), 0u);
+        }
+    }
+    std::sort(good.begin(), good.end());
+    std::vector<std::uint64_t> expected(11);
+    std::iota(expected.begin(), expected.end(), 1000u);
+    EXPECT_EQ(good, expected);
+    for (int unit : {0, 1, 2, 3}) {
+        const Bytes chip = Chip(unit);
+        EXPECT_EQ(Bytes(chip.begin(), chip.begin() + 0x400), StampedImage(Le32(lastGood[Port(unit)])))
+            << unit;
+    }
+    EXPECT_EQ(TextOf(serialFile), "1011\n");
+
+    ASSERT_EQ(sims_[0]->Command("fill 0xFF"), "ok");  // a new chip
+    const Finished next =
+        Run({"program", dir_.File("img.hex"), "-c", "AM29F040", "--port", Port(0), "--serial-at",
+             "3F8", "--serial-format", "dec:8", "--serial-file", serialFile, "--json"});
+    EXPECT_EQ(next.status, kExitSuccess) << next.err;
+    const std::vector<Json> records = JsonLines(next.out);
+    ASSERT_EQ(records.size(), 1u) << next.out;
+    EXPECT_EQ(records[0]["serial"], 1011);
+    EXPECT_EQ(records[0]["result"], "verified");
+    const Bytes chip = Chip(0);
+    EXPECT_EQ(Bytes(chip.begin(), chip.begin() + 0x400), StampedImage("00001011"));
+    EXPECT_EQ(TextOf(serialFile), "1012\n");
+}
+
+// Records stay valid JSON whatever a port or message holds; a number that does not fit its
+// format stops the run before anything is written.
+TEST_F(CliGangTest, RecordsAreEscapedAndANumberThatDoesNotFitIsRefused) {
+    const std::string odd = dir_.File("ports/a\"b\\c\x01d");
+    ASSERT_EQ(sims_[3]->Command("link " + odd), "ok");
+    const std::string image = dir_.File("img \"1\"\\x\t.bin");
+    WriteWholeFile(image, kProductImage);
+    ASSERT_EQ(sims_[3]->Command("fill 0x00"), "ok");
+    Finished f = Run({"program", image, "-c", "AM29F040", "--ports", Port(0) + "," + odd,
+                      "--json", "--serial-at", "3F8"});
+    EXPECT_EQ(f.status, kExitMismatch) << f.err;
+    const std::vector<Json> records = JsonLines(f.out);
+    ASSERT_EQ(records.size(), 2u) << f.out;
+    const Json& failed = records[0]["port"] == odd ? records[0] : records[1];
+    EXPECT_EQ(failed["port"], odd);
+    EXPECT_NE(failed["message"].get<std::string>().find("the chip differs from " + image),
+              std::string::npos)
+        << failed;
+
+    const struct {
+        std::vector<std::string> options;
+        std::string message;
+    } cases[] = {
+        {{"--serial-format", "le16", "--serial-start", "65535"},
+         "the serial numbers of round 1 from 65535 on do not fit le16 (at most 65535)"},
+        {{"--serial-format", "dec:2", "--serial-start", "100"},
+         "the serial numbers of round 1 from 100 on do not fit dec:2 (at most 99)"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"program", image, "-c", "AM29F040", "--ports",
+                                         Port(0) + "," + Port(1), "--serial-at", "3F8",
+                                         "--serial-file", dir_.File("serial.txt"), "--log",
+                                         dir_.File("log.jsonl")};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        for (int unit : {0, 1}) ASSERT_EQ(sims_[unit]->Command("reset"), "ok");
+        f = Run(args);
+        EXPECT_EQ(f.status, kExitBadInput) << f.err;
+        EXPECT_EQ(f.err, "vorland-cli: " + c.message + "\n");
+        EXPECT_FALSE(std::filesystem::exists(dir_.File("serial.txt")));
+        EXPECT_EQ(TextOf(dir_.File("log.jsonl")), "");
+        for (int unit : {0, 1}) EXPECT_EQ(Status(unit, "frames"), 0) << unit;
+    }
+}
