@@ -80,7 +80,9 @@ void GangBoard::Out(const std::string& text) {
     }
     console_.Err(Home() + "\x1b[J");
     console_.Out(text);
-    console_.Err("\r" + RowsText());
+    std::string rows = "\r";
+    rows += RowsText();
+    console_.Err(rows);
 }
 
 void GangBoard::Close() {
