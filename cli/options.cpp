@@ -556,7 +556,16 @@ std::string HelpText() {
         "      --fill XX         the byte for gaps in an image (default FF)\n"
         "      --erase           program: erase the whole chip first\n"
         "      --no-verify       program: do not verify afterwards\n"
-        "      --quick           verify by the unit's checksum instead of reading back\n";
+        "      --quick           verify by the unit's checksum instead of reading back\n"
+        "      --serial-at ADDR  program: stamp each chip with its own serial number at\n"
+        "                        image address ADDR (hex; see Production runs)\n"
+        "      --serial-start N  the first number (default 1; decimal, or hex after 0x)\n"
+        "      --serial-step N   from one number to the next (default 1)\n"
+        "      --serial-format F le16, be16, le32 (default), be32, dec:DIGITS or\n"
+        "                        hex:DIGITS (ASCII, zero-padded)\n"
+        "      --serial-file F   the next number, read from F and kept there\n"
+        "      --repeat          program: round after round, Enter between them\n"
+        "      --log FILE        program: append one JSON line per chip to FILE\n";
     text +=
         Printf("      --sector N        erase, blank: only sector N (0-%d, %s each) of the %s\n",
                kSectorChip.sectorCount - 1, FormatBytes(kSectorChip.sectorSize).c_str(),
@@ -565,6 +574,8 @@ std::string HelpText() {
         "      --baud RATE       link rate once the programmer is found: 115200, 230400,\n"
         "                        460800 or 921600 (default: 921600 for a Vorland or a USB\n"
         "                        Tandrel, else 115200); the unit is always left at 115200\n"
+        "      --json            results as JSON Lines on stdout, an object per unit (and\n"
+        "                        chip); the text goes to stderr\n"
         "  -q, --quiet           no progress and no notes, only results and errors\n"
         "  -v, --verbose         also show the programmer link's own messages\n"
         "  -h, --help            show this text\n"
@@ -594,6 +605,14 @@ std::string HelpText() {
         "the range and checksums of what was read, programmed or verified, and names\n"
         "the ports that failed.\n"
         "\n"
+        "Production runs: with --serial-at every chip gets the image with its own number\n"
+        "patched in (the number's bytes must lie in the range programmed), and the\n"
+        "verify compares against that. Each round, each unit in the order of the ports\n"
+        "takes the lowest number no good chip carries; a chip that fails gives its\n"
+        "number back. --serial-file is replaced before and after every round, so a\n"
+        "stopped run never gives a number twice. With --repeat a prompt follows each\n"
+        "round; q, the end of input or Ctrl+C ends the run.\n"
+        "\n"
         "Exit status:\n"
         "    0  success\n"
         "    1  verify mismatch, or the chip is not blank\n"
@@ -604,6 +623,6 @@ std::string HelpText() {
         "       refused an operation\n"
         "  130  interrupted (Ctrl+C); the unit is still returned to 115200 baud\n"
         "  With several units: the worst of the units' results, 4 over 3 over 1 over 0;\n"
-        "  a unit's file that cannot be written gives 2, Ctrl+C 130.\n";
+        "  a unit's file that cannot be written gives 2, Ctrl+C 130; over all rounds.\n";
     return text;
 }
