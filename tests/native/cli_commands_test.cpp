@@ -2,7 +2,9 @@
 // leave on the chip and in files, what they print, their exit status, and that the unit is
 // always returned to 115200 baud.
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -14,6 +16,7 @@
 #include "cli/exit_codes.h"
 #include "formats/checksums.h"
 #include "formats/image_formats.h"
+#include "formats/text_format.h"
 #include "sim/programmer_unit.h"
 #include "sim/simulated_port.h"
 #include "tests/native/support/pattern_bytes.h"
@@ -192,6 +195,52 @@ TEST_F(CliCommandsTest, EveryChipCommandPrintsTheWindowsChecksumLine) {
         EXPECT_EQ(console_.out.substr(console_.out.find('\n') + 1), windowLine + "\n")
             << command[0];
     }
+}
+
+// With --json, stdout holds one object per unit and nothing else; the text goes to stderr.
+TEST_F(CliCommandsTest, JsonGivesOneObjectPerUnit) {
+    const Bytes image = PatternBytes(0x100, 3);
+    WriteWholeFile(File("img.bin"), image);
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        nlohmann::json fields;  // besides time, which every object has
+    } cases[] = {
+        {{"detect"},
+         kExitSuccess,
+         {{"port", "COM2"}, {"unit", "Vorland v1.0.F"}, {"result", "found"}}},
+        {{"verify", File("img.bin"), "-c", "AM29F040"},
+         kExitMismatch,
+         {{"port", "COM2"},
+          {"unit", "Vorland v1.0.F"},
+          {"chip", "AM29F040"},
+          {"result", "differs"},
+          {"message", Printf("the chip differs from %s first at chip address 000000 (file "
+                             "address 00000000): the file has %02X, the chip FF",
+                             File("img.bin").c_str(), image[0])}}},
+        {{"read", File("back.bin"), "-c", "AM29F040", "--chip-range", "0+100"},
+         kExitSuccess,
+         {{"port", "COM2"},
+          {"unit", "Vorland v1.0.F"},
+          {"chip", "AM29F040"},
+          {"result", "read"},
+          {"file", File("back.bin")},
+          {"range", "000000-0000FF"},
+          {"sum", "FF00"},
+          {"crc32", "FEA8A821"}}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), {"--json", "-p", "COM2"});
+        EXPECT_EQ(Run(args), c.status) << console_.err;
+        ASSERT_EQ(std::count(console_.out.begin(), console_.out.end(), '\n'), 1) << console_.out;
+        nlohmann::json record = nlohmann::json::parse(console_.out);
+        EXPECT_EQ(record["time"].get<std::string>().size(), 24u) << record;
+        record.erase("time");
+        EXPECT_EQ(record, c.fields) << c.args[0];
+    }
+    EXPECT_EQ(Run({"detect", "--json", "-p", "COM9"}), kExitNoUnit);
+    EXPECT_EQ(console_.out, "") << "no object when nothing answered";
 }
 
 TEST_F(CliCommandsTest, VerifyTellsTheFirstDifferenceAndExitsWithOne) {
