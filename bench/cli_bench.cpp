@@ -256,9 +256,20 @@ void BM_CliRepeatEnterToFirstBlock(benchmark::State& state) {
                    static_cast<std::streamsize>(bytes.size()));
     }
     const std::string err = dir + "/stderr.txt";
-    std::vector<std::string> args = {VORLAND_CLI_EXE, "program", image, "-c", "AM29F040",
-                                     "--ports", ports, "--serial-at", "3FF0", "--serial-file",
-                                     dir + "/serial.txt", "--log", dir + "/log.jsonl", "--repeat"};
+    std::vector<std::string> args = {VORLAND_CLI_EXE,
+                                     "program",
+                                     image,
+                                     "-c",
+                                     "AM29F040",
+                                     "--ports",
+                                     ports,
+                                     "--serial-at",
+                                     "3FF0",
+                                     "--serial-file",
+                                     dir + "/serial.txt",
+                                     "--log",
+                                     dir + "/log.jsonl",
+                                     "--repeat"};
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -341,7 +352,10 @@ BENCHMARK(BM_CliProductionRoundFourUnitsPaced921600)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(2);
-BENCHMARK(BM_CliRepeatEnterToFirstBlock)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_CliRepeatEnterToFirstBlock)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(5);
 
 }  // namespace
 

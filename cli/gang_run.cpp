@@ -97,8 +97,8 @@ std::string RoundTable(const CliOptions& o, const CliJob& job,
         const std::string result = ResultWord(o, unit.code);
         GangSummaryRow row{ports[i], unit.unit, result, endings[i].ms, "", ""};
         if (unit.checked) {
-            row.range = Printf("%06X-%06X", job.plan.chipStart,
-                               job.plan.chipStart + job.plan.length - 1);
+            row.range =
+                Printf("%06X-%06X", job.plan.chipStart, job.plan.chipStart + job.plan.length - 1);
             row.checksums = FormatSumAndCrc32(unit.checksums.sum16, unit.checksums.crc32);
         }
         rows.push_back(row);
@@ -187,7 +187,8 @@ int RunGang(const CliOptions& o, CliEnvironment& env, const CliJob& job) {
                 int code = unit.RunRound(numbers[i] ? images[i] : job.bytes, numbers[i], round);
                 if (!o.repeat) code = unit.Finish();
                 endings[i] = {unit.outcome(), env.clock.TickCount() - start};
-                if (!o.all || unit.outcome().hardwareFlags != 0) {
+                // detect: an object per unit found.
+                if (o.command != CliCommand::kDetect || unit.outcome().hardwareFlags != 0) {
                     ledger.ChipEnded(unit.Record(), code == kExitSuccess);
                 }
                 seats[i]->Begin(ResultWord(o, code), 0, nullptr, env.clock.TickCount());
@@ -217,7 +218,7 @@ int RunGang(const CliOptions& o, CliEnvironment& env, const CliJob& job) {
         }
     }
     if (stop != kExitSuccess) codes.push_back(stop);
-    if (production && !codes.empty()) {
+    if (production) {
         const std::string summary = ledger.Summary();
         o.json ? env.console.Err(summary) : env.console.Out(summary);
     }

@@ -251,9 +251,10 @@ bool ApplyOption(const OptionInfo& option, const std::string& value, CliOptions&
         }
         case Opt::kSerialFormat:
             if (!ParseSerialFormat(value, o.serialFormat)) {
-                error = "--serial-format wants le16, be16, le32, be32, dec:DIGITS or hex:DIGITS, "
-                        "not '" +
-                        value + "'";
+                error =
+                    "--serial-format wants le16, be16, le32, be32, dec:DIGITS or hex:DIGITS, "
+                    "not '" +
+                    value + "'";
                 return false;
             }
             seen.serialOption = option.name;

@@ -33,8 +33,7 @@ bool OutputFile::Probe(std::string& error) const {
     FolderOfPath(target, folder);
     errno = 0;
     if (!MakeTempFile(folder, "vor", temporary)) {
-        error = path_ + ": " +
-                (errno != 0 ? std::strerror(errno) : "its folder cannot be written");
+        error = path_ + ": " + (errno != 0 ? std::strerror(errno) : "its folder cannot be written");
         return false;
     }
     static_cast<void>(DeleteFilePath(temporary));

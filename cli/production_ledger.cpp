@@ -38,20 +38,23 @@ int ProductionLedger::Open() {
 
 int ProductionLedger::BeginRound(std::size_t count,
                                  std::vector<std::optional<std::uint64_t>>& numbers) {
-    ++rounds_;
     numbers.assign(count, std::nullopt);
-    if (!pool_) return kExitSuccess;
+    if (!pool_) {
+        ++rounds_;
+        return kExitSuccess;
+    }
     std::vector<std::uint64_t> taken;
     const std::uint64_t max = SerialFormatMax(o_.serialFormat);
     if (!pool_->Take(count, max, taken)) {
         return Fail(kExitBadInput,
                     Printf("the serial numbers of round %u from %llu on do not fit %s (at most "
                            "%llu)",
-                           rounds_, static_cast<unsigned long long>(pool_->Next()),
+                           rounds_ + 1, static_cast<unsigned long long>(pool_->Next()),
                            SerialFormatName(o_.serialFormat).c_str(),
                            static_cast<unsigned long long>(max)));
     }
     for (std::size_t i = 0; i < count; ++i) numbers[i] = taken[i];
+    ++rounds_;
     return EndRound();  // the reservation
 }
 
@@ -84,9 +87,10 @@ int ProductionLedger::EndRound() {
 }
 
 std::string ProductionLedger::Summary() const {
-    std::string text = Printf("%u round%s: %llu of %llu chips good", rounds_,
-                              rounds_ == 1 ? "" : "s", static_cast<unsigned long long>(good_),
-                              static_cast<unsigned long long>(chips_));
+    if (chips_ == 0) return "";
+    std::string text =
+        Printf("%u round%s: %llu of %llu chips good", rounds_, rounds_ == 1 ? "" : "s",
+               static_cast<unsigned long long>(good_), static_cast<unsigned long long>(chips_));
     if (pool_ && pool_->goodCount() > 0) {
         text += Printf(", serial numbers %llu to %llu",
                        static_cast<unsigned long long>(pool_->lowestGood()),
@@ -102,10 +106,10 @@ std::string ProductionLedger::Summary() const {
         if (it == ports.end()) {
             ports.emplace_back(port, Printf("round %u", round));
         } else {
-            it->second = (it->second.starts_with("rounds") ? it->second + ", "
-                                                            : "rounds " + it->second.substr(6) +
-                                                                  ", ") +
-                         Printf("%u", round);
+            it->second =
+                (it->second.starts_with("rounds") ? it->second + ", "
+                                                  : "rounds " + it->second.substr(6) + ", ") +
+                Printf("%u", round);
         }
     }
     const auto place = [&](const std::string& port) {

@@ -45,8 +45,8 @@ class ProductionLedger {
     // After the round's chips ended: settles the serial file. The exit status.
     int EndRound();
 
-    // "3 rounds: 11 of 12 chips good, serial numbers 1000 to 1010" and the ports whose chips
-    // failed, one line each.
+    // "3 rounds: 11 of 12 chips good, serial numbers 1000 to 1010" and a line naming the ports
+    // whose chips failed; "" when no chip was worked on.
     std::string Summary() const;
 
   private:

@@ -58,7 +58,8 @@ std::uint64_t SerialFormatMax(const SerialFormat& format) {
         case SerialFormat::kLe32:
         case SerialFormat::kBe32: return 0xFFFFFFFF;
         case SerialFormat::kHex:
-            return format.width >= 16 ? ~std::uint64_t{0} : (std::uint64_t{1} << (4 * format.width)) - 1;
+            return format.width >= 16 ? ~std::uint64_t{0}
+                                      : (std::uint64_t{1} << (4 * format.width)) - 1;
         case SerialFormat::kDecimal: {
             std::uint64_t max = 9;
             for (std::uint32_t i = 1; i < format.width; ++i) max = max * 10 + 9;
@@ -73,7 +74,8 @@ void WriteSerialBytes(const SerialFormat& format, std::uint64_t number, std::uin
     switch (format.kind) {
         case SerialFormat::kLe16:
         case SerialFormat::kLe32:
-            for (std::uint32_t i = 0; i < n; ++i) out[i] = static_cast<std::uint8_t>(number >> (8 * i));
+            for (std::uint32_t i = 0; i < n; ++i)
+                out[i] = static_cast<std::uint8_t>(number >> (8 * i));
             break;
         case SerialFormat::kBe16:
         case SerialFormat::kBe32:

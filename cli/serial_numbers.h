@@ -66,5 +66,4 @@ class SerialPool {
                                   std::string& error);
 // Replaces path with next in decimal and a line end, atomically (WriteFileReplacing). False
 // with a message in error.
-[[nodiscard]] bool WriteSerialFile(const std::string& path, std::uint64_t next,
-                                   std::string& error);
+[[nodiscard]] bool WriteSerialFile(const std::string& path, std::uint64_t next, std::string& error);

@@ -74,6 +74,7 @@ UnitRun::~UnitRun() {
 }
 
 int UnitRun::Run() {
+    if (o_.command == CliCommand::kProgram) round_ = 1;
     outcome_.code = Disconnect(Execute());
     return outcome_.code;
 }
@@ -87,7 +88,7 @@ int UnitRun::RunRound(const std::vector<std::uint8_t>& bytes, std::optional<std:
     outcome_.hardwareFlags = flags;
     bytes_ = &bytes;
     serial_ = serial;
-    round_ = round;
+    if (o_.command == CliCommand::kProgram) round_ = round;
     int code = Execute();
     // A unit that stopped answering may be back, or another in its place, next round: it is
     // found again.
@@ -124,8 +125,8 @@ ChipRecord UnitRun::Record() const {
         const ChecksumResults figures = sums.Finish();
         r.sums = RangeSums{range.first, range.last, figures.sum16, figures.crc32};
     } else if (outcome_.checked) {
-        r.sums = RangeSums{range.first, range.last, outcome_.checksums.sum16,
-                           outcome_.checksums.crc32};
+        r.sums =
+            RangeSums{range.first, range.last, outcome_.checksums.sum16, outcome_.checksums.crc32};
     }
     r.facts = outcome_.facts;
     return r;

@@ -17,7 +17,7 @@
 #include "formats/checksums.h"
 #include "formats/image_formats.h"
 #include "formats/text_format.h"
-#include "tests/native/support/cli_process.h"
+#include "tests/native/support/cli_process_posix.h"
 #include "tests/native/support/pattern_bytes.h"
 
 namespace {
@@ -297,11 +297,11 @@ TEST_F(CliGangTest, ProductionRoundsNumberEveryGoodChipOnce) {
     const std::string log = dir_.File("run.jsonl");
     std::string ports;
     for (int unit : {0, 1, 2, 3}) ports += (unit > 0 ? "," : "") + Port(unit);
-    CliProcess cli(dir_,
-                   {"program", dir_.File("img.hex"), "-c", "AM29F040", "--ports", ports,
-                    "--serial-at", "3F8", "--serial-start", "1000", "--serial-file", serialFile,
-                    "--repeat", "--log", log},
-                   true);
+    CliProcess cli(
+        dir_,
+        {"program", dir_.File("img.hex"), "-c", "AM29F040", "--ports", ports, "--serial-at", "3F8",
+         "--serial-start", "1000", "--serial-file", serialFile, "--repeat", "--log", log},
+        true);
     const std::string prompt = "Insert the next chips and press Enter; q and Enter to stop\n";
     for (int round = 1; round <= 3; ++round) {
         ASSERT_TRUE(cli.AwaitErr(prompt, round)) << round;
@@ -337,7 +337,8 @@ TEST_F(CliGangTest, ProductionRoundsNumberEveryGoodChipOnce) {
             EXPECT_EQ(line["result"], "failed");
             EXPECT_EQ(line["round"], 2);
             EXPECT_EQ(line["port"], Port(2));
-            EXPECT_EQ(line["message"].get<std::string>().rfind("programming did not take: ", 0), 0u);
+            EXPECT_EQ(line["message"].get<std::string>().rfind("programming did not take: ", 0),
+                      0u);
         }
     }
     std::sort(good.begin(), good.end());
@@ -346,7 +347,8 @@ TEST_F(CliGangTest, ProductionRoundsNumberEveryGoodChipOnce) {
     EXPECT_EQ(good, expected);
     for (int unit : {0, 1, 2, 3}) {
         const Bytes chip = Chip(unit);
-        EXPECT_EQ(Bytes(chip.begin(), chip.begin() + 0x400), StampedImage(Le32(lastGood[Port(unit)])))
+        EXPECT_EQ(Bytes(chip.begin(), chip.begin() + 0x400),
+                  StampedImage(Le32(lastGood[Port(unit)])))
             << unit;
     }
     EXPECT_EQ(TextOf(serialFile), "1011\n");
@@ -373,8 +375,8 @@ TEST_F(CliGangTest, RecordsAreEscapedAndANumberThatDoesNotFitIsRefused) {
     const std::string image = dir_.File("img \"1\"\\x\t.bin");
     WriteWholeFile(image, kProductImage);
     ASSERT_EQ(sims_[3]->Command("fill 0x00"), "ok");
-    Finished f = Run({"program", image, "-c", "AM29F040", "--ports", Port(0) + "," + odd,
-                      "--json", "--serial-at", "3F8"});
+    Finished f = Run({"program", image, "-c", "AM29F040", "--ports", Port(0) + "," + odd, "--json",
+                      "--serial-at", "3F8"});
     EXPECT_EQ(f.status, kExitMismatch) << f.err;
     const std::vector<Json> records = JsonLines(f.out);
     ASSERT_EQ(records.size(), 2u) << f.out;
@@ -394,9 +396,17 @@ TEST_F(CliGangTest, RecordsAreEscapedAndANumberThatDoesNotFitIsRefused) {
          "the serial numbers of round 1 from 100 on do not fit dec:2 (at most 99)"},
     };
     for (const auto& c : cases) {
-        std::vector<std::string> args = {"program", image, "-c", "AM29F040", "--ports",
-                                         Port(0) + "," + Port(1), "--serial-at", "3F8",
-                                         "--serial-file", dir_.File("serial.txt"), "--log",
+        std::vector<std::string> args = {"program",
+                                         image,
+                                         "-c",
+                                         "AM29F040",
+                                         "--ports",
+                                         Port(0) + "," + Port(1),
+                                         "--serial-at",
+                                         "3F8",
+                                         "--serial-file",
+                                         dir_.File("serial.txt"),
+                                         "--log",
                                          dir_.File("log.jsonl")};
         args.insert(args.end(), c.options.begin(), c.options.end());
         for (int unit : {0, 1}) ASSERT_EQ(sims_[unit]->Command("reset"), "ok");

@@ -118,7 +118,8 @@ TEST(CliArguments, RefusalsSayWhy) {
         // What an unquoted --ports /dev/ttyUSB* leaves after the shell expanded it.
         {{"read", "-c", "am29f040", "--ports", "/dev/ttyUSB0", "/dev/ttyUSB1"},
          "cannot tell the format of '/dev/ttyUSB1' from its name: add --format bin, hex or "
-         "srec" + stray},
+         "srec" +
+             stray},
         {{"read", "--ports", "/dev/ttyUSB0", "/dev/ttyUSB1", "x.hex", "-c", "am29f040"},
          "too many arguments: 'x.hex'" + stray},
         {{"detect", "-p", "/dev/ttyUSB0", "/dev/ttyUSB1"},

@@ -23,7 +23,7 @@
 #include "cli/exit_codes.h"
 #include "formats/checksums.h"
 #include "formats/image_formats.h"
-#include "tests/native/support/cli_process.h"
+#include "tests/native/support/cli_process_posix.h"
 #include "tests/native/support/pattern_bytes.h"
 
 namespace {
@@ -177,10 +177,9 @@ TEST_F(CliProgramTest, AReadFileThatCannotBeWrittenIsRefusedBeforeTheUnitIsTouch
         {dir_.File("none/out.hex"), ": No such file or directory"},
     };
     for (const auto& c : cases) {
-        const Finished f =
-            CliProcess(dir_, {"read", "--port", sim_.linkPath(), c.path, "-f", "hex", "-c",
-                              "AM29F040"})
-                .Wait(10000);
+        const Finished f = CliProcess(dir_, {"read", "--port", sim_.linkPath(), c.path, "-f", "hex",
+                                             "-c", "AM29F040"})
+                               .Wait(10000);
         EXPECT_EQ(f.status, kExitBadInput) << f.err;
         EXPECT_EQ(f.err, "vorland-cli: " + c.path + c.message + "\n");
         EXPECT_EQ(Status("frames"), 0) << c.message;

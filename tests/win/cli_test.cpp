@@ -27,9 +27,8 @@ using testing_support::WriteFileBytes;
 using Finished = testing_support::ConsoleRun;
 
 Finished RunCli(const TempDir& dir, const std::string& arguments, const std::string& input = "") {
-    return RunConsole(dir,
-                      Quote(WinePath(VORLAND_BINARY_DIR "/cli/vorland-cli.exe")) + ' ' + arguments,
-                      input);
+    return RunConsole(
+        dir, Quote(WinePath(VORLAND_BINARY_DIR "/cli/vorland-cli.exe")) + ' ' + arguments, input);
 }
 
 class CliWineTest : public ::testing::Test {

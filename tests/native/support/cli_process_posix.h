@@ -40,7 +40,7 @@ struct Finished {
 // One run of vorland-cli with its output in files of the scratch folder; its input is empty,
 // or with `input` a pipe that Type writes to.
 class CliProcess {
-public:
+  public:
     CliProcess(const ScratchDir& dir, std::vector<std::string> args, bool input = false)
         : outPath_(dir.File("stdout.txt")), errPath_(dir.File("stderr.txt")) {
         args.insert(args.begin(), kCli);
@@ -98,9 +98,9 @@ public:
             }
             if (found >= count) return true;
             siginfo_t ended{};
-            const bool gone = waitid(P_PID, static_cast<id_t>(pid_), &ended,
-                                     WEXITED | WNOHANG | WNOWAIT) == 0 &&
-                              ended.si_pid != 0;
+            const bool gone =
+                waitid(P_PID, static_cast<id_t>(pid_), &ended, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+                ended.si_pid != 0;
             if (gone || Elapsed() > timeoutMs) return false;
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
@@ -126,7 +126,7 @@ public:
         return f;
     }
 
-private:
+  private:
     std::int64_t Elapsed() const {
         return std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - start_)
             .count();
