@@ -140,29 +140,55 @@ void BM_CliReadChipUnpaced(benchmark::State& state) {
 
 // Programs and verifies a whole AM29F040 on one unit, then on four at once; extra: more options
 // for both (a production round's stamping and log), "{dir}" standing for the scratch folder.
-void ProgramFourUnits(benchmark::State& state, const std::vector<std::string>& extra) {
-    char pattern[] = "/tmp/vorland-cli-bench-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) {
-        state.SkipWithError("no scratch folder");
-        return;
-    }
-    const std::string dir = pattern;
-    std::vector<std::unique_ptr<SimProgram>> sims;
-    std::string ports;
-    for (int i = 0; i < 4; ++i) {
-        const std::string port = dir + "/ttyV" + std::to_string(i);
-        sims.push_back(std::make_unique<SimProgram>(VORLAND_SIM_EXE,
-                                                    std::vector<std::string>{"--pace"}, port));
-        ports += (i > 0 ? "," : "") + port;
-    }
-    const std::string image = dir + "/img.bin";
-    {
-        const std::vector<std::uint8_t> bytes = PatternBytes(0x80000, 7);
-        std::ofstream(image, std::ios::binary)
+// Four paced simulators linked as ttyV0..ttyV3 in a scratch folder, and an image of size bytes
+// there (img.bin); everything goes again with the object.
+struct FourPacedUnits {
+    explicit FourPacedUnits(std::size_t size) {
+        char pattern[] = "/tmp/vorland-cli-bench-XXXXXX";
+        if (mkdtemp(pattern) == nullptr) return;
+        dir = pattern;
+        for (int i = 0; i < 4; ++i) {
+            const std::string port = dir + "/ttyV" + std::to_string(i);
+            sims.push_back(std::make_unique<SimProgram>(VORLAND_SIM_EXE,
+                                                        std::vector<std::string>{"--pace"}, port));
+            ports += (i > 0 ? "," : "") + port;
+        }
+        const std::vector<std::uint8_t> bytes = PatternBytes(size, 7);
+        std::ofstream(image(), std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.data()),
                    static_cast<std::streamsize>(bytes.size()));
     }
-    const std::string err = dir + "/stderr.txt";
+    ~FourPacedUnits() {
+        sims.clear();
+        for (const char* name : {"/img.bin", "/stderr.txt", "/serial.txt", "/log.jsonl"}) {
+            std::remove((dir + name).c_str());
+        }
+        if (!dir.empty()) rmdir(dir.c_str());
+    }
+    bool ready() const {
+        bool all = !dir.empty();
+        for (const auto& sim : sims) all = all && sim->ready();
+        return all;
+    }
+    std::string image() const { return dir + "/img.bin"; }
+    std::string err() const { return dir + "/stderr.txt"; }
+
+    std::string dir;
+    std::vector<std::unique_ptr<SimProgram>> sims;
+    std::string ports;  // joined by commas
+};
+
+void ProgramFourUnits(benchmark::State& state, const std::vector<std::string>& extra) {
+    FourPacedUnits units(0x80000);
+    if (!units.ready()) {
+        state.SkipWithError("vorland-sim did not start");
+        return;
+    }
+    const std::string& dir = units.dir;
+    const auto& sims = units.sims;
+    const std::string& ports = units.ports;
+    const std::string image = units.image();
+    const std::string err = units.err();
     double oneMs = 0;
     double fourMs = 0;
     double cliCpuMs = 0;
@@ -201,11 +227,6 @@ void ProgramFourUnits(benchmark::State& state, const std::vector<std::string>& e
         for (const auto& sim : sims) simCpuMs += ProcessCpuMs(sim->pid());
         simCpuMs -= simBefore;
     }
-    sims.clear();
-    for (const char* name : {"/img.bin", "/stderr.txt", "/serial.txt", "/log.jsonl"}) {
-        std::remove((dir + name).c_str());
-    }
-    rmdir(dir.c_str());
     const double n = state.iterations() == 0 ? 1.0 : static_cast<double>(state.iterations());
     state.counters["one_ms"] = oneMs / n;
     state.counters["four_ms"] = fourMs / n;
@@ -234,28 +255,16 @@ long FramesOf(SimProgram& sim) {
 // --repeat on four paced units: the time from Enter at the prompt to the first frame of the next
 // round at a unit (first_block_ms: the earliest unit; all_units_ms: the last of the four).
 void BM_CliRepeatEnterToFirstBlock(benchmark::State& state) {
-    char pattern[] = "/tmp/vorland-cli-bench-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) {
-        state.SkipWithError("no scratch folder");
+    FourPacedUnits units(0x4000);
+    if (!units.ready()) {
+        state.SkipWithError("vorland-sim did not start");
         return;
     }
-    const std::string dir = pattern;
-    std::vector<std::unique_ptr<SimProgram>> sims;
-    std::string ports;
-    for (int i = 0; i < 4; ++i) {
-        const std::string port = dir + "/ttyV" + std::to_string(i);
-        sims.push_back(std::make_unique<SimProgram>(VORLAND_SIM_EXE,
-                                                    std::vector<std::string>{"--pace"}, port));
-        ports += (i > 0 ? "," : "") + port;
-    }
-    const std::string image = dir + "/img.bin";
-    {
-        const std::vector<std::uint8_t> bytes = PatternBytes(0x4000, 7);
-        std::ofstream(image, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()),
-                   static_cast<std::streamsize>(bytes.size()));
-    }
-    const std::string err = dir + "/stderr.txt";
+    const std::string& dir = units.dir;
+    const auto& sims = units.sims;
+    const std::string image = units.image();
+    const std::string err = units.err();
+    const std::string& ports = units.ports;
     std::vector<std::string> args = {VORLAND_CLI_EXE,
                                      "program",
                                      image,
@@ -332,11 +341,6 @@ void BM_CliRepeatEnterToFirstBlock(benchmark::State& state) {
     close(input[1]);
     int status = 0;
     if (started) waitpid(pid, &status, 0);
-    sims.clear();
-    for (const char* name : {"/img.bin", "/stderr.txt", "/serial.txt", "/log.jsonl"}) {
-        std::remove((dir + name).c_str());
-    }
-    rmdir(dir.c_str());
     const double n = state.iterations() == 0 ? 1.0 : static_cast<double>(state.iterations());
     state.counters["first_block_ms"] = firstMs / n;
     state.counters["all_units_ms"] = allMs / n;
