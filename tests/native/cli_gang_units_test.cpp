@@ -365,6 +365,22 @@ TEST_F(CliGangTest, ProductionRoundsNumberEveryGoodChipOnce) {
     const Bytes chip = Chip(0);
     EXPECT_EQ(Bytes(chip.begin(), chip.begin() + 0x400), StampedImage("00001011"));
     EXPECT_EQ(TextOf(serialFile), "1012\n");
+
+    // Ctrl+C at the prompt ends the run, the units back at 115200 baud.
+    ASSERT_EQ(sims_[1]->Command("fill 0xFF"), "ok");
+    CliProcess stopped(dir_,
+                       {"program", dir_.File("img.hex"), "-c", "AM29F040", "--port", Port(1),
+                        "--serial-at", "3F8", "--serial-file", serialFile, "--repeat"},
+                       true);
+    ASSERT_TRUE(stopped.AwaitErr(prompt, 1));
+    stopped.Signal(SIGINT);
+    const Finished last = stopped.Wait(10000);
+    EXPECT_EQ(last.status, kExitInterrupted) << last.err;
+    EXPECT_NE(last.out.find("1 round: 1 of 1 chips good, serial numbers 1012 to 1012\n"),
+              std::string::npos)
+        << last.out;
+    EXPECT_EQ(TextOf(serialFile), "1013\n");
+    EXPECT_EQ(Status(1, "speed"), 7);
 }
 
 // Records stay valid JSON whatever a port or message holds; a number that does not fit its
@@ -394,7 +410,11 @@ TEST_F(CliGangTest, RecordsAreEscapedAndANumberThatDoesNotFitIsRefused) {
          "the serial numbers of round 1 from 65535 on do not fit le16 (at most 65535)"},
         {{"--serial-format", "dec:2", "--serial-start", "100"},
          "the serial numbers of round 1 from 100 on do not fit dec:2 (at most 99)"},
+        {{"--serial-file", dir_.File("word.txt")},
+         dir_.File("word.txt") +
+             ": does not hold a serial number (a decimal number, or hex after 0x)"},
     };
+    WriteWholeFile(dir_.File("word.txt"), Bytes{'1', '2', 'a', '\n'});
     for (const auto& c : cases) {
         std::vector<std::string> args = {"program",
                                          image,
