@@ -86,12 +86,15 @@ int Preparation::PlanFor(const SparseImage* image, TransferPlan& plan) {
 int Preparation::PlaceSerialNumber(SparseImage& image) {
     const std::uint32_t at = *o_.serialAt;
     const std::uint32_t width = o_.serialFormat.width;
+    const auto refuse = [&] {
+        return Fail(kExitBadInput, Printf("the serial number cannot go to %08X", at));
+    };
+    if (static_cast<std::uint64_t>(at) + width > 0x100000000ull) return refuse();
     std::vector<std::uint8_t> here(width);
     // The bytes already there (or the fill) once more: they never conflict.
     const std::uint64_t taken = image.CopyOut(at, width, o_.fill, here.data());
-    if (static_cast<std::uint64_t>(at) + width > 0x100000000ull ||
-        image.Add(at, here.data(), width, 0, nullptr) != SparseImage::AddResult::kAdded) {
-        return Fail(kExitBadInput, Printf("the serial number cannot go to %08X", at));
+    if (image.Add(at, here.data(), width, 0, nullptr) != SparseImage::AddResult::kAdded) {
+        return refuse();
     }
     if (taken > 0) {
         Note(Printf("note: the serial number replaces %llu bytes of %s at %08X-%08X",

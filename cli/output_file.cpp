@@ -33,7 +33,10 @@ bool OutputFile::Probe(std::string& error) const {
     FolderOfPath(target, folder);
     errno = 0;
     if (!MakeTempFile(folder, "vor", temporary)) {
-        error = path_ + ": " + (errno != 0 ? std::strerror(errno) : "its folder cannot be written");
+        // Windows' temporary names leave errno alone: a folder that is there refused the file.
+        const int reason = errno != 0 ? errno : IsSpecialFile(folder) ? 0 : ENOENT;
+        error = path_ + ": " +
+                (reason != 0 ? std::strerror(reason) : "its folder cannot be written");
         return false;
     }
     static_cast<void>(DeleteFilePath(temporary));

@@ -100,7 +100,9 @@ std::string ProductionLedger::Summary() const {
     if (failures_.empty()) return text;
     // Each port once, with the rounds its chips failed in.
     std::vector<std::pair<std::string, std::string>> ports;
-    for (const auto& [port, round] : failures_) {
+    for (const auto& failure : failures_) {
+        const std::string& port = failure.first;
+        const unsigned round = failure.second;
         auto it = std::find_if(ports.begin(), ports.end(),
                                [&](const auto& p) { return p.first == port; });
         if (it == ports.end()) {
