@@ -108,6 +108,7 @@ class UnitRun final : public ProgressSink {
     int Blank();
     int EraseWholeChip();
     int VerifyRange(bool asPart);
+    std::string DifferenceReport(const std::vector<std::uint8_t>& chip) const;
     void Checked(const std::uint8_t* bytes, std::uint32_t length);
 
     int Interrupted(const std::string& what);

@@ -1,0 +1,204 @@
+// The document compare against the plain compare of flat bytes: documents of many pieces,
+// mapped files whose differences straddle file windows, slices of any size, the limit of the
+// list, image and fill sides, a document edited or unreadable during a run, and the texts.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "document/hex_compare_text.h"
+#include "document/hex_document_file.h"
+#include "tests/native/support/naive_compare.h"
+#include "tests/native/support/pieced_document.h"
+#include "tests/native/support/scratch_files.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+HexScanStatus RunToEnd(HexCompare& compare, std::uint32_t budget) {
+    HexScanStatus status;
+    while ((status = compare.Step(budget)) == kHexScanMore) {
+    }
+    return status;
+}
+
+void ExpectAgrees(const HexDiffList& list, const Bytes& a, const Bytes& b, const char* what) {
+    const NaiveDiff want = NaiveCompare(a, b);
+    EXPECT_EQ(ListedRanges(list), want.ranges) << what;
+    EXPECT_EQ(list.ByteCount(), want.bytes) << what;
+    EXPECT_EQ(list.RangeCount(), want.ranges.size()) << what;
+}
+
+TEST(HexCompareTest, TheFastScansFindTheFirstDifferenceAndTheFirstAgreementAtEveryPlace) {
+    Bytes a(200, 0x5A);
+    for (std::size_t n = 0; n <= a.size(); n += 1) {
+        for (std::size_t at = 0; at <= n; ++at) {
+            Bytes b(a.begin(), a.begin() + n);
+            if (at < n) b[at] ^= 0x80;
+            ASSERT_EQ(HexFirstDifferent(a.data(), b.data(), n), at) << n;
+            for (auto& byte : b) byte ^= 1;  // now everything differs but position at
+            if (at < n) b[at] = a[at];
+            ASSERT_EQ(HexFirstSame(a.data(), b.data(), n), at) << n;
+        }
+    }
+}
+
+// Two documents, each cut into pieces by random edits, compared in slices of random size: the
+// ranges, the counts and the look-ups agree with the plain compare of their bytes.
+TEST(HexCompareTest, AgreesWithThePlainCompareOverDocumentsOfManyPieces) {
+    std::mt19937 random(26);
+    for (int round = 0; round < 300; ++round) {
+        Bytes base(random() % 700);
+        for (auto& byte : base) byte = static_cast<std::uint8_t>(random() % 3);
+        HexDocument a;
+        HexDocument b;
+        ASSERT_TRUE(OpenOverMemory(a, base));
+        ASSERT_TRUE(OpenOverMemory(b, base));
+        CutIntoPieces(a, random, static_cast<int>(random() % 12));
+        CutIntoPieces(b, random, static_cast<int>(random() % 12));
+        const Bytes flatA = Contents(a);
+        const Bytes flatB = Contents(b);
+
+        HexCompare compare(HexCompareSide::Document(a), HexCompareSide::Document(b));
+        ASSERT_EQ(RunToEnd(compare, 1 + random() % (round % 2 ? 40 : 4000)), kHexScanDone);
+        EXPECT_EQ(compare.Done(), compare.Total());
+        const HexDiffList list = compare.TakeDifferences();
+        ExpectAgrees(list, flatA, flatB, "documents");
+        EXPECT_TRUE(list.Complete());
+
+        const std::vector<HexDiffRange> want = NaiveCompare(flatA, flatB).ranges;
+        for (int probe = 0; probe < 6; ++probe) {
+            const auto from = static_cast<std::uint32_t>(random() % (flatA.size() + 3));
+            for (bool backward : {false, true}) {
+                HexDiffRange got{}, expected{};
+                bool gotWrapped = false, expectedWrapped = false;
+                const bool found = backward ? list.Previous(from, &got, &gotWrapped)
+                                            : list.Next(from, &got, &gotWrapped);
+                ASSERT_EQ(found, NaiveNext(want, from, backward, &expected, &expectedWrapped));
+                if (!found) continue;
+                EXPECT_EQ(got, expected) << from << (backward ? " backward" : " forward");
+                EXPECT_EQ(gotWrapped, expectedWrapped) << from;
+            }
+            std::size_t ending = 0;
+            while (ending < want.size() && want[ending].end <= from) ++ending;
+            EXPECT_EQ(list.FirstEndingAfter(from), ending) << from;
+        }
+    }
+}
+
+// Differences on either side of the edges of the 1 MiB file windows, one running across an
+// edge, and a second file 5 bytes longer, through the mapping.
+TEST(HexCompareTest, MappedFilesCompareAcrossTheirWindowEdges) {
+    ScratchDir dir;
+    const Bytes a = PatternBytes(0x300000, 3);
+    Bytes b = a;
+    for (std::uint32_t at : {0x7FFFFu, 0x80000u, 0xFFFFFu, 0x17FFFEu, 0x17FFFFu, 0x180000u,
+                             0x180001u, 0x2FFFFFu}) {
+        b[at] ^= 0xFF;
+    }
+    b.insert(b.end(), 5, 0);
+    WriteWholeFile(dir.File("a.bin"), a);
+    WriteWholeFile(dir.File("b.bin"), b);
+    HexDocument docA;
+    HexDocument docB;
+    ASSERT_TRUE(HexDocOpenFile(docA, dir.File("a.bin").c_str(), true, true));
+    ASSERT_TRUE(HexDocOpenFile(docB, dir.File("b.bin").c_str(), true, true));
+    for (std::uint32_t budget : {0x100000u, 777u, kHexNoLimit}) {
+        HexCompare compare(HexCompareSide::Document(docA), HexCompareSide::Document(docB));
+        ASSERT_EQ(RunToEnd(compare, budget), kHexScanDone);
+        ExpectAgrees(compare.Differences(), a, b, "mapped");
+        EXPECT_EQ(compare.Differences().RangeCount(), 5u);
+    }
+}
+
+TEST(HexCompareTest, PastTheLimitRangesAreCountedAndTheExtraBytesStillListed) {
+    const Bytes a = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+    const Bytes b = {1, 0, 3, 0, 0, 6, 0, 8, 0, 10, 11};
+    HexCompare compare(HexCompareSide::Block(a.data(), 9), HexCompareSide::Block(b.data(), 11),
+                       2);
+    ASSERT_EQ(compare.Step(kHexNoLimit), kHexScanDone);
+    const HexDiffList& list = compare.Differences();
+    EXPECT_EQ(ListedRanges(list), (std::vector<HexDiffRange>{{1, 2}, {3, 5}, {9, 11}}));
+    EXPECT_EQ(list.RangeCount(), 5u);
+    EXPECT_EQ(list.ByteCount(), 7u);
+    EXPECT_FALSE(list.Complete());
+}
+
+// A HEX image as it loads into a buffer of fill, and a blank check's all-FF side.
+TEST(HexCompareTest, ImageAndFillSidesCompareAsTheirBytes) {
+    SparseImage image;
+    const std::uint8_t data[] = {0x10, 0x11, 0x12};
+    ASSERT_EQ(image.Add(0x100, data, 3, 1, nullptr), SparseImage::AddResult::kAdded);
+    Bytes chip(0x20000, 0xFF);
+    chip[0x101] = 0x11;
+    chip[0x1FFFF] = 0x00;
+    HexCompare compare(HexCompareSide::Image(image, 0x20000, 0xFF),
+                       HexCompareSide::Block(chip.data(), 0x20000));
+    ASSERT_EQ(RunToEnd(compare, 0x9000), kHexScanDone);
+    EXPECT_EQ(ListedRanges(compare.Differences()),
+              (std::vector<HexDiffRange>{{0x100, 0x101}, {0x102, 0x103}, {0x1FFFF, 0x20000}}));
+
+    HexCompare blank(HexCompareSide::Block(chip.data(), 0x20000),
+                     HexCompareSide::Filled(0xFF, 0x20000));
+    ASSERT_EQ(blank.Step(kHexNoLimit), kHexScanDone);
+    EXPECT_EQ(ListedRanges(blank.Differences()),
+              (std::vector<HexDiffRange>{{0x101, 0x102}, {0x1FFFF, 0x20000}}));
+}
+
+TEST(HexCompareTest, AnEditOrALostFileWindowEndsTheRunForGood) {
+    ScratchDir dir;
+    WriteWholeFile(dir.File("a.bin"), PatternBytes(0x300000));
+    HexDocument mapped;
+    HexDocument memory;
+    ASSERT_TRUE(HexDocOpenFile(mapped, dir.File("a.bin").c_str(), true, true));
+    ASSERT_TRUE(OpenOverMemory(memory, Bytes(0x300000, 0)));
+
+    HexCompare edited(HexCompareSide::Document(memory), HexCompareSide::Document(mapped));
+    ASSERT_EQ(edited.Step(100), kHexScanMore);
+    ASSERT_TRUE(HexDocOverwrite(memory, 5, "x", 1));
+    EXPECT_EQ(edited.Step(100), kHexScanChanged);
+    ASSERT_TRUE(HexDocUndo(memory));
+    EXPECT_EQ(edited.Step(100), kHexScanChanged) << "final";
+
+    HexCompare unmapped(HexCompareSide::Document(memory), HexCompareSide::Document(mapped));
+    SetFileGate([](FileOp op, std::uint64_t) { return op != FileOp::kMap; });
+    const HexScanStatus status = RunToEnd(unmapped, 0x100000);
+    SetFileGate(nullptr);
+    EXPECT_EQ(status, kHexScanUnreadable);
+    EXPECT_EQ(unmapped.Step(100), kHexScanUnreadable);
+}
+
+TEST(HexCompareTest, TheTextsCountAndListTheRanges) {
+    const Bytes a = {0x55, 0xAA, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x00};
+    Bytes b = a;
+    for (std::size_t i = 1; i <= 10; ++i) b[i] = 0;
+    b.push_back(0xEE);
+    const HexCompareSide sideA = HexCompareSide::Block(a.data(), 12);
+    const HexCompareSide sideB = HexCompareSide::Block(b.data(), 13);
+    HexCompare compare(sideA, sideB);
+    ASSERT_EQ(compare.Step(kHexNoLimit), kHexScanDone);
+    const HexDiffList& list = compare.Differences();
+    EXPECT_EQ(HexDiffSummaryLine("Differences", list, 0x2000),
+              "Differences: 11 bytes in 2 ranges, first 002001-00200A");
+    EXPECT_EQ(HexDiffReport(list, sideA, "file", sideB, "chip", 0x2000, 10),
+              "11 bytes differ in 2 ranges\n"
+              "002001-00200A  file AA 01 02 03 04 05 06 07 ...  chip 00 00 00 00 00 00 00 00 ...\n"
+              "00200C-00200C  file (past its end)               chip EE\n");
+    EXPECT_EQ(HexDiffReport(list, sideA, "a", sideB, "b", 0xFFFFF0, 1),
+              "11 bytes differ in 2 ranges\n"
+              "FFFFF1-FFFFFA  a AA 01 02 03 04 05 06 07 ...  b 00 00 00 00 00 00 00 00 ...\n");
+    EXPECT_EQ(HexDiffReport(list, sideA, "a", sideB, "b", 0xFFFFF4, 1).substr(28, 21),
+              "00FFFFF5-00FFFFFE  a ")
+        << "eight digits once an address passes FFFFFF";
+
+    HexCompare one(HexCompareSide::Block(a.data(), 1), HexCompareSide::Filled(0xFF, 1));
+    ASSERT_EQ(one.Step(1), kHexScanDone);
+    EXPECT_EQ(HexDiffReport(one.Differences(), sideA, "a", sideB, "b", 0, 0),
+              "1 byte differs in 1 range\n");
+    EXPECT_EQ(HexDiffSummaryLine("Not blank", one.Differences(), 0x100),
+              "Not blank: 1 byte in 1 range, first 000100-000100");
+}
+
+}  // namespace
