@@ -3,8 +3,8 @@
 // Find, and the differences found: merged runs of differing positions, counted, listed in order
 // and looked up from a position.
 //
-// Threading and ownership: the control's thread only (a document side is used like the
-// document). A HexCompareSide borrows what it names and a HexCompare borrows both sides' data,
+// Threading and ownership: one thread at a time; a document side ties a compare to the
+// document's thread (the control's). A HexCompareSide borrows what it names and a HexCompare borrows both sides' data,
 // which must outlive it. Nothing may edit, undo, close or reopen a side's document while a
 // HexCompare lives; it notices through the document's changeCount and then answers
 // kHexScanChanged from every Step without touching the documents again. Between slices it
