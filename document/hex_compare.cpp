@@ -80,6 +80,14 @@ HEX_SSE2_FUNCTION std::size_t FirstSameSse2(const std::uint8_t* a, const std::ui
 
 #endif
 
+// The index of the first range that starts at or after from (ranges.size() for none).
+std::size_t FirstStartingFrom(const std::deque<HexDiffRange>& ranges, std::uint32_t from) {
+    const auto at =
+        std::lower_bound(ranges.begin(), ranges.end(), from,
+                         [](const HexDiffRange& range, std::uint32_t p) { return range.start < p; });
+    return static_cast<std::size_t>(at - ranges.begin());
+}
+
 }  // namespace
 
 std::size_t HexFirstDifferent(const std::uint8_t* a, const std::uint8_t* b, std::size_t count) {
@@ -146,21 +154,17 @@ std::size_t HexDiffList::FirstEndingAfter(std::uint32_t position) const {
 
 bool HexDiffList::Next(std::uint32_t from, HexDiffRange* range, bool* wrapped) const {
     if (listed_.empty()) return false;
-    const auto at = std::lower_bound(
-        listed_.begin(), listed_.end(), from,
-        [](const HexDiffRange& r, std::uint32_t p) { return r.start < p; });
-    *wrapped = at == listed_.end();
-    *range = *wrapped ? listed_.front() : *at;
+    const std::size_t at = FirstStartingFrom(listed_, from);
+    *wrapped = at == listed_.size();
+    *range = listed_[*wrapped ? 0 : at];
     return true;
 }
 
 bool HexDiffList::Previous(std::uint32_t from, HexDiffRange* range, bool* wrapped) const {
     if (listed_.empty()) return false;
-    const auto at = std::lower_bound(
-        listed_.begin(), listed_.end(), from,
-        [](const HexDiffRange& r, std::uint32_t p) { return r.start < p; });
-    *wrapped = at == listed_.begin();
-    *range = *wrapped ? listed_.back() : *(at - 1);
+    const std::size_t at = FirstStartingFrom(listed_, from);
+    *wrapped = at == 0;
+    *range = listed_[*wrapped ? listed_.size() - 1 : at - 1];
     return true;
 }
 
