@@ -150,7 +150,7 @@ class Comparison {
 }  // namespace
 
 int RunCompare(const CliOptions& options, CliEnvironment& env) {
-    // Two documents of 8 KiB and more each: not on the stack.
+    // Two documents of some 30 KiB each: not on the stack.
     auto comparison = std::make_unique<Comparison>(options, env);
     return comparison->Run();
 }

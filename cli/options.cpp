@@ -264,7 +264,8 @@ bool CheckCombination(CliOptions& o, const Seen& seen, std::string& error) {
     if ((!imageIn && !refuse(seen.fill, "--fill", "program, verify and compare")) ||
         (c != CliCommand::kProgram && !refuse(seen.erase, "--erase", "program")) ||
         (c != CliCommand::kProgram && !refuse(seen.noVerify, "--no-verify", "program")) ||
-        (!imageIn && !refuse(seen.quick, "--quick", "program and verify")) ||
+        (c != CliCommand::kProgram && c != CliCommand::kVerify &&
+         !refuse(seen.quick, "--quick", "program and verify")) ||
         (c != CliCommand::kErase && c != CliCommand::kBlank &&
          !refuse(seen.sector, "--sector", "erase and blank"))) {
         return false;

@@ -5,8 +5,8 @@
 #include "cli/exit_codes.h"
 #include "cli/gang_board.h"
 #include "device/chip_types.h"
-#include "document/hex_compare_text.h"
 #include "device/log_sink.h"
+#include "document/hex_compare_text.h"
 #include "formats/image_formats.h"
 #include "formats/text_format.h"
 

@@ -103,6 +103,8 @@ TEST(CliArguments, RefusalsSayWhy) {
          "cannot tell the format of 'b.dat' from its name: add --format bin, hex or srec"},
         {{"compare", "a.bin", "b.bin", "-c", "am29f040"},
          "compare works on files alone: --port, --chip and --baud do not apply"},
+        {{"compare", "a.bin", "b.bin", "--quick"},
+         "--quick does not apply to compare (only to program and verify)"},
         {{"compare", "a.bin", "b.bin", "--file-range", "0-FF"},
          "--file-range does not apply to compare (only to read, program and verify)"},
         {{"program", "x.bin", "-c", "am29f040", "--quick", "--no-verify"},
