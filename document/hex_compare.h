@@ -4,8 +4,8 @@
 // and looked up from a position.
 //
 // Threading and ownership: one thread at a time; a document side ties a compare to the
-// document's thread (the control's). A HexCompareSide borrows what it names and a HexCompare borrows both sides' data,
-// which must outlive it. Nothing may edit, undo, close or reopen a side's document while a
+// document's thread (the control's). A HexCompareSide borrows what it names and a HexCompare
+// borrows both sides' data, which must outlive it. Nothing may edit, undo, close or reopen a side's document while a
 // HexCompare lives; it notices through the document's changeCount and then answers
 // kHexScanChanged from every Step without touching the documents again. Between slices it
 // holds only positions. A HexDiffList owns its ranges and refers to nothing.
