@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "cli/compare_files.h"
 #include "cli/exit_codes.h"
 #include "cli/gang_run.h"
 #include "cli/unit_run.h"
@@ -177,6 +178,7 @@ int RunCli(const CliOptions& options, CliEnvironment& env) {
         env.console.Out(std::string(VersionText()) + "\n");
         return kExitSuccess;
     }
+    if (options.command == CliCommand::kCompare) return RunCompare(options, env);
     CliJob job;
     if (int code = Preparation(options, env.console).Run(job); code != kExitSuccess) return code;
     // Each UnitRun's sink names the run its link's lines go to.

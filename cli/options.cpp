@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -36,7 +37,7 @@ constexpr CommandName kCommands[] = {
     {"detect", CliCommand::kDetect}, {"info", CliCommand::kInfo},
     {"read", CliCommand::kRead},     {"program", CliCommand::kProgram},
     {"verify", CliCommand::kVerify}, {"erase", CliCommand::kErase},
-    {"blank", CliCommand::kBlank},
+    {"blank", CliCommand::kBlank},   {"compare", CliCommand::kCompare},
 };
 
 const char* CommandText(CliCommand command) {
@@ -278,6 +279,29 @@ bool ApplyOption(const OptionInfo& option, const std::string& value, CliOptions&
     return false;
 }
 
+std::optional<ImageFormat> FormatOf(const CliOptions& o, const std::string& file,
+                                   std::string& error) {
+    std::optional<ImageFormat> format = o.format ? o.format : ImageFormatFromPath(file);
+    if (!format) {
+        error = "cannot tell the format of '" + file +
+                "' from its name: add --format bin, hex or srec";
+    }
+    return format;
+}
+
+// compare works on files alone: nothing that names a unit or a chip applies.
+bool CheckCompare(const CliOptions& o, std::string& error) {
+    if (!o.ports.empty() || o.chipType >= 0 || o.baud != 0) {
+        error = "compare works on files alone: --port, --chip and --baud do not apply";
+        return false;
+    }
+    if (o.file.empty() || o.otherFile.empty()) {
+        error = "compare needs two files: compare A B";
+        return false;
+    }
+    return FormatOf(o, o.file, error) && FormatOf(o, o.otherFile, error);
+}
+
 // The checks between command, file and options.
 bool CheckCombination(CliOptions& o, const Seen& seen, std::string& error) {
     const CliCommand c = o.command;
@@ -289,16 +313,19 @@ bool CheckCombination(CliOptions& o, const Seen& seen, std::string& error) {
         }
         return !given;
     };
+    const bool compare = c == CliCommand::kCompare;
     if (!UsesFile(c) && (!refuse(seen.chipRange, "--chip-range", "read, program and verify") ||
                          !refuse(seen.fileRange, "--file-range", "read, program and verify") ||
-                         !refuse(seen.format, "--format", "read, program and verify"))) {
+                         (!compare &&
+                          !refuse(seen.format, "--format", "read, program, verify and compare")))) {
         return false;
     }
-    const bool imageIn = c == CliCommand::kProgram || c == CliCommand::kVerify;
-    if ((!imageIn && !refuse(seen.fill, "--fill", "program and verify")) ||
+    const bool imageIn = c == CliCommand::kProgram || c == CliCommand::kVerify || compare;
+    if ((!imageIn && !refuse(seen.fill, "--fill", "program, verify and compare")) ||
         (c != CliCommand::kProgram && !refuse(seen.erase, "--erase", "program")) ||
         (c != CliCommand::kProgram && !refuse(seen.noVerify, "--no-verify", "program")) ||
-        (!imageIn && !refuse(seen.quick, "--quick", "program and verify")) ||
+        (c != CliCommand::kProgram && c != CliCommand::kVerify &&
+         !refuse(seen.quick, "--quick", "program and verify")) ||
         (c != CliCommand::kErase && c != CliCommand::kBlank &&
          !refuse(seen.sector, "--sector", "erase and blank"))) {
         return false;
@@ -322,6 +349,7 @@ bool CheckCombination(CliOptions& o, const Seen& seen, std::string& error) {
         return false;
     }
 
+    if (compare) return CheckCompare(o, error);
     const bool needsChip = c != CliCommand::kDetect && c != CliCommand::kInfo;
     if (needsChip && o.chipType < 0) {
         error = name + " needs the chip type: --chip TYPE (one of " + ChipNameList() + ")";
@@ -345,12 +373,8 @@ bool CheckCombination(CliOptions& o, const Seen& seen, std::string& error) {
             error = name + " needs a FILE";
             return false;
         }
-        if (!o.format) o.format = ImageFormatFromPath(o.file);
-        if (!o.format) {
-            error = "cannot tell the format of '" + o.file +
-                    "' from its name: add --format bin, hex or srec";
-            return false;
-        }
+        o.format = FormatOf(o, o.file, error);
+        if (!o.format) return false;
     }
     return true;
 }
@@ -493,7 +517,8 @@ bool ParseArguments(int argc, const char* const* argv, CliOptions& options, std:
         return true;
     }
     if (words.empty()) {
-        error = "no command given (detect, info, read, program, verify, erase or blank)";
+        error =
+            "no command given (detect, info, read, program, verify, erase, blank or compare)";
         return false;
     }
     for (const CommandName& c : kCommands) {
@@ -502,9 +527,13 @@ bool ParseArguments(int argc, const char* const* argv, CliOptions& options, std:
     if (o.command == CliCommand::kNone) {
         return wordError("unknown command '" + words[0] + "'");
     }
-    if (words.size() > 2) return wordError("too many arguments: '" + words[2] + "'");
-    if (words.size() == 2) o.file = words[1];
-    if (!UsesFile(o.command) && !o.file.empty()) {
+    const std::size_t files = o.command == CliCommand::kCompare ? 2 : 1;
+    if (words.size() > files + 1) {
+        return wordError("too many arguments: '" + words[files + 1] + "'");
+    }
+    if (words.size() >= 2) o.file = words[1];
+    if (words.size() >= 3) o.otherFile = words[2];
+    if (!UsesFile(o.command) && o.command != CliCommand::kCompare && !o.file.empty()) {
         return wordError(std::string(CommandText(o.command)) + " takes no file ('" + o.file + "')");
     }
     if (!CheckCombination(o, seen, error)) return o.file == strayPort ? wordError(error) : false;
@@ -519,6 +548,7 @@ const char* VersionText() {
 std::string HelpText() {
     std::string text =
         "usage: vorland-cli COMMAND [FILE] [options]\n"
+        "       vorland-cli compare A B [options]\n"
         "Drives a Vorland or Tandrel EPROM and flash programmer on a serial port.\n"
         "\n"
         "Commands:\n"
@@ -529,6 +559,7 @@ std::string HelpText() {
         "  verify FILE     compare the chip with FILE, byte by byte (or --quick)\n"
         "  erase           erase the whole chip, or one --sector\n"
         "  blank           check that the whole chip, or one --sector, is blank (all FF)\n"
+        "  compare A B     compare two image files byte by byte (no programmer needed)\n"
         "\n"
         "Options:\n"
         "  -p, --port NAME       the programmer's port: COM3, /dev/ttyUSB0, ...\n"
@@ -598,6 +629,13 @@ std::string HelpText() {
         "read, program and verify end with the programmer window's checksum line of the\n"
         "chip range: Checksum 004000-0043FF: sum 1A2B, CRC-32 89ABCDEF.\n"
         "\n"
+        "compare A B: the two files address by address. A binary file holds its bytes\n"
+        "from address 0 (any size below 4 GiB, read in place); a HEX or S-record file\n"
+        "holds address 0 to its last data byte, what it does not give as --fill, as it\n"
+        "loads into the programmer's buffer. Prints how many bytes differ in how many\n"
+        "ranges, then the first ten ranges with up to 8 bytes of each file; where one\n"
+        "file is longer, its extra bytes are one more range.\n"
+        "\n"
         "Several units: with more than one port, --ports or a port pattern the command\n"
         "runs on every unit at once, each on its own; a unit that fails does not stop\n"
         "the others. The image is read and checked once, before any unit is touched.\n"
@@ -616,7 +654,7 @@ std::string HelpText() {
         "\n"
         "Exit status:\n"
         "    0  success\n"
-        "    1  verify mismatch, or the chip is not blank\n"
+        "    1  verify mismatch, the chip is not blank, or compare found differences\n"
         "    2  bad arguments, ranges or files (an unreadable, malformed or too large\n"
         "       image, or an output file that cannot be written)\n"
         "    3  no supported programmer found\n"

@@ -21,7 +21,8 @@ enum class CliCommand {
     kProgram,
     kVerify,
     kErase,
-    kBlank
+    kBlank,
+    kCompare
 };
 
 // An address range, both ends included.
@@ -33,7 +34,8 @@ struct HexRange {
 
 struct CliOptions {
     CliCommand command = CliCommand::kNone;
-    std::string file;            // read, program, verify
+    std::string file;            // read, program, verify; compare: the first file
+    std::string otherFile;       // compare: the second file
     // --port (repeatable) and --ports, in the order given, each once; shell-style patterns
     // are expanded by the program (ExpandPortPatterns) before the command runs. Empty:
     // DetectHardware's scan of the COM ports. More than one: the command runs on every unit.

@@ -6,12 +6,14 @@
 #include "cli/gang_board.h"
 #include "device/chip_types.h"
 #include "device/log_sink.h"
+#include "document/hex_compare_text.h"
 #include "formats/image_formats.h"
 #include "formats/text_format.h"
 
 namespace {
 
 constexpr std::uint32_t kBlockBytes = 256;
+constexpr std::size_t kRangesShown = 10;  // of a failed verify's differences
 
 bool EqualsNoCase(const char* a, const char* b) {
     for (; *a != '\0' && *b != '\0'; ++a, ++b) {
@@ -453,9 +455,12 @@ int UnitRun::VerifyRange(bool asPart) {
     const std::vector<std::uint8_t>& bytes = *bytes_;
     if (InterruptRequested()) return Interrupted("before verifying");
     if (!o_.quick) BeginProgress("Verifying", plan.length);
-    const VerifyRequest request{o_.chipType,      plan.chipStart,
-                                bytes.data(),     static_cast<std::int32_t>(plan.length),
-                                o_.quick ? 1 : 0, o_.quick ? nullptr : this};
+    // What a full verify reads of the chip, to tell every difference afterwards.
+    std::vector<std::uint8_t> chip(o_.quick ? 0 : plan.length);
+    VerifyRequest request{o_.chipType,      plan.chipStart,
+                          bytes.data(),     static_cast<std::int32_t>(plan.length),
+                          o_.quick ? 1 : 0, o_.quick ? nullptr : this};
+    request.readBack = o_.quick ? nullptr : chip.data();
     const std::int32_t result = device_.VerifyChip(request);
     if (result < 0) return CheckFailed(o_.quick ? "asking the checksum of" : "reading back");
     const std::string range = Printf("%06X-%06X", plan.chipStart, plan.chipStart + plan.length - 1);
@@ -471,20 +476,39 @@ int UnitRun::VerifyRange(bool asPart) {
 
     std::string difference = "the chip differs from " + o_.file;
     const TandrelFailure& f = device_.LastFailure();
+    std::string report;
     if (f.problem == TandrelProblem::kMismatch && f.step == TandrelStep::kVerify) {
         difference = Printf(
             "the chip differs from %s first at chip address %06X (file address %08X): the file "
             "has %02X, the chip %02X",
             o_.file.c_str(), plan.chipStart + f.address, plan.fileStart + f.address, f.expected,
             f.found);
+        report = DifferenceReport(chip);
     } else if (f.problem == TandrelProblem::kMismatch) {
         difference = Printf("the checksums of %s differ: %04X for the file, %04X for the chip",
                             range.c_str(), f.expected, f.found);
     }
-    if (asPart) return Fail(kExitMismatch, "programming did not take: " + difference);
+    if (asPart) {
+        Fail(kExitMismatch, "programming did not take: " + difference);
+        console_.Err(report);
+        return kExitMismatch;
+    }
     outcome_.message = difference;
     Result(difference);
+    // The ranges are text for the user; with --json stdout holds only the records.
+    (o_.json ? console_.Err(report) : console_.Out(report));
     return kExitMismatch;
+}
+
+// How many bytes differ in how many ranges, and the first ten, at chip addresses.
+std::string UnitRun::DifferenceReport(const std::vector<std::uint8_t>& chip) const {
+    const TransferPlan& plan = job_.plan;
+    const HexCompareSide file = HexCompareSide::Block(bytes_->data(), plan.length);
+    const HexCompareSide read = HexCompareSide::Block(chip.data(), plan.length);
+    HexCompare compare(file, read);
+    static_cast<void>(compare.Step(kHexNoLimit));  // two blocks: done in one step
+    return HexDiffReport(compare.Differences(), file, "file", read, "chip", plan.chipStart,
+                         kRangesShown);
 }
 
 int UnitRun::Program() {

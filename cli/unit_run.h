@@ -128,6 +128,7 @@ class UnitRun final : public ProgressSink {
     int Blank();
     int EraseWholeChip();
     int VerifyRange(bool asPart);
+    std::string DifferenceReport(const std::vector<std::uint8_t>& chip) const;
     void Checked(const std::uint8_t* bytes);
 
     int Interrupted(const std::string& what);

@@ -196,17 +196,21 @@ std::int32_t KVTandrel::VerifyChip(VerifyRequest request) {
         failure.found = static_cast<std::uint32_t>(request.length);
         result = Failed(failure);
     } else {
-        std::vector<std::uint8_t> working(static_cast<std::size_t>(chip->size));
-        if (ReadChip(request.chipType, working.data(), request.address, request.length,
+        std::vector<std::uint8_t> working;
+        std::uint8_t* chipBytes = request.readBack;
+        if (chipBytes == nullptr) {
+            working.resize(static_cast<std::size_t>(chip->size));
+            chipBytes = working.data();
+        }
+        if (ReadChip(request.chipType, chipBytes, request.address, request.length,
                      request.progress) < 0) {
             result = -1;
         } else {
             const auto length = static_cast<std::size_t>(request.length);
-            const auto differs =
-                std::mismatch(working.begin(), working.begin() + length, request.buffer);
-            if (differs.first != working.begin() + length) {
+            const auto differs = std::mismatch(chipBytes, chipBytes + length, request.buffer);
+            if (differs.first != chipBytes + length) {
                 TandrelFailure failure = MakeFailure(step, TandrelProblem::kMismatch, 0);
-                failure.address = static_cast<std::uint32_t>(differs.first - working.begin());
+                failure.address = static_cast<std::uint32_t>(differs.first - chipBytes);
                 failure.expected = *differs.second;
                 failure.found = *differs.first;
                 result = Failed(failure);

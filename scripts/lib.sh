@@ -74,12 +74,14 @@ build_windows() {
     build_native_sim || return 1
     build_tree win "${WINDOWS_OPTIONS[@]}"
 }
-# Only the programs that a Windows user gets (the release package), in the same tree.
-build_windows_programs() {
+# Only the given targets of the Windows tree (no tests, no benchmarks).
+build_windows_targets() {
     configure_tree win "${WINDOWS_OPTIONS[@]}" || return 1
-    cmake --build "$VORLAND_BUILD/win" --target Vorland VorlandGallery vorland-cli ||
-        { echo "error: build of the Windows programs failed" >&2; return 1; }
+    cmake --build "$VORLAND_BUILD/win" --target "$@" ||
+        { echo "error: build of $* failed" >&2; return 1; }
 }
+# Only the programs that a Windows user gets (the release package), in the same tree.
+build_windows_programs() { build_windows_targets Vorland VorlandGallery vorland-cli; }
 # ThreadSanitizer over the tests that run several units at once, in a tree of their own: only
 # what those tests need is built (vorland-cli, vorland-sim and the two test programs).
 TSAN_TESTS=(cli_gang_test cli_gang_units_test)

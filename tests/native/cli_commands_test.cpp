@@ -243,8 +243,8 @@ TEST_F(CliCommandsTest, JsonGivesOneObjectPerUnit) {
     EXPECT_EQ(console_.out, "") << "no object when nothing answered";
 }
 
-TEST_F(CliCommandsTest, VerifyTellsTheFirstDifferenceAndExitsWithOne) {
-    const Bytes image = PatternBytes(0x10000, 5);
+TEST_F(CliCommandsTest, VerifyTellsEveryDifferenceAndExitsWithOne) {
+    const Bytes image(0x10000, 0x11);
     std::copy(image.begin(), image.end(), unit_.chip().begin());
     WriteWholeFile(File("same.bin"), image);
     ASSERT_EQ(Run({"verify", File("same.bin"), "-c", "AM29F040"}), kExitSuccess) << console_.err;
@@ -254,17 +254,21 @@ TEST_F(CliCommandsTest, VerifyTellsTheFirstDifferenceAndExitsWithOne) {
     EXPECT_EQ(console_.out, "the AM29F040 matches " + File("same.bin") +
                                 " at 000000-00FFFF (by checksum)\n" + ChecksumLine(0, image));
 
+    // 3 ranges, 19 bytes, the first a single byte.
     Bytes other = image;
-    other[0x1234] = static_cast<std::uint8_t>(image[0x1234] ^ 0x5A);
-    other[0x2000] ^= 1;
+    other[0x100] = 0x5A;
+    for (int i = 0; i < 16; ++i) other[0x2000 + i] = i % 2 ? 0xAA : 0x55;
+    other[0x8000] = other[0x8001] = 0x00;
     WriteWholeFile(File("other.bin"), other);
     EXPECT_EQ(Run({"verify", File("other.bin"), "-c", "AM29F040"}), kExitMismatch);
-    char expected[200];
-    std::snprintf(expected, sizeof expected,
-                  "first at chip address 001234 (file address 00001234): the file has %02X, the "
-                  "chip %02X\n",
-                  other[0x1234], image[0x1234]);
-    EXPECT_EQ(console_.out, "the chip differs from " + File("other.bin") + " " + expected);
+    EXPECT_EQ(console_.out,
+              "the chip differs from " + File("other.bin") +
+                  " first at chip address 000100 (file address 00000100): the file has 5A, the "
+                  "chip 11\n"
+                  "19 bytes differ in 3 ranges\n"
+                  "000100-000100  file 5A                           chip 11\n"
+                  "002000-00200F  file 55 AA 55 AA 55 AA 55 AA ...  chip 11 11 11 11 11 11 11 11 ...\n"
+                  "008000-008001  file 00 00                        chip 11 11\n");
     EXPECT_EQ(Run({"verify", File("other.bin"), "-c", "AM29F040", "--quick"}), kExitMismatch);
     EXPECT_EQ(console_.out.find("the checksums of 000000-00FFFF differ: "), 0u) << console_.out;
     EXPECT_EQ(unit_.speedCode(), 7);
@@ -275,10 +279,12 @@ TEST_F(CliCommandsTest, ProgrammingOverOldDataFailsItsVerifyUnlessErasedFirst) {
     const Bytes image = PatternBytes(0x800, 9);
     WriteWholeFile(File("img.bin"), image);
     EXPECT_EQ(Run({"program", File("img.bin"), "-c", "AM29F040"}), kExitMismatch);
-    EXPECT_NE(console_.err.find("vorland-cli: programming did not take: the chip differs from " +
-                                File("img.bin") + " first at chip address 000000"),
-              std::string::npos)
-        << console_.err;
+    const std::size_t failed =
+        console_.err.find("vorland-cli: programming did not take: the chip differs from " +
+                          File("img.bin") + " first at chip address 000000");
+    ASSERT_NE(failed, std::string::npos) << console_.err;
+    EXPECT_NE(console_.err.find(" bytes differ in ", failed), std::string::npos) << console_.err;
+    EXPECT_NE(console_.err.find("\n000000-", failed), std::string::npos) << console_.err;
     EXPECT_EQ(console_.out, "");
 
     ASSERT_EQ(Run({"program", File("img.bin"), "-c", "AM29F040", "--erase"}), kExitSuccess)
@@ -327,6 +333,44 @@ TEST_F(CliCommandsTest, BadFilesAreRefusedBeforeTheUnitIsTouched) {
               "vorland-cli: " + File("no/such/folder/out.bin") + ": No such file or directory\n");
     EXPECT_FALSE(PortTouched());
     EXPECT_EQ(unit_.counters().frames, 0u);
+}
+
+// Offline: a binary file, the same bytes as a HEX image (whose gaps are FF), and an S-record
+// image that differs in two places and runs 4 bytes longer.
+TEST_F(CliCommandsTest, CompareListsTheRangesThatDifferAndExitsWithOne) {
+    Bytes bytes(0x300, 0xFF);
+    for (std::size_t i = 0x100; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i);
+    WriteWholeFile(File("a.bin"), bytes);
+    WriteText(File("same.hex"), WriteIntelHex(bytes.data() + 0x100, 0x200, 0x100));
+    Bytes changed = bytes;
+    changed[0x180] = 0x00;
+    std::fill(changed.begin() + 0x200, changed.begin() + 0x20C, 0xEE);
+    changed.insert(changed.end(), {1, 2, 3, 4});
+    WriteText(File("b.s19"), WriteSRecord(changed.data(), 0x304, 0, "b"));
+
+    EXPECT_EQ(Run({"compare", File("a.bin"), File("same.hex")}), kExitSuccess) << console_.err;
+    EXPECT_EQ(console_.out,
+              File("a.bin") + " and " + File("same.hex") + " hold the same bytes at 000000-0002FF\n");
+    EXPECT_EQ(Run({"compare", File("a.bin"), File("b.s19")}), kExitMismatch) << console_.err;
+    EXPECT_EQ(console_.out,
+              "17 bytes differ in 3 ranges\n"
+              "000180-000180  a.bin 80                           b.s19 00\n"
+              "000200-00020B  a.bin 00 01 02 03 04 05 06 07 ...  b.s19 EE EE EE EE EE EE EE EE ...\n"
+              "000300-000303  a.bin (past its end)               b.s19 01 02 03 04\n");
+    EXPECT_EQ(Run({"compare", File("same.hex"), File("a.bin"), "--fill", "0", "-q"}),
+              kExitMismatch);
+    EXPECT_EQ(console_.out,
+              "256 bytes differ in 1 range\n"
+              "000000-0000FF  same.hex 00 00 00 00 00 00 00 00 ...  a.bin FF FF FF FF FF FF FF FF ...\n");
+
+    EXPECT_EQ(Run({"compare", File("a.bin"), File("missing.bin")}), kExitBadInput);
+    EXPECT_EQ(console_.err,
+              "vorland-cli: " + File("missing.bin") + ": No such file or directory\n");
+    WriteText(File("bad.hex"), ":03000000010203F7\n:03000300010203F3\n:00000001FF\n");
+    EXPECT_EQ(Run({"compare", File("bad.hex"), File("a.bin")}), kExitBadInput);
+    EXPECT_EQ(console_.err, "vorland-cli: " + File("bad.hex") +
+                                ":2: bad checksum: the record says 0xF3, its bytes need 0xF4\n");
+    EXPECT_FALSE(PortTouched());
 }
 
 TEST_F(CliCommandsTest, AnSRecordFileWithoutAnEndRecordIsProgrammedWithANote) {

@@ -77,7 +77,7 @@ TEST(CliArguments, RefusalsSayWhy) {
         "ports with commas";
     const std::string chips = "(one of AT29C256, AM29F040, 27SF512, 2732A, 27C128, 27C256, 27C512)";
     const Case cases[] = {
-        {{}, "no command given (detect, info, read, program, verify, erase or blank)"},
+        {{}, "no command given (detect, info, read, program, verify, erase, blank or compare)"},
         {{"burn"}, "unknown command 'burn'"},
         {{"read", "-c", "AM29F040"}, "read needs a FILE"},
         {{"detect", "x.bin"}, "detect takes no file ('x.bin')"},
@@ -97,7 +97,17 @@ TEST(CliArguments, RefusalsSayWhy) {
         {{"detect", "--chip-range", "0-FF"},
          "--chip-range does not apply to detect (only to read, program and verify)"},
         {{"read", "x.bin", "-c", "am29f040", "--fill", "00"},
-         "--fill does not apply to read (only to program and verify)"},
+         "--fill does not apply to read (only to program, verify and compare)"},
+        {{"compare", "a.bin"}, "compare needs two files: compare A B"},
+        {{"compare", "a.bin", "b.hex", "c.bin"}, "too many arguments: 'c.bin'"},
+        {{"compare", "a.bin", "b.dat"},
+         "cannot tell the format of 'b.dat' from its name: add --format bin, hex or srec"},
+        {{"compare", "a.bin", "b.bin", "-c", "am29f040"},
+         "compare works on files alone: --port, --chip and --baud do not apply"},
+        {{"compare", "a.bin", "b.bin", "--quick"},
+         "--quick does not apply to compare (only to program and verify)"},
+        {{"compare", "a.bin", "b.bin", "--file-range", "0-FF"},
+         "--file-range does not apply to compare (only to read, program and verify)"},
         {{"program", "x.bin", "-c", "am29f040", "--quick", "--no-verify"},
          "--quick chooses how to verify, --no-verify not to: give one of them"},
         {{"program", "x.bin", "-c", "at29c256", "--fill", "1FF"},
