@@ -8,6 +8,7 @@
 #include <string>
 
 #include "cli/exit_codes.h"
+#include "cli/json_records.h"
 #include "cli/progress_line.h"
 #include "document/hex_compare_text.h"
 #include "document/hex_document_file.h"
@@ -65,6 +66,7 @@ class Comparison {
         HexCompare compare(*a.side, *b.side);
         if (int code = Compare(compare); code != kExitSuccess) return code;
         const HexDiffList& list = compare.Differences();
+        if (o_.json) return Json(list);
         if (list.RangeCount() == 0) {
             const std::uint32_t length = a.side->Length();
             env_.console.Out(a.path + " and " + b.path +
@@ -84,6 +86,20 @@ class Comparison {
 
   private:
     int Fail(const std::string& text) { return CommandFailed(env_.console, kExitBadInput, text); }
+
+    // The whole comparison, then every listed range, one object per line.
+    int Json(const HexDiffList& list) {
+        std::string lines =
+            CompareSummaryJson({o_.file, o_.otherFile, list.ByteCount(), list.RangeCount()}) +
+            "\n";
+        for (std::size_t i = 0; i < list.ListedCount(); ++i) {
+            const HexDiffRange range = list.Range(i);
+            lines += DiffRangeJson(HexAddressRange(range.start, range.end - 1), range.length()) +
+                     "\n";
+        }
+        env_.console.Out(lines);
+        return list.RangeCount() == 0 ? kExitSuccess : kExitMismatch;
+    }
     std::uint32_t Now() { return env_.clock.TickCount(); }
 
     int Open(CompareFile& file) {

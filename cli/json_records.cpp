@@ -6,6 +6,14 @@
 
 #include "formats/text_format.h"
 
+namespace {
+
+std::string Line(const nlohmann::ordered_json& object) {
+    return object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
+}  // namespace
+
 std::string RecordJson(const ChipRecord& r) {
     // In the order the fields were set, so that every line reads alike.
     nlohmann::ordered_json object;
@@ -29,7 +37,25 @@ std::string RecordJson(const ChipRecord& r) {
         object["hardware"] = r.facts->hardware;
         object["baud"] = r.facts->baud;
     }
-    return object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+    return Line(object);
+}
+
+std::string CompareSummaryJson(const CompareSummary& s) {
+    nlohmann::ordered_json object;
+    object["time"] = UtcTimestamp();
+    object["file"] = s.fileA;
+    object["other"] = s.fileB;
+    object["result"] = s.ranges == 0 ? "same" : "differs";
+    object["bytes"] = s.bytes;
+    object["ranges"] = s.ranges;
+    return Line(object);
+}
+
+std::string DiffRangeJson(const std::string& range, std::uint32_t bytes) {
+    nlohmann::ordered_json object;
+    object["range"] = range;
+    object["bytes"] = bytes;
+    return Line(object);
 }
 
 std::string UtcTimestamp() {

@@ -46,5 +46,16 @@ struct ChipRecord {
 // hex digits), crc32 (eight), then firmware, model, hardware, baud.
 [[nodiscard]] std::string RecordJson(const ChipRecord& record);
 
+// compare's result: one object for the whole comparison, then one per differing range.
+struct CompareSummary {
+    std::string fileA, fileB;
+    std::uint64_t bytes = 0;   // differing positions, a longer file's extra bytes included
+    std::uint64_t ranges = 0;  // all ranges, listed or not
+};
+// {"time":...,"file":A,"other":B,"result":"same"|"differs","bytes":N,"ranges":M}
+[[nodiscard]] std::string CompareSummaryJson(const CompareSummary& summary);
+// {"range":"002000-00200F","bytes":16}; range as HexAddressRange writes it.
+[[nodiscard]] std::string DiffRangeJson(const std::string& range, std::uint32_t bytes);
+
 // Now, in UTC: "2025-03-01T14:07:09.123Z".
 [[nodiscard]] std::string UtcTimestamp();

@@ -357,6 +357,15 @@ TEST_F(CliCommandsTest, CompareListsTheRangesThatDifferAndExitsWithOne) {
               "000180-000180  a.bin 80                           b.s19 00\n"
               "000200-00020B  a.bin 00 01 02 03 04 05 06 07 ...  b.s19 EE EE EE EE EE EE EE EE ...\n"
               "000300-000303  a.bin (past its end)               b.s19 01 02 03 04\n");
+    EXPECT_EQ(Run({"compare", File("a.bin"), File("b.s19"), "--json"}), kExitMismatch);
+    nlohmann::json summary = nlohmann::json::parse(console_.out.substr(0, console_.out.find('\n')));
+    summary.erase("time");
+    EXPECT_EQ(summary, (nlohmann::json{{"file", File("a.bin")}, {"other", File("b.s19")},
+                                       {"result", "differs"}, {"bytes", 17}, {"ranges", 3}}));
+    EXPECT_EQ(console_.out.substr(console_.out.find('\n') + 1),
+              "{\"range\":\"000180-000180\",\"bytes\":1}\n"
+              "{\"range\":\"000200-00020B\",\"bytes\":12}\n"
+              "{\"range\":\"000300-000303\",\"bytes\":4}\n");
     EXPECT_EQ(Run({"compare", File("same.hex"), File("a.bin"), "--fill", "0", "-q"}),
               kExitMismatch);
     EXPECT_EQ(console_.out,
