@@ -72,8 +72,9 @@ struct HexViewInstance : HexViewModel {
     std::vector<char> rowText;
     std::vector<std::uint8_t> rowBytes;
     std::vector<std::uint8_t> rowMarks;
-    std::vector<INT> rowAdvances;
+    std::vector<INT> rowAdvances;  // of the pass being drawn
     std::vector<HexTextRun> runs;
+    HexRowPaint rowPaint;
     std::vector<HexRect> rects;
 };
 
