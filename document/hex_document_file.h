@@ -42,7 +42,8 @@
 // (else 9). The document is unchanged; the caller closes and reopens it.
 [[nodiscard]] bool HexDocSaveInPlace(HexDocument& doc);
 
-// Saves the document.
+// Saves the document. Every new file is flushed to the disk before it replaces another, and
+// a failed flush fails the save.
 // - path names another file (compared without regard to case): a new file beside it is set to
 //   the document's length (15) and filled in 2048-byte steps, then replaces the file at path,
 //   if there is one (24); the document stays as it is, and the caller opens the new file. On
