@@ -299,7 +299,9 @@ std::uint32_t HexDocInsertMapped(HexDocument& doc, std::uint32_t position, const
     std::uint32_t size = 0;
     HexError opened = OpenWithLength(path, false, kHexOpenFailed, &file, &size);
     if (opened != kHexOk) return FailCount(doc, opened);
-    std::uint32_t n = std::min({size, maximum, 0xFFFFFFFF - position});
+    // All of the file (up to maximum) or nothing: the insert below refuses what would pass
+    // 4 GiB - 1 with 9.
+    std::uint32_t n = std::min(size, maximum);
     if (n == 0) {
         CloseFile(file);
         return FailCount(doc, kHexInsertEmpty);

@@ -63,7 +63,8 @@
 // position, inserting or overwriting, by mapping the file read-only as a further source:
 // nothing is copied, and the file stays open with read sharing until the document closes.
 // Returns the bytes placed, or 0 with 17 (the document's own file), 10 (256 sources), 23, 6 or
-// 19 (empty), or the code of the failed edit. The bytes make an undo record of their own.
+// 19 (empty), or the code of the failed edit (9 when they would take the document past
+// 4 GiB - 1: nothing is cut short). The bytes make an undo record of their own.
 [[nodiscard]] std::uint32_t HexDocInsertMapped(HexDocument& doc, std::uint32_t position,
                                                const char* path, std::uint32_t maximum,
                                                bool insert);

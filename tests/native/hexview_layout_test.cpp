@@ -1,6 +1,7 @@
 // Row text, column layout, colour runs, hit testing and caret placement of the hex view.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -321,7 +322,7 @@ TEST(HexViewRowPaint, PassesDrawEachVisibleCharacterOnceInItsRunsColours) {
         }
         for (const HexTextRun& run : paint.backs) {
             EXPECT_NE(run.backColor, m.colors.backColor);
-            for (std::uint32_t x = run.start; x < run.start + run.length; ++x) back[x] = run.backColor;
+            std::fill_n(back.begin() + run.start, run.length, run.backColor);
         }
         for (const HexTextRun& run : runs) {
             for (std::uint32_t x = run.start; x < run.start + run.length; ++x) {
