@@ -149,7 +149,10 @@ class HexEditorAppTest : public ::testing::Test {
             if (prompt.box == nullptr) break;
             texts.push_back(prompt.text);
             PressButton(prompt.box, button);
-            while (IsWindow(prompt.box)) PumpMessages(20);
+            for (DWORD start = GetTickCount();
+                 IsWindow(prompt.box) && GetTickCount() - start < 2000;) {
+                PumpMessages(20);
+            }
             if (button == IDCANCEL) break;
         }
         return texts;
