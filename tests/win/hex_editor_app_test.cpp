@@ -542,6 +542,7 @@ TEST_F(HexEditorAppTest, AHexFileOpensAtItsAddressesAndSavesByTheNameItIsGiven) 
     OpenEditor();
     EXPECT_EQ(OpenOrSave(IDM_OPEN, hex), "firmware.hex - Hex Editor");
     EXPECT_EQ(Part(3), "296 bytes");
+    SaveScreenshot("hex-editor-hex-file", editor_);
     Command(IDM_OPEN);
     EXPECT_EQ(AnswerPrompts({IDYES}), Lines{"Commit changes to the active bin?"});
     ASSERT_TRUE(app_.AnswerFileDialog(badPath, "Select File To Open..."));
