@@ -58,8 +58,7 @@ int PasteBlock(HexViewInstance& inst, HGLOBAL block, DWORD announced) {
 // The announced count is read in pieces straight into add-buffer room, and what arrived is
 // placed as one edit when the stream ends: a document without room for all of it pastes
 // nothing, and a stream that ends early no more than it gave.
-int PasteStream(HexViewInstance& inst, IStream* stream, DWORD announced) {
-    const std::uint32_t count = announced;
+int PasteStream(HexViewInstance& inst, IStream* stream, DWORD count) {
     if (count == 0) return 1;
     if (!HexViewFitsWhole(inst, inst.caretPos, count)) return 0;
     std::uint8_t* room = HexDocAddRoom(inst.document, count);

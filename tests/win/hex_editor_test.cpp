@@ -113,28 +113,23 @@ class HexEditorTest : public ::testing::Test {
         Command(id);
         return boxes.Texts();
     }
+    // A command whose file dialog is answered with path.
+    void FileCommand(int id, const char* caption, const std::string& path) {
+        std::thread answer([&] {
+            testing_support::AnswerFileDialog(GetCurrentProcessId(), caption, path);
+        });
+        Command(id);
+        answer.join();
+        PumpMessages(50);
+    }
     // "Save As..." answered with path; the warnings it gave.
     std::vector<std::string> SaveAs(const std::string& path) {
         BoxAnswerer warnings("Hex Editor");
-        std::thread answer([&] {
-            testing_support::AnswerFileDialog(GetCurrentProcessId(), "Select File To Save...",
-                                              path);
-        });
-        Command(IDM_SAVE_AS);
-        answer.join();
-        PumpMessages(50);
+        FileCommand(IDM_SAVE_AS, "Select File To Save...", path);
         return warnings.Texts();
     }
-
-    // "Open..." answered with path.
     void OpenFile(const std::string& path) {
-        std::thread answer([&] {
-            testing_support::AnswerFileDialog(GetCurrentProcessId(), "Select File To Open...",
-                                              path);
-        });
-        Command(IDM_OPEN);
-        answer.join();
-        PumpMessages(50);
+        FileCommand(IDM_OPEN, "Select File To Open...", path);
     }
     std::string Caption() const { return testing_support::WindowText(gHexEditorWindow); }
 
