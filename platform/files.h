@@ -35,8 +35,9 @@ enum FileShare : unsigned { kShareNone = 0, kShareRead = 1, kShareWrite = 2 };
                                           FileError* error);
 
 // Creates the file, or empties an existing one, for writing with no sharing (Win32
-// CREATE_ALWAYS). temporary asks for the temporary attribute where the system has one.
-[[nodiscard]] FileHandle CreateFileAlways(const char* path, bool temporary, FileError* error);
+// CREATE_ALWAYS), with normal attributes: a file that is to replace another must reach the
+// disk like any other.
+[[nodiscard]] FileHandle CreateFileAlways(const char* path, FileError* error);
 
 void CloseFile(FileHandle file);
 
@@ -88,10 +89,11 @@ void FolderOfPath(const char* path, char* out);
 
 // Tests make file operations fail with this, as a full disk or a dropped network share would:
 // while a gate is set, the operations ask it first (opens and creates, MakeTempFile among them,
-// as kOpen; writes and length changes as kWrite with their byte count; ReplaceFileWith as
-// kReplace; MapFileWindow as kMap with its size) and fail without touching anything when it
-// returns false. Null removes the gate.
-enum class FileOp { kOpen, kWrite, kReplace, kMap };
+// as kOpen; writes and length changes as kWrite with their byte count; FlushFile as kFlush;
+// ReplaceFileWith as kReplace; MapFileWindow as kMap with its size) and fail without touching
+// anything when it returns false. A gate that lets everything through also learns the order of
+// the steps. Null removes the gate.
+enum class FileOp { kOpen, kWrite, kReplace, kMap, kFlush };
 using FileGate = bool (*)(FileOp op, std::uint64_t bytes);
 void SetFileGate(FileGate gate);
 
@@ -105,4 +107,10 @@ void SetFileGate(FileGate gate);
 // gone, *failed (when not null) names the step (kOpen: the temporary file could not be made;
 // kWrite; kReplace) and, on POSIX, errno is that of the failing call.
 [[nodiscard]] bool WriteFileReplacing(const char* path, const void* data, std::uint32_t count,
+                                      FileOp* failed);
+
+// The same for contents that write puts into the open temporary file, from its start; it
+// returns false when it could not write them all (the step is then kWrite).
+using FileContentWriter = bool (*)(FileHandle file, void* context);
+[[nodiscard]] bool WriteFileReplacing(const char* path, FileContentWriter write, void* context,
                                       FileOp* failed);

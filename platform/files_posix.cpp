@@ -105,7 +105,7 @@ FileHandle OpenExistingFile(const char* path, bool write, unsigned share, FileEr
     return fd;
 }
 
-FileHandle CreateFileAlways(const char* path, bool /*temporary*/, FileError* error) {
+FileHandle CreateFileAlways(const char* path, FileError* error) {
     if (!FileOpAllowed(FileOp::kOpen, 0)) return Fail(error, FileError::kOther);
     struct stat info {};
     if (stat(path, &info) == 0) {
@@ -181,6 +181,7 @@ bool WriteFileBytes(FileHandle file, const void* buffer, std::uint32_t count) {
 }
 
 bool FlushFile(FileHandle file) {
+    if (!FileOpAllowed(FileOp::kFlush, 0)) return false;
     return fsync(Fd(file)) == 0;
 }
 
