@@ -27,9 +27,6 @@ constexpr char kImageFileFilter[] =
     "S-record (*.s19;*.s28;*.s37;*.srec;*.mot)\0*.s19;*.s28;*.s37;*.srec;*.mot\0"
     "All Files (*.*)\0*.*\0";
 
-// HEX text takes less than three characters per byte of data: far below this for any chip.
-constexpr std::int64_t kMaxImageFileSize = 64ll << 20;
-
 // The filter that shows the last file again: its format's, or all files.
 DWORD FilterIndexOf(const char* path) {
     const std::optional<ImageFormat> format = ImageFormatFromPath(path);
@@ -95,7 +92,8 @@ LoadedRange LoadFileToBuffer(HWND dialog, unsigned char* image, std::int32_t chi
 
     // Read first, so a failed read leaves the buffer as it was.
     std::string bytes;
-    switch (ReadWholeFile(path, addressed ? kMaxImageFileSize : chipSize, bytes)) {
+    const std::int64_t limit = addressed ? static_cast<std::int64_t>(kMaxImageTextSize) : chipSize;
+    switch (ReadWholeFile(path, limit, bytes)) {
         case FileRead::kDone: break;
         case FileRead::kCannotOpen:
             LogToPane(dialog, "ERROR: File could not be opened. Load Failed");

@@ -9,11 +9,16 @@
 //     alone, side by side: ratio = four_ms / one_ms, which the wire's pacing alone would make
 //     1.0. cli_cpu_pct and sim_cpu_pct are the processor time of the tool and of the four
 //     simulators during the four-unit run, in percent of its wall time (the machine: 2 cores).
+//     The same again as a production round: each chip stamped with its own number, the serial
+//     file replaced before and after the round, a record per chip in the log;
+//   - with --repeat on four paced units, the time from Enter at the prompt to the next round's
+//     first frame at a unit.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -133,39 +138,74 @@ void BM_CliReadChipUnpaced(benchmark::State& state) {
     ReadWholeChip(state, false);
 }
 
-void BM_CliProgramFourUnitsPaced921600(benchmark::State& state) {
-    char pattern[] = "/tmp/vorland-cli-bench-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) {
-        state.SkipWithError("no scratch folder");
-        return;
-    }
-    const std::string dir = pattern;
-    std::vector<std::unique_ptr<SimProgram>> sims;
-    std::string ports;
-    for (int i = 0; i < 4; ++i) {
-        const std::string port = dir + "/ttyV" + std::to_string(i);
-        sims.push_back(std::make_unique<SimProgram>(VORLAND_SIM_EXE,
-                                                    std::vector<std::string>{"--pace"}, port));
-        ports += (i > 0 ? "," : "") + port;
-    }
-    const std::string image = dir + "/img.bin";
-    {
-        const std::vector<std::uint8_t> bytes = PatternBytes(0x80000, 7);
-        std::ofstream(image, std::ios::binary)
+// Programs and verifies a whole AM29F040 on one unit, then on four at once; extra: more options
+// for both (a production round's stamping and log), "{dir}" standing for the scratch folder.
+// Four paced simulators linked as ttyV0..ttyV3 in a scratch folder, and an image of size bytes
+// there (img.bin); everything goes again with the object.
+struct FourPacedUnits {
+    explicit FourPacedUnits(std::size_t size) {
+        char pattern[] = "/tmp/vorland-cli-bench-XXXXXX";
+        if (mkdtemp(pattern) == nullptr) return;
+        dir = pattern;
+        for (int i = 0; i < 4; ++i) {
+            const std::string port = dir + "/ttyV" + std::to_string(i);
+            sims.push_back(std::make_unique<SimProgram>(VORLAND_SIM_EXE,
+                                                        std::vector<std::string>{"--pace"}, port));
+            ports += (i > 0 ? "," : "") + port;
+        }
+        const std::vector<std::uint8_t> bytes = PatternBytes(size, 7);
+        std::ofstream(image(), std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.data()),
                    static_cast<std::streamsize>(bytes.size()));
     }
-    const std::string err = dir + "/stderr.txt";
+    ~FourPacedUnits() {
+        sims.clear();
+        for (const char* name : {"/img.bin", "/stderr.txt", "/serial.txt", "/log.jsonl"}) {
+            std::remove((dir + name).c_str());
+        }
+        if (!dir.empty()) rmdir(dir.c_str());
+    }
+    bool ready() const {
+        bool all = !dir.empty();
+        for (const auto& sim : sims) all = all && sim->ready();
+        return all;
+    }
+    std::string image() const { return dir + "/img.bin"; }
+    std::string err() const { return dir + "/stderr.txt"; }
+
+    std::string dir;
+    std::vector<std::unique_ptr<SimProgram>> sims;
+    std::string ports;  // joined by commas
+};
+
+void ProgramFourUnits(benchmark::State& state, const std::vector<std::string>& extra) {
+    FourPacedUnits units(0x80000);
+    if (!units.ready()) {
+        state.SkipWithError("vorland-sim did not start");
+        return;
+    }
+    const std::string& dir = units.dir;
+    const auto& sims = units.sims;
+    const std::string& ports = units.ports;
+    const std::string image = units.image();
+    const std::string err = units.err();
     double oneMs = 0;
     double fourMs = 0;
     double cliCpuMs = 0;
     double simCpuMs = 0;
     for (auto _ : state) {
         bool ready = true;
-        for (const auto& sim : sims) ready = ready && sim->ready();
+        // New chips: the numbers differ from round to round, and programming cannot clear bits.
+        for (const auto& sim : sims) ready = ready && sim->Command("fill 0xFF") == "ok";
+        std::vector<std::string> args = {"program", image, "-c", "AM29F040", "-q"};
+        for (std::string option : extra) {
+            if (option.starts_with("{dir}")) option.replace(0, 5, dir);
+            args.push_back(option);
+        }
+        std::vector<std::string> one = args;
+        one.insert(one.end(), {"-p", dir + "/ttyV0"});
         auto start = std::chrono::steady_clock::now();
-        if (!ready ||
-            !RunCli({"program", image, "-c", "AM29F040", "-q", "-p", dir + "/ttyV0"}, err)) {
+        if (!ready || !RunCli(one, err)) {
             state.SkipWithError("vorland-cli program on one unit failed");
             break;
         }
@@ -175,7 +215,10 @@ void BM_CliProgramFourUnitsPaced921600(benchmark::State& state) {
         for (const auto& sim : sims) simBefore += ProcessCpuMs(sim->pid());
         start = std::chrono::steady_clock::now();
         double cpuMs = 0;
-        if (!RunCli({"program", image, "-c", "AM29F040", "-q", "--ports", ports}, err, &cpuMs)) {
+        for (const auto& sim : sims) ready = ready && sim->Command("fill 0xFF") == "ok";
+        std::vector<std::string> four = args;
+        four.insert(four.end(), {"--ports", ports});
+        if (!ready || !RunCli(four, err, &cpuMs)) {
             state.SkipWithError("vorland-cli program on four units failed");
             break;
         }
@@ -184,10 +227,6 @@ void BM_CliProgramFourUnitsPaced921600(benchmark::State& state) {
         for (const auto& sim : sims) simCpuMs += ProcessCpuMs(sim->pid());
         simCpuMs -= simBefore;
     }
-    sims.clear();
-    std::remove(image.c_str());
-    std::remove(err.c_str());
-    rmdir(dir.c_str());
     const double n = state.iterations() == 0 ? 1.0 : static_cast<double>(state.iterations());
     state.counters["one_ms"] = oneMs / n;
     state.counters["four_ms"] = fourMs / n;
@@ -196,12 +235,131 @@ void BM_CliProgramFourUnitsPaced921600(benchmark::State& state) {
     state.counters["sim_cpu_pct"] = fourMs > 0 ? simCpuMs / fourMs * 100.0 : 0;
 }
 
+void BM_CliProgramFourUnitsPaced921600(benchmark::State& state) {
+    ProgramFourUnits(state, {});
+}
+// A production round: each chip stamped with its number, the serial file replaced before and
+// after the round, a record per chip in the log.
+void BM_CliProductionRoundFourUnitsPaced921600(benchmark::State& state) {
+    ProgramFourUnits(state, {"--serial-at", "7FFF0", "--serial-format", "dec:8", "--serial-file",
+                             "{dir}/serial.txt", "--log", "{dir}/log.jsonl"});
+}
+
+// A unit's count of frames received, from its status line.
+long FramesOf(SimProgram& sim) {
+    const std::string status = sim.Command("status");
+    const std::size_t at = status.find(" frames=");
+    return at == std::string::npos ? -1 : std::strtol(status.c_str() + at + 8, nullptr, 10);
+}
+
+// --repeat on four paced units: the time from Enter at the prompt to the first frame of the next
+// round at a unit (first_block_ms: the earliest unit; all_units_ms: the last of the four).
+void BM_CliRepeatEnterToFirstBlock(benchmark::State& state) {
+    FourPacedUnits units(0x4000);
+    if (!units.ready()) {
+        state.SkipWithError("vorland-sim did not start");
+        return;
+    }
+    const std::string& dir = units.dir;
+    const auto& sims = units.sims;
+    const std::string image = units.image();
+    const std::string err = units.err();
+    const std::string& ports = units.ports;
+    std::vector<std::string> args = {VORLAND_CLI_EXE,
+                                     "program",
+                                     image,
+                                     "-c",
+                                     "AM29F040",
+                                     "--ports",
+                                     ports,
+                                     "--serial-at",
+                                     "3FF0",
+                                     "--serial-file",
+                                     dir + "/serial.txt",
+                                     "--log",
+                                     dir + "/log.jsonl",
+                                     "--repeat"};
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    int input[2];
+    if (pipe(input) != 0) return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, input[0], 0);
+    posix_spawn_file_actions_addclose(&actions, input[1]);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = -1;
+    const bool started =
+        posix_spawn(&pid, VORLAND_CLI_EXE, &actions, nullptr, argv.data(), environ) == 0;
+    posix_spawn_file_actions_destroy(&actions);
+    close(input[0]);
+    const auto prompts = [&] {
+        std::ifstream in(err);
+        const std::string text((std::istreambuf_iterator<char>(in)), {});
+        std::size_t count = 0;
+        for (std::size_t at = text.find("press Enter"); at != std::string::npos;
+             at = text.find("press Enter", at + 1)) {
+            ++count;
+        }
+        return count;
+    };
+    double firstMs = 0;
+    double allMs = 0;
+    std::size_t round = 0;
+    for (auto _ : state) {
+        ++round;
+        const auto waitStart = std::chrono::steady_clock::now();
+        while (started && prompts() < round && MsSince(waitStart) < 30000) usleep(1000);
+        if (!started || prompts() < round) {
+            state.SkipWithError("no prompt");
+            break;
+        }
+        std::vector<long> before;
+        for (const auto& sim : sims) {
+            (void)sim->Command("fill 0xFF");
+            before.push_back(FramesOf(*sim));
+        }
+        const auto enter = std::chrono::steady_clock::now();
+        if (write(input[1], "\n", 1) != 1) break;
+        std::vector<bool> seen(sims.size(), false);
+        double first = -1;
+        for (std::size_t done = 0; done < sims.size() && MsSince(enter) < 10000;) {
+            for (std::size_t i = 0; i < sims.size(); ++i) {
+                if (seen[i] || FramesOf(*sims[i]) == before[i]) continue;
+                seen[i] = true;
+                ++done;
+                if (first < 0) first = MsSince(enter);
+            }
+        }
+        firstMs += first;
+        allMs += MsSince(enter);
+    }
+    if (write(input[1], "q\n", 2) != 2) {
+    }
+    close(input[1]);
+    int status = 0;
+    if (started) waitpid(pid, &status, 0);
+    const double n = state.iterations() == 0 ? 1.0 : static_cast<double>(state.iterations());
+    state.counters["first_block_ms"] = firstMs / n;
+    state.counters["all_units_ms"] = allMs / n;
+}
+
 BENCHMARK(BM_CliReadChipPaced921600)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 BENCHMARK(BM_CliReadChipUnpaced)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 BENCHMARK(BM_CliProgramFourUnitsPaced921600)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(2);
+BENCHMARK(BM_CliProductionRoundFourUnitsPaced921600)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(2);
+BENCHMARK(BM_CliRepeatEnterToFirstBlock)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(5);
 
 }  // namespace
 

@@ -21,6 +21,14 @@ public:
     // Whether Err also takes the cursor moves ESC [ n A (up) and ESC [ K, ESC [ J (erase), so
     // that several lines can be redrawn in place.
     virtual bool ErrMovesCursor() { return ErrIsTerminal(); }
+
+    enum class LineRead { kLine, kEnd, kInterrupted };
+    // Waits for a line of input (stdin), given without its line end; returns early at the end
+    // of input or once RequestInterrupt was called.
+    virtual LineRead ReadLine(std::string& line) {
+        line.clear();
+        return LineRead::kEnd;
+    }
 };
 
 struct CliEnvironment {

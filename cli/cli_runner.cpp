@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "cli/compare_files.h"
 #include "cli/exit_codes.h"
 #include "cli/gang_run.h"
 #include "cli/unit_run.h"
@@ -50,7 +51,7 @@ class Preparation {
         switch (o_.command) {
             case CliCommand::kRead: return PlanFor(nullptr, job.plan);
             case CliCommand::kProgram:
-            case CliCommand::kVerify: return ImageBytes(job.plan, job.bytes);
+            case CliCommand::kVerify: return ImageBytes(job);
             default: return kExitSuccess;
         }
     }
@@ -61,8 +62,12 @@ class Preparation {
         if (!o_.quiet) console_.Err(text + "\n");
     }
     int PlanFor(const SparseImage* image, TransferPlan& plan);
-    // Reads the image file and plans the transfer; bytes: the image over the file range.
-    int ImageBytes(TransferPlan& plan, std::vector<std::uint8_t>& bytes);
+    // Reads the image file and plans the transfer; the job's bytes: the image over the file
+    // range, with room for the serial number.
+    int ImageBytes(CliJob& job);
+    // Makes the serial number's bytes part of image, so that they widen the range like any
+    // other data.
+    int PlaceSerialNumber(SparseImage& image);
 
     const CliOptions& o_;
     CliConsole& console_;
@@ -79,7 +84,29 @@ int Preparation::PlanFor(const SparseImage* image, TransferPlan& plan) {
                 Printf("%s:%u: %s", o_.file.c_str(), error.line, error.message.c_str()));
 }
 
-int Preparation::ImageBytes(TransferPlan& plan, std::vector<std::uint8_t>& bytes) {
+int Preparation::PlaceSerialNumber(SparseImage& image) {
+    const std::uint32_t at = *o_.serialAt;
+    const std::uint32_t width = o_.serialFormat.width;
+    const auto refuse = [&] {
+        return Fail(kExitBadInput, Printf("the serial number cannot go to %08X", at));
+    };
+    if (static_cast<std::uint64_t>(at) + width > 0x100000000ull) return refuse();
+    std::vector<std::uint8_t> here(width);
+    // The bytes already there (or the fill) once more: they never conflict.
+    const std::uint64_t taken = image.CopyOut(at, width, o_.fill, here.data());
+    if (image.Add(at, here.data(), width, 0, nullptr) != SparseImage::AddResult::kAdded) {
+        return refuse();
+    }
+    if (taken > 0) {
+        Note(Printf("note: the serial number replaces %llu bytes of %s at %08X-%08X",
+                    static_cast<unsigned long long>(taken), o_.file.c_str(), at, at + width - 1));
+    }
+    return kExitSuccess;
+}
+
+int Preparation::ImageBytes(CliJob& job) {
+    TransferPlan& plan = job.plan;
+    std::vector<std::uint8_t>& bytes = job.bytes;
     std::string text;
     std::string error;
     if (!ReadWholeFile(o_.file, text, error)) return Fail(kExitBadInput, error);
@@ -91,7 +118,23 @@ int Preparation::ImageBytes(TransferPlan& plan, std::vector<std::uint8_t>& bytes
                                                     : o_.file + ": " + report.message);
     }
     if (!report.note.empty()) Note("note: " + o_.file + ": " + report.note);
+    if (o_.serialAt) {
+        if (int code = PlaceSerialNumber(image); code != kExitSuccess) return code;
+    }
     if (int code = PlanFor(&image, plan); code != kExitSuccess) return code;
+    if (o_.serialAt) {
+        const std::uint64_t at = *o_.serialAt;
+        if (at < plan.fileStart ||
+            at + o_.serialFormat.width > static_cast<std::uint64_t>(plan.fileStart) + plan.length) {
+            return Fail(kExitBadInput,
+                        Printf("the serial number at %08llX-%08llX lies outside the file range "
+                               "%08X-%08X",
+                               static_cast<unsigned long long>(at),
+                               static_cast<unsigned long long>(at + o_.serialFormat.width - 1),
+                               plan.fileStart, plan.fileStart + plan.length - 1));
+        }
+        job.serialOffset = static_cast<std::uint32_t>(at - plan.fileStart);
+    }
 
     bytes.resize(plan.length);
     const std::uint64_t inside = image.CopyOut(plan.fileStart, plan.length, o_.fill, bytes.data());
@@ -116,7 +159,12 @@ int RunAlone(const CliOptions& options, CliEnvironment& env, const CliJob& job) 
     }
     UnitRun run(options, env, options.ports.empty() ? "" : options.ports[0], job, &output,
                 env.console, nullptr);
-    return run.Run();
+    const int code = run.Run();
+    // detect: an object per unit found, and none when nothing answered.
+    if (options.json && (options.command != CliCommand::kDetect || run.outcome().hardwareFlags)) {
+        env.console.Out(RecordJson(run.Record()) + "\n");
+    }
+    return code;
 }
 
 }  // namespace
@@ -130,12 +178,15 @@ int RunCli(const CliOptions& options, CliEnvironment& env) {
         env.console.Out(std::string(VersionText()) + "\n");
         return kExitSuccess;
     }
+    if (options.command == CliCommand::kCompare) return RunCompare(options, env);
     CliJob job;
     if (int code = Preparation(options, env.console).Run(job); code != kExitSuccess) return code;
     // Each UnitRun's sink names the run its link's lines go to.
     SetLogLineWriter(&UnitRun::WriteLinkLine);
-    const int code = options.ports.size() > 1 || options.all ? RunGang(options, env, job)
-                                                             : RunAlone(options, env, job);
+    // Production runs (rounds, serial numbers, the log) go the way of several units too.
+    const bool gang = options.ports.size() > 1 || options.several || options.all ||
+                      options.repeat || options.serialAt || !options.logFile.empty();
+    const int code = gang ? RunGang(options, env, job) : RunAlone(options, env, job);
     SetLogLineWriter(nullptr);
     return code;
 }

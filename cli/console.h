@@ -15,6 +15,7 @@ public:
     bool ErrIsTerminal() override;
     int TerminalWidth() override;
     bool ErrMovesCursor() override;
+    LineRead ReadLine(std::string& line) override;
 };
 
 // Ctrl+C (and SIGTERM, SIGHUP, or closing the console window) call RequestInterrupt instead of

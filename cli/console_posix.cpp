@@ -1,9 +1,11 @@
+#include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 
 #include "cli/console.h"
 #include "platform/serial_port_posix.h"
@@ -26,6 +28,26 @@ int StdConsole::TerminalWidth() {
 
 bool StdConsole::ErrMovesCursor() {
     return ErrIsTerminal();
+}
+
+CliConsole::LineRead StdConsole::ReadLine(std::string& line) {
+    line.clear();
+    // Byte by byte, so that nothing past the line is taken from a pipe; a poll that wakes up
+    // now and then sees Ctrl+C, which the handler's SA_RESTART would not let end a read.
+    for (;;) {
+        if (InterruptRequested()) return LineRead::kInterrupted;
+        pollfd input{STDIN_FILENO, POLLIN, 0};
+        if (poll(&input, 1, 50) <= 0) continue;
+        char c = 0;
+        const ssize_t n = read(STDIN_FILENO, &c, 1);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return line.empty() ? LineRead::kEnd : LineRead::kLine;
+        if (c == '\n') {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            return LineRead::kLine;
+        }
+        line += c;
+    }
 }
 
 void InstallInterruptHandlers() {

@@ -2,6 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
 
 #include "cli/console.h"
 
@@ -40,6 +45,69 @@ bool StdConsole::ErrMovesCursor() {
     DWORD mode = 0;
     return GetConsoleMode(err, &mode) != 0 &&
            ((mode & kVirtualTerminal) != 0 || SetConsoleMode(err, mode | kVirtualTerminal) != 0);
+}
+
+namespace {
+
+// The input's lines, read by a thread of its own: neither a console read nor a pipe read can be
+// given up on Ctrl+C, and a prompt must be. The thread lives until the process ends.
+struct InputLines {
+    std::mutex mutex;
+    std::condition_variable arrived;
+    std::deque<std::string> lines;
+    bool ended = false;
+    std::string partial;
+
+    void Read() {
+        const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+        for (;;) {
+            char c = 0;
+            DWORD n = 0;
+            const bool got = ReadFile(input, &c, 1, &n, nullptr) != 0 && n == 1;
+            std::lock_guard lock(mutex);
+            if (!got) {
+                if (!partial.empty()) lines.push_back(partial);
+                ended = true;
+                arrived.notify_all();
+                return;
+            }
+            if (c == '\n') {
+                if (!partial.empty() && partial.back() == '\r') partial.pop_back();
+                lines.push_back(partial);
+                partial.clear();
+                arrived.notify_all();
+            } else {
+                partial += c;
+            }
+        }
+    }
+};
+
+}  // namespace
+
+CliConsole::LineRead StdConsole::ReadLine(std::string& line) {
+    static InputLines* input = [] {
+        auto* lines = new InputLines;  // never freed: its thread may outlive every caller
+        std::thread([lines] { lines->Read(); }).detach();
+        return lines;
+    }();
+    line.clear();
+    std::unique_lock lock(input->mutex);
+    for (;;) {
+        if (InterruptRequested()) return LineRead::kInterrupted;
+        if (!input->lines.empty()) {
+            line = input->lines.front();
+            input->lines.pop_front();
+            return LineRead::kLine;
+        }
+        if (input->ended) {
+            // Ctrl+C may end a console read before its handler has run.
+            lock.unlock();
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            return InterruptRequested() ? LineRead::kInterrupted : LineRead::kEnd;
+        }
+        input->arrived.wait_for(lock, std::chrono::milliseconds(50));
+    }
 }
 
 void InstallInterruptHandlers() {

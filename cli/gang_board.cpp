@@ -72,6 +72,19 @@ void GangBoard::Show(std::size_t unit, const std::string& label, const ProgressF
     drawn_ = true;
 }
 
+void GangBoard::Out(const std::string& text) {
+    std::lock_guard lock(mutex_);
+    if (!drawn_) {
+        console_.Out(text);
+        return;
+    }
+    console_.Err(Home() + "\x1b[J");
+    console_.Out(text);
+    std::string rows = "\r";
+    rows += RowsText();
+    console_.Err(rows);
+}
+
 void GangBoard::Close() {
     std::lock_guard lock(mutex_);
     if (!drawn_) return;
@@ -104,10 +117,12 @@ void GangSeat::Update(std::uint64_t done, std::uint32_t nowMs) {
 }
 
 std::string GangSummaryTable(const std::vector<GangSummaryRow>& rows) {
-    std::vector<std::vector<std::string>> cells = {{"Port", "Unit", "Result", "Time", "Checksums"}};
+    std::vector<std::vector<std::string>> cells = {
+        {"Port", "Unit", "Result", "Time", "Range", "Checksums"}};
+    const auto orDash = [](const std::string& text) { return text.empty() ? "-" : text; };
     for (const GangSummaryRow& row : rows) {
-        cells.push_back({row.port, row.unit.empty() ? "-" : row.unit, row.result,
-                         FormatElapsed(row.ms), row.checksums.empty() ? "-" : row.checksums});
+        cells.push_back({row.port, orDash(row.unit), row.result, FormatElapsed(row.ms),
+                         orDash(row.range), orDash(row.checksums)});
     }
     std::vector<std::size_t> widths(cells[0].size(), 0);
     for (const auto& line : cells) {

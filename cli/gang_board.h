@@ -39,6 +39,9 @@ class GangBoard {
     // last redraw.
     void Show(std::size_t unit, const std::string& label, const ProgressFigures& figures,
               std::uint32_t nowMs, bool force);
+    // Results for stdout (a record line), kept apart from the rows should both reach one
+    // terminal.
+    void Out(const std::string& text);
     // Takes the rows off the screen, for what comes after the units' work.
     void Close();
 
@@ -97,7 +100,8 @@ struct GangSummaryRow {
     std::string unit;       // "" none found
     std::string result;     // "verified", "no programmer", ...
     std::uint32_t ms;       // the unit's whole time
-    std::string checksums;  // of what was read or verified; "" none
+    std::string range;      // the chip range read, programmed or verified: "010000-017FFF"
+    std::string checksums;  // of its bytes: "sum 4B80, CRC-32 84B1F3F0"; both "" none
 };
 
 // The table: a heading and one line per unit, columns as wide as their widest entry.

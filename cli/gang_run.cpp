@@ -6,6 +6,7 @@
 
 #include "cli/exit_codes.h"
 #include "cli/gang_board.h"
+#include "cli/production_ledger.h"
 #include "device/port_scan.h"
 #include "formats/text_format.h"
 
@@ -33,26 +34,6 @@ int Severity(int code) {
     }
 }
 
-// The table's word for how a unit's run ended.
-std::string ResultWord(const CliOptions& o, int code) {
-    switch (code) {
-        case kExitSuccess:
-            switch (o.command) {
-                case CliCommand::kRead: return "read";
-                case CliCommand::kProgram: return o.verify ? "verified" : "programmed";
-                case CliCommand::kVerify: return "matches";
-                case CliCommand::kErase: return "erased";
-                case CliCommand::kBlank: return "blank";
-                default: return "found";
-            }
-        case kExitMismatch: return o.command == CliCommand::kBlank ? "not blank" : "differs";
-        case kExitBadInput: return "file not written";
-        case kExitNoUnit: return "no programmer";
-        case kExitInterrupted: return "interrupted";
-        default: return "failed";
-    }
-}
-
 // How the units ended, and what they left.
 struct Ending {
     UnitOutcome outcome;
@@ -76,7 +57,7 @@ int ListUnits(const CliOptions& o, CliEnvironment& env, const std::vector<std::s
         }
         list += "\n";
     }
-    env.console.Out(list);
+    if (!o.json) env.console.Out(list);  // else each unit's record said it
     if (InterruptRequested()) return kExitInterrupted;
     if (codes.empty()) {
         return CommandFailed(env.console, kExitNoUnit,
@@ -105,6 +86,38 @@ std::string CompareReads(const std::vector<Ending>& endings) {
                   unsigned(reads), unsigned(contents.size()));
 }
 
+// The table of one round, the ports that failed and, for read, whether the files agree.
+std::string RoundTable(const CliOptions& o, const CliJob& job,
+                       const std::vector<std::string>& ports, const std::vector<Ending>& endings) {
+    std::vector<GangSummaryRow> rows;
+    std::string failed;
+    unsigned failures = 0;
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        const UnitOutcome& unit = endings[i].outcome;
+        const std::string result = ResultWord(o, unit.code);
+        GangSummaryRow row{ports[i], unit.unit, result, endings[i].ms, "", ""};
+        if (unit.checked) {
+            row.range =
+                Printf("%06X-%06X", job.plan.chipStart, job.plan.chipStart + job.plan.length - 1);
+            row.checksums = FormatSumAndCrc32(unit.checksums.sum16, unit.checksums.crc32);
+        }
+        rows.push_back(row);
+        if (unit.code != kExitSuccess) {
+            ++failures;
+            failed += (failed.empty() ? "" : ", ") + ports[i] + " (" + result + ")";
+        }
+    }
+    std::string text = GangSummaryTable(rows);
+    if (failures > 0) {
+        text += Printf("%u of %u units failed: ", failures, unsigned(ports.size())) + failed + "\n";
+    } else {
+        text += ports.size() == 1 ? std::string("the unit succeeded\n")
+                                  : Printf("all %u units succeeded\n", unsigned(ports.size()));
+    }
+    if (o.command == CliCommand::kRead) text += CompareReads(endings);
+    return text;
+}
+
 }  // namespace
 
 int GangExitStatus(const std::vector<int>& codes, bool interrupted) {
@@ -118,12 +131,13 @@ int GangExitStatus(const std::vector<int>& codes, bool interrupted) {
 
 int RunGang(const CliOptions& o, CliEnvironment& env, const CliJob& job) {
     const std::vector<std::string> ports = o.ports.empty() ? ScanPortNames(env.ports) : o.ports;
+    const std::size_t count = ports.size();
     const bool reading = o.command == CliCommand::kRead;
     std::vector<OutputFile> files;
     for (const std::string& port : ports)
         files.emplace_back(reading ? PortFileName(o.file, port) : "");
     if (reading) {
-        for (std::size_t i = 0; i < files.size(); ++i) {
+        for (std::size_t i = 0; i < count; ++i) {
             for (std::size_t j = 0; j < i; ++j) {
                 if (files[j].path() == files[i].path()) {
                     return CommandFailed(env.console, kExitBadInput,
@@ -132,56 +146,81 @@ int RunGang(const CliOptions& o, CliEnvironment& env, const CliJob& job) {
                 }
             }
         }
-        for (std::size_t i = 0; i < files.size(); ++i) {
+        for (std::size_t i = 0; i < count; ++i) {
             std::string error;
-            if (files[i].Probe(error)) continue;
-            for (std::size_t j = 0; j < i; ++j) files[j].Abandon();
-            return CommandFailed(env.console, kExitBadInput, error);
+            if (!files[i].Probe(error)) return CommandFailed(env.console, kExitBadInput, error);
         }
     }
 
     GangBoard board(env.console, ports, !o.quiet && env.console.ErrMovesCursor(),
                     !o.all || o.verbose);
+    ProductionLedger ledger(o, env.console, [&](const std::string& line) { board.Out(line); });
+    if (int code = ledger.Open(); code != kExitSuccess) return code;
+    // Every seat and unit exists before any thread starts: a thread reads the vectors while
+    // another would still be growing them.
     std::vector<std::unique_ptr<GangSeat>> seats;
-    std::vector<Ending> endings(ports.size());
-    std::vector<std::thread> threads;
-    for (std::size_t i = 0; i < ports.size(); ++i) {
+    std::vector<std::unique_ptr<UnitRun>> units;
+    for (std::size_t i = 0; i < count; ++i) {
         seats.push_back(std::make_unique<GangSeat>(board, i));
-        threads.emplace_back([&, i] {
-            GangSeat& seat = *seats[i];
-            const std::uint32_t start = env.clock.TickCount();
-            UnitRun run(o, env, ports[i], job, &files[i], seat, &seat);
-            const int code = run.Run();
-            endings[i].outcome = run.outcome();
-            endings[i].ms = env.clock.TickCount() - start;
-            seat.Begin(ResultWord(o, code), 0, nullptr, env.clock.TickCount());
-        });
+        units.push_back(
+            std::make_unique<UnitRun>(o, env, ports[i], job, &files[i], *seats[i], seats[i].get()));
     }
-    for (std::thread& thread : threads) thread.join();
-    board.Close();
-    if (o.all) return ListUnits(o, env, ports, endings);
 
-    std::vector<GangSummaryRow> rows;
-    std::vector<int> codes;
-    std::string failed;
-    for (std::size_t i = 0; i < ports.size(); ++i) {
-        const UnitOutcome& unit = endings[i].outcome;
-        const std::string result = ResultWord(o, unit.code);
-        rows.push_back(
-            {ports[i], unit.unit, result, endings[i].ms,
-             unit.checked ? FormatSumAndCrc32(unit.checksums.sum16, unit.checksums.crc32) : ""});
-        codes.push_back(unit.code);
-        if (unit.code != kExitSuccess) {
-            failed += (failed.empty() ? "" : ", ") + ports[i] + " (" + result + ")";
+    const bool production = o.repeat || o.serialAt;
+    std::vector<int> codes;  // of every unit in every round
+    std::vector<std::vector<std::uint8_t>> images(count);
+    std::vector<std::optional<std::uint64_t>> numbers;
+    int stop = kExitSuccess;  // why the rounds ended early
+    for (unsigned round = 1;; ++round) {
+        stop = ledger.BeginRound(count, numbers);
+        if (stop != kExitSuccess) break;
+        for (std::size_t i = 0; i < count && numbers[i]; ++i) {
+            images[i] = job.bytes;
+            WriteSerialBytes(o.serialFormat, *numbers[i], images[i].data() + *job.serialOffset);
+        }
+        std::vector<Ending> endings(count);
+        std::vector<std::thread> threads;
+        for (std::size_t i = 0; i < count; ++i) {
+            threads.emplace_back([&, i] {
+                const std::uint32_t start = env.clock.TickCount();
+                UnitRun& unit = *units[i];
+                int code = unit.RunRound(numbers[i] ? images[i] : job.bytes, numbers[i], round);
+                if (!o.repeat) code = unit.Finish();
+                endings[i] = {unit.outcome(), env.clock.TickCount() - start};
+                // detect: an object per unit found.
+                if (o.command != CliCommand::kDetect || unit.outcome().hardwareFlags != 0) {
+                    ledger.ChipEnded(unit.Record(), code == kExitSuccess);
+                }
+                seats[i]->Begin(ResultWord(o, code), 0, nullptr, env.clock.TickCount());
+            });
+        }
+        for (std::thread& thread : threads) thread.join();
+        board.Close();
+        for (const Ending& e : endings) codes.push_back(e.outcome.code);
+        stop = ledger.EndRound();
+        if (o.all) return ListUnits(o, env, ports, endings);
+        if (!o.json) {
+            env.console.Out((o.repeat ? Printf("Round %u\n", round) : std::string()) +
+                            RoundTable(o, job, ports, endings));
+        }
+        if (stop != kExitSuccess || !o.repeat || InterruptRequested()) break;
+        env.console.Err("Insert the next chips and press Enter; q and Enter to stop\n");
+        std::string answer;
+        if (env.console.ReadLine(answer) != CliConsole::LineRead::kLine || answer == "q" ||
+            answer == "Q") {
+            break;
         }
     }
-    std::string text = GangSummaryTable(rows);
-    const auto failures = static_cast<unsigned>(
-        std::count_if(codes.begin(), codes.end(), [](int c) { return c != kExitSuccess; }));
-    text += failures == 0 ? Printf("all %u units succeeded\n", unsigned(ports.size()))
-                          : Printf("%u of %u units failed: ", failures, unsigned(ports.size())) +
-                                failed + "\n";
-    if (reading) text += CompareReads(endings);
-    env.console.Out(text);
+    if (o.repeat) {
+        for (auto& unit : units) {
+            const int last = unit->outcome().code;
+            if (int code = unit->Finish(); code != last) codes.push_back(code);
+        }
+    }
+    if (stop != kExitSuccess) codes.push_back(stop);
+    if (production) {
+        const std::string summary = ledger.Summary();
+        o.json ? env.console.Err(summary) : env.console.Out(summary);
+    }
     return GangExitStatus(codes, InterruptRequested());
 }

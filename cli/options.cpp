@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -36,7 +37,7 @@ constexpr CommandName kCommands[] = {
     {"detect", CliCommand::kDetect}, {"info", CliCommand::kInfo},
     {"read", CliCommand::kRead},     {"program", CliCommand::kProgram},
     {"verify", CliCommand::kVerify}, {"erase", CliCommand::kErase},
-    {"blank", CliCommand::kBlank},
+    {"blank", CliCommand::kBlank},   {"compare", CliCommand::kCompare},
 };
 
 const char* CommandText(CliCommand command) {
@@ -67,6 +68,14 @@ enum class Opt {
     kBaud,
     kQuiet,
     kVerbose,
+    kJson,
+    kSerialAt,
+    kSerialStart,
+    kSerialStep,
+    kSerialFormat,
+    kSerialFile,
+    kRepeat,
+    kLog,
     kHelp,
     kVersion
 };
@@ -92,6 +101,14 @@ constexpr OptionInfo kOptions[] = {
     {"baud", 0, true, Opt::kBaud},
     {"quiet", 'q', false, Opt::kQuiet},
     {"verbose", 'v', false, Opt::kVerbose},
+    {"json", 0, false, Opt::kJson},
+    {"serial-at", 0, true, Opt::kSerialAt},
+    {"serial-start", 0, true, Opt::kSerialStart},
+    {"serial-step", 0, true, Opt::kSerialStep},
+    {"serial-format", 0, true, Opt::kSerialFormat},
+    {"serial-file", 0, true, Opt::kSerialFile},
+    {"repeat", 0, false, Opt::kRepeat},
+    {"log", 0, true, Opt::kLog},
     {"help", 'h', false, Opt::kHelp},
     {"version", 0, false, Opt::kVersion},
 };
@@ -107,6 +124,7 @@ const OptionInfo* FindOption(std::string_view name, char shortName) {
 struct Seen {
     bool chipRange = false, fileRange = false, format = false, fill = false, erase = false;
     bool noVerify = false, quick = false, sector = false, all = false;
+    const char* serialOption = nullptr;  // a --serial-* option other than --serial-at
 };
 
 void AddPort(CliOptions& o, const std::string& port) {
@@ -126,8 +144,10 @@ bool ApplyOption(const OptionInfo& option, const std::string& value, CliOptions&
                 return false;
             }
             AddPort(o, value);
+            o.several = o.several || value.find_first_of("*?[") != std::string::npos;
             return true;
         case Opt::kPorts: {
+            o.several = true;
             std::size_t start = 0;
             for (;;) {
                 const std::size_t comma = value.find(',', start);
@@ -210,12 +230,76 @@ bool ApplyOption(const OptionInfo& option, const std::string& value, CliOptions&
             seen.noVerify = true;
             return true;
         case Opt::kQuick: o.quick = seen.quick = true; return true;
+        case Opt::kSerialAt:
+            o.serialAt = 0;
+            if (!ParseHexNumber(value, *o.serialAt)) {
+                error = "--serial-at wants an image address in hexadecimal, not '" + value + "'";
+                return false;
+            }
+            return true;
+        case Opt::kSerialStart:
+        case Opt::kSerialStep: {
+            std::uint64_t& number = option.id == Opt::kSerialStart ? o.serialStart : o.serialStep;
+            if (!ParseSerialNumber(value, number) ||
+                (option.id == Opt::kSerialStep && number == 0)) {
+                error = shown + " wants a number (decimal, or hex after 0x)" +
+                        (option.id == Opt::kSerialStep ? " from 1 on" : "") + ", not '" + value +
+                        "'";
+                return false;
+            }
+            seen.serialOption = option.name;
+            return true;
+        }
+        case Opt::kSerialFormat:
+            if (!ParseSerialFormat(value, o.serialFormat)) {
+                error =
+                    "--serial-format wants le16, be16, le32, be32, dec:DIGITS or hex:DIGITS, "
+                    "not '" +
+                    value + "'";
+                return false;
+            }
+            seen.serialOption = option.name;
+            return true;
+        case Opt::kSerialFile:
+        case Opt::kLog:
+            if (value.empty()) {
+                error = shown + " needs a file name";
+                return false;
+            }
+            (option.id == Opt::kLog ? o.logFile : o.serialFile) = value;
+            if (option.id == Opt::kSerialFile) seen.serialOption = option.name;
+            return true;
+        case Opt::kRepeat: o.repeat = true; return true;
+        case Opt::kJson: o.json = true; return true;
         case Opt::kQuiet: o.quiet = true; return true;
         case Opt::kVerbose: o.verbose = true; return true;
         case Opt::kHelp: o.command = CliCommand::kHelp; return true;
         case Opt::kVersion: o.command = CliCommand::kVersion; return true;
     }
     return false;
+}
+
+std::optional<ImageFormat> FormatOf(const CliOptions& o, const std::string& file,
+                                   std::string& error) {
+    std::optional<ImageFormat> format = o.format ? o.format : ImageFormatFromPath(file);
+    if (!format) {
+        error = "cannot tell the format of '" + file +
+                "' from its name: add --format bin, hex or srec";
+    }
+    return format;
+}
+
+// compare works on files alone: nothing that names a unit or a chip applies.
+bool CheckCompare(const CliOptions& o, std::string& error) {
+    if (!o.ports.empty() || o.chipType >= 0 || o.baud != 0) {
+        error = "compare works on files alone: --port, --chip and --baud do not apply";
+        return false;
+    }
+    if (o.file.empty() || o.otherFile.empty()) {
+        error = "compare needs two files: compare A B";
+        return false;
+    }
+    return FormatOf(o, o.file, error) && FormatOf(o, o.otherFile, error);
 }
 
 // The checks between command, file and options.
@@ -229,26 +313,43 @@ bool CheckCombination(CliOptions& o, const Seen& seen, std::string& error) {
         }
         return !given;
     };
+    const bool compare = c == CliCommand::kCompare;
     if (!UsesFile(c) && (!refuse(seen.chipRange, "--chip-range", "read, program and verify") ||
                          !refuse(seen.fileRange, "--file-range", "read, program and verify") ||
-                         !refuse(seen.format, "--format", "read, program and verify"))) {
+                         (!compare &&
+                          !refuse(seen.format, "--format", "read, program, verify and compare")))) {
         return false;
     }
-    const bool imageIn = c == CliCommand::kProgram || c == CliCommand::kVerify;
-    if ((!imageIn && !refuse(seen.fill, "--fill", "program and verify")) ||
+    const bool imageIn = c == CliCommand::kProgram || c == CliCommand::kVerify || compare;
+    if ((!imageIn && !refuse(seen.fill, "--fill", "program, verify and compare")) ||
         (c != CliCommand::kProgram && !refuse(seen.erase, "--erase", "program")) ||
         (c != CliCommand::kProgram && !refuse(seen.noVerify, "--no-verify", "program")) ||
-        (!imageIn && !refuse(seen.quick, "--quick", "program and verify")) ||
+        (c != CliCommand::kProgram && c != CliCommand::kVerify &&
+         !refuse(seen.quick, "--quick", "program and verify")) ||
         (c != CliCommand::kErase && c != CliCommand::kBlank &&
          !refuse(seen.sector, "--sector", "erase and blank"))) {
         return false;
     }
     if (c != CliCommand::kDetect && !refuse(seen.all, "--all", "detect")) return false;
+    const std::string serialOption =
+        std::string("--") + (seen.serialOption != nullptr ? seen.serialOption : "serial-at");
+    if (c != CliCommand::kProgram &&
+        (!refuse(o.serialAt || seen.serialOption != nullptr, serialOption.c_str(), "program") ||
+         !refuse(o.repeat, "--repeat", "program") ||
+         !refuse(!o.logFile.empty(), "--log", "program"))) {
+        return false;
+    }
+    if (seen.serialOption != nullptr && !o.serialAt) {
+        error = std::string("--") + seen.serialOption +
+                " needs --serial-at: the image address the number goes to";
+        return false;
+    }
     if (seen.quick && seen.noVerify) {
         error = "--quick chooses how to verify, --no-verify not to: give one of them";
         return false;
     }
 
+    if (compare) return CheckCompare(o, error);
     const bool needsChip = c != CliCommand::kDetect && c != CliCommand::kInfo;
     if (needsChip && o.chipType < 0) {
         error = name + " needs the chip type: --chip TYPE (one of " + ChipNameList() + ")";
@@ -272,12 +373,8 @@ bool CheckCombination(CliOptions& o, const Seen& seen, std::string& error) {
             error = name + " needs a FILE";
             return false;
         }
-        if (!o.format) o.format = ImageFormatFromPath(o.file);
-        if (!o.format) {
-            error = "cannot tell the format of '" + o.file +
-                    "' from its name: add --format bin, hex or srec";
-            return false;
-        }
+        o.format = FormatOf(o, o.file, error);
+        if (!o.format) return false;
     }
     return true;
 }
@@ -420,7 +517,8 @@ bool ParseArguments(int argc, const char* const* argv, CliOptions& options, std:
         return true;
     }
     if (words.empty()) {
-        error = "no command given (detect, info, read, program, verify, erase or blank)";
+        error =
+            "no command given (detect, info, read, program, verify, erase, blank or compare)";
         return false;
     }
     for (const CommandName& c : kCommands) {
@@ -429,9 +527,13 @@ bool ParseArguments(int argc, const char* const* argv, CliOptions& options, std:
     if (o.command == CliCommand::kNone) {
         return wordError("unknown command '" + words[0] + "'");
     }
-    if (words.size() > 2) return wordError("too many arguments: '" + words[2] + "'");
-    if (words.size() == 2) o.file = words[1];
-    if (!UsesFile(o.command) && !o.file.empty()) {
+    const std::size_t files = o.command == CliCommand::kCompare ? 2 : 1;
+    if (words.size() > files + 1) {
+        return wordError("too many arguments: '" + words[files + 1] + "'");
+    }
+    if (words.size() >= 2) o.file = words[1];
+    if (words.size() >= 3) o.otherFile = words[2];
+    if (!UsesFile(o.command) && o.command != CliCommand::kCompare && !o.file.empty()) {
         return wordError(std::string(CommandText(o.command)) + " takes no file ('" + o.file + "')");
     }
     if (!CheckCombination(o, seen, error)) return o.file == strayPort ? wordError(error) : false;
@@ -446,6 +548,7 @@ const char* VersionText() {
 std::string HelpText() {
     std::string text =
         "usage: vorland-cli COMMAND [FILE] [options]\n"
+        "       vorland-cli compare A B [options]\n"
         "Drives a Vorland or Tandrel EPROM and flash programmer on a serial port.\n"
         "\n"
         "Commands:\n"
@@ -456,6 +559,7 @@ std::string HelpText() {
         "  verify FILE     compare the chip with FILE, byte by byte (or --quick)\n"
         "  erase           erase the whole chip, or one --sector\n"
         "  blank           check that the whole chip, or one --sector, is blank (all FF)\n"
+        "  compare A B     compare two image files byte by byte (no programmer needed)\n"
         "\n"
         "Options:\n"
         "  -p, --port NAME       the programmer's port: COM3, /dev/ttyUSB0, ...\n"
@@ -484,7 +588,16 @@ std::string HelpText() {
         "      --fill XX         the byte for gaps in an image (default FF)\n"
         "      --erase           program: erase the whole chip first\n"
         "      --no-verify       program: do not verify afterwards\n"
-        "      --quick           verify by the unit's checksum instead of reading back\n";
+        "      --quick           verify by the unit's checksum instead of reading back\n"
+        "      --serial-at ADDR  program: stamp each chip with its own serial number at\n"
+        "                        image address ADDR (hex; see Production runs)\n"
+        "      --serial-start N  the first number (default 1; decimal, or hex after 0x)\n"
+        "      --serial-step N   from one number to the next (default 1)\n"
+        "      --serial-format F le16, be16, le32 (default), be32, dec:DIGITS or\n"
+        "                        hex:DIGITS (ASCII, zero-padded)\n"
+        "      --serial-file F   the next number, read from F and kept there\n"
+        "      --repeat          program: round after round, Enter between them\n"
+        "      --log FILE        program: append one JSON line per chip to FILE\n";
     text +=
         Printf("      --sector N        erase, blank: only sector N (0-%d, %s each) of the %s\n",
                kSectorChip.sectorCount - 1, FormatBytes(kSectorChip.sectorSize).c_str(),
@@ -493,6 +606,9 @@ std::string HelpText() {
         "      --baud RATE       link rate once the programmer is found: 115200, 230400,\n"
         "                        460800 or 921600 (default: 921600 for a Vorland or a USB\n"
         "                        Tandrel, else 115200); the unit is always left at 115200\n"
+        "      --json            results as JSON Lines on stdout, an object per unit (and\n"
+        "                        chip), for compare one for the files and one per range\n"
+        "                        that differs; the text goes to stderr\n"
         "  -q, --quiet           no progress and no notes, only results and errors\n"
         "  -v, --verbose         also show the programmer link's own messages\n"
         "  -h, --help            show this text\n"
@@ -504,23 +620,42 @@ std::string HelpText() {
         "address (chip range start + n); both ranges have one length.\n"
         "  read:    the whole chip by default. Without --file-range, HEX and S-record\n"
         "           files get the chip addresses, binary files start at offset 0.\n"
-        "  program, verify: without ranges, the span of the image's data (for program\n"
-        "           widened to multiples of 64 bytes) at the same chip addresses; it must\n"
-        "           fit the chip. With only --chip-range, the file range starts at the same\n"
-        "           address (HEX, S-record) or at 0 (binary); with only --file-range, the\n"
-        "           chip range starts at 0. Gaps are programmed and compared as --fill.\n"
+        "  program, verify: without ranges, the span of the image's data at the same\n"
+        "           chip addresses, widened to multiples of 64 bytes (for verify, of a\n"
+        "           HEX or S-record image); it must fit the chip. With only --chip-range,\n"
+        "           the file range starts at the same address (HEX, S-record) or at 0\n"
+        "           (binary); with only --file-range, the chip range starts at 0. Gaps\n"
+        "           are programmed and compared as --fill.\n"
         "  read and program need a chip start and a length that are multiples of 64.\n"
+        "read, program and verify end with the programmer window's checksum line of the\n"
+        "chip range: Checksum 004000-0043FF: sum 1A2B, CRC-32 89ABCDEF.\n"
         "\n"
-        "Several units: with more than one port the command runs on every unit at\n"
-        "once, each on its own; a unit that fails does not stop the others. The image\n"
-        "is read and checked once, before any unit is touched. read FILE writes one\n"
-        "file per unit with the port's name before the extension (dump.COM3.hex).\n"
-        "At the end a table gives each port's unit, result, time and the checksums of\n"
-        "what was read or verified, and names the ports that failed.\n"
+        "compare A B: the two files address by address. A binary file holds its bytes\n"
+        "from address 0 (any size below 4 GiB, read in place); a HEX or S-record file\n"
+        "holds address 0 to its last data byte, what it does not give as --fill, as it\n"
+        "loads into the programmer's buffer. Prints how many bytes differ in how many\n"
+        "ranges, then the first ten ranges with up to 8 bytes of each file; where one\n"
+        "file is longer, its extra bytes are one more range.\n"
+        "\n"
+        "Several units: with more than one port, --ports or a port pattern the command\n"
+        "runs on every unit at once, each on its own; a unit that fails does not stop\n"
+        "the others. The image is read and checked once, before any unit is touched.\n"
+        "read FILE writes one file per unit with the port's name before the extension\n"
+        "(dump.COM3.hex). At the end a table gives each port's unit, result, time, and\n"
+        "the range and checksums of what was read, programmed or verified, and names\n"
+        "the ports that failed.\n"
+        "\n"
+        "Production runs: with --serial-at every chip gets the image with its own number\n"
+        "patched in (the number's bytes must lie in the range programmed), and the\n"
+        "verify compares against that. Each round, each unit in the order of the ports\n"
+        "takes the lowest number no good chip carries; a chip that fails gives its\n"
+        "number back. --serial-file is replaced before and after every round, so a\n"
+        "stopped run never gives a number twice. With --repeat a prompt follows each\n"
+        "round; q, the end of input or Ctrl+C ends the run.\n"
         "\n"
         "Exit status:\n"
         "    0  success\n"
-        "    1  verify mismatch, or the chip is not blank\n"
+        "    1  verify mismatch, the chip is not blank, or compare found differences\n"
         "    2  bad arguments, ranges or files (an unreadable, malformed or too large\n"
         "       image, or an output file that cannot be written)\n"
         "    3  no supported programmer found\n"
@@ -528,6 +663,6 @@ std::string HelpText() {
         "       refused an operation\n"
         "  130  interrupted (Ctrl+C); the unit is still returned to 115200 baud\n"
         "  With several units: the worst of the units' results, 4 over 3 over 1 over 0;\n"
-        "  a unit's file that cannot be written gives 2, Ctrl+C 130.\n";
+        "  a unit's file that cannot be written gives 2, Ctrl+C 130; over all rounds.\n";
     return text;
 }

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/serial_numbers.h"
 #include "formats/image_formats.h"
 
 enum class CliCommand {
@@ -20,7 +21,8 @@ enum class CliCommand {
     kProgram,
     kVerify,
     kErase,
-    kBlank
+    kBlank,
+    kCompare
 };
 
 // An address range, both ends included.
@@ -32,11 +34,15 @@ struct HexRange {
 
 struct CliOptions {
     CliCommand command = CliCommand::kNone;
-    std::string file;            // read, program, verify
+    std::string file;            // read, program, verify; compare: the first file
+    std::string otherFile;       // compare: the second file
     // --port (repeatable) and --ports, in the order given, each once; shell-style patterns
     // are expanded by the program (ExpandPortPatterns) before the command runs. Empty:
     // DetectHardware's scan of the COM ports. More than one: the command runs on every unit.
     std::vector<std::string> ports;
+    // --ports or a port pattern was given: the command runs as on several units (a file per
+    // port, the table at the end) however many ports there are.
+    bool several = false;
     bool all = false;            // detect: list every unit on every port tried
     std::int32_t chipType = -1;  // index into kChipTypes; -1 none given
     std::optional<HexRange> chipRange;
@@ -50,6 +56,16 @@ struct CliOptions {
     std::uint32_t baud = 0;    // link rate wanted; 0 the fastest the unit allows
     bool quiet = false;
     bool verbose = false;
+    bool json = false;  // results as JSON Lines on stdout (json_records.h)
+
+    // program: production runs. serialAt (an image address) turns stamping on.
+    std::optional<std::uint32_t> serialAt;
+    std::uint64_t serialStart = 1;
+    std::uint64_t serialStep = 1;
+    SerialFormat serialFormat;
+    std::string serialFile;  // the next number, kept from run to run; "" none
+    bool repeat = false;     // round after round, Enter between them
+    std::string logFile;     // JSON Lines appended per chip; "" none
 };
 
 // Parses argv[1..argc). On failure returns false with a one-line reason in error. Options may

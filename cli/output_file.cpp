@@ -5,41 +5,53 @@
 #include <cstdio>
 #include <cstring>
 
+#include "formats/text_format.h"
 #include "platform/files.h"
 
-bool OutputFile::Probe(std::string& error) {
-    if (IsSpecialFile(path_.c_str())) {
+bool OutputFile::Probe(std::string& error) const {
+    char target[kFilePathSize];
+    errno = 0;
+    if (path_.size() >= kFilePathSize || !ResolveFileLinks(path_.c_str(), target)) {
+        error = path_ + ": " +
+                (errno == ELOOP ? std::strerror(errno)
+                                : Printf("the name is too long (%u characters at the most)",
+                                         static_cast<unsigned>(kFilePathSize - 1)));
+        return false;
+    }
+    if (IsSpecialFile(target)) {
         error = path_ + ": not a plain file (a folder or a device); the image is written only to "
                         "a file";
         return false;
     }
-    std::FILE* existing = std::fopen(path_.c_str(), "rb");
-    existed_ = existing != nullptr;
-    if (existing != nullptr) std::fclose(existing);
-    std::FILE* file = std::fopen(path_.c_str(), "ab");  // creates, but never truncates
-    if (file == nullptr) {
-        error = path_ + ": " + std::strerror(errno);
+    if (FileHasReadOnlyAttribute(target)) {
+        error = path_ + ": the file is read-only";
         return false;
     }
-    std::fclose(file);
+    // The new file is made beside the old one and then takes its place: try that folder.
+    char folder[kFilePathSize];
+    char temporary[kFilePathSize];
+    FolderOfPath(target, folder);
+    errno = 0;
+    if (!MakeTempFile(folder, "vor", temporary)) {
+        // Windows' temporary names leave errno alone: a folder that is there refused the file.
+        const int reason = errno != 0 ? errno : IsSpecialFile(folder) ? 0 : ENOENT;
+        error = path_ + ": " +
+                (reason != 0 ? std::strerror(reason) : "its folder cannot be written");
+        return false;
+    }
+    static_cast<void>(DeleteFilePath(temporary));
     return true;
 }
 
-bool OutputFile::Write(const std::string& content, std::string& error) {
+bool OutputFile::Write(const std::string& content, std::string& error) const {
     errno = 0;
     // A chip image as text is a few MiB at the most.
-    if (path_.size() < kFilePathSize &&
-        WriteFileReplacing(path_.c_str(), content.data(),
+    if (WriteFileReplacing(path_.c_str(), content.data(),
                            static_cast<std::uint32_t>(content.size()), nullptr)) {
         return true;
     }
     error = path_ + ": " + (errno != 0 ? std::strerror(errno) : "the file could not be written");
-    Abandon();
     return false;
-}
-
-void OutputFile::Abandon() {
-    if (!existed_) std::remove(path_.c_str());
 }
 
 std::string PortFileName(const std::string& path, const std::string& port) {

@@ -45,7 +45,10 @@ bool PlanTransfer(const PlanRequest& r, TransferPlan& plan, PlanError& failure) 
             return false;
         }
         failure.aboutImage = false;
-        if (!reading && r.command == CliCommand::kProgram) {
+        // Program needs whole blocks; a verify of a HEX or S-record image takes the same
+        // blocks, as the programmer window does after loading one, so that both name one range
+        // and one checksum.
+        if (r.command == CliCommand::kProgram || r.addressed) {
             low -= low % kBlockRule;
             high |= kBlockRule - 1;
         }

@@ -6,7 +6,8 @@
 //     start for HEX and S-record files and at 0 for binary files, which have no addresses (a
 //     binary file is always written from offset 0);
 //   - program, verify without ranges: the span of the image's data, at the same chip
-//     addresses; it must fit the chip. Program widens it to multiples of 64 bytes;
+//     addresses; it must fit the chip. Program, and verify of a HEX or S-record image, widen
+//     it to multiples of 64 bytes;
 //   - with only --chip-range the file range starts at the same address (HEX, S-record) or at 0
 //     (binary); with only --file-range the chip range starts at 0;
 //   - read and program keep the window's block rule: chip start and length multiples of 64.

@@ -6,12 +6,14 @@
 #include "cli/gang_board.h"
 #include "device/chip_types.h"
 #include "device/log_sink.h"
+#include "document/hex_compare_text.h"
 #include "formats/image_formats.h"
 #include "formats/text_format.h"
 
 namespace {
 
 constexpr std::uint32_t kBlockBytes = 256;
+constexpr std::size_t kRangesShown = 10;  // of a failed verify's differences
 
 bool EqualsNoCase(const char* a, const char* b) {
     for (; *a != '\0' && *b != '\0'; ++a, ++b) {
@@ -27,17 +29,37 @@ std::string BaseName(const std::string& path) {
 
 }  // namespace
 
+std::string ResultWord(const CliOptions& o, int code) {
+    switch (code) {
+        case kExitSuccess:
+            switch (o.command) {
+                case CliCommand::kRead: return "read";
+                case CliCommand::kProgram: return o.verify ? "verified" : "programmed";
+                case CliCommand::kVerify: return "matches";
+                case CliCommand::kErase: return "erased";
+                case CliCommand::kBlank: return "blank";
+                default: return "found";
+            }
+        case kExitMismatch: return o.command == CliCommand::kBlank ? "not blank" : "differs";
+        case kExitBadInput: return "file not written";
+        case kExitNoUnit: return "no programmer";
+        case kExitInterrupted: return "interrupted";
+        default: return "failed";
+    }
+}
+
 std::unique_ptr<SerialLink> SinglePortScan::Open(const char* name) {
     if (name == nullptr || !EqualsNoCase(name, "COM1")) return nullptr;
     return ports_.Open(device_.c_str());
 }
 
 UnitRun::UnitRun(const CliOptions& options, CliEnvironment& env, std::string port,
-                 const CliJob& job, OutputFile* output, CliConsole& console, GangSeat* seat)
+                 const CliJob& job, const OutputFile* output, CliConsole& console, GangSeat* seat)
     : o_(options),
       env_(env),
       port_(std::move(port)),
       job_(job),
+      bytes_(&job.bytes),
       output_(output),
       console_(console),
       seat_(seat),
@@ -54,8 +76,62 @@ UnitRun::~UnitRun() {
 }
 
 int UnitRun::Run() {
+    if (o_.command == CliCommand::kProgram) round_ = 1;
     outcome_.code = Disconnect(Execute());
     return outcome_.code;
+}
+
+int UnitRun::RunRound(const std::vector<std::uint8_t>& bytes, std::optional<std::uint64_t> serial,
+                      unsigned round) {
+    const std::string unit = outcome_.unit;
+    const std::uint32_t flags = outcome_.hardwareFlags;
+    outcome_ = {};
+    outcome_.unit = unit;
+    outcome_.hardwareFlags = flags;
+    bytes_ = &bytes;
+    serial_ = serial;
+    if (o_.command == CliCommand::kProgram) round_ = round;
+    int code = Execute();
+    // A unit that stopped answering may be back, or another in its place, next round: it is
+    // found again.
+    if (code == kExitNoUnit || code == kExitLinkFailure || code == kExitInterrupted) {
+        code = Disconnect(code);
+    }
+    outcome_.code = code;
+    return code;
+}
+
+ChipRecord UnitRun::Record() const {
+    ChipRecord r;
+    r.time = UtcTimestamp();
+    r.round = round_;
+    r.port = port_.empty() ? portShown_ : port_;
+    r.unit = outcome_.unit;
+    if (o_.chipType >= 0) r.chip = ChipName();
+    r.serial = serial_;
+    // A program's record is what production scripts count: good, or not.
+    r.result = o_.command == CliCommand::kProgram && outcome_.code != kExitSuccess
+                   ? "failed"
+                   : ResultWord(o_, outcome_.code);
+    if (outcome_.hardwareFlags != 0 && (outcome_.hardwareFlags & kHardwareSupportedMask) == 0) {
+        r.result = "not supported";  // an emulator
+    }
+    r.message = outcome_.message;
+    if (o_.command == CliCommand::kRead && outcome_.checked) r.file = output_->path();
+    const TransferPlan& plan = job_.plan;
+    const RangeSums range{plan.chipStart, plan.chipStart + plan.length - 1, 0, 0};
+    if (o_.command == CliCommand::kProgram) {
+        // What this chip was to hold, its number included, whether or not it took it.
+        ChecksumSet sums(kChecksumSum | kChecksumCrc32);
+        sums.Update(bytes_->data(), bytes_->size());
+        const ChecksumResults figures = sums.Finish();
+        r.sums = RangeSums{range.first, range.last, figures.sum16, figures.crc32};
+    } else if (outcome_.checked) {
+        r.sums =
+            RangeSums{range.first, range.last, outcome_.checksums.sum16, outcome_.checksums.crc32};
+    }
+    r.facts = outcome_.facts;
+    return r;
 }
 
 void UnitRun::WriteLinkLine(void* edit, const char* line) {
@@ -93,6 +169,7 @@ void UnitRun::Note(const std::string& text) {
 
 int UnitRun::Fail(int code, const std::string& text) {
     ErrText(meter_.Finish());
+    outcome_.message = text;
     if (seat_ == nullptr) return CommandFailed(console_, code, text);
     console_.Err("error: " + text + "\n");  // the seat puts the port first
     return code;
@@ -100,7 +177,12 @@ int UnitRun::Fail(int code, const std::string& text) {
 
 void UnitRun::Result(const std::string& text) {
     ErrText(meter_.Finish());
-    console_.Out(text + "\n");
+    // With --json stdout carries only the records; the text stays for the user.
+    if (o_.json) {
+        console_.Err(text + "\n");
+    } else {
+        console_.Out(text + "\n");
+    }
 }
 
 void UnitRun::BeginProgress(const std::string& label, std::uint64_t total, const char* stepName) {
@@ -128,12 +210,15 @@ std::string UnitRun::ChipName() const {
     return ChipShortName(o_.chipType);
 }
 
-// Keeps the checksums of what was read or verified for the table of several units.
-void UnitRun::Checked(const std::uint8_t* bytes, std::uint32_t length) {
+// The chip range of plan holds bytes, as read, programmed or verified: prints the programmer
+// window's checksum line of it and keeps its figures for the table of several units.
+void UnitRun::Checked(const std::uint8_t* bytes) {
+    const TransferPlan& plan = job_.plan;
     ChecksumSet sums(kChecksumSum | kChecksumCrc32);
-    sums.Update(bytes, length);
+    sums.Update(bytes, plan.length);
     outcome_.checksums = sums.Finish();
     outcome_.checked = true;
+    Result(FormatChecksumLine(plan.chipStart, plan.chipStart + plan.length - 1, bytes));
 }
 
 int UnitRun::Execute() {
@@ -150,6 +235,7 @@ int UnitRun::Execute() {
 }
 
 int UnitRun::Connect() {
+    if (ready_) return kExitSuccess;
     connected_ = true;  // DetectHardware may leave a port open even when it finds nothing
     if (seat_ != nullptr) seat_->Begin("Detecting", 0, nullptr, Now());
     const std::uint32_t flags = device_.DetectHardware(unitName_, sizeof unitName_, &version_);
@@ -196,6 +282,7 @@ int UnitRun::Connect() {
             Note(Printf("note: the unit did not take %u baud; staying at 115200", rate));
         }
     }
+    ready_ = true;
     // detect and info print the unit as their result.
     if (o_.command != CliCommand::kDetect && o_.command != CliCommand::kInfo) {
         Note(Printf("%s on %s at %d baud", unitName_, portShown_.c_str(),
@@ -207,7 +294,7 @@ int UnitRun::Connect() {
 int UnitRun::Disconnect(int code) {
     if (!connected_) return code;
     device_.ClosePort();  // brings a raised unit back to 115200 baud first
-    connected_ = false;
+    connected_ = ready_ = false;
     if (device_.speedCode == kSpeedCode115200) return code;
     return Fail(code == kExitSuccess ? kExitLinkFailure : code,
                 Printf("the unit could not be returned to 115200 baud and is left at %d baud: "
@@ -295,6 +382,12 @@ int UnitRun::Info() {
     for (int i = 0; i < kHardwareInfoSize - 1; ++i) text += Printf(" %02X", block[i]);
     text += "  (information block, EEPROM 1 to 7)\n";
     text += Printf("Link:        %d baud\n", BaudRateOfSpeedCode(device_.speedCode));
+    UnitFacts facts{Printf("%u.%u", version_.major, version_.minor), version_.modelLetter, "",
+                    BaudRateOfSpeedCode(device_.speedCode)};
+    for (int i = 0; i < kHardwareInfoSize - 1; ++i) {
+        facts.hardware += Printf(i == 0 ? "%02X" : " %02X", block[i]);
+    }
+    outcome_.facts = facts;
     if (const ChipType* chip = FindChipType(o_.chipType)) {
         text += Printf("Chip:        %s, %s (000000-%06X)", ChipName().c_str(),
                        FormatBytes(static_cast<std::uint64_t>(chip->size)).c_str(), chip->size - 1);
@@ -305,29 +398,20 @@ int UnitRun::Info() {
         text += chip->programmable() ? ", program and erase" : ", read-only";
         text += "\n";
     }
-    env_.console.Out(text);
+    console_.Out(text);  // among several units, through the unit's seat
     return kExitSuccess;
 }
 
 int UnitRun::Read() {
     const TransferPlan& plan = job_.plan;
-    if (int code = Connect(); code != kExitSuccess) {
-        output_->Abandon();
-        return code;
-    }
-    if (InterruptRequested()) {
-        output_->Abandon();
-        return Interrupted("before reading");
-    }
+    if (int code = Connect(); code != kExitSuccess) return code;
+    if (InterruptRequested()) return Interrupted("before reading");
 
     std::vector<std::uint8_t> bytes(plan.length);
     BeginProgress("Reading", plan.length);
     const std::int32_t result = device_.ReadChip(o_.chipType, bytes.data(), plan.chipStart,
                                                  static_cast<std::int32_t>(plan.length), this);
-    if (result != kTandrelDone) {
-        output_->Abandon();
-        return TransferFailed("reading", result);
-    }
+    if (result != kTandrelDone) return TransferFailed("reading", result);
     Summary("Read", plan.length);
 
     const std::string& path = output_->path();
@@ -335,11 +419,11 @@ int UnitRun::Read() {
         WriteImage(*o_.format, bytes.data(), plan.length, plan.fileStart, BaseName(path));
     std::string error;
     if (!output_->Write(content, error)) return Fail(kExitBadInput, error);
-    Checked(bytes.data(), plan.length);
-    if (seat_ != nullptr) outcome_.read = std::move(bytes);
     Result(Printf("read %06X-%06X of the %s into %s (%s)", plan.chipStart,
                   plan.chipStart + plan.length - 1, ChipName().c_str(), path.c_str(),
                   ImageFormatName(*o_.format)));
+    Checked(bytes.data());
+    if (seat_ != nullptr) outcome_.read = std::move(bytes);
     return kExitSuccess;
 }
 
@@ -368,40 +452,63 @@ int UnitRun::EraseWholeChip() {
 // program (asPart: a mismatch is then an error of programming).
 int UnitRun::VerifyRange(bool asPart) {
     const TransferPlan& plan = job_.plan;
-    const std::vector<std::uint8_t>& bytes = job_.bytes;
+    const std::vector<std::uint8_t>& bytes = *bytes_;
     if (InterruptRequested()) return Interrupted("before verifying");
     if (!o_.quick) BeginProgress("Verifying", plan.length);
-    const VerifyRequest request{o_.chipType,      plan.chipStart,
-                                bytes.data(),     static_cast<std::int32_t>(plan.length),
-                                o_.quick ? 1 : 0, o_.quick ? nullptr : this};
+    // What a full verify reads of the chip, to tell every difference afterwards.
+    std::vector<std::uint8_t> chip(o_.quick ? 0 : plan.length);
+    VerifyRequest request{o_.chipType,      plan.chipStart,
+                          bytes.data(),     static_cast<std::int32_t>(plan.length),
+                          o_.quick ? 1 : 0, o_.quick ? nullptr : this};
+    request.readBack = o_.quick ? nullptr : chip.data();
     const std::int32_t result = device_.VerifyChip(request);
     if (result < 0) return CheckFailed(o_.quick ? "asking the checksum of" : "reading back");
     const std::string range = Printf("%06X-%06X", plan.chipStart, plan.chipStart + plan.length - 1);
     if (result == 1) {
-        Checked(bytes.data(), plan.length);
         if (!o_.quick) Summary("Verified", plan.length);
         if (!asPart) {
             Result(Printf("the %s matches %s at %s%s", ChipName().c_str(), o_.file.c_str(),
                           range.c_str(), o_.quick ? " (by checksum)" : ""));
+            Checked(bytes.data());
         }
         return kExitSuccess;
     }
 
     std::string difference = "the chip differs from " + o_.file;
     const TandrelFailure& f = device_.LastFailure();
+    std::string report;
     if (f.problem == TandrelProblem::kMismatch && f.step == TandrelStep::kVerify) {
         difference = Printf(
             "the chip differs from %s first at chip address %06X (file address %08X): the file "
             "has %02X, the chip %02X",
             o_.file.c_str(), plan.chipStart + f.address, plan.fileStart + f.address, f.expected,
             f.found);
+        report = DifferenceReport(chip);
     } else if (f.problem == TandrelProblem::kMismatch) {
         difference = Printf("the checksums of %s differ: %04X for the file, %04X for the chip",
                             range.c_str(), f.expected, f.found);
     }
-    if (asPart) return Fail(kExitMismatch, "programming did not take: " + difference);
+    if (asPart) {
+        Fail(kExitMismatch, "programming did not take: " + difference);
+        console_.Err(report);
+        return kExitMismatch;
+    }
+    outcome_.message = difference;
     Result(difference);
+    // The ranges are text for the user; with --json stdout holds only the records.
+    (o_.json ? console_.Err(report) : console_.Out(report));
     return kExitMismatch;
+}
+
+// How many bytes differ in how many ranges, and the first ten, at chip addresses.
+std::string UnitRun::DifferenceReport(const std::vector<std::uint8_t>& chip) const {
+    const TransferPlan& plan = job_.plan;
+    const HexCompareSide file = HexCompareSide::Block(bytes_->data(), plan.length);
+    const HexCompareSide read = HexCompareSide::Block(chip.data(), plan.length);
+    HexCompare compare(file, read);
+    static_cast<void>(compare.Step(kHexNoLimit));  // two blocks: done in one step
+    return HexDiffReport(compare.Differences(), file, "file", read, "chip", plan.chipStart,
+                         kRangesShown);
 }
 
 int UnitRun::Program() {
@@ -414,20 +521,25 @@ int UnitRun::Program() {
     }
     if (InterruptRequested()) return Interrupted("before programming");
     BeginProgress("Programming", plan.length);
-    const std::int32_t result = device_.WriteChip(o_.chipType, job_.bytes.data(), plan.chipStart,
+    const std::int32_t result = device_.WriteChip(o_.chipType, bytes_->data(), plan.chipStart,
                                                   static_cast<std::int32_t>(plan.length), this);
     if (result != kTandrelDone) return TransferFailed("programming", result);
     Summary("Programmed", plan.length);
 
     const std::string range = Printf("%06X-%06X", plan.chipStart, plan.chipStart + plan.length - 1);
+    const std::string number =
+        serial_ ? Printf(" with serial number %llu", static_cast<unsigned long long>(*serial_))
+                : "";
     if (!o_.verify) {
-        Result(Printf("programmed %s of the %s from %s (not verified)", range.c_str(),
-                      ChipName().c_str(), o_.file.c_str()));
-        return kExitSuccess;
+        Result(Printf("programmed %s of the %s from %s%s (not verified)", range.c_str(),
+                      ChipName().c_str(), o_.file.c_str(), number.c_str()));
+    } else {
+        if (int code = VerifyRange(true); code != kExitSuccess) return code;
+        Result(Printf("programmed and verified %s of the %s from %s%s%s", range.c_str(),
+                      ChipName().c_str(), o_.file.c_str(), number.c_str(),
+                      o_.quick ? " (by checksum)" : ""));
     }
-    if (int code = VerifyRange(true); code != kExitSuccess) return code;
-    Result(Printf("programmed and verified %s of the %s from %s%s", range.c_str(),
-                  ChipName().c_str(), o_.file.c_str(), o_.quick ? " (by checksum)" : ""));
+    Checked(bytes_->data());
     return kExitSuccess;
 }
 

@@ -10,10 +10,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/cli_environment.h"
+#include "cli/json_records.h"
 #include "cli/output_file.h"
 #include "cli/progress_line.h"
 #include "cli/ranges.h"
@@ -26,6 +28,8 @@ class GangSeat;
 struct CliJob {
     TransferPlan plan{};              // read, program, verify
     std::vector<std::uint8_t> bytes;  // program, verify: the image over the file range
+    // program with --serial-at: where each chip's number goes in bytes.
+    std::optional<std::uint32_t> serialOffset;
 };
 
 // How a unit's run ended, for the table of several units.
@@ -33,10 +37,15 @@ struct UnitOutcome {
     int code = 0;                     // the unit's exit status (CliExit)
     std::uint32_t hardwareFlags = 0;  // what DetectHardware found
     std::string unit;                 // its name; "" when nothing answered
-    bool checked = false;             // something was read or verified: checksums hold
-    ChecksumResults checksums;        // of what was read, or of the range verified
+    bool checked = false;             // the chip holds what was read, programmed or verified
+    ChecksumResults checksums;        // of those bytes, over the job's chip range
     std::vector<std::uint8_t> read;   // read: the bytes read
+    std::string message;              // why it failed, as the terminal shows it
+    std::optional<UnitFacts> facts;   // info
 };
+
+// The word for how a unit's run ended: "verified", "differs", "no programmer", ...
+[[nodiscard]] std::string ResultWord(const CliOptions& o, int code);
 
 // DetectHardware scans COM1 to COM5, then every other COM port that exists. With a port given,
 // the scan's COM1 opens that port and the other names nothing (nor exist), so the unit is
@@ -59,14 +68,25 @@ class UnitRun final : public ProgressSink {
     // where its text goes (the environment's, or the seat's); seat: its place among several
     // units, null when it runs alone.
     UnitRun(const CliOptions& options, CliEnvironment& env, std::string port, const CliJob& job,
-            OutputFile* output, CliConsole& console, GangSeat* seat);
+            const OutputFile* output, CliConsole& console, GangSeat* seat);
     ~UnitRun() override;
     UnitRun(const UnitRun&) = delete;
     UnitRun& operator=(const UnitRun&) = delete;
 
     // Runs the command, then closes the port: the exit status.
     int Run();
+    // Programs one chip of a production run: bytes (the image with its number, when serial is
+    // set) instead of the job's. The unit stays found and raised for the next round unless the
+    // link failed. Finish closes the port at the end: the exit status of that.
+    int RunRound(const std::vector<std::uint8_t>& bytes, std::optional<std::uint64_t> serial,
+                 unsigned round);
+    int Finish() {
+        outcome_.code = Disconnect(outcome_.code);
+        return outcome_.code;
+    }
     const UnitOutcome& outcome() const { return outcome_; }
+    // The result as json_records.h writes it.
+    ChipRecord Record() const;
 
     // The LogLineWriter that hands the link's lines to the UnitRun whose sink they name; the
     // caller installs it for as long as any UnitRun lives.
@@ -108,7 +128,8 @@ class UnitRun final : public ProgressSink {
     int Blank();
     int EraseWholeChip();
     int VerifyRange(bool asPart);
-    void Checked(const std::uint8_t* bytes, std::uint32_t length);
+    std::string DifferenceReport(const std::vector<std::uint8_t>& chip) const;
+    void Checked(const std::uint8_t* bytes);
 
     int Interrupted(const std::string& what);
     int TransferFailed(const char* doing, std::int32_t code);
@@ -125,7 +146,10 @@ class UnitRun final : public ProgressSink {
     CliEnvironment& env_;
     std::string port_;
     const CliJob& job_;
-    OutputFile* output_;
+    const std::vector<std::uint8_t>* bytes_;  // program, verify: the job's, or a round's
+    std::optional<std::uint64_t> serial_;     // the number in them
+    std::optional<unsigned> round_;
+    const OutputFile* output_;
     CliConsole& console_;
     GangSeat* seat_;
     SinglePortScan scan_;
@@ -136,7 +160,8 @@ class UnitRun final : public ProgressSink {
     std::int32_t steps_ = 0;
     std::uint32_t stepBytes_ = 256;
     std::uint32_t startMs_ = 0;
-    bool connected_ = false;
+    bool connected_ = false;  // the port may be open
+    bool ready_ = false;      // the unit was found and its link raised
     FirmwareVersion version_{};
     char unitName_[kHardwareNameSize] = {};
     std::string portShown_;

@@ -192,8 +192,15 @@ std::int32_t KVTandrel::VerifyChip(VerifyRequest request) {
         failure.found = static_cast<std::uint32_t>(request.length);
         result = Failed(failure);
     } else {
-        std::vector<std::uint8_t> working(static_cast<std::size_t>(chip->size));
-        result = ReadAndCompare(request, 0, request.length, working.data());
+        // A full verify hands back what it read when asked (readBack), so that every
+        // difference can be told without reading the chip again.
+        std::vector<std::uint8_t> working;
+        std::uint8_t* chipBytes = request.readBack;
+        if (chipBytes == nullptr) {
+            working.resize(static_cast<std::size_t>(chip->size));
+            chipBytes = working.data();
+        }
+        result = ReadAndCompare(request, 0, request.length, chipBytes);
     }
     ResetProgress(request.progress);
     return result;

@@ -98,6 +98,9 @@ struct VerifyRequest {
     std::int32_t length;          // bytes in the range
     std::int32_t quick;           // non-zero: compare the unit's checksum instead of reading
     ProgressSink* progress;       // borrowed, may be null
+    // A full verify puts the chip's bytes here (length of them, borrowed) when not null, so that
+    // the caller can tell every difference without reading the chip again.
+    std::uint8_t* readBack = nullptr;
 };
 
 // 8-bit sum of the bytes; 0 for a null pointer or a length of 0 or less.

@@ -231,7 +231,8 @@ void HexDocClose(HexDocument& doc);
 // Inserts count bytes at position (0 to length). Null data makes the piece over the next count
 // add-buffer bytes without writing them; the caller supplies or retargets them; data that is
 // the room HexDocAddRoom handed out is taken where it lies. Inserts that follow each other at
-// one place merge into one piece and one undo record (typing), until HexDocEndRun.
+// one place merge into one piece and one undo record (typing), until HexDocEndRun. All count
+// bytes or none: a count that would take the length past 4 GiB - 1 fails with 9.
 [[nodiscard]] bool HexDocInsert(HexDocument& doc, std::uint32_t position, const void* data,
                                 std::uint32_t count);
 
@@ -242,6 +243,7 @@ void HexDocClose(HexDocument& doc);
 
 // Overwrites count bytes at position (0 to length); bytes past the end extend the document.
 // Data as for HexDocInsert. Overwrites that continue each other merge, until HexDocEndRun.
+// All count bytes or none, as for HexDocInsert.
 [[nodiscard]] bool HexDocOverwrite(HexDocument& doc, std::uint32_t position, const void* data,
                                    std::uint32_t count);
 

@@ -32,13 +32,13 @@ void BeginEdit(HexDocument& doc) {
     doc.deleteHead = nullptr;
 }
 
-// Checks an insert of count bytes at p, clamping the count so that neither the position nor
-// the length passes 4 GiB - 1 at the end. 0 when the insert is impossible.
-std::uint32_t InsertCount(const HexDocument& doc, std::uint32_t p, std::uint32_t count) {
-    if (p > doc.length) return 0;
-    count = std::min(count, kMaxLength - p);
-    if (p == doc.length) return std::min(count, kMaxLength - doc.length);
-    return count > kMaxLength - doc.length ? 0 : count;
+// Whether count bytes can go in at p, all of them: a caller's bytes are placed whole or not at
+// all, never cut short where the length would pass 4 GiB - 1.
+bool InsertFits(const HexDocument& doc, std::uint32_t p, std::uint32_t count) {
+    return p <= doc.length && count <= kMaxLength - doc.length;
+}
+bool OverwriteFits(const HexDocument& doc, std::uint32_t p, std::uint32_t count) {
+    return p <= doc.length && count <= kMaxLength - p;
 }
 
 // ---- Undo and redo ------------------------------------------------------------------------
@@ -387,9 +387,9 @@ bool Reserve(HexDocument& doc, bool insert, std::uint32_t position, std::uint32_
     HexDocEndRun(doc);  // the caller's bytes are an undo step of their own
     if (room == nullptr) return Fail(doc, kHexOutOfRange);
     *room = nullptr;
-    std::uint32_t fits =
-        insert ? InsertCount(doc, position, count) : std::min(count, kMaxLength - position);
-    if (count == 0 || fits != count || position > doc.length) return Fail(doc, kHexOutOfRange);
+    const bool fits =
+        insert ? InsertFits(doc, position, count) : OverwriteFits(doc, position, count);
+    if (count == 0 || !fits) return Fail(doc, kHexOutOfRange);
     if (count > kHexAddBufferSize || !EnsureRoom(doc, count)) return Fail(doc, kHexNoMemory);
     bool done = insert ? HexDocInsert(doc, position, nullptr, count)
                        : HexDocOverwrite(doc, position, nullptr, count);
@@ -404,8 +404,8 @@ bool Reserve(HexDocument& doc, bool insert, std::uint32_t position, std::uint32_
 
 bool HexDocInsert(HexDocument& doc, std::uint32_t position, const void* data, std::uint32_t count) {
     ++doc.changeCount;
-    std::uint32_t n = InsertCount(doc, position, count);
-    if (n == 0) return Fail(doc, kHexOutOfRange);
+    if (count == 0 || !InsertFits(doc, position, count)) return Fail(doc, kHexOutOfRange);
+    const std::uint32_t n = count;
     if (doc.addSource < 0) return Fail(doc, kHexNoMemory);
     std::uint32_t addAt = doc.addUsed;
     bool run = doc.lastOp == kHexOpInsert && RunContinues(doc, addAt);
@@ -448,8 +448,8 @@ bool HexDocDelete(HexDocument& doc, std::uint32_t position, std::uint32_t count)
 bool HexDocOverwrite(HexDocument& doc, std::uint32_t position, const void* data,
                      std::uint32_t count) {
     ++doc.changeCount;
-    std::uint32_t n = std::min(count, kMaxLength - position);
-    if (position > doc.length || n == 0) return Fail(doc, kHexOutOfRange);
+    if (count == 0 || !OverwriteFits(doc, position, count)) return Fail(doc, kHexOutOfRange);
+    const std::uint32_t n = count;
     if (doc.addSource < 0) return Fail(doc, kHexNoMemory);
     std::uint32_t addAt = doc.addUsed;
     bool run = doc.lastOp == kHexOpOverwrite && RunContinues(doc, addAt);

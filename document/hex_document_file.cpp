@@ -99,18 +99,14 @@ bool CopyFileBytes(FileHandle from, FileHandle to) {
 // Replaces target with source when they lie on different volumes: copies source to a new file
 // beside target and moves that onto it, so that target is never half-written.
 bool CopyBesideAndReplace(const char* target, const char* source) {
-    char folder[kFilePathSize];
-    char beside[kFilePathSize];
-    FolderOfPath(target, folder);
-    if (!MakeTempFile(folder, kTempPrefix, beside)) return false;
-    FileHandle from = OpenExistingFile(source, false, kShareRead, nullptr);
-    FileHandle to = CreateFileAlways(beside, false, nullptr);
-    bool copied = from != kNoFile && to != kNoFile && CopyFileBytes(from, to);
-    CloseFile(from);
-    CloseFile(to);
-    if (copied && ReplaceFileWith(target, beside, nullptr)) return true;
-    DeleteFilePath(beside);
-    return false;
+    auto copy = [](FileHandle to, void* context) {
+        FileHandle from =
+            OpenExistingFile(static_cast<const char*>(context), false, kShareRead, nullptr);
+        const bool copied = from != kNoFile && CopyFileBytes(from, to);
+        CloseFile(from);
+        return copied;
+    };
+    return WriteFileReplacing(target, copy, const_cast<char*>(source), nullptr);
 }
 
 // Puts handles on the original mapped file again after a replace failed; the file is still the
@@ -138,35 +134,32 @@ bool ReattachOriginal(HexDocument& doc) {
 }
 
 // Writes the document to a new file beside path, which replaces whatever path named only once
-// it is complete: a full disk or a dropped share leaves an existing file as it was.
+// it is complete and on the disk: a full disk or a dropped share leaves an existing file as it
+// was.
 bool SaveToNewFile(HexDocument& doc, const char* path) {
-    char folder[kFilePathSize];
-    char temp[kFilePathSize];
-    FolderOfPath(path, folder);
-    if (!MakeTempFile(folder, kTempPrefix, temp)) return Fail(doc, kHexCreateFailed);
-    FileHandle file = CreateFileAlways(temp, false, nullptr);
-    HexError failure = kHexOk;
-    if (file == kNoFile) {
-        failure = kHexCreateFailed;
-    } else if (!SetFileLength(file, doc.length) || !SeekFile(file, 0)) {
-        failure = kHexSetLengthFailed;
-    } else if (!WriteDocument(doc, file)) {
-        failure = kHexCreateFailed;
-    }
-    CloseFile(file);
-    if (failure == kHexOk && !ReplaceFileWith(path, temp, nullptr)) failure = kHexCreateFailed;
-    if (failure != kHexOk) {
-        DeleteFilePath(temp);
-        return Fail(doc, failure);
-    }
+    struct Save {
+        HexDocument& doc;
+        HexError failure;
+    } save{doc, kHexCreateFailed};
+    auto write = [](FileHandle file, void* context) {
+        auto& s = *static_cast<Save*>(context);
+        if (!SetFileLength(file, s.doc.length) || !SeekFile(file, 0)) {
+            s.failure = kHexSetLengthFailed;
+            return false;
+        }
+        return WriteDocument(s.doc, file);
+    };
+    if (!WriteFileReplacing(path, write, &save, nullptr)) return Fail(doc, save.failure);
     return Succeed(doc);
 }
 
 bool SaveThroughTempFile(HexDocument& doc) {
     char temp[kFilePathSize];
     if (!MakeTempFile(nullptr, kTempPrefix, temp)) return Fail(doc, kHexCreateFailed);
-    FileHandle file = CreateFileAlways(temp, true, nullptr);
-    bool written = file != kNoFile && WriteDocument(doc, file);
+    FileHandle file = CreateFileAlways(temp, nullptr);
+    // On the disk before it can replace the original: after a power cut the move may be there
+    // while unflushed data is not.
+    bool written = file != kNoFile && WriteDocument(doc, file) && FlushFile(file);
     CloseFile(file);
     if (!written) {
         DeleteFilePath(temp);
@@ -306,7 +299,9 @@ std::uint32_t HexDocInsertMapped(HexDocument& doc, std::uint32_t position, const
     std::uint32_t size = 0;
     HexError opened = OpenWithLength(path, false, kHexOpenFailed, &file, &size);
     if (opened != kHexOk) return FailCount(doc, opened);
-    std::uint32_t n = std::min({size, maximum, 0xFFFFFFFF - position});
+    // All of the file (up to maximum) or nothing: the insert below refuses what would pass
+    // 4 GiB - 1 with 9.
+    std::uint32_t n = std::min(size, maximum);
     if (n == 0) {
         CloseFile(file);
         return FailCount(doc, kHexInsertEmpty);

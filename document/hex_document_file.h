@@ -42,7 +42,8 @@
 // (else 9). The document is unchanged; the caller closes and reopens it.
 [[nodiscard]] bool HexDocSaveInPlace(HexDocument& doc);
 
-// Saves the document.
+// Saves the document. Every new file is flushed to the disk before it replaces another, and
+// a failed flush fails the save.
 // - path names another file (compared without regard to case): a new file beside it is set to
 //   the document's length (15) and filled in 2048-byte steps, then replaces the file at path,
 //   if there is one (24); the document stays as it is, and the caller opens the new file. On
@@ -62,7 +63,8 @@
 // position, inserting or overwriting, by mapping the file read-only as a further source:
 // nothing is copied, and the file stays open with read sharing until the document closes.
 // Returns the bytes placed, or 0 with 17 (the document's own file), 10 (256 sources), 23, 6 or
-// 19 (empty), or the code of the failed edit. The bytes make an undo record of their own.
+// 19 (empty), or the code of the failed edit (9 when they would take the document past
+// 4 GiB - 1: nothing is cut short). The bytes make an undo record of their own.
 [[nodiscard]] std::uint32_t HexDocInsertMapped(HexDocument& doc, std::uint32_t position,
                                                const char* path, std::uint32_t maximum,
                                                bool insert);

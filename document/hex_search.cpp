@@ -3,17 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#if defined(__GNUC__) && (defined(__i386__) || defined(__x86_64__))
-#include <emmintrin.h>
-#define HEX_SEARCH_SSE2 1
-#if defined(__SSE2__)
-#define HEX_SSE2_FUNCTION
-#else
-// The 32-bit build does not assume SSE2; it is used where the processor has it. The stack may
-// come aligned to 4 bytes only from system code, so the function aligns its own.
-#define HEX_SSE2_FUNCTION __attribute__((target("sse2"), force_align_arg_pointer))
-#endif
-#endif
+#include "document/hex_sse2.h"
 
 namespace {
 
@@ -92,16 +82,7 @@ std::size_t LastScalar(const HexMatcher& m, const std::uint8_t* data, std::size_
     return kNone;
 }
 
-#ifdef HEX_SEARCH_SSE2
-
-bool HaveSse2() {
-#if defined(__SSE2__)
-    return true;
-#else
-    static const bool have = __builtin_cpu_supports("sse2");
-    return have;
-#endif
-}
+#ifdef HEX_SSE2
 
 // Sixteen starts at once: a bit for each start at which both anchors are in place.
 struct AnchorLanes {
@@ -161,15 +142,15 @@ HEX_SSE2_FUNCTION std::size_t LastSse2(const HexMatcher& m, const std::uint8_t* 
 // Over data, which holds starts + pattern length - 1 bytes: the first (or last) start at which
 // the pattern matches, or kNone.
 std::size_t First(const HexMatcher& m, const std::uint8_t* data, std::size_t starts) {
-#ifdef HEX_SEARCH_SSE2
-    if (HaveSse2()) return FirstSse2(m, data, starts);
+#ifdef HEX_SSE2
+    if (HexHaveSse2()) return FirstSse2(m, data, starts);
 #endif
     return FirstScalar(m, data, 0, starts);
 }
 
 std::size_t Last(const HexMatcher& m, const std::uint8_t* data, std::size_t starts) {
-#ifdef HEX_SEARCH_SSE2
-    if (HaveSse2()) return LastSse2(m, data, starts);
+#ifdef HEX_SSE2
+    if (HexHaveSse2()) return LastSse2(m, data, starts);
 #endif
     return LastScalar(m, data, 0, starts);
 }

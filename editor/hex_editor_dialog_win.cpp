@@ -10,15 +10,18 @@
 #include <string>
 #include <vector>
 
+#include "document/hex_document.h"
+#include "document/hex_fill.h"
+#include "editor/hex_editor_state_win.h"
 #include "editor/hex_editor_status.h"
 #include "editor/hex_editor_tools_win.h"
-#include "document/hex_fill.h"
 #include "hexview/hexview_win.h"
 #include "platform/virtual_memory.h"
 #include "resources/resource.h"
 #include "win32ui/window_helpers_win.h"
 
 HWND gHexEditorWindow = nullptr;
+EditorState gEditor;
 
 namespace {
 
@@ -26,7 +29,8 @@ constexpr DWORD kStatusStyle = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIP
                                SBARS_SIZEGRIP | CCS_NODIVIDER | CCS_NOPARENTALIGN | CCS_NOMOVEY;
 static_assert(kStatusStyle == 0x5600014A);
 constexpr UINT kStatusId = 2;
-constexpr char kCaption[] = "Hex Editor";
+// Posted to the dialog when a run's result, held back while another dialog was open, can show.
+constexpr UINT kShowScanResult = WM_APP + 1;
 
 struct FormatItem {
     int id;
@@ -46,24 +50,7 @@ constexpr ACCEL kAccelerators[] = {
     {FVIRTKEY, VK_F3, IDM_FIND_NEXT},      {FSHIFT | FVIRTKEY, VK_F3, IDM_FIND_PREVIOUS},
     {FVIRTKEY, VK_ESCAPE, IDM_ESCAPE}};
 
-// The open editor's state (window thread only).
-struct EditorState {
-    unsigned char* buffer = nullptr;  // the image buffer, borrowed from the owner
-    DWORD size = 0;                   // bytes of it being edited
-    HWND control = nullptr;           // the HexView32
-    HWND status = nullptr;            // the status bar
-    int clientWidth = 0;              // from the last WM_SIZE
-    int clientHeight = 0;
-    HACCEL accelerators = nullptr;
-    HHOOK messageFilter = nullptr;  // applies the accelerators inside the owner's dialog loop
-    bool notice = false;            // part 0 holds a run's progress or how it ended
-};
-EditorState gEditor;
-
-// Where "Save As" proposes to save and "Open" to open, kept from one use (and one editor) to the
-// next; so are the texts of the tool dialogs.
-char gSavePath[MAX_PATH] = {};
-char gFileTitle[MAX_PATH] = {};
+// The texts of the tool dialogs, kept from one use (and one editor) to the next.
 std::string gGotoText;
 HexFindRequest gFind;
 std::string gFillText = kHexFillDefaultText;
@@ -83,10 +70,24 @@ void SetPart(int part, const std::string& text) {
     SetPart(part, text.c_str());
 }
 
+}  // namespace
+
 void ShowMode() {
     SetPart(4, HexEditorModeText(HexViewIsReadOnly(gEditor.control) != 0,
                                  HexViewGetInsertMode(gEditor.control) != 0));
 }
+
+void ShowFileCaption(HWND dialog) {
+    SetWindowTextA(dialog, gEditor.file.empty()
+                               ? kEditorCaption
+                               : HexEditorCaption(gEditor.fileName.c_str()).c_str());
+}
+
+void EditorWarn(HWND dialog, const char* text, const char* caption) {
+    MessageBoxA(dialog, text, caption, MB_OK | MB_ICONWARNING);
+}
+
+namespace {
 
 // The byte under the caret is read afresh at every update: typing over it in place changes it
 // without moving the caret.
@@ -110,10 +111,6 @@ void ShowPosition(const HexViewNotify& notify) {
     } else {
         SetPart(2, "");
     }
-}
-
-void Warn(HWND dialog, const char* text, const char* caption) {
-    MessageBoxA(dialog, text, caption, MB_OK | MB_ICONWARNING);
 }
 
 HexViewScanInfo Scan() {
@@ -153,23 +150,36 @@ void OnScanDone(HWND dialog) {
         case HVSO_DONE: RunChecksumDialog(dialog, info, HexViewGetSize(gEditor.control)); break;
         case HVSO_CANCELLED: SetNotice(find ? "Search stopped" : "Checksum stopped"); break;
         case HVSO_UNREADABLE:
-            Warn(dialog, "Part of the file could not be read. It may have been moved or locked.",
-                 find ? "Find" : "Checksum");
+            EditorWarn(dialog,
+                       "Part of the file could not be read. It may have been moved or locked.",
+                       find ? "Find" : "Checksum");
             break;
         default:
-            Warn(dialog, "The data changed meanwhile. Nothing was found or computed.",
-                 find ? "Find" : "Checksum");
+            EditorWarn(dialog, "The data changed meanwhile. Nothing was found or computed.",
+                       find ? "Find" : "Checksum");
             break;
     }
+}
+
+// A run's result waits while another dialog of the editor is open (the editor is disabled then):
+// it would open on top of that one, which may take the caret or the data for granted.
+void OnScanEnded(HWND dialog) {
+    gEditor.scanDonePending = !IsWindowEnabled(dialog);
+    if (!gEditor.scanDonePending) OnScanDone(dialog);
+}
+
+// The editor is enabled again: a result held back shows once the dialog that closed is gone.
+void OnEnable(HWND dialog, bool enabled) {
+    if (enabled && gEditor.scanDonePending) PostMessageA(dialog, kShowScanResult, 0, 0);
 }
 
 void OnNotify(HWND dialog, const NMHDR* header) {
     if (header == nullptr || header->hwndFrom != gEditor.control) return;
     const auto& notify = *reinterpret_cast<const HexViewNotify*>(header);
     switch (static_cast<int>(header->code)) {
+        case HVN_CHANGED: ++gEditor.changes; [[fallthrough]];
         case HVN_CARETMOVED:
         case HVN_SELCHANGED:
-        case HVN_CHANGED:
             if (gEditor.notice && !HexViewIsScanning(gEditor.control)) SetNotice("");
             ShowPosition(notify);
             break;
@@ -177,7 +187,7 @@ void OnNotify(HWND dialog, const NMHDR* header) {
         case HVN_DRAGENTER: SetPart(3, HexEditorDragEnterText(notify.selLength)); break;
         case HVN_DROPMOVED: SetPart(2, ""); break;
         case HVN_SCANPROGRESS: ShowScanProgress(); break;
-        case HVN_SCANDONE: OnScanDone(dialog); break;
+        case HVN_SCANDONE: OnScanEnded(dialog); break;
         default: break;
     }
 }
@@ -202,87 +212,6 @@ LRESULT CALLBACK EditorMessageFilter(int code, WPARAM wParam, LPARAM lParam) {
     return CallNextHookEx(gEditor.messageFilter, code, wParam, lParam);
 }
 
-// The bytes "Commit Changes" copies: the document's, up to the buffer's size. False when they
-// cannot all be read (a file window that cannot be mapped).
-bool ReadCommitted(std::vector<unsigned char>& bytes) {
-    bytes.resize(HexEditorCommitLength(HexViewGetSize(gEditor.control), gEditor.size));
-    return bytes.empty() || HexViewReadData(gEditor.control, 0, bytes.data(),
-                                            static_cast<DWORD>(bytes.size())) != nullptr;
-}
-
-// Whether the image buffer lacks edits the editor holds, saved to a file or not: the prompts ask
-// only then. When the document cannot be read, nobody can tell, and they ask.
-bool BufferLacksEdits() {
-    std::vector<unsigned char> bytes;
-    if (!ReadCommitted(bytes)) return true;
-    return !bytes.empty() && std::memcmp(bytes.data(), gEditor.buffer, bytes.size()) != 0;
-}
-
-// Copies the document into the image buffer; all of it, or nothing when it cannot be read. What
-// does not fit the buffer is left out, and the user must hear of it.
-bool Commit(HWND dialog) {
-    std::vector<unsigned char> bytes;
-    if (!ReadCommitted(bytes)) {
-        Warn(dialog, "The edited data could not be read. Nothing was committed.", kCaption);
-        return false;
-    }
-    if (!bytes.empty()) std::memcpy(gEditor.buffer, bytes.data(), bytes.size());
-    const DWORD length = HexViewGetSize(gEditor.control);
-    if (length > gEditor.size) {
-        char text[160];
-        std::snprintf(text, sizeof text,
-                      "The data is %lu bytes long; only its first %lu bytes, as many as the chip "
-                      "holds, were committed.",
-                      length, gEditor.size);
-        Warn(dialog, text, kCaption);
-    }
-    return true;
-}
-
-// Changes past the buffer's size cannot be committed; unless a file has them, they go with the
-// document. False when the user would rather keep them (and save them).
-bool MayDropChangesPastBuffer(HWND dialog) {
-    const DWORD length = HexViewGetSize(gEditor.control);
-    if (length <= gEditor.size || !HexViewIsModified(gEditor.control)) return true;
-    char text[192];
-    std::snprintf(text, sizeof text,
-                  "The data is %lu bytes long and the buffer takes only its first %lu. Any changes "
-                  "past them are not saved to a file and will be lost.",
-                  length, gEditor.size);
-    return MessageBoxA(dialog, text, "Changes Detected", MB_OKCANCEL | MB_ICONWARNING) == IDOK;
-}
-
-// "Commit changes to the active bin?" when the buffer lacks edits: false when the user cancels,
-// or wants them committed and that fails, or keeps changes the buffer cannot take.
-bool SettleEdits(HWND dialog) {
-    if (!MayDropChangesPastBuffer(dialog)) return false;
-    if (!BufferLacksEdits()) return true;
-    const int answer = MessageBoxA(dialog, "Commit changes to the active bin?", "Changes Detected",
-                                   MB_YESNOCANCEL);
-    return answer == IDNO || (answer == IDYES && Commit(dialog));
-}
-
-void OnSaveAs(HWND dialog) {
-    if (RunFileDialog(dialog, 1, gSavePath, gFileTitle, "Select File To Save...", 0) == 0) return;
-    if (HexViewSaveFile(gEditor.control, gSavePath) == 0) {
-        // The user must know the edits are not saved, and where they are when the control had
-        // to let go of them.
-        char kept[MAX_PATH];
-        char text[2 * MAX_PATH + 64];
-        if (HexViewGetKeptFile(gEditor.control, kept, sizeof kept)) {
-            std::snprintf(text, sizeof text,
-                          "Saving to %s did not complete. The edited data is kept in %s.",
-                          gSavePath, kept);
-        } else {
-            std::snprintf(text, sizeof text, "The buffer could not be saved to %s.", gSavePath);
-        }
-        Warn(dialog, text, kCaption);
-        return;
-    }
-    SetWindowTextA(dialog, HexEditorCaption(gFileTitle).c_str());
-    ShowMode();
-}
-
 void OnFormat(HWND dialog, int id) {
     HMENU menu = GetMenu(dialog);
     for (const FormatItem& item : kFormatItems) {
@@ -305,53 +234,33 @@ void OnEdit(HWND dialog, int id) {
     switch (id) {
         case IDM_CUT:
             if (!HexViewCut(control)) {
-                Warn(dialog, "Failed to cut the selected data to the clipboard", "HexView32");
+                EditorWarn(dialog, "Failed to cut the selected data to the clipboard", "HexView32");
             }
             break;
         case IDM_COPY:
             if (!HexViewCopy(control)) {
-                Warn(dialog, "Failed to copy the selected data to the clipboard", "HexView32");
+                EditorWarn(dialog, "Failed to copy the selected data to the clipboard",
+                           "HexView32");
             }
             break;
         case IDM_PASTE:
             if (!HexViewPaste(control))
-                Warn(dialog, "Failed to paste the clipboard contents", "HexView32");
+                EditorWarn(dialog, "Failed to paste the clipboard contents", "HexView32");
             break;
         default:
             if (!HexViewClear(control) && HexViewGetLastError(control) == 1) {
-                Warn(dialog, "Not enough memory to complete this operation", "HexView32");
+                EditorWarn(dialog, "Not enough memory to complete this operation", "HexView32");
             }
             break;
     }
 }
 
 void OnClose(HWND dialog) {
-    HexViewCancelScan(gEditor.control);  // a run would only hold the prompt up
+    HexViewCancelScan(gEditor.control);  // a run would only hold the question up
     if (!SettleEdits(dialog)) return;
     HWND owner = GetWindow(dialog, GW_OWNER);
     DestroyWindow(dialog);
     SetWindowPos(owner, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-}
-
-// The editor's file is the document from now on, mapped: a file of any size opens at once.
-void OnOpen(HWND dialog) {
-    if (!SettleEdits(dialog)) return;
-    if (RunFileDialog(dialog, 0, gSavePath, gFileTitle, "Select File To Open...", 0) == 0) return;
-    if (HexViewOpenFile(gEditor.control, gSavePath, TRUE, FALSE) == 0) {
-        const char* why = "";
-        switch (HexViewGetLastError(gEditor.control)) {
-            case kHexAlreadyOpen: why = " It is open in the editor already."; break;
-            case kHexSharingViolation: why = " Another program is using it."; break;
-            case kHexFileTooLarge: why = " It is 4 GiB or larger."; break;
-            default: break;
-        }
-        char text[MAX_PATH + 96];
-        std::snprintf(text, sizeof text, "The file %s could not be opened.%s", gSavePath, why);
-        Warn(dialog, text, kCaption);
-        return;
-    }
-    SetWindowTextA(dialog, HexEditorCaption(gFileTitle).c_str());
-    ShowMode();
 }
 
 void OnGoto(HWND dialog) {
@@ -378,11 +287,21 @@ void OnFill(HWND dialog) {
     DWORD end = 0;
     HexViewGetSelection(gEditor.control, &anchor, &end);
     const DWORD first = std::min(anchor, end);
+    const DWORD count = std::max(anchor, end) - first;
+    if (count > kHexAddBufferSize) {
+        // Every filled byte is a new one, and there is room for 256 MiB of them.
+        char text[128];
+        std::snprintf(text, sizeof text,
+                      "A fill is limited to 256 MiB of new bytes, and the selection holds %lu "
+                      "bytes.",
+                      count);
+        return EditorWarn(dialog, text, "Fill Selection");
+    }
     std::vector<std::uint8_t> bytes;
-    if (!RunFillDialog(dialog, first, std::max(anchor, end) - first, gFillText, &bytes)) return;
+    if (!RunFillDialog(dialog, first, count, gFillText, &bytes)) return;
     if (!HexViewFill(gEditor.control, bytes.data(), static_cast<DWORD>(bytes.size())) &&
         HexViewGetLastError(gEditor.control) == kHexNoMemory) {
-        Warn(dialog, "Not enough memory to complete this operation", "HexView32");
+        EditorWarn(dialog, "Not enough memory to complete this operation", "HexView32");
     }
 }
 
@@ -397,7 +316,7 @@ void OnCopyHex(HWND dialog) {
         case kHexOpenFailed: why = "Part of the file could not be read."; break;
         default: break;
     }
-    Warn(dialog, why, "Copy as Hex");
+    EditorWarn(dialog, why, "Copy as Hex");
 }
 
 HexEditorMenuState MenuState() {
@@ -436,12 +355,10 @@ void OnCommand(HWND dialog, int id) {
         case IDM_ESCAPE:
             if (!HexViewCancelScan(control)) OnClose(dialog);
             break;
-        case IDM_COMMIT_CHANGES: Commit(dialog); break;
-        case IDM_OPEN: OnOpen(dialog); break;
-        case IDM_SAVE_AS: OnSaveAs(dialog); break;
-        case IDM_NEW:
-            if (SettleEdits(dialog)) HexViewNew(control);
-            break;
+        case IDM_COMMIT_CHANGES: EditorCommit(dialog); break;
+        case IDM_OPEN: EditorOpen(dialog); break;
+        case IDM_SAVE_AS: EditorSaveAs(dialog); break;
+        case IDM_NEW: EditorNew(dialog); break;
         case IDM_FORMAT_HEX:
         case IDM_FORMAT_DECIMAL:
         case IDM_FORMAT_OCTAL:
@@ -526,7 +443,7 @@ void OnInitDialog(HWND dialog, const HexEditorRequest& request) {
 
     if (gEditor.control == nullptr || !HandOverCopy()) {
         // Nothing was changed yet: the buffer is as it was, and the owner comes back.
-        Warn(dialog, "There is not enough memory to open the buffer in the editor.", kCaption);
+        EditorWarn(dialog, "There is not enough memory to open the buffer in the editor.");
         DestroyWindow(dialog);
         return;
     }
@@ -588,6 +505,8 @@ INT_PTR CALLBACK HexEditorDialogProc(HWND dialog, UINT message, WPARAM wParam, L
             OnContextMenu(dialog, reinterpret_cast<HWND>(wParam), lParam);
             return 0;
         case WM_COMMAND: OnCommand(dialog, LOWORD(wParam)); return 0;
+        case WM_ENABLE: OnEnable(dialog, wParam != 0); return 0;
+        case kShowScanResult: OnScanEnded(dialog); return 0;
         default: return 0;
     }
 }

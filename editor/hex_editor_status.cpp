@@ -90,6 +90,7 @@ bool HexEditorCommandEnabled(int command, const HexEditorMenuState& state) {
         case IDM_CLEAR: return edits;
         case IDM_FILL: return edits && state.selection;
         case IDM_COPY_HEX: return state.selection;
+        case IDM_GOTO:  // its offsets may be relative to a caret that the run moves
         case IDM_FIND:
         case IDM_FIND_NEXT:
         case IDM_FIND_PREVIOUS:

@@ -75,5 +75,5 @@ struct HexEditorMenuState {
 
 // Whether the item with this command id (resources/resource.h) is enabled: edits need an
 // editable document and no run going on, Fill and Copy as Hex a selection, Undo and Redo
-// something to do, and whatever starts a run or replaces the document no run going on.
+// something to do, and Go To and whatever starts a run or replaces the document no run going on.
 bool HexEditorCommandEnabled(int command, const HexEditorMenuState& state);

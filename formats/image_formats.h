@@ -34,6 +34,10 @@
 
 enum class ImageFormat { kBinary, kIntelHex, kSRecord };
 
+// No HEX or S-record file is read past this size: its text takes less than three characters
+// per byte of data, so this is far beyond any chip and any image (kMaxImageBytes).
+inline constexpr std::uint64_t kMaxImageTextSize = 64u << 20;
+
 // "binary", "Intel HEX", "S-record".
 [[nodiscard]] const char* ImageFormatName(ImageFormat format);
 // The format a file name's extension names, case-insensitive: .bin .rom .raw, .hex .ihx .ihex,

@@ -58,17 +58,24 @@ int HexViewClear(HexViewInstance& inst) {
     return result;
 }
 
+bool HexViewFitsWhole(HexViewInstance& inst, std::uint32_t position, std::uint32_t count) {
+    const std::uint32_t room = inst.insertMode != 0 ? 0xFFFFFFFFu - inst.docSize
+                                                    : 0xFFFFFFFFu - position;
+    if (count <= room) return true;
+    inst.lastError = kHexOutOfRange;
+    return false;
+}
+
 std::uint32_t HexViewInsertData(HexViewInstance& inst, const void* source,
                                 std::uint32_t position, std::uint32_t count) {
-    count = std::min(count, 0xFFFFFFFFu - position);
-    if (count == 0 || !HexViewCanEdit(inst)) return 0;
+    if (count == 0 || !HexViewCanEdit(inst) || !HexViewFitsWhole(inst, position, count)) return 0;
     // One undo step of its own: neither typing before it nor typing after it joins it.
     HexDocEndRun(inst.document);
     const bool stored = inst.insertMode != 0
                             ? HexDocInsert(inst.document, position, source, count)
                             : HexDocOverwrite(inst.document, position, source, count);
     HexDocEndRun(inst.document);
-    if (!stored) return 0;
+    if (!stored) return HexViewFail(inst, inst.document.error);
     inst.modified = 1;
     HexViewRefreshSize(inst);
     HexViewUpdateScrollBars(inst);

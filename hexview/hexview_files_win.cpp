@@ -104,6 +104,8 @@ int SaveFile(HexViewInstance& inst, const char* path) {
         result = ReopenAfterSave(inst);
     } else {
         result = HexViewOpenFile(inst, path, inst.openedByMapping != 0, false);
+        // Written whole, but it could not become the document: the file holds the bytes.
+        if (result == 0) CopyText(inst.keptFile, sizeof inst.keptFile, path);
     }
     EnableWindow(inst.hwnd, TRUE);
     SetFocus(inst.hwnd);

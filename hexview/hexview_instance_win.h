@@ -72,8 +72,9 @@ struct HexViewInstance : HexViewModel {
     std::vector<char> rowText;
     std::vector<std::uint8_t> rowBytes;
     std::vector<std::uint8_t> rowMarks;
-    std::vector<INT> rowAdvances;
+    std::vector<INT> rowAdvances;  // of the pass being drawn
     std::vector<HexTextRun> runs;
+    HexRowPaint rowPaint;
     std::vector<HexRect> rects;
 };
 
@@ -146,9 +147,14 @@ void HexViewOnChar(HexViewInstance& inst, UINT character);
 int HexViewUndoStep(HexViewInstance& inst, bool redo);
 
 // hexview_edit_win.cpp: edits shared by the clipboard and drag and drop
+// Whether count bytes can go in at position whole, as the mode places them, without the
+// document passing 4 GiB - 1; when not, lastError is 9.
+[[nodiscard]] bool HexViewFitsWhole(HexViewInstance& inst, std::uint32_t position,
+                                    std::uint32_t count);
 // Inserts (insert mode) or overwrites count bytes of source at position, as one undo step of its
-// own; source may be room of HexDocAddRoom. The count placed, 0 when refused (read-only, or the
-// document's error). Caret and selection are the caller's.
+// own; source may be room of HexDocAddRoom. All of them or none: count, or 0 with lastError
+// (read-only, a run going on, 9 when they do not all fit, or the document's error). Caret and
+// selection are the caller's.
 [[nodiscard]] std::uint32_t HexViewInsertData(HexViewInstance& inst, const void* source,
                                               std::uint32_t position, std::uint32_t count);
 [[nodiscard]] int HexViewDeleteRange(HexViewInstance& inst, std::uint32_t start,

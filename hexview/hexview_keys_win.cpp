@@ -297,7 +297,11 @@ void HexViewOnKeyDown(HexViewInstance& inst, UINT key) {
             return static_cast<void>(MessageBeep(MB_OK));
         }
     }
-    if (key != VK_TAB && key != VK_INSERT && !control) HexViewEnsureVisible(inst, inst.caretPos);
+    // The caret in the end-of-row form stands on the row before its offset's.
+    const bool endOfRow = inst.caretCol == inst.bytesPerRow && inst.caretPos > 0;
+    if (key != VK_TAB && key != VK_INSERT && !control) {
+        HexViewEnsureVisible(inst, inst.caretPos - (endOfRow ? 1 : 0));
+    }
 
     if (key == VK_INSERT && shift) {
         return ClipboardKey(inst, HexViewPaste, "Failed to paste the clipboard contents");

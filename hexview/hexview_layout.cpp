@@ -81,6 +81,23 @@ void PushRun(std::vector<HexTextRun>& runs, std::uint32_t start, std::uint32_t l
     runs.push_back({start, length, text, back});
 }
 
+// The colours of byte i's cell and character, whether it is selected and whether it is marked
+// as edited. One more class of byte (another colour for some of them) is one more case here.
+struct ByteColors {
+    std::uint32_t cell;
+    std::uint32_t character;
+    std::uint32_t back;
+};
+ByteColors ColorsOfByte(const HexViewColors& c, std::uint32_t i, bool selected, bool changed) {
+    const bool odd = (i & 1) != 0;
+    if (selected) {
+        if (changed) return {c.selChangedColor, c.selChangedColor, c.selBackColor};
+        return {odd ? c.selOddDataColor : c.selEvenDataColor, c.selCharColor, c.selBackColor};
+    }
+    if (changed) return {c.changedColor, c.changedColor, c.backColor};
+    return {odd ? c.oddDataColor : c.evenDataColor, c.charColor, c.backColor};
+}
+
 }  // namespace
 
 std::uint32_t HexViewCellWidth(std::uint32_t style, std::uint32_t current) {
@@ -154,52 +171,91 @@ void HexViewRowRuns(const HexViewModel& m, std::uint32_t rowStart, std::uint32_t
     const std::uint32_t r = m.bytesPerRow;
     const std::uint32_t selMin = SelectionMin(m);
     const std::uint32_t selMax = SelectionMax(m);
-    auto marked = [&](std::uint32_t i) { return i < count && marks[i] != 0; };
 
     std::uint32_t markedCount = 0;
     for (std::uint32_t i = 0; i < count; ++i) markedCount += marks[i] != 0 ? 1 : 0;
     const bool marking = (m.style & HVS_MARKCHANGES) != 0 && markedCount > 0;
     const bool allMarked = marking && markedCount == r;
-    auto changed = [&](std::uint32_t i) { return allMarked || (marking && marked(i)); };
+
+    auto selectedAt = [&](std::uint32_t i) {
+        const std::uint64_t offset = std::uint64_t{rowStart} + i;
+        return selMin <= offset && offset < selMax;
+    };
+    // A selected byte of a row whose bytes are all edited shows as edited; an unselected one
+    // only by its own mark.
+    auto colorsAt = [&](std::uint32_t i) {
+        const bool selected = selectedAt(i);
+        const bool marked = marking && i < count && marks[i] != 0;
+        return ColorsOfByte(c, i, selected, marked || (selected && allMarked));
+    };
 
     runs.clear();
     PushRun(runs, 0, m.dataColumn, c.addressColor, c.backColor);
-
     for (std::uint32_t i = 0; i < r; ++i) {
-        const std::uint64_t offset = std::uint64_t{rowStart} + i;
-        const bool selected = selMin <= offset && offset < selMax;
-        const bool odd = (i & 1) != 0;
+        const ByteColors colors = colorsAt(i);
         const std::uint32_t start = m.dataColumn + i * m.cellWidth;
-        std::uint32_t text;
-        std::uint32_t back;
-        if (selected) {
-            text = changed(i) ? c.selChangedColor : (odd ? c.selOddDataColor : c.selEvenDataColor);
-            back = c.selBackColor;
-        } else {
-            text = marking && marked(i) ? c.changedColor : (odd ? c.oddDataColor : c.evenDataColor);
-            back = c.backColor;
-        }
         const bool lastColumn = i == r - 1;
-        const bool lastSelected = selected && offset == selMax - 1;
+        const bool lastSelected = selectedAt(i) && std::uint64_t{rowStart} + i == selMax - 1;
         if (lastColumn || lastSelected) {
             // The highlight stops right after the last selected digits.
-            PushRun(runs, start, m.cellWidth - 1, text, back);
-            if (!lastColumn) PushRun(runs, start + m.cellWidth - 1, 1, text, c.backColor);
+            PushRun(runs, start, m.cellWidth - 1, colors.cell, colors.back);
+            if (!lastColumn) PushRun(runs, start + m.cellWidth - 1, 1, colors.cell, c.backColor);
         } else {
-            PushRun(runs, start, m.cellWidth, text, back);
+            PushRun(runs, start, m.cellWidth, colors.cell, colors.back);
         }
     }
-
     PushRun(runs, m.charColumn - m.charGap, m.charGap, c.charColor, c.backColor);
-
     for (std::uint32_t i = 0; i < r; ++i) {
-        const std::uint64_t offset = std::uint64_t{rowStart} + i;
-        if (selMin <= offset && offset < selMax) {
-            PushRun(runs, m.charColumn + i, 1, changed(i) ? c.selChangedColor : c.selCharColor,
-                    c.selBackColor);
-        } else {
-            PushRun(runs, m.charColumn + i, 1, marking && marked(i) ? c.changedColor : c.charColor,
-                    c.backColor);
+        const ByteColors colors = colorsAt(i);
+        PushRun(runs, m.charColumn + i, 1, colors.character, colors.back);
+    }
+}
+
+void HexViewRowPaint(const HexViewModel& m, const char* text, const std::vector<HexTextRun>& runs,
+                     HexRowPaint& paint) {
+    paint.backs.clear();
+    paint.passes.clear();
+    for (const HexTextRun& run : runs) {
+        if (run.backColor != m.colors.backColor) {
+            HexTextRun* last = paint.backs.empty() ? nullptr : &paint.backs.back();
+            if (last != nullptr && last->backColor == run.backColor &&
+                last->start + last->length == run.start) {
+                last->length += run.length;
+            } else {
+                paint.backs.push_back(run);
+            }
+        }
+    }
+    // Each pass's size first, then its characters in place.
+    auto passFor = [&](std::uint32_t color) {
+        std::size_t p = 0;
+        while (p < paint.passes.size() && paint.passes[p].color != color) ++p;
+        if (p == paint.passes.size()) paint.passes.push_back({color, 0, 0});
+        return &paint.passes[p];
+    };
+    for (const HexTextRun& run : runs) {
+        for (std::uint32_t k = 0; k < run.length; ++k) {
+            if (text[run.start + k] != ' ') ++passFor(run.textColor)->count;
+        }
+    }
+    std::uint32_t total = 0;
+    for (HexTextPass& pass : paint.passes) {
+        pass.first = total;
+        total += pass.count;
+        pass.count = 0;
+    }
+    paint.chars.resize(total);
+    paint.columns.resize(total);
+    paint.steps.resize(total);
+    for (const HexTextRun& run : runs) {
+        for (std::uint32_t column = run.start; column < run.start + run.length; ++column) {
+            if (text[column] == ' ') continue;
+            HexTextPass& pass = *passFor(run.textColor);
+            const std::uint32_t at = pass.first + pass.count++;
+            paint.chars[at] = text[column];
+            paint.columns[at] = column;
+            paint.steps[at] = 1;
+            if (pass.count > 1) paint.steps[at - 1] = column - paint.columns[at - 1];
         }
     }
 }

@@ -49,6 +49,25 @@ struct HexTextRun {
 void HexViewRowRuns(const HexViewModel& m, std::uint32_t rowStart, std::uint32_t count,
                     const std::uint8_t* marks, std::vector<HexTextRun>& runs);
 
+// A row as few drawing calls: the stretches whose background is not backColor, and one pass per
+// text colour holding every character of that colour, left to right. Blanks are left out (the
+// background shows there). steps[k] is the number of columns from character k to the next one
+// of its pass (1 after the pass's last), so that one call can draw a whole pass.
+struct HexTextPass {
+    std::uint32_t color;  // unresolved colour word
+    std::uint32_t first;  // its characters: chars[first .. first + count)
+    std::uint32_t count;
+};
+struct HexRowPaint {
+    std::vector<HexTextRun> backs;  // textColor unused; neighbours of one colour merged
+    std::vector<HexTextPass> passes;
+    std::vector<char> chars;
+    std::vector<std::uint32_t> columns;  // the column of each character
+    std::vector<std::uint32_t> steps;
+};
+void HexViewRowPaint(const HexViewModel& m, const char* text, const std::vector<HexTextRun>& runs,
+                     HexRowPaint& paint);
+
 // The byte column under client x (pixels), 0 .. bytesPerRow.
 std::uint32_t HexViewHitColumn(const HexViewModel& m, std::int32_t x);
 

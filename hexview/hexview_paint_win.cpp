@@ -1,10 +1,13 @@
-// HexView32 painting: the font, rows drawn from the colour runs the core computes, the one-cell
+// HexView32 painting: the font, rows drawn from the colour passes the core computes, the one-cell
 // repaint after a keystroke, invalidation of byte ranges, and the layout half of WM_SIZE.
-// Nothing is erased on its own: every row paints its whole width opaquely and the areas right
-// of and below the rows are filled, so repainting does not flicker.
+// Nothing is erased on its own: every row fills its whole width, right edge included, and the
+// area below the rows is filled, so repainting does not flicker. A row costs one call per text
+// colour (its first one also fills the background) and one per other background, whatever the
+// number of bytes: text output, not the bytes, is what takes the time.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 
 #include "hexview/hexview_instance_win.h"
 #include "hexview/hexview_scroll.h"
@@ -18,17 +21,7 @@ void EnsureRowBuffers(HexViewInstance& inst) {
         inst.rowBytes.resize(inst.bytesPerRow);
         inst.rowMarks.resize(inst.bytesPerRow);
     }
-    // One advance per character keeps every glyph in its cell whatever the font's own widths.
-    if (inst.rowAdvances.size() < inst.lineWidth ||
-        (!inst.rowAdvances.empty() && inst.rowAdvances[0] != inst.charWidth)) {
-        inst.rowAdvances.assign(inst.lineWidth, inst.charWidth);
-    }
-}
-
-void DrawText(HDC dc, int x, int y, int height, int charWidth, const char* text, UINT length,
-              const INT* advances) {
-    RECT cell{x, y, x + static_cast<int>(length) * charWidth, y + height};
-    ExtTextOutA(dc, x, y, ETO_OPAQUE, &cell, text, length, const_cast<INT*>(advances));
+    if (inst.rowAdvances.size() < inst.lineWidth) inst.rowAdvances.resize(inst.lineWidth);
 }
 
 void Fill(HDC dc, RECT area, std::uint32_t color) {
@@ -42,7 +35,21 @@ std::int32_t RowY(const HexViewInstance& inst, std::uint64_t row) {
     return static_cast<std::int32_t>(std::clamp<std::int64_t>(y, INT32_MIN / 2, INT32_MAX / 2));
 }
 
-void PaintLine(HexViewInstance& inst, HDC dc, std::uint64_t row, const RECT& area) {
+// Draws the characters of one pass in one call, each at its own column whatever the font's own
+// widths; with a rectangle, that is filled with the background colour first.
+void DrawPass(HexViewInstance& inst, HDC dc, int y, const HexTextPass& pass, const RECT* fill) {
+    const HexRowPaint& paint = inst.rowPaint;
+    INT* advances = inst.rowAdvances.data();
+    for (std::uint32_t k = 0; k < pass.count; ++k) {
+        advances[k] = static_cast<INT>(paint.steps[pass.first + k]) * inst.charWidth;
+    }
+    SetTextColor(dc, HexViewResolveColor(pass.color));
+    ExtTextOutA(dc, HexViewColumnX(inst, paint.columns[pass.first]), y, fill ? ETO_OPAQUE : 0,
+                fill, paint.chars.data() + pass.first, pass.count, advances);
+}
+
+// One row and the area right of it, up to the client's right edge.
+void PaintLine(HexViewInstance& inst, HDC dc, std::uint64_t row, LONG right) {
     const std::uint64_t rowStart = row * inst.bytesPerRow;
     if (rowStart >= inst.docSize) return;
     const std::uint32_t start = static_cast<std::uint32_t>(rowStart);
@@ -55,19 +62,25 @@ void PaintLine(HexViewInstance& inst, HDC dc, std::uint64_t row, const RECT& are
     }
     HexViewFormatLine(inst, inst.rowText.data(), inst.rowBytes.data(), count, start);
     HexViewRowRuns(inst, start, count, inst.rowMarks.data(), inst.runs);
+    HexRowPaint& paint = inst.rowPaint;
+    HexViewRowPaint(inst, inst.rowText.data(), inst.runs, paint);
 
     const int y = RowY(inst, row);
-    for (const HexTextRun& run : inst.runs) {
-        const int x = HexViewColumnX(inst, run.start);
-        if (x >= area.right || x + static_cast<int>(run.length) * inst.charWidth <= area.left) {
-            continue;
+    const RECT whole{HexViewColumnX(inst, 0), y, right, y + inst.lineHeight};
+    std::size_t next = 0;
+    if (paint.backs.empty() && !paint.passes.empty()) {
+        SetBkColor(dc, HexViewResolveColor(inst.colors.backColor));
+        DrawPass(inst, dc, y, paint.passes[next++], &whole);
+    } else {
+        Fill(dc, whole, inst.colors.backColor);
+        for (const HexTextRun& back : paint.backs) {
+            const int x = HexViewColumnX(inst, back.start);
+            Fill(dc, RECT{x, y, x + static_cast<int>(back.length) * inst.charWidth,
+                          y + inst.lineHeight},
+                 back.backColor);
         }
-        SetTextColor(dc, HexViewResolveColor(run.textColor));
-        SetBkColor(dc, HexViewResolveColor(run.backColor));
-        DrawText(dc, x, y, inst.lineHeight, inst.charWidth, inst.rowText.data() + run.start,
-                 run.length, inst.rowAdvances.data());
     }
-    SetBkColor(dc, HexViewResolveColor(inst.colors.backColor));
+    for (; next < paint.passes.size(); ++next) DrawPass(inst, dc, y, paint.passes[next], nullptr);
 }
 
 }  // namespace
@@ -102,21 +115,18 @@ LRESULT HexViewOnPaint(HexViewInstance& inst) {
     RECT client;
     GetClientRect(inst.hwnd, &client);
     SelectGuard fontSelection(dc, inst.font.get());
+    // Text goes over backgrounds the rows fill first.
+    const int oldMode = SetBkMode(dc, TRANSPARENT);
 
     const std::uint64_t first = std::uint64_t{inst.topRow} + area.top / inst.lineHeight;
     const std::uint64_t last = std::uint64_t{inst.topRow} +
                                (area.bottom + inst.lineHeight - 1) / inst.lineHeight;
     const std::uint64_t end = std::min<std::uint64_t>(inst.rowCount, last);
-    const int rowRight = HexViewColumnX(inst, inst.lineWidth);
-    for (std::uint64_t row = first; row < end; ++row) {
-        PaintLine(inst, dc, row, area);
-        const int y = RowY(inst, row);
-        Fill(dc, RECT{std::max<LONG>(rowRight, area.left), y, client.right, y + inst.lineHeight},
-             inst.colors.backColor);
-    }
+    for (std::uint64_t row = first; row < end; ++row) PaintLine(inst, dc, row, client.right);
     const int below = RowY(inst, inst.rowCount);
     Fill(dc, RECT{area.left, std::max<LONG>(below, area.top), area.right, area.bottom},
          inst.colors.backColor);
+    SetBkMode(dc, oldMode);
     return 0;
 }
 
@@ -129,9 +139,17 @@ void HexViewPaintCaretByte(HexViewInstance& inst) {
         WindowDc window(inst.hwnd);
         HDC dc = window.get();
         SelectGuard fontSelection(dc, inst.font.get());
-        EnsureRowBuffers(inst);
         const int y = inst.caretRow * inst.lineHeight;
         SetBkColor(dc, HexViewResolveColor(inst.colors.backColor));
+        INT advances[9];
+        std::fill(std::begin(advances), std::end(advances), inst.charWidth);
+        // Opaque over the cell, as wide as the text.
+        auto draw = [&](std::uint32_t column, const char* text, UINT length) {
+            const int x = HexViewColumnX(inst, column);
+            const RECT cell{x, y, x + static_cast<int>(length) * inst.charWidth,
+                            y + inst.lineHeight};
+            ExtTextOutA(dc, x, y, ETO_OPAQUE, &cell, text, length, advances);
+        };
 
         char digits[9];
         const UINT length = static_cast<UINT>(HexViewFormatByte(inst.style, byte, digits));
@@ -139,13 +157,11 @@ void HexViewPaintCaretByte(HexViewInstance& inst) {
         std::uint32_t color = marks ? c.changedColor
                                     : (inst.caretCol & 1) != 0 ? c.oddDataColor : c.evenDataColor;
         SetTextColor(dc, HexViewResolveColor(color));
-        DrawText(dc, HexViewColumnX(inst, inst.cellWidth * inst.caretCol + inst.dataColumn), y,
-                 inst.lineHeight, inst.charWidth, digits, length, inst.rowAdvances.data());
+        draw(inst.cellWidth * inst.caretCol + inst.dataColumn, digits, length);
 
         const char shown = HexViewDisplayChar(inst, byte);
         SetTextColor(dc, HexViewResolveColor(marks ? c.changedColor : c.charColor));
-        DrawText(dc, HexViewColumnX(inst, inst.charColumn + inst.caretCol), y, inst.lineHeight,
-                 inst.charWidth, &shown, 1, inst.rowAdvances.data());
+        draw(inst.charColumn + inst.caretCol, &shown, 1);
     }
     if (inst.caretOwned) ShowCaret(inst.hwnd);
 }

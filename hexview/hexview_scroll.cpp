@@ -61,8 +61,8 @@ bool HexViewEnsureVisibleTop(const HexViewModel& m, std::uint32_t offset, std::u
     std::uint32_t wanted;
     if (row < m.topRow) {
         wanted = row;
-    } else if (std::uint64_t{row} > std::uint64_t{m.topRow} + m.pageRows) {
-        wanted = std::min(row - m.pageRows + 1, HexViewLastTopRow(m));
+    } else if (std::uint64_t{row} >= std::uint64_t{m.topRow} + std::max(m.pageRows, 1u)) {
+        wanted = std::min(row - std::max(m.pageRows, 1u) + 1, HexViewLastTopRow(m));
     } else {
         return false;
     }

@@ -36,8 +36,8 @@ std::uint32_t HexViewVScrollTarget(const HexViewModel& m, int code, std::uint32_
 // is the column of the thumb for the thumb codes.
 std::int64_t HexViewHScrollStep(const HexViewModel& m, int code, std::uint32_t trackCol);
 
-// The topRow that brings the row of offset into view, or false when it is in view already
-// (a row just below the last whole row counts as in view).
+// The topRow that brings the row of offset into view, or false when it is in view already.
+// Only whole rows count: the row below the last whole one may not be on the screen at all.
 bool HexViewEnsureVisibleTop(const HexViewModel& m, std::uint32_t offset, std::uint32_t* top);
 
 // Whether a resize moved the view, from topRow and leftCol before it and the model after it.

@@ -49,18 +49,18 @@ int PasteBlock(HexViewInstance& inst, HGLOBAL block, DWORD announced) {
     const auto* bytes = static_cast<const std::uint8_t*>(text.data());
     if (bytes == nullptr) return HexViewFail(inst, kHexNoMemory);
     const std::uint32_t count = HexViewTextCount(announced, bytes, text.size());
-    const std::uint32_t n = count > 0 ? HexViewInsertData(inst, bytes, inst.caretPos, count) : 0;
-    if (count > 0 && n == 0) return HexViewFail(inst, inst.document.error);
-    if (n > 0) ShowPasted(inst, inst.caretPos + n);
+    if (count == 0) return 1;
+    if (HexViewInsertData(inst, bytes, inst.caretPos, count) == 0) return 0;
+    ShowPasted(inst, inst.caretPos + count);
     return 1;
 }
 
 // The announced count is read in pieces straight into add-buffer room, and what arrived is
 // placed as one edit when the stream ends: a document without room for all of it pastes
 // nothing, and a stream that ends early no more than it gave.
-int PasteStream(HexViewInstance& inst, IStream* stream, DWORD announced) {
-    const std::uint32_t count = std::min<std::uint32_t>(announced, 0xFFFFFFFFu - inst.caretPos);
+int PasteStream(HexViewInstance& inst, IStream* stream, DWORD count) {
     if (count == 0) return 1;
+    if (!HexViewFitsWhole(inst, inst.caretPos, count)) return 0;
     std::uint8_t* room = HexDocAddRoom(inst.document, count);
     if (room == nullptr) return HexViewFail(inst, inst.document.error);
     std::uint32_t got = 0;
@@ -72,7 +72,7 @@ int PasteStream(HexViewInstance& inst, IStream* stream, DWORD announced) {
     }
     if (got == 0) return 1;
     const std::uint32_t n = HexViewInsertData(inst, room, inst.caretPos, got);
-    if (n == 0) return HexViewFail(inst, inst.document.error);
+    if (n == 0) return 0;
     inst.selAnchor = inst.selEnd = 0;
     HexViewUpdateScrollBars(inst);
     ShowPasted(inst, inst.caretPos + n);

@@ -68,13 +68,17 @@ int HexViewResetView(HWND control);
 
 // Saves to path, or over the document's own file when path is null or names it; with a null
 // path an unmodified document is not written again. The document then is the saved file. A
-// failed save keeps the document and its edits, and the file it was to replace, except in one
-// case: when the document had to let go of its file and could not take it back, it is closed
-// (the view shows an empty document) and HexViewGetKeptFile names the file that holds it.
+// failed save keeps the document and its edits, and the file it was to replace, except when
+// the document had to let go of its file and could not take it back: it is then closed (the
+// view shows an empty document) and HexViewGetKeptFile names the file that holds it. A save
+// that wrote its file whole but could not open it again as the document also returns 0, with
+// the reason in the last error (3 another program has it, 1 no memory) and HexViewGetKeptFile
+// naming that file; the document is then the old one, or an empty one if it had to go.
 [[nodiscard]] int HexViewSaveFile(HWND control, const char* path);
 
-// After the last save: the file that holds a document the save had to close, copied into
-// destination (size bytes); 1, or 0 and an empty text when the save lost nothing.
+// After the last save: the file that holds the bytes of a document the save did not leave
+// shown (a temporary file, or the saved file itself), copied into destination (size bytes); 1,
+// or 0 and an empty text when the save lost nothing.
 int HexViewGetKeptFile(HWND control, char* destination, DWORD size);
 
 // Puts a file's bytes at position: inserted (mode 1) or overwriting, limited to the selection's

@@ -16,27 +16,45 @@ bool FileOpAllowed(FileOp op, std::uint64_t bytes) {
     return gate == nullptr || gate(op, bytes);
 }
 
-bool WriteFileReplacing(const char* path, const void* data, std::uint32_t count, FileOp* failed) {
+bool WriteFileReplacing(const char* path, FileContentWriter write, void* context,
+                        FileOp* failed) {
+    char target[kFilePathSize];
     char folder[kFilePathSize];
     char temporary[kFilePathSize];
-    FolderOfPath(path, folder);
     FileOp step = FileOp::kOpen;
-    if (MakeTempFile(folder, "vor", temporary)) {
-        errno = 0;  // a step that fails without saying why leaves it so
-        const FileHandle file = OpenExistingFile(temporary, true, kShareNone, nullptr);
-        if (file != kNoFile) {
-            step = FileOp::kWrite;
-            const bool written = WriteFileBytes(file, data, count) && FlushFile(file);
-            CloseFile(file);
-            if (written) {
-                step = FileOp::kReplace;
-                if (ReplaceFileWith(path, temporary, nullptr)) return true;
+    if (ResolveFileLinks(path, target)) {
+        FolderOfPath(target, folder);
+        if (MakeTempFile(folder, "vor", temporary)) {
+            errno = 0;  // a step that fails without saying why leaves it so
+            const FileHandle file = OpenExistingFile(temporary, true, kShareNone, nullptr);
+            if (file != kNoFile) {
+                step = FileOp::kWrite;
+                // Flushed before it can take the old file's place: after a power cut the move
+                // may be on the disk while unflushed data is not.
+                const bool written = write(file, context) && FlushFile(file);
+                CloseFile(file);
+                if (written) {
+                    step = FileOp::kReplace;
+                    if (ReplaceFileWith(target, temporary, nullptr)) return true;
+                }
             }
+            const int reason = errno;  // the failing call's, not the clean-up's
+            DeleteFilePath(temporary);
+            errno = reason;
         }
-        const int reason = errno;  // the failing call's, not the clean-up's
-        DeleteFilePath(temporary);
-        errno = reason;
     }
     if (failed != nullptr) *failed = step;
     return false;
+}
+
+bool WriteFileReplacing(const char* path, const void* data, std::uint32_t count, FileOp* failed) {
+    struct Bytes {
+        const void* data;
+        std::uint32_t count;
+    } bytes{data, count};
+    auto write = [](FileHandle file, void* context) {
+        const auto* b = static_cast<const Bytes*>(context);
+        return WriteFileBytes(file, b->data, b->count);
+    };
+    return WriteFileReplacing(path, write, &bytes, failed);
 }

@@ -35,8 +35,9 @@ enum FileShare : unsigned { kShareNone = 0, kShareRead = 1, kShareWrite = 2 };
                                           FileError* error);
 
 // Creates the file, or empties an existing one, for writing with no sharing (Win32
-// CREATE_ALWAYS). temporary asks for the temporary attribute where the system has one.
-[[nodiscard]] FileHandle CreateFileAlways(const char* path, bool temporary, FileError* error);
+// CREATE_ALWAYS), with normal attributes: a file that is to replace another must reach the
+// disk like any other.
+[[nodiscard]] FileHandle CreateFileAlways(const char* path, FileError* error);
 
 void CloseFile(FileHandle file);
 
@@ -76,16 +77,23 @@ void CloseFile(FileHandle file);
 // Deletes a file; fails when it is read-only or open.
 bool DeleteFilePath(const char* path);
 
+// The file that writing to path reaches, into out (kFilePathSize bytes): path itself, or for a
+// symbolic link (or a chain of them) the file it finally names, which need not exist yet. A
+// replace through the link then changes that file and keeps the link. False when the links
+// loop or the name would not fit. Windows: path itself.
+[[nodiscard]] bool ResolveFileLinks(const char* path, char* out);
+
 // Copies the folder part of path, with its trailing separator, to out (kFilePathSize bytes);
 // "." and a separator when path names no folder.
 void FolderOfPath(const char* path, char* out);
 
 // Tests make file operations fail with this, as a full disk or a dropped network share would:
 // while a gate is set, the operations ask it first (opens and creates, MakeTempFile among them,
-// as kOpen; writes and length changes as kWrite with their byte count; ReplaceFileWith as
-// kReplace; MapFileWindow as kMap with its size) and fail without touching anything when it
-// returns false. Null removes the gate.
-enum class FileOp { kOpen, kWrite, kReplace, kMap };
+// as kOpen; writes and length changes as kWrite with their byte count; FlushFile as kFlush;
+// ReplaceFileWith as kReplace; MapFileWindow as kMap with its size) and fail without touching
+// anything when it returns false. A gate that lets everything through also learns the order of
+// the steps. Null removes the gate.
+enum class FileOp { kOpen, kWrite, kReplace, kMap, kFlush };
 using FileGate = bool (*)(FileOp op, std::uint64_t bytes);
 void SetFileGate(FileGate gate);
 
@@ -94,8 +102,15 @@ void SetFileGate(FileGate gate);
 
 // Makes count bytes the new contents of path so that path is always wholly the old file or
 // wholly the new one: they go to a temporary file beside it (MakeTempFile), which takes its
-// place (ReplaceFileWith) only once written whole and flushed. On failure the temporary file is
+// place (ReplaceFileWith) only once written whole and flushed. A symbolic link stays: the file
+// it names is the one replaced (ResolveFileLinks). On failure the temporary file is
 // gone, *failed (when not null) names the step (kOpen: the temporary file could not be made;
 // kWrite; kReplace) and, on POSIX, errno is that of the failing call.
 [[nodiscard]] bool WriteFileReplacing(const char* path, const void* data, std::uint32_t count,
+                                      FileOp* failed);
+
+// The same for contents that write puts into the open temporary file, from its start; it
+// returns false when it could not write them all (the step is then kWrite).
+using FileContentWriter = bool (*)(FileHandle file, void* context);
+[[nodiscard]] bool WriteFileReplacing(const char* path, FileContentWriter write, void* context,
                                       FileOp* failed);

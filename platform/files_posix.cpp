@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "platform/files.h"
 
@@ -104,7 +105,7 @@ FileHandle OpenExistingFile(const char* path, bool write, unsigned share, FileEr
     return fd;
 }
 
-FileHandle CreateFileAlways(const char* path, bool /*temporary*/, FileError* error) {
+FileHandle CreateFileAlways(const char* path, FileError* error) {
     if (!FileOpAllowed(FileOp::kOpen, 0)) return Fail(error, FileError::kOther);
     struct stat info {};
     if (stat(path, &info) == 0) {
@@ -180,6 +181,7 @@ bool WriteFileBytes(FileHandle file, const void* buffer, std::uint32_t count) {
 }
 
 bool FlushFile(FileHandle file) {
+    if (!FileOpAllowed(FileOp::kFlush, 0)) return false;
     return fsync(Fd(file)) == 0;
 }
 
@@ -233,6 +235,14 @@ bool ReplaceFileWith(const char* target, const char* source, FileError* error) {
             if (chown(source, info.st_uid, info.st_gid) != 0) {
                 // Only root may give a file away; the permissions above are what matters.
             }
+        } else {
+            // A temporary file is private (0600); a new file gets what creating it would give.
+            static const mode_t mask = [] {
+                const mode_t m = umask(0);
+                umask(m);
+                return m;
+            }();
+            chmod(source, 0666 & ~mask);
         }
         if (rename(source, target) != 0) reason = ErrorFromErrno();
     }
@@ -244,6 +254,33 @@ bool DeleteFilePath(const char* path) {
     struct stat info {};
     if (stat(path, &info) != 0 || ReadOnlyStat(path, info) || OpenElsewhere(path)) return false;
     return unlink(path) == 0;
+}
+
+bool ResolveFileLinks(const char* path, char* out) {
+    std::string current = path;
+    // As many links as the system itself follows before it gives up with ELOOP.
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat info {};
+        if (lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+            if (current.size() >= kFilePathSize) {
+                errno = ENAMETOOLONG;
+                return false;
+            }
+            std::memcpy(out, current.c_str(), current.size() + 1);
+            return true;
+        }
+        char link[4096];
+        const ssize_t n = readlink(current.c_str(), link, sizeof link - 1);
+        if (n < 0) return false;
+        link[n] = '\0';
+        const std::size_t slash = current.rfind('/');
+        // A relative link is read from the folder that holds it.
+        current = link[0] == '/' || slash == std::string::npos
+                      ? std::string(link)
+                      : current.substr(0, slash + 1) + link;
+    }
+    errno = ELOOP;
+    return false;
 }
 
 void FolderOfPath(const char* path, char* out) {

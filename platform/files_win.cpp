@@ -45,11 +45,10 @@ FileHandle OpenExistingFile(const char* path, bool write, unsigned share, FileEr
     return Result(file, error);
 }
 
-FileHandle CreateFileAlways(const char* path, bool temporary, FileError* error) {
+FileHandle CreateFileAlways(const char* path, FileError* error) {
     if (!FileOpAllowed(FileOp::kOpen, 0)) return Refused(error);
-    HANDLE file =
-        CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                    temporary ? FILE_ATTRIBUTE_TEMPORARY : FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     return Result(file, error);
 }
 
@@ -99,6 +98,7 @@ bool WriteFileBytes(FileHandle file, const void* buffer, std::uint32_t count) {
 }
 
 bool FlushFile(FileHandle file) {
+    if (!FileOpAllowed(FileOp::kFlush, 0)) return false;
     return FlushFileBuffers(Handle(file)) != 0;
 }
 
@@ -149,6 +149,14 @@ bool ReplaceFileWith(const char* target, const char* source, FileError* error) {
 
 bool DeleteFilePath(const char* path) {
     return DeleteFileA(path) != 0;
+}
+
+bool ResolveFileLinks(const char* path, char* out) {
+    // Links are rare on Windows and MoveFileEx replaces one like a file: taken as it is.
+    const std::size_t n = std::strlen(path);
+    if (n >= kFilePathSize) return false;
+    std::memcpy(out, path, n + 1);
+    return true;
 }
 
 void FolderOfPath(const char* path, char* out) {

@@ -12,6 +12,7 @@ die() { printf 'error: %s\n' "$*" >&2; exit 1; }
 # ensure_wine_prefix).
 VORLAND_PACKAGES=(
     cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev googletest libbenchmark-dev
+    nlohmann-json3-dev
     mingw-w64 wine wine64 wine32:i386 xvfb xauth x11-utils imagemagick procps fonts-liberation
     fonts-wine
 )
@@ -81,6 +82,15 @@ build_windows_targets() {
 }
 # Only the programs that a Windows user gets (the release package), in the same tree.
 build_windows_programs() { build_windows_targets Vorland VorlandGallery vorland-cli; }
+# ThreadSanitizer over the tests that run several units at once, in a tree of their own: only
+# what those tests need is built (vorland-cli, vorland-sim and the two test programs).
+TSAN_TESTS=(cli_gang_test cli_gang_units_test)
+build_tsan() {
+    configure_tree tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORLAND_SANITIZE=OFF -DVORLAND_TSAN=ON \
+        -DVORLAND_BENCH=OFF || return 1
+    cmake --build "$VORLAND_BUILD/tsan" --target vorland-cli vorland-sim "${TSAN_TESTS[@]}" ||
+        { echo "error: build of tsan failed" >&2; return 1; }
+}
 build_fuzz() {
     build_tree fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORLAND_FUZZ=ON \
         -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++

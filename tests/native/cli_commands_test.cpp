@@ -2,15 +2,21 @@
 // leave on the chip and in files, what they print, their exit status, and that the unit is
 // always returned to 115200 baud.
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "app/address_rules.h"
+#include "app/image_load.h"
 #include "cli/cli_runner.h"
 #include "cli/exit_codes.h"
+#include "formats/checksums.h"
 #include "formats/image_formats.h"
+#include "formats/text_format.h"
 #include "sim/programmer_unit.h"
 #include "sim/simulated_port.h"
 #include "tests/native/support/pattern_bytes.h"
@@ -39,6 +45,13 @@ public:
 Bytes Slice(const Bytes& bytes, std::size_t start, std::size_t length) {
     return Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(start),
                  bytes.begin() + static_cast<std::ptrdiff_t>(start + length));
+}
+
+// The programmer window's checksum line of bytes at first, and a line end.
+std::string ChecksumLine(std::uint32_t first, const Bytes& bytes) {
+    return FormatChecksumLine(first, first + static_cast<std::uint32_t>(bytes.size()) - 1,
+                              bytes.data()) +
+           "\n";
 }
 
 void WriteText(const std::string& path, const std::string& text) {
@@ -90,7 +103,7 @@ TEST_F(CliCommandsTest, ProgramsAHexImageAndReadsItBackAsSRecordAndBinary) {
 
     ASSERT_EQ(Run({"program", File("img.hex"), "-c", "AM29F040"}), kExitSuccess) << console_.err;
     EXPECT_EQ(console_.out, "programmed and verified 010000-010FFF of the AM29F040 from " +
-                                File("img.hex") + "\n");
+                                File("img.hex") + "\n" + ChecksumLine(0x10000, image));
     EXPECT_EQ(Slice(unit_.chip(), 0x10000, 0x1000), image);
     EXPECT_EQ(unit_.chip()[0xFFFF], 0xFF);
     EXPECT_EQ(unit_.chip()[0x11000], 0xFF);
@@ -100,8 +113,8 @@ TEST_F(CliCommandsTest, ProgramsAHexImageAndReadsItBackAsSRecordAndBinary) {
     ASSERT_EQ(Run({"read", File("back.srec"), "-c", "am29f040", "--chip-range", "10000+1000"}),
               kExitSuccess)
         << console_.err;
-    EXPECT_EQ(console_.out,
-              "read 010000-010FFF of the AM29F040 into " + File("back.srec") + " (S-record)\n");
+    EXPECT_EQ(console_.out, "read 010000-010FFF of the AM29F040 into " + File("back.srec") +
+                                " (S-record)\n" + ChecksumLine(0x10000, image));
     const Bytes srec = ReadWholeFile(File("back.srec"));
     SparseImage back;
     ImageError error;
@@ -134,8 +147,8 @@ TEST_F(CliCommandsTest, GapsAreFilledAndTheRangeWidenedToBlocks) {
     WriteText(File("sparse.hex"), ":03010500AABBCCC6\n:01018000116D\n:00000001FF\n");
     ASSERT_EQ(Run({"program", File("sparse.hex"), "-c", "AT29C256", "--fill", "00"}), kExitSuccess)
         << console_.err;
-    EXPECT_EQ(console_.out, "programmed and verified 000100-0001BF of the AT29C256 from " +
-                                File("sparse.hex") + "\n");
+    EXPECT_EQ(console_.out.substr(0, console_.out.find('\n')),
+              "programmed and verified 000100-0001BF of the AT29C256 from " + File("sparse.hex"));
     const Bytes& chip = unit_.chip();
     EXPECT_EQ(Slice(chip, 0xFF, 10), (Bytes{0xFF, 0, 0, 0, 0, 0, 0xAA, 0xBB, 0xCC, 0}));
     EXPECT_EQ(chip[0x180], 0x11);
@@ -158,27 +171,104 @@ TEST_F(CliCommandsTest, ABinaryImageGoesWhereTheChipRangeSays) {
         << console_.err;
 }
 
-TEST_F(CliCommandsTest, VerifyTellsTheFirstDifferenceAndExitsWithOne) {
-    const Bytes image = PatternBytes(0x10000, 5);
+// An S-record file of 1,000 bytes at 0x4000: the window, after loading it, and every command
+// name one range, 64-byte blocks padded with FF, and one checksum.
+TEST_F(CliCommandsTest, EveryChipCommandPrintsTheWindowsChecksumLine) {
+    const Bytes data = PatternBytes(1000, 7);
+    const std::string srec = WriteSRecord(data.data(), 1000, 0x4000, "img");
+    WriteText(File("img.s19"), srec);
+    Bytes buffer(kImageBufferSize);
+    const std::string windowLine =
+        LoadAddressedImage(ImageFormat::kSRecord, srec, File("img.s19"), 0x80000, buffer.data())
+            .lines.back();
+    ASSERT_EQ(windowLine.rfind("Checksum 004000-0043FF: ", 0), 0u) << windowLine;
+
+    const std::vector<std::vector<std::string>> commands = {
+        {"program", File("img.s19"), "-c", "AM29F040"},
+        {"program", File("img.s19"), "-c", "AM29F040", "--no-verify"},
+        {"verify", File("img.s19"), "-c", "AM29F040"},
+        {"verify", File("img.s19"), "-c", "AM29F040", "--quick"},
+        {"read", File("back.s19"), "-c", "AM29F040", "--chip-range", "4000-43FF"},
+    };
+    for (const auto& command : commands) {
+        ASSERT_EQ(Run(command), kExitSuccess) << command[0] << console_.err;
+        EXPECT_EQ(console_.out.substr(console_.out.find('\n') + 1), windowLine + "\n")
+            << command[0];
+    }
+}
+
+// With --json, stdout holds one object per unit and nothing else; the text goes to stderr.
+TEST_F(CliCommandsTest, JsonGivesOneObjectPerUnit) {
+    const Bytes image = PatternBytes(0x100, 3);
+    WriteWholeFile(File("img.bin"), image);
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        nlohmann::json fields;  // besides time, which every object has
+    } cases[] = {
+        {{"detect"},
+         kExitSuccess,
+         {{"port", "COM2"}, {"unit", "Vorland v1.0.F"}, {"result", "found"}}},
+        {{"verify", File("img.bin"), "-c", "AM29F040"},
+         kExitMismatch,
+         {{"port", "COM2"},
+          {"unit", "Vorland v1.0.F"},
+          {"chip", "AM29F040"},
+          {"result", "differs"},
+          {"message", Printf("the chip differs from %s first at chip address 000000 (file "
+                             "address 00000000): the file has %02X, the chip FF",
+                             File("img.bin").c_str(), image[0])}}},
+        {{"read", File("back.bin"), "-c", "AM29F040", "--chip-range", "0+100"},
+         kExitSuccess,
+         {{"port", "COM2"},
+          {"unit", "Vorland v1.0.F"},
+          {"chip", "AM29F040"},
+          {"result", "read"},
+          {"file", File("back.bin")},
+          {"range", "000000-0000FF"},
+          {"sum", "FF00"},
+          {"crc32", "FEA8A821"}}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), {"--json", "-p", "COM2"});
+        EXPECT_EQ(Run(args), c.status) << console_.err;
+        ASSERT_EQ(std::count(console_.out.begin(), console_.out.end(), '\n'), 1) << console_.out;
+        nlohmann::json record = nlohmann::json::parse(console_.out);
+        EXPECT_EQ(record["time"].get<std::string>().size(), 24u) << record;
+        record.erase("time");
+        EXPECT_EQ(record, c.fields) << c.args[0];
+    }
+    EXPECT_EQ(Run({"detect", "--json", "-p", "COM9"}), kExitNoUnit);
+    EXPECT_EQ(console_.out, "") << "no object when nothing answered";
+}
+
+TEST_F(CliCommandsTest, VerifyTellsEveryDifferenceAndExitsWithOne) {
+    const Bytes image(0x10000, 0x11);
     std::copy(image.begin(), image.end(), unit_.chip().begin());
     WriteWholeFile(File("same.bin"), image);
     ASSERT_EQ(Run({"verify", File("same.bin"), "-c", "AM29F040"}), kExitSuccess) << console_.err;
-    EXPECT_EQ(console_.out, "the AM29F040 matches " + File("same.bin") + " at 000000-00FFFF\n");
+    EXPECT_EQ(console_.out, "the AM29F040 matches " + File("same.bin") + " at 000000-00FFFF\n" +
+                                ChecksumLine(0, image));
     ASSERT_EQ(Run({"verify", File("same.bin"), "-c", "AM29F040", "--quick"}), kExitSuccess);
-    EXPECT_EQ(console_.out,
-              "the AM29F040 matches " + File("same.bin") + " at 000000-00FFFF (by checksum)\n");
+    EXPECT_EQ(console_.out, "the AM29F040 matches " + File("same.bin") +
+                                " at 000000-00FFFF (by checksum)\n" + ChecksumLine(0, image));
 
+    // 3 ranges, 19 bytes, the first a single byte.
     Bytes other = image;
-    other[0x1234] = static_cast<std::uint8_t>(image[0x1234] ^ 0x5A);
-    other[0x2000] ^= 1;
+    other[0x100] = 0x5A;
+    for (int i = 0; i < 16; ++i) other[0x2000 + i] = i % 2 ? 0xAA : 0x55;
+    other[0x8000] = other[0x8001] = 0x00;
     WriteWholeFile(File("other.bin"), other);
     EXPECT_EQ(Run({"verify", File("other.bin"), "-c", "AM29F040"}), kExitMismatch);
-    char expected[200];
-    std::snprintf(expected, sizeof expected,
-                  "first at chip address 001234 (file address 00001234): the file has %02X, the "
-                  "chip %02X\n",
-                  other[0x1234], image[0x1234]);
-    EXPECT_EQ(console_.out, "the chip differs from " + File("other.bin") + " " + expected);
+    EXPECT_EQ(console_.out,
+              "the chip differs from " + File("other.bin") +
+                  " first at chip address 000100 (file address 00000100): the file has 5A, the "
+                  "chip 11\n"
+                  "19 bytes differ in 3 ranges\n"
+                  "000100-000100  file 5A                           chip 11\n"
+                  "002000-00200F  file 55 AA 55 AA 55 AA 55 AA ...  chip 11 11 11 11 11 11 11 11 ...\n"
+                  "008000-008001  file 00 00                        chip 11 11\n");
     EXPECT_EQ(Run({"verify", File("other.bin"), "-c", "AM29F040", "--quick"}), kExitMismatch);
     EXPECT_EQ(console_.out.find("the checksums of 000000-00FFFF differ: "), 0u) << console_.out;
     EXPECT_EQ(unit_.speedCode(), 7);
@@ -189,10 +279,12 @@ TEST_F(CliCommandsTest, ProgrammingOverOldDataFailsItsVerifyUnlessErasedFirst) {
     const Bytes image = PatternBytes(0x800, 9);
     WriteWholeFile(File("img.bin"), image);
     EXPECT_EQ(Run({"program", File("img.bin"), "-c", "AM29F040"}), kExitMismatch);
-    EXPECT_NE(console_.err.find("vorland-cli: programming did not take: the chip differs from " +
-                                File("img.bin") + " first at chip address 000000"),
-              std::string::npos)
-        << console_.err;
+    const std::size_t failed =
+        console_.err.find("vorland-cli: programming did not take: the chip differs from " +
+                          File("img.bin") + " first at chip address 000000");
+    ASSERT_NE(failed, std::string::npos) << console_.err;
+    EXPECT_NE(console_.err.find(" bytes differ in ", failed), std::string::npos) << console_.err;
+    EXPECT_NE(console_.err.find("\n000000-", failed), std::string::npos) << console_.err;
     EXPECT_EQ(console_.out, "");
 
     ASSERT_EQ(Run({"program", File("img.bin"), "-c", "AM29F040", "--erase"}), kExitSuccess)
@@ -205,7 +297,7 @@ TEST_F(CliCommandsTest, ProgrammingOverOldDataFailsItsVerifyUnlessErasedFirst) {
     ASSERT_EQ(Run({"program", File("img.bin"), "-c", "AM29F040", "--no-verify"}), kExitSuccess);
     EXPECT_EQ(unit_.counters().blocks - blocks, 8u) << "eight write blocks, nothing read back";
     EXPECT_EQ(console_.out, "programmed 000000-0007FF of the AM29F040 from " + File("img.bin") +
-                                " (not verified)\n");
+                                " (not verified)\n" + ChecksumLine(0, image));
 }
 
 TEST_F(CliCommandsTest, BadFilesAreRefusedBeforeTheUnitIsTouched) {
@@ -243,6 +335,53 @@ TEST_F(CliCommandsTest, BadFilesAreRefusedBeforeTheUnitIsTouched) {
     EXPECT_EQ(unit_.counters().frames, 0u);
 }
 
+// Offline: a binary file, the same bytes as a HEX image (whose gaps are FF), and an S-record
+// image that differs in two places and runs 4 bytes longer.
+TEST_F(CliCommandsTest, CompareListsTheRangesThatDifferAndExitsWithOne) {
+    Bytes bytes(0x300, 0xFF);
+    for (std::size_t i = 0x100; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i);
+    WriteWholeFile(File("a.bin"), bytes);
+    WriteText(File("same.hex"), WriteIntelHex(bytes.data() + 0x100, 0x200, 0x100));
+    Bytes changed = bytes;
+    changed[0x180] = 0x00;
+    std::fill(changed.begin() + 0x200, changed.begin() + 0x20C, 0xEE);
+    changed.insert(changed.end(), {1, 2, 3, 4});
+    WriteText(File("b.s19"), WriteSRecord(changed.data(), 0x304, 0, "b"));
+
+    EXPECT_EQ(Run({"compare", File("a.bin"), File("same.hex")}), kExitSuccess) << console_.err;
+    EXPECT_EQ(console_.out,
+              File("a.bin") + " and " + File("same.hex") + " hold the same bytes at 000000-0002FF\n");
+    EXPECT_EQ(Run({"compare", File("a.bin"), File("b.s19")}), kExitMismatch) << console_.err;
+    EXPECT_EQ(console_.out,
+              "17 bytes differ in 3 ranges\n"
+              "000180-000180  a.bin 80                           b.s19 00\n"
+              "000200-00020B  a.bin 00 01 02 03 04 05 06 07 ...  b.s19 EE EE EE EE EE EE EE EE ...\n"
+              "000300-000303  a.bin (past its end)               b.s19 01 02 03 04\n");
+    EXPECT_EQ(Run({"compare", File("a.bin"), File("b.s19"), "--json"}), kExitMismatch);
+    nlohmann::json summary = nlohmann::json::parse(console_.out.substr(0, console_.out.find('\n')));
+    summary.erase("time");
+    EXPECT_EQ(summary, (nlohmann::json{{"file", File("a.bin")}, {"other", File("b.s19")},
+                                       {"result", "differs"}, {"bytes", 17}, {"ranges", 3}}));
+    EXPECT_EQ(console_.out.substr(console_.out.find('\n') + 1),
+              "{\"range\":\"000180-000180\",\"bytes\":1}\n"
+              "{\"range\":\"000200-00020B\",\"bytes\":12}\n"
+              "{\"range\":\"000300-000303\",\"bytes\":4}\n");
+    EXPECT_EQ(Run({"compare", File("same.hex"), File("a.bin"), "--fill", "0", "-q"}),
+              kExitMismatch);
+    EXPECT_EQ(console_.out,
+              "256 bytes differ in 1 range\n"
+              "000000-0000FF  same.hex 00 00 00 00 00 00 00 00 ...  a.bin FF FF FF FF FF FF FF FF ...\n");
+
+    EXPECT_EQ(Run({"compare", File("a.bin"), File("missing.bin")}), kExitBadInput);
+    EXPECT_EQ(console_.err,
+              "vorland-cli: " + File("missing.bin") + ": No such file or directory\n");
+    WriteText(File("bad.hex"), ":03000000010203F7\n:03000300010203F3\n:00000001FF\n");
+    EXPECT_EQ(Run({"compare", File("bad.hex"), File("a.bin")}), kExitBadInput);
+    EXPECT_EQ(console_.err, "vorland-cli: " + File("bad.hex") +
+                                ":2: bad checksum: the record says 0xF3, its bytes need 0xF4\n");
+    EXPECT_FALSE(PortTouched());
+}
+
 TEST_F(CliCommandsTest, AnSRecordFileWithoutAnEndRecordIsProgrammedWithANote) {
     WriteText(File("img.s19"), "S00600004844521B\nS10512340102B1\n");
     ASSERT_EQ(Run({"program", File("img.s19"), "-c", "AM29F040"}), kExitSuccess) << console_.err;
@@ -250,8 +389,8 @@ TEST_F(CliCommandsTest, AnSRecordFileWithoutAnEndRecordIsProgrammedWithANote) {
                                 ": no end record (S7, S8 or S9); the file is taken as complete\n"),
               0u)
         << console_.err;
-    EXPECT_EQ(console_.out, "programmed and verified 001200-00123F of the AM29F040 from " +
-                                File("img.s19") + "\n");
+    EXPECT_EQ(console_.out.substr(0, console_.out.find('\n')),
+              "programmed and verified 001200-00123F of the AM29F040 from " + File("img.s19"));
     EXPECT_EQ(Slice(unit_.chip(), 0x1233, 4), (Bytes{0xFF, 1, 2, 0xFF}));
 }
 
@@ -437,8 +576,8 @@ TEST_F(CliCommandsTest, QuietAndVerbose) {
     ASSERT_EQ(Run({"read", File("q.hex"), "-c", "AM29F040", "--chip-range", "0-FF", "-q"}),
               kExitSuccess);
     EXPECT_EQ(console_.err, "");
-    EXPECT_EQ(console_.out,
-              "read 000000-0000FF of the AM29F040 into " + File("q.hex") + " (Intel HEX)\n");
+    EXPECT_EQ(console_.out, "read 000000-0000FF of the AM29F040 into " + File("q.hex") +
+                                " (Intel HEX)\n" + ChecksumLine(0, Bytes(0x100, 0xFF)));
     ASSERT_EQ(
         Run({"read", File("v.hex"), "-c", "AM29F040", "--chip-range", "0-FF", "-v", "-p", "COM2"}),
         kExitSuccess);

@@ -125,17 +125,18 @@ TEST(CliGang, ARowNeverWraps) {
     EXPECT_EQ(GangRowText("COM3", 4, "Programming", half, 80).substr(0, 19), "COM3  Programming [");
 }
 
-TEST(CliGang, TheTableGivesEachUnitsResultTimeAndChecksums) {
+TEST(CliGang, TheTableGivesEachUnitsResultTimeRangeAndChecksums) {
     const std::vector<GangSummaryRow> rows = {
-        {"COM3", "Vorland v1.0.F", "verified", 12600, "sum 4B80, CRC-32 84B1F3F0"},
-        {"COM4", "", "no programmer", 310, ""},
-        {"/dev/ttyUSB0", "Tandrel USB v2.5.A", "differs", 9500, ""},
+        {"COM3", "Vorland v1.0.F", "verified", 12600, "010000-017FFF", "sum 4B80, CRC-32 84B1F3F0"},
+        {"COM4", "", "no programmer", 310, "", ""},
+        {"/dev/ttyUSB0", "Tandrel USB v2.5.A", "differs", 9500, "", ""},
     };
     EXPECT_EQ(GangSummaryTable(rows),
-              "Port          Unit                Result         Time    Checksums\n"
-              "COM3          Vorland v1.0.F      verified       12.6 s  sum 4B80, CRC-32 84B1F3F0\n"
-              "COM4          -                   no programmer  310 ms  -\n"
-              "/dev/ttyUSB0  Tandrel USB v2.5.A  differs        9.5 s   -\n");
+              "Port          Unit                Result         Time    Range          Checksums\n"
+              "COM3          Vorland v1.0.F      verified       12.6 s  010000-017FFF  "
+              "sum 4B80, CRC-32 84B1F3F0\n"
+              "COM4          -                   no programmer  310 ms  -              -\n"
+              "/dev/ttyUSB0  Tandrel USB v2.5.A  differs        9.5 s   -              -\n");
 }
 
 }  // namespace

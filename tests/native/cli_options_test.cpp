@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/options.h"
+#include "cli/serial_numbers.h"
 #include "cli/ranges.h"
 
 namespace {
@@ -76,7 +77,7 @@ TEST(CliArguments, RefusalsSayWhy) {
         "ports with commas";
     const std::string chips = "(one of AT29C256, AM29F040, 27SF512, 2732A, 27C128, 27C256, 27C512)";
     const Case cases[] = {
-        {{}, "no command given (detect, info, read, program, verify, erase or blank)"},
+        {{}, "no command given (detect, info, read, program, verify, erase, blank or compare)"},
         {{"burn"}, "unknown command 'burn'"},
         {{"read", "-c", "AM29F040"}, "read needs a FILE"},
         {{"detect", "x.bin"}, "detect takes no file ('x.bin')"},
@@ -96,7 +97,17 @@ TEST(CliArguments, RefusalsSayWhy) {
         {{"detect", "--chip-range", "0-FF"},
          "--chip-range does not apply to detect (only to read, program and verify)"},
         {{"read", "x.bin", "-c", "am29f040", "--fill", "00"},
-         "--fill does not apply to read (only to program and verify)"},
+         "--fill does not apply to read (only to program, verify and compare)"},
+        {{"compare", "a.bin"}, "compare needs two files: compare A B"},
+        {{"compare", "a.bin", "b.hex", "c.bin"}, "too many arguments: 'c.bin'"},
+        {{"compare", "a.bin", "b.dat"},
+         "cannot tell the format of 'b.dat' from its name: add --format bin, hex or srec"},
+        {{"compare", "a.bin", "b.bin", "-c", "am29f040"},
+         "compare works on files alone: --port, --chip and --baud do not apply"},
+        {{"compare", "a.bin", "b.bin", "--quick"},
+         "--quick does not apply to compare (only to program and verify)"},
+        {{"compare", "a.bin", "b.bin", "--file-range", "0-FF"},
+         "--file-range does not apply to compare (only to read, program and verify)"},
         {{"program", "x.bin", "-c", "am29f040", "--quick", "--no-verify"},
          "--quick chooses how to verify, --no-verify not to: give one of them"},
         {{"program", "x.bin", "-c", "at29c256", "--fill", "1FF"},
@@ -117,7 +128,8 @@ TEST(CliArguments, RefusalsSayWhy) {
         // What an unquoted --ports /dev/ttyUSB* leaves after the shell expanded it.
         {{"read", "-c", "am29f040", "--ports", "/dev/ttyUSB0", "/dev/ttyUSB1"},
          "cannot tell the format of '/dev/ttyUSB1' from its name: add --format bin, hex or "
-         "srec" + stray},
+         "srec" +
+             stray},
         {{"read", "--ports", "/dev/ttyUSB0", "/dev/ttyUSB1", "x.hex", "-c", "am29f040"},
          "too many arguments: 'x.hex'" + stray},
         {{"detect", "-p", "/dev/ttyUSB0", "/dev/ttyUSB1"},
@@ -126,6 +138,21 @@ TEST(CliArguments, RefusalsSayWhy) {
          "unknown command '/dev/ttyUSB1'" + stray},
         {{"read", "-p", "/dev/ttyUSB0", "x.dat", "-c", "am29f040"},
          "cannot tell the format of 'x.dat' from its name: add --format bin, hex or srec"},
+        {{"verify", "x.bin", "-c", "am29f040", "--serial-at", "10"},
+         "--serial-at does not apply to verify (only to program)"},
+        {{"read", "x.bin", "-c", "am29f040", "--repeat"},
+         "--repeat does not apply to read (only to program)"},
+        {{"erase", "-c", "am29f040", "--log", "x.jsonl"},
+         "--log does not apply to erase (only to program)"},
+        {{"program", "x.bin", "-c", "am29f040", "--serial-file", "sn.txt"},
+         "--serial-file needs --serial-at: the image address the number goes to"},
+        {{"program", "x.bin", "-c", "am29f040", "--serial-at", "10", "--serial-step", "0"},
+         "--serial-step wants a number (decimal, or hex after 0x) from 1 on, not '0'"},
+        {{"program", "x.bin", "-c", "am29f040", "--serial-at", "10", "--serial-start",
+          "18446744073709551616"},
+         "--serial-start wants a number (decimal, or hex after 0x), not '18446744073709551616'"},
+        {{"program", "x.bin", "-c", "am29f040", "--serial-at", "10", "--serial-format", "dec:0"},
+         "--serial-format wants le16, be16, le32, be32, dec:DIGITS or hex:DIGITS, not 'dec:0'"},
     };
     for (const Case& c : cases) {
         CliOptions options;
@@ -226,7 +253,8 @@ TEST_F(TransferRanges, TheWindowsBlockRulesForReadAndProgram) {
 TEST_F(TransferRanges, ProgramAndVerifyTakeTheSpanOfTheData) {
     Data(0x105, 0x1F3);
     EXPECT_EQ(Plan(kProgram, 0, true, {}, {}), "100 100 100") << "widened to 64-byte blocks";
-    EXPECT_EQ(Plan(kVerify, 0, true, {}, {}), "105 105 EF");
+    EXPECT_EQ(Plan(kVerify, 0, true, {}, {}), "100 100 100") << "as the window loads a HEX file";
+    EXPECT_EQ(Plan(kVerify, 0, false, {}, {}), "105 105 EF") << "a binary image as it is";
     EXPECT_EQ(Plan(kProgram, 0, true, HexRange{0x1000, 0x10FF}, {}), "1000 1000 100");
     EXPECT_EQ(Plan(kProgram, 0, false, HexRange{0x1000, 0x10FF}, {}), "1000 0 100");
     EXPECT_EQ(Plan(kProgram, 0, true, {}, HexRange{0x100, 0x1FF}), "0 100 100");
@@ -241,6 +269,37 @@ TEST_F(TransferRanges, AnImageThatDoesNotFitIsRefused) {
               "0x008000; choose the part to use with --file-range");
     EXPECT_EQ(Plan(kProgram, 0, true, {}, HexRange{0x8000, 0xFFFF}), "0 8000 8000");
     EXPECT_EQ(Plan(kVerify, 2, true, {}, {}), "7F00 7F00 8100");
+}
+
+// How each format writes a number into the image, and the largest it can hold.
+TEST(CliArguments, SerialNumberFormats) {
+    const struct {
+        const char* name;
+        std::uint64_t number;
+        std::vector<std::uint8_t> bytes;
+        std::uint64_t max;
+    } cases[] = {
+        {"le16", 0x1234, {0x34, 0x12}, 0xFFFF},
+        {"be16", 0x1234, {0x12, 0x34}, 0xFFFF},
+        {"le32", 0x12345678, {0x78, 0x56, 0x34, 0x12}, 0xFFFFFFFF},
+        {"be32", 0x12345678, {0x12, 0x34, 0x56, 0x78}, 0xFFFFFFFF},
+        {"dec:8", 1011, {'0', '0', '0', '0', '1', '0', '1', '1'}, 99999999},
+        {"hex:5", 0xABC, {'0', '0', 'A', 'B', 'C'}, 0xFFFFF},
+        {"dec:1", 7, {'7'}, 9},
+    };
+    for (const auto& c : cases) {
+        SerialFormat format;
+        ASSERT_TRUE(ParseSerialFormat(c.name, format)) << c.name;
+        EXPECT_EQ(SerialFormatName(format), c.name);
+        EXPECT_EQ(SerialFormatMax(format), c.max) << c.name;
+        std::vector<std::uint8_t> bytes(format.width);
+        WriteSerialBytes(format, c.number, bytes.data());
+        EXPECT_EQ(bytes, c.bytes) << c.name;
+    }
+    SerialFormat format;
+    for (const char* bad : {"le24", "dec:", "dec:20", "hex:17", "hex:0x4", "DEC:4"}) {
+        EXPECT_FALSE(ParseSerialFormat(bad, format)) << bad;
+    }
 }
 
 }  // namespace

@@ -25,109 +25,12 @@
 #include "formats/image_formats.h"
 #include "formats/text_format.h"
 #include "sim/sim_program_posix.h"
+#include "tests/native/support/cli_process_posix.h"
 #include "tests/native/support/pattern_bytes.h"
-#include "tests/native/support/scratch_files.h"
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-using SteadyClock = std::chrono::steady_clock;
-
-constexpr char kCli[] = VORLAND_BINARY_DIR "/cli/vorland-cli";
-constexpr char kSim[] = VORLAND_BINARY_DIR "/sim/vorland-sim";
-
-std::string TextOf(const std::string& path) {
-    const Bytes bytes = ReadWholeFile(path);
-    return std::string(bytes.begin(), bytes.end());
-}
-
-struct Finished {
-    int status = -1;  // the exit status; -1 killed after the timeout
-    std::string out;
-    std::string err;
-    std::int64_t ms = 0;  // from the start
-};
-
-// One run of vorland-cli with its output in files of the scratch folder.
-class CliProcess {
-public:
-    CliProcess(const ScratchDir& dir, std::vector<std::string> args)
-        : outPath_(dir.File("stdout.txt")), errPath_(dir.File("stderr.txt")) {
-        args.insert(args.begin(), kCli);
-        std::vector<char*> argv;
-        for (std::string& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, outPath_.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, 2, errPath_.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        start_ = SteadyClock::now();
-        if (posix_spawn(&pid_, kCli, &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    ~CliProcess() {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    CliProcess(const CliProcess&) = delete;
-    CliProcess& operator=(const CliProcess&) = delete;
-
-    void Signal(int signal) const { kill(pid_, signal); }
-
-    Finished Wait(int timeoutMs = 60000) {
-        Finished f;
-        int status = 0;
-        while (pid_ > 0 && waitpid(pid_, &status, WNOHANG) == 0) {
-            if (Elapsed() > timeoutMs) {
-                kill(pid_, SIGKILL);
-                waitpid(pid_, &status, 0);
-                status = -1;
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        pid_ = -1;
-        f.ms = Elapsed();
-        f.status = status >= 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        f.out = TextOf(outPath_);
-        f.err = TextOf(errPath_);
-        return f;
-    }
-
-private:
-    std::int64_t Elapsed() const {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - start_)
-            .count();
-    }
-
-    std::string outPath_;
-    std::string errPath_;
-    pid_t pid_ = -1;
-    SteadyClock::time_point start_;
-};
-
-// A unit's status word "name=value" as a number.
-long StatusOf(SimProgram& sim, const std::string& name) {
-    const std::string status = sim.Command("status");
-    const std::size_t at = status.find(" " + name + "=");
-    return at == std::string::npos
-               ? -1
-               : std::strtol(status.c_str() + at + name.size() + 2, nullptr, 10);
-}
-
-// Waits until the unit has served some blocks of a transfer.
-bool AwaitUnitBlocks(SimProgram& sim, long blocks) {
-    for (int i = 0; i < 1000; ++i) {
-        if (StatusOf(sim, "blocks") >= blocks) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return false;
-}
+using namespace cli_process;
 
 class CliProgramTest : public ::testing::Test {
 protected:
@@ -160,7 +63,8 @@ TEST_F(CliProgramTest, ProgramsAHexFileAndReadsItBackAsSRecordAndBinary) {
     Finished f = Run({"program", dir_.File("img.hex"), "--chip", "AM29F040"});
     ASSERT_EQ(f.status, kExitSuccess) << f.err;
     EXPECT_EQ(f.out, "programmed and verified 020000-027FFF of the AM29F040 from " +
-                         dir_.File("img.hex") + "\n");
+                         dir_.File("img.hex") + "\n" +
+                         FormatChecksumLine(0x20000, 0x27FFF, image.data()) + "\n");
     EXPECT_NE(f.err.find("Vorland v1.0.F on " + sim_.linkPath() + " at 921600 baud\n"),
               std::string::npos);
     EXPECT_EQ(f.err.find('\r'), std::string::npos) << "no bar when stderr is a file";
@@ -280,22 +184,51 @@ TEST_F(CliProgramTest, AReadWhoseFileCannotBeWrittenLeavesTheOldFileAsItWas) {
     }
 }
 
-// An unquoted `--ports /dev/ttyUSB*` leaves the second port where the file goes: a read must
-// not put a plain file in the device's place (nor wait on it), and no unit is touched.
-TEST_F(CliProgramTest, AReadIntoADeviceOrPipeIsRefusedAndLeavesItAlone) {
+// The file a read writes is checked before any unit is touched; a refused one leaves the name
+// as it was. An unquoted `--ports /dev/ttyUSB*` leaves the second port where the file goes: a
+// read must not put a plain file in the device's place (nor wait on it).
+TEST_F(CliProgramTest, AReadFileThatCannotBeWrittenIsRefusedBeforeTheUnitIsTouched) {
     const std::string pipe = dir_.File("ttyUSB1");
     ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
-    const Finished f =
-        CliProcess(dir_, {"read", "--ports", sim_.linkPath(), pipe, "-f", "hex", "-c", "AM29F040"})
-            .Wait(10000);
-    EXPECT_EQ(f.status, kExitBadInput) << f.err;
-    EXPECT_EQ(f.err, "vorland-cli: " + pipe +
-                         ": not a plain file (a folder or a device); the image is written only "
-                         "to a file\n");
+    const std::string longFolder = dir_.File(std::string(200, 'd'));
+    ASSERT_TRUE(std::filesystem::create_directory(longFolder));
+    const std::string longName = longFolder + "/" + std::string(272 - longFolder.size(), 'n');
+    ASSERT_EQ(longName.size(), 273u);
+    const struct {
+        std::string path;
+        std::string message;
+    } cases[] = {
+        {pipe, ": not a plain file (a folder or a device); the image is written only to a file"},
+        {longName, ": the name is too long (259 characters at the most)"},
+        {dir_.File("none/out.hex"), ": No such file or directory"},
+    };
+    for (const auto& c : cases) {
+        const Finished f = CliProcess(dir_, {"read", "--port", sim_.linkPath(), c.path, "-f", "hex",
+                                             "-c", "AM29F040"})
+                               .Wait(10000);
+        EXPECT_EQ(f.status, kExitBadInput) << f.err;
+        EXPECT_EQ(f.err, "vorland-cli: " + c.path + c.message + "\n");
+        EXPECT_EQ(Status("frames"), 0) << c.message;
+    }
     struct stat info {};
     ASSERT_EQ(lstat(pipe.c_str(), &info), 0);
     EXPECT_TRUE(S_ISFIFO(info.st_mode));
-    EXPECT_EQ(Status("frames"), 0);
+    EXPECT_FALSE(std::filesystem::exists(longName));
+}
+
+// A link stays a link: the read replaces the file it names, also one that does not exist yet.
+TEST_F(CliProgramTest, AReadOntoASymbolicLinkWritesTheFileItNames) {
+    std::filesystem::create_directory(dir_.File("real"));
+    WriteWholeFile(dir_.File("real/old.hex"), Bytes{'o', 'l', 'd'});
+    std::filesystem::create_symlink("real/old.hex", dir_.File("old.hex"));
+    std::filesystem::create_symlink(dir_.File("real/new.hex"), dir_.File("new.hex"));
+    const std::string expected = WriteIntelHex(Bytes(0x40, 0xFF).data(), 0x40, 0);
+    for (const char* name : {"old.hex", "new.hex"}) {
+        const Finished f = Run({"read", dir_.File(name), "-c", "AM29F040", "--chip-range", "0+40"});
+        ASSERT_EQ(f.status, kExitSuccess) << f.err;
+        EXPECT_TRUE(std::filesystem::is_symlink(dir_.File(name))) << name;
+        EXPECT_EQ(TextOf(dir_.File(std::string("real/") + name)), expected) << name;
+    }
 }
 
 TEST_F(CliProgramTest, AUnitThatFallsSilentEndsWithinTheTimeouts) {
@@ -340,214 +273,17 @@ TEST_F(PacedCliProgramTest, CtrlCStopsTheReadAndReturnsTheUnitTo115200) {
     EXPECT_FALSE(std::filesystem::exists(dir_.File("out.bin")));
 }
 
-// Several vorland-sim programs, their units linked as ports/ttyV0, ports/ttyV1, ...
-class CliGangTest : public ::testing::Test {
-  protected:
-    explicit CliGangTest(std::vector<std::string> simArgs = {}) {
-        std::filesystem::create_directory(dir_.File("ports"));
-        for (int i = 0; i < 4; ++i) {
-            sims_.push_back(std::make_unique<SimProgram>(kSim, simArgs, Port(i)));
-        }
+// Until the whole file is written nothing appears under its name, even when the run is killed.
+TEST_F(PacedCliProgramTest, AReadKilledMidwayLeavesNoFile) {
+    CliProcess cli(dir_, {"read", dir_.File("out.bin"), "-c", "AM29F040", "-p", sim_.linkPath()});
+    ASSERT_TRUE(AwaitBlocks(50));
+    EXPECT_FALSE(std::filesystem::exists(dir_.File("out.bin")));
+    cli.Signal(SIGKILL);
+    cli.Wait();
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.File(""))) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_TRUE(name == "stdout.txt" || name == "stderr.txt") << name;
     }
-    void SetUp() override {
-        for (const auto& sim : sims_) ASSERT_TRUE(sim->ready());
-    }
-
-    std::string Port(int unit) const { return dir_.File("ports/ttyV" + std::to_string(unit)); }
-    Finished Run(const std::vector<std::string>& args) { return CliProcess(dir_, args).Wait(); }
-    long Status(int unit, const std::string& name) { return StatusOf(*sims_[unit], name); }
-    Bytes Chip(int unit) {
-        const std::string path = dir_.File("chip.bin");
-        EXPECT_EQ(sims_[unit]->Command("dump " + path), "ok 524288");
-        return ReadWholeFile(path);
-    }
-
-    ScratchDir dir_;  // before the simulators, which remove their links first
-    std::vector<std::unique_ptr<SimProgram>> sims_;
-};
-
-class PacedCliGangTest : public CliGangTest {
-  protected:
-    PacedCliGangTest() : CliGangTest({"--pace"}) {}
-};
-
-// The lines of the table at the end, each cut into its cells (columns are two or more blanks
-// apart); a time cell ("45 ms", "6.1 s") becomes "T".
-std::vector<std::vector<std::string>> TableOf(const std::string& out) {
-    std::vector<std::vector<std::string>> table;
-    std::istringstream lines(out);
-    for (std::string line; std::getline(lines, line);) {
-        std::vector<std::string> cells;
-        for (std::size_t start = 0; start < line.size();) {
-            std::size_t gap = line.find("  ", start);
-            cells.push_back(line.substr(start, gap - start));
-            if (gap == std::string::npos) break;
-            start = line.find_first_not_of(' ', gap);
-        }
-        for (std::string& cell : cells) {
-            const bool time = cell.size() > 2 && (cell.ends_with(" ms") || cell.ends_with(" s")) &&
-                              std::isdigit(static_cast<unsigned char>(cell[0])) != 0;
-            if (time) cell = "T";
-        }
-        table.push_back(cells);
-    }
-    return table;
-}
-
-std::string SumsOf(const Bytes& bytes) {
-    ChecksumSet sums(kChecksumSum | kChecksumCrc32);
-    sums.Update(bytes.data(), bytes.size());
-    const ChecksumResults r = sums.Finish();
-    return FormatSumAndCrc32(r.sum16, r.crc32);
-}
-
-using Table = std::vector<std::vector<std::string>>;
-
-TEST_F(CliGangTest, FourUnitsProgramOneHexImageWhileOneIsSilentAndOneFailsItsVerify) {
-    const Bytes image = PatternBytes(0x8000, 17);
-    const std::string hex = WriteIntelHex(image.data(), 0x8000, 0x10000);
-    WriteWholeFile(dir_.File("img.hex"), Bytes(hex.begin(), hex.end()));
-    ASSERT_EQ(sims_[1]->Command("fault silent"), "ok");
-    ASSERT_EQ(sims_[2]->Command("fill 0x00"), "ok");  // old data that programming cannot clear
-
-    const Finished f = Run(
-        {"program", dir_.File("img.hex"), "-c", "AM29F040", "--port", dir_.File("ports/ttyV*")});
-    EXPECT_EQ(f.status, kExitNoUnit) << "the worst: no programmer on one port\n" << f.err;
-    const std::string sums = SumsOf(image);
-    EXPECT_EQ(TableOf(f.out), (Table{{"Port", "Unit", "Result", "Time", "Checksums"},
-                                     {Port(0), "Vorland v1.0.F", "verified", "T", sums},
-                                     {Port(1), "-", "no programmer", "T", "-"},
-                                     {Port(2), "Vorland v1.0.F", "differs", "T", "-"},
-                                     {Port(3), "Vorland v1.0.F", "verified", "T", sums},
-                                     {"2 of 4 units failed: " + Port(1) + " (no programmer), " +
-                                      Port(2) + " (differs)"}}))
-        << f.out;
-    EXPECT_NE(f.err.find(Port(1) + ": error: no programmer answered on " + Port(1) + "\n"),
-              std::string::npos)
-        << f.err;
-    EXPECT_NE(f.err.find(Port(2) + ": error: programming did not take: the chip differs from " +
-                         dir_.File("img.hex") + " first at chip address 010000"),
-              std::string::npos)
-        << f.err;
-    for (int unit : {0, 3}) {
-        EXPECT_NE(f.err.find(Port(unit) +
-                             ": programmed and verified 010000-017FFF of the "
-                             "AM29F040 from " +
-                             dir_.File("img.hex") + "\n"),
-                  std::string::npos)
-            << f.err;
-        const Bytes chip = Chip(unit);
-        EXPECT_EQ(Bytes(chip.begin() + 0x10000, chip.begin() + 0x18000), image) << unit;
-    }
-    EXPECT_EQ(f.err.find('\r'), std::string::npos) << "plain lines when stderr is a file";
-    for (int unit : {0, 2, 3}) {
-        EXPECT_EQ(Status(unit, "speed"), 7) << unit;
-        EXPECT_EQ(Status(unit, "speed-changes"), 2) << "raised and returned: " << unit;
-    }
-}
-
-TEST_F(CliGangTest, ReadWritesOneFilePerUnitAndTellsWhetherTheyAreIdentical) {
-    ASSERT_EQ(sims_[3]->Command("poke 0x100 0x12"), "ok");
-    ASSERT_EQ(sims_[1]->Command("fault reply 2 F"), "ok");  // a block cut short
-    WriteWholeFile(dir_.File("dump.ttyV1.s19"), Bytes{'k', 'e', 'p', 't'});
-    const std::string ports = Port(0) + "," + Port(1) + ", " + Port(3);
-    const std::vector<std::string> read = {
-        "read", dir_.File("dump.s19"), "-c", "AM29F040", "--chip-range", "0+1000", "--ports", ports,
-        "-q"};
-    Finished f = Run(read);
-    EXPECT_EQ(f.status, kExitLinkFailure) << f.err;
-    Bytes blank(0x1000, 0xFF);
-    Bytes poked = blank;
-    poked[0x100] = 0x12;
-    EXPECT_EQ(TableOf(f.out),
-              (Table{{"Port", "Unit", "Result", "Time", "Checksums"},
-                     {Port(0), "Vorland v1.0.F", "read", "T", SumsOf(blank)},
-                     {Port(1), "Vorland v1.0.F", "failed", "T", "-"},
-                     {Port(3), "Vorland v1.0.F", "read", "T", SumsOf(poked)},
-                     {"1 of 3 units failed: " + Port(1) + " (failed)"},
-                     {"the 2 files read are not identical: they hold 2 different contents"}}))
-        << f.out;
-    EXPECT_EQ(TextOf(dir_.File("dump.ttyV1.s19")), "kept") << "replaced only by a whole file";
-    for (const auto& [name, bytes] :
-         {std::pair{"dump.ttyV0.s19", blank}, {"dump.ttyV3.s19", poked}}) {
-        SparseImage back;
-        ImageError error;
-        ASSERT_TRUE(ParseSRecord(TextOf(dir_.File(name)), back, error)) << error.message;
-        Bytes content(0x1000);
-        EXPECT_EQ(back.CopyOut(0, 0x1000, 0, content.data()), 0x1000u);
-        EXPECT_EQ(content, bytes) << name;
-    }
-
-    for (int unit : {0, 1}) ASSERT_EQ(sims_[unit]->Command("poke 0x100 0x12"), "ok");
-    ASSERT_EQ(sims_[1]->Command("fault clear"), "ok");
-    f = Run(read);
-    EXPECT_EQ(f.status, kExitSuccess) << f.err;
-    const Table table = TableOf(f.out);
-    ASSERT_EQ(table.size(), 6u) << f.out;
-    EXPECT_EQ(table[4], std::vector<std::string>{"all 3 units succeeded"});
-    EXPECT_EQ(table[5], std::vector<std::string>{"the 3 files read are identical"});
-    for (std::size_t row : {1, 2, 3}) EXPECT_EQ(table[row][4], SumsOf(poked)) << row;
-}
-
-TEST_F(CliGangTest, DetectAllListsEveryUnitFound) {
-    ASSERT_EQ(sims_[1]->Command("model tandrel-usb"), "ok");
-    ASSERT_EQ(sims_[2]->Command("fault silent"), "ok");
-    ASSERT_EQ(sims_[3]->Command("model calyxor2"), "ok");
-    Finished f = Run({"detect", "--all", "--ports",
-                      dir_.File("ports/ttyV[0-3]") + "," + dir_.File("ports/none")});
-    EXPECT_EQ(f.status, kExitSuccess) << f.err;
-    EXPECT_EQ(f.out, "Vorland v1.0.F on " + Port(0) + "\nTandrel USB v2.5.A on " + Port(1) +
-                         "\nCalyxor II v2.0.2 on " + Port(3) + " (an emulator: not supported)\n");
-    EXPECT_EQ(f.err, "");
-
-    ASSERT_EQ(sims_[0]->Command("fault silent"), "ok");
-    ASSERT_EQ(sims_[1]->Command("fault silent"), "ok");
-    f = Run({"detect", "--all", "--port", Port(0), "--port", Port(2), "-p", Port(3)});
-    EXPECT_EQ(f.status, kExitNoUnit) << f.err;
-    EXPECT_EQ(f.out, "Calyxor II v2.0.2 on " + Port(3) + " (an emulator: not supported)\n");
-    EXPECT_EQ(f.err, "vorland-cli: no programmer answered on any of the 3 ports\n");
-
-    f = Run({"read", "x.bin", "-c", "AM29F040", "--port", dir_.File("ports/ttyX*")});
-    EXPECT_EQ(f.status, kExitBadInput);
-    EXPECT_EQ(f.err, "vorland-cli: no port matches '" + dir_.File("ports/ttyX*") +
-                         "'\nTry 'vorland-cli --help'.\n");
-}
-
-TEST_F(PacedCliGangTest, CtrlCStopsEveryUnitAndReturnsEachTo115200) {
-    CliProcess cli(dir_, {"read", dir_.File("out.bin"), "-c", "AM29F040", "--ports",
-                          Port(0) + "," + Port(1) + "," + Port(2)});
-    for (int unit : {0, 1, 2}) ASSERT_TRUE(AwaitUnitBlocks(*sims_[unit], 30)) << unit;
-    cli.Signal(SIGINT);
-    const Finished f = cli.Wait();
-    EXPECT_EQ(f.status, kExitInterrupted) << f.err;
-    for (int unit : {0, 1, 2}) {
-        EXPECT_NE(f.err.find(Port(unit) + ": error: interrupted while reading at address "),
-                  std::string::npos)
-            << f.err;
-        EXPECT_LT(Status(unit, "blocks"), 2048);
-        EXPECT_EQ(Status(unit, "speed"), 7) << unit;
-        EXPECT_FALSE(
-            std::filesystem::exists(dir_.File("out.ttyV" + std::to_string(unit) + ".bin")));
-    }
-    EXPECT_NE(f.out.find("3 of 3 units failed: " + Port(0) + " (interrupted), "), std::string::npos)
-        << f.out;
-}
-
-TEST_F(PacedCliGangTest, AUnitUnpluggedMidTransferLeavesTheOthersToFinish) {
-    CliProcess cli(dir_, {"read", dir_.File("out.bin"), "-c", "AM29F040", "--chip-range", "0+40000",
-                          "--ports", Port(0) + "," + Port(1) + "," + Port(2)});
-    ASSERT_TRUE(AwaitUnitBlocks(*sims_[1], 50));
-    sims_[1]->Command("quit");
-    const Finished f = cli.Wait();
-    EXPECT_EQ(f.status, kExitLinkFailure) << f.err;
-    const Table table = TableOf(f.out);
-    ASSERT_EQ(table.size(), 6u) << f.out;
-    EXPECT_EQ(table[2][2], "failed");
-    EXPECT_EQ(table[4], std::vector<std::string>{"1 of 3 units failed: " + Port(1) + " (failed)"});
-    EXPECT_EQ(table[5], std::vector<std::string>{"the 2 files read are identical"});
-    EXPECT_EQ(ReadWholeFile(dir_.File("out.ttyV0.bin")), Bytes(0x40000, 0xFF));
-    EXPECT_EQ(ReadWholeFile(dir_.File("out.ttyV2.bin")), Bytes(0x40000, 0xFF));
-    EXPECT_FALSE(std::filesystem::exists(dir_.File("out.ttyV1.bin")));
 }
 
 }  // namespace

@@ -281,13 +281,16 @@ TEST_F(HexFileTest, ATemporaryFolderOnAnotherVolumeIsCopiedBesideAndMoved) {
 
 // ---- Saves that fail must lose nothing ----------------------------------------------------
 
-// After `gGateBytes` bytes have been written, the file system refuses everything, as a network
-// share that drops would; before that it refuses only mapping windows when gRefuseMaps is set.
+// Once `gGateBytes` bytes have been written and flushed, the file system refuses everything, as
+// a network share that drops would; before that it refuses only mapping windows when
+// gRefuseMaps is set.
 std::uint64_t gGateBytes = 0;
 bool gRefuseMaps = false;
+bool gShareGone = false;
 bool DroppingShare(FileOp op, std::uint64_t bytes) {
-    if (gGateBytes == 0) return false;
+    if (gShareGone) return false;
     if (op == FileOp::kWrite) gGateBytes -= std::min(gGateBytes, bytes);
+    gShareGone = op == FileOp::kFlush && gGateBytes == 0;
     return !(op == FileOp::kMap && gRefuseMaps);
 }
 
@@ -295,6 +298,7 @@ class DroppingShareTest : public HexFileTest {
   protected:
     void Drop(std::uint64_t afterBytes, bool refuseMaps) {
         gGateBytes = afterBytes;
+        gShareGone = false;
         gRefuseMaps = refuseMaps;
         SetFileGate(&DroppingShare);
     }

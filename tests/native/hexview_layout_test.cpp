@@ -1,6 +1,7 @@
 // Row text, column layout, colour runs, hit testing and caret placement of the hex view.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -277,6 +278,63 @@ TEST(HexViewRowRuns, PaddingOfAShortRowIsBackground) {
     EXPECT_EQ(p.back[10 + 3 * 3 + 2], m.colors.backColor);
     EXPECT_EQ(p.back[59 + 4], m.colors.backColor);
     EXPECT_EQ(p.text[10], m.colors.selChangedColor);
+}
+
+// The passes a row is drawn in put every character that is not a blank at its own column, in
+// its run's colour, once; blanks are left to the background, and the other backgrounds are the
+// runs' own. A plain row takes a pass per colour: window text, even and odd cells.
+TEST(HexViewRowPaint, PassesDrawEachVisibleCharacterOnceInItsRunsColours) {
+    struct Case {
+        const char* name;
+        std::uint32_t anchor, end;  // selection
+        std::vector<std::uint8_t> marks;
+        std::uint32_t count;        // bytes in the row
+    };
+    const Case cases[] = {{"plain", 0, 0, {}, 16},
+                          {"selection and marks", 7, 3, {0, 0, 1, 0, 0, 1}, 16},
+                          {"all edited and selected", 0, 64, std::vector<std::uint8_t>(16, 1), 16},
+                          {"short last row", 18, 16, {1}, 4}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        HexViewModel m = Model(kHexViewDefaultStyle | HVS_ADDRCOLON, 64);
+        m.selAnchor = c.anchor;
+        m.selEnd = c.end;
+        std::vector<std::uint8_t> bytes(c.count), marks = c.marks;
+        for (std::uint32_t i = 0; i < c.count; ++i) bytes[i] = i % 3 == 0 ? ' ' : 0x41 + i;
+        marks.resize(16);
+        const std::string text = Row(m, bytes, 0);
+        std::vector<HexTextRun> runs;
+        HexViewRowRuns(m, 0, c.count, marks.data(), runs);
+        HexRowPaint paint;
+        HexViewRowPaint(m, text.c_str(), runs, paint);
+
+        std::vector<std::uint32_t> drawn(m.lineWidth, 0), back(m.lineWidth, m.colors.backColor);
+        for (const HexTextPass& pass : paint.passes) {
+            for (std::uint32_t k = pass.first; k < pass.first + pass.count; ++k) {
+                const std::uint32_t column = paint.columns[k];
+                EXPECT_EQ(paint.chars[k], text[column]);
+                EXPECT_EQ(drawn[column], 0u) << column;
+                drawn[column] = pass.color;
+                const std::uint32_t next = k + 1 < pass.first + pass.count ? paint.columns[k + 1]
+                                                                           : column + 1;
+                EXPECT_EQ(paint.steps[k], next - column) << column;
+            }
+        }
+        for (const HexTextRun& run : paint.backs) {
+            EXPECT_NE(run.backColor, m.colors.backColor);
+            std::fill_n(back.begin() + run.start, run.length, run.backColor);
+        }
+        for (const HexTextRun& run : runs) {
+            for (std::uint32_t x = run.start; x < run.start + run.length; ++x) {
+                EXPECT_EQ(drawn[x], text[x] == ' ' ? 0u : run.textColor) << x;
+                EXPECT_EQ(back[x], run.backColor) << x;
+            }
+        }
+        if (c.anchor == c.end) {
+            EXPECT_TRUE(paint.backs.empty());
+            EXPECT_EQ(paint.passes.size(), 3u);
+        }
+    }
 }
 
 // Hit testing ---------------------------------------------------------------------------------

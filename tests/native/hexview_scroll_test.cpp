@@ -84,7 +84,9 @@ TEST(HexViewScroll, EnsureVisible) {
     HexViewModel m = View(1000, 20);
     std::uint32_t top = 0;
     EXPECT_FALSE(HexViewEnsureVisibleTop(m, 20 * 16, &top));
-    EXPECT_FALSE(HexViewEnsureVisibleTop(m, 30 * 16 + 4, &top));  // the row just below
+    EXPECT_FALSE(HexViewEnsureVisibleTop(m, 29 * 16 + 15, &top));
+    EXPECT_TRUE(HexViewEnsureVisibleTop(m, 30 * 16 + 4, &top));  // the row just below: partly
+    EXPECT_EQ(top, 21u);
     EXPECT_TRUE(HexViewEnsureVisibleTop(m, 31 * 16, &top));
     EXPECT_EQ(top, 22u);
     EXPECT_TRUE(HexViewEnsureVisibleTop(m, 19 * 16 + 15, &top));

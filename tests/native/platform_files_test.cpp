@@ -95,11 +95,11 @@ TEST(PlatformFiles, CreatingOverAFileInUseFailsWithoutEmptyingIt) {
     WriteWholeFile(path, {1, 2, 3});
     FileHandle reader = OpenExistingFile(path.c_str(), false, kShareRead, nullptr);
     FileError why;
-    EXPECT_EQ(CreateFileAlways(path.c_str(), false, &why), kNoFile);
+    EXPECT_EQ(CreateFileAlways(path.c_str(), &why), kNoFile);
     EXPECT_EQ(why, FileError::kSharingViolation);
     EXPECT_EQ(ReadWholeFile(path).size(), 3u);
     CloseFile(reader);
-    FileHandle created = CreateFileAlways(path.c_str(), false, &why);
+    FileHandle created = CreateFileAlways(path.c_str(), &why);
     ASSERT_NE(created, kNoFile);
     EXPECT_TRUE(ReadWholeFile(path).empty());
     EXPECT_TRUE(SetFileLength(created, 10));
@@ -125,7 +125,7 @@ TEST(PlatformFiles, AFileWithoutWritePermissionIsReadOnlyEvenForRoot) {
     FileHandle reader = OpenExistingFile(path.c_str(), false, kShareRead, &why);
     EXPECT_NE(reader, kNoFile);
     CloseFile(reader);
-    EXPECT_EQ(CreateFileAlways(path.c_str(), false, &why), kNoFile);
+    EXPECT_EQ(CreateFileAlways(path.c_str(), &why), kNoFile);
     EXPECT_EQ(why, FileError::kAccessDenied);
     std::string other = dir.File("other.bin");
     WriteWholeFile(other, {8});

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -25,9 +26,9 @@ using testing_support::WriteFileBytes;
 
 using Finished = testing_support::ConsoleRun;
 
-Finished RunCli(const TempDir& dir, const std::string& arguments) {
-    return RunConsole(dir,
-                      Quote(WinePath(VORLAND_BINARY_DIR "/cli/vorland-cli.exe")) + ' ' + arguments);
+Finished RunCli(const TempDir& dir, const std::string& arguments, const std::string& input = "") {
+    return RunConsole(
+        dir, Quote(WinePath(VORLAND_BINARY_DIR "/cli/vorland-cli.exe")) + ' ' + arguments, input);
 }
 
 class CliWineTest : public ::testing::Test {
@@ -67,10 +68,11 @@ TEST_F(CliWineTest, TheScanFindsTheUnitAndTheChipIsProgrammedReadAndVerified) {
     // One port named three ways is one unit, read once: not three threads talking over each
     // other on it.
     f = RunCli(dir_, "read " + Quoted("same.bin") +
-                         " -c AM29F040 --chip-range 8000+4000 -p COM3 -p com3 --ports \\\\.\\COM3");
+                         " -c AM29F040 --chip-range 8000+4000 -p COM3 -p com3 -p \\\\.\\COM3");
     ASSERT_EQ(f.status, 0u) << f.out << f.err;
-    EXPECT_EQ(f.out,
-              "read 008000-00BFFF of the AM29F040 into " + dir_.File("same.bin") + " (binary)\r\n");
+    EXPECT_EQ(f.out, "read 008000-00BFFF of the AM29F040 into " + dir_.File("same.bin") +
+                         " (binary)\r\n" + FormatChecksumLine(0x8000, 0xBFFF, image.data()) +
+                         "\r\n");
     EXPECT_EQ(ReadFileBytes(dir_.File("same.bin")), back);
 
     f = RunCli(dir_, "read " + Quoted("back.hex") + " -c am29f040 --chip-range 8000+40 -q");
@@ -85,6 +87,35 @@ TEST_F(CliWineTest, TheScanFindsTheUnitAndTheChipIsProgrammedReadAndVerified) {
     EXPECT_EQ(f.out.find("the chip differs from "), 0u) << f.out;
     EXPECT_NE(f.out.find(" first at chip address 008100 "), std::string::npos) << f.out;
     EXPECT_EQ(sim_.Command("status").substr(0, 31), "ok model=vorland chip=1 speed=7");
+}
+
+// Two rounds on one unit, Enter and q read from the input: each chip gets its own number, the
+// serial file and the log follow.
+TEST_F(CliWineTest, AProductionRunStampsEachRoundsChip) {
+    const std::vector<std::uint8_t> image = PatternBytes(0x3F0, 9);
+    WriteFileBytes(dir_.File("img.bin"), image);
+    WriteFileBytes(dir_.File("keys.txt"), {'\r', '\n', 'q', '\r', '\n'});
+    const Finished f = RunCli(dir_,
+                              "program " + Quoted("img.bin") +
+                                  " -c AM29F040 --ports COM3 --erase --serial-at 3F8 "
+                                  "--serial-format dec:4 --serial-start 41 --serial-file " +
+                                  Quoted("sn.txt") + " --repeat --log " + Quoted("log.jsonl"),
+                              dir_.File("keys.txt"));
+    EXPECT_EQ(f.status, 0u) << f.err;
+    EXPECT_NE(f.out.find("2 rounds: 2 of 2 chips good, serial numbers 41 to 42\r\n"),
+              std::string::npos)
+        << f.out;
+    EXPECT_EQ(ReadFileText(dir_.File("sn.txt")), "43\n");
+    const std::string log = ReadFileText(dir_.File("log.jsonl"));
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2) << log;
+    EXPECT_NE(log.find("\"round\":2,\"port\":\"COM3\",\"unit\":\"Vorland v1.0.F\",\"chip\":"
+                       "\"AM29F040\",\"serial\":42,\"result\":\"verified\""),
+              std::string::npos)
+        << log;
+    const std::vector<std::uint8_t> chip = sim_.ChipContents();
+    ASSERT_EQ(chip.size(), 0x80000u);
+    EXPECT_EQ(std::string(chip.begin() + 0x3F8, chip.begin() + 0x3FC), "0042");
+    EXPECT_EQ(std::vector<std::uint8_t>(chip.begin(), chip.begin() + 0x3F0), image);
 }
 
 TEST_F(CliWineTest, TwoUnitsAtOnceEachWithItsOwnResultAndFile) {

@@ -183,6 +183,59 @@ TEST_F(HexWinTest, AnInsertedByteSavesThroughATemporaryFile) {
     EXPECT_EQ(doc_.length, 300001u);
 }
 
+// What the file system was asked, in order: O open, W write, R replace, M map, F flush. The
+// first replaces fail as a move across volumes does, and after so many flushes the next fails.
+std::string gSteps;
+int gRefusedReplaces = 0;
+int gFlushesLeft = -1;  // -1: every flush works
+bool RecordingGate(FileOp op, std::uint64_t) {
+    gSteps += "OWRMF"[static_cast<int>(op)];
+    if (op == FileOp::kFlush) return gFlushesLeft < 0 || gFlushesLeft-- > 0;
+    return op != FileOp::kReplace || gRefusedReplaces-- <= 0;
+}
+
+// Whichever way a save goes, its new file is on the disk before it takes the old one's place;
+// a flush that fails fails the save, and the old file stays as it was.
+TEST_F(HexWinTest, EveryNewFileIsFlushedBeforeItReplacesTheOld) {
+    struct Route {
+        const char* name;
+        bool ownFile;
+        int refusedReplaces;
+        int flushesBeforeFailure;  // when the flush is to fail
+    };
+    for (const Route& route : {Route{"to another file", false, 0, 0},
+                               Route{"over its own file", true, 0, 0},
+                               Route{"over its own file, across volumes", true, 1, 1}}) {
+        for (const bool flushFails : {false, true}) {
+            SCOPED_TRACE(std::string(route.name) + (flushFails ? ", flush fails" : ""));
+            const auto old = PatternBytes(5000);
+            const std::string path = Make("saved.bin", old);
+            const std::string other = Make("other.bin", PatternBytes(3000, 7));
+            ASSERT_TRUE(HexDocOpenFile(doc_, (route.ownFile ? path : other).c_str(), true, false));
+            ASSERT_TRUE(HexDocInsert(doc_, 10, "!", 1));
+            const auto edited = Contents(doc_);
+            gSteps.clear();
+            gRefusedReplaces = route.refusedReplaces;
+            gFlushesLeft = flushFails ? route.flushesBeforeFailure : -1;
+            SetFileGate(&RecordingGate);
+            const bool saved = HexDocSaveFile(doc_, route.ownFile ? nullptr : path.c_str());
+            SetFileGate(nullptr);
+            EXPECT_EQ(CountFiles(folder_, "*.tmp"), 0);
+            if (flushFails) {
+                EXPECT_FALSE(saved);
+                EXPECT_EQ(ReadAll(path), old);
+                EXPECT_EQ(Contents(doc_), edited);
+            } else {
+                ASSERT_TRUE(saved);
+                EXPECT_EQ(ReadAll(path), edited);
+                const std::size_t replaced = gSteps.rfind('R');
+                EXPECT_LT(gSteps.rfind('W', replaced), gSteps.rfind('F', replaced)) << gSteps;
+            }
+            HexDocClose(doc_);
+        }
+    }
+}
+
 TEST_F(HexWinTest, AnOriginalThatCannotBeReplacedStaysWholeAndTheEditsStay) {
     auto bytes = PatternBytes(0x120000);
     std::string path = Make("held.bin", bytes);

@@ -1,15 +1,17 @@
 // "Edit Buffer" in the real Vorland.exe against the simulated unit: the chip read into the
 // buffer is edited in the hex editor, committed and programmed back; the close prompt's answers;
-// the status bar as the user moves about.
+// the status bar as the user moves about; files opened and saved in the editor.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "app/settings.h"
+#include "formats/image_formats.h"
 #include "resources/resource.h"
 #include "tests/win/support/app_driver.h"
 #include "tests/win/support/sim_unit.h"
@@ -84,7 +86,7 @@ class HexEditorAppTest : public ::testing::Test {
         ASSERT_EQ(read[2], kSucceeded);
     }
     void TearDown() override {
-        if (editor_ != nullptr && IsWindow(editor_)) CloseEditor(IDNO);
+        if (editor_ != nullptr && IsWindow(editor_)) CloseAnswering({IDNO, IDNO});
         if (app_.window() != nullptr) app_.Close();
         Sim().Stop();
     }
@@ -116,17 +118,44 @@ class HexEditorAppTest : public ::testing::Test {
         PostMessageA(editor_, WM_COMMAND, IDCANCEL, 0);
         return AnswerPrompt(button);
     }
+    Lines CloseAnswering(std::initializer_list<int> buttons) {
+        PostMessageA(editor_, WM_COMMAND, IDCANCEL, 0);
+        return AnswerClose(buttons);
+    }
     // Answers the close prompt, when one comes, with button; its text, or "".
     std::string AnswerPrompt(int button) {
-        testing_support::MessageBoxSeen prompt =
-            WaitForMessageBox(app_.processId(), "Changes Detected", 1500);
-        if (prompt.box != nullptr) PressButton(prompt.box, button);
-        DWORD start = GetTickCount();
-        while (IsWindow(editor_) && button != IDCANCEL && GetTickCount() - start < 5000) {
+        const Lines texts = AnswerClose({button});
+        return texts.empty() ? "" : texts[0];
+    }
+    // Answers the questions of a close, one button each, and waits until the editor has gone
+    // (unless the last answer was Cancel); their texts.
+    Lines AnswerClose(std::initializer_list<int> buttons) {
+        const Lines texts = AnswerPrompts(buttons);
+        const bool stays = !texts.empty() && buttons.begin()[texts.size() - 1] == IDCANCEL;
+        for (DWORD start = GetTickCount();
+             !stays && IsWindow(editor_) && GetTickCount() - start < 5000;) {
             PumpMessages(20);
         }
         PumpMessages(100);
-        return prompt.text;
+        return texts;
+    }
+    // Answers the questions before a document goes, as long as they come, one button each;
+    // their texts.
+    Lines AnswerPrompts(std::initializer_list<int> buttons) {
+        Lines texts;
+        for (int button : buttons) {
+            testing_support::MessageBoxSeen prompt =
+                WaitForMessageBox(app_.processId(), "Changes Detected", 1500);
+            if (prompt.box == nullptr) break;
+            texts.push_back(prompt.text);
+            PressButton(prompt.box, button);
+            for (DWORD start = GetTickCount();
+                 IsWindow(prompt.box) && GetTickCount() - start < 2000;) {
+                PumpMessages(20);
+            }
+            if (button == IDCANCEL) break;
+        }
+        return texts;
     }
     // The image buffer as "Save Buffer to File..." writes it.
     Bytes SavedBuffer() {
@@ -136,6 +165,20 @@ class HexEditorAppTest : public ::testing::Test {
         EXPECT_TRUE(app_.AnswerFileDialog(path));
         PumpMessages(200);
         return ReadFileBytes(path);
+    }
+    // Action/Open or Save As with path, and the caption the editor then shows.
+    std::string OpenOrSave(int command, const std::string& path) {
+        Command(command);
+        EXPECT_TRUE(app_.AnswerFileDialog(
+            path, command == IDM_OPEN ? "Select File To Open..." : "Select File To Save..."));
+        PumpMessages(300);
+        return testing_support::WindowText(editor_);
+    }
+    // The warning with that caption the editor shows, answered.
+    std::string Warning(const char* caption = "Hex Editor") {
+        testing_support::MessageBoxSeen box = WaitForMessageBox(app_.processId(), caption, 3000);
+        if (box.box != nullptr) PressButton(box.box, IDOK);
+        return box.text;
     }
     std::string Part(int part) const { return StatusPartText(status_, part); }
     // The part's text once it reads text (a search ends a moment after its key); what it reads
@@ -321,7 +364,7 @@ TEST_F(HexEditorAppTest, TheStatusBarAsTheUserMovesAbout) {
 // typing, Find in hex with and without ??, in text with and without case, both ways, across a
 // typed byte and a 1 MiB window edge, wrapping; Fill with one undo step, undone and redone from
 // the menu; checksums of known bytes; Copy as Hex; Select All. Then the first bytes go to the
-// image buffer, and the user hears what does not.
+// image buffer, and the user hears what does not; the file keeps its bytes when not saved.
 TEST_F(HexEditorAppTest, TheToolsOnALargeFileByMenuAndByKey) {
     constexpr std::size_t kFileSize = 17u << 20;
     Bytes file(kFileSize, 0);
@@ -428,23 +471,146 @@ TEST_F(HexEditorAppTest, TheToolsOnALargeFileByMenuAndByKey) {
     PressButton(tooLarge.box, IDOK);
 
     // Commit takes as much as the chip holds, and says so; the edits past it (the "a" and the
-    // fill) are in no file: closing warns before they go, and the buffer has the rest.
+    // fill) are in the file's document only: closing offers to save them there first.
     Command(IDM_COMMIT_CHANGES);
     testing_support::MessageBoxSeen cut = WaitForMessageBox(app_.processId(), "Hex Editor");
     EXPECT_EQ(cut.text,
               "The data is 17825792 bytes long; only its first 32768 bytes, as many as "
               "the chip holds, were committed.");
     PressButton(cut.box, IDOK);
-    const std::string lost =
-        "The data is 17825792 bytes long and the buffer takes only its first 32768. Any changes "
-        "past them are not saved to a file and will be lost.";
-    EXPECT_EQ(CloseEditor(IDCANCEL), lost);
+    EXPECT_EQ(CloseEditor(IDCANCEL), "Save changes to tools.bin?");
     ASSERT_TRUE(IsWindow(editor_));
-    EXPECT_EQ(CloseEditor(IDOK), lost);
+    EXPECT_EQ(CloseEditor(IDNO), "Save changes to tools.bin?");
     ASSERT_FALSE(IsWindow(editor_));
+    EXPECT_EQ(ReadFileBytes(path), file);
     Bytes committed(file.begin(), file.begin() + kChipSize);
     committed[0x1234] = 0x5A;
     EXPECT_EQ(SavedBuffer(), committed);
+}
+
+// Edits to a document with a file of its own are offered for saving there before the document
+// goes, also when they were committed and after a Save As; then the buffer is asked about. After
+// New the window names no file.
+TEST_F(HexEditorAppTest, EditsAreOfferedForSavingToTheDocumentsFileBeforeItGoes) {
+    const std::string path = app_.dir().File("data.bin");
+    const Bytes data(64, 0x5A);
+    testing_support::WriteFileBytes(path, data);
+    OpenEditor();
+    EXPECT_EQ(OpenOrSave(IDM_OPEN, path), "data.bin - Hex Editor");
+    Type("AB");
+    Command(IDM_COMMIT_CHANGES);
+    EXPECT_EQ(CloseEditor(IDCANCEL), "Save changes to data.bin?");
+    ASSERT_TRUE(IsWindow(editor_));
+    EXPECT_EQ(CloseAnswering({IDYES, IDNO}), Lines{"Save changes to data.bin?"});
+    ASSERT_FALSE(IsWindow(editor_));
+    Bytes saved = data;
+    saved[0] = 0xAB;
+    EXPECT_EQ(ReadFileBytes(path), saved);
+
+    OpenEditor();
+    const std::string copy = app_.dir().File("copy.bin");
+    EXPECT_EQ(OpenOrSave(IDM_SAVE_AS, copy), "copy.bin - Hex Editor");
+    Type("CD");
+    Command(IDM_NEW);
+    EXPECT_EQ(AnswerPrompts({IDNO, IDNO}),
+              (Lines{"Save changes to copy.bin?", "Commit changes to the active bin?"}));
+    EXPECT_EQ(testing_support::WindowText(editor_), "Hex Editor");
+    EXPECT_EQ(PartBecomes(3, "0 bytes"), "0 bytes");
+    EXPECT_EQ(ReadFileBytes(copy)[0], 0xAB);
+}
+
+// An Intel HEX file opens as the image it describes, from address 0 with the gaps FF, and is
+// committed at its records' addresses; a malformed one is refused by its line and changes
+// nothing. Saved under an S-record name it is written as records, under another name as bytes.
+TEST_F(HexEditorAppTest, AHexFileOpensAtItsAddressesAndSavesByTheNameItIsGiven) {
+    Bytes record(40);
+    for (std::size_t i = 0; i < record.size(); ++i)
+        record[i] = static_cast<unsigned char>(0xA0 + i);
+    Bytes image(0x100 + record.size(), 0xFF);
+    std::copy(record.begin(), record.end(), image.begin() + 0x100);
+    const std::string text = WriteIntelHex(record.data(), 40, 0x100);
+    const std::string hex = app_.dir().File("firmware.hex");
+    testing_support::WriteFileBytes(hex, Bytes(text.begin(), text.end()));
+    std::string bad = text;
+    const std::size_t secondEnd = bad.find("\r\n", bad.find("\r\n") + 2);
+    bad[secondEnd - 1] = bad[secondEnd - 1] == '0' ? '1' : '0';  // line 2's checksum
+    const std::string badPath = app_.dir().File("bad.hex");
+    testing_support::WriteFileBytes(badPath, Bytes(bad.begin(), bad.end()));
+
+    OpenEditor();
+    EXPECT_EQ(OpenOrSave(IDM_OPEN, hex), "firmware.hex - Hex Editor");
+    EXPECT_EQ(Part(3), "296 bytes");
+    SaveScreenshot("hex-editor-hex-file", editor_);
+    Command(IDM_OPEN);
+    EXPECT_EQ(AnswerPrompts({IDYES}), Lines{"Commit changes to the active bin?"});
+    ASSERT_TRUE(app_.AnswerFileDialog(badPath, "Select File To Open..."));
+    const std::string refusal = Warning();
+    const std::string opening =
+        "The file " + badPath + " could not be opened. Line 2: bad checksum";
+    EXPECT_EQ(refusal.substr(0, opening.size()), opening) << refusal;
+    EXPECT_EQ(testing_support::WindowText(editor_), "firmware.hex - Hex Editor");
+    EXPECT_EQ(Part(3), "296 bytes");
+
+    const std::string srec = app_.dir().File("out.s19");
+    EXPECT_EQ(OpenOrSave(IDM_SAVE_AS, srec), "out.s19 - Hex Editor");
+    SparseImage written;
+    ImageError error;
+    ASSERT_TRUE(ParseSRecord(testing_support::ReadFileText(srec), written, error)) << error.message;
+    Bytes records(image.size());
+    EXPECT_EQ(written.CopyOut(0, static_cast<std::uint32_t>(image.size()), 0, records.data()),
+              image.size());
+    EXPECT_EQ(records, image);
+    const std::string bin = app_.dir().File("out.bin");
+    EXPECT_EQ(OpenOrSave(IDM_SAVE_AS, bin), "out.bin - Hex Editor");
+    EXPECT_EQ(ReadFileBytes(bin), image);
+    EXPECT_EQ(CloseEditor(IDNO), "");  // saved, and committed before
+
+    Bytes buffer = ChipPattern();
+    std::copy(image.begin(), image.end(), buffer.begin());
+    EXPECT_EQ(SavedBuffer(), buffer);
+}
+
+// Near the limits nothing is cut short: at the end of a document 16 bytes short of 4 GiB a paste
+// of 32 bytes is refused whole, with the message of a failed paste, and one of 15 goes in; a
+// fill of more than 256 MiB says that a fill is limited to that.
+TEST_F(HexEditorAppTest, NearTheLimitsNothingIsCutShortAndTheMessagesSayWhy) {
+    const std::string path = app_.dir().File("huge.bin");
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    LARGE_INTEGER end{};
+    end.QuadPart = 0xFFFFFFF0;
+    ASSERT_TRUE(SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file));
+    CloseHandle(file);
+    auto putOnClipboard = [](const std::string& text) {
+        HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
+        std::memcpy(GlobalLock(block), text.c_str(), text.size() + 1);
+        GlobalUnlock(block);
+        ASSERT_TRUE(OpenClipboard(nullptr));
+        EmptyClipboard();
+        SetClipboardData(CF_TEXT, block);
+        CloseClipboard();
+    };
+
+    OpenEditor();
+    EXPECT_EQ(OpenOrSave(IDM_OPEN, path), "huge.bin - Hex Editor");
+    EXPECT_EQ(Part(3), "4294967280 bytes");
+    Command(IDM_SELECT_ALL);
+    Command(IDM_FILL);
+    EXPECT_EQ(Warning("Fill Selection"),
+              "A fill is limited to 256 MiB of new bytes, and the selection holds 4294967280 "
+              "bytes.");
+
+    Command(IDM_GOTO);
+    ASSERT_TRUE(Answer(Dialog("Go To", IDC_GOTO_OFFSET), IDC_GOTO_OFFSET, "FFFFFFF0"));
+    Key(VK_INSERT);
+    EXPECT_EQ(Part(4), "INS");
+    putOnClipboard(std::string(32, 'x'));
+    Command(IDM_PASTE);
+    EXPECT_EQ(Warning("HexView32"), "Failed to paste the clipboard contents");
+    EXPECT_EQ(Part(3), "4294967280 bytes");
+    putOnClipboard("0123456789ABCDE");
+    Command(IDM_PASTE);
+    EXPECT_EQ(PartBecomes(3, "4294967295 bytes"), "4294967295 bytes");
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "hexview/hexview_instance_win.h"
 #include "hexview/hexview_transfer_win.h"
 #include "hexview/hexview_win.h"
+#include "platform/files.h"
 #include "platform/virtual_memory.h"
 #include "resources/resource.h"
 #include "tests/win/support/app_driver.h"
@@ -112,18 +113,25 @@ class HexEditorTest : public ::testing::Test {
         Command(id);
         return boxes.Texts();
     }
+    // A command whose file dialog is answered with path.
+    void FileCommand(int id, const char* caption, const std::string& path) {
+        std::thread answer([&] {
+            testing_support::AnswerFileDialog(GetCurrentProcessId(), caption, path);
+        });
+        Command(id);
+        answer.join();
+        PumpMessages(50);
+    }
     // "Save As..." answered with path; the warnings it gave.
     std::vector<std::string> SaveAs(const std::string& path) {
         BoxAnswerer warnings("Hex Editor");
-        std::thread answer([&] {
-            testing_support::AnswerFileDialog(GetCurrentProcessId(), "Select File To Save...",
-                                              path);
-        });
-        Command(IDM_SAVE_AS);
-        answer.join();
-        PumpMessages(50);
+        FileCommand(IDM_SAVE_AS, "Select File To Save...", path);
         return warnings.Texts();
     }
+    void OpenFile(const std::string& path) {
+        FileCommand(IDM_OPEN, "Select File To Open...", path);
+    }
+    std::string Caption() const { return testing_support::WindowText(gHexEditorWindow); }
 
     // Runs a command that opens a dialog, at once or when a run ends, while answer works the
     // dialog from another thread; answer must close it.
@@ -717,10 +725,10 @@ TEST_F(HexEditorTest, WhileARunGoesOnNothingEditsAndEscapeStopsIt) {
               E_UNEXPECTED);
     EXPECT_EQ(effect, DROPEFFECT_NONE);
     for (int id : {IDM_UNDO, IDM_CUT, IDM_PASTE, IDM_CLEAR, IDM_FILL, IDM_FIND, IDM_FIND_NEXT,
-                   IDM_CHECKSUM, IDM_OPEN, IDM_NEW, IDM_SAVE_AS}) {
+                   IDM_CHECKSUM, IDM_OPEN, IDM_NEW, IDM_SAVE_AS, IDM_GOTO}) {
         EXPECT_TRUE(Greyed(id)) << id;
     }
-    for (int id : {IDM_COPY, IDM_COPY_HEX, IDM_SELECT_ALL, IDM_GOTO, IDM_COMMIT_CHANGES}) {
+    for (int id : {IDM_COPY, IDM_COPY_HEX, IDM_SELECT_ALL, IDM_COMMIT_CHANGES}) {
         EXPECT_FALSE(Greyed(id)) << id;
     }
     EXPECT_EQ(Document(), before);
@@ -768,6 +776,130 @@ TEST_F(HexEditorTest, MenusGreyWhatCannotBeDoneNow) {
         EXPECT_TRUE(Greyed(id)) << id;
     for (int id : {IDM_COPY, IDM_COPY_HEX, IDM_FIND}) EXPECT_FALSE(Greyed(id)) << id;
     HexViewNew(Control());  // lets go of the file
+}
+
+// Go To and Find bring the row of their target into view whole, also when the view is an exact
+// number of rows high and the target lies on the row just below the last.
+TEST_F(HexEditorTest, GoToAndFindShowTheRowOfTheirTargetWhole) {
+    ASSERT_NE(Open(), nullptr);
+    const HexViewInstance& inst = *HexViewFromWindow(Control());
+    RECT client;
+    RECT frame;
+    GetClientRect(Control(), &client);
+    GetWindowRect(gHexEditorWindow, &frame);
+    SetWindowPos(gHexEditorWindow, nullptr, 0, 0, frame.right - frame.left,
+                 frame.bottom - frame.top + 10 * inst.lineHeight - client.bottom,
+                 SWP_NOMOVE | SWP_NOZORDER);
+    GetClientRect(Control(), &client);
+    ASSERT_EQ(client.bottom, 10 * inst.lineHeight);
+    auto shown = [&](std::uint32_t offset) {
+        return inst.topRow <= offset / 16 && offset / 16 < inst.topRow + inst.pageRows;
+    };
+    auto goTo = [&](const char* offset) {
+        WithDialog(IDM_GOTO, "Go To", IDC_GOTO_OFFSET, [&](HWND dialog) {
+            Submit(dialog, IDC_GOTO_OFFSET, offset);
+            WaitGone(dialog);
+        });
+    };
+    goTo("A0");
+    EXPECT_EQ(HexViewGetCaret(Control()), 0xA0u);
+    EXPECT_TRUE(shown(0xA0)) << inst.topRow;
+    goTo("0");
+    ASSERT_EQ(inst.topRow, 0u);
+    // The counting bytes first hold D0 D1 D2 D3 at A0.
+    WithDialog(IDM_FIND, "Find", IDC_FIND_TEXT, [&](HWND dialog) {
+        SendMessageA(GetDlgItem(dialog, IDC_FIND_HEX), BM_CLICK, 0, 0);
+        SendMessageA(GetDlgItem(dialog, IDC_FIND_FORWARD), BM_CLICK, 0, 0);
+        Submit(dialog, IDC_FIND_TEXT, "D0 D1 D2 D3");
+        WaitGone(dialog);
+    });
+    for (int i = 0; i < 100 && HexViewIsScanning(Control()); ++i) PumpMessages(20);
+    EXPECT_EQ(Part(1), "Selection: 000000A4 - 000000A0");
+    EXPECT_TRUE(shown(0xA0) && shown(0xA3)) << inst.topRow;
+}
+
+// Go To waits for a run (its offsets may be relative to a caret the run moves), and a run that
+// ends while another dialog of the editor is open shows its result only once that one is gone.
+TEST_F(HexEditorTest, ARunsResultWaitsForTheDialogOnTopAndGoToForTheRun) {
+    ASSERT_NE(Open(), nullptr);
+    Command(IDM_CHECKSUM);
+    EXPECT_TRUE(Greyed(IDM_GOTO));
+    std::atomic<bool> done{false};
+    std::atomic<bool> resultOnTop{false};
+    std::atomic<bool> resultAfter{false};
+    std::thread helper([&] {
+        const DWORD self = GetCurrentProcessId();
+        testing_support::MessageBoxSeen box =
+            testing_support::WaitForMessageBox(self, "HexView32", 5000);
+        // The run ends meanwhile, in the box's message loop.
+        for (int i = 0; i < 200 && HexViewIsScanning(Control()); ++i) Sleep(10);
+        resultOnTop = testing_support::WaitForDialog(self, "Checksum", IDC_CHECKSUM_TEXT, 300);
+        if (box.box != nullptr) testing_support::PressButton(box.box, IDOK);
+        HWND result = testing_support::WaitForDialog(self, "Checksum", IDC_CHECKSUM_TEXT, 5000);
+        resultAfter = result != nullptr;
+        if (result != nullptr) testing_support::PressButton(result, IDCANCEL);
+        done = true;
+    });
+    Command(IDM_COPY);  // nothing is selected: a warning, over the running checksum
+    while (!done) PumpMessages(10);
+    helper.join();
+    EXPECT_FALSE(resultOnTop);
+    EXPECT_TRUE(resultAfter);
+}
+
+// A save that wrote its file but could not open it again says that the data is saved, and why
+// it is not shown; the editor goes on with the document it had.
+std::string gTakenPath;
+HANDLE gTaken = INVALID_HANDLE_VALUE;
+bool gReplaced = false;
+bool TakenOnceInPlace(FileOp op, std::uint64_t) {
+    if (op == FileOp::kReplace) gReplaced = true;
+    if (op == FileOp::kOpen && gReplaced && gTaken == INVALID_HANDLE_VALUE) {
+        gTaken =
+            CreateFileA(gTakenPath.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    }
+    return true;
+}
+
+TEST_F(HexEditorTest, ASavedFileThatCannotBeOpenedAgainIsReportedAsSaved) {
+    TempDir dir;
+    gTakenPath = dir.File("taken.bin");
+    ASSERT_NE(Open(), nullptr);
+    Type("5A");
+    const Bytes edited = Document();
+    SetFileGate(&TakenOnceInPlace);
+    const std::vector<std::string> warnings = SaveAs(gTakenPath);
+    SetFileGate(nullptr);
+    ASSERT_NE(gTaken, INVALID_HANDLE_VALUE);
+    CloseHandle(gTaken);
+    EXPECT_EQ(warnings, std::vector<std::string>{"The data is saved to " + gTakenPath +
+                                                 ", but the editor could not open it again: "
+                                                 "another program is using it."});
+    EXPECT_EQ(ReadFileBytes(gTakenPath), edited);
+    EXPECT_EQ(Document(), edited);
+    EXPECT_EQ(Caption(), "Dialog");
+}
+
+// An Open that fails after the old document had to go leaves the window naming no file.
+TEST_F(HexEditorTest, AnOpenThatLostTheDocumentLeavesTheCaptionWithoutAFile) {
+    TempDir dir;
+    const std::string first = dir.File("first.bin");
+    const std::string second = dir.File("second.bin");
+    WriteFileBytes(first, CountingBytes(0x10000));
+    WriteFileBytes(second, CountingBytes(0x10000));
+    ASSERT_NE(Open(), nullptr);
+    OpenFile(first);
+    EXPECT_EQ(Caption(), "first.bin - Hex Editor");
+    BoxAnswerer no("Changes Detected", IDNO);
+    BoxAnswerer warning("Hex Editor");
+    {
+        testing_support::DroppingShare share(~std::uint64_t{0}, true);  // no window maps
+        OpenFile(second);
+    }
+    EXPECT_EQ(warning.Texts(),
+              std::vector<std::string>{"The file " + second + " could not be opened."});
+    EXPECT_EQ(HexViewGetSize(Control()), 0u);
+    EXPECT_EQ(Caption(), "Hex Editor");
 }
 
 }  // namespace

@@ -155,7 +155,7 @@ TEST_F(HexViewFiles, AShareThatGoesAwayLeavesNoViewOfAClosedDocument) {
     host_.Type("2B");
     const Bytes edited = host_.Bytes();
     {
-        testing_support::DroppingShare share(edited.size());  // gone once the copy is written
+        testing_support::ShareGoneAtReplace share;  // gone once the copy is written
         EXPECT_EQ(HexViewSaveFile(hv(), nullptr), 0);
     }
     EXPECT_EQ(HexViewGetLastError(hv()), 24u);

@@ -146,13 +146,15 @@ std::string Quote(const std::string& text) {
     return quoted;
 }
 
-ConsoleRun RunConsole(const TempDir& dir, const std::string& commandLine) {
+ConsoleRun RunConsole(const TempDir& dir, const std::string& commandLine,
+                      const std::string& inputPath) {
     ConsoleRun run;
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     const std::string outPath = dir.File("stdout.txt");
     const std::string errPath = dir.File("stderr.txt");
-    UniqueFile nul(CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                               OPEN_EXISTING, 0, nullptr));
+    UniqueFile nul(CreateFileA(inputPath.empty() ? "NUL" : inputPath.c_str(), GENERIC_READ,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
+                               nullptr));
     UniqueFile out(CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
                                CREATE_ALWAYS, 0, nullptr));
     UniqueFile err(CreateFileA(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,

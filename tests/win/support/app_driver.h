@@ -70,8 +70,10 @@ struct ConsoleRun {
     std::string out;
     std::string err;
 };
-// Runs commandLine with no input and its output in files of dir; ends it after a minute.
-ConsoleRun RunConsole(const TempDir& dir, const std::string& commandLine);
+// Runs commandLine with its output in files of dir, and the file inputPath (none: no input) as
+// its input; ends it after a minute.
+ConsoleRun RunConsole(const TempDir& dir, const std::string& commandLine,
+                      const std::string& inputPath = "");
 
 // Copies the built Vorland.exe into dir and returns the copy's path.
 std::string StageVorland(const TempDir& dir);

@@ -23,6 +23,13 @@ bool ShareGate(FileOp op, std::uint64_t bytes) {
     return true;
 }
 
+bool gGoneAtReplace = false;
+
+bool GoneAtReplaceGate(FileOp op, std::uint64_t) {
+    if (op == FileOp::kReplace) gGoneAtReplace = true;
+    return !gGoneAtReplace;
+}
+
 std::size_t gMemoryBytes = 0;
 
 bool MemoryGate(std::size_t bytes) {
@@ -41,6 +48,15 @@ DroppingShare::DroppingShare(std::uint64_t bytesLeft, bool mapsFail) {
 }
 
 DroppingShare::~DroppingShare() {
+    SetFileGate(nullptr);
+}
+
+ShareGoneAtReplace::ShareGoneAtReplace() {
+    gGoneAtReplace = false;
+    SetFileGate(&GoneAtReplaceGate);
+}
+
+ShareGoneAtReplace::~ShareGoneAtReplace() {
     SetFileGate(nullptr);
 }
 

@@ -19,6 +19,16 @@ class DroppingShare {
     DroppingShare& operator=(const DroppingShare&) = delete;
 };
 
+// Files: everything works up to the first replace, which fails, as does every file operation
+// after it: a share that goes away once a save's new file is written and flushed.
+class ShareGoneAtReplace {
+  public:
+    ShareGoneAtReplace();
+    ~ShareGoneAtReplace();
+    ShareGoneAtReplace(const ShareGoneAtReplace&) = delete;
+    ShareGoneAtReplace& operator=(const ShareGoneAtReplace&) = delete;
+};
+
 // Memory: commits use up bytesLeft; one that does not fit fails.
 class MemoryBudget {
   public:
