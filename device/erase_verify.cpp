@@ -50,7 +50,7 @@ std::int32_t KVTandrel::EraseCommand(TandrelStep step, const std::uint8_t* frame
 }
 
 std::int32_t KVTandrel::EraseSector(std::int32_t sector) {
-    Operation operation(*this);
+    Operation operation(*this, Operation::kClosesLostLink);
     constexpr TandrelStep kStep = TandrelStep::kSectorErase;
     std::int32_t result;
     if (!HasProgrammerCapability()) {
@@ -68,7 +68,7 @@ std::int32_t KVTandrel::EraseSector(std::int32_t sector) {
 }
 
 std::int32_t KVTandrel::BulkErase() {
-    Operation operation(*this);
+    Operation operation(*this, Operation::kClosesLostLink);
     constexpr TandrelStep kStep = TandrelStep::kChipErase;
     std::int32_t result;
     if (!HasProgrammerCapability()) {
@@ -83,7 +83,7 @@ std::int32_t KVTandrel::BulkErase() {
 }
 
 std::int32_t KVTandrel::EraseChip(std::int32_t chipType, ProgressSink* progress) {
-    Operation operation(*this);
+    Operation operation(*this, Operation::kClosesLostLink);
     std::int32_t result = 1;
     if (!HasProgrammerCapability() || portOpen == 0) {
         result = Failed(MakeFailure(
@@ -125,7 +125,7 @@ std::int32_t KVTandrel::EraseChip(std::int32_t chipType, ProgressSink* progress)
 }
 
 std::int32_t KVTandrel::BlankCheckSector(std::int32_t sector, ProgressSink* progress) {
-    Operation operation(*this);
+    Operation operation(*this, Operation::kClosesLostLink);
     std::int32_t result;
     if (!IsProgrammerFamily() || portOpen == 0 || sector < 0 || sector >= kSectorChip.sectorCount) {
         result = Failed(MakeFailure(TandrelStep::kReadBlock, WhyRefused(), -1));
@@ -147,7 +147,7 @@ std::int32_t KVTandrel::BlankCheckSector(std::int32_t sector, ProgressSink* prog
 }
 
 std::int32_t KVTandrel::BlankCheckChip(std::int32_t chipType, ProgressSink* progress) {
-    Operation operation(*this);
+    Operation operation(*this, Operation::kClosesLostLink);
     std::int32_t result;
     const ChipType* chip = FindChipType(chipType);
     if (!IsProgrammerFamily() || portOpen == 0 || chip == nullptr) {
@@ -170,7 +170,7 @@ TandrelProblem KVTandrel::WhyRefused() const {
 }
 
 std::int32_t KVTandrel::VerifyChip(VerifyRequest request) {
-    Operation operation(*this);
+    Operation operation(*this, Operation::kClosesLostLink);
     const TandrelStep step = request.quick != 0 ? TandrelStep::kQuickVerify : TandrelStep::kVerify;
     const ChipType* chip = FindChipType(request.chipType);
     const bool bufferBad = request.length < 0 || (request.buffer == nullptr && request.length > 0);

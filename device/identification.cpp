@@ -50,6 +50,10 @@ void FormatHardwareName(std::uint32_t flags, const FirmwareVersion* version, cha
 
 std::int32_t KVTandrel::GetFirmwareVersion(FirmwareVersion* versionOut) {
     Operation operation(*this);
+    return AskVersion(versionOut, kVersionTimeoutMs);
+}
+
+std::int32_t KVTandrel::AskVersion(FirmwareVersion* versionOut, std::int32_t timeoutMs) {
     TandrelFailure failure{.step = TandrelStep::kVersion};
     if (portOpen == 0) {
         failure.problem = TandrelProblem::kNoPort;
@@ -57,7 +61,7 @@ std::int32_t KVTandrel::GetFirmwareVersion(FirmwareVersion* versionOut) {
     } else {
         Log("KVTandrel: Firmware Version string requested");
         idle = 0;
-        static_cast<void>(SetCommReadTimeout(kVersionTimeoutMs));
+        static_cast<void>(SetCommReadTimeout(timeoutMs));
         Purge();
         const std::uint8_t frame[2] = {'V', 'V'};
         std::uint8_t reply[3] = {};
@@ -82,6 +86,26 @@ std::int32_t KVTandrel::GetFirmwareVersion(FirmwareVersion* versionOut) {
     static_cast<void>(SetCommReadTimeout(kStandingTimeoutMs));
     EndExchange();
     return failure.problem == TandrelProblem::kNone ? kTandrelDone : Failed(failure);
+}
+
+bool KVTandrel::FindRaisedUnit(FirmwareVersion* versionOut) {
+    // A version reply takes well under a millisecond at these rates; the short wait keeps a
+    // silent port's cost near that of the one probe at 115200.
+    constexpr std::int32_t kRaisedProbeMs = 40;
+    for (std::int32_t code : {kSpeedCode921600, kSpeedCode460800, kSpeedCode230400}) {
+        const std::int32_t rate = BaudRateOfSpeedCode(code);
+        SerialLineSettings line;
+        if (!hPort || !hPort->GetLineSettings(line)) return false;
+        line.baudRate = static_cast<std::uint32_t>(rate);
+        if (!hPort->SetLineSettings(line)) return false;
+        Log("KVTandrel: %s baud rate set to %i", portName, rate);
+        PassOver passOver(*this);  // silence at a rate is no failure of the scan
+        if (AskVersion(versionOut, kRaisedProbeMs) == kTandrelDone) {
+            speedCode = code;
+            return true;
+        }
+    }
+    return false;
 }
 
 std::int32_t KVTandrel::ReadEEPROM(std::uint8_t* dest, std::uint16_t address,
@@ -163,8 +187,36 @@ std::int32_t KVTandrel::GetHardwareVersion(std::uint8_t* infoOut) {
     return kTandrelDone;
 }
 
+bool KVTandrel::TryScanPort(const char* name, FirmwareVersion* versionOut, ScanNotes& notes) {
+    if (InitPort(name, kScanBaudRate) != kTandrelDone) return false;
+    const bool answered = GetFirmwareVersion(versionOut) == kTandrelDone ||
+                          (portOpen != 0 && FindRaisedUnit(versionOut));
+    if (answered && IsProgrammerLetter(versionOut->modelLetter)) {
+        // A unit left at a faster rate goes back to 115200 baud before anything else.
+        if (speedCode == kSpeedCode115200) return true;
+        {
+            PassOver passOver(*this);
+            failure_ = {};
+            if (SetLinkSpeed(kSpeedCode115200) == kTandrelDone) return true;
+            if (!notes.setBack.failed()) notes.setBack = failure_;
+        }
+        // The unit stays at its rate, as speedCode says: a close would only ask it again.
+        ReleasePort();
+        return false;
+    }
+    if (answered && notes.other.empty()) {
+        notes.other = name;
+        notes.otherVersion = *versionOut;
+    }
+    // Nothing to set back: a unit that is no programmer does not take the speed command.
+    speedCode = kSpeedCode115200;
+    ReleasePort();
+    return false;
+}
+
 std::uint32_t KVTandrel::DetectHardware(char* nameOut, std::size_t nameSize,
-                                        FirmwareVersion* versionOut, const char* lastPort) {
+                                        FirmwareVersion* versionOut, const char* lastPort,
+                                        ScanStart start) {
     Operation operation(*this);
     if (versionOut == nullptr) {
         Failed({.step = TandrelStep::kVersion,
@@ -176,31 +228,49 @@ std::uint32_t KVTandrel::DetectHardware(char* nameOut, std::size_t nameSize,
     // streams) is released and the scan goes on, as is a silent one: a failed scan holds no
     // port. The first such reply tells what was found when no programmer answers anywhere.
     // When no port answers, the record tells what happened on the first one tried.
-    std::string other;
-    FirmwareVersion otherVersion{};
-    const std::string found = ScanPorts(ports_, lastPort, [&](const char* name) {
-        if (InitPort(name, kScanBaudRate) != kTandrelDone) return false;
-        if (GetFirmwareVersion(versionOut) == kTandrelDone) {
-            if (IsProgrammerLetter(versionOut->modelLetter)) return true;
-            if (other.empty()) {
-                other = name;
-                otherVersion = *versionOut;
-            }
-        }
-        ClosePort();
-        return false;
-    });
+    ScanNotes notes;
+    bool stopped = false;
+    std::string found = ScanPorts(
+        ports_, lastPort,
+        [&](const char* name) {
+            stopped = stopScan.load() != 0;
+            return stopped || TryScanPort(name, versionOut, notes);
+        },
+        start);
+    if (stopped) found.clear();
+    return ConcludeScan(found, notes, nameOut, nameSize, versionOut);
+}
+
+std::uint32_t KVTandrel::DetectHardwareAt(const char* port, char* nameOut, std::size_t nameSize,
+                                          FirmwareVersion* versionOut) {
+    Operation operation(*this);
+    if (versionOut == nullptr || port == nullptr) {
+        Failed({.step = TandrelStep::kVersion,
+                .problem = TandrelProblem::kBadArgument,
+                .code = kTandrelBadArgument});
+        return 0;
+    }
+    ScanNotes notes;
+    const bool found = TryScanPort(port, versionOut, notes);
+    return ConcludeScan(found ? port : "", notes, nameOut, nameSize, versionOut);
+}
+
+std::uint32_t KVTandrel::ConcludeScan(const std::string& found, const ScanNotes& notes,
+                                      char* nameOut, std::size_t nameSize,
+                                      FirmwareVersion* versionOut) {
     if (!found.empty()) {
         failure_ = {};  // the ports before this one are not the scan's failure
-    } else if (!other.empty()) {
-        *versionOut = otherVersion;
-        CopyText(portName, sizeof portName, other.c_str());
+    } else if (!notes.other.empty()) {
+        *versionOut = notes.otherVersion;
+        CopyText(portName, sizeof portName, notes.other.c_str());
     } else {
+        // A unit that answered at a faster rate but did not come back tells more than the
+        // silence elsewhere.
+        if (notes.setBack.failed()) failure_ = notes.setBack;
         if (nameOut != nullptr && nameSize > 0) nameOut[0] = '\0';
         *versionOut = FirmwareVersion{0, 0, 0};
         return 0;
     }
-
     std::uint32_t flags = 0;
     char letter = versionOut->modelLetter;
     if (letter == '1') {

@@ -161,6 +161,13 @@ std::int32_t KVTandrel::OpenPort(const char* name, std::int32_t baudRate, bool r
     clock_.Sleep(kSettleMs);
     std::memcpy(portName, wanted, sizeof portName);
     portOpen = 1;
+    // A port opened afresh runs at the rate it was opened at, whatever a port before it left.
+    if (restoreSpeed) {
+        for (std::int32_t code : {kSpeedCode921600, kSpeedCode460800, kSpeedCode230400,
+                                  kSpeedCode115200}) {
+            if (BaudRateOfSpeedCode(code) == baudRate) speedCode = code;
+        }
+    }
     Log("KVTandrel: Port opened and initialized successfully.");
     return kTandrelDone;
 }
@@ -174,6 +181,19 @@ void KVTandrel::ClosePort() {
         portOpen = 0;
     }
     Log("KVTandrel: COM Port closed.");
+}
+
+void KVTandrel::ReleasePort() {
+    portOpen = 0;
+    if (!hPort) return;
+    hPort.reset();
+    Log("KVTandrel: COM Port closed.");
+}
+
+void KVTandrel::DropLostLink() {
+    if (!hPort || !LinkLost(failure_)) return;
+    PassOver keep(*this);
+    ClosePort();
 }
 
 std::int32_t KVTandrel::SetCommReadTimeout(std::int32_t milliseconds) {
@@ -204,7 +224,7 @@ std::int32_t KVTandrel::SetCommReadTimeout(std::int32_t milliseconds) {
 }
 
 std::int32_t KVTandrel::SetLinkSpeed(std::int32_t code) {
-    Operation operation(*this);
+    Operation operation(*this, Operation::kClosesLostLink);
     TandrelFailure failure{.step = TandrelStep::kLinkSpeed,
                            .address = static_cast<std::uint32_t>(code)};
     std::int32_t baudRate = BaudRateOfSpeedCode(code);
@@ -234,15 +254,21 @@ std::int32_t KVTandrel::SetLinkSpeed(std::int32_t code) {
         failure.expected = kAccepted;
         failure.found = reply;
     } else {
-        // The unit now listens at the new rate; follow it. A failed reopen is not reported
-        // here: the next exchange fails instead.
-        {
-            PassOver passOver(*this);
-            static_cast<void>(OpenPort(portName, baudRate, false));
-        }
+        // The unit now listens at the new rate: follow it. When the port does not reopen, the
+        // link is lost (and closed on the way out) rather than every later exchange failing.
         speedCode = code;
-        EndExchange();
-        return kTandrelDone;
+        std::int32_t reopened;
+        {
+            PassOver passOver(*this);  // recorded below, as this change's failure
+            reopened = OpenPort(portName, baudRate, false);
+        }
+        if (reopened == kTandrelDone) {
+            EndExchange();
+            return kTandrelDone;
+        }
+        failure.problem = hPort ? TandrelProblem::kPortSetup : TandrelProblem::kPortMissing;
+        failure.code = kTandrelNoPort;
+        if (hPort) ReleasePort();  // a handle that refused its settings is of no use
     }
     EndExchange();
     return Failed(failure);

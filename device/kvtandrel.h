@@ -13,6 +13,10 @@
 // operation, and LastFailure() tells what it was. Log lines go through LogPrintf to `logSink`
 // when one is attached.
 //
+// A chip operation or a speed change that fails because the port failed or the unit stopped
+// answering (LinkLost) closes the port on its way out, after trying to bring the unit back to
+// 115200 baud: the link cannot be trusted any more, and the caller looks for the unit again.
+//
 // Buffers: every pointer argument is borrowed for the call only. An operation never reads or
 // writes outside [buffer, buffer + length); a null buffer with a positive length, or a
 // negative length, is refused (-18, or -1 for the yes/no operations).
@@ -24,9 +28,11 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 
 #include "device/log_sink.h"
 #include "device/progress_sink.h"
+#include "device/port_scan.h"
 #include "device/tandrel_failure.h"
 #include "platform/clock.h"
 #include "platform/serial_port.h"
@@ -136,7 +142,8 @@ public:
     void ClosePort();
     // Sets the read total-timeout constant of the held port: 0, -1 or -2.
     [[nodiscard]] std::int32_t SetCommReadTimeout(std::int32_t milliseconds);
-    // Switches unit and port to another rate: 0, -1, -4, -5 or -18.
+    // Switches unit and port to another rate: 0, -1, -4, -5, -18, or -2 when the port did not
+    // reopen at the new rate (the unit took it: speedCode says so, and the port is closed).
     [[nodiscard]] std::int32_t SetLinkSpeed(std::int32_t speedCode);
 
     // Identification (window thread).
@@ -151,12 +158,20 @@ public:
     // 0, or -18 for a null infoOut.
     [[nodiscard]] std::int32_t GetHardwareVersion(std::uint8_t* infoOut);
     // Looks for the unit on the ports of ScanPorts (device/port_scan.h: COM1 to COM5, then
-    // lastPort, then every other port that exists), identifies it and names it into nameOut
-    // (nameSize bytes; may be null). Returns the HardwareFlags; 0 when nothing was found or
-    // versionOut is null. `portName` then names the port that answered.
+    // lastPort, then every other port that exists; or lastPort first), identifies it and names
+    // it into nameOut (nameSize bytes; may be null). Returns the HardwareFlags; 0 when nothing
+    // was found, versionOut is null, or stopScan ended the scan. `portName` then names the port
+    // that answered. A port silent at 115200 baud is asked at the unit's faster rates too (a
+    // host that ended without setting it back leaves it there); a unit found so is set back to
+    // 115200 baud first, and when that fails the port is closed and the scan goes on. A port
+    // that exists but stays silent costs at most 270 ms.
     [[nodiscard]] std::uint32_t DetectHardware(char* nameOut, std::size_t nameSize,
                                                FirmwareVersion* versionOut,
-                                               const char* lastPort = nullptr);
+                                               const char* lastPort = nullptr,
+                                               ScanStart start = ScanStart::kUsualOrder);
+    // The same on one port only.
+    [[nodiscard]] std::uint32_t DetectHardwareAt(const char* port, char* nameOut,
+                                                 std::size_t nameSize, FirmwareVersion* versionOut);
 
     // Chip operations (worker thread). progress may be null.
 
@@ -209,21 +224,30 @@ public:
     std::atomic<std::int32_t> cancelRequested{0};
     char portName[25] = {};                // the port last opened successfully
     std::int32_t speedCode = kSpeedCode115200;
+    // Set (by any thread) to end a running DetectHardware before the next port it would try;
+    // it stays set until the caller clears it.
+    std::atomic<std::int32_t> stopScan{0};
 
 private:
     // Marks a public operation while it runs. The outermost one starts with an empty failure
     // record; an operation inside another (the ReadChip of a blank check) adds to its caller's.
+    // A chip operation or a speed change closes a link it found lost (see the top).
     class Operation {
     public:
-        explicit Operation(KVTandrel& device) : device_(device) {
+        enum Kind { kKeepsPort, kClosesLostLink };
+        explicit Operation(KVTandrel& device, Kind kind = kKeepsPort)
+            : device_(device), kind_(kind) {
             if (device_.depth_++ == 0) device_.failure_ = {};
         }
-        ~Operation() { --device_.depth_; }
+        ~Operation() {
+            if (--device_.depth_ == 0 && kind_ == kClosesLostLink) device_.DropLostLink();
+        }
         Operation(const Operation&) = delete;
         Operation& operator=(const Operation&) = delete;
 
     private:
         KVTandrel& device_;
+        Kind kind_;
     };
     // Keeps the failure record as it was across a step whose failure the operation passes over.
     class PassOver {
@@ -242,6 +266,29 @@ private:
     // returns its code.
     std::int32_t Failed(TandrelFailure failure);
     [[nodiscard]] std::int32_t OpenPort(const char* name, std::int32_t baudRate, bool restoreSpeed);
+    // Releases the port without a word to the unit.
+    void ReleasePort();
+    // ClosePort when the failure of the operation that just ended says the link is lost; the
+    // failure record stays.
+    void DropLostLink();
+    // What a port of the scan held. scan: the first reply that named no programmer, and the
+    // failed speed reset of a raised unit, for when no programmer answers anywhere.
+    struct ScanNotes {
+        std::string other;
+        FirmwareVersion otherVersion{};
+        TandrelFailure setBack;
+    };
+    [[nodiscard]] bool TryScanPort(const char* name, FirmwareVersion* versionOut,
+                                   ScanNotes& notes);
+    // The end of a scan: identifies the unit on `found` ("" none) and names it.
+    [[nodiscard]] std::uint32_t ConcludeScan(const std::string& found, const ScanNotes& notes,
+                                             char* nameOut, std::size_t nameSize,
+                                             FirmwareVersion* versionOut);
+    // The version frame under a read timeout of timeoutMs.
+    [[nodiscard]] std::int32_t AskVersion(FirmwareVersion* versionOut, std::int32_t timeoutMs);
+    // After silence at 115200 baud: asks at the faster rates, changing the open port's rate;
+    // true (speedCode set to the rate) when the unit answered.
+    [[nodiscard]] bool FindRaisedUnit(FirmwareVersion* versionOut);
     bool IsProgrammerFamily() const;
     bool HasProgrammerCapability() const;
     void Purge();

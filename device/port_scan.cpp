@@ -19,16 +19,27 @@ int ComPortNumber(const char* name) {
 }
 
 std::string ScanPorts(SerialPorts& ports, const char* lastPort,
-                      const std::function<bool(const char* name)>& tryPort) {
+                      const std::function<bool(const char* name)>& tryPort, ScanStart start) {
+    const int last = ComPortNumber(lastPort);
+    const bool lastFirst = start == ScanStart::kLastPortFirst && lastPort != nullptr &&
+                           *lastPort != '\0' && ports.Exists(lastPort);
+    if (lastFirst && tryPort(lastPort)) return lastPort;
+    // A port tried first is not tried again in its usual place.
+    auto triedFirst = [&](const char* name) {
+        return lastFirst && (last != 0 ? ComPortNumber(name) == last
+                                       : std::strcmp(name, lastPort) == 0);
+    };
+    for (const std::string& name : ports.PreferredPorts()) {
+        if (!triedFirst(name.c_str()) && tryPort(name.c_str())) return name;
+    }
     char name[16];
     auto attempt = [&](int number, bool mustExist) {
         std::snprintf(name, sizeof name, "COM%d", number);
-        return (!mustExist || ports.Exists(name)) && tryPort(name);
+        return !triedFirst(name) && (!mustExist || ports.Exists(name)) && tryPort(name);
     };
     for (int n = 1; n <= kAlwaysScannedPorts; ++n) {
         if (attempt(n, false)) return name;
     }
-    const int last = ComPortNumber(lastPort);
     if (last > kAlwaysScannedPorts && attempt(last, true)) return name;
     for (int n = kAlwaysScannedPorts + 1; n <= kLastComPort; ++n) {
         if (n != last && attempt(n, true)) return name;

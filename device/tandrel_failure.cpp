@@ -30,11 +30,28 @@ bool TandrelFailure::atBlock() const {
            problem != Problem::kBadArgument && problem != Problem::kBadBuffer;
 }
 
+bool LinkLost(const TandrelFailure& f) {
+    switch (f.problem) {
+        case Problem::kNoPort:
+        case Problem::kPortMissing:
+        case Problem::kPortSetup:
+        case Problem::kWriteFailed:
+        case Problem::kReadFailed:
+        case Problem::kNoReply: return true;
+        // found counts the whole transfer's bytes, those of the blocks before included.
+        case Problem::kShortReply: return f.found == (f.atBlock() ? f.block * kChipBlockSize : 0);
+        default: return false;
+    }
+}
+
 std::string FailureLogLine(const TandrelFailure& f) {
     const auto found = static_cast<int>(f.found);
     const auto expected = static_cast<int>(f.expected);
     switch (f.problem) {
-        case Problem::kPortMissing: return "KVTandrel Port Init Failed (INVALID_HANDLE_VALUE)";
+        case Problem::kPortMissing:
+            // The reopen of a speed change has logged its own.
+            return f.step == Step::kOpenPort ? "KVTandrel Port Init Failed (INVALID_HANDLE_VALUE)"
+                                             : "";
         case Problem::kBadBuffer:
             return Printf("KVTandrel: %s refused: null buffer or negative length (%i)",
                           OperationName(f.step), found);
@@ -106,6 +123,18 @@ std::string FailureReason(const TandrelFailure& f, const char* chipName) {
         where = Printf(" while erasing sector %u", f.address);
     } else if (f.step == Step::kChipErase) {
         where = " while erasing the chip";
+    }
+    if (f.step == Step::kLinkSpeed && f.problem != Problem::kBadArgument) {
+        const unsigned rate = 921600 / (f.address + 1);
+        switch (f.problem) {
+            case Problem::kRefused:
+                return Printf("The unit refused %u baud (it answered '%c').", rate,
+                              Printable(f.found));
+            case Problem::kPortMissing:
+            case Problem::kPortSetup:
+                return Printf("The port %s did not reopen at %u baud.", f.port, rate);
+            default: where = Printf(" while switching to %u baud", rate);
+        }
     }
     switch (f.problem) {
         case Problem::kNone:

@@ -66,6 +66,10 @@ struct TandrelFailure {
     return TandrelFailure{.step = step, .problem = problem, .code = code};
 }
 
+// Whether the failure says the link is gone: the port failed, or the unit stopped answering
+// (nothing of the reply arrived). A unit that answers, even wrongly, is still there.
+[[nodiscard]] bool LinkLost(const TandrelFailure& failure);
+
 // The log line KVTandrel writes for a failure; empty for the failures it writes none for.
 [[nodiscard]] std::string FailureLogLine(const TandrelFailure& failure);
 

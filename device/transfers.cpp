@@ -49,7 +49,7 @@ void KVTandrel::EndTransfer(ProgressSink* progress) {
 std::int32_t KVTandrel::WriteChip(std::int32_t chipType, const std::uint8_t* src,
                                   std::uint32_t address, std::int32_t length,
                                   ProgressSink* progress) {
-    Operation operation(*this);
+    Operation operation(*this, Operation::kClosesLostLink);
     constexpr TandrelStep kStep = TandrelStep::kWriteBlock;
     std::int32_t result;
     if (!HasProgrammerCapability()) {
@@ -135,7 +135,7 @@ std::int32_t KVTandrel::WriteBlocks(const ChipType& chip, const std::uint8_t* sr
 
 std::int32_t KVTandrel::ReadChip(std::int32_t chipType, std::uint8_t* dest, std::uint32_t address,
                                  std::int32_t length, ProgressSink* progress) {
-    Operation operation(*this);
+    Operation operation(*this, Operation::kClosesLostLink);
     constexpr TandrelStep kStep = TandrelStep::kReadBlock;
     std::int32_t result;
     if (!HasProgrammerCapability()) {

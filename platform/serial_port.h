@@ -8,6 +8,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 // The members of the Win32 DCB that a caller may want to see or change. Values use the DCB's
 // numbering (parity 0 none, 1 odd, 2 even, 3 mark, 4 space; stop bits 0 one, 1 one and a half,
@@ -78,6 +80,10 @@ public:
     // that lead nowhere cost next to nothing. The default opens the port and closes it again;
     // a backend that can tell more cheaply, or without opening, says so by overriding.
     [[nodiscard]] virtual bool Exists(const char* name);
+    // Ports that a scan tries before the COM names, in order, each device once: where a
+    // programmer is most likely found and the COM names do not reach it (USB adapters on
+    // Linux). The default: none.
+    [[nodiscard]] virtual std::vector<std::string> PreferredPorts() { return {}; }
 };
 
 // The operating system's ports: CreateFile on Windows; on POSIX see serial_port_posix.h for

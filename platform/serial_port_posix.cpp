@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
+#include <set>
 
 namespace {
 
@@ -305,7 +307,9 @@ std::string PosixSerialPorts::PathOf(const char* name) const {
     if (key.size() > 3 && key.compare(0, 3, "COM") == 0 &&
         key.find_first_not_of("0123456789", 3) == std::string::npos) {
         long number = std::strtol(key.c_str() + 3, nullptr, 10);
-        if (number >= 1 && number <= 256) return "/dev/ttyS" + std::to_string(number - 1);
+        if (number >= 1 && number <= 256) {
+            return deviceFolder_ + "/ttyS" + std::to_string(number - 1);
+        }
     }
     return {};
 }
@@ -326,8 +330,34 @@ bool PosixSerialPorts::Exists(const char* name) {
     return terminal;
 }
 
+std::vector<std::string> PosixSerialPorts::PreferredPorts() {
+    std::vector<std::string> names;
+    std::set<std::pair<dev_t, ino_t>> devices;  // a device is known by its node, not its name
+    for (const char* pattern : {"/serial/by-id/*", "/ttyUSB*", "/ttyACM*"}) {
+        const bool links = pattern[1] == 's';
+        for (const std::string& path : ExpandPosixPortPattern(deviceFolder_ + pattern)) {
+            struct stat node {};
+            if (stat(path.c_str(), &node) != 0 ||
+                !devices.insert({node.st_dev, node.st_ino}).second) {
+                continue;
+            }
+            std::string name = path;
+            if (links) {
+                char* target = realpath(path.c_str(), nullptr);
+                if (target != nullptr) name = target;
+                std::free(target);
+            }
+            names.push_back(name);
+        }
+    }
+    return names;
+}
+
 PosixSerialPorts& SystemPosixSerialPorts() {
-    static PosixSerialPorts ports;
+    static PosixSerialPorts ports([] {
+        const char* folder = std::getenv("VORLAND_DEVICE_FOLDER");
+        return std::string(folder != nullptr && *folder != '\0' ? folder : "/dev");
+    }());
     return ports;
 }
 

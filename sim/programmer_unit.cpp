@@ -126,6 +126,15 @@ void ProgrammerUnit::Reset() {
     stopped_ = false;
 }
 
+bool ProgrammerUnit::SetBaudRate(std::uint32_t baudRate) {
+    if (baudRate != 115200 && baudRate != 230400 && baudRate != 460800 && baudRate != 921600) {
+        return false;
+    }
+    baudRate_ = baudRate;
+    frame_.clear();
+    return true;
+}
+
 std::int32_t ProgrammerUnit::speedCode() const {
     return static_cast<std::int32_t>(921600 / baudRate_) - 1;
 }

@@ -110,6 +110,8 @@ public:
     void Reset();
 
     std::uint32_t baudRate() const { return baudRate_; }
+    // Puts the unit at one of its four rates, as a speed command would; false for any other.
+    [[nodiscard]] bool SetBaudRate(std::uint32_t baudRate);
     std::int32_t speedCode() const;
 
     // Feeds one byte that reached the unit at timeUs, sent at hostBaud. Replies it completes

@@ -224,6 +224,13 @@ std::string ExecuteUnitCommand(ProgrammerUnit& unit, const std::string& line,
         unit.SetTimings(static_cast<std::uint32_t>(turnaround), static_cast<std::uint32_t>(erase));
         return "ok";
     }
+    if (command == "rate" && args.size() == 2) {
+        long baud;
+        if (!ParseNumber(args[1], &baud) || !unit.SetBaudRate(static_cast<std::uint32_t>(baud))) {
+            return "error rate wants 115200, 230400, 460800 or 921600";
+        }
+        return "ok";
+    }
     if (command == "reset") {
         unit.Reset();
         return "ok";

@@ -22,6 +22,9 @@
 //       bad-checksum BLOCK, reply BLOCK BYTE, short BLOCK COUNT, stop BLOCK [COUNT],
 //       gap BLOCK AFTER MS, erase-fail SECTOR BYTE, bulk-fail BYTE
 //   timing TURNAROUND_US ERASE_MS the unit's pause before each reply and per erase
+//   rate BAUD                     the unit's line rate from now on, as a host that ended
+//                                 without setting it back leaves it: 115200, 230400, 460800
+//                                 or 921600 (only bytes sent at that rate reach it)
 //   reset                         power cycle: 115200 baud, no faults, counters cleared
 //   restart                       a new unit: the defaults of a freshly started simulator
 //   pace on|off                   send bytes at the wire rate of the line (transport)

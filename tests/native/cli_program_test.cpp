@@ -126,6 +126,29 @@ TEST_F(CliProgramTest, AQuickVerifySeesTheBytesTheUnitsChecksumCannot) {
     }
 }
 
+// Without --port the scan reaches a USB adapter's unit, also one that a host which died left at
+// 921600 baud: found, set back to 115200, and its port printed. The adapter is a link named
+// ttyUSB0 in a folder of the test's own, which the scan is pointed at instead of /dev.
+TEST(CliScanTest, DetectFindsARaisedUnitBehindATtyUsbName) {
+    char folder[] = "/tmp/vlXXXXXX";  // short: a port name has at most 24 characters
+    if (mkdtemp(folder) == nullptr) GTEST_SKIP() << "no folder for a ttyUSB0 link in /tmp";
+    const std::string usb = std::string(folder) + "/ttyUSB0";
+    {
+        SimProgram sim(kSim, {"--do", "rate 921600"}, usb);
+        ASSERT_TRUE(sim.ready());
+        ScratchDir dir;
+        setenv("VORLAND_DEVICE_FOLDER", folder, 1);
+        const Finished f = CliProcess(dir, {"detect"}).Wait();
+        unsetenv("VORLAND_DEVICE_FOLDER");
+        EXPECT_EQ(f.status, kExitSuccess) << f.err;
+        EXPECT_EQ(f.out, "Vorland v1.0.F on " + usb + "\n");
+        EXPECT_EQ(StatusOf(sim, "baud"), 115200);
+        // Back to 115200 when found, up for the command, and back at its end.
+        EXPECT_EQ(StatusOf(sim, "speed-changes"), 3);
+    }
+    rmdir(folder);
+}
+
 TEST_F(CliProgramTest, NoUnitAndBadArguments) {
     Finished f = CliProcess(dir_, {"detect", "--port", "/nonexistent/tty"}).Wait();
     EXPECT_EQ(f.status, kExitNoUnit);

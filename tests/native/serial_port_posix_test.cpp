@@ -1,6 +1,7 @@
 // The termios backend on real pseudo-terminals: COMMTIMEOUTS semantics, raw bytes, locking,
 // name mapping; and KVTandrel through it against the vorland-sim program.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 
 #include "cli/console.h"
 #include "device/kvtandrel.h"
+#include "device/port_scan.h"
 #include "platform/serial_port_posix.h"
 #include "sim/sim_program_posix.h"
 
@@ -216,6 +218,48 @@ TEST(PosixSerialPorts, APatternNamesThePortsItMatchesInNaturalOrder) {
     rmdir(folder);
 }
 
+// Without --port, vorland-cli tries the USB adapters first: the by-id links, then ttyUSB*, then
+// ttyACM*, each device once whatever names it, and the COM names after them.
+TEST(PosixSerialPorts, AScanTriesTheUsbAdaptersFirstEachOnce) {
+    char folder[] = "/tmp/vorland-devs-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string dir = folder;
+    ASSERT_EQ(mkdir((dir + "/serial").c_str(), 0700), 0);
+    ASSERT_EQ(mkdir((dir + "/serial/by-id").c_str(), 0700), 0);
+    for (const char* name : {"ttyUSB10", "ttyUSB2", "ttyUSB0", "ttyACM0", "ttyS0"}) {
+        close(open((dir + "/" + name).c_str(), O_CREAT | O_WRONLY, 0600));
+    }
+    const std::pair<const char*, const char*> links[] = {
+        {"/serial/by-id/usb-B", "../../ttyUSB2"},
+        {"/serial/by-id/usb-A", "../../ttyACM0"},
+        {"/ttyUSB1", "ttyUSB0"},  // another name of ttyUSB0
+    };
+    for (const auto& [link, target] : links) {
+        ASSERT_EQ(symlink(target, (dir + link).c_str()), 0);
+    }
+    PosixSerialPorts ports(dir);
+    const std::vector<std::string> usb = {dir + "/ttyACM0", dir + "/ttyUSB2", dir + "/ttyUSB0",
+                                          dir + "/ttyUSB10"};
+    EXPECT_EQ(ports.PreferredPorts(), usb);
+    EXPECT_EQ(ports.PathOf("COM1"), dir + "/ttyS0");
+    std::vector<std::string> tried;
+    static_cast<void>(ScanPorts(ports, nullptr, [&](const char* name) {
+        tried.emplace_back(name);
+        return false;
+    }));
+    std::vector<std::string> expected = usb;
+    for (const char* com : {"COM1", "COM2", "COM3", "COM4", "COM5"}) expected.emplace_back(com);
+    EXPECT_EQ(tried, expected);
+    EXPECT_TRUE(PosixSerialPorts(dir + "/none").PreferredPorts().empty());
+    for (const auto& [link, target] : links) unlink((dir + link).c_str());
+    for (const char* name : {"ttyUSB10", "ttyUSB2", "ttyUSB0", "ttyACM0", "ttyS0"}) {
+        unlink((dir + "/" + name).c_str());
+    }
+    rmdir((dir + "/serial/by-id").c_str());
+    rmdir((dir + "/serial").c_str());
+    rmdir(folder);
+}
+
 class SimProgramTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -225,7 +269,7 @@ protected:
         ports_.Map("COM3", sim_.linkPath());
     }
     SimProgram sim_{VORLAND_BINARY_DIR "/sim/vorland-sim"};
-    PosixSerialPorts ports_;
+    PosixSerialPorts ports_{"/nonexistent"};  // no USB adapter of the machine either
     KVTandrel tandrel_{ports_, SystemClock()};
 };
 

@@ -174,6 +174,8 @@ TEST_F(EraseVerifyTest, BlankCheckOfA2732aReadsSixteenBlocks) {
 TEST_F(EraseVerifyTest, BlankCheckFailures) {
     Command("fault stop 3");
     EXPECT_EQ(tandrel_.BlankCheckChip(1, nullptr), -1);
+    EXPECT_EQ(tandrel_.portOpen, 0) << "the unit stopped answering: the link was closed";
+    ASSERT_EQ(tandrel_.InitPort("COM1", 115200), 0);
     EXPECT_EQ(tandrel_.BlankCheckChip(7, nullptr), -1);
     EXPECT_EQ(tandrel_.BlankCheckChip(-1, nullptr), -1);
     tandrel_.deviceFamily = 8;

@@ -56,6 +56,7 @@ struct Case {
     TandrelFailure failure;  // step, problem, code (the result), address, block, count,
                              // expected, found
     std::string line;        // the log line that goes with it; "" none
+    bool lost = false;       // LinkLost: the port is closed afterwards
 };
 
 TEST_F(FailureRecordTest, EachFailureIsRecordedAndLoggedFromTheRecord) {
@@ -63,7 +64,8 @@ TEST_F(FailureRecordTest, EachFailureIsRecordedAndLoggedFromTheRecord) {
         {"a read block cut short",
          {"fault stop 2", Op::kRead, 0x1000, 0x1000},
          {Step::kReadBlock, Problem::kShortReply, -17, 0x1200, 2, 256, 0x1000, 0x200},
-         "KVTandrel: ReadChip: Read timed-out after 512 bytes. Expected 4096 bytes."},
+         "KVTandrel: ReadChip: Read timed-out after 512 bytes. Expected 4096 bytes.",
+         true},
         {"a damaged read block",
          {"fault bad-checksum 1", Op::kRead, 0, 0x400},
          {Step::kReadBlock, Problem::kChecksum, -11, 0x100, 1, 256, 0x00, 0x01},
@@ -92,7 +94,8 @@ TEST_F(FailureRecordTest, EachFailureIsRecordedAndLoggedFromTheRecord) {
         {"a port that does not exist",
          {"", Op::kOpenCom7, 0, 0},
          {Step::kOpenPort, Problem::kPortMissing, -2},
-         "KVTandrel Port Init Failed (INVALID_HANDLE_VALUE)"},
+         "KVTandrel Port Init Failed (INVALID_HANDLE_VALUE)",
+         true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -110,6 +113,8 @@ TEST_F(FailureRecordTest, EachFailureIsRecordedAndLoggedFromTheRecord) {
         EXPECT_EQ(f.expected, c.failure.expected);
         EXPECT_EQ(f.found, c.failure.found);
         EXPECT_EQ(FailureLogLine(f), c.line);
+        EXPECT_EQ(LinkLost(f), c.lost);
+        EXPECT_EQ(tandrel_.portOpen == 0, c.lost);
         if (!c.line.empty()) {
             EXPECT_EQ(std::count(log_.begin(), log_.end(), c.line), 1);
         }
@@ -125,6 +130,7 @@ TEST_F(FailureRecordTest,
     EXPECT_STREQ(tandrel_.LastFailure().port, "COM1");
 
     Command("fault clear");
+    ASSERT_EQ(tandrel_.InitPort("COM1", 115200), 0);
     LinkFaults timeouts;
     timeouts.failGetTimeouts = true;
     ports_.SetFaults("COM1", timeouts);

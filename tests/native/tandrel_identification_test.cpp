@@ -52,6 +52,7 @@ struct ScanCase {
     const char* lastPort;
     std::vector<std::string> tried;
     const char* found;  // "" when nothing answered
+    ScanStart start = ScanStart::kUsualOrder;
 };
 
 TEST_F(IdentificationTest, TheScanTriesTheFirstFiveThenTheLastPortThenEveryOtherThatExists) {
@@ -75,6 +76,14 @@ TEST_F(IdentificationTest, TheScanTriesTheFirstFiveThenTheLastPortThenEveryOther
         {{{"COM6", true}}, "/dev/ttyS0", {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6"}, "COM6"},
         {{{"COM6", true}}, "COM257", {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6"}, "COM6"},
         {{{"COM6", false}}, nullptr, {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6"}, ""},
+        // Looking again: the last port first, and not again in its place.
+        {{{"COM2", false}, {"COM12", true}}, "COM12", {"COM12"}, "COM12", ScanStart::kLastPortFirst},
+        {{{"COM3", false}, {"COM7", true}},
+         "COM3",
+         {"COM3", "COM1", "COM2", "COM4", "COM5", "COM7"},
+         "COM7",
+         ScanStart::kLastPortFirst},
+        {{{"COM2", true}}, "COM9", {"COM1", "COM2"}, "COM2", ScanStart::kLastPortFirst},
     };
     for (const ScanCase& c : cases) {
         VirtualClock clock;
@@ -83,7 +92,8 @@ TEST_F(IdentificationTest, TheScanTriesTheFirstFiveThenTheLastPortThenEveryOther
         for (const auto& [name, hasUnit] : c.ports) ports.AddPort(name, hasUnit ? &unit : nullptr);
         KVTandrel tandrel(ports, clock);
         FirmwareVersion version{};
-        const std::uint32_t flags = tandrel.DetectHardware(nullptr, 0, &version, c.lastPort);
+        const std::uint32_t flags =
+            tandrel.DetectHardware(nullptr, 0, &version, c.lastPort, c.start);
         std::vector<std::string> tried;
         for (const LinkEvent& e : ports.events()) {
             if (e.kind == Kind::kOpen || e.kind == Kind::kOpenFailed) tried.push_back(e.port);
@@ -107,7 +117,8 @@ TEST_F(IdentificationTest, ComPortNumbers) {
     }
 }
 
-TEST_F(IdentificationTest, ASilentPortCostsTheSettleTimeAndTheVersionTimeout) {
+// 40 ms to settle, 110 ms for the version at 115200 baud, 40 ms at each faster rate.
+TEST_F(IdentificationTest, ASilentPortCostsTheSettleTimeAndTheVersionTimeouts) {
     ports_.AddPort("COM1", nullptr);
     ports_.AddPort("COM2", &unit_);
     Detect();
@@ -115,7 +126,61 @@ TEST_F(IdentificationTest, ASilentPortCostsTheSettleTimeAndTheVersionTimeout) {
     for (const LinkEvent& e : ports_.events()) {
         if (e.kind == Kind::kOpen && e.port == "COM2") com2Opened = e.timeNs;
     }
-    EXPECT_EQ(com2Opened, (40 + 110) * 1000000ull);
+    EXPECT_EQ(com2Opened, (40 + 110 + 3 * 40) * 1000000ull);
+}
+
+// A host that ended without setting the link back leaves the unit at its faster rate: it is
+// asked there after silence at 115200 baud, and set back before anything else.
+TEST_F(IdentificationTest, AUnitLeftAtAFasterRateIsFoundAndSetBack) {
+    const std::pair<std::uint32_t, std::vector<std::string>> cases[] = {
+        {921600, {"56 56", "56 56", "53 07 5A"}},
+        {460800, {"56 56", "56 56", "56 56", "53 07 5A"}},
+        {230400, {"56 56", "56 56", "56 56", "56 56", "53 07 5A"}},
+    };
+    ports_.AddPort("COM1", &unit_);
+    for (const auto& [rate, frames] : cases) {
+        ClearEvents();
+        ASSERT_TRUE(unit_.SetBaudRate(rate));
+        EXPECT_EQ(Detect(), 0x02u) << rate;
+        std::vector<std::string> sent = HexFrames();
+        sent.resize(frames.size());  // the information block follows
+        EXPECT_EQ(sent, frames) << rate;
+        EXPECT_EQ(unit_.baudRate(), 115200u);
+        EXPECT_EQ(ports_.BaudRate("COM1"), 115200u);
+        EXPECT_EQ(tandrel_.speedCode, 7);
+        EXPECT_STREQ(name_, "Vorland v1.0.F");
+    }
+}
+
+// A raised unit that cannot be set back is released where it is, and the scan goes on.
+TEST_F(IdentificationTest, ARaisedUnitThatDoesNotComeBackIsPassedOver) {
+    ports_.AddPort("COM1", &unit_);
+    ASSERT_TRUE(unit_.SetBaudRate(921600));
+    Command("fault refuse-speed");
+    EXPECT_EQ(Detect(), 0u);
+    EXPECT_FALSE(ports_.IsOpen("COM1"));
+    EXPECT_EQ(tandrel_.speedCode, 0) << "the unit is left at 921600 baud";
+    EXPECT_EQ(tandrel_.LastFailure().step, TandrelStep::kLinkSpeed);
+    EXPECT_EQ(FailureReason(tandrel_.LastFailure(), "chip"),
+              "The unit refused 115200 baud (it answered '?').");
+
+    ProgrammerUnit second;
+    ports_.AddPort("COM2", &second);
+    EXPECT_EQ(Detect(), 0x02u);
+    EXPECT_STREQ(tandrel_.portName, "COM2");
+    EXPECT_EQ(tandrel_.speedCode, 7);
+}
+
+TEST_F(IdentificationTest, OnePortAloneAndAStoppedScan) {
+    ports_.AddPort("COM1", &unit_);
+    ports_.AddPort("COM7", &unit_);
+    EXPECT_EQ(tandrel_.DetectHardwareAt("COM7", name_, sizeof name_, &version_), 0x02u);
+    EXPECT_EQ(PortsTried(), std::vector<std::string>{"COM7"});
+    EXPECT_EQ(tandrel_.DetectHardwareAt("COM8", name_, sizeof name_, &version_), 0u);
+    tandrel_.stopScan = 1;
+    ClearEvents();
+    EXPECT_EQ(Detect(), 0u);
+    EXPECT_TRUE(PortsTried().empty());
 }
 
 TEST_F(IdentificationTest, LogLinesOfADetectionInOrder) {

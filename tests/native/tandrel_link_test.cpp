@@ -245,14 +245,50 @@ TEST_F(TandrelLinkTest, ASilentUnitCostsTheStandingTimeout) {
 
 TEST_F(TandrelLinkTest, PortFailuresOfTheSpeedCommand) {
     OpenCom1();
-    ports_.SetFaults("COM1", {.failWriteAfter = 0});
-    EXPECT_EQ(tandrel_.SetLinkSpeed(0), -4);
-    ports_.SetFaults("COM1", {.shortWrite = true});
-    EXPECT_EQ(tandrel_.SetLinkSpeed(0), -4) << "a frame sent in part is a failed write";
-    ports_.SetFaults("COM1", {.failReadAfter = 0});
-    EXPECT_EQ(tandrel_.SetLinkSpeed(0), -5);
-    EXPECT_EQ(tandrel_.speedCode, 7);
-    EXPECT_EQ(tandrel_.idle, 1);
+    // Each failure leaves the unit's rate unknown: the port is closed.
+    const std::pair<LinkFaults, std::int32_t> cases[] = {
+        {{.failWriteAfter = 0}, -4},
+        {{.shortWrite = true}, -4},  // a frame sent in part is a failed write
+        {{.failReadAfter = 0}, -5},
+    };
+    for (const auto& [faults, result] : cases) {
+        ASSERT_EQ(tandrel_.InitPort("COM1", 115200), 0);
+        ports_.SetFaults("COM1", faults);
+        EXPECT_EQ(tandrel_.SetLinkSpeed(0), result);
+        EXPECT_EQ(tandrel_.portOpen, 0);
+        EXPECT_FALSE(ports_.IsOpen("COM1"));
+        EXPECT_EQ(tandrel_.speedCode, 7);
+        EXPECT_EQ(tandrel_.idle, 1);
+    }
+}
+
+TEST_F(TandrelLinkTest, APortThatDoesNotReopenAtTheNewRateClosesTheLink) {
+    OpenCom1();
+    ports_.SetFaults("COM1", {.failSetLine = true});
+    EXPECT_EQ(tandrel_.SetLinkSpeed(0), -2);
+    EXPECT_EQ(unit_.baudRate(), 921600u) << "the unit took the new rate";
+    EXPECT_EQ(tandrel_.speedCode, 0);
+    EXPECT_EQ(tandrel_.portOpen, 0);
+    EXPECT_FALSE(ports_.IsOpen("COM1"));
+    EXPECT_EQ(FailureReason(tandrel_.LastFailure(), "chip"),
+              "The port COM1 did not reopen at 921600 baud.");
+}
+
+// A unit that stops answering over a raised link: the link is closed, after one try to bring the
+// unit back to 115200 baud.
+TEST_F(TandrelLinkTest, ALostLinkIsClosedAfterTryingToSetTheUnitBack) {
+    Detect();
+    ASSERT_EQ(tandrel_.SetLinkSpeed(0), 0);
+    ASSERT_EQ(ExecuteUnitCommand(unit_, "fault stop 1", nullptr), "ok");
+    ClearEvents();
+    std::vector<std::uint8_t> buffer(0x400);
+    EXPECT_EQ(tandrel_.ReadChip(1, buffer.data(), 0, 0x400, nullptr), -17);
+    const std::vector<std::string> frames = HexFrames();
+    ASSERT_EQ(frames.size(), 3u);
+    EXPECT_EQ(frames[2], "53 07 5A");
+    EXPECT_EQ(tandrel_.portOpen, 0);
+    EXPECT_EQ(tandrel_.speedCode, 0) << "it did not answer: it is still at 921600 baud";
+    EXPECT_EQ(tandrel_.LastFailure().step, TandrelStep::kReadBlock) << "the read's failure stays";
 }
 
 TEST_F(TandrelLinkTest, SetLinkSpeedWithoutAPortFailsTheWrite) {

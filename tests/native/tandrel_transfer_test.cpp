@@ -258,23 +258,35 @@ TEST_F(TransferTest, AUnitThatStopsMidBlockGivesShortData) {
 TEST_F(TransferTest, AFinalShortBlockWithNoBytesIsRefused) {
     Command("fault stop 1");
     EXPECT_EQ(tandrel_.ReadChip(1, buffer_.data(), 0, 256 + 64, nullptr), -1);
+    ASSERT_EQ(tandrel_.InitPort("COM1", 115200), 0);
     Command("fault short 0 10");
     EXPECT_EQ(tandrel_.ReadChip(1, buffer_.data(), 0, 64, nullptr), -11)
         << "some bytes, then no checksum byte";
 }
 
+// A port that fails closes the link; the next operation would look for the unit again.
 TEST_F(TransferTest, PortFailuresInsideATransferAreRefusals) {
-    ports_.SetFaults("COM1", {.failWriteAfter = 1});
-    EXPECT_EQ(tandrel_.ReadChip(1, buffer_.data(), 0, 512, nullptr), -1);
-    ports_.SetFaults("COM1", {.failReadAfter = 0});
-    EXPECT_EQ(tandrel_.ReadChip(1, buffer_.data(), 0, 512, nullptr), -1);
-    ports_.SetFaults("COM1", {.failReadAfter = 1});
-    EXPECT_EQ(tandrel_.ReadChip(1, buffer_.data(), 0, 512, nullptr), -1) << "checksum read";
-    ports_.SetFaults("COM1", {.failWriteAfter = 0});
-    EXPECT_EQ(tandrel_.WriteChip(1, buffer_.data(), 0, 512, nullptr), -1);
-    ports_.SetFaults("COM1", {.failReadAfter = 0});
-    EXPECT_EQ(tandrel_.WriteChip(1, buffer_.data(), 0, 512, nullptr), -1);
-    EXPECT_EQ(tandrel_.idle, 1);
+    struct Case {
+        LinkFaults faults;
+        bool write;
+    };
+    const Case cases[] = {
+        {{.failWriteAfter = 1}, false},
+        {{.failReadAfter = 0}, false},
+        {{.failReadAfter = 1}, false},  // the checksum read
+        {{.failWriteAfter = 0}, true},
+        {{.failReadAfter = 0}, true},
+    };
+    for (const Case& c : cases) {
+        ASSERT_EQ(tandrel_.InitPort("COM1", 115200), 0);
+        ports_.SetFaults("COM1", c.faults);
+        EXPECT_EQ(c.write ? tandrel_.WriteChip(1, buffer_.data(), 0, 512, nullptr)
+                          : tandrel_.ReadChip(1, buffer_.data(), 0, 512, nullptr),
+                  -1);
+        EXPECT_EQ(tandrel_.idle, 1);
+        EXPECT_EQ(tandrel_.portOpen, 0);
+        EXPECT_FALSE(ports_.IsOpen("COM1"));
+    }
 }
 
 TEST_F(TransferTest, RefusalsStillResetTheBarAndClearTheCancel) {
