@@ -4,6 +4,7 @@
 
 #include "app/address_rules.h"
 #include "app/progress_relay.h"
+#include "app/unit_search_win.h"
 #include "device/kvtandrel.h"
 #include "device/kvtandrel_win.h"
 
@@ -49,6 +50,9 @@ std::int32_t RunDeviceCall(const OperationRequest& r, ProgressSink* progress) {
 DWORD WINAPI OperationThread(LPVOID parameter) {
     const auto* request = static_cast<const OperationRequest*>(parameter);
     if (request->operation < OP_PROGRAM || request->operation > OP_BLANK_CHECK_SECTOR) return 1;
+    // The unit may have gone, been power-cycled or moved since the last operation: without it
+    // the window has been told, and nothing runs.
+    if (!CheckUnitBeforeOperation(*request->device, request->replyWindow)) return 1;
     ProgressSink* progress = request->progressWindow != nullptr ? &gProgress : nullptr;
     std::int32_t result = RunDeviceCall(*request, progress);
     SendMessageA(request->replyWindow, request->completionMessage, 0, result);

@@ -53,9 +53,10 @@ struct OperationRequest {
     std::int32_t sector;         // 0..7 for the sector operations
 };
 
-// The thread routine: runs the request's device call, then sends (synchronously) its
-// completion message with the result. An operation code outside 1..8 sends nothing. Always
-// returns 1.
+// The thread routine: makes sure the unit is there (CheckUnitBeforeOperation, which tells the
+// window when it had to look for it), runs the request's device call, then sends
+// (synchronously) its completion message with the result. An operation code outside 1..8, or
+// no unit, sends no completion. Always returns 1.
 DWORD WINAPI OperationThread(LPVOID request);
 
 // Starts the worker thread on request; false when the thread could not be created.

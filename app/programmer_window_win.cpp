@@ -16,6 +16,8 @@
 #include "app/progress_relay.h"
 #include "app/settings.h"
 #include "app/startup_win.h"
+#include "app/unit_lines.h"
+#include "app/unit_search_win.h"
 #include "device/chip_types.h"
 #include "device/kvtandrel.h"
 #include "device/kvtandrel_win.h"
@@ -32,14 +34,15 @@ namespace {
 constexpr char kSeparator[] = "-----------------------------------";
 constexpr char kBufferUnchanged[] = "The buffer is unchanged.";
 constexpr UINT_PTR kProgressTimer = 1;  // a last look at the bar after each progress notice
+constexpr DWORD kSearchEndWaitMs = 3000;  // for a search to stop when the window closes
 
 // The window's state beside the settings record (window thread only).
 struct ProgrammerState {
     std::unique_ptr<std::uint8_t[]> image;  // the image buffer, kImageBufferSize bytes
     std::int32_t chipSize = 0;              // size of the selected chip type
-    std::uint32_t hardwareFlags = 0;        // what DetectHardware found
-    char hardwareName[kHardwareNameSize] = {};
-    FirmwareVersion version{};
+    UnitPresence unit;                      // the unit found last; not ready() when none is known
+    bool searching = false;       // a search of its own thread runs: only the file controls work
+    char searchPort[25] = {};     // the port that arrived, for the search there
     bool syncArmed = true;        // false while the range synchronisation writes a box itself
     bool controlsBusy = false;    // the operation controls are greyed
     bool operationRunning = false;  // a worker thread owns the requests and the image buffer
@@ -188,6 +191,9 @@ namespace {
 // window leaves the busy state, instead of waiting for a completion that never comes.
 bool LaunchOperation(HWND dialog, OperationRequest& request) {
     gState.operationRunning = true;
+    // The worker first makes sure that the unit is still there (or looks for it).
+    SetKnownUnit(gState.unit, gSettings.comPortName);
+    gTandrel.stopScan = 0;
     if (StartOperationThread(&request)) return true;
     gState.operationRunning = false;
     LogToPane(dialog, "ERROR: The operation could not be started.");
@@ -316,6 +322,9 @@ void OnCommand(HWND dialog, int id, int code) {
     // An operation button pressed while the controls are busy (a message sent to a greyed
     // button, or one the chip list re-enabled) must not start a second operation.
     bool idleControls = !gState.controlsBusy && !gState.operationRunning;
+    // While the unit is looked for, the files can be worked on.
+    bool filesIdle =
+        gState.image && (idleControls || (gState.searching && !gState.operationRunning));
     switch (id) {
         case IDOK:
         case IDCANCEL: OnClose(dialog); break;
@@ -331,10 +340,10 @@ void OnCommand(HWND dialog, int id, int code) {
             SyncAddressRanges(id);
             break;
         case IDC_LOAD_FILE:
-            if (idleControls) OnLoad(dialog);
+            if (filesIdle) OnLoad(dialog);
             break;
         case IDC_SAVE_FILE:
-            if (idleControls) SaveBufferToFile(dialog, gState.image.get());
+            if (filesIdle) SaveBufferToFile(dialog, gState.image.get());
             break;
         case IDC_PROGRAM_CHIP:
             if (idleControls) OnTransfer(dialog, 1, "Programming Device from buffer...");
@@ -368,9 +377,12 @@ void OnCommand(HWND dialog, int id, int code) {
                                 "Checking for blank sector...", false);
             }
             break;
-        case IDC_CANCEL_OPERATION: gTandrel.RequestCancel(); break;
+        case IDC_CANCEL_OPERATION:
+            if (gState.operationRunning) gTandrel.stopScan = 1;  // a search before it ends too
+            gTandrel.RequestCancel();
+            break;
         case IDC_EDIT_BUFFER:
-            if (idleControls) OnEditBuffer(dialog);
+            if (filesIdle) OnEditBuffer(dialog);
             break;
         default: break;
     }
@@ -480,32 +492,72 @@ void OnCompletion(HWND dialog, UINT message, std::int32_t r) {
             if (r == -1) LogReason(dialog, sectorChip);
             break;
     }
+    // The device closed a link it found lost: the next operation looks for the unit.
+    if (LinkLost(gTandrel.LastFailure())) {
+        LogToPane(dialog, kLinkClosedLine);
+        gState.unit = {};
+    }
     // "Close", greyed by the busy state and by the erases, comes back with the controls.
     EnableOperationControls(dialog, 1);
 }
 
-void DetectUnit(HWND dialog) {
-    // The port of the last find is tried right after COM1 to COM5.
-    gState.hardwareFlags = gTandrel.DetectHardware(gState.hardwareName, sizeof gState.hardwareName,
-                                                   &gState.version, gSettings.comPortName);
+// While a search of its own thread runs, the chip buttons wait; the files can be worked on and
+// the window closed.
+void EnterSearchState(HWND dialog) {
+    gState.searching = true;
+    EnableOperationControls(dialog, 0);
+    for (int id : {IDC_LOAD_FILE, IDC_SAVE_FILE, IDC_EDIT_BUFFER}) {
+        EnableWindow(Item(dialog, id), gState.image != nullptr);
+    }
+    EnableWindow(Item(dialog, IDCANCEL), TRUE);
+}
+
+void StartSearch(HWND dialog, UnitSearchWhen when, const char* onlyPort) {
+    EnterSearchState(dialog);
+    if (StartUnitSearch(gTandrel, dialog, when, gSettings.comPortName, onlyPort)) return;
+    // Without a thread the chip buttons still look for the unit, each on its worker.
+    static const UnitPresence kNothing;
+    PostMessageA(dialog, MSG_UNIT_SEARCH_DONE, static_cast<WPARAM>(when),
+                 reinterpret_cast<LPARAM>(&kNothing));
+}
+
+// Logs what a search found and keeps the unit. Before an operation: 1 when it may run, else
+// the window leaves the busy state.
+LRESULT OnUnitSearchDone(HWND dialog, UnitSearchWhen when, const UnitPresence& found) {
     HWND log = Item(dialog, IDC_LOG);
-    if ((gState.hardwareFlags & kHardwareSupportedMask) != 0) {
-        char line[64];
-        std::snprintf(line, sizeof line, "HW: %s", gState.hardwareName);
-        AppendLogLine(log, line, 1, 1);
-        std::snprintf(line, sizeof line, "Port: %s", gTandrel.portName);
-        AppendLogLine(log, line, 1, 0);
-        CopyText(gSettings.comPortName, sizeof gSettings.comPortName, gTandrel.portName);
-    } else {
-        AppendLogLine(log, "Supported hardware Not Found!", 1, 1);
-        AppendLogLine(log, "Attach supported hardware and re-open application!", 1, 0);
-        EnableOperationControls(dialog, 0);
-        EnableWindow(Item(dialog, IDCANCEL), TRUE);
+    // At start the result takes the place of the looking line, unless more came meanwhile.
+    char text[sizeof kLookingLine + 1] = {};
+    GetWindowTextA(log, text, sizeof text);
+    bool replace = when == UnitSearchWhen::kAtStart && std::string(text) == kLookingLine;
+    for (const std::string& line :
+         UnitSearchLines(when, found, gTandrel.LastFailure(), gState.searchPort)) {
+        AppendLogLine(log, line.c_str(), 1, replace ? 1 : 0);
+        replace = false;
     }
-    // A unit that does not take the faster rate goes on working at 115200 baud.
-    if ((gState.hardwareFlags & kHardwareFastLinkMask) != 0) {
-        static_cast<void>(gTandrel.SetLinkSpeed(kSpeedCode921600));
+    gState.unit = found.ready() ? found : UnitPresence{};
+    if (found.ready()) {
+        CopyText(gSettings.comPortName, sizeof gSettings.comPortName, found.port);
     }
+    if (when == UnitSearchWhen::kBeforeOperation) {
+        if (found.ready()) return 1;
+        gState.operationRunning = false;
+        gState.verifyingProgram = false;
+    }
+    gState.searching = false;
+    // No operation may run without the image buffer: only closing stays possible.
+    if (gState.image) EnableOperationControls(dialog, 1);
+    return 0;
+}
+
+// A port arrived: when no unit is known and nothing runs, it is looked for there.
+void OnDeviceChange(HWND dialog, WPARAM event, LPARAM data) {
+    if (gState.unit.ready() || gState.searching || gState.controlsBusy || gState.operationRunning ||
+        gHexEditorWindow != nullptr ||
+        !ArrivedComPort(event, data, gState.searchPort, sizeof gState.searchPort)) {
+        return;
+    }
+    LogToPane(dialog, LookingOnPortLine(gState.searchPort).c_str());
+    StartSearch(dialog, UnitSearchWhen::kOnArrival, gState.searchPort);
 }
 
 BOOL OnInitDialog(HWND dialog) {
@@ -539,13 +591,13 @@ BOOL OnInitDialog(HWND dialog) {
     }
 
     gState.image.reset(new (std::nothrow) std::uint8_t[kImageBufferSize]());
-    DetectUnit(dialog);
+    // The window appears at once; the search's result comes when it has finished.
+    AppendLogLine(Item(dialog, IDC_LOG), kLookingLine, 1, 1);
     if (!gState.image) {
         // Without the buffer no operation may run: only closing stays possible.
         LogToPane(dialog, "ERROR: Not enough memory for the image buffer.");
-        EnableOperationControls(dialog, 0);
-        EnableWindow(Item(dialog, IDCANCEL), TRUE);
     }
+    StartSearch(dialog, UnitSearchWhen::kAtStart, nullptr);
 
     gProgrammerWindow = dialog;
     return TRUE;
@@ -555,7 +607,9 @@ void OnDestroy(HWND dialog) {
     gSettings.quickVerify = Checked(dialog, IDC_QUICK_VERIFY) ? 1 : 0;
     gSettings.noVerifyAfterProgram = Checked(dialog, IDC_VERIFY_AFTER_PROGRAM) ? 0 : 1;
     gState.image.reset();
-    gTandrel.ClosePort();
+    // A search still running is stopped; one that cannot be stopped (a port that blocks on
+    // open) keeps the device, and the process ends without touching it (vorland_main_win).
+    if (EndUnitSearch(gTandrel, kSearchEndWaitMs)) gTandrel.ClosePort();
     AccessSettingsFile(1);
     gProgrammerWindow = nullptr;
 }
@@ -581,6 +635,10 @@ INT_PTR CALLBACK ProgrammerDialogProc(HWND dialog, UINT message, WPARAM wParam, 
         case MSG_SECTOR_BLANK_CHECK_DONE:
             OnCompletion(dialog, message, static_cast<std::int32_t>(lParam));
             return 0;
+        case MSG_UNIT_SEARCH_DONE:
+            return OnUnitSearchDone(dialog, static_cast<UnitSearchWhen>(wParam),
+                                    *reinterpret_cast<const UnitPresence*>(lParam));
+        case WM_DEVICECHANGE: OnDeviceChange(dialog, wParam, lParam); return TRUE;
         case MSG_OPERATION_PROGRESS:
             ShowOperationProgress();
             // Changes the pace held back since this notice are shown once it has passed, also

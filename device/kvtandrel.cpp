@@ -163,8 +163,8 @@ std::int32_t KVTandrel::OpenPort(const char* name, std::int32_t baudRate, bool r
     portOpen = 1;
     // A port opened afresh runs at the rate it was opened at, whatever a port before it left.
     if (restoreSpeed) {
-        for (std::int32_t code : {kSpeedCode921600, kSpeedCode460800, kSpeedCode230400,
-                                  kSpeedCode115200}) {
+        for (std::int32_t code :
+             {kSpeedCode921600, kSpeedCode460800, kSpeedCode230400, kSpeedCode115200}) {
             if (BaudRateOfSpeedCode(code) == baudRate) speedCode = code;
         }
     }

@@ -228,20 +228,19 @@ public:
     // it stays set until the caller clears it.
     std::atomic<std::int32_t> stopScan{0};
 
-private:
+  private:
     // Marks a public operation while it runs. The outermost one starts with an empty failure
     // record; an operation inside another (the ReadChip of a blank check) adds to its caller's.
     // A chip operation or a speed change closes a link it found lost (see the top).
     class Operation {
     public:
-        enum Kind { kKeepsPort, kClosesLostLink };
-        explicit Operation(KVTandrel& device, Kind kind = kKeepsPort)
-            : device_(device), kind_(kind) {
-            if (device_.depth_++ == 0) device_.failure_ = {};
-        }
-        ~Operation() {
-            if (--device_.depth_ == 0 && kind_ == kClosesLostLink) device_.DropLostLink();
-        }
+      enum Kind { kKeepsPort, kClosesLostLink };
+      explicit Operation(KVTandrel& device, Kind kind = kKeepsPort) : device_(device), kind_(kind) {
+          if (device_.depth_++ == 0) device_.failure_ = {};
+      }
+      ~Operation() {
+          if (--device_.depth_ == 0 && kind_ == kClosesLostLink) device_.DropLostLink();
+      }
         Operation(const Operation&) = delete;
         Operation& operator=(const Operation&) = delete;
 
@@ -278,8 +277,7 @@ private:
         FirmwareVersion otherVersion{};
         TandrelFailure setBack;
     };
-    [[nodiscard]] bool TryScanPort(const char* name, FirmwareVersion* versionOut,
-                                   ScanNotes& notes);
+    [[nodiscard]] bool TryScanPort(const char* name, FirmwareVersion* versionOut, ScanNotes& notes);
     // The end of a scan: identifies the unit on `found` ("" none) and names it.
     [[nodiscard]] std::uint32_t ConcludeScan(const std::string& found, const ScanNotes& notes,
                                              char* nameOut, std::size_t nameSize,

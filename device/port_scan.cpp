@@ -26,8 +26,8 @@ std::string ScanPorts(SerialPorts& ports, const char* lastPort,
     if (lastFirst && tryPort(lastPort)) return lastPort;
     // A port tried first is not tried again in its usual place.
     auto triedFirst = [&](const char* name) {
-        return lastFirst && (last != 0 ? ComPortNumber(name) == last
-                                       : std::strcmp(name, lastPort) == 0);
+        return lastFirst &&
+               (last != 0 ? ComPortNumber(name) == last : std::strcmp(name, lastPort) == 0);
     };
     for (const std::string& name : ports.PreferredPorts()) {
         if (!triedFirst(name.c_str()) && tryPort(name.c_str())) return name;

@@ -6,11 +6,11 @@ UnitPresence FindUnit(KVTandrel& device, const UnitSearchPlan& plan) {
     UnitPresence found;
     found.searched = true;
     if (device.hPort) device.ClosePort();
-    found.flags = plan.onlyPort != nullptr
-                      ? device.DetectHardwareAt(plan.onlyPort, found.name, sizeof found.name,
-                                                &found.version)
-                      : device.DetectHardware(found.name, sizeof found.name, &found.version,
-                                              plan.lastPort, plan.start);
+    found.flags =
+        plan.onlyPort != nullptr
+            ? device.DetectHardwareAt(plan.onlyPort, found.name, sizeof found.name, &found.version)
+            : device.DetectHardware(found.name, sizeof found.name, &found.version, plan.lastPort,
+                                    plan.start);
     found.stopped = plan.onlyPort == nullptr && found.flags == 0 && device.stopScan.load() != 0;
     CopyText(found.port, sizeof found.port, device.portName);
     if ((found.flags & kHardwareFastLinkMask) != 0 &&

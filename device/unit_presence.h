@@ -11,8 +11,8 @@
 
 // What a search found. The caller tells the user when `searched` is set.
 struct UnitPresence {
-    bool searched = false;  // the ports were scanned (else the unit known before answered)
-    bool stopped = false;   // KVTandrel::stopScan ended the scan
+    bool searched = false;    // the ports were scanned (else the unit known before answered)
+    bool stopped = false;     // KVTandrel::stopScan ended the scan
     std::uint32_t flags = 0;  // HardwareFlags of what answered; 0 nothing
     char name[kHardwareNameSize] = {};
     FirmwareVersion version{};

@@ -24,27 +24,27 @@
 
 class PosixSerialPorts final : public SerialPorts {
 public:
-    explicit PosixSerialPorts(std::string deviceFolder = "/dev")
-        : deviceFolder_(std::move(deviceFolder)) {}
+  explicit PosixSerialPorts(std::string deviceFolder = "/dev")
+      : deviceFolder_(std::move(deviceFolder)) {}
 
-    std::unique_ptr<SerialLink> Open(const char* name) override;
-    // A terminal device at the name's path; it is opened and closed, untouched and unlocked.
-    bool Exists(const char* name) override;
-    // The links in serial/by-id, then ttyUSB*, then ttyACM* of the device folder, each in
-    // natural order; a device that several of them name comes once, at its first place. A
-    // by-id link is given as the device it leads to (its own name is too long to be a port
-    // name of the link), the others as they are named.
-    std::vector<std::string> PreferredPorts() override;
+  std::unique_ptr<SerialLink> Open(const char* name) override;
+  // A terminal device at the name's path; it is opened and closed, untouched and unlocked.
+  bool Exists(const char* name) override;
+  // The links in serial/by-id, then ttyUSB*, then ttyACM* of the device folder, each in
+  // natural order; a device that several of them name comes once, at its first place. A
+  // by-id link is given as the device it leads to (its own name is too long to be a port
+  // name of the link), the others as they are named.
+  std::vector<std::string> PreferredPorts() override;
 
-    // Makes name open path from now on; an empty path removes the mapping. Thread-safe.
-    void Map(const std::string& name, const std::string& path);
-    // The device path a name opens, or "" when it names no port.
-    std::string PathOf(const char* name) const;
+  // Makes name open path from now on; an empty path removes the mapping. Thread-safe.
+  void Map(const std::string& name, const std::string& path);
+  // The device path a name opens, or "" when it names no port.
+  std::string PathOf(const char* name) const;
 
 private:
-    const std::string deviceFolder_;
-    mutable std::mutex mutex_;
-    std::map<std::string, std::string> paths_;  // upper-case name -> path
+  const std::string deviceFolder_;
+  mutable std::mutex mutex_;
+  std::map<std::string, std::string> paths_;  // upper-case name -> path
 };
 
 // SystemSerialPorts() on POSIX is one PosixSerialPorts; native tools map names on it. Its

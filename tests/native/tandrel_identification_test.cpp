@@ -77,7 +77,11 @@ TEST_F(IdentificationTest, TheScanTriesTheFirstFiveThenTheLastPortThenEveryOther
         {{{"COM6", true}}, "COM257", {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6"}, "COM6"},
         {{{"COM6", false}}, nullptr, {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6"}, ""},
         // Looking again: the last port first, and not again in its place.
-        {{{"COM2", false}, {"COM12", true}}, "COM12", {"COM12"}, "COM12", ScanStart::kLastPortFirst},
+        {{{"COM2", false}, {"COM12", true}},
+         "COM12",
+         {"COM12"},
+         "COM12",
+         ScanStart::kLastPortFirst},
         {{{"COM3", false}, {"COM7", true}},
          "COM3",
          {"COM3", "COM1", "COM2", "COM4", "COM5", "COM7"},

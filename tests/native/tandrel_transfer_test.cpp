@@ -271,11 +271,9 @@ TEST_F(TransferTest, PortFailuresInsideATransferAreRefusals) {
         bool write;
     };
     const Case cases[] = {
-        {{.failWriteAfter = 1}, false},
-        {{.failReadAfter = 0}, false},
+        {{.failWriteAfter = 1}, false}, {{.failReadAfter = 0}, false},
         {{.failReadAfter = 1}, false},  // the checksum read
-        {{.failWriteAfter = 0}, true},
-        {{.failReadAfter = 0}, true},
+        {{.failWriteAfter = 0}, true},  {{.failReadAfter = 0}, true},
     };
     for (const Case& c : cases) {
         ASSERT_EQ(tandrel_.InitPort("COM1", 115200), 0);

@@ -8,7 +8,7 @@
 namespace {
 
 class UnitPresenceTest : public TandrelTest {
-protected:
+  protected:
     void SetUp() override {
         ports_.AddPort("COM2", nullptr);
         ports_.AddPort("COM12", &unit_);

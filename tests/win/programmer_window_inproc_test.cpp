@@ -67,6 +67,7 @@ protected:
 };
 
 TEST_F(ProgrammerWindowInProcessTest, AThreadThatCannotBeCreatedLeavesTheWindowUsable) {
+    ASSERT_TRUE(WaitForLog("Port: COM1"));
     EXPECT_EQ(LogText(), "HW: Vorland v1.0.F\r\nPort: COM1");
     SetOperationThreadStarter(&RefuseToStart);
     Command(IDC_READ_CHIP);

@@ -13,6 +13,7 @@
 #include "app/address_rules.h"
 #include "app/operations_win.h"
 #include "app/settings.h"
+#include "app/unit_lines.h"
 #include "formats/checksums.h"
 #include "device/kvtandrel.h"
 #include "formats/image_formats.h"
@@ -37,22 +38,6 @@ std::string WriteCountingHex(const VorlandApp& app) {
     const std::string text = WriteIntelHex(counting.data(), 256, 0x100);
     WriteFileBytes(path, std::vector<unsigned char>(text.begin(), text.end()));
     return path;
-}
-
-TEST_F(ProgrammerWindowTest, WithoutAUnitOnlyCloseIsUsable) {
-    StartApp();
-    EXPECT_EQ(app_.Log(), (Lines{"Supported hardware Not Found!",
-                                 "Attach supported hardware and re-open application!"}));
-    for (int id : kOperationButtons) EXPECT_FALSE(app_.Enabled(id)) << id;
-    EXPECT_TRUE(app_.Enabled(IDCANCEL));
-    // Choosing a programmable chip does not make an operation available.
-    app_.SelectChip(2);
-    EXPECT_FALSE(app_.Enabled(IDC_PROGRAM_CHIP));
-    EXPECT_FALSE(app_.Enabled(IDC_ERASE_CHIP));
-    app_.SendCommand(IDC_READ_CHIP);
-    PumpMessages(200);
-    EXPECT_EQ(app_.Log().size(), 2u);
-    EXPECT_TRUE(app_.Close());
 }
 
 TEST_F(ProgrammerWindowTest, TheUnitIsNamedAndItsLinkRaisedThenLoweredAtClose) {
@@ -243,19 +228,25 @@ TEST_F(ProgrammerWindowTest, FailuresSayWhyAndAFailedReadLeavesTheBuffer) {
     const LRESULT shown = SendMessageA(bar, PBM_SETPOS, 0, 0);  // answers the old position
     SendMessageA(bar, PBM_SETPOS, shown, 0);
     EXPECT_EQ(shown, 100);
-    ASSERT_TRUE(app_.WaitForLogLines(before + 5));
-    EXPECT_EQ(app_.LogSince(before), failedRead("The unit stopped answering at 006400." + cable));
+    ASSERT_TRUE(app_.WaitForLogLines(before + 6));
+    Lines stopped = failedRead("The unit stopped answering at 006400." + cable);
+    stopped.push_back(kLinkClosedLine);
+    EXPECT_EQ(app_.LogSince(before), stopped);
+    // The next read finds the unit again, still at 921600 baud, where the closed link left it.
     // Another chip in the socket answers the first block with a refusal.
     ASSERT_TRUE(Sim().Ok("fault clear"));
     ASSERT_TRUE(Sim().Ok("timing 0 0"));
     ASSERT_TRUE(Sim().Ok("chip 5"));
-    EXPECT_EQ(app_.Run(IDC_READ_CHIP, kBufferUnchanged),
-              failedRead("The unit stopped answering at 000000. Is an AM29F040 in the socket?"));
-    ASSERT_TRUE(Sim().Ok("fault silent"));
+    Lines refused =
+        failedRead("The unit stopped answering at 000000. Is an AM29F040 in the socket?");
+    refused.insert(refused.begin() + 1, {"HW: Vorland v1.0.F", "Port: COM1"});
+    EXPECT_EQ(app_.Run(IDC_READ_CHIP, kBufferUnchanged), refused);
+    ASSERT_TRUE(Sim().Ok("chip 1"));
+    ASSERT_TRUE(Sim().Ok("fault stop 0"));
     EXPECT_EQ(
-        app_.Run(IDC_BLANK_CHECK, "The unit"),
+        app_.Run(IDC_BLANK_CHECK, kLinkClosedLine),
         (Lines{"Checking for blank device...", "ERROR: Command Failed. Check connectivity, etc.",
-               "The unit stopped answering at 000000." + cable}));
+               "The unit stopped answering at 000000." + cable, kLinkClosedLine}));
     for (int id : kOperationButtons) {
         if (id != IDC_ERASE_SECTOR && id != IDC_SECTOR_BLANK_CHECK) {
             EXPECT_TRUE(app_.Enabled(id)) << id;

@@ -212,3 +212,8 @@ void SimUnit::Stop() {
     Command("restart");
     attached_ = false;
 }
+
+void SimUnit::Quit() {
+    gSims[controlCom_].Quit();
+    attached_ = false;
+}

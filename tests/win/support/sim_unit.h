@@ -63,6 +63,10 @@ public:
     bool SetChipContents(const std::vector<std::uint8_t>& bytes);
     // Detaches the unit: its COM port leads nowhere until the next Start(). Safe to call twice.
     void Stop();
+    // Ends the simulator process itself, as if it were killed: its terminals close under
+    // whoever holds them. A later Start() on the same control port starts a new process, whose
+    // terminals may take the numbers of the old ones: see above.
+    void Quit();
 
     bool attached() const { return attached_; }
     const std::string& error() const { return error_; }

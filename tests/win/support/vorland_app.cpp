@@ -3,6 +3,7 @@
 #include <cstring>
 #include <utility>
 
+#include "app/unit_lines.h"
 #include "resources/resource.h"
 
 namespace testing_support {
@@ -65,10 +66,17 @@ SettingsRecord VorlandApp::ReadSettings() const {
     return record;
 }
 
-bool VorlandApp::Start() {
+bool VorlandApp::Start(bool awaitUnitSearch) {
     process_ = Process::Start("\"" + exe_ + "\"", dir_.path());
     window_ = WaitForWindow(process_.id(), kProgrammerCaption, 20000);
-    return window_ != nullptr;
+    if (window_ == nullptr || !awaitUnitSearch) return window_ != nullptr;
+    const DWORD start = GetTickCount();
+    for (;;) {
+        const std::vector<std::string> lines = Log();
+        if (!lines.empty() && lines.front() != kLookingLine) return true;
+        if (GetTickCount() - start > 30000) return false;
+        PumpMessages(10);
+    }
 }
 
 bool VorlandApp::Close() {

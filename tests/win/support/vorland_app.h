@@ -36,8 +36,9 @@ public:
     // The stored settings; a zeroed record when the file is missing or of another size.
     SettingsRecord ReadSettings() const;
 
-    // Starts the program and waits for its window; false when it did not appear.
-    bool Start();
+    // Starts the program and waits for its window and, unless told not to, for the result of
+    // its search for the programmer; false when either did not come.
+    bool Start(bool awaitUnitSearch = true);
     // Closes the window (the Close button) and waits for the process to end.
     bool Close();
     HWND window() const { return window_; }
