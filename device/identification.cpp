@@ -189,8 +189,10 @@ std::int32_t KVTandrel::GetHardwareVersion(std::uint8_t* infoOut) {
 
 bool KVTandrel::TryScanPort(const char* name, FirmwareVersion* versionOut, ScanNotes& notes) {
     if (InitPort(name, kScanBaudRate) != kTandrelDone) return false;
-    const bool answered = GetFirmwareVersion(versionOut) == kTandrelDone ||
-                          (portOpen != 0 && FindRaisedUnit(versionOut));
+    // Only silence is worth asking again at another rate; a port that fails would fail there.
+    const std::int32_t asked = GetFirmwareVersion(versionOut);
+    const bool answered = asked == kTandrelDone ||
+                          (asked == kTandrelShortVersion && FindRaisedUnit(versionOut));
     if (answered && IsProgrammerLetter(versionOut->modelLetter)) {
         // A unit left at a faster rate goes back to 115200 baud before anything else.
         if (speedCode == kSpeedCode115200) return true;

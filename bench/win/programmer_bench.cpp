@@ -1,8 +1,10 @@
 // Vorland.exe under Wine, timed as a user sees it:
 //   - the port scan with no unit, in this process: the whole scan (COM1 to COM5, then every
 //     port up to COM256 that exists) against COM1 to COM5 alone, as the scan was before;
-//   - from process start to a usable programmer window, with no unit and with the simulated
-//     unit on COM5;
+//   - from process start to the programmer window, and to the result of its search for the
+//     unit (which runs while the window is already there), with no unit, with the simulated unit
+//     on COM12, and with that unit left at 921600 baud by an earlier host;
+//   - the link alone finding that raised unit (KVTandrel in this process);
 //   - a whole AM29F040 (512 KiB) read, programmed, and programmed and verified through the
 //     window, side by side with the same transfers by the link alone (KVTandrel in this process:
 //     a program plus a read stands for the program and its verify), the simulator paced at
@@ -16,6 +18,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -56,16 +59,33 @@ double TimeScan(SerialPorts& ports, int runs) {
     return Median(times);
 }
 
-double TimeStart(int runs) {
-    std::vector<double> times;
+// ms from process start to the window, and to the search's result in its log: medians.
+struct StartTimes {
+    double window = -1, found = -1;
+};
+
+StartTimes TimeStart(int runs, const std::function<void()>& prepare) {
+    std::vector<double> windows, results;
     for (int i = 0; i < runs; ++i) {
+        if (prepare) prepare();
         VorlandApp app;
         double start = NowMs();
-        if (!app.Start()) return -1;
-        times.push_back(NowMs() - start);
+        if (!app.Start(false)) return {};
+        windows.push_back(NowMs() - start);
+        while (app.Log().empty() || app.Log().front() == "Looking for the programmer...") {
+            if (NowMs() - start > 30000) return {};
+            Sleep(1);
+        }
+        results.push_back(NowMs() - start);
         app.Close();
     }
-    return Median(times);
+    return {Median(windows), Median(results)};
+}
+
+void ReportStart(const char* what, int runs, const std::function<void()>& prepare = {}) {
+    const StartTimes t = TimeStart(runs, prepare);
+    std::printf("start, %s: window %.0f ms, search result %.0f ms (medians of %d runs)\n", what,
+                t.window, t.found, runs);
 }
 
 struct Round {
@@ -151,14 +171,30 @@ int main(int argc, char** argv) {
         before, whole, whole - before);
 
     SimUnit sim;
-    std::printf("start to usable window, no unit: median %.0f ms over 5 runs\n", TimeStart(5));
-    SimUnit::Options onCom5;
-    onCom5.com = 5;
-    if (!sim.Start(onCom5)) {
+    ReportStart("no unit", 5);
+    SimUnit::Options onCom12;
+    onCom12.com = 12;
+    if (!sim.Start(onCom12)) {
         std::printf("simulator: %s\n", sim.error().c_str());
         return 1;
     }
-    std::printf("start to usable window, unit on COM5: median %.0f ms over 5 runs\n", TimeStart(5));
+    ReportStart("unit on COM12", 5);
+    // Each run's Close sets the unit back: raise it again before the next.
+    std::vector<double> raised;
+    for (int i = 0; i < 5; ++i) {
+        onCom12.commands = {"rate 921600"};
+        if (!sim.Start(onCom12)) return 1;
+        KVTandrel device;
+        FirmwareVersion version{};
+        const double start = NowMs();
+        const bool found = device.DetectHardware(nullptr, 0, &version) != 0;
+        raised.push_back(found ? NowMs() - start : -1);
+        device.ClosePort();
+    }
+    std::printf("the link finding a unit left at 921600 baud on COM12: median %.0f ms over 5\n",
+                Median(raised));
+    ReportStart("unit on COM12 left at 921600 baud", 5,
+                [&] { static_cast<void>(sim.Ok("rate 921600")); });
 
     SimUnit::Options paced;
     paced.pace = true;

@@ -87,6 +87,7 @@ TEST_F(ProgrammerWindowTest, WithoutAUnitFilesWorkAndAChipButtonFindsTheUnitOnce
               (Lines{"Reading Device into buffer...", kNotFoundLine,
                      "Attach supported hardware and try again."}));
     for (int id : kChipButtons) EXPECT_TRUE(app_.Enabled(id)) << id;
+    SaveScreenshot("programmer-no-unit", app_.window());
 
     StartUnit({"model vorland", "chip 1"}, 4);
     EXPECT_EQ(
@@ -141,6 +142,7 @@ TEST_F(ProgrammerWindowTest, TheWindowAppearsAtOnceAndClosesWhileItLooks) {
     for (int id : kChipButtons) EXPECT_FALSE(app_.Enabled(id)) << id;
     for (int id : kFileButtons) EXPECT_TRUE(app_.Enabled(id)) << id;
     EXPECT_TRUE(app_.Enabled(IDCANCEL));
+    SaveScreenshot("programmer-looking", app_.window());
     DWORD_PTR answer = 0;
     EXPECT_NE(SendMessageTimeoutA(app_.window(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 100, &answer), 0)
         << "the window answers while the search runs";
