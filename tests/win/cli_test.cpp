@@ -45,9 +45,12 @@ protected:
 };
 
 TEST_F(CliWineTest, TheScanFindsTheUnitAndTheChipIsProgrammedReadAndVerified) {
+    // Also where a host that died left it: at 921600 baud. It is left at 115200.
+    ASSERT_TRUE(sim_.Ok("rate 921600"));
     Finished f = RunCli(dir_, "detect");
     ASSERT_EQ(f.status, 0u) << f.err;
     EXPECT_EQ(f.out, "Vorland v1.0.F on COM3\r\n");
+    EXPECT_NE(sim_.Command("status").find(" baud=115200 "), std::string::npos);
 
     const std::vector<std::uint8_t> image = PatternBytes(0x4000, 21);
     WriteFileBytes(dir_.File("img.bin"), image);
