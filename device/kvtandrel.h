@@ -1,12 +1,13 @@
 // KVTandrel: the link to the programmer unit over a serial port, and its command protocol.
 //
 // One object exists for the whole process (gTandrel in kvtandrel_win.h for Vorland.exe). It is
-// used from two threads without a lock:
-//   - the window thread runs DetectHardware, SetLinkSpeed and ClosePort, reads `idle` and calls
-//     RequestCancel;
-//   - one worker thread at a time runs a chip operation (WriteChip ... VerifyChip).
-// The caller makes sure that no two calls run at once; only `idle` and `cancelRequested` are
-// shared between the threads, and those are atomic.
+// used from several threads without a lock, one at a time:
+//   - one worker thread at a time looks for the unit (DetectHardware, SetLinkSpeed) or runs a
+//     chip operation (WriteChip ... VerifyChip), the search first when the unit went away;
+//   - the window thread closes the port (ClosePort) when no worker runs, reads `idle`, calls
+//     RequestCancel and sets stopScan at any time.
+// The caller makes sure that no two calls run at once; only `idle`, `cancelRequested` and
+// `stopScan` are shared between the threads, and those are atomic.
 //
 // Results are 32-bit signed codes (kTandrel... below); the yes/no operations (EraseChip, the blank
 // checks, VerifyChip) answer 1, 0 or -1. Nothing is ever retried: the first failure ends an

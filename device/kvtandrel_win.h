@@ -7,8 +7,9 @@
 #include "device/progress_sink.h"
 
 // The programmer link of the process. Constructed before WinMain runs, destroyed at exit (which
-// closes a held port silently); the programmer window calls DetectHardware, SetLinkSpeed and
-// ClosePort on it, and each worker thread one chip operation.
+// closes a held port silently); the programmer window's search thread looks for the unit on it,
+// each worker thread makes sure of the unit and runs one chip operation, and the window closes
+// it when it is destroyed.
 extern KVTandrel gTandrel;
 
 // Reports progress to a window with the progress bar's messages (PBM_SETRANGE, PBM_SETSTEP,
