@@ -169,11 +169,7 @@ TEST_F(ProgrammerWindowTest, FilesFollowTheChosenFilter) {
 // passed over, and the unit on a later port found.
 TEST_F(ProgrammerWindowTest, ADeviceThatNamesNoProgrammerDoesNotHideTheUnit) {
     SimUnit streaming;
-    SimUnit::Options onCom2;
-    onCom2.com = 2;
-    onCom2.controlCom = 9;
-    onCom2.commands = {"version 3 1 Z"};
-    ASSERT_TRUE(streaming.Start(onCom2)) << streaming.error();
+    StartUnitOf(streaming, {"version 3 1 Z"}, 2, 9);
     StartUnit({"model vorland"}, 12);
     StartApp();
     EXPECT_EQ(app_.Log(), (Lines{"HW: Vorland v1.0.F", "Port: COM12"}));

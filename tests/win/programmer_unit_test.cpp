@@ -131,11 +131,7 @@ TEST_F(ProgrammerWindowTest, APortThatArrivesWhileNoUnitIsKnownIsLookedAt) {
 // window is there meanwhile, answers, works on files and closes.
 TEST_F(ProgrammerWindowTest, TheWindowAppearsAtOnceAndClosesWhileItLooks) {
     SimUnit second;
-    SimUnit::Options onCom2;
-    onCom2.com = 2;
-    onCom2.controlCom = 9;
-    onCom2.commands = {"fault silent"};
-    ASSERT_TRUE(second.Start(onCom2)) << second.error();
+    StartUnitOf(second, {"fault silent"}, 2, 9);
     StartUnit({"fault silent"}, 1);
     ASSERT_TRUE(app_.Start(false));
     EXPECT_EQ(app_.Log(), Lines{kLookingLine});
@@ -158,11 +154,7 @@ TEST_F(ProgrammerWindowTest, TheWindowAppearsAtOnceAndClosesWhileItLooks) {
 // not take well in a process that opened them before.
 TEST_F(ProgrammerWindowTest, AReadAfterTheSimulatorWasReplacedFindsTheUnitAgain) {
     SimUnit first;
-    SimUnit::Options options;
-    options.com = 1;
-    options.controlCom = 10;
-    options.commands = {"model vorland", "chip 1", "fill 0x11"};
-    ASSERT_TRUE(first.Start(options)) << first.error();
+    StartUnitOf(first, {"model vorland", "chip 1", "fill 0x11"}, 1, 10);
     app_.WriteSettings(Settings(1, 0, 0xFF, 0, 0xFF));
     StartApp();
     const std::vector<std::uint8_t> ones(0x100, 0x11);
@@ -171,9 +163,7 @@ TEST_F(ProgrammerWindowTest, AReadAfterTheSimulatorWasReplacedFindsTheUnitAgain)
                      FormatChecksumLine(0, 0xFF, ones.data())}));
 
     SimUnit second;
-    options.controlCom = 11;
-    options.commands = {"model vorland", "chip 1", "fill 0x22"};
-    ASSERT_TRUE(second.Start(options)) << second.error();
+    StartUnitOf(second, {"model vorland", "chip 1", "fill 0x22"}, 1, 11);
     first.Quit();
     const std::vector<std::uint8_t> twos(0x100, 0x22);
     EXPECT_EQ(app_.Run(IDC_READ_CHIP, "Checksum "),

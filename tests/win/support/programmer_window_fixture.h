@@ -55,10 +55,16 @@ class ProgrammerWindowTest : public ::testing::Test {
     }
 
     void StartUnit(std::vector<std::string> commands, int com = 1) {
+        StartUnitOf(Sim(), std::move(commands), com, 8);
+    }
+    // A further unit, of a simulator of its own (controlCom tells them apart).
+    static void StartUnitOf(SimUnit& unit, std::vector<std::string> commands, int com,
+                            int controlCom) {
         SimUnit::Options options;
         options.com = com;
+        options.controlCom = controlCom;
         options.commands = std::move(commands);
-        ASSERT_TRUE(Sim().Start(options)) << Sim().error();
+        ASSERT_TRUE(unit.Start(options)) << unit.error();
     }
     void TearDown() override {
         if (app_.window() != nullptr) app_.Close();
