@@ -521,9 +521,9 @@ void StartSearch(HWND dialog, UnitSearchWhen when, const char* onlyPort) {
                  reinterpret_cast<LPARAM>(&kNothing));
 }
 
-// Logs what a search found and keeps the unit. Before an operation: 1 when it may run, else
-// the window leaves the busy state.
-LRESULT OnUnitSearchDone(HWND dialog, UnitSearchWhen when, const UnitPresence& found) {
+// Logs what a search found and keeps the unit. Before an operation that does not run for want
+// of a unit, the window leaves the busy state.
+void OnUnitSearchDone(HWND dialog, UnitSearchWhen when, const UnitPresence& found) {
     HWND log = Item(dialog, IDC_LOG);
     // At start the result takes the place of the looking line, unless more came meanwhile.
     char text[sizeof kLookingLine + 1] = {};
@@ -539,14 +539,13 @@ LRESULT OnUnitSearchDone(HWND dialog, UnitSearchWhen when, const UnitPresence& f
         CopyText(gSettings.comPortName, sizeof gSettings.comPortName, found.port);
     }
     if (when == UnitSearchWhen::kBeforeOperation) {
-        if (found.ready()) return 1;
+        if (found.ready()) return;
         gState.operationRunning = false;
         gState.verifyingProgram = false;
     }
     gState.searching = false;
     // No operation may run without the image buffer: only closing stays possible.
     if (gState.image) EnableOperationControls(dialog, 1);
-    return 0;
 }
 
 // A port arrived: when no unit is known and nothing runs, it is looked for there.
@@ -636,9 +635,10 @@ INT_PTR CALLBACK ProgrammerDialogProc(HWND dialog, UINT message, WPARAM wParam, 
             OnCompletion(dialog, message, static_cast<std::int32_t>(lParam));
             return 0;
         case MSG_UNIT_SEARCH_DONE:
-            return OnUnitSearchDone(dialog, static_cast<UnitSearchWhen>(wParam),
-                                    *reinterpret_cast<const UnitPresence*>(lParam));
-        case WM_DEVICECHANGE: OnDeviceChange(dialog, wParam, lParam); return TRUE;
+            OnUnitSearchDone(dialog, static_cast<UnitSearchWhen>(wParam),
+                             *reinterpret_cast<const UnitPresence*>(lParam));
+            return 0;
+        case WM_DEVICECHANGE: OnDeviceChange(dialog, wParam, lParam); return 0;
         case MSG_OPERATION_PROGRESS:
             ShowOperationProgress();
             // Changes the pace held back since this notice are shown once it has passed, also

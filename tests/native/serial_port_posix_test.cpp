@@ -1,12 +1,12 @@
 // The termios backend on real pseudo-terminals: COMMTIMEOUTS semantics, raw bytes, locking,
 // name mapping; and KVTandrel through it against the vorland-sim program.
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 #include "cli/console.h"
@@ -224,8 +224,7 @@ TEST(PosixSerialPorts, AScanTriesTheUsbAdaptersFirstEachOnce) {
     char folder[] = "/tmp/vorland-devs-XXXXXX";
     ASSERT_NE(mkdtemp(folder), nullptr);
     const std::string dir = folder;
-    ASSERT_EQ(mkdir((dir + "/serial").c_str(), 0700), 0);
-    ASSERT_EQ(mkdir((dir + "/serial/by-id").c_str(), 0700), 0);
+    ASSERT_TRUE(std::filesystem::create_directories(dir + "/serial/by-id"));
     for (const char* name : {"ttyUSB10", "ttyUSB2", "ttyUSB0", "ttyACM0", "ttyS0"}) {
         close(open((dir + "/" + name).c_str(), O_CREAT | O_WRONLY, 0600));
     }
@@ -251,13 +250,7 @@ TEST(PosixSerialPorts, AScanTriesTheUsbAdaptersFirstEachOnce) {
     for (const char* com : {"COM1", "COM2", "COM3", "COM4", "COM5"}) expected.emplace_back(com);
     EXPECT_EQ(tried, expected);
     EXPECT_TRUE(PosixSerialPorts(dir + "/none").PreferredPorts().empty());
-    for (const auto& [link, target] : links) unlink((dir + link).c_str());
-    for (const char* name : {"ttyUSB10", "ttyUSB2", "ttyUSB0", "ttyACM0", "ttyS0"}) {
-        unlink((dir + "/" + name).c_str());
-    }
-    rmdir((dir + "/serial/by-id").c_str());
-    rmdir((dir + "/serial").c_str());
-    rmdir(folder);
+    std::filesystem::remove_all(dir);
 }
 
 class SimProgramTest : public ::testing::Test {
