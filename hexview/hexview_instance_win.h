@@ -6,10 +6,12 @@
 #include <ole2.h>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
 #include "document/hex_checksum.h"
+#include "document/hex_compare.h"
 #include "document/hex_document.h"
 #include "document/hex_search.h"
 #include "hexview/hexview_layout.h"
@@ -67,6 +69,14 @@ struct HexViewInstance : HexViewModel {
     UINT scanSerial = 0;         // tells a run's slices from those of the runs before it
     DWORD scanNotifiedTick = 0;  // when the parent last heard of the progress
     HexPattern findPattern;      // empty before the first search
+
+    // The running compare and what it reads beside the document (the file, or a copy of bytes),
+    // and what the last one found: shown while the document's changeCount is differencesChange.
+    std::unique_ptr<HexDocument> compareFile;
+    std::vector<std::uint8_t> compareBytes;
+    std::optional<HexCompare> compare;  // after what it borrows, so that it goes first
+    std::optional<HexDiffList> differences;
+    std::uint32_t differencesChange = 0;
 
     // Painting buffers, sized for the current layout whatever the bytes per row.
     std::vector<char> rowText;
@@ -173,11 +183,19 @@ int HexViewUndoStep(HexViewInstance& inst, bool redo);
 // Returns 0 when the bytes could not be kept.
 int HexViewFlushClipboard(HexViewInstance& inst);
 
-// hexview_scan_win.cpp: searches and checksum runs in slices
+// hexview_scan_win.cpp: searches, checksum runs and compares in slices
 bool HexViewScanning(const HexViewInstance& inst);
 void HexViewOnScanSlice(HexViewInstance& inst, UINT serial);
-// Ends a running search or checksum run as cancelled (HVN_SCANDONE); false when none ran.
+// Ends a running search, checksum run or compare as cancelled (HVN_SCANDONE); false when none ran.
 bool HexViewCancelScan(HexViewInstance& inst);
+// Starts the run just put in search, checksum or compare, described by info.
+void HexViewStartScan(HexViewInstance& inst, const HexViewScanInfo& info);
+
+// hexview_compare_win.cpp
+// The differences of the last compare while they belong to the document as it is, else null.
+const HexDiffList* HexViewShownDifferences(const HexViewInstance& inst);
+// Lets go of differences the document has moved away from (or of any, with all), repainting.
+void HexViewDropDifferences(HexViewInstance& inst, bool all);
 
 // hexview_drop_win.cpp: drag and drop
 [[nodiscard]] bool HexViewStartDrag(HexViewInstance& inst);  // true when the drag ended in a drop
