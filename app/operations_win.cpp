@@ -36,8 +36,9 @@ std::int32_t RunDeviceCall(const OperationRequest& r, ProgressSink* progress) {
         case OP_READ: return ReadIntoImage(device, r, progress);
         case OP_VERIFY:
         case OP_QUICK_VERIFY: {
-            VerifyRequest verify{r.chipType, address, r.buffer, r.length,
-                                 r.operation == OP_QUICK_VERIFY ? 1 : 0, progress};
+            VerifyRequest verify{
+                r.chipType, address, r.buffer, r.length, r.operation == OP_QUICK_VERIFY ? 1 : 0,
+                progress};
             // A full verify reads at most the chip type's size.
             if (r.operation == OP_VERIFY) verify.readBack = gReadBlock;
             return device.VerifyChip(verify);

@@ -20,8 +20,7 @@ std::int32_t ReadBlank(KVTandrel& device, std::int32_t chipType, std::uint32_t a
         readBack = own.data();
     }
     if (device.ReadChip(chipType, readBack, address, size, progress) < 0) return -1;
-    return std::all_of(readBack, readBack + size, [](std::uint8_t b) { return b == 0xFF; }) ? 1
-                                                                                          : 0;
+    return std::all_of(readBack, readBack + size, [](std::uint8_t b) { return b == 0xFF; }) ? 1 : 0;
 }
 
 void ResetProgress(ProgressSink* progress) {

@@ -12,10 +12,10 @@
 
 #include "document/hex_document.h"
 #include "document/hex_fill.h"
-#include "formats/text_format.h"
 #include "editor/hex_editor_state_win.h"
 #include "editor/hex_editor_status.h"
 #include "editor/hex_editor_tools_win.h"
+#include "formats/text_format.h"
 #include "hexview/hexview_win.h"
 #include "platform/virtual_memory.h"
 #include "resources/resource.h"
@@ -42,13 +42,13 @@ constexpr FormatItem kFormatItems[] = {{IDM_FORMAT_HEX, HVS_FORMAT_HEX},
                                        {IDM_FORMAT_OCTAL, HVS_FORMAT_OCTAL},
                                        {IDM_FORMAT_BINARY, HVS_FORMAT_BINARY}};
 
-// Escape stops a search, checksum or compare run, or else closes the editor, before the control could
-// take it for a character to type. Control+Z and Control+Y are the control's own keys.
+// Escape stops a search, checksum or compare run, or else closes the editor, before the control
+// could take it for a character to type. Control+Z and Control+Y are the control's own keys.
 constexpr ACCEL kAccelerators[] = {
-    {FCONTROL | FVIRTKEY, 'X', IDM_CUT},   {FCONTROL | FVIRTKEY, 'C', IDM_COPY},
-    {FCONTROL | FVIRTKEY, 'V', IDM_PASTE}, {FCONTROL | FVIRTKEY, 'A', IDM_SELECT_ALL},
-    {FCONTROL | FVIRTKEY, 'F', IDM_FIND},  {FCONTROL | FVIRTKEY, 'G', IDM_GOTO},
-    {FVIRTKEY, VK_F3, IDM_FIND_NEXT},      {FSHIFT | FVIRTKEY, VK_F3, IDM_FIND_PREVIOUS},
+    {FCONTROL | FVIRTKEY, 'X', IDM_CUT},    {FCONTROL | FVIRTKEY, 'C', IDM_COPY},
+    {FCONTROL | FVIRTKEY, 'V', IDM_PASTE},  {FCONTROL | FVIRTKEY, 'A', IDM_SELECT_ALL},
+    {FCONTROL | FVIRTKEY, 'F', IDM_FIND},   {FCONTROL | FVIRTKEY, 'G', IDM_GOTO},
+    {FVIRTKEY, VK_F3, IDM_FIND_NEXT},       {FSHIFT | FVIRTKEY, VK_F3, IDM_FIND_PREVIOUS},
     {FVIRTKEY, VK_F6, IDM_NEXT_DIFFERENCE}, {FSHIFT | FVIRTKEY, VK_F6, IDM_PREVIOUS_DIFFERENCE},
     {FVIRTKEY, VK_ESCAPE, IDM_ESCAPE}};
 

@@ -69,8 +69,8 @@ int NextDifference(HexViewInstance& inst, bool backward, HexViewDifference* foun
     } else {
         // Past the range the caret stands on; at the end, past the other side's extra bytes,
         // which put the caret there.
-        const bool past = (selection || at == inst.docSize) &&
-                          at != std::numeric_limits<std::uint32_t>::max();
+        const bool past =
+            (selection || at == inst.docSize) && at != std::numeric_limits<std::uint32_t>::max();
         any = list->Next(past ? at + 1 : at, &range, &wrapped);
     }
     inst.lastError = kHexOk;

@@ -176,8 +176,8 @@ void HexViewMarkDifferences(const HexDiffList& list, std::uint32_t rowStart, std
         const HexDiffRange range = list.Range(i);
         if (range.start >= rowEnd) break;
         const std::uint32_t from = std::max(range.start, rowStart) - rowStart;
-        const auto to = static_cast<std::uint32_t>(std::min<std::uint64_t>(range.end, rowEnd) -
-                                                   rowStart);
+        const auto to =
+            static_cast<std::uint32_t>(std::min<std::uint64_t>(range.end, rowEnd) - rowStart);
         for (std::uint32_t k = from; k < to; ++k) marks[k] |= kHexMarkDiffers;
     }
 }

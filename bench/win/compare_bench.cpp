@@ -79,8 +79,8 @@ int main() {
     host.lpszClassName = "CompareBenchHost";
     RegisterClassA(&host);
     HWND frame = CreateWindowExA(0, host.lpszClassName, "Compare benchmark",
-                                 WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 800, 600, nullptr,
-                                 nullptr, instance, nullptr);
+                                 WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 800, 600, nullptr, nullptr,
+                                 instance, nullptr);
     RECT client;
     GetClientRect(frame, &client);
     HWND control = CreateWindowExA(WS_EX_CLIENTEDGE, kHexViewClass, "",

@@ -87,7 +87,8 @@ TEST(HexEditorStatus, RunsSayHowFarTheyGotAndRangesNameTheirFirstAndLastByte) {
               "Comparing... 100% (Esc stops)");
     EXPECT_EQ(HexEditorDifferencesText(0, 0), "No differences");
     EXPECT_EQ(HexEditorDifferencesText(1, 1), "Differences: 1 range, 1 byte");
-    EXPECT_EQ(HexEditorDifferencesText(0x100000000ull, 2), "Differences: 2 ranges, 4294967296 bytes");
+    EXPECT_EQ(HexEditorDifferencesText(0x100000000ull, 2),
+              "Differences: 2 ranges, 4294967296 bytes");
     EXPECT_EQ(HexEditorRangeText(0x10, 16), "00000010 - 0000001F, 16 bytes");
     EXPECT_EQ(HexEditorRangeText(0xFFFFFFFEu, 1), "FFFFFFFE - FFFFFFFE, 1 byte");
     EXPECT_EQ(HexEditorRangeText(0, 0), "00000000, 0 bytes");

@@ -525,8 +525,10 @@ TEST_F(HexEditorAppTest, CompareWithAFileCountsAndStepsThroughTheDifferences) {
         {false, "Selection: 00000041 - 00000040", "1 bytes", counted},
         {false, "Selection: 00000096 - 00000086", "16 bytes", counted},
         {false, "Selection: 000000C7 - 000000C5", "2 bytes", counted},
-        {false, "Selection: 00000041 - 00000040", "1 bytes", "Passed the end, went on from the start"},
-        {true, "Selection: 000000C7 - 000000C5", "2 bytes", "Passed the start, went on from the end"},
+        {false, "Selection: 00000041 - 00000040", "1 bytes",
+         "Passed the end, went on from the start"},
+        {true, "Selection: 000000C7 - 000000C5", "2 bytes",
+         "Passed the start, went on from the end"},
     };
     for (const Step& step : steps) {
         if (step.back) {

@@ -385,9 +385,9 @@ TEST(HexViewControl, ACompareRunsFromTheQueueAndItsRangesAreSteppedThrough) {
         DWORD anchor;  // the caret stands at the range's start, within the document
     };
     const Step steps[] = {
-        {FALSE, {0x10, 0x11, 0}, 0x11},           {FALSE, {0x20000, 0x20002, 0}, 0x20002},
-        {FALSE, {0x30000, 0x30004, 0}, 0x30000},  {FALSE, {0x10, 0x11, 1}, 0x11},
-        {TRUE, {0x30000, 0x30004, 1}, 0x30000},   {TRUE, {0x20000, 0x20002, 0}, 0x20002},
+        {FALSE, {0x10, 0x11, 0}, 0x11},          {FALSE, {0x20000, 0x20002, 0}, 0x20002},
+        {FALSE, {0x30000, 0x30004, 0}, 0x30000}, {FALSE, {0x10, 0x11, 1}, 0x11},
+        {TRUE, {0x30000, 0x30004, 1}, 0x30000},  {TRUE, {0x20000, 0x20002, 0}, 0x20002},
     };
     for (const Step& step : steps) {
         HexViewDifference found{};

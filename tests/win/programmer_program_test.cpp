@@ -38,8 +38,7 @@ std::string DifferencesLine(const Bytes& chip, const Bytes& image) {
         if (runs == 1) last = i;
         if (bytes == 1) first = i;
     }
-    return Printf("Differences: %u bytes in %u ranges, first %06X-%06X", bytes, runs, first,
-                  last);
+    return Printf("Differences: %u bytes in %u ranges, first %06X-%06X", bytes, runs, first, last);
 }
 
 // Addresses that came from a file stay with it: a chip chosen afterwards keeps them, or says

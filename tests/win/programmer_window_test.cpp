@@ -133,8 +133,8 @@ TEST_F(ProgrammerWindowTest, ProgramThenVerifyBothWaysThenReadBack) {
         "chip %.2X.",
         image[0x100], expected[0x100]);
     EXPECT_EQ(app_.Run(IDC_VERIFY_CHIP, differs),
-              (Lines{kVerifying, kNotMatched, "Differences: 19 bytes in 3 ranges, first 000100-000100",
-                     differs}));
+              (Lines{kVerifying, kNotMatched,
+                     "Differences: 19 bytes in 3 ranges, first 000100-000100", differs}));
 
     // Reading brings the changed byte into the buffer, and its checksums into the log; saving
     // shows what the buffer holds.
