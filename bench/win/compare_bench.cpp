@@ -10,22 +10,13 @@
 #include <vector>
 
 #include "bench/win/bench_clock.h"
+#include "bench/win/scan_host.h"
 #include "hexview/hexview_win.h"
 
 namespace {
 
 constexpr DWORD kFileBytes = 1u << 30;
 constexpr DWORD kChunk = 1u << 20;
-
-bool gRunEnded = false;
-
-LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NOTIFY &&
-        reinterpret_cast<const NMHDR*>(lParam)->code == static_cast<UINT>(HVN_SCANDONE)) {
-        gRunEnded = true;
-    }
-    return DefWindowProcA(window, message, wParam, lParam);
-}
 
 // 1 GiB of a pattern; with lastFlipped its last byte differs.
 void MakeFile(const std::string& path, bool lastFlipped) {
@@ -46,13 +37,8 @@ void MakeFile(const std::string& path, bool lastFlipped) {
 // One compare, run by the control from the queue until it ends; true when it compared
 // everything and found the last byte alone.
 bool CompareInControl(HWND control, const std::string& other) {
-    gRunEnded = false;
     if (!HexViewCompareFile(control, other.c_str())) return false;
-    MSG msg;
-    while (!gRunEnded && GetMessageA(&msg, nullptr, 0, 0) > 0) {
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
+    RunUntilScanDone();
     HexViewScanInfo info{};
     HexViewGetScan(control, &info);
     ULONGLONG bytes = 0;
@@ -71,21 +57,7 @@ int main() {
     MakeFile(a, false);
     MakeFile(b, true);
 
-    HINSTANCE instance = GetModuleHandleA(nullptr);
-    RegisterHexViewClass(instance);
-    WNDCLASSA host{};
-    host.lpfnWndProc = HostProc;
-    host.hInstance = instance;
-    host.lpszClassName = "CompareBenchHost";
-    RegisterClassA(&host);
-    HWND frame = CreateWindowExA(0, host.lpszClassName, "Compare benchmark",
-                                 WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 800, 600, nullptr, nullptr,
-                                 instance, nullptr);
-    RECT client;
-    GetClientRect(frame, &client);
-    HWND control = CreateWindowExA(WS_EX_CLIENTEDGE, kHexViewClass, "",
-                                   WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL, 0, 0,
-                                   client.right, client.bottom, frame, nullptr, instance, nullptr);
+    HWND control = CreateScanHost("Compare benchmark");
     Require(HexViewOpenFile(control, a.c_str(), TRUE, TRUE) != 0, "opening the document");
 
     std::vector<double> seconds;
@@ -100,7 +72,7 @@ int main() {
         "Compare with File, 1 GiB differing in the last byte, through a HexView32 from its "
         "queue:\n  best %.3f s (%5.0f MB/s), median %.3f s (%5.0f MB/s); target under 1.5 s\n",
         best, kFileBytes / best / 1e6, median, kFileBytes / median / 1e6);
-    DestroyWindow(frame);
+    DestroyWindow(GetParent(control));
     DeleteFileA(a.c_str());
     DeleteFileA(b.c_str());
     return 0;
