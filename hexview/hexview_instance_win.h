@@ -21,8 +21,8 @@
 
 constexpr UINT_PTR kAutoScrollTimer = 0xDEADBEEF;
 constexpr UINT kAutoScrollPeriod = 20;  // milliseconds
-// A search or checksum run goes on by this message to itself (word parameter: the run's serial),
-// or by this timer when input or painting waits.
+// A search, checksum or compare run goes on by this message to itself (word parameter: the run's
+// serial), or by this timer when input or painting waits.
 constexpr UINT kScanSliceMessage = WM_USER + 1;
 constexpr UINT_PTR kScanTimer = 0x5CA4;
 
@@ -61,8 +61,8 @@ struct HexViewInstance : HexViewModel {
     std::uint32_t digitDocLength = 0;
     const std::uint8_t* digitByte = nullptr;
 
-    // The running search or checksum run (at most one of them), what the last one came to, and
-    // the last search's pattern for Find Next.
+    // The running search or checksum run (at most one run of any kind), what the last run came
+    // to, and the last search's pattern for Find Next.
     std::optional<HexSearch> search;
     std::optional<HexChecksumRun> checksum;
     HexViewScanInfo scanInfo{};
@@ -108,7 +108,7 @@ inline int HexViewFail(HexViewInstance& inst, std::uint32_t code) {
 int HexViewNew(HexViewInstance& inst);
 int HexViewResetView(HexViewInstance& inst);
 // Whether the document may be edited now; when not, lastError says why (14 read-only, 25 a
-// search or checksum runs).
+// search, checksum or compare runs).
 bool HexViewCanEdit(HexViewInstance& inst);
 // Caret at offset, selected from anchor to there (nothing when they are equal), scrolled into
 // view; the parent hears HVN_CARETMOVED and HVN_SELCHANGED.

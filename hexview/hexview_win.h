@@ -31,7 +31,7 @@ constexpr int HVN_CHANGED = -1029;     // content, size or file changed
 constexpr int HVN_MODECHANGED = -1030; // insert mode toggled
 constexpr int HVN_DRAGENTER = -1031;   // a drag entered; selLength carries its byte count
 constexpr int HVN_DROPMOVED = -1032;   // the drop position moved during a drag
-constexpr int HVN_SCANPROGRESS = -1033;  // a search or checksum run started or went on
+constexpr int HVN_SCANPROGRESS = -1033;  // a search, checksum or compare run started or went on
 constexpr int HVN_SCANDONE = -1034;      // it ended (HexViewGetScan says how)
 
 struct HexViewNotify {
@@ -178,8 +178,8 @@ int HexViewFindNext(HWND control, BOOL backward);
 // Computes the checksums named by kinds (ChecksumKinds) of the selection, or of the whole
 // document when nothing is selected. 1 when the run started; 0 with 25.
 int HexViewChecksum(HWND control, DWORD kinds);
-// Stops a running search or checksum run (HVN_SCANDONE, outcome HVSO_CANCELLED); 1 when one
-// ran, else 0.
+// Stops a running search, checksum or compare run (HVN_SCANDONE, outcome HVSO_CANCELLED); 1
+// when one ran, else 0.
 int HexViewCancelScan(HWND control);
 
 constexpr DWORD HVSCAN_FIND = 1;
