@@ -483,10 +483,15 @@ int UnitRun::VerifyRange(bool asPart) {
             "has %02X, the chip %02X",
             o_.file.c_str(), plan.chipStart + f.address, plan.fileStart + f.address, f.expected,
             f.found);
-        report = DifferenceReport(chip);
+        // A quick verify reads only its first block: it has no chip bytes to list.
+        if (!o_.quick) report = DifferenceReport(chip);
     } else if (f.problem == TandrelProblem::kMismatch) {
-        difference = Printf("the checksums of %s differ: %04X for the file, %04X for the chip",
-                            range.c_str(), f.expected, f.found);
+        // The range of the checksum frame that failed: a quick verify also asks for one over
+        // the range less its first byte.
+        const std::uint32_t first = plan.chipStart + f.address;
+        difference =
+            Printf("the checksums of %06X-%06X differ: %04X for the file, %04X for the chip",
+                   first, first + f.count - 1, f.expected, f.found);
     }
     if (asPart) {
         Fail(kExitMismatch, "programming did not take: " + difference);

@@ -111,12 +111,23 @@ TEST_F(CliProgramTest, AQuickVerifySeesTheBytesTheUnitsChecksumCannot) {
     image[0x8000] = 0x12;
     WriteWholeFile(dir_.File("img.bin"), image);
     ASSERT_EQ(sim_.Command("chip 2"), "ok");
-    for (const std::uint32_t offset : {0u, 0x8000u}) {
+    const struct {
+        std::uint32_t offset;
+        std::string said;  // the first line: the byte read, or the checksum frame that failed
+    } cases[] = {
+        {0, Printf("the chip differs from %s first at chip address 000000 (file address "
+                   "00000000): the file has 5A, the chip 58\n",
+                   dir_.File("img.bin").c_str())},
+        {0x8000, "the checksums of 000001-00FFFF differ: "},
+    };
+    for (const auto& [offset, said] : cases) {
         const std::string poke = Printf("poke %u %u", offset, image[offset] & ~2u);
         ASSERT_EQ(sim_.Command("load " + dir_.File("img.bin")), "ok 65536");
         ASSERT_EQ(sim_.Command(poke), "ok");
         Finished f = Run({"verify", dir_.File("img.bin"), "-c", "27SF512", "--quick"});
         EXPECT_EQ(f.status, kExitMismatch) << offset << f.out << f.err;
+        EXPECT_EQ(f.out.substr(0, said.size()), said) << f.out;
+        EXPECT_EQ(f.out.find("differ in"), std::string::npos) << "no bytes to list: " << f.out;
 
         ASSERT_EQ(sim_.Command("fill 255"), "ok");
         ASSERT_EQ(sim_.Command(poke), "ok");
