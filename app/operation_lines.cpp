@@ -1,6 +1,20 @@
 #include "app/operation_lines.h"
 
+#include "document/hex_compare_text.h"
 #include "formats/text_format.h"
+
+namespace {
+
+// The chip's bytes against the other side, whole, worded as what (the chip's addresses from
+// base).
+std::string Summary(const char* what, HexCompareSide chip, HexCompareSide other,
+                    std::uint32_t base) {
+    HexCompare compare(chip, other);
+    static_cast<void>(compare.Step(kHexNoLimit));  // blocks in memory: done in one step
+    return HexDiffSummaryLine(what, compare.Differences(), base);
+}
+
+}  // namespace
 
 std::string VerifyDifferenceLine(const TandrelFailure& f, std::uint32_t chipStart,
                                  std::uint32_t bufferStart, bool afterProgram) {
@@ -19,4 +33,15 @@ std::string VerifyDifferenceLine(const TandrelFailure& f, std::uint32_t chipStar
     }
     if (afterProgram) line += " A flash chip may need erasing first.";
     return line;
+}
+
+std::string VerifyDifferencesLine(const std::uint8_t* chip, const std::uint8_t* buffer,
+                                  std::uint32_t length, std::uint32_t chipStart) {
+    return Summary("Differences", HexCompareSide::Block(chip, length),
+                   HexCompareSide::Block(buffer, length), chipStart);
+}
+
+std::string NotBlankLine(const std::uint8_t* chip, std::uint32_t length, std::uint32_t chipStart) {
+    return Summary("Not blank", HexCompareSide::Block(chip, length),
+                   HexCompareSide::Filled(0xFF, length), chipStart);
 }

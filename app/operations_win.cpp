@@ -15,7 +15,9 @@ ProgressRelay gProgress(SystemClock());
 HWND gProgressBar = nullptr;  // the running request's bar; null: no progress is shown
 
 // A read lands here first: the image buffer takes the chip's bytes only once all of them have
-// arrived, so a unit that stops answering, or a cancel, leaves the loaded image as it was.
+// arrived, so a unit that stops answering, or a cancel, leaves the loaded image as it was. A full
+// verify and the blank checks leave what they read here too (OperationReadBack); every chip type
+// fits.
 std::uint8_t gReadBlock[kImageBufferSize];
 
 std::int32_t ReadIntoImage(KVTandrel& device, const OperationRequest& r, ProgressSink* progress) {
@@ -34,14 +36,18 @@ std::int32_t RunDeviceCall(const OperationRequest& r, ProgressSink* progress) {
             return device.WriteChip(r.chipType, r.buffer, address, r.length, progress);
         case OP_READ: return ReadIntoImage(device, r, progress);
         case OP_VERIFY:
-        case OP_QUICK_VERIFY:
-            return device.VerifyChip(VerifyRequest{r.chipType, address, r.buffer, r.length,
-                                                   r.operation == OP_QUICK_VERIFY ? 1 : 0,
-                                                   progress});
+        case OP_QUICK_VERIFY: {
+            VerifyRequest verify{
+                r.chipType, address, r.buffer, r.length, r.operation == OP_QUICK_VERIFY ? 1 : 0,
+                progress};
+            // A full verify reads at most the chip type's size.
+            if (r.operation == OP_VERIFY) verify.readBack = gReadBlock;
+            return device.VerifyChip(verify);
+        }
         case OP_ERASE: return device.EraseChip(r.chipType, progress);
-        case OP_BLANK_CHECK: return device.BlankCheckChip(r.chipType, progress);
+        case OP_BLANK_CHECK: return device.BlankCheckChip(r.chipType, progress, gReadBlock);
         case OP_ERASE_SECTOR: return device.EraseSector(r.sector);
-        default: return device.BlankCheckSector(r.sector, progress);
+        default: return device.BlankCheckSector(r.sector, progress, gReadBlock);
     }
 }
 
@@ -82,6 +88,10 @@ bool StartOperationThread(OperationRequest* request) {
         return true;
     });
     return gStarter(request);
+}
+
+const std::uint8_t* OperationReadBack() {
+    return gReadBlock;
 }
 
 void ShowOperationProgress() {

@@ -62,6 +62,11 @@ DWORD WINAPI OperationThread(LPVOID request);
 // Starts the worker thread on request; false when the thread could not be created.
 bool StartOperationThread(OperationRequest* request);
 
+// What the last full verify or blank check read of the chip: the verified range, or the chip
+// type's or the sector's bytes. Valid from its completion message until the next operation
+// starts. Window thread.
+const std::uint8_t* OperationReadBack();
+
 // Brings the request's progress bar up to date with the running (or just ended) operation.
 // Window thread.
 void ShowOperationProgress();

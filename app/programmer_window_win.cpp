@@ -450,6 +450,13 @@ void OnVerifyDone(HWND dialog, std::int32_t r) {
     const OperationRequest& request = gOtherRequest;
     LogVerdict(dialog, r, "SUCCESS: Verification Succeeded.",
                "FAILURE: Verification Failed (not matched)", kCommandFailed);
+    if (r == 0 && request.operation == OP_VERIFY) {
+        // The chip's bytes came back with the verdict: every difference, at no extra transfer.
+        LogToPane(dialog, VerifyDifferencesLine(OperationReadBack(), request.buffer,
+                                                static_cast<std::uint32_t>(request.length),
+                                                static_cast<std::uint32_t>(request.chipAddress))
+                              .c_str());
+    }
     if (r == 0) {
         const auto bufferStart = static_cast<std::uint32_t>(request.buffer - gState.image.get());
         LogToPane(dialog, VerifyDifferenceLine(gTandrel.LastFailure(),
@@ -459,6 +466,11 @@ void OnVerifyDone(HWND dialog, std::int32_t r) {
     }
     if (r == -1) LogReason(dialog, ChipName(request.chipType));
     gState.verifyingProgram = false;
+}
+
+// After "NOT blank": where, from what the check read.
+void LogNotBlank(HWND dialog, std::uint32_t length, std::uint32_t chipStart) {
+    LogToPane(dialog, NotBlankLine(OperationReadBack(), length, chipStart).c_str());
 }
 
 void OnCompletion(HWND dialog, UINT message, std::int32_t r) {
@@ -481,6 +493,10 @@ void OnCompletion(HWND dialog, UINT message, std::int32_t r) {
             break;
         case MSG_BLANK_CHECK_DONE:
             LogVerdict(dialog, r, "Chip is blank.", "Chip NOT blank.", kCommandFailed);
+            if (r == 0) {
+                const ChipType* type = FindChipType(gOtherRequest.chipType);
+                LogNotBlank(dialog, static_cast<std::uint32_t>(type->size), 0);
+            }
             if (r == -1) LogReason(dialog, chip);
             break;
         case MSG_SECTOR_ERASE_DONE:
@@ -489,6 +505,10 @@ void OnCompletion(HWND dialog, UINT message, std::int32_t r) {
             break;
         default:
             LogVerdict(dialog, r, "Sector is blank.", "Sector NOT blank.", kCommandFailed);
+            if (r == 0) {
+                const auto size = static_cast<std::uint32_t>(kSectorChip.sectorSize);
+                LogNotBlank(dialog, size, static_cast<std::uint32_t>(gOtherRequest.sector) * size);
+            }
             if (r == -1) LogReason(dialog, sectorChip);
             break;
     }

@@ -10,8 +10,17 @@ namespace {
 
 constexpr std::int32_t kMaxQuickLength = 0xFFFFFF;  // the 'Q' frame carries three length bytes
 
-bool IsBlank(const std::vector<std::uint8_t>& data) {
-    return std::all_of(data.begin(), data.end(), [](std::uint8_t b) { return b == 0xFF; });
+// Reads size bytes from address into readBack, or into a block of its own when that is null:
+// 1 when they are all FF, 0 when not, -1 when they could not be read.
+std::int32_t ReadBlank(KVTandrel& device, std::int32_t chipType, std::uint32_t address,
+                       std::int32_t size, ProgressSink* progress, std::uint8_t* readBack) {
+    std::vector<std::uint8_t> own;
+    if (readBack == nullptr) {
+        own.resize(static_cast<std::size_t>(size));
+        readBack = own.data();
+    }
+    if (device.ReadChip(chipType, readBack, address, size, progress) < 0) return -1;
+    return std::all_of(readBack, readBack + size, [](std::uint8_t b) { return b == 0xFF; }) ? 1 : 0;
 }
 
 void ResetProgress(ProgressSink* progress) {
@@ -124,7 +133,8 @@ std::int32_t KVTandrel::EraseChip(std::int32_t chipType, ProgressSink* progress)
     return result;
 }
 
-std::int32_t KVTandrel::BlankCheckSector(std::int32_t sector, ProgressSink* progress) {
+std::int32_t KVTandrel::BlankCheckSector(std::int32_t sector, ProgressSink* progress,
+                                         std::uint8_t* readBack) {
     Operation operation(*this, Operation::kClosesLostLink);
     std::int32_t result;
     if (!IsProgrammerFamily() || portOpen == 0 || sector < 0 || sector >= kSectorChip.sectorCount) {
@@ -133,32 +143,23 @@ std::int32_t KVTandrel::BlankCheckSector(std::int32_t sector, ProgressSink* prog
         idle = 0;
         // Only one type has sectors, so the sector is read as that chip.
         const std::int32_t size = kSectorChip.sectorSize;
-        std::vector<std::uint8_t> data(static_cast<std::size_t>(size));
-        if (ReadChip(kSectorChipType, data.data(), static_cast<std::uint32_t>(sector * size), size,
-                     progress) < 0) {
-            result = -1;
-        } else {
-            result = IsBlank(data) ? 1 : 0;
-        }
+        result = ReadBlank(*this, kSectorChipType, static_cast<std::uint32_t>(sector * size), size,
+                           progress, readBack);
     }
     ResetProgress(progress);
     EndExchange();
     return result;
 }
 
-std::int32_t KVTandrel::BlankCheckChip(std::int32_t chipType, ProgressSink* progress) {
+std::int32_t KVTandrel::BlankCheckChip(std::int32_t chipType, ProgressSink* progress,
+                                       std::uint8_t* readBack) {
     Operation operation(*this, Operation::kClosesLostLink);
     std::int32_t result;
     const ChipType* chip = FindChipType(chipType);
     if (!IsProgrammerFamily() || portOpen == 0 || chip == nullptr) {
         result = Failed(MakeFailure(TandrelStep::kReadBlock, WhyRefused(), -1));
     } else {
-        std::vector<std::uint8_t> data(static_cast<std::size_t>(chip->size));
-        if (ReadChip(chipType, data.data(), 0, chip->size, progress) < 0) {
-            result = -1;
-        } else {
-            result = IsBlank(data) ? 1 : 0;
-        }
+        result = ReadBlank(*this, chipType, 0, chip->size, progress, readBack);
     }
     ResetProgress(progress);
     return result;

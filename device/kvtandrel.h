@@ -191,9 +191,13 @@ public:
     // 1 erased (or nothing to do for a read-only type), 0 refused or a sector erase failed,
     // -1 the fill-write or the whole-chip erase failed.
     [[nodiscard]] std::int32_t EraseChip(std::int32_t chipType, ProgressSink* progress);
-    // 1 all 0xFF, 0 not blank, -1 could not be checked.
-    [[nodiscard]] std::int32_t BlankCheckSector(std::int32_t sector, ProgressSink* progress);
-    [[nodiscard]] std::int32_t BlankCheckChip(std::int32_t chipType, ProgressSink* progress);
+    // 1 all 0xFF, 0 not blank, -1 could not be checked. readBack, when given (borrowed), gets
+    // the bytes read, the sector's or the chip type's size of them, so that the caller can tell
+    // where the chip is not blank without reading it again.
+    [[nodiscard]] std::int32_t BlankCheckSector(std::int32_t sector, ProgressSink* progress,
+                                                std::uint8_t* readBack = nullptr);
+    [[nodiscard]] std::int32_t BlankCheckChip(std::int32_t chipType, ProgressSink* progress,
+                                              std::uint8_t* readBack = nullptr);
     // 1 the range matches, 0 it differs, -1 could not be checked. A full verify of a range
     // longer than the chip type's size is refused with -1. A quick verify compares two of the
     // unit's checksums (the range, and the range less its first byte) and reads the first block,

@@ -38,6 +38,7 @@ enum HexError : std::uint32_t {
     kHexBusy = 25,                 // (control) a search or checksum runs: no edits meanwhile
     kHexNoPattern = 26,            // (control) no usable pattern to search for
     kHexTooLarge = 27,             // (control) the selection is too large for hex text
+    kHexNoCompare = 28,            // (control) no compare result to step through
 };
 
 // Kinds of the previous edit, for merging runs (lastOp), and of undo records (kind).

@@ -15,6 +15,7 @@
 #include "editor/hex_editor_state_win.h"
 #include "editor/hex_editor_status.h"
 #include "editor/hex_editor_tools_win.h"
+#include "formats/text_format.h"
 #include "hexview/hexview_win.h"
 #include "platform/virtual_memory.h"
 #include "resources/resource.h"
@@ -41,14 +42,19 @@ constexpr FormatItem kFormatItems[] = {{IDM_FORMAT_HEX, HVS_FORMAT_HEX},
                                        {IDM_FORMAT_OCTAL, HVS_FORMAT_OCTAL},
                                        {IDM_FORMAT_BINARY, HVS_FORMAT_BINARY}};
 
-// Escape stops a search or checksum run, or else closes the editor, before the control could
-// take it for a character to type. Control+Z and Control+Y are the control's own keys.
+// Escape stops a search, checksum or compare run, or else closes the editor, before the control
+// could take it for a character to type. Control+Z and Control+Y are the control's own keys.
 constexpr ACCEL kAccelerators[] = {
-    {FCONTROL | FVIRTKEY, 'X', IDM_CUT},   {FCONTROL | FVIRTKEY, 'C', IDM_COPY},
-    {FCONTROL | FVIRTKEY, 'V', IDM_PASTE}, {FCONTROL | FVIRTKEY, 'A', IDM_SELECT_ALL},
-    {FCONTROL | FVIRTKEY, 'F', IDM_FIND},  {FCONTROL | FVIRTKEY, 'G', IDM_GOTO},
-    {FVIRTKEY, VK_F3, IDM_FIND_NEXT},      {FSHIFT | FVIRTKEY, VK_F3, IDM_FIND_PREVIOUS},
+    {FCONTROL | FVIRTKEY, 'X', IDM_CUT},    {FCONTROL | FVIRTKEY, 'C', IDM_COPY},
+    {FCONTROL | FVIRTKEY, 'V', IDM_PASTE},  {FCONTROL | FVIRTKEY, 'A', IDM_SELECT_ALL},
+    {FCONTROL | FVIRTKEY, 'F', IDM_FIND},   {FCONTROL | FVIRTKEY, 'G', IDM_GOTO},
+    {FVIRTKEY, VK_F3, IDM_FIND_NEXT},       {FSHIFT | FVIRTKEY, VK_F3, IDM_FIND_PREVIOUS},
+    {FVIRTKEY, VK_F6, IDM_NEXT_DIFFERENCE}, {FSHIFT | FVIRTKEY, VK_F6, IDM_PREVIOUS_DIFFERENCE},
     {FVIRTKEY, VK_ESCAPE, IDM_ESCAPE}};
+
+// What a step past the end (forward) or the start (backward) says.
+constexpr const char* kWrapped[] = {"Passed the end, went on from the start",
+                                    "Passed the start, went on from the end"};
 
 // The texts of the tool dialogs, kept from one use (and one editor) to the next.
 std::string gGotoText;
@@ -119,44 +125,67 @@ HexViewScanInfo Scan() {
     return info;
 }
 
-// Part 0 says how far a search or checksum run got, or how it ended, until the user moves on.
+// Part 0 says how far a run got, or how it ended, until the user moves on; the rest of the time
+// what the compare whose marks show found.
 void SetNotice(const std::string& text) {
-    SetPart(0, text);
     gEditor.notice = !text.empty();
+    ULONGLONG bytes = 0;
+    ULONGLONG ranges = 0;
+    if (text.empty() && HexViewGetDifferences(gEditor.control, &bytes, &ranges)) {
+        return SetPart(0, HexEditorDifferencesText(bytes, ranges));
+    }
+    SetPart(0, text);
+}
+
+// How the editor names a kind of run: in part 0 while it goes on, when it stopped, and as the
+// caption of its messages.
+struct RunNames {
+    const char* progress;
+    const char* stopped;
+    const char* caption;
+};
+RunNames NamesOf(DWORD kind) {
+    switch (kind) {
+        case HVSCAN_FIND: return {"Searching", "Search stopped", "Find"};
+        case HVSCAN_COMPARE: return {"Comparing", "Compare stopped", "Compare"};
+        default: return {"Checksum", "Checksum stopped", "Checksum"};
+    }
 }
 
 void ShowScanProgress() {
     const HexViewScanInfo info = Scan();
-    SetNotice(HexEditorScanProgressText(info.kind == HVSCAN_FIND, info.done, info.total));
+    SetNotice(HexEditorScanProgressText(NamesOf(info.kind).progress, info.done, info.total));
 }
 
-// What a run came to: a found match is selected already; the rest is said here.
+// What a run came to: a found match is selected and differences show already; the rest is said
+// here.
 void OnScanDone(HWND dialog) {
     const HexViewScanInfo info = Scan();
-    const bool find = info.kind == HVSCAN_FIND;
+    const RunNames names = NamesOf(info.kind);
     SetNotice("");
     switch (info.outcome) {
         case HVSO_FOUND:
-            if (info.wrapped) {
-                SetNotice(info.backward ? "Passed the start, went on from the end"
-                                        : "Passed the end, went on from the start");
-            }
+            if (info.wrapped) SetNotice(kWrapped[info.backward]);
             break;
         case HVSO_NOTFOUND: {
             const std::string text = "Cannot find \"" + gFind.text + "\".";
             MessageBoxA(dialog, text.c_str(), "Find", MB_OK | MB_ICONINFORMATION);
             break;
         }
-        case HVSO_DONE: RunChecksumDialog(dialog, info, HexViewGetSize(gEditor.control)); break;
-        case HVSO_CANCELLED: SetNotice(find ? "Search stopped" : "Checksum stopped"); break;
+        case HVSO_DONE:
+            if (info.kind == HVSCAN_CHECKSUM) {
+                RunChecksumDialog(dialog, info, HexViewGetSize(gEditor.control));
+            }
+            break;
+        case HVSO_CANCELLED: SetNotice(names.stopped); break;
         case HVSO_UNREADABLE:
             EditorWarn(dialog,
                        "Part of the file could not be read. It may have been moved or locked.",
-                       find ? "Find" : "Checksum");
+                       names.caption);
             break;
         default:
             EditorWarn(dialog, "The data changed meanwhile. Nothing was found or computed.",
-                       find ? "Find" : "Checksum");
+                       names.caption);
             break;
     }
 }
@@ -177,12 +206,16 @@ void OnNotify(HWND dialog, const NMHDR* header) {
     if (header == nullptr || header->hwndFrom != gEditor.control) return;
     const auto& notify = *reinterpret_cast<const HexViewNotify*>(header);
     switch (static_cast<int>(header->code)) {
-        case HVN_CHANGED: ++gEditor.changes; [[fallthrough]];
+        case HVN_CHANGED:
         case HVN_CARETMOVED:
-        case HVN_SELCHANGED:
-            if (gEditor.notice && !HexViewIsScanning(gEditor.control)) SetNotice("");
+        case HVN_SELCHANGED: {
+            const bool changed = static_cast<int>(header->code) == HVN_CHANGED;
+            gEditor.changes += changed ? 1 : 0;
+            // A change also ends the differences part 0 tells of.
+            if ((gEditor.notice || changed) && !HexViewIsScanning(gEditor.control)) SetNotice("");
             ShowPosition(notify);
             break;
+        }
         case HVN_MODECHANGED: ShowMode(); break;
         case HVN_DRAGENTER: SetPart(3, HexEditorDragEnterText(notify.selLength)); break;
         case HVN_DROPMOVED: SetPart(2, ""); break;
@@ -282,6 +315,24 @@ void OnFind(HWND dialog, int id) {
     }
 }
 
+// Next and Previous Difference before any compare (or after an edit) ask what to compare with.
+void OnDifference(HWND dialog, int id) {
+    const bool backward = id == IDM_PREVIOUS_DIFFERENCE;
+    HexViewDifference found{};
+    HWND control = gEditor.control;
+    if (HexViewNextDifference(control, backward, &found)) {
+        if (found.start >= HexViewGetSize(control)) {
+            SetNotice(Printf("The file compared is %lu bytes longer",
+                             static_cast<unsigned long>(found.end - found.start)));
+        } else if (found.wrapped) {
+            SetNotice(kWrapped[backward ? 1 : 0]);
+        }
+        return;
+    }
+    if (HexViewGetLastError(control) == kHexNoCompare) return EditorCompare(dialog);
+    if (HexViewGetLastError(control) == kHexOk) MessageBeep(MB_OK);  // part 0 says why
+}
+
 void OnFill(HWND dialog) {
     DWORD anchor = 0;
     DWORD end = 0;
@@ -379,6 +430,9 @@ void OnCommand(HWND dialog, int id) {
         case IDM_FIND_NEXT:
         case IDM_FIND_PREVIOUS: OnFind(dialog, id); break;
         case IDM_GOTO: OnGoto(dialog); break;
+        case IDM_COMPARE_FILE: EditorCompare(dialog); break;
+        case IDM_NEXT_DIFFERENCE:
+        case IDM_PREVIOUS_DIFFERENCE: OnDifference(dialog, id); break;
         default: break;
     }
 }

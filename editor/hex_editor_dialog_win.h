@@ -23,8 +23,8 @@ HWND OpenHexEditor(HWND owner, const HexEditorRequest& request);
 INT_PTR CALLBACK HexEditorDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Turns the editor's keys into its commands: Ctrl+X, Ctrl+C, Ctrl+V (Cut, Copy, Paste), Ctrl+A
-// (Select All), Ctrl+F (Find), F3 and Shift+F3 (Find Next, Find Previous), Ctrl+G (Go To) and
-// Escape (stops a search or checksum run, or else closes). The editor applies it to the
-// messages of the dialog loop that runs it (through a message filter); a host with a message
-// loop of its own calls it before dispatching. True when translated.
+// (Select All), Ctrl+F (Find), F3 and Shift+F3 (Find Next, Find Previous), F6 and Shift+F6
+// (Next and Previous Difference), Ctrl+G (Go To) and Escape (stops a run, or else closes). The
+// editor applies it to the messages of the dialog loop that runs it (through a message filter); a
+// host with a message loop of its own calls it before dispatching. True when translated.
 [[nodiscard]] bool HexEditorTranslateAccelerator(MSG* msg);

@@ -4,6 +4,7 @@
 // memory, and saved the same way.
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <optional>
 #include <vector>
 
@@ -17,10 +18,12 @@
 
 namespace {
 
-// Where "Save As" proposes to save and "Open" to open, kept from one use (and one editor) to the
-// next.
+// Where "Save As" proposes to save and "Open" to open, and the file last compared with, kept
+// from one use (and one editor) to the next.
 char gSavePath[MAX_PATH] = {};
 char gFileTitle[MAX_PATH] = {};
+char gComparePath[MAX_PATH] = {};
+char gCompareTitle[MAX_PATH] = {};
 
 HWND Control() {
     return gEditor.control;
@@ -278,4 +281,36 @@ void EditorNew(HWND dialog) {
     if (!SettleEdits(dialog)) return;
     HexViewNew(Control());
     ForgetFile(dialog);
+}
+
+// A HEX or S-record file compares by its data as Open would show it (from address 0, gaps FF);
+// any other file is mapped and compared where it lies.
+void EditorCompare(HWND dialog) {
+    if (RunFileDialog(dialog, 0, gComparePath, gCompareTitle, "Select File To Compare...", 0) ==
+        0) {
+        return;
+    }
+    const std::optional<ImageFormat> format = TextImageFormat(gComparePath);
+    if (!format) {
+        if (HexViewCompareFile(Control(), gComparePath) == 0) {
+            CannotOpen(dialog, gComparePath, OpenFailure(HexViewGetLastError(Control())));
+        }
+        return;
+    }
+    EditorTextImage image = ReadEditorTextImage(gComparePath, *format);
+    std::vector<std::uint8_t> bytes;
+    if (image.taken) {
+        try {
+            bytes.resize(image.span);
+        } catch (const std::bad_alloc&) {
+            image.taken = false;
+            image.error = "There is not enough memory to hold it.";
+        }
+    }
+    if (image.taken) {
+        image.image.CopyOut(0, image.span, 0xFF, bytes.data());
+        if (HexViewCompareData(Control(), bytes.data(), image.span) != 0) return;
+        image.error = "There is not enough memory to hold it.";
+    }
+    CannotOpen(dialog, gComparePath, image.error);
 }

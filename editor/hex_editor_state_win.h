@@ -51,3 +51,5 @@ bool SettleEdits(HWND dialog);
 void EditorOpen(HWND dialog);
 void EditorSaveAs(HWND dialog);
 void EditorNew(HWND dialog);
+// Search/Compare with File: asks for the file and starts the control's compare with it.
+void EditorCompare(HWND dialog);

@@ -61,9 +61,16 @@ std::uint32_t HexEditorCommitLength(std::uint32_t docSize, std::uint32_t bufferS
     return std::min(docSize, bufferSize);
 }
 
-std::string HexEditorScanProgressText(bool find, std::uint64_t done, std::uint64_t total) {
+std::string HexEditorScanProgressText(const char* what, std::uint64_t done, std::uint64_t total) {
     const unsigned percent = total > 0 ? static_cast<unsigned>(done * 100 / total) : 0;
-    return Format("%s... %u%% (Esc stops)", find ? "Searching" : "Checksum", percent);
+    return Format("%s... %u%% (Esc stops)", what, percent);
+}
+
+std::string HexEditorDifferencesText(std::uint64_t bytes, std::uint64_t ranges) {
+    if (ranges == 0) return "No differences";
+    return Format("Differences: %llu %s, %llu %s", static_cast<unsigned long long>(ranges),
+                  ranges == 1 ? "range" : "ranges", static_cast<unsigned long long>(bytes),
+                  bytes == 1 ? "byte" : "bytes");
 }
 
 std::string HexEditorRangeText(std::uint32_t first, std::uint32_t count) {
@@ -95,6 +102,9 @@ bool HexEditorCommandEnabled(int command, const HexEditorMenuState& state) {
         case IDM_FIND_NEXT:
         case IDM_FIND_PREVIOUS:
         case IDM_CHECKSUM:
+        case IDM_COMPARE_FILE:
+        case IDM_NEXT_DIFFERENCE:
+        case IDM_PREVIOUS_DIFFERENCE:
         case IDM_OPEN:
         case IDM_NEW:
         case IDM_SAVE_AS: return !state.scanning;

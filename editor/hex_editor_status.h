@@ -53,9 +53,14 @@ std::string HexEditorCaption(const char* fileTitle);
 // document holds, at most the buffer's size. The rest of the buffer keeps its content.
 std::uint32_t HexEditorCommitLength(std::uint32_t docSize, std::uint32_t bufferSize);
 
-// Part 0 while a search (find) or checksum run goes on: what it does, how far it got and how to
-// stop it, e.g. "Searching... 42% (Esc stops)".
-std::string HexEditorScanProgressText(bool find, std::uint64_t done, std::uint64_t total);
+// Part 0 while a search, checksum or compare run goes on: what it does ("Searching",
+// "Checksum", "Comparing"), how far it got and how to stop it, e.g. "Searching... 42% (Esc
+// stops)".
+std::string HexEditorScanProgressText(const char* what, std::uint64_t done, std::uint64_t total);
+
+// Part 0 while a compare's differences show: "Differences: 3 ranges, 19 bytes", or "No
+// differences".
+std::string HexEditorDifferencesText(std::uint64_t bytes, std::uint64_t ranges);
 
 // count bytes from first, as the Fill and Checksum dialogs name them:
 // "00000010 - 0000001F, 16 bytes" (first and last byte).
@@ -66,7 +71,7 @@ std::string HexEditorGotoHint(std::uint32_t size);
 
 // The state the hex editor's menu items are enabled or greyed by.
 struct HexEditorMenuState {
-    bool scanning = false;   // a search or checksum run goes on
+    bool scanning = false;   // a search, checksum or compare run goes on
     bool readOnly = false;   // the document may not be changed
     bool selection = false;  // something is selected
     bool canUndo = false;

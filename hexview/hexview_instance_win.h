@@ -6,10 +6,12 @@
 #include <ole2.h>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
 #include "document/hex_checksum.h"
+#include "document/hex_compare.h"
 #include "document/hex_document.h"
 #include "document/hex_search.h"
 #include "hexview/hexview_layout.h"
@@ -19,8 +21,8 @@
 
 constexpr UINT_PTR kAutoScrollTimer = 0xDEADBEEF;
 constexpr UINT kAutoScrollPeriod = 20;  // milliseconds
-// A search or checksum run goes on by this message to itself (word parameter: the run's serial),
-// or by this timer when input or painting waits.
+// A search, checksum or compare run goes on by this message to itself (word parameter: the run's
+// serial), or by this timer when input or painting waits.
 constexpr UINT kScanSliceMessage = WM_USER + 1;
 constexpr UINT_PTR kScanTimer = 0x5CA4;
 
@@ -59,14 +61,22 @@ struct HexViewInstance : HexViewModel {
     std::uint32_t digitDocLength = 0;
     const std::uint8_t* digitByte = nullptr;
 
-    // The running search or checksum run (at most one of them), what the last one came to, and
-    // the last search's pattern for Find Next.
+    // The running search or checksum run (at most one run of any kind), what the last run came
+    // to, and the last search's pattern for Find Next.
     std::optional<HexSearch> search;
     std::optional<HexChecksumRun> checksum;
     HexViewScanInfo scanInfo{};
     UINT scanSerial = 0;         // tells a run's slices from those of the runs before it
     DWORD scanNotifiedTick = 0;  // when the parent last heard of the progress
     HexPattern findPattern;      // empty before the first search
+
+    // The running compare and what it reads beside the document (the file, or a copy of bytes),
+    // and what the last one found: shown while the document's changeCount is differencesChange.
+    std::unique_ptr<HexDocument> compareFile;
+    std::vector<std::uint8_t> compareBytes;
+    std::optional<HexCompare> compare;  // after what it borrows, so that it goes first
+    std::optional<HexDiffList> differences;
+    std::uint32_t differencesChange = 0;
 
     // Painting buffers, sized for the current layout whatever the bytes per row.
     std::vector<char> rowText;
@@ -98,7 +108,7 @@ inline int HexViewFail(HexViewInstance& inst, std::uint32_t code) {
 int HexViewNew(HexViewInstance& inst);
 int HexViewResetView(HexViewInstance& inst);
 // Whether the document may be edited now; when not, lastError says why (14 read-only, 25 a
-// search or checksum runs).
+// search, checksum or compare runs).
 bool HexViewCanEdit(HexViewInstance& inst);
 // Caret at offset, selected from anchor to there (nothing when they are equal), scrolled into
 // view; the parent hears HVN_CARETMOVED and HVN_SELCHANGED.
@@ -173,11 +183,19 @@ int HexViewUndoStep(HexViewInstance& inst, bool redo);
 // Returns 0 when the bytes could not be kept.
 int HexViewFlushClipboard(HexViewInstance& inst);
 
-// hexview_scan_win.cpp: searches and checksum runs in slices
+// hexview_scan_win.cpp: searches, checksum runs and compares in slices
 bool HexViewScanning(const HexViewInstance& inst);
 void HexViewOnScanSlice(HexViewInstance& inst, UINT serial);
-// Ends a running search or checksum run as cancelled (HVN_SCANDONE); false when none ran.
+// Ends a running search, checksum run or compare as cancelled (HVN_SCANDONE); false when none ran.
 bool HexViewCancelScan(HexViewInstance& inst);
+// Starts the run just put in search, checksum or compare, described by info.
+void HexViewStartScan(HexViewInstance& inst, const HexViewScanInfo& info);
+
+// hexview_compare_win.cpp
+// The differences of the last compare while they belong to the document as it is, else null.
+const HexDiffList* HexViewShownDifferences(const HexViewInstance& inst);
+// Lets go of differences the document has moved away from (or of any, with all), repainting.
+void HexViewDropDifferences(HexViewInstance& inst, bool all);
 
 // hexview_drop_win.cpp: drag and drop
 [[nodiscard]] bool HexViewStartDrag(HexViewInstance& inst);  // true when the drag ended in a drop

@@ -288,8 +288,8 @@ void HexViewOnKeyDown(HexViewInstance& inst, UINT key) {
     if (key == VK_SHIFT || key == VK_CONTROL) return;
     const bool shift = KeyDown(VK_SHIFT);
     const bool control = KeyDown(VK_CONTROL);
-    // While a search or checksum runs, Escape stops it and the keys that edit do nothing; the
-    // others still move about.
+    // While a search, checksum or compare runs, Escape stops it and the keys that edit do
+    // nothing; the others still move about.
     if (HexViewScanning(inst)) {
         if (key == VK_ESCAPE) return static_cast<void>(HexViewCancelScan(inst));
         if (key == VK_DELETE || key == VK_BACK || (key == VK_INSERT && shift) ||

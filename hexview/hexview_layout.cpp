@@ -88,14 +88,18 @@ struct ByteColors {
     std::uint32_t character;
     std::uint32_t back;
 };
-ByteColors ColorsOfByte(const HexViewColors& c, std::uint32_t i, bool selected, bool changed) {
+// A differing byte keeps its text colours on a background of its own; the selection's
+// background covers it.
+ByteColors ColorsOfByte(const HexViewColors& c, std::uint32_t i, bool selected, bool changed,
+                        bool differs) {
     const bool odd = (i & 1) != 0;
     if (selected) {
         if (changed) return {c.selChangedColor, c.selChangedColor, c.selBackColor};
         return {odd ? c.selOddDataColor : c.selEvenDataColor, c.selCharColor, c.selBackColor};
     }
-    if (changed) return {c.changedColor, c.changedColor, c.backColor};
-    return {odd ? c.oddDataColor : c.evenDataColor, c.charColor, c.backColor};
+    const std::uint32_t back = differs ? c.diffBackColor : c.backColor;
+    if (changed) return {c.changedColor, c.changedColor, back};
+    return {odd ? c.oddDataColor : c.evenDataColor, c.charColor, back};
 }
 
 }  // namespace
@@ -165,6 +169,19 @@ int HexViewFormatByte(std::uint32_t style, std::uint8_t byte, char* out) {
     return length;
 }
 
+void HexViewMarkDifferences(const HexDiffList& list, std::uint32_t rowStart, std::uint32_t count,
+                            std::uint8_t* marks) {
+    const std::uint64_t rowEnd = std::uint64_t{rowStart} + count;
+    for (std::size_t i = list.FirstEndingAfter(rowStart); i < list.ListedCount(); ++i) {
+        const HexDiffRange range = list.Range(i);
+        if (range.start >= rowEnd) break;
+        const std::uint32_t from = std::max(range.start, rowStart) - rowStart;
+        const auto to =
+            static_cast<std::uint32_t>(std::min<std::uint64_t>(range.end, rowEnd) - rowStart);
+        for (std::uint32_t k = from; k < to; ++k) marks[k] |= kHexMarkDiffers;
+    }
+}
+
 void HexViewRowRuns(const HexViewModel& m, std::uint32_t rowStart, std::uint32_t count,
                     const std::uint8_t* marks, std::vector<HexTextRun>& runs) {
     const HexViewColors& c = m.colors;
@@ -173,7 +190,7 @@ void HexViewRowRuns(const HexViewModel& m, std::uint32_t rowStart, std::uint32_t
     const std::uint32_t selMax = SelectionMax(m);
 
     std::uint32_t markedCount = 0;
-    for (std::uint32_t i = 0; i < count; ++i) markedCount += marks[i] != 0 ? 1 : 0;
+    for (std::uint32_t i = 0; i < count; ++i) markedCount += (marks[i] & kHexMarkEdited) != 0;
     const bool marking = (m.style & HVS_MARKCHANGES) != 0 && markedCount > 0;
     const bool allMarked = marking && markedCount == r;
 
@@ -185,24 +202,23 @@ void HexViewRowRuns(const HexViewModel& m, std::uint32_t rowStart, std::uint32_t
     // only by its own mark.
     auto colorsAt = [&](std::uint32_t i) {
         const bool selected = selectedAt(i);
-        const bool marked = marking && i < count && marks[i] != 0;
-        return ColorsOfByte(c, i, selected, marked || (selected && allMarked));
+        const std::uint8_t mark = i < count ? marks[i] : 0;
+        const bool edited = marking && (mark & kHexMarkEdited) != 0;
+        return ColorsOfByte(c, i, selected, edited || (selected && allMarked),
+                            (mark & kHexMarkDiffers) != 0);
     };
 
     runs.clear();
     PushRun(runs, 0, m.dataColumn, c.addressColor, c.backColor);
+    ByteColors colors = colorsAt(0);
     for (std::uint32_t i = 0; i < r; ++i) {
-        const ByteColors colors = colorsAt(i);
         const std::uint32_t start = m.dataColumn + i * m.cellWidth;
-        const bool lastColumn = i == r - 1;
-        const bool lastSelected = selectedAt(i) && std::uint64_t{rowStart} + i == selMax - 1;
-        if (lastColumn || lastSelected) {
-            // The highlight stops right after the last selected digits.
-            PushRun(runs, start, m.cellWidth - 1, colors.cell, colors.back);
-            if (!lastColumn) PushRun(runs, start + m.cellWidth - 1, 1, colors.cell, c.backColor);
-        } else {
-            PushRun(runs, start, m.cellWidth, colors.cell, colors.back);
-        }
+        PushRun(runs, start, m.cellWidth - 1, colors.cell, colors.back);
+        if (i == r - 1) break;  // the last cell has no separator
+        const ByteColors next = colorsAt(i + 1);
+        const std::uint32_t between = next.back == colors.back ? colors.back : c.backColor;
+        PushRun(runs, start + m.cellWidth - 1, 1, colors.cell, between);
+        colors = next;
     }
     PushRun(runs, m.charColumn - m.charGap, m.charGap, c.charColor, c.backColor);
     for (std::uint32_t i = 0; i < r; ++i) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "document/hex_compare.h"
 #include "hexview/hexview_model.h"
 
 // Characters per byte cell, separator included, for the style's number format: 3 hexadecimal,
@@ -41,11 +42,21 @@ struct HexTextRun {
     std::uint32_t backColor;
 };
 
+// Marks of a row's bytes, bits that combine: the document's read gives kHexMarkEdited, the
+// differences of a compare add kHexMarkDiffers.
+constexpr std::uint8_t kHexMarkEdited = 1;   // the byte comes from an edit
+constexpr std::uint8_t kHexMarkDiffers = 2;  // the last compare found it different
+
+// Adds kHexMarkDiffers to the marks of the count bytes from rowStart that lie in a listed range.
+void HexViewMarkDifferences(const HexDiffList& list, std::uint32_t rowStart, std::uint32_t count,
+                            std::uint8_t* marks);
+
 // How to draw the row that starts at rowStart and holds count bytes (0 .. bytesPerRow): the
-// address, the number pane with selection and edited marks, the gap and the character pane,
-// left to right, covering exactly lineWidth characters. marks holds count entries, non-zero
-// for bytes that come from edits. Neighbouring stretches of one colour pair are merged, so a
-// row of uniform colours takes a handful of runs.
+// address, the number pane with selection, edited and differing bytes, the gap and the
+// character pane, left to right, covering exactly lineWidth characters. marks holds count
+// entries (kHexMark bits). A background runs through the separator between two bytes that
+// share it and stops right after the digits of the last. Neighbouring stretches of one colour
+// pair are merged, so a row of uniform colours takes a handful of runs.
 void HexViewRowRuns(const HexViewModel& m, std::uint32_t rowStart, std::uint32_t count,
                     const std::uint8_t* marks, std::vector<HexTextRun>& runs);
 

@@ -58,6 +58,8 @@ struct HexViewColors {
     std::uint32_t selCharColor = kColorHighlightText;     // selected characters
     std::uint32_t changedColor = 0x000000FF;              // edited bytes, unselected (red)
     std::uint32_t selChangedColor = 0x00FFFF00;           // edited bytes, selected (cyan)
+    std::uint32_t diffBackColor = 0x0080E0FF;             // background of bytes a compare
+                                                          // found different (amber)
 };
 
 struct HexViewModel {

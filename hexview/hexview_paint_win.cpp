@@ -60,6 +60,9 @@ void PaintLine(HexViewInstance& inst, HDC dc, std::uint64_t row, LONG right) {
         std::memset(inst.rowBytes.data(), 0, count);
         std::memset(inst.rowMarks.data(), 0, count);
     }
+    if (const HexDiffList* differences = HexViewShownDifferences(inst)) {
+        HexViewMarkDifferences(*differences, start, count, inst.rowMarks.data());
+    }
     HexViewFormatLine(inst, inst.rowText.data(), inst.rowBytes.data(), count, start);
     HexViewRowRuns(inst, start, count, inst.rowMarks.data(), inst.runs);
     HexRowPaint& paint = inst.rowPaint;

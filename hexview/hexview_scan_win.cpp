@@ -1,6 +1,6 @@
-// HexView32 Find and checksums: a HexSearch or HexChecksumRun driven in slices from the control's
-// own message queue, so that the window keeps painting and answers Escape while a long run
-// goes on; the match selected at the end.
+// HexView32 Find, checksums and compares: a HexSearch, HexChecksumRun or HexCompare driven in
+// slices from the control's own message queue, so that the window keeps painting and answers
+// Escape while a long run goes on; the match selected, or the differences shown, at the end.
 #include "hexview/hexview_instance_win.h"
 
 namespace {
@@ -13,12 +13,21 @@ constexpr DWORD kProgressMs = 100;              // between two HVN_SCANPROGRESS
 constexpr DWORD kWaiting = QS_ALLINPUT & ~QS_POSTMESSAGE;
 
 HexScanStatus Step(HexViewInstance& inst) {
-    return inst.search ? inst.search->Step(kStepBytes) : inst.checksum->Step(kStepBytes);
+    if (inst.search) return inst.search->Step(kStepBytes);
+    if (inst.checksum) return inst.checksum->Step(kStepBytes);
+    return inst.compare->Step(kStepBytes);
+}
+
+template <typename Run>
+void TakeProgressOf(HexViewInstance& inst, const Run& run) {
+    inst.scanInfo.done = run.Done();
+    inst.scanInfo.total = run.Total();
 }
 
 void TakeProgress(HexViewInstance& inst) {
-    inst.scanInfo.done = inst.search ? inst.search->Done() : inst.checksum->Done();
-    inst.scanInfo.total = inst.search ? inst.search->Total() : inst.checksum->Total();
+    if (inst.search) return TakeProgressOf(inst, *inst.search);
+    if (inst.checksum) return TakeProgressOf(inst, *inst.checksum);
+    TakeProgressOf(inst, *inst.compare);
 }
 
 // Posted messages are taken before input, painting and timers, and Wine reads the display's
@@ -35,18 +44,6 @@ void ScheduleSlice(HexViewInstance& inst) {
     } else {
         PostMessageA(inst.hwnd, kScanSliceMessage, inst.scanSerial, 0);
     }
-}
-
-// Starts the run just put in search or checksum: its first slice comes from the queue.
-void Start(HexViewInstance& inst, const HexViewScanInfo& info) {
-    inst.scanSerial += 1;
-    inst.scanInfo = info;
-    inst.scanInfo.outcome = HVSO_RUNNING;
-    TakeProgress(inst);
-    inst.scanNotifiedTick = GetTickCount();
-    inst.lastError = kHexOk;
-    PostMessageA(inst.hwnd, kScanSliceMessage, inst.scanSerial, 0);
-    HexViewNotifyParent(inst, HVN_SCANPROGRESS);
 }
 
 DWORD Outcome(HexScanStatus status) {
@@ -69,11 +66,19 @@ void Finish(HexViewInstance& inst, DWORD outcome) {
             inst.scanInfo.position = inst.search->MatchOffset();
             inst.scanInfo.length = inst.search->MatchLength();
         }
+    } else if (inst.checksum) {
+        if (outcome == HVSO_DONE) inst.scanInfo.checksums = inst.checksum->Results();
     } else if (outcome == HVSO_DONE) {
-        inst.scanInfo.checksums = inst.checksum->Results();
+        inst.differences = inst.compare->TakeDifferences();
+        inst.differencesChange = inst.document.changeCount;
+        HexViewInvalidateAll(inst);
     }
     inst.search.reset();
     inst.checksum.reset();
+    // The compare first: it borrows what it read.
+    inst.compare.reset();
+    inst.compareFile.reset();
+    std::vector<std::uint8_t>().swap(inst.compareBytes);
     if (outcome == HVSO_FOUND) {
         // Selected from its end back to its start: the caret stands at the start.
         const std::uint32_t start = inst.scanInfo.position;
@@ -93,14 +98,26 @@ int StartFind(HexViewInstance& inst, bool backward) {
     HexViewScanInfo info{};
     info.kind = HVSCAN_FIND;
     info.backward = backward ? 1 : 0;
-    Start(inst, info);
+    HexViewStartScan(inst, info);
     return 1;
 }
 
 }  // namespace
 
 bool HexViewScanning(const HexViewInstance& inst) {
-    return inst.search.has_value() || inst.checksum.has_value();
+    return inst.search.has_value() || inst.checksum.has_value() || inst.compare.has_value();
+}
+
+// Its first slice comes from the queue.
+void HexViewStartScan(HexViewInstance& inst, const HexViewScanInfo& info) {
+    inst.scanSerial += 1;
+    inst.scanInfo = info;
+    inst.scanInfo.outcome = HVSO_RUNNING;
+    TakeProgress(inst);
+    inst.scanNotifiedTick = GetTickCount();
+    inst.lastError = kHexOk;
+    PostMessageA(inst.hwnd, kScanSliceMessage, inst.scanSerial, 0);
+    HexViewNotifyParent(inst, HVN_SCANPROGRESS);
 }
 
 void HexViewOnScanSlice(HexViewInstance& inst, UINT serial) {
@@ -158,7 +175,7 @@ int HexViewChecksum(HWND control, DWORD kinds) {
     info.kind = HVSCAN_CHECKSUM;
     info.position = position;
     info.length = count;
-    Start(*inst, info);
+    HexViewStartScan(*inst, info);
     return 1;
 }
 

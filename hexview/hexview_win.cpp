@@ -136,6 +136,8 @@ HexViewInstance* HexViewFromWindow(HWND window) {
 }
 
 void HexViewNotifyParent(HexViewInstance& inst, int code) {
+    // Whatever changed the bytes, the parent hears of it: the marks of a compare go here.
+    if (code == HVN_CHANGED) HexViewDropDifferences(inst, false);
     HexViewNotify notify{};
     notify.header.hwndFrom = inst.hwnd;
     notify.header.idFrom = static_cast<UINT_PTR>(GetWindowLongPtrA(inst.hwnd, GWLP_ID));

@@ -31,7 +31,7 @@ constexpr int HVN_CHANGED = -1029;     // content, size or file changed
 constexpr int HVN_MODECHANGED = -1030; // insert mode toggled
 constexpr int HVN_DRAGENTER = -1031;   // a drag entered; selLength carries its byte count
 constexpr int HVN_DROPMOVED = -1032;   // the drop position moved during a drag
-constexpr int HVN_SCANPROGRESS = -1033;  // a search or checksum run started or went on
+constexpr int HVN_SCANPROGRESS = -1033;  // a search, checksum or compare run started or went on
 constexpr int HVN_SCANDONE = -1034;      // it ended (HexViewGetScan says how)
 
 struct HexViewNotify {
@@ -178,26 +178,27 @@ int HexViewFindNext(HWND control, BOOL backward);
 // Computes the checksums named by kinds (ChecksumKinds) of the selection, or of the whole
 // document when nothing is selected. 1 when the run started; 0 with 25.
 int HexViewChecksum(HWND control, DWORD kinds);
-// Stops a running search or checksum run (HVN_SCANDONE, outcome HVSO_CANCELLED); 1 when one
-// ran, else 0.
+// Stops a running search, checksum or compare run (HVN_SCANDONE, outcome HVSO_CANCELLED); 1
+// when one ran, else 0.
 int HexViewCancelScan(HWND control);
 
 constexpr DWORD HVSCAN_FIND = 1;
 constexpr DWORD HVSCAN_CHECKSUM = 2;
+constexpr DWORD HVSCAN_COMPARE = 3;
 
 // How a run went (HexViewScanInfo::outcome).
 enum HexViewScanOutcome : DWORD {
     HVSO_RUNNING = 0,
     HVSO_FOUND = 1,       // position and length name the match
     HVSO_NOTFOUND = 2,    // no match anywhere
-    HVSO_DONE = 3,        // the checksums are in checksums
+    HVSO_DONE = 3,        // the checksums are in checksums; a compare's differences show
     HVSO_CHANGED = 4,     // the document changed under the run (the host changed it)
     HVSO_UNREADABLE = 5,  // a file window could not be mapped (the file is gone or locked)
     HVSO_CANCELLED = 6,   // stopped by Escape, HexViewCancelScan or a new document
 };
 
 struct HexViewScanInfo {
-    DWORD kind;       // HVSCAN_FIND or HVSCAN_CHECKSUM; 0 before the first run
+    DWORD kind;       // HVSCAN_FIND, HVSCAN_CHECKSUM or HVSCAN_COMPARE; 0 before the first run
     DWORD outcome;    // HexViewScanOutcome; HVSO_RUNNING while it runs
     DWORD wrapped;    // find: the search passed the end (start) and went on from the other side
     DWORD backward;   // find: it went towards the start
@@ -210,5 +211,38 @@ struct HexViewScanInfo {
 
 // The running or last run; 1, or 0 (info untouched) for a window that is not a HexView32.
 int HexViewGetScan(HWND control, HexViewScanInfo* info);
-// 1 while a search or checksum run goes on.
+// 1 while a search, checksum or compare run goes on.
 int HexViewIsScanning(HWND control);
+
+// Compare ---------------------------------------------------------------------------------------
+//
+// A compare is a run like a search (HVSCAN_COMPARE, with its slices, notifications, Escape and
+// refused edits). It compares the document with the other side position by position; where one
+// is longer, its extra bytes are one more range. When it is done (HVSO_DONE) the differing bytes
+// show on a background of their own in both panes until the document changes or another compare
+// starts, and Next and Previous Difference step through them. done and total count positions
+// both sides have.
+
+// Compares with the file at path, mapped read-only where it lies. 1 when the compare started; 0
+// with 25, 2 (it is the document's own file), 3 (another program has it), 6 or 23.
+int HexViewCompareFile(HWND control, const char* path);
+// Compares with a copy of size bytes (a HEX file's data as a buffer takes it, say). 1 when the
+// compare started; 0 with 25, or 1 when there is no memory for the copy.
+int HexViewCompareData(HWND control, const void* bytes, DWORD size);
+
+// What the compare whose differences show found: 1 with the differing bytes and ranges (both 0:
+// no differences); 0 when no compare result shows. Either pointer may be null.
+int HexViewGetDifferences(HWND control, ULONGLONG* bytes, ULONGLONG* ranges);
+
+struct HexViewDifference {
+    DWORD start;    // the differing range, as the compare listed it: its first position
+    DWORD end;      // one past its last; past the document's end for the other side's extra bytes
+    DWORD wrapped;  // the step passed the end (start) and went on from the other side
+};
+// Selects the next differing range: forward, the first that starts after the selection's start
+// (or at or after the caret when nothing is selected); backward, the last that starts before the
+// selection's start or the caret. Wraps once. The range is selected with the caret at its start
+// and scrolled into view (HVN_CARETMOVED, HVN_SELCHANGED); the other side's extra bytes put the
+// caret at the document's end. found, when given, says which range. 1; 0 with 28 (no compare
+// result shows), 25, or 0 when the compare found no differences.
+int HexViewNextDifference(HWND control, BOOL backward, HexViewDifference* found);

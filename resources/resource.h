@@ -61,6 +61,9 @@
 #define IDM_GOTO 32794
 #define IDM_OPEN 32795
 #define IDM_ESCAPE 32796  // the Escape key: stops a search, or else closes; in no menu
+#define IDM_COMPARE_FILE 32797
+#define IDM_NEXT_DIFFERENCE 32798
+#define IDM_PREVIOUS_DIFFERENCE 32799
 
 // Hex editor dialogs: Go To, Find, Fill Selection, Checksum.
 #define IDC_GOTO_OFFSET 1001

@@ -12,6 +12,7 @@
 
 #include "bench/hex_search_cases.h"
 #include "bench/win/bench_clock.h"
+#include "bench/win/scan_host.h"
 #include "document/hex_document_file.h"
 #include "hexview/hexview_win.h"
 
@@ -34,30 +35,15 @@ void Time(const char* what, int runs, Work work) {
                 kBenchFileBytes / best / 1e6, median, kBenchFileBytes / median / 1e6);
 }
 
-bool gRunEnded = false;
-
-LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NOTIFY &&
-        reinterpret_cast<const NMHDR*>(lParam)->code == static_cast<UINT>(HVN_SCANDONE)) {
-        gRunEnded = true;
-    }
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
 // A search (or a CRC-32) of the whole document from its start, run by the control from the
 // queue until it ends; true when it read everything and found nothing (or summed everything).
 bool RunInControl(HWND control, bool find) {
-    gRunEnded = false;
     HexViewGoTo(control, 0);
     if (!(find ? HexViewFind(control, kBenchSearches[0].text, 0)
                : HexViewChecksum(control, kChecksumCrc32))) {
         return false;
     }
-    MSG msg;
-    while (!gRunEnded && GetMessageA(&msg, nullptr, 0, 0) > 0) {
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
+    RunUntilScanDone();
     HexViewScanInfo info{};
     HexViewGetScan(control, &info);
 
@@ -65,21 +51,7 @@ bool RunInControl(HWND control, bool find) {
 }
 
 void TimeInControl(const std::string& path) {
-    HINSTANCE instance = GetModuleHandleA(nullptr);
-    RegisterHexViewClass(instance);
-    WNDCLASSA host{};
-    host.lpfnWndProc = HostProc;
-    host.hInstance = instance;
-    host.lpszClassName = "HexSearchBenchHost";
-    RegisterClassA(&host);
-    HWND frame =
-        CreateWindowExA(0, host.lpszClassName, "Find benchmark", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                        0, 0, 800, 600, nullptr, nullptr, instance, nullptr);
-    RECT client;
-    GetClientRect(frame, &client);
-    HWND control = CreateWindowExA(WS_EX_CLIENTEDGE, kHexViewClass, "",
-                                   WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL, 0, 0,
-                                   client.right, client.bottom, frame, nullptr, instance, nullptr);
+    HWND control = CreateScanHost("Find benchmark");
     if (HexViewOpenFile(control, path.c_str(), TRUE, TRUE) == 0) {
         std::printf("the control could not open %s\n", path.c_str());
         return;
@@ -88,7 +60,7 @@ void TimeInControl(const std::string& path) {
     Time((std::string("Find, ") + kBenchSearches[0].name).c_str(), 5,
          [&] { return RunInControl(control, true); });
     Time("Checksum, CRC-32", 5, [&] { return RunInControl(control, false); });
-    DestroyWindow(frame);
+    DestroyWindow(GetParent(control));
 }
 
 }  // namespace

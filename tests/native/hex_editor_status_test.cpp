@@ -81,10 +81,14 @@ TEST(HexEditorStatus, ModeValueCaptionAndCommitLength) {
 }
 
 TEST(HexEditorStatus, RunsSayHowFarTheyGotAndRangesNameTheirFirstAndLastByte) {
-    EXPECT_EQ(HexEditorScanProgressText(true, 0, 0), "Searching... 0% (Esc stops)");
-    EXPECT_EQ(HexEditorScanProgressText(false, 429, 1000), "Checksum... 42% (Esc stops)");
-    EXPECT_EQ(HexEditorScanProgressText(true, 0xFFFFFFFFu, 0xFFFFFFFFu),
-              "Searching... 100% (Esc stops)");
+    EXPECT_EQ(HexEditorScanProgressText("Searching", 0, 0), "Searching... 0% (Esc stops)");
+    EXPECT_EQ(HexEditorScanProgressText("Checksum", 429, 1000), "Checksum... 42% (Esc stops)");
+    EXPECT_EQ(HexEditorScanProgressText("Comparing", 0xFFFFFFFFu, 0xFFFFFFFFu),
+              "Comparing... 100% (Esc stops)");
+    EXPECT_EQ(HexEditorDifferencesText(0, 0), "No differences");
+    EXPECT_EQ(HexEditorDifferencesText(1, 1), "Differences: 1 range, 1 byte");
+    EXPECT_EQ(HexEditorDifferencesText(0x100000000ull, 2),
+              "Differences: 2 ranges, 4294967296 bytes");
     EXPECT_EQ(HexEditorRangeText(0x10, 16), "00000010 - 0000001F, 16 bytes");
     EXPECT_EQ(HexEditorRangeText(0xFFFFFFFEu, 1), "FFFFFFFE - FFFFFFFE, 1 byte");
     EXPECT_EQ(HexEditorRangeText(0, 0), "00000000, 0 bytes");

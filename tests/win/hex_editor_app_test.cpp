@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/settings.h"
@@ -486,6 +487,75 @@ TEST_F(HexEditorAppTest, TheToolsOnALargeFileByMenuAndByKey) {
     Bytes committed(file.begin(), file.begin() + kChipSize);
     committed[0x1234] = 0x5A;
     EXPECT_EQ(SavedBuffer(), committed);
+}
+
+// Search/Compare with File against the chip's bytes: part 0 counts the differences, F6 and
+// Shift+F6 select them range by range and wrap with a note; an edit ends them, and F6 then asks
+// for a file again. A HEX file compares by its data from address 0, and the document's bytes
+// past that are one more range.
+TEST_F(HexEditorAppTest, CompareWithAFileCountsAndStepsThroughTheDifferences) {
+    Bytes other = ChipPattern();
+    for (auto [first, count] : {std::pair{0x40, 1}, {0x86, 16}, {0xC5, 2}}) {
+        for (int at = first; at < first + count; ++at) other[at] ^= 0xFF;
+    }
+    const std::string path = app_.dir().File("other.bin");
+    testing_support::WriteFileBytes(path, other);
+    const Bytes chip = ChipPattern();
+    Bytes data(chip.begin(), chip.begin() + 0x110);
+    data[0x100] ^= 0xFF;
+    const std::string text = WriteIntelHex(data.data(), static_cast<std::uint32_t>(data.size()), 0);
+    const std::string hex = app_.dir().File("short.hex");
+    testing_support::WriteFileBytes(hex, Bytes(text.begin(), text.end()));
+
+    OpenEditor();
+    Command(IDM_COMPARE_FILE);
+    ASSERT_TRUE(app_.AnswerFileDialog(path, "Select File To Compare..."));
+    const std::string counted = "Differences: 3 ranges, 19 bytes";
+    EXPECT_EQ(PartBecomes(0, counted), counted);
+    SaveScreenshot("hex-compare", editor_);
+    SetForegroundWindow(editor_);
+    PumpMessages(100);
+    struct Step {
+        bool back;
+        const char* selection;
+        const char* count;
+        std::string note;
+    };
+    const Step steps[] = {
+        {false, "Selection: 00000041 - 00000040", "1 bytes", counted},
+        {false, "Selection: 00000096 - 00000086", "16 bytes", counted},
+        {false, "Selection: 000000C7 - 000000C5", "2 bytes", counted},
+        {false, "Selection: 00000041 - 00000040", "1 bytes",
+         "Passed the end, went on from the start"},
+        {true, "Selection: 000000C7 - 000000C5", "2 bytes",
+         "Passed the start, went on from the end"},
+    };
+    for (const Step& step : steps) {
+        if (step.back) {
+            PressKeys({VK_SHIFT, VK_F6});
+        } else {
+            PressKeys({VK_F6});
+        }
+        EXPECT_EQ(Part(1), step.selection);
+        EXPECT_EQ(Part(3), step.count);
+        EXPECT_EQ(Part(0), step.note);
+    }
+    Key(VK_LEFT);  // moving on: part 0 counts again
+    EXPECT_EQ(Part(0), counted);
+    Type("5");
+    EXPECT_EQ(Part(0), "");
+    SendMessageA(editor_, WM_COMMAND, IDM_UNDO, 0);
+
+    PressKeys({VK_F6});
+    ASSERT_TRUE(app_.AnswerFileDialog(hex, "Select File To Compare..."));
+    EXPECT_EQ(PartBecomes(0, "Differences: 2 ranges, 32497 bytes"),
+              "Differences: 2 ranges, 32497 bytes");
+    Command(IDM_GOTO);
+    ASSERT_TRUE(Answer(Dialog("Go To", IDC_GOTO_OFFSET), IDC_GOTO_OFFSET, "0"));
+    PressKeys({VK_F6});
+    EXPECT_EQ(Part(1), "Selection: 00000101 - 00000100");
+    PressKeys({VK_F6});
+    EXPECT_EQ(Part(1), "Selection: 00008000 - 00000110");
 }
 
 // Edits to a document with a file of its own are offered for saving there before the document

@@ -66,6 +66,10 @@ TEST(HexViewControl, FunctionsOnAWindowThatIsNotAHexViewDoNothing) {
         EXPECT_EQ(HexViewCancelScan(window), 0);
         EXPECT_EQ(HexViewGetScan(window, &scan), 0);
         EXPECT_EQ(scan.kind, 7u);
+        EXPECT_EQ(HexViewCompareFile(window, "x"), 0);
+        EXPECT_EQ(HexViewCompareData(window, &byte, 1), 0);
+        EXPECT_EQ(HexViewGetDifferences(window, nullptr, nullptr), 0);
+        EXPECT_EQ(HexViewNextDifference(window, FALSE, nullptr), 0);
     }
     EXPECT_EQ(GetWindowLongPtrA(dialog, DWLP_MSGRESULT), 0x1234);
     DestroyWindow(button);
@@ -342,6 +346,58 @@ TEST(HexViewControl, SearchesAndChecksumsRunFromTheQueueAndEscapeStopsThem) {
     HexViewGetScan(control, &scan);
     EXPECT_EQ(scan.outcome, HVSO_DONE);
     EXPECT_EQ(scan.checksums.crc32, 0xCBF43926u);
+}
+
+// A compare runs as a search does: nothing typed goes in meanwhile and Escape stops it, leaving
+// nothing to step through. Done, its ranges are stepped through from the caret both ways and wrap;
+// the longer side's extra bytes are the last range and put the caret at the document's end.
+TEST(HexViewControl, ACompareRunsFromTheQueueAndItsRangesAreSteppedThrough) {
+    HexViewHost host;
+    const std::vector<unsigned char> bytes(0x30000, 0x11);
+    std::vector<unsigned char> other(0x30004, 0x11);
+    other[0x10] = other[0x20000] = other[0x20001] = 0;
+    host.SetBytes(bytes);
+    HWND control = host.control();
+    EXPECT_EQ(HexViewNextDifference(control, FALSE, nullptr), 0);
+    EXPECT_EQ(HexViewGetLastError(control), 28u);
+
+    ASSERT_EQ(HexViewCompareData(control, other.data(), static_cast<DWORD>(other.size())), 1);
+    SendMessageA(control, WM_CHAR, '5', 1);  // before any slice ran
+    host.Key(VK_ESCAPE);
+    host.Pump();
+    HexViewScanInfo scan{};
+    HexViewGetScan(control, &scan);
+    EXPECT_EQ(scan.kind, HVSCAN_COMPARE);
+    EXPECT_EQ(scan.outcome, HVSO_CANCELLED);
+    EXPECT_EQ(host.Bytes(), bytes);
+    EXPECT_EQ(HexViewGetDifferences(control, nullptr, nullptr), 0);
+
+    ASSERT_EQ(HexViewCompareData(control, other.data(), static_cast<DWORD>(other.size())), 1);
+    host.Pump();
+    ULONGLONG differing = 0;
+    ULONGLONG ranges = 0;
+    ASSERT_EQ(HexViewGetDifferences(control, &differing, &ranges), 1);
+    EXPECT_EQ(differing, 7u);
+    EXPECT_EQ(ranges, 3u);
+    struct Step {
+        BOOL backward;
+        HexViewDifference found;
+        DWORD anchor;  // the caret stands at the range's start, within the document
+    };
+    const Step steps[] = {
+        {FALSE, {0x10, 0x11, 0}, 0x11},          {FALSE, {0x20000, 0x20002, 0}, 0x20002},
+        {FALSE, {0x30000, 0x30004, 0}, 0x30000}, {FALSE, {0x10, 0x11, 1}, 0x11},
+        {TRUE, {0x30000, 0x30004, 1}, 0x30000},  {TRUE, {0x20000, 0x20002, 0}, 0x20002},
+    };
+    for (const Step& step : steps) {
+        HexViewDifference found{};
+        ASSERT_EQ(HexViewNextDifference(control, step.backward, &found), 1);
+        EXPECT_EQ(found.start, step.found.start);
+        EXPECT_EQ(found.end, step.found.end);
+        EXPECT_EQ(found.wrapped, step.found.wrapped) << found.start;
+        EXPECT_EQ(HexViewGetCaret(control), step.found.start);
+        EXPECT_EQ(host.inst().selAnchor, step.anchor);
+    }
 }
 
 }  // namespace

@@ -218,4 +218,30 @@ TEST_F(HexViewPaint, IncrementalPaintingMatchesAFullRepaint) {
     }
 }
 
+// The bytes a compare found different show on a background of their own in both panes, through
+// the separators between them, until the document is edited.
+TEST_F(HexViewPaint, DifferencesOfACompareShowUntilAnEdit) {
+    const Bytes bytes = Counting(64);
+    Bytes other = bytes;
+    for (std::size_t at = 3; at < 6; ++at) other[at] ^= 0x20;
+    host_.SetBytes(bytes);
+    ASSERT_EQ(HexViewCompareData(hv(), other.data(), static_cast<DWORD>(other.size())), 1);
+    host_.Pump();
+    constexpr COLORREF kAmber = RGB(0xFF, 0xE0, 0x80);
+    ClientPixels shot = Shot();
+    EXPECT_EQ(shot.Count(kAmber, Cell(DigitColumn(2) + 2, 0)), 0);
+    for (std::uint32_t byte = 3; byte < 5; ++byte) {
+        EXPECT_EQ(shot.Count(kAmber, Cell(DigitColumn(byte) + 2, 0)), CellArea()) << byte;
+    }
+    EXPECT_EQ(shot.Count(kAmber, Cell(DigitColumn(5) + 2, 0)), 0);
+    for (std::uint32_t byte = 3; byte < 6; ++byte) {
+        EXPECT_GT(shot.Count(kAmber, Cell(59 + byte, 0)), CellArea() / 3) << byte;
+    }
+    EXPECT_EQ(shot.Count(kAmber, Cell(59 + 6, 0)), 0);
+
+    host_.Type("7");
+    shot = Shot();
+    EXPECT_EQ(shot.Count(kAmber, RECT{0, 0, shot.width(), shot.height()}), 0);
+}
+
 }  // namespace

@@ -24,6 +24,23 @@ using Bytes = std::vector<std::uint8_t>;
 
 constexpr char kProgramming[] = "Programming Device from buffer...";
 
+// The line a failed verify adds, counted here byte by byte: the differing bytes, their runs and
+// the first run.
+std::string DifferencesLine(const Bytes& chip, const Bytes& image) {
+    unsigned bytes = 0;
+    unsigned runs = 0;
+    unsigned first = 0;
+    unsigned last = 0;
+    for (unsigned i = 0; i < image.size(); ++i) {
+        if (chip[i] == image[i]) continue;
+        ++bytes;
+        if (i == 0 || chip[i - 1] == image[i - 1]) ++runs;
+        if (runs == 1) last = i;
+        if (bytes == 1) first = i;
+    }
+    return Printf("Differences: %u bytes in %u ranges, first %06X-%06X", bytes, runs, first, last);
+}
+
 // Addresses that came from a file stay with it: a chip chosen afterwards keeps them, or says
 // they do not fit; a binary file loaded next starts at chip address 0 unless the user typed one.
 TEST_F(ProgrammerWindowTest, AddressesFromAFileStayWithItThroughAChipChoiceAndABinaryLoad) {
@@ -80,17 +97,20 @@ TEST_F(ProgrammerWindowTest, ProgrammingIsVerifiedUnlessTheUserTurnsItOff) {
     WriteFileBytes(path, image);
     Load(path);
 
+    Bytes programmedChip(image.size());
+    for (std::size_t i = 0; i < image.size(); ++i) programmedChip[i] = old[i] & image[i];
     std::size_t first = 0;
-    while ((old[first] & image[first]) == image[first]) ++first;
+    while (programmedChip[first] == image[first]) ++first;
     const std::string differs = Printf(
         "The chip differs first at chip address %.6X (buffer %.6X): the buffer has %.2X, the chip "
         "%.2X. A flash chip may need erasing first.",
         static_cast<unsigned>(first), static_cast<unsigned>(first), image[first],
-        old[first] & image[first]);
+        programmedChip[first]);
     const Lines programmed = {kProgramming, kSeparator, kSucceeded,
                               FormatChecksumLine(0, 0xFFFF, image.data())};
     Lines lines = programmed;
-    lines.insert(lines.end(), {kVerifying, kNotMatched, differs});
+    lines.insert(lines.end(),
+                 {kVerifying, kNotMatched, DifferencesLine(programmedChip, image), differs});
     EXPECT_EQ(app_.Run(IDC_PROGRAM_CHIP, differs), lines);
 
     Check(IDC_VERIFY_AFTER_PROGRAM, false);

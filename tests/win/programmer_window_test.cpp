@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/address_rules.h"
@@ -98,20 +99,27 @@ TEST_F(ProgrammerWindowTest, ProgramThenVerifyBothWaysThenReadBack) {
     Check(IDC_QUICK_VERIFY, true);
     EXPECT_EQ(app_.Run(IDC_VERIFY_CHIP, kVerified), (Lines{kVerifying, kVerified}));
 
-    // A verify that does not match says where, or which of the unit's checksums differ.
-    ASSERT_TRUE(Sim().Ok("poke 0x1234 0x00"));
+    // A verify that does not match says where, or which of the unit's checksums differ. A chip
+    // that differs in 3 ranges: 1 byte, 16 and 2.
     std::vector<std::uint8_t> expected = image;
-    expected[0x1234] = 0x00;
+    for (auto [first, count] : {std::pair{0x100, 1}, {0x2000, 16}, {0x7FFE, 2}}) {
+        for (int at = first; at < first + count; ++at) {
+            expected[at] = static_cast<std::uint8_t>(~image[at]);
+        }
+    }
+    ASSERT_TRUE(Sim().SetChipContents(expected));
     const std::string sums = Printf(
         "The unit's checksum of 000000-007FFF differs: %.4X for the buffer, %.4X for the chip.",
         WeightedChecksum16(image.data(), 0x8000), WeightedChecksum16(expected.data(), 0x8000));
     EXPECT_EQ(app_.Run(IDC_VERIFY_CHIP, sums), (Lines{kVerifying, kNotMatched, sums}));
     Check(IDC_QUICK_VERIFY, false);
     const std::string differs = Printf(
-        "The chip differs first at chip address 001234 (buffer 001234): the buffer has %.2X, the "
-        "chip 00.",
-        image[0x1234]);
-    EXPECT_EQ(app_.Run(IDC_VERIFY_CHIP, differs), (Lines{kVerifying, kNotMatched, differs}));
+        "The chip differs first at chip address 000100 (buffer 000100): the buffer has %.2X, the "
+        "chip %.2X.",
+        image[0x100], expected[0x100]);
+    EXPECT_EQ(app_.Run(IDC_VERIFY_CHIP, differs),
+              (Lines{kVerifying, kNotMatched,
+                     "Differences: 19 bytes in 3 ranges, first 000100-000100", differs}));
 
     // Reading brings the changed byte into the buffer, and its checksums into the log; saving
     // shows what the buffer holds.
@@ -145,7 +153,8 @@ TEST_F(ProgrammerWindowTest, AfterALongSessionAFailedVerifyIsTheLastLineInView) 
     while (app_.Log().back() != differs && GetTickCount() - start < 20000) PumpMessages(20);
     Lines log = app_.Log();
     ASSERT_EQ(log.back(), differs);
-    EXPECT_EQ(log[log.size() - 2], kNotMatched);
+    EXPECT_EQ(log[log.size() - 2], "Differences: 256 bytes in 1 range, first 000000-0000FF");
+    EXPECT_EQ(log[log.size() - 3], kNotMatched);
     EXPECT_EQ(log.front(), "SUCCESS: Verification Succeeded.");
     EXPECT_LE(app_.Text(IDC_LOG).size(), 256u * 1024);
     EXPECT_TRUE(LastLineInView(app_.Item(IDC_LOG)));
@@ -157,16 +166,18 @@ TEST_F(ProgrammerWindowTest, EraseAndBlankChecksOfChipAndSector) {
     StartApp();
     EXPECT_TRUE(app_.Visible(IDC_ERASE_SECTOR));
 
-    EXPECT_EQ(app_.Run(IDC_BLANK_CHECK, "Chip NOT blank."),
-              (Lines{"Checking for blank device...", "Chip NOT blank."}));
+    EXPECT_EQ(app_.Run(IDC_BLANK_CHECK, "Not blank: "),
+              (Lines{"Checking for blank device...", "Chip NOT blank.",
+                     "Not blank: 2 bytes in 2 ranges, first 030000-030000"}));
 
     // Sector 3 with the up-down control.
     SendMessageA(app_.Item(IDC_SECTOR_UPDOWN), UDM_SETPOS, 0, MAKELPARAM(3, 0));
     SendMessageA(app_.window(), WM_VSCROLL, MAKEWPARAM(SB_THUMBPOSITION, 3),
                  reinterpret_cast<LPARAM>(app_.Item(IDC_SECTOR_UPDOWN)));
     EXPECT_EQ(app_.Text(IDC_SECTOR_LABEL), "0x30000 - 0x3FFFF");
-    EXPECT_EQ(app_.Run(IDC_SECTOR_BLANK_CHECK, "Sector NOT blank."),
-              (Lines{"Checking for blank sector...", "Sector NOT blank."}));
+    EXPECT_EQ(app_.Run(IDC_SECTOR_BLANK_CHECK, "Not blank: "),
+              (Lines{"Checking for blank sector...", "Sector NOT blank.",
+                     "Not blank: 1 byte in 1 range, first 030000-030000"}));
     EXPECT_EQ(app_.Run(IDC_ERASE_SECTOR, "Sector Erase Succeeded."),
               (Lines{"Erasing Sector...", "Sector Erase Succeeded."}));
     EXPECT_EQ(app_.Run(IDC_SECTOR_BLANK_CHECK, "Sector is blank."),
