@@ -54,10 +54,16 @@ configure_tree() {
     printf '%s' "$*" >"$stamp"
 }
 
+# Runs a build command, at priority VORLAND_BUILD_NICE when set (./test lowers the builds that
+# run beside its tests).
+build_cmd() {
+    if [ -n "${VORLAND_BUILD_NICE:-}" ]; then nice -n "$VORLAND_BUILD_NICE" "$@"; else "$@"; fi
+}
+
 # Configures and builds one build tree. $1 = name under build/, the rest = cmake options.
 build_tree() {
     configure_tree "$@" || return 1
-    cmake --build "$VORLAND_BUILD/$1" || { echo "error: build of $1 failed" >&2; return 1; }
+    build_cmd cmake --build "$VORLAND_BUILD/$1" || { echo "error: build of $1 failed" >&2; return 1; }
 }
 
 # clang for the sanitizer trees: it builds them in half the time g++ takes (measured: the
@@ -68,7 +74,7 @@ build_native() { build_tree native "${NATIVE_OPTIONS[@]}"; }
 # Only the simulator of the native tree: the Win32 tests and benchmarks start it under Wine.
 build_native_sim() {
     configure_tree native "${NATIVE_OPTIONS[@]}" || return 1
-    cmake --build "$VORLAND_BUILD/native" --target vorland-sim >/dev/null ||
+    build_cmd cmake --build "$VORLAND_BUILD/native" --target vorland-sim >/dev/null ||
         { echo "error: build of vorland-sim failed" >&2; return 1; }
 }
 # Benchmarks measure optimised code without sanitizers, in a tree of their own.
@@ -84,7 +90,7 @@ build_windows() {
 # Only the given targets of the Windows tree (no tests, no benchmarks).
 build_windows_targets() {
     configure_tree win "${WINDOWS_OPTIONS[@]}" || return 1
-    cmake --build "$VORLAND_BUILD/win" --target "$@" ||
+    build_cmd cmake --build "$VORLAND_BUILD/win" --target "$@" ||
         { echo "error: build of $* failed" >&2; return 1; }
 }
 # Only the programs that a Windows user gets (the release package), in the same tree.
@@ -95,14 +101,14 @@ TSAN_TESTS=(cli_gang_test cli_gang_units_test)
 build_tsan() {
     configure_tree tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORLAND_SANITIZE=OFF -DVORLAND_TSAN=ON \
         -DVORLAND_BENCH=OFF "${CLANG[@]}" || return 1
-    cmake --build "$VORLAND_BUILD/tsan" --target vorland-cli vorland-sim "${TSAN_TESTS[@]}" ||
+    build_cmd cmake --build "$VORLAND_BUILD/tsan" --target vorland-cli vorland-sim "${TSAN_TESTS[@]}" ||
         { echo "error: build of tsan failed" >&2; return 1; }
 }
 # The libFuzzer targets alone (the programs and the layers no target uses are not built).
 mapfile -t FUZZ_TARGETS < <(cd "$VORLAND_ROOT/tests/fuzz" && ls -- *_fuzz.cpp | sed 's/\.cpp$//')
 build_fuzz() {
     configure_tree fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORLAND_FUZZ=ON "${CLANG[@]}" || return 1
-    cmake --build "$VORLAND_BUILD/fuzz" --target "${FUZZ_TARGETS[@]}" ||
+    build_cmd cmake --build "$VORLAND_BUILD/fuzz" --target "${FUZZ_TARGETS[@]}" ||
         { echo "error: build of fuzz failed" >&2; return 1; }
 }
 

@@ -168,7 +168,7 @@ TEST_F(CliGangTest, ReadWritesOneFilePerUnitAndTellsWhetherTheyAreIdentical) {
     f = Run(read);
     EXPECT_EQ(f.status, kExitSuccess) << f.err;
     const Table table = TableOf(f.out);
-    ASSERT_EQ(table.size(), 6u) << f.out;
+    ASSERT_EQ(table.size(), 6u) << f.out << f.err;
     EXPECT_EQ(table[4], std::vector<std::string>{"all 3 units succeeded"});
     EXPECT_EQ(table[5], std::vector<std::string>{"the 3 files read are identical"});
     for (std::size_t row : {1, 2, 3}) EXPECT_EQ(table[row][5], SumsOf(poked)) << row;
@@ -249,7 +249,7 @@ TEST_F(PacedCliGangTest, AUnitUnpluggedMidTransferLeavesTheOthersToFinish) {
     const Finished f = cli.Wait();
     EXPECT_EQ(f.status, kExitLinkFailure) << f.err;
     const Table table = TableOf(f.out);
-    ASSERT_EQ(table.size(), 6u) << f.out;
+    ASSERT_EQ(table.size(), 6u) << f.out << f.err;
     EXPECT_EQ(table[2][2], "failed");
     EXPECT_EQ(table[4], std::vector<std::string>{"1 of 3 units failed: " + Port(1) + " (failed)"});
     EXPECT_EQ(table[5], std::vector<std::string>{"the 2 files read are identical"});
