@@ -283,7 +283,7 @@ std::uint32_t KVTandrel::ConcludeScan(const std::string& found, const ScanNotes&
         deviceFamily = kFamilyCalyxor2;
         capabilities |= kCapabilityEmulator;
         flags = kHardwareCalyxor2;
-    } else if (letter == 'A' || letter == 'F') {
+    } else if (IsProgrammerLetter(letter)) {
         deviceFamily = kFamilyProgrammer;
         capabilities = kCapabilityProgrammer;
         std::uint8_t info[kHardwareInfoSize] = {};

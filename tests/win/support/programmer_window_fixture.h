@@ -73,18 +73,17 @@ class ProgrammerWindowTest : public ::testing::Test {
 
     void StartApp() { ASSERT_TRUE(app_.Start()); }
 
-    // Loads a file through the dialog (choosing filter when not 0) and returns the lines it
-    // logged.
+    // Loads or saves a file through the dialog (choosing filter when not 0) and returns the
+    // lines it logged.
     Lines Load(const std::string& path, int filter = 0) {
-        std::size_t before = app_.Log().size();
-        app_.Press(IDC_LOAD_FILE);
-        EXPECT_TRUE(app_.AnswerFileDialog(path, "Select File...", filter));
-        PumpMessages(100);
-        return app_.LogSince(before);
+        return FileDialog(IDC_LOAD_FILE, path, filter);
     }
     Lines Save(const std::string& path, int filter = 0) {
+        return FileDialog(IDC_SAVE_FILE, path, filter);
+    }
+    Lines FileDialog(int button, const std::string& path, int filter) {
         std::size_t before = app_.Log().size();
-        app_.Press(IDC_SAVE_FILE);
+        app_.Press(button);
         EXPECT_TRUE(app_.AnswerFileDialog(path, "Select File...", filter));
         PumpMessages(100);
         return app_.LogSince(before);
