@@ -143,9 +143,10 @@ std::string GridTextWriter::Finish() {
 ParsedGridText ParseGridText(std::string_view text) {
     ParsedGridText parsed;
     int row = 0;
-    for (std::size_t end = text.find('\n'); end != std::string_view::npos; end = text.find('\n')) {
+    while (!text.empty()) {
+        std::size_t end = text.find('\n');
         std::string_view line = text.substr(0, end);
-        text.remove_prefix(end + 1);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         if (++row > kGridMaxRows) {
             parsed.clipped = true;

@@ -137,8 +137,9 @@ struct ParsedGridText {
 };
 
 // Splits pasted text into cells: one row per line ended by LF (a CR before it is dropped),
-// cells separated by tabs. A last line without LF is not pasted, so text without any LF gives
-// nothing. Rows may have different numbers of cells; nothing is read beyond `text`.
+// cells separated by tabs. A last line without LF is a row too (a single row copied from most
+// programs has none), so only empty text gives nothing. Rows may have different numbers of
+// cells; nothing is read beyond `text`.
 [[nodiscard]] ParsedGridText ParseGridText(std::string_view text);
 
 // Height of the title band for a title whose one-line text height is textHeight: 0 for an

@@ -231,12 +231,12 @@ TEST(GridText, PasteSplitsLinesAndTabs) {
               (V{"1,1=a", "2,1=b", "2,2=c", "2,3=d", "3,1="}));
 }
 
-TEST(GridText, PasteNeedsLineFeeds) {
+TEST(GridText, PasteTakesALastLineWithoutLineFeed) {
+    using V = std::vector<std::string>;
     EXPECT_TRUE(ParseGridText("").cells.empty());
-    EXPECT_TRUE(ParseGridText("a\tb\tc").cells.empty());
-    EXPECT_TRUE(ParseGridText("a\tb\r").cells.empty());
-    // The unterminated last line is left out.
-    EXPECT_EQ(Describe(ParseGridText("a\r\nb")), std::vector<std::string>{"1,1=a"});
+    EXPECT_EQ(Describe(ParseGridText("a\tb\tc")), (V{"1,1=a", "1,2=b", "1,3=c"}));
+    EXPECT_EQ(Describe(ParseGridText("a\tb\r")), (V{"1,1=a", "1,2=b"}));
+    EXPECT_EQ(Describe(ParseGridText("a\r\nb")), (V{"1,1=a", "2,1=b"}));
 }
 
 TEST(GridText, PasteStopsAtTheGridsEdges) {

@@ -420,11 +420,6 @@ TEST_F(GridTest, PasteOfOddTextStaysInsideItsCells) {
     EXPECT_EQ(Text(1, 2), "b");
     EXPECT_EQ(Text(2, 1), "c");
     EXPECT_EQ(Text(2, 2), "");
-
-    SetText(1, 1, "before");
-    PutClipboardText("no line feed\tat all");
-    Send(GRM_PASTE);
-    EXPECT_EQ(Text(1, 1), "before");
 }
 
 TEST_F(GridTest, ZeroWidthColumnIsSkippedByPaintingRightAndTheScrollRange) {
