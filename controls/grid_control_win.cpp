@@ -70,19 +70,10 @@ LRESULT OnSetText(GridState& state, const char* text) {
     return TRUE;
 }
 
-// Keeps the current cell and the scroll origin inside the grid when it shrinks.
-void ClampToSize(GridState& state) {
-    GridLayout& layout = state.layout;
-    state.curRow = std::clamp(state.curRow, 1, LastRowOf(state));
-    state.curCol = std::clamp(state.curCol, 1, layout.colCount);
-    layout.firstRow = std::clamp(layout.firstRow, 1, LastRowOf(state));
-    layout.firstCol = std::clamp(layout.firstCol, 1, layout.colCount);
-}
-
 LRESULT OnSetSize(GridState& state, int rows, int columns) {
     state.layout.rowCount = std::clamp(rows, 0, kGridMaxRows);
     state.layout.colCount = columns <= 0 ? 1 : std::min(columns, kGridMaxCols);
-    ClampToSize(state);
+    KeepCurrentInGrid(state);
     Repaint(state);
     return 0;
 }

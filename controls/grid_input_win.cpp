@@ -20,6 +20,7 @@ bool BeginEdit(GridState& state) {
     if (state.editing) return true;
     if (!EditAllowed(state)) return false;
     state.editing = true;
+    state.editTyped = false;
     state.editBuffer.clear();
     NotifyCell(state, GRN_EDITBEGIN);
     return true;
@@ -29,6 +30,7 @@ void TypeCharacter(GridState& state, char character) {
     if (!state.editing && !EditAllowed(state)) return;
     BringCurrentIntoView(state);
     BeginEdit(state);
+    state.editTyped = true;
     if (state.editBuffer.size() >= kGridMaxCellText) {
         MessageBeep(0);
         return;
@@ -39,6 +41,7 @@ void TypeCharacter(GridState& state, char character) {
 
 void Backspace(GridState& state) {
     if (!BeginEdit(state)) return;
+    state.editTyped = true;  // Backspace into an empty edit is how a cell is emptied
     if (!state.editBuffer.empty()) state.editBuffer.pop_back();
     DrawEdit(state);
 }
@@ -109,6 +112,10 @@ void CancelEdit(GridState& state) {
 
 void CommitEdit(GridState& state) {
     if (!state.editing) return;
+    if (!state.editTyped) {
+        CancelEdit(state);
+        return;
+    }
     std::string text = std::move(state.editBuffer);
     state.editBuffer.clear();
     state.editing = false;
@@ -135,6 +142,20 @@ void MakeCurrent(GridState& state, int row, int column, CellNotice notice) {
     RefreshCurProtected(state);
     BringCurrentIntoView(state);
     Repaint(state);
+}
+
+void KeepCurrentInGrid(GridState& state) {
+    GridLayout& layout = state.layout;
+    layout.firstRow = std::clamp(layout.firstRow, 1, LastRowOf(state));
+    layout.firstCol = std::clamp(layout.firstCol, 1, layout.colCount);
+    // The typed text has no cell left to go to; stored where the current cell lands, it would
+    // overwrite a cell the user never edited.
+    if (state.curRow > layout.rowCount || state.curCol > layout.colCount) CancelEdit(state);
+    int row = std::clamp(state.curRow, 1, LastRowOf(state));
+    int column = std::clamp(state.curCol, 1, layout.colCount);
+    if (row != state.curRow || column != state.curCol) {
+        MakeCurrent(state, row, column, CellNotice::IfMoved);
+    }
 }
 
 LRESULT OnSelectCell(GridState& state, int row, int column) {
@@ -272,9 +293,7 @@ LRESULT OnLButtonDblClk(GridState& state, int x, int y) {
     int column = ColumnAt(state.layout, x);
     if (row <= 0 || column <= 0) return 0;
     if (row != state.curRow || column != state.curCol) ClickCell(state, x, y);
-    if (!BeginEdit(state)) return 0;
-    state.editBuffer.clear();
-    DrawEdit(state);
+    if (BeginEdit(state)) DrawEdit(state);
     return 0;
 }
 

@@ -70,6 +70,7 @@ struct GridState {
     bool showColLetters = true;  // header row shows letters, else texts of row 0
     bool editEnabled = false;    // typing edits the current cell
     bool editing = false;        // an in-place edit is open
+    bool editTyped = false;      // a key changed the open edit; an untouched one stores nothing
     bool hScrollShown = false;   // the scroll bars as last set
     bool vScrollShown = false;
     bool fitHeight = false;           // WM_SIZE trims the window to whole rows
@@ -122,7 +123,8 @@ struct GridRowCell {
 // row's start, then a walk along the sorted store.
 void ReadRowCells(GridState& state, int row, int first, int last, std::vector<GridRowCell>& cells);
 
-// Reads whether the current cell is protected into curProtected.
+// Reads whether the current cell is protected into curProtected. An edit open on a cell that
+// has become protected is dropped, as Escape would drop it.
 void RefreshCurProtected(GridState& state);
 
 // The cell messages and the clipboard; wParam is the message's cell reference where it has one.
@@ -151,9 +153,14 @@ enum class CellNotice {
 // refreshed, the cell is brought into view and the control repaints.
 void MakeCurrent(GridState& state, int row, int column, CellNotice notice);
 
-// Stores an open edit into the current cell, or closes it without storing.
+// Stores an open edit into the current cell, or closes it without storing. An edit nothing
+// was typed into (a double click to look at a cell) closes without storing.
 void CommitEdit(GridState& state);
 void CancelEdit(GridState& state);
+
+// After the grid shrank: keeps the scroll origin and the current cell inside it. An edit whose
+// cell left the grid is dropped, and a move of the current cell is announced as any move is.
+void KeepCurrentInGrid(GridState& state);
 
 LRESULT OnSelectCell(GridState& state, int row, int column);
 LRESULT OnSetFocus(GridState& state);

@@ -131,6 +131,8 @@ void RefreshCurProtected(GridState& state) {
     GridCellRecord record;
     state.curProtected =
         LookupCell(state, state.curRow, state.curCol, record) && record.protection == 'P';
+    // Protection is asked when an edit opens; the owner may protect the cell while it is open.
+    if (state.curProtected) CancelEdit(state);
 }
 
 LRESULT OnSetCellProtect(GridState& state, WPARAM wParam, bool protect) {
@@ -220,12 +222,11 @@ LRESULT OnDeleteCell(GridState& state, WPARAM wParam) {
 }
 
 LRESULT OnClearAll(GridState& state) {
-    CancelEdit(state);
     SendMessageA(state.cellList, LB_RESETCONTENT, 0, 0);
     state.layout.rowCount = 0;
-    state.curRow = 1;
     state.layout.firstRow = 1;
     state.layout.firstCol = 1;
+    KeepCurrentInGrid(state);  // back to row 1
     state.curProtected = false;
     InvalidateRect(state.window, nullptr, TRUE);
     UpdateScrollBars(state);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -528,8 +529,10 @@ TEST_F(GridTest, AnOpenEditStaysWithItsCellWhenTheOwnerMovesOrClears) {
 
     Type("Y");
     ClearNotes();
-    Send(GRM_CLEARALL);  // the edit is dropped with the cells
-    EXPECT_EQ(Codes(), CodeList{GRN_EDITEND});
+    Send(GRM_CLEARALL);  // the edit is dropped with the cells; the current cell goes to row 1
+    EXPECT_EQ(Codes(), (CodeList{GRN_EDITEND, GRN_CURMOVED, GRN_CURCHANGED}));
+    EXPECT_EQ(Notes()[0].value, Cell(5, 2));
+    EXPECT_EQ(Notes()[2].value, Cell(1, 2));
     Key(VK_RETURN);
     EXPECT_EQ(Send(GRM_GETROWS), 0);
     EXPECT_EQ(Text(5, 2), "");
@@ -622,6 +625,86 @@ TEST_F(GridTest, DoubleClickOpensAnEmptyEdit) {
     Type("N");
     Key(VK_RETURN);
     EXPECT_EQ(Text(2, 2), "n");
+}
+
+// Three ways a user's cell text was lost: a grid that shrank under an open edit, a double
+// click looked at and left, and a pasted last line without a line feed.
+TEST_F(GridTest, NoEditSizeOrPasteLosesACell) {
+    // An edit whose cell leaves the grid is dropped, and the current cell's move is announced.
+    struct Shrink {
+        int editRow, editCol, rows, columns, keptRow, keptCol;
+    };
+    for (const Shrink& c :
+         {Shrink{10, 3, 5, 5, 5, 3}, Shrink{3, 4, 20, 2, 3, 2}, Shrink{1, 2, 0, 5, 1, 2}}) {
+        SCOPED_TRACE(testing::Message() << "shrink to " << c.rows << "x" << c.columns);
+        Host(400, 300);
+        Send(GRM_ENABLEEDIT, 1);
+        Send(GRM_SETSIZE, 20, 5);
+        SetText(c.keptRow, c.keptCol, "keep me");
+        Send(GRM_SELECTCELL, c.editRow, c.editCol);
+        Focus();
+        Type("XY");
+        Send(GRM_SETSIZE, c.rows, c.columns);
+        std::vector<std::pair<WORD, LPARAM>> notes;
+        for (const CommandRecord& note : Notes()) notes.push_back({note.code, note.value});
+        LPARAM edited = Cell(c.editRow, c.editCol);
+        LPARAM kept = Cell(c.keptRow, c.keptCol);
+        decltype(notes) want{{8, edited}, {10, edited}};
+        if (kept != edited) want.insert(want.end(), {{7, kept}, {5, kept}});
+        EXPECT_EQ(notes, want);
+        EXPECT_EQ(Send(GRM_GETCURROW), c.keptRow);
+        EXPECT_EQ(Send(GRM_GETCURCOL), c.keptCol);
+        Key(VK_RETURN);
+        EXPECT_EQ(Text(c.keptRow, c.keptCol), "keep me");
+        for (const CommandRecord& note : Notes()) EXPECT_NE(note.code, GRN_CELLSTORED);
+    }
+
+    // A double click opens an empty edit; one left without a key stores nothing.
+    std::vector<std::pair<std::function<void()>, CodeList>> leaves{
+        {[this] { Click(120, 81); }, {8, 10, GRN_CLICK, 7, 5}},
+        {[this] { SetFocus(parent_); }, {8, GRN_KILLFOCUS, 10}},
+        {[this] { Key(VK_RETURN); }, {8, 10, 7, 5}},
+    };
+    for (const auto& [leave, codes] : leaves) {
+        Host(400, 300);
+        Send(GRM_ENABLEEDIT, 1);
+        SetText(2, 2, "was");
+        Focus();
+        Click(120, 60);
+        ClearNotes();
+        Click(120, 60, WM_LBUTTONDBLCLK);
+        leave();
+        EXPECT_EQ(Text(2, 2), "was");
+        EXPECT_EQ(Codes(), codes);
+    }
+
+    // A last line without a line feed is a row too; what was pasted copies back whole.
+    Send(GRM_SETSIZE, 0, 2);
+    for (auto [pasted, copied] : {std::pair{"p\tq\r\nr\ts", "p\tq\r\nr\ts\r\n"},
+                                  {"one\trow", "one\trow\r\n"},
+                                  {"a\tb\r", "a\tb\r\n"},
+                                  {"p\tq\r\nr\ts\r\n", "p\tq\r\nr\ts\r\n"}}) {
+        Send(GRM_CLEARALL);
+        PutClipboardText(pasted);
+        Send(GRM_PASTE);
+        ASSERT_EQ(Send(GRM_COPY), 1);
+        EXPECT_EQ(ClipboardText(), copied) << pasted;
+    }
+}
+
+// The owner may protect the cell being edited: the edit is dropped then, as Escape would drop
+// it, and the cell keeps its text.
+TEST_F(GridTest, ProtectingTheEditedCellDropsTheEdit) {
+    Send(GRM_ENABLEEDIT, 1);
+    SetText(1, 1, "keep");
+    Focus();
+    Type("AB");
+    SendRef(GRM_SETCELLPROTECT, {1, 1}, 1);
+    EXPECT_EQ(Codes(), (CodeList{GRN_EDITBEGIN, GRN_EDITEND}));
+    Type("C");
+    Key(VK_RETURN);
+    EXPECT_EQ(Text(1, 1), "keep");
+    EXPECT_EQ(Codes(), (CodeList{GRN_EDITBEGIN, GRN_EDITEND, GRN_CURMOVED, GRN_CURCHANGED}));
 }
 
 TEST_F(GridTest, ColumnBordersCanBeDragged) {
