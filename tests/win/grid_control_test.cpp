@@ -614,19 +614,6 @@ TEST_F(GridTest, ClicksSelectDataCellsOnly) {
     EXPECT_EQ(Send(GRM_GETCURROW), 2);
 }
 
-TEST_F(GridTest, DoubleClickOpensAnEmptyEdit) {
-    Send(GRM_ENABLEEDIT, 1);
-    SetText(2, 2, "was");
-    Focus();
-    Click(120, 60);
-    ClearNotes();
-    Click(120, 60, WM_LBUTTONDBLCLK);
-    EXPECT_EQ(Codes(), CodeList{GRN_EDITBEGIN});
-    Type("N");
-    Key(VK_RETURN);
-    EXPECT_EQ(Text(2, 2), "n");
-}
-
 // Three ways a user's cell text was lost: a grid that shrank under an open edit, a double
 // click looked at and left, and a pasted last line without a line feed.
 TEST_F(GridTest, NoEditSizeOrPasteLosesACell) {
@@ -659,13 +646,19 @@ TEST_F(GridTest, NoEditSizeOrPasteLosesACell) {
         for (const CommandRecord& note : Notes()) EXPECT_NE(note.code, GRN_CELLSTORED);
     }
 
-    // A double click opens an empty edit; one left without a key stores nothing.
-    std::vector<std::pair<std::function<void()>, CodeList>> leaves{
-        {[this] { Click(120, 81); }, {8, 10, GRN_CLICK, 7, 5}},
-        {[this] { SetFocus(parent_); }, {8, GRN_KILLFOCUS, 10}},
-        {[this] { Key(VK_RETURN); }, {8, 10, 7, 5}},
+    // A double click opens an empty edit: left without a key it stores nothing.
+    struct Leave {
+        std::function<void()> leave;
+        const char* text;
+        CodeList codes;
     };
-    for (const auto& [leave, codes] : leaves) {
+    std::vector<Leave> leaves{
+        {[this] { Click(120, 81); }, "was", {8, 10, GRN_CLICK, 7, 5}},
+        {[this] { SetFocus(parent_); }, "was", {8, GRN_KILLFOCUS, 10}},
+        {[this] { Key(VK_RETURN); }, "was", {8, 10, 7, 5}},
+        {[this] { Type("N\r"); }, "n", {8, GRN_CELLSTORED, 10, 7, 5}},  // \r is Enter
+    };
+    for (const Leave& c : leaves) {
         Host(400, 300);
         Send(GRM_ENABLEEDIT, 1);
         SetText(2, 2, "was");
@@ -673,9 +666,9 @@ TEST_F(GridTest, NoEditSizeOrPasteLosesACell) {
         Click(120, 60);
         ClearNotes();
         Click(120, 60, WM_LBUTTONDBLCLK);
-        leave();
-        EXPECT_EQ(Text(2, 2), "was");
-        EXPECT_EQ(Codes(), codes);
+        c.leave();
+        EXPECT_EQ(Text(2, 2), c.text);
+        EXPECT_EQ(Codes(), c.codes);
     }
 
     // A last line without a line feed is a row too; what was pasted copies back whole.
