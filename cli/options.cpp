@@ -74,6 +74,7 @@ enum class Opt {
     kSerialStep,
     kSerialFormat,
     kSerialFile,
+    kIfBusy,
     kRepeat,
     kLog,
     kHelp,
@@ -108,6 +109,7 @@ constexpr OptionInfo kOptions[] = {
     {"serial-format", 0, true, Opt::kSerialFormat},
     {"serial-file", 0, true, Opt::kSerialFile},
     {"repeat", 0, false, Opt::kRepeat},
+    {"if-busy", 0, true, Opt::kIfBusy},
     {"log", 0, true, Opt::kLog},
     {"help", 'h', false, Opt::kHelp},
     {"version", 0, false, Opt::kVersion},
@@ -247,9 +249,17 @@ bool ApplyOption(const OptionInfo& option, const std::string& value, CliOptions&
                         "'";
                 return false;
             }
+            if (option.id == Opt::kSerialStart) o.serialStartGiven = true;
             seen.serialOption = option.name;
             return true;
         }
+        case Opt::kIfBusy:
+            if (value != "wait" && value != "stop") {
+                error = "--if-busy wants wait or stop, not '" + value + "'";
+                return false;
+            }
+            o.waitWhenBusy = value == "wait";
+            return true;
         case Opt::kSerialFormat:
             if (!ParseSerialFormat(value, o.serialFormat)) {
                 error =
