@@ -191,9 +191,15 @@ int ProductionLedger::ReadState(SerialState& state, bool* existed) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
         if (errno != ENOENT) return Fail(kExitBadInput, path + ": " + std::strerror(errno));
+        // Starting again from --serial-start would give every number twice.
+        if (serialKnown_) {
+            return Fail(kExitBadInput, path + ": the file is gone; the run stops, so that no "
+                                              "number is given twice");
+        }
         state = SerialState{o_.serialStart, {}, {}};
         return kExitSuccess;
     }
+    serialKnown_ = true;
     if (existed != nullptr) *existed = true;
     std::string text(kMaxSerialFileBytes + 1, '\0');
     text.resize(std::fread(text.data(), 1, text.size(), file));
@@ -217,6 +223,7 @@ int ProductionLedger::WriteState(const SerialState& state) {
     errno = 0;
     if (WriteFileReplacing(path.c_str(), text.data(), static_cast<std::uint32_t>(text.size()),
                            nullptr)) {
+        serialKnown_ = true;
         return kExitSuccess;
     }
     if (FileHasReadOnlyAttribute(path.c_str())) {
@@ -361,7 +368,9 @@ void ProductionLedger::ChipEnded(const ChipRecord& record, bool good) {
 void ProductionLedger::UnitEnded(const ChipRecord& record) {
     const std::string line = RecordJson(record) + "\n";
     std::lock_guard lock(mutex_);
-    noUnit_.emplace_back(record.port, record.round.value_or(rounds_ + 1));
+    // A unit that answered but failed before its chip was worked on counts with the failures.
+    (record.result == "no programmer" ? noUnit_ : failures_)
+        .emplace_back(record.port, record.round.value_or(rounds_ + 1));
     if (log_) static_cast<void>(WriteLog(line));
     if (o_.json) out_(line);
 }

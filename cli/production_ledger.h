@@ -60,7 +60,8 @@ class ProductionLedger {
     // A chip ended: its record goes to the log and stdout; a failed chip whose record says
     // returned gives its number back.
     void ChipEnded(const ChipRecord& record, bool good);
-    // A port where no chip was worked on (no programmer answered): its unit's record.
+    // A port where no chip was worked on (no programmer answered, or the unit failed before):
+    // its unit's record.
     void UnitEnded(const ChipRecord& record);
     // A socket that still held a chip already stamped: no number, no record.
     void SocketSkipped();
@@ -91,6 +92,7 @@ class ProductionLedger {
     std::unique_ptr<SharedFile> serialLock_;  // the lock file beside --serial-file
     std::unique_ptr<SharedFile> log_;
     std::optional<SerialState> memory_;  // stamping without --serial-file: the state in memory
+    bool serialKnown_ = false;           // the serial file was there (read or written)
 
     std::mutex mutex_;  // guards what follows, and the log
     unsigned rounds_ = 0;
