@@ -53,10 +53,14 @@ std::string InterruptedText(const ChipRecord& r) {
     return text + ": interrupted";
 }
 
-// The started records of the log whose chips have no result, by their key.
-std::map<std::string, ChipRecord> UnendedStarts(const std::string& log) {
-    std::map<std::string, ChipRecord> starts;
-    std::set<std::string> runs;
+// What the log holds of the chips of some runs, by their key: the started record and the
+// result. runs: the runs of interest besides those with started records.
+struct LoggedChip {
+    std::optional<ChipRecord> start;
+    std::optional<ChipRecord> end;
+};
+std::map<std::string, LoggedChip> LoggedChips(const std::string& log, std::set<std::string> runs) {
+    std::map<std::string, LoggedChip> chips;
     const auto lines = [&](auto visit) {
         for (std::size_t at = 0; at < log.size();) {
             const std::size_t end = std::min(log.find('\n', at), log.size());
@@ -70,10 +74,10 @@ std::map<std::string, ChipRecord> UnendedStarts(const std::string& log) {
             !ParseRecordJson(line, r) || r.result != "started" || r.run.empty()) {
             return;
         }
-        starts[ChipKey(r.run, r.round.value_or(0), r.port)] = r;
+        chips[ChipKey(r.run, r.round.value_or(0), r.port)].start = r;
         runs.insert(r.run);
     });
-    if (starts.empty()) return starts;
+    if (runs.empty()) return chips;
     lines([&](const std::string& line) {
         const std::size_t at = line.find("\"run\":\"");
         ChipRecord r;
@@ -81,9 +85,9 @@ std::map<std::string, ChipRecord> UnendedStarts(const std::string& log) {
             !ParseRecordJson(line, r) || r.result == "started") {
             return;
         }
-        starts.erase(ChipKey(r.run, r.round.value_or(0), r.port));
+        chips[ChipKey(r.run, r.round.value_or(0), r.port)].end = r;
     });
-    return starts;
+    return chips;
 }
 
 }  // namespace
@@ -251,16 +255,30 @@ int ProductionLedger::WriteLog(const std::string& lines) {
 // serial file, each once), records them as interrupted, and forgets their numbers' entries:
 // the numbers stay taken. Under the serial file's lock.
 int ProductionLedger::ReportInterrupted(std::vector<SerialInFlight> fromSerial) {
-    std::map<std::string, ChipRecord> chips;
+    std::map<std::string, LoggedChip> logged;
     if (log_) {
         std::string text;
         if (!log_->ReadAll(text)) return Fail(kExitBadInput, o_.logFile + ": cannot be read");
-        for (auto& [key, record] : UnendedStarts(text)) {
-            if (record.run != runId_ && !log_->RunAlive(record.run)) chips[key] = record;
+        std::set<std::string> runs;
+        for (const SerialInFlight& s : fromSerial) runs.insert(s.run);
+        logged = LoggedChips(text, runs);
+    }
+    std::map<std::string, ChipRecord> chips;  // interrupted
+    for (const auto& [key, chip] : logged) {
+        if (chip.start && !chip.end && chip.start->run != runId_ && !log_->RunAlive(chip.start->run)) {
+            chips[key] = *chip.start;
         }
     }
+    // A number of the serial file whose chip has its result in the log (its run ended before
+    // it settled the file) goes the way that result says.
+    std::set<std::uint64_t> back;
     for (const SerialInFlight& s : fromSerial) {
         const std::string key = ChipKey(s.run, s.round, s.port);
+        const auto it = logged.find(key);
+        if (it != logged.end() && it->second.end) {
+            if (it->second.end->returned.value_or(false)) back.insert(s.number);
+            continue;
+        }
         if (chips.count(key) != 0) continue;
         ChipRecord r;
         r.run = s.run;
@@ -283,7 +301,9 @@ int ProductionLedger::ReportInterrupted(std::vector<SerialInFlight> fromSerial) 
     if (fromSerial.empty()) return kExitSuccess;
     SerialState state;
     if (int code = ReadState(state); code != kExitSuccess) return code;
-    for (const SerialInFlight& s : fromSerial) state.Ended(s.number);
+    for (const SerialInFlight& s : fromSerial) {
+        back.count(s.number) != 0 ? state.GiveBack(s.number, o_.serialStep) : state.Ended(s.number);
+    }
     return WriteState(state);
 }
 

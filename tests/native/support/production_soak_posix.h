@@ -262,7 +262,10 @@ class ProductionSoak {
                                      std::to_string(Pick(2)));
                 ++counts_.unplugged;
             } else if (Chance(0.06)) {
-                sims_[unit]->Command("fault corrupt " + std::to_string(block % 64));
+                // Not the blocks around the number's: a flipped bit there makes another number,
+                // and the chip, which its verify rejects, would pass as stamped with it.
+                const int corrupt = block % 58 < 28 ? block % 58 : block % 58 + 8;
+                sims_[unit]->Command("fault corrupt " + std::to_string(corrupt));
                 ++counts_.corrupted;
             } else if (Chance(0.03)) {
                 sims_[unit]->Command("fault silent");
