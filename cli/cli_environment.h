@@ -29,6 +29,9 @@ public:
         line.clear();
         return LineRead::kEnd;
     }
+    // Forgets what was typed at a terminal and not yet read, so that the next ReadLine waits for
+    // a line typed from now on. Lines from a pipe or a file stay: scripts give one per prompt.
+    virtual void DiscardTypedAhead() {}
 };
 
 struct CliEnvironment {

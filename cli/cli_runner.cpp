@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "cli/compare_files.h"
@@ -118,10 +119,36 @@ int Preparation::ImageBytes(CliJob& job) {
                                                     : o_.file + ": " + report.message);
     }
     if (!report.note.empty()) Note("note: " + o_.file + ": " + report.note);
+    // The range the image alone would have: to tell a number that does not fit, or that
+    // widens the range, from an image that does not fit.
+    std::optional<TransferPlan> alone;
     if (o_.serialAt) {
+        PlanRequest request{o_.command,   o_.chipType,  FormatHasAddresses(*o_.format),
+                            o_.chipRange, o_.fileRange, &image};
+        PlanError ignored;
+        if (PlanTransfer(request, alone.emplace(), ignored) == false) alone.reset();
         if (int code = PlaceSerialNumber(image); code != kExitSuccess) return code;
+        PlanError error;
+        request.image = &image;
+        if (alone && !PlanTransfer(request, plan, error)) {
+            const std::uint32_t at = *o_.serialAt;
+            return Fail(kExitBadInput,
+                        Printf("the serial number at %08X-%08X (%s) does not fit the %s: it lies "
+                               "outside the chip range that the image fits (%06X-%06X)",
+                               at, at + o_.serialFormat.width - 1,
+                               SerialFormatName(o_.serialFormat).c_str(),
+                               ChipShortName(o_.chipType).c_str(), alone->chipStart,
+                               alone->chipStart + alone->length - 1));
+        }
     }
     if (int code = PlanFor(&image, plan); code != kExitSuccess) return code;
+    if (alone && alone->length < plan.length) {
+        Note(Printf("note: the serial number at %08X widens the range programmed from %06X-%06X "
+                    "(the image, %s) to %06X-%06X (%s)",
+                    *o_.serialAt, alone->chipStart, alone->chipStart + alone->length - 1,
+                    FormatBytes(alone->length).c_str(), plan.chipStart,
+                    plan.chipStart + plan.length - 1, FormatBytes(plan.length).c_str()));
+    }
     if (o_.serialAt) {
         const std::uint64_t at = *o_.serialAt;
         if (at < plan.fileStart ||

@@ -16,11 +16,13 @@ public:
     int TerminalWidth() override;
     bool ErrMovesCursor() override;
     LineRead ReadLine(std::string& line) override;
+    void DiscardTypedAhead() override;
 };
 
 // Ctrl+C (and SIGTERM, SIGHUP, or closing the console window) call RequestInterrupt instead of
 // ending the process, so that the unit can be returned to 115200 baud first. A program whose
-// output pipe closes keeps running for the same reason.
+// output pipe closes keeps running for the same reason, and so does one that meets a file size
+// limit: to it that is a full disk, a write that fails and is reported.
 void InstallInterruptHandlers();
 
 // The name the system opens for a --port value: "\\.\COM12" for COM12 on Windows (CreateFile

@@ -2,6 +2,7 @@
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -50,6 +51,10 @@ CliConsole::LineRead StdConsole::ReadLine(std::string& line) {
     }
 }
 
+void StdConsole::DiscardTypedAhead() {
+    if (isatty(STDIN_FILENO) != 0) tcflush(STDIN_FILENO, TCIFLUSH);
+}
+
 void InstallInterruptHandlers() {
     struct sigaction action {};
     action.sa_handler = OnSignal;
@@ -58,6 +63,7 @@ void InstallInterruptHandlers() {
     action.sa_flags = SA_RESTART;
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
+    ::signal(SIGXFSZ, SIG_IGN);
 }
 
 namespace {

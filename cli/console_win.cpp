@@ -83,14 +83,30 @@ struct InputLines {
     }
 };
 
-}  // namespace
-
-CliConsole::LineRead StdConsole::ReadLine(std::string& line) {
+InputLines* Input() {
     static InputLines* input = [] {
         auto* lines = new InputLines;  // never freed: its thread may outlive every caller
         std::thread([lines] { lines->Read(); }).detach();
         return lines;
     }();
+    return input;
+}
+
+}  // namespace
+
+void StdConsole::DiscardTypedAhead() {
+    const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD mode = 0;
+    if (GetConsoleMode(in, &mode) == 0) return;  // a pipe or a file
+    InputLines* input = Input();
+    std::lock_guard lock(input->mutex);
+    input->lines.clear();
+    input->partial.clear();
+    FlushConsoleInputBuffer(in);
+}
+
+CliConsole::LineRead StdConsole::ReadLine(std::string& line) {
+    InputLines* input = Input();
     line.clear();
     std::unique_lock lock(input->mutex);
     for (;;) {

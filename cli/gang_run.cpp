@@ -8,6 +8,7 @@
 #include "cli/gang_board.h"
 #include "cli/production_ledger.h"
 #include "device/port_scan.h"
+#include "formats/checksums.h"
 #include "formats/text_format.h"
 
 namespace {
@@ -38,7 +39,16 @@ int Severity(int code) {
 struct Ending {
     UnitOutcome outcome;
     std::uint32_t ms = 0;
+    std::string result;  // instead of the outcome's word: "skipped"
 };
+
+// Runs work(i) for each of indexes at once, a thread each, and waits for all.
+template <typename Work>
+void RunEach(const std::vector<std::size_t>& indexes, Work work) {
+    std::vector<std::thread> threads;
+    for (std::size_t i : indexes) threads.emplace_back([&work, i] { work(i); });
+    for (std::thread& thread : threads) thread.join();
+}
 
 // detect --all: every unit found, one a line; 3 when no programmer is among them.
 int ListUnits(const CliOptions& o, CliEnvironment& env, const std::vector<std::string>& ports,
@@ -94,7 +104,8 @@ std::string RoundTable(const CliOptions& o, const CliJob& job,
     unsigned failures = 0;
     for (std::size_t i = 0; i < ports.size(); ++i) {
         const UnitOutcome& unit = endings[i].outcome;
-        const std::string result = ResultWord(o, unit.code);
+        const std::string result =
+            endings[i].result.empty() ? ResultWord(o, unit.code) : endings[i].result;
         GangSummaryRow row{ports[i], unit.unit, result, endings[i].ms, "", ""};
         if (unit.checked) {
             row.range =
@@ -154,7 +165,10 @@ int RunGang(const CliOptions& o, CliEnvironment& env, const CliJob& job) {
 
     GangBoard board(env.console, ports, !o.quiet && env.console.ErrMovesCursor(),
                     !o.all || o.verbose);
-    ProductionLedger ledger(o, env.console, [&](const std::string& line) { board.Out(line); });
+    ChecksumSet image(kChecksumCrc32);
+    image.Update(job.bytes.data(), job.bytes.size());
+    ProductionLedger ledger(o, env, image.Finish().crc32,
+                            [&](const std::string& line) { board.Out(line); });
     if (int code = ledger.Open(); code != kExitSuccess) return code;
     // Every seat and unit exists before any thread starts: a thread reads the vectors while
     // another would still be growing them.
@@ -165,38 +179,83 @@ int RunGang(const CliOptions& o, CliEnvironment& env, const CliJob& job) {
         units.push_back(
             std::make_unique<UnitRun>(o, env, ports[i], job, &files[i], *seats[i], seats[i].get()));
     }
+    std::vector<std::size_t> all(count);
+    for (std::size_t i = 0; i < count; ++i) all[i] = i;
 
     const bool production = o.repeat || o.serialAt;
     std::vector<int> codes;  // of every unit in every round
     std::vector<std::vector<std::uint8_t>> images(count);
-    std::vector<std::optional<std::uint64_t>> numbers;
     int stop = kExitSuccess;  // why the rounds ended early
     for (unsigned round = 1;; ++round) {
-        stop = ledger.BeginRound(count, numbers);
-        if (stop != kExitSuccess) break;
-        for (std::size_t i = 0; i < count && numbers[i]; ++i) {
-            images[i] = job.bytes;
-            WriteSerialBytes(o.serialFormat, *numbers[i], images[i].data() + *job.serialOffset);
-        }
         std::vector<Ending> endings(count);
-        std::vector<std::thread> threads;
-        for (std::size_t i = 0; i < count; ++i) {
-            threads.emplace_back([&, i] {
-                const std::uint32_t start = env.clock.TickCount();
-                UnitRun& unit = *units[i];
-                int code = unit.RunRound(numbers[i] ? images[i] : job.bytes, numbers[i], round);
-                if (!o.repeat) code = unit.Finish();
-                endings[i] = {unit.outcome(), env.clock.TickCount() - start};
-                // detect: an object per unit found.
-                if (o.command != CliCommand::kDetect || unit.outcome().hardwareFlags != 0) {
-                    ledger.ChipEnded(unit.Record(), code == kExitSuccess);
-                }
-                seats[i]->Begin(ResultWord(o, code), 0, nullptr, env.clock.TickCount());
+        std::vector<std::uint32_t> starts(count, env.clock.TickCount());
+        std::vector<std::optional<std::uint64_t>> numbers(count);
+        // The units that work this round; for program, those found with a chip to program.
+        std::vector<std::size_t> working = all;
+        if (o.command == CliCommand::kProgram) {
+            RunEach(all, [&](std::size_t i) {
+                const int code = units[i]->Prepare(round);
+                seats[i]->Begin(code == kExitSuccess && units[i]->skipText().empty()
+                                    ? "Starting"
+                                    : code == kExitSuccess ? "skipped" : ResultWord(o, code),
+                                0, nullptr, env.clock.TickCount());
             });
+            board.Close();
+            working.clear();
+            std::vector<std::string> workingPorts;
+            for (std::size_t i = 0; i < count; ++i) {
+                UnitRun& unit = *units[i];
+                if (unit.outcome().code != kExitSuccess) {
+                    // No chip was worked on: the unit's record, no number.
+                    ChipRecord record = unit.Record();
+                    ledger.Stamp(record);
+                    record.result = ResultWord(o, unit.outcome().code);
+                    record.sums.reset();
+                    ledger.UnitEnded(record);
+                    endings[i] = {unit.outcome(), env.clock.TickCount() - starts[i], ""};
+                    codes.push_back(unit.outcome().code);
+                } else if (!unit.skipText().empty()) {
+                    env.console.Err(unit.skipText() + "\n");
+                    ledger.SocketSkipped();
+                    endings[i] = {unit.outcome(), env.clock.TickCount() - starts[i], "skipped"};
+                } else {
+                    working.push_back(i);
+                    workingPorts.push_back(ports[i]);
+                }
+            }
+            std::vector<std::uint64_t> taken;
+            stop = ledger.TakeNumbers(round, workingPorts, taken);
+            std::vector<ChipRecord> started;
+            for (std::size_t k = 0; k < taken.size(); ++k) {
+                const std::size_t i = working[k];
+                numbers[i] = taken[k];
+                images[i] = job.bytes;
+                WriteSerialBytes(o.serialFormat, taken[k], images[i].data() + *job.serialOffset);
+            }
+            for (std::size_t i : working) {
+                started.push_back(
+                    units[i]->StartRecord(numbers[i] ? images[i] : job.bytes, numbers[i], round));
+                ledger.Stamp(started.back());
+            }
+            if (stop == kExitSuccess) stop = ledger.ChipsStarting(started);
+            if (stop != kExitSuccess) working.clear();
         }
-        for (std::thread& thread : threads) thread.join();
+        RunEach(working, [&](std::size_t i) {
+            UnitRun& unit = *units[i];
+            int code = unit.RunRound(numbers[i] ? images[i] : job.bytes, numbers[i], round);
+            if (!o.repeat) code = unit.Finish();
+            endings[i] = {unit.outcome(), env.clock.TickCount() - starts[i], ""};
+            // detect: an object per unit found.
+            if (o.command != CliCommand::kDetect || unit.outcome().hardwareFlags != 0) {
+                ChipRecord record = unit.Record();
+                ledger.Stamp(record);
+                ledger.ChipEnded(record, code == kExitSuccess);
+            }
+            seats[i]->Begin(ResultWord(o, code), 0, nullptr, env.clock.TickCount());
+        });
         board.Close();
-        for (const Ending& e : endings) codes.push_back(e.outcome.code);
+        for (std::size_t i : working) codes.push_back(endings[i].outcome.code);
+        if (stop != kExitSuccess) break;
         stop = ledger.EndRound();
         if (o.all) return ListUnits(o, env, ports, endings);
         if (!o.json) {
@@ -204,6 +263,9 @@ int RunGang(const CliOptions& o, CliEnvironment& env, const CliJob& job) {
                             RoundTable(o, job, ports, endings));
         }
         if (stop != kExitSuccess || !o.repeat || InterruptRequested()) break;
+        // A round starts only on a line typed after its prompt: Enter pressed while the last
+        // round ran would start this one on the same chips.
+        env.console.DiscardTypedAhead();
         env.console.Err("Insert the next chips and press Enter; q and Enter to stop\n");
         std::string answer;
         if (env.console.ReadLine(answer) != CliConsole::LineRead::kLine || answer == "q" ||
@@ -211,11 +273,10 @@ int RunGang(const CliOptions& o, CliEnvironment& env, const CliJob& job) {
             break;
         }
     }
-    if (o.repeat) {
-        for (auto& unit : units) {
-            const int last = unit->outcome().code;
-            if (int code = unit->Finish(); code != last) codes.push_back(code);
-        }
+    // The units still found: back to 115200 baud and closed.
+    for (auto& unit : units) {
+        const int last = unit->outcome().code;
+        if (int code = unit->Finish(); code != last) codes.push_back(code);
     }
     if (stop != kExitSuccess) codes.push_back(stop);
     if (production) {

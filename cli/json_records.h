@@ -28,23 +28,37 @@ struct RangeSums {
 // One unit's result, for one chip in one round. Empty strings and absent values are left out,
 // except unit, which is null when nothing answered.
 struct ChipRecord {
-    std::string time;  // UtcTimestamp() when the result was known
+    std::string time;     // UtcTimestamp() when the result was known
+    std::string run;      // program: the id of the run, the same on each of its records
+    std::string version;  // program: vorland-cli's version
     std::optional<unsigned> round;
     std::string port;
     std::string unit;  // "Tandrel USB v2.5.A"
     std::string chip;  // "AM29F040"
+    std::string image;  // program: the image file's name
+    std::optional<std::uint32_t> imageCrc32;  // program: of the image's bytes before stamping
     std::optional<std::uint64_t> serial;
-    std::string result;   // "verified", "programmed", "failed", "read", "matches", ...
+    // "verified", "programmed", "failed", "read", "matches", ...; a production log also has
+    // "started" (written before the chip is programmed) and "interrupted" (a started chip whose
+    // run ended before its result, recorded by the next run).
+    std::string result;
+    // A failed chip's serial number: true when it went back to be given again, false when the
+    // chip may carry it (it is then never given again).
+    std::optional<bool> returned;
+    std::string verify;   // program: "full", "quick" or "none"
     std::string message;  // for a failure, the text the terminal shows
     std::string file;     // read: the file written
     std::optional<RangeSums> sums;
     std::optional<UnitFacts> facts;
 };
 
-// The object on one line, without a line end. Field order: time, round, port, unit, chip,
-// serial, result, message, file, range ("START-END", six hex digits each), sum (four upper-case
-// hex digits), crc32 (eight), then firmware, model, hardware, baud.
+// The object on one line, without a line end. Field order: time, run, version, round, port,
+// unit, chip, image, image_crc32 (eight upper-case hex digits), serial, result, returned,
+// verify, message, file, range ("START-END", six hex digits each), sum (four upper-case hex
+// digits), crc32 (eight), then firmware, model, hardware, baud.
 [[nodiscard]] std::string RecordJson(const ChipRecord& record);
+// Reads back what RecordJson wrote, without facts; false for a line that is not such an object.
+[[nodiscard]] bool ParseRecordJson(const std::string& line, ChipRecord& record);
 
 // compare's result: one object for the whole comparison, then one per differing range.
 struct CompareSummary {

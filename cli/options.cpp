@@ -74,6 +74,7 @@ enum class Opt {
     kSerialStep,
     kSerialFormat,
     kSerialFile,
+    kIfBusy,
     kRepeat,
     kLog,
     kHelp,
@@ -108,6 +109,7 @@ constexpr OptionInfo kOptions[] = {
     {"serial-format", 0, true, Opt::kSerialFormat},
     {"serial-file", 0, true, Opt::kSerialFile},
     {"repeat", 0, false, Opt::kRepeat},
+    {"if-busy", 0, true, Opt::kIfBusy},
     {"log", 0, true, Opt::kLog},
     {"help", 'h', false, Opt::kHelp},
     {"version", 0, false, Opt::kVersion},
@@ -247,9 +249,17 @@ bool ApplyOption(const OptionInfo& option, const std::string& value, CliOptions&
                         "'";
                 return false;
             }
+            if (option.id == Opt::kSerialStart) o.serialStartGiven = true;
             seen.serialOption = option.name;
             return true;
         }
+        case Opt::kIfBusy:
+            if (value != "wait" && value != "stop") {
+                error = "--if-busy wants wait or stop, not '" + value + "'";
+                return false;
+            }
+            o.waitWhenBusy = value == "wait";
+            return true;
         case Opt::kSerialFormat:
             if (!ParseSerialFormat(value, o.serialFormat)) {
                 error =
@@ -596,9 +606,15 @@ std::string HelpText() {
         "      --serial-step N   from one number to the next (default 1)\n"
         "      --serial-format F le16, be16, le32 (default), be32, dec:DIGITS or\n"
         "                        hex:DIGITS (ASCII, zero-padded)\n"
-        "      --serial-file F   the next number, read from F and kept there\n"
+        "      --serial-file F   the one counter of every run that names it: the next\n"
+        "                        number and those given back, kept in F (locked through\n"
+        "                        F.lock while a round takes its numbers)\n"
+        "      --if-busy WHAT    wait (default) or stop when another run holds the\n"
+        "                        serial file or the log for more than 3 seconds\n"
         "      --repeat          program: round after round, Enter between them\n"
-        "      --log FILE        program: append one JSON line per chip to FILE\n";
+        "      --log FILE        program: append JSON lines to FILE: each chip's\n"
+        "                        \"started\" record before it is programmed, its result\n"
+        "                        after\n";
     text +=
         Printf("      --sector N        erase, blank: only sector N (0-%d, %s each) of the %s\n",
                kSectorChip.sectorCount - 1, FormatBytes(kSectorChip.sectorSize).c_str(),
@@ -648,11 +664,17 @@ std::string HelpText() {
         "\n"
         "Production runs: with --serial-at every chip gets the image with its own number\n"
         "patched in (the number's bytes must lie in the range programmed), and the\n"
-        "verify compares against that. Each round, each unit in the order of the ports\n"
-        "takes the lowest number no good chip carries; a chip that fails gives its\n"
-        "number back. --serial-file is replaced before and after every round, so a\n"
-        "stopped run never gives a number twice. With --repeat a prompt follows each\n"
-        "round; q, the end of input or Ctrl+C ends the run.\n"
+        "verify compares against that. Each round, each unit that answers and whose\n"
+        "socket does not still hold a chip stamped with this image (skipped: \"insert a\n"
+        "new chip\") takes, in the order of the ports, the lowest number given back,\n"
+        "else the next new one, under the serial file's lock, before its first block.\n"
+        "A failed chip gives its number back only if it surely does not carry it;\n"
+        "numbers given back stay in the serial file for the next run. Chips a stopped\n"
+        "run left started without a result are reported by the next run with the same\n"
+        "log or serial file (\"interrupted\"), and their numbers are never reused.\n"
+        "Records carry run, version, image, image_crc32 and verify (full, quick or\n"
+        "none). With --repeat a prompt follows each round; at a terminal only a line\n"
+        "typed after it starts the next; q, the end of input or Ctrl+C ends the run.\n"
         "\n"
         "Exit status:\n"
         "    0  success\n"

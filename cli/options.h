@@ -61,11 +61,15 @@ struct CliOptions {
     // program: production runs. serialAt (an image address) turns stamping on.
     std::optional<std::uint32_t> serialAt;
     std::uint64_t serialStart = 1;
+    bool serialStartGiven = false;  // --serial-start was given
     std::uint64_t serialStep = 1;
     SerialFormat serialFormat;
     std::string serialFile;  // the next number, kept from run to run; "" none
     bool repeat = false;     // round after round, Enter between them
     std::string logFile;     // JSON Lines appended per chip; "" none
+    // A serial file or log that another run holds locked for seconds: wait for it (--if-busy
+    // wait), or end the run (stop).
+    bool waitWhenBusy = true;
 };
 
 // Parses argv[1..argc). On failure returns false with a one-line reason in error. Options may

@@ -1,11 +1,8 @@
 #include "cli/serial_numbers.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
+#include <algorithm>
 
 #include "formats/text_format.h"
-#include "platform/files.h"
 
 namespace {
 
@@ -113,69 +110,166 @@ bool ParseSerialNumber(std::string_view text, std::uint64_t& value) {
     return true;
 }
 
-bool SerialPool::Take(std::size_t count, std::uint64_t max, std::vector<std::uint64_t>& out) {
-    if (first_ > max) return false;
-    const std::uint64_t lastIndex = (max - first_) / step_;
-    std::vector<std::uint64_t> indexes;
-    auto returned = returned_.begin();
-    std::uint64_t fresh = high_;
-    while (indexes.size() < count) {
-        const std::uint64_t index = returned != returned_.end() ? *returned++ : fresh++;
-        if (index > lastIndex) return false;
-        indexes.push_back(index);
+bool ReadSerialBytes(const SerialFormat& format, const std::uint8_t* bytes,
+                     std::uint64_t& number) {
+    const std::uint32_t n = format.width;
+    std::uint64_t value = 0;
+    switch (format.kind) {
+        case SerialFormat::kLe16:
+        case SerialFormat::kLe32:
+            for (std::uint32_t i = n; i-- > 0;) value = value << 8 | bytes[i];
+            break;
+        case SerialFormat::kBe16:
+        case SerialFormat::kBe32:
+            for (std::uint32_t i = 0; i < n; ++i) value = value << 8 | bytes[i];
+            break;
+        case SerialFormat::kDecimal:
+        case SerialFormat::kHex: {
+            const bool decimal = format.kind == SerialFormat::kDecimal;
+            for (std::uint32_t i = 0; i < n; ++i) {
+                const char c = static_cast<char>(bytes[i]);
+                const int digit = HexDigitValue(c);
+                // Only what WriteSerialBytes writes: digits, upper-case hex.
+                if (digit < 0 || (decimal && digit > 9) || (c >= 'a' && c <= 'f')) return false;
+                value = value * (decimal ? 10 : 16) + static_cast<std::uint64_t>(digit);
+            }
+            break;
+        }
     }
-    out.clear();
-    for (std::uint64_t index : indexes) {
-        returned_.erase(index);
-        out.push_back(first_ + index * step_);
-    }
-    high_ = fresh;
+    number = value;
     return true;
 }
 
-void SerialPool::Settle(std::uint64_t number, bool good) {
-    if (good) {
-        lowestGood_ = good_ == 0 || number < lowestGood_ ? number : lowestGood_;
-        highestGood_ = good_ == 0 || number > highestGood_ ? number : highestGood_;
-        ++good_;
-        return;
+std::string SerialNumberList(const std::set<std::uint64_t>& numbers, std::uint64_t step) {
+    std::string text;
+    for (auto it = numbers.begin(); it != numbers.end();) {
+        const std::uint64_t first = *it;
+        std::uint64_t last = first;
+        for (++it; it != numbers.end() && *it == last + step; ++it) last = *it;
+        text += (text.empty() ? "" : ", ") + std::to_string(first);
+        if (last != first) text += " to " + std::to_string(last);
     }
-    returned_.insert((number - first_) / step_);
-    // Numbers given back at the top were never carried by a good chip: the next run may use them.
-    while (high_ > 0 && returned_.erase(high_ - 1) == 1) --high_;
+    return text;
 }
 
-bool ReadSerialFile(const std::string& path, std::uint64_t& next, bool* exists,
-                    std::string& error) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    *exists = file != nullptr;
-    if (file == nullptr) {
-        if (errno == ENOENT) return true;
-        error = path + ": " + std::strerror(errno);
+bool SerialState::Take(std::size_t count, std::uint64_t step, std::uint64_t max,
+                       std::vector<std::uint64_t>& out, std::uint64_t* unfit) {
+    std::vector<std::uint64_t> numbers;
+    auto back = returned.begin();
+    std::uint64_t fresh = next;
+    bool past = false;  // fresh ran past 64 bits
+    while (numbers.size() < count) {
+        if (back != returned.end()) {
+            numbers.push_back(*back++);
+            continue;
+        }
+        if (past || fresh > max) {
+            *unfit = past ? ~std::uint64_t{0} : fresh;
+            return false;
+        }
+        numbers.push_back(fresh);
+        past = fresh > ~std::uint64_t{0} - step;
+        fresh += step;
+    }
+    for (std::uint64_t n : numbers) returned.erase(n);
+    next = past ? ~std::uint64_t{0} : fresh;
+    out = numbers;
+    return true;
+}
+
+void SerialState::GiveBack(std::uint64_t number, std::uint64_t step) {
+    Ended(number);
+    returned.insert(number);
+    // Numbers given back at the top were never on a chip: the next one to take again.
+    while (next >= step && returned.erase(next - step) == 1) next -= step;
+}
+
+void SerialState::Ended(std::uint64_t number) {
+    std::erase_if(started, [&](const SerialInFlight& s) { return s.number == number; });
+}
+
+namespace {
+
+bool Blank(char c) {
+    return c == ' ' || c == '\t' || c == '\r';
+}
+
+std::string_view Trimmed(std::string_view text) {
+    while (!text.empty() && Blank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && Blank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+// The next word of text, and text past it.
+std::string_view Word(std::string_view& text) {
+    text = Trimmed(text);
+    const std::size_t end = std::min(text.find_first_of(" \t"), text.size());
+    const std::string_view word = text.substr(0, end);
+    text.remove_prefix(end);
+    return word;
+}
+
+bool ParseEntry(std::string_view line, SerialState& state) {
+    const std::string_view kind = Word(line);
+    std::uint64_t number = 0;
+    if (!ParseSerialNumber(Word(line), number)) return false;
+    if (kind == "returned") {
+        state.returned.insert(number);
+        return Trimmed(line).empty();
+    }
+    if (kind != "started" || Word(line) != "run") return false;
+    SerialInFlight entry{number, std::string(Word(line)), 0, ""};
+    std::uint64_t round = 0;
+    if (entry.run.empty() || Word(line) != "round" || !ParseSerialNumber(Word(line), round) ||
+        round > 0xFFFFFFFFu || Word(line) != "port") {
         return false;
     }
-    char text[64] = {};
-    const std::size_t n = std::fread(text, 1, sizeof text - 1, file);
-    const bool more = std::fgetc(file) != EOF;
-    std::fclose(file);
-    std::string_view number(text, n);
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!number.empty() && blank(number.front())) number.remove_prefix(1);
-    while (!number.empty() && blank(number.back())) number.remove_suffix(1);
-    if (more || !ParseSerialNumber(number, next)) {
-        error = path + ": does not hold a serial number (a decimal number, or hex after 0x)";
+    entry.round = static_cast<unsigned>(round);
+    entry.port = std::string(Trimmed(line));  // a path may hold blanks
+    state.started.push_back(entry);
+    return !entry.port.empty();
+}
+
+}  // namespace
+
+bool ParseSerialState(std::string_view text, SerialState& state, std::string& error) {
+    if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+    state = SerialState{};
+    bool first = true;
+    unsigned lineNumber = 0;
+    while (!text.empty()) {
+        ++lineNumber;
+        const std::size_t end = std::min(text.find('\n'), text.size());
+        const std::string_view line = Trimmed(text.substr(0, end));
+        text.remove_prefix(std::min(end + 1, text.size()));
+        if (line.empty()) continue;
+        if (first) {
+            if (!ParseSerialNumber(line, state.next)) {
+                error = "does not hold a serial number (a decimal number, or hex after 0x)";
+                return false;
+            }
+            first = false;
+        } else if (!ParseEntry(line, state)) {
+            error = Printf("line %u is neither \"returned N\" nor \"started N run ID round R port "
+                           "PORT\"",
+                           lineNumber);
+            return false;
+        }
+    }
+    if (first) {
+        error = "does not hold a serial number (a decimal number, or hex after 0x)";
         return false;
     }
     return true;
 }
 
-bool WriteSerialFile(const std::string& path, std::uint64_t next, std::string& error) {
-    const std::string text = Printf("%llu\n", static_cast<unsigned long long>(next));
-    errno = 0;
-    if (WriteFileReplacing(path.c_str(), text.data(), static_cast<std::uint32_t>(text.size()),
-                           nullptr)) {
-        return true;
+std::string SerialStateText(const SerialState& state) {
+    std::string text = std::to_string(state.next) + "\n";
+    for (std::uint64_t n : state.returned) text += "returned " + std::to_string(n) + "\n";
+    for (const SerialInFlight& s : state.started) {
+        text += Printf("started %llu run %s round %u port %s\n",
+                       static_cast<unsigned long long>(s.number), s.run.c_str(), s.round,
+                       s.port.c_str());
     }
-    error = path + ": " + (errno != 0 ? std::strerror(errno) : "the file could not be written");
-    return false;
+    return text;
 }

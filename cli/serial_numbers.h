@@ -28,42 +28,47 @@ void WriteSerialBytes(const SerialFormat& format, std::uint64_t number, std::uin
 // A decimal number, or hexadecimal after 0x, that fits 64 bits; false for anything else.
 [[nodiscard]] bool ParseSerialNumber(std::string_view text, std::uint64_t& value);
 
-// The numbers of a run: first, first + step, first + 2 step, ... Each chip takes the lowest
-// number that no good chip carries and no other chip holds; a chip that fails gives its number
-// back. So the good chips carry consecutive numbers, with no gap and no repeat, once the run's
-// last round has refilled the numbers failed chips gave back. One thread.
-class SerialPool {
-  public:
-    SerialPool(std::uint64_t first, std::uint64_t step) : first_(first), step_(step) {}
+// Reads back what WriteSerialBytes wrote: false when the bytes are not such a number (an ASCII
+// format with a byte that is not one of its digits).
+[[nodiscard]] bool ReadSerialBytes(const SerialFormat& format, const std::uint8_t* bytes,
+                                   std::uint64_t& number);
 
-    // The numbers for count chips, in order; false when one would pass max (nothing taken).
-    [[nodiscard]] bool Take(std::size_t count, std::uint64_t max, std::vector<std::uint64_t>& out);
-    // A taken number's chip ended: good, or it gives the number back.
-    void Settle(std::uint64_t number, bool good);
+// The numbers as a person reads them, ascending, runs of numbers step apart joined:
+// "10, 12 to 15".
+[[nodiscard]] std::string SerialNumberList(const std::set<std::uint64_t>& numbers,
+                                           std::uint64_t step);
 
-    // No number from here on has been given to a chip that may be good: what the serial file
-    // holds before a round (counting the round's numbers as taken) and after it.
-    std::uint64_t Next() const { return first_ + high_ * step_; }
-    std::uint64_t goodCount() const { return good_; }
-    // The lowest and highest numbers good chips carry; only when goodCount() > 0.
-    std::uint64_t lowestGood() const { return lowestGood_; }
-    std::uint64_t highestGood() const { return highestGood_; }
-
-  private:
-    std::uint64_t first_;
-    std::uint64_t step_;
-    std::uint64_t high_ = 0;            // index of the first number never taken
-    std::set<std::uint64_t> returned_;  // indexes below high_ given back by failed chips
-    std::uint64_t good_ = 0;
-    std::uint64_t lowestGood_ = 0;
-    std::uint64_t highestGood_ = 0;
+// A number that a run took for a chip that has not ended yet.
+struct SerialInFlight {
+    std::uint64_t number = 0;
+    std::string run;  // the run's id
+    unsigned round = 0;
+    std::string port;
 };
 
-// Reads the next number from path. False with a message in error when the file exists but does
-// not hold one number (decimal, or hex after 0x; blanks and a line end around it are fine);
-// *exists tells whether it was there at all.
-[[nodiscard]] bool ReadSerialFile(const std::string& path, std::uint64_t& next, bool* exists,
-                                  std::string& error);
-// Replaces path with next in decimal and a line end, atomically (WriteFileReplacing). False
-// with a message in error.
-[[nodiscard]] bool WriteSerialFile(const std::string& path, std::uint64_t next, std::string& error);
+// What the serial file holds: the next number never taken (its first line, alone, as files of
+// earlier versions hold it), the numbers that failed chips gave back ("returned N"), and the
+// numbers taken for chips that have not ended ("started N run ID round R port PORT"). A number
+// below next that is in neither list is on a chip, or may be: it is never given again.
+struct SerialState {
+    std::uint64_t next = 1;
+    std::set<std::uint64_t> returned;
+    std::vector<SerialInFlight> started;
+
+    // The numbers for count chips, in order: the lowest returned ones first, then new ones from
+    // next on, step apart. False when one would pass max, with that number in *unfit (nothing
+    // taken then).
+    [[nodiscard]] bool Take(std::size_t count, std::uint64_t step, std::uint64_t max,
+                            std::vector<std::uint64_t>& out, std::uint64_t* unfit);
+    // A number taken by this state's holder goes back: the next number again when it was the
+    // last one taken, else a returned one.
+    void GiveBack(std::uint64_t number, std::uint64_t step);
+    // Forgets the in-flight entry of number, if any.
+    void Ended(std::uint64_t number);
+};
+
+// The file's text: a UTF-8 byte-order mark and CR LF line ends (a file saved by Notepad) are
+// read too. False with the reason in error (the file's name is the caller's to add).
+[[nodiscard]] bool ParseSerialState(std::string_view text, SerialState& state, std::string& error);
+// The file's text, LF line ends.
+[[nodiscard]] std::string SerialStateText(const SerialState& state);

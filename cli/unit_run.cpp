@@ -1,9 +1,11 @@
 #include "cli/unit_run.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "cli/exit_codes.h"
 #include "cli/gang_board.h"
+#include "cli/serial_numbers.h"
 #include "device/chip_types.h"
 #include "device/log_sink.h"
 #include "document/hex_compare_text.h"
@@ -81,13 +83,64 @@ int UnitRun::Run() {
     return outcome_.code;
 }
 
-int UnitRun::RunRound(const std::vector<std::uint8_t>& bytes, std::optional<std::uint64_t> serial,
-                      unsigned round) {
+void UnitRun::ResetOutcome() {
     const std::string unit = outcome_.unit;
     const std::uint32_t flags = outcome_.hardwareFlags;
     outcome_ = {};
     outcome_.unit = unit;
     outcome_.hardwareFlags = flags;
+    skipText_.clear();
+}
+
+int UnitRun::Prepare(unsigned round) {
+    ResetOutcome();
+    bytes_ = &job_.bytes;
+    serial_.reset();
+    round_ = round;
+    int code = Connect();
+    if (code == kExitSuccess && job_.serialOffset) code = CheckSocket();
+    if (code != kExitSuccess) outcome_.code = Disconnect(code);
+    return outcome_.code;
+}
+
+// A chip stamped with this image, whatever its number, holds the image's bytes with that number
+// in its place: read the number, then compare the unit's checksums of the range with the image
+// so stamped. Costs one short read and the quick verify's frames.
+int UnitRun::CheckSocket() {
+    const TransferPlan& plan = job_.plan;
+    const std::uint32_t at = plan.chipStart + *job_.serialOffset;
+    const std::uint32_t first = at & ~63u;
+    const std::uint32_t end = (at + o_.serialFormat.width + 63) & ~63u;
+    std::vector<std::uint8_t> held(end - first);
+    const std::int32_t read = device_.ReadChip(o_.chipType, held.data(), first,
+                                               static_cast<std::int32_t>(held.size()), nullptr);
+    if (read != kTandrelDone) return TransferFailed("reading", read);
+    std::uint64_t number = 0;
+    if (!ReadSerialBytes(o_.serialFormat, held.data() + (at - first), number) ||
+        number > SerialFormatMax(o_.serialFormat)) {
+        return kExitSuccess;
+    }
+    std::vector<std::uint8_t> stamped = job_.bytes;
+    WriteSerialBytes(o_.serialFormat, number, stamped.data() + *job_.serialOffset);
+    const VerifyRequest request{o_.chipType, plan.chipStart, stamped.data(),
+                                static_cast<std::int32_t>(plan.length), 1, nullptr};
+    const std::int32_t same = device_.VerifyChip(request);
+    if (same < 0) return CheckFailed("asking the checksum of");
+    if (same == 0) return kExitSuccess;
+    const auto n = static_cast<unsigned long long>(number);
+    const auto done = std::find_if(stamped_.begin(), stamped_.end(),
+                                   [&](const auto& chip) { return chip.first == number; });
+    skipText_ = done != stamped_.end()
+                    ? Printf("%s still holds the chip of round %u (serial %llu): insert a new chip",
+                             portShown_.c_str(), done->second, n)
+                    : Printf("%s holds a chip already stamped with serial %llu: insert a new chip",
+                             portShown_.c_str(), n);
+    return kExitSuccess;
+}
+
+int UnitRun::RunRound(const std::vector<std::uint8_t>& bytes, std::optional<std::uint64_t> serial,
+                      unsigned round) {
+    if (o_.command != CliCommand::kProgram) ResetOutcome();
     bytes_ = &bytes;
     serial_ = serial;
     if (o_.command == CliCommand::kProgram) round_ = round;
@@ -113,6 +166,7 @@ ChipRecord UnitRun::Record() const {
     r.result = o_.command == CliCommand::kProgram && outcome_.code != kExitSuccess
                    ? "failed"
                    : ResultWord(o_, outcome_.code);
+    if (serial_ && outcome_.code != kExitSuccess) r.returned = outcome_.numberBack;
     if (outcome_.hardwareFlags != 0 && (outcome_.hardwareFlags & kHardwareSupportedMask) == 0) {
         r.result = "not supported";  // an emulator
     }
@@ -131,6 +185,25 @@ ChipRecord UnitRun::Record() const {
             RangeSums{range.first, range.last, outcome_.checksums.sum16, outcome_.checksums.crc32};
     }
     r.facts = outcome_.facts;
+    return r;
+}
+
+ChipRecord UnitRun::StartRecord(const std::vector<std::uint8_t>& bytes,
+                                std::optional<std::uint64_t> serial, unsigned round) const {
+    ChipRecord r;
+    r.time = UtcTimestamp();
+    r.round = round;
+    r.port = port_.empty() ? portShown_ : port_;
+    r.unit = outcome_.unit;
+    r.chip = ChipName();
+    r.serial = serial;
+    r.result = "started";
+    const TransferPlan& plan = job_.plan;
+    ChecksumSet sums(kChecksumSum | kChecksumCrc32);
+    sums.Update(bytes.data(), bytes.size());
+    const ChecksumResults figures = sums.Finish();
+    r.sums = RangeSums{plan.chipStart, plan.chipStart + plan.length - 1, figures.sum16,
+                       figures.crc32};
     return r;
 }
 
@@ -169,7 +242,8 @@ void UnitRun::Note(const std::string& text) {
 
 int UnitRun::Fail(int code, const std::string& text) {
     ErrText(meter_.Finish());
-    outcome_.message = text;
+    // The first failure is the reason; what went wrong on the way out follows from it.
+    if (outcome_.message.empty()) outcome_.message = text;
     if (seat_ == nullptr) return CommandFailed(console_, code, text);
     console_.Err("error: " + text + "\n");  // the seat puts the port first
     return code;
@@ -517,7 +591,36 @@ std::string UnitRun::DifferenceReport(const std::vector<std::uint8_t>& chip) con
 }
 
 int UnitRun::Program() {
+    const int code = ProgramChip();
+    if (serial_) Programmed(code);
+    return code;
+}
+
+// Whether a stamped chip that failed surely does not carry its number.
+void UnitRun::Programmed(int code) {
+    if (code == kExitSuccess) {
+        stamped_.emplace_back(*serial_, round_.value_or(0));
+        return;
+    }
+    const TandrelFailure& f = device_.LastFailure();
+    const std::uint32_t at = job_.plan.chipStart + *job_.serialOffset;
+    if (code == kExitMismatch) {
+        outcome_.numberBack = true;  // the verify read what the chip holds
+    } else if (f.step == TandrelStep::kWriteBlock) {
+        // Blocks go in order: the failed one may have been written, the later ones were not.
+        const bool written = f.atBlock();
+        const std::uint32_t end =
+            !written ? 0 : f.address + (f.problem == TandrelProblem::kCancelled ? 0 : f.count);
+        outcome_.numberBack = at + o_.serialFormat.width > end;
+    } else {
+        // Nothing was written before a failed erase or an interrupt before programming.
+        outcome_.numberBack = !programmingStarted_;
+    }
+}
+
+int UnitRun::ProgramChip() {
     const TransferPlan& plan = job_.plan;
+    programmingStarted_ = false;
     if (int code = Connect(); code != kExitSuccess) return code;
 
     if (o_.erase) {
@@ -526,6 +629,7 @@ int UnitRun::Program() {
     }
     if (InterruptRequested()) return Interrupted("before programming");
     BeginProgress("Programming", plan.length);
+    programmingStarted_ = true;
     const std::int32_t result = device_.WriteChip(o_.chipType, bytes_->data(), plan.chipStart,
                                                   static_cast<std::int32_t>(plan.length), this);
     if (result != kTandrelDone) return TransferFailed("programming", result);

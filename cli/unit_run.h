@@ -42,6 +42,10 @@ struct UnitOutcome {
     std::vector<std::uint8_t> read;   // read: the bytes read
     std::string message;              // why it failed, as the terminal shows it
     std::optional<UnitFacts> facts;   // info
+    // program with a serial number that failed: whether the chip surely does not carry the
+    // number (nothing of it was written, or the verify read a difference), so that it may be
+    // given again.
+    bool numberBack = false;
 };
 
 // The word for how a unit's run ended: "verified", "differs", "no programmer", ...
@@ -75,6 +79,14 @@ class UnitRun final : public ProgressSink {
 
     // Runs the command, then closes the port: the exit status.
     int Run();
+    // The first step of a production round: finds the unit (unless still found) and, when the
+    // chips are stamped, looks whether the socket still holds a chip stamped with this image;
+    // then skipText() says so and the unit sits the round out. The exit status: 0 when the
+    // unit is there.
+    int Prepare(unsigned round);
+    // "COM3 still holds the chip of round 2 (serial 1005): insert a new chip"; "" when the
+    // socket holds a chip to program.
+    const std::string& skipText() const { return skipText_; }
     // Programs one chip of a production run: bytes (the image with its number, when serial is
     // set) instead of the job's. The unit stays found and raised for the next round unless the
     // link failed. Finish closes the port at the end: the exit status of that.
@@ -87,6 +99,9 @@ class UnitRun final : public ProgressSink {
     const UnitOutcome& outcome() const { return outcome_; }
     // The result as json_records.h writes it.
     ChipRecord Record() const;
+    // The record written before the chip is programmed with bytes (result "started").
+    ChipRecord StartRecord(const std::vector<std::uint8_t>& bytes,
+                           std::optional<std::uint64_t> serial, unsigned round) const;
 
     // The LogLineWriter that hands the link's lines to the UnitRun whose sink they name; the
     // caller installs it for as long as any UnitRun lives.
@@ -115,6 +130,10 @@ class UnitRun final : public ProgressSink {
     // "Read 512 KiB in 6.1 s (86.1 KiB/s)."
     void Summary(const char* verb, std::uint64_t bytes);
 
+    void ResetOutcome();
+    int CheckSocket();
+    void Programmed(int code);
+    int ProgramChip();
     int Execute();
     int Connect();
     int Disconnect(int code);
@@ -166,4 +185,8 @@ class UnitRun final : public ProgressSink {
     char unitName_[kHardwareNameSize] = {};
     std::string portShown_;
     UnitOutcome outcome_;
+    std::string skipText_;
+    bool programmingStarted_ = false;  // the round's first block was sent
+    std::vector<std::pair<std::uint64_t, unsigned>> stamped_;  // numbers this unit programmed,
+                                                               // with their rounds
 };

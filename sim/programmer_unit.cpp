@@ -331,6 +331,7 @@ void ProgrammerUnit::HandleChipFrame(bool write) {
                 // Programming can only clear bits; only the page-write chip replaces them.
                 cell = chip.pageWrite ? value : static_cast<std::uint8_t>(cell & value);
             }
+            if (block == faults_.corruptBlock) chip_[address & mask] ^= 0x01;
             reply.push_back('O');
         }
     } else {

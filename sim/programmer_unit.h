@@ -61,6 +61,7 @@ struct UnitFaults {
     std::int32_t eraseFailSector = -1;   // this sector erase is answered eraseFailByte
     std::uint8_t eraseFailByte = '?';
     std::int32_t bulkFailByte = -1;      // the whole-chip erase is answered this byte
+    std::int32_t corruptBlock = -1;      // this write block's first byte lands with bit 0 flipped
 };
 
 // What the unit has seen, for tests and the control channel.

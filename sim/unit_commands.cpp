@@ -107,6 +107,8 @@ std::string AddFault(ProgrammerUnit& unit, const std::vector<std::string>& args)
     } else if (name == "erase-fail" && (ok = index(2, &a) && byte(3, &value))) {
         f.eraseFailSector = a;
         f.eraseFailByte = value;
+    } else if (name == "corrupt" && (ok = index(2, &a))) {
+        f.corruptBlock = a;
     } else if (name == "bulk-fail" && (ok = byte(2, &value))) {
         f.bulkFailByte = value;
     } else if (ok) {
@@ -194,6 +196,13 @@ std::string ExecuteUnitCommand(ProgrammerUnit& unit, const std::string& line,
             }
         }
         return unit.InsertChip(type) ? "ok" : "error unknown chip '" + args[1] + "'";
+    }
+    if (command == "insert" && args.size() <= 2) {
+        std::uint8_t value = 0;
+        if (args.size() == 2 && !ParseByte(args[1], &value)) return "error bad byte '" + args[1] + "'";
+        if (!unit.InsertChip(unit.chipType())) return "error no chip type in the socket";
+        if (args.size() == 2) std::fill(unit.chip().begin(), unit.chip().end(), value);
+        return "ok";
     }
     if (command == "fill" && args.size() == 2) {
         std::uint8_t value;

@@ -11,6 +11,8 @@
 //   eeprom ADDRESS BYTE...        the unit's own EEPROM (the hardware block is 1..7)
 //   chip TYPE                     a chip type of the host's table, by number or short name
 //                                 (1, AM29F040): a fresh chip in the socket
+//   insert [BYTE]                 a new chip of the same type in the socket: as it comes, or
+//                                 with every byte BYTE (one that was used before)
 //   fill BYTE                     every chip byte
 //   poke ADDRESS BYTE...          chip bytes from ADDRESS on
 //   load PATH                     chip bytes from a file (from 0; the rest keeps its value)
@@ -20,7 +22,7 @@
 //       silent, refuse-speed, short-version, eeprom-refused, eeprom-silent,
 //       eeprom-bad-checksum, quick-short,
 //       bad-checksum BLOCK, reply BLOCK BYTE, short BLOCK COUNT, stop BLOCK [COUNT],
-//       gap BLOCK AFTER MS, erase-fail SECTOR BYTE, bulk-fail BYTE
+//       gap BLOCK AFTER MS, erase-fail SECTOR BYTE, bulk-fail BYTE, corrupt BLOCK
 //   timing TURNAROUND_US ERASE_MS the unit's pause before each reply and per erase
 //   rate BAUD                     the unit's line rate from now on, as a host that ended
 //                                 without setting it back leaves it: 115200, 230400, 460800

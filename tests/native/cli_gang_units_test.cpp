@@ -319,8 +319,10 @@ TEST_F(CliGangTest, ProductionRoundsNumberEveryGoodChipOnce) {
               std::string::npos)
         << f.out;
 
-    const std::vector<Json> lines = JsonLines(TextOf(log));
-    ASSERT_EQ(lines.size(), 12u);
+    std::vector<Json> lines = JsonLines(TextOf(log));
+    ASSERT_EQ(lines.size(), 24u) << "a started record before each chip, its result after";
+    EXPECT_EQ(std::erase_if(lines, [](const Json& line) { return line["result"] == "started"; }),
+              12u);
     std::vector<std::uint64_t> good;
     std::map<std::string, std::uint32_t> lastGood;
     for (const Json& line : lines) {
@@ -376,7 +378,7 @@ TEST_F(CliGangTest, ProductionRoundsNumberEveryGoodChipOnce) {
     stopped.Signal(SIGINT);
     const Finished last = stopped.Wait(10000);
     EXPECT_EQ(last.status, kExitInterrupted) << last.err;
-    EXPECT_NE(last.out.find("1 round: 1 of 1 chips good, serial numbers 1012 to 1012\n"),
+    EXPECT_NE(last.out.find("1 round: 1 of 1 chips good, serial numbers 1012\n"),
               std::string::npos)
         << last.out;
     EXPECT_EQ(TextOf(serialFile), "1013\n");
@@ -407,9 +409,9 @@ TEST_F(CliGangTest, RecordsAreEscapedAndANumberThatDoesNotFitIsRefused) {
         std::string message;
     } cases[] = {
         {{"--serial-format", "le16", "--serial-start", "65535"},
-         "the serial numbers of round 1 from 65535 on do not fit le16 (at most 65535)"},
+         "serial number 65536 of round 1 does not fit le16 (at most 65535)"},
         {{"--serial-format", "dec:2", "--serial-start", "100"},
-         "the serial numbers of round 1 from 100 on do not fit dec:2 (at most 99)"},
+         "serial number 100 of round 1 does not fit dec:2 (at most 99)"},
         {{"--serial-file", dir_.File("word.txt")},
          dir_.File("word.txt") +
              ": does not hold a serial number (a decimal number, or hex after 0x)"},
@@ -437,4 +439,248 @@ TEST_F(CliGangTest, RecordsAreEscapedAndANumberThatDoesNotFitIsRefused) {
         EXPECT_EQ(TextOf(dir_.File("log.jsonl")), "");
         for (int unit : {0, 1}) EXPECT_EQ(Status(unit, "frames"), 0) << unit;
     }
+}
+
+namespace {
+
+// A production run on the four units: the image of the tests above, its number at 03F8.
+std::vector<std::string> ProductionArgs(const std::string& image, const std::string& ports,
+                                        std::vector<std::string> more) {
+    std::vector<std::string> args = {"program", image, "-c", "AM29F040", "--ports", ports,
+                                     "--serial-at", "3F8"};
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+}
+
+}  // namespace
+
+// A unit that is not there takes no number and leaves a unit record; one unplugged mid-block
+// gives its number back (its block with the number was never sent) and its record keeps the
+// first reason; the summary lists the numbers exactly, and the number given back is the first
+// one the next run takes.
+TEST_F(CliGangTest, NumbersGoOnlyToChipsAndComeBackFromChipsThatNeverGotThem) {
+    WriteWholeFile(dir_.File("img.bin"), kProductImage);
+    const std::string serialFile = dir_.File("serial.txt");
+    const std::string log = dir_.File("prod.jsonl");
+    ASSERT_EQ(sims_[1]->Command("fault silent"), "ok");
+    ASSERT_EQ(sims_[2]->Command("fault stop 2"), "ok");  // after the socket's look, one block
+    const Finished f =
+        Run(ProductionArgs(dir_.File("img.bin"), Port(0) + "," + Port(1) + "," + Port(2) + "," + Port(3),
+                           {"--serial-start", "256", "--serial-step", "10", "--serial-file",
+                            serialFile, "--log", log}));
+    EXPECT_EQ(f.status, kExitLinkFailure) << f.err;
+    EXPECT_NE(f.out.find("1 round: 2 of 3 chips good, serial numbers 256, 276\n"
+                         "chips failed on " + Port(2) + " (round 1)\n"
+                         "no programmer on " + Port(1) + " (round 1)\n"
+                         "serial numbers given back, the first the next run takes: 266\n"),
+              std::string::npos)
+        << f.out;
+    EXPECT_EQ(TextOf(serialFile), "286\nreturned 266\n");
+    std::map<std::string, Json> ends;
+    std::map<std::string, Json> starts;
+    for (const Json& line : JsonLines(TextOf(log))) {
+        (line["result"] == "started" ? starts : ends)[line["port"]] = line;
+        EXPECT_EQ(line["run"], JsonLines(TextOf(log))[0]["run"]);
+        EXPECT_EQ(line["version"].get<std::string>().empty(), false);
+    }
+    EXPECT_EQ(starts.size(), 3u) << "a started record for each chip, none for the absent unit";
+    EXPECT_EQ(starts.count(Port(1)), 0u);
+    const Json& absent = ends[Port(1)];
+    EXPECT_EQ(absent["result"], "no programmer");
+    EXPECT_TRUE(absent["unit"].is_null());
+    EXPECT_FALSE(absent.contains("serial"));
+    EXPECT_FALSE(absent.contains("crc32"));
+    const Json& unplugged = ends[Port(2)];
+    EXPECT_EQ(unplugged["serial"], 266);
+    EXPECT_EQ(unplugged["returned"], true);
+    EXPECT_EQ(unplugged["message"].get<std::string>().rfind(
+                  "programming the AM29F040 failed at address 000100", 0),
+              0u)
+        << unplugged;
+    const Bytes stamped = StampedImage(Le32(256));
+    const Json& good = ends[Port(0)];
+    EXPECT_EQ(good["serial"], 256);
+    EXPECT_EQ(good["result"], "verified");
+    EXPECT_EQ(good["verify"], "full");
+    EXPECT_EQ(good["image"], dir_.File("img.bin"));
+    Bytes plain = kProductImage;
+    plain.resize(0x400, 0xFF);
+    EXPECT_EQ(good["image_crc32"], Printf("%08X", Crc32Update(0, plain.data(), plain.size())));
+    EXPECT_EQ(good["crc32"], Printf("%08X", Crc32Update(0, stamped.data(), stamped.size())));
+    EXPECT_EQ(starts[Port(0)]["crc32"], good["crc32"]);
+
+    ASSERT_EQ(sims_[1]->Command("fault clear"), "ok");
+    const Finished next = Run(ProductionArgs(dir_.File("img.bin"), Port(1),
+                                             {"--serial-file", serialFile, "--quick", "--json"}));
+    EXPECT_EQ(next.status, kExitSuccess) << next.err;
+    const std::vector<Json> records = JsonLines(next.out);
+    ASSERT_EQ(records.size(), 1u) << next.out;
+    EXPECT_EQ(records[0]["serial"], 266);
+    EXPECT_EQ(records[0]["verify"], "quick");
+    EXPECT_EQ(TextOf(serialFile), "286\n");
+}
+
+// The serial file is the one counter: a --repeat run reads it again each round, so a run that
+// took numbers while it waited at its prompt is not repeated; a socket that still holds the
+// last round's chip is skipped without a number; a file held locked makes a run say so.
+TEST_F(CliGangTest, RunsSharingASerialFileNeverRepeatANumberNorStampAChipTwice) {
+    WriteWholeFile(dir_.File("img.bin"), kProductImage);
+    const std::string serialFile = dir_.File("serial.txt");
+    const std::string prompt = "Insert the next chips and press Enter; q and Enter to stop\n";
+    CliProcess waiting(dir_,
+                       ProductionArgs(dir_.File("img.bin"), Port(0),
+                                      {"--serial-start", "200", "--serial-file", serialFile,
+                                       "--repeat"}),
+                       true, "-waiting");
+    ASSERT_TRUE(waiting.AwaitErr(prompt, 1));
+    Finished oneOff = Run(ProductionArgs(dir_.File("img.bin"), Port(1) + "," + Port(2),
+                                         {"--serial-file", serialFile}));
+    EXPECT_EQ(oneOff.status, kExitSuccess) << oneOff.err;
+    EXPECT_NE(oneOff.out.find("serial numbers 201 to 202\n"), std::string::npos) << oneOff.out;
+
+    waiting.Type("\n");  // no new chip: the one of round 1 is still in the socket
+    ASSERT_TRUE(waiting.AwaitErr(prompt, 2));
+    ASSERT_EQ(sims_[0]->Command("insert"), "ok");
+    waiting.Type("\n");
+    ASSERT_TRUE(waiting.AwaitErr(prompt, 3));
+    waiting.Type("q\n");
+    const Finished f = waiting.Wait();
+    EXPECT_EQ(f.status, kExitSuccess) << f.err;
+    EXPECT_NE(f.err.find(Port(0) + " still holds the chip of round 1 (serial 200): insert a new "
+                                   "chip\n"),
+              std::string::npos)
+        << f.err;
+    EXPECT_NE(f.out.find("3 rounds: 2 of 2 chips good, serial numbers 200, 203\n"
+                         "1 socket still held a chip already programmed: skipped\n"),
+              std::string::npos)
+        << f.out;
+    const Bytes chip = Chip(0);
+    EXPECT_EQ(Bytes(chip.begin(), chip.begin() + 0x400), StampedImage(Le32(203)));
+    EXPECT_EQ(TextOf(serialFile), "204\n");
+
+    // Another run holds the lock (here: this test, on the lock file's mutex byte).
+    const int lock = open((serialFile + ".lock").c_str(), O_RDWR);
+    struct flock held {};
+    held.l_type = F_WRLCK;
+    held.l_whence = SEEK_SET;
+    held.l_start = off_t(1) << 61;
+    held.l_len = 1;
+    ASSERT_EQ(fcntl(lock, F_OFD_SETLK, &held), 0);
+    ASSERT_EQ(sims_[3]->Command("insert"), "ok");
+    const Finished busy = Run(ProductionArgs(dir_.File("img.bin"), Port(3),
+                                             {"--serial-file", serialFile, "--if-busy", "stop"}));
+    close(lock);
+    EXPECT_EQ(busy.status, kExitBadInput);
+    EXPECT_EQ(busy.err, "vorland-cli: " + serialFile + " is busy: another vorland-cli holds " +
+                            serialFile + ".lock (its lock)\n");
+    EXPECT_EQ(Status(3, "frames"), 0);
+}
+
+// What a production run says when it refuses, or notes, something about its numbers.
+TEST_F(CliGangTest, ProductionMessagesSayWhatIsWrong) {
+    WriteWholeFile(dir_.File("small.bin"), PatternBytes(0x1000, 5));
+    const std::string serialFile = dir_.File("serial.txt");
+    const struct {
+        std::string serialText;  // "" no file; "-" a read-only file holding 7
+        std::vector<std::string> options;
+        int status;
+        std::string err;         // a line stderr holds
+        std::string serialAfter;
+    } cases[] = {
+        {"", {"--serial-at", "7FFFE"}, kExitBadInput,
+         "vorland-cli: the serial number at 0007FFFE-00080001 (le32) does not fit the AM29F040: "
+         "it lies outside the chip range that the image fits (000000-000FFF)\n",
+         ""},
+        {"", {"--serial-at", "7FFF0", "--serial-file", serialFile}, kExitSuccess,
+         "note: the serial number at 0007FFF0 widens the range programmed from 000000-000FFF "
+         "(the image, 4 KiB) to 000000-07FFFF (512 KiB)\n",
+         "2\n"},
+        {"\xEF\xBB\xBF" "41\r\n", {"--serial-at", "10", "--serial-file", serialFile,
+                                   "--serial-start", "9"},
+         kExitSuccess, "note: " + serialFile + " holds the next number, 41: --serial-start is "
+                       "not used\n",
+         "42\n"},
+        {"-", {"--serial-at", "10", "--serial-file", serialFile}, kExitBadInput,
+         "vorland-cli: " + serialFile + ": the file is read-only, so the next serial number "
+                                        "cannot be kept in it\n",
+         "7\n"},
+        {"65534\n", {"--serial-at", "10", "--serial-format", "le16", "--serial-file", serialFile,
+                     "--ports", Port(0) + "," + Port(1)},
+         kExitSuccess, "", "65536\n"},
+    };
+    for (const auto& c : cases) {
+        std::filesystem::remove(serialFile);
+        if (c.serialText == "-") {
+            WriteWholeFile(serialFile, Bytes{'7', '\n'});
+            std::filesystem::permissions(serialFile, std::filesystem::perms::owner_read);
+        } else if (!c.serialText.empty()) {
+            WriteWholeFile(serialFile, Bytes(c.serialText.begin(), c.serialText.end()));
+        }
+        for (int unit : {0, 1}) ASSERT_EQ(sims_[unit]->Command("insert"), "ok");
+        std::vector<std::string> args = {"program", dir_.File("small.bin"), "-c", "AM29F040"};
+        if (std::find(c.options.begin(), c.options.end(), "--ports") == c.options.end()) {
+            args.insert(args.end(), {"--port", Port(0)});
+        }
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        const Finished f = Run(args);
+        EXPECT_EQ(f.status, c.status) << c.options[1] << "\n" << f.err;
+        EXPECT_NE(f.err.find(c.err), std::string::npos) << c.options[1] << "\n" << f.err;
+        if (!c.serialAfter.empty()) EXPECT_EQ(TextOf(serialFile), c.serialAfter) << c.options[1];
+        std::error_code none;
+        std::filesystem::permissions(serialFile, std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, none);
+    }
+}
+
+// Enter pressed twice while a round runs at a terminal starts no round: the next one waits for
+// a line typed after its prompt. (From a pipe each line is a round, as scripts rely on.)
+TEST_F(CliGangTest, EnterTypedAheadAtATerminalStartsNoRound) {
+    WriteWholeFile(dir_.File("img.bin"), kProductImage);
+    const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(terminal, 0);
+    ASSERT_EQ(grantpt(terminal), 0);
+    ASSERT_EQ(unlockpt(terminal), 0);
+    const std::string input = ptsname(terminal);
+    std::vector<std::string> args = {kCli, "program", dir_.File("img.bin"), "-c", "AM29F040",
+                                     "--port", Port(0), "--serial-at", "3F8", "--repeat"};
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDWR | O_NOCTTY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, dir_.File("out.txt").c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, dir_.File("err.txt").c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = -1;
+    ASSERT_EQ(posix_spawn(&pid, kCli, &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    const auto type = [&](const char* text) {
+        ASSERT_EQ(write(terminal, text, std::strlen(text)), static_cast<ssize_t>(std::strlen(text)));
+    };
+    type("\n\n");  // while round 1 runs
+    const auto prompts = [&] {
+        const std::string err = TextOf(dir_.File("err.txt"));
+        int n = 0;
+        for (auto at = err.find("press Enter"); at != std::string::npos;
+             at = err.find("press Enter", at + 1)) {
+            ++n;
+        }
+        return n;
+    };
+    for (int i = 0; i < 3000 && prompts() < 1; ++i) usleep(10000);
+    ASSERT_EQ(prompts(), 1) << TextOf(dir_.File("err.txt"));
+    const long frames = Status(0, "frames");
+    usleep(500000);
+    EXPECT_EQ(prompts(), 1) << "no round ran on the lines typed ahead";
+    EXPECT_EQ(Status(0, "frames"), frames);
+    type("q\n");
+    int status = -1;
+    for (int i = 0; i < 1000 && waitpid(pid, &status, WNOHANG) == 0; ++i) usleep(10000);
+    close(terminal);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == kExitSuccess) << status;
+    EXPECT_NE(TextOf(dir_.File("out.txt")).find("1 round: 1 of 1 chips good, serial numbers 1\n"),
+              std::string::npos)
+        << TextOf(dir_.File("out.txt"));
 }

@@ -38,11 +38,13 @@ struct Finished {
 };
 
 // One run of vorland-cli with its output in files of the scratch folder; its input is empty,
-// or with `input` a pipe that Type writes to.
+// or with `input` a pipe that Type writes to. Processes that run at once need a tag each: it
+// names their output files.
 class CliProcess {
   public:
-    CliProcess(const ScratchDir& dir, std::vector<std::string> args, bool input = false)
-        : outPath_(dir.File("stdout.txt")), errPath_(dir.File("stderr.txt")) {
+    CliProcess(const ScratchDir& dir, std::vector<std::string> args, bool input = false,
+               const std::string& tag = "")
+        : outPath_(dir.File("stdout" + tag + ".txt")), errPath_(dir.File("stderr" + tag + ".txt")) {
         args.insert(args.begin(), kCli);
         std::vector<char*> argv;
         for (std::string& a : args) argv.push_back(a.data());
