@@ -13,11 +13,23 @@ namespace {
 
 constexpr std::size_t kRangesShown = 10;  // of a failed verify's differences
 
+// What --changed-only was doing when a step of the device failed: "reading the AM29F040".
+const char* ChangedDoing(TandrelStep step) {
+    switch (step) {
+        case TandrelStep::kQuickVerify: return "comparing";
+        case TandrelStep::kReadBlock: return "reading";
+        case TandrelStep::kSectorErase:
+        case TandrelStep::kChipErase: return "erasing";
+        default: return "programming";
+    }
+}
+
 }  // namespace
 
 // Verifies plan's chip range against bytes: the whole verify command, or the last step of
-// program (asPart: a mismatch is then an error of programming).
-int UnitRun::VerifyRange(bool asPart) {
+// program (asPart: a mismatch is then an error of programming; changed: after --changed-only,
+// whose checksums may have missed blocks that the verify then programs).
+int UnitRun::VerifyRange(bool asPart, bool changed) {
     const TransferPlan& plan = job_.plan;
     const std::vector<std::uint8_t>& bytes = *bytes_;
     if (InterruptRequested()) return Interrupted("before verifying");
@@ -28,8 +40,22 @@ int UnitRun::VerifyRange(bool asPart) {
                           bytes.data(),     static_cast<std::int32_t>(plan.length),
                           o_.quick ? 1 : 0, o_.quick ? nullptr : this};
     request.readBack = o_.quick ? nullptr : chip.data();
-    const std::int32_t result = device_.VerifyChip(request);
-    if (result < 0) return CheckFailed(o_.quick ? "asking the checksum of" : "reading back");
+    ChangedReport repair;
+    const std::int32_t result =
+        changed ? VerifyChanged(device_, request, &repair) : device_.VerifyChip(request);
+    if (repair.programmed > 0) {
+        if (std::string erased = ChangedEraseLine(repair, Chip()); !erased.empty()) Note(erased);
+        Note(ChangedRepairLine(repair));
+    }
+    if (repair.wholeRange) Note(ChangedWholeRangeLine(repair, Chip()));
+    if (result < 0) {
+        const TandrelStep step = device_.LastFailure().step;
+        if (changed && step != TandrelStep::kVerify && step != TandrelStep::kQuickVerify &&
+            step != TandrelStep::kReadBlock) {
+            return CheckFailed(ChangedDoing(step));
+        }
+        return CheckFailed(o_.quick ? "asking the checksum of" : "reading back");
+    }
     const std::string range = Printf("%06X-%06X", plan.chipStart, plan.chipStart + plan.length - 1);
     if (result == 1) {
         if (!o_.quick) Summary("Verified", plan.length);
@@ -121,12 +147,18 @@ int UnitRun::ProgramChip() {
         if (int code = EraseWholeChip(); code != kExitSuccess) return code;
     }
     if (InterruptRequested()) return Interrupted("before programming");
-    BeginProgress("Programming", plan.length);
-    programmingStarted_ = true;
-    const std::int32_t result = device_.WriteChip(o_.chipType, bytes_->data(), plan.chipStart,
-                                                  static_cast<std::int32_t>(plan.length), this);
-    if (result != kTandrelDone) return TransferFailed("programming", result);
-    Summary("Programmed", plan.length);
+    bool whole = true;
+    if (o_.changedOnly) {
+        if (int code = WriteWhatDiffers(&whole); code != kExitSuccess) return code;
+    }
+    if (whole) {
+        BeginProgress("Programming", plan.length);
+        programmingStarted_ = true;
+        const std::int32_t result = device_.WriteChip(o_.chipType, bytes_->data(), plan.chipStart,
+                                                      static_cast<std::int32_t>(plan.length), this);
+        if (result != kTandrelDone) return TransferFailed("programming", result);
+        Summary("Programmed", plan.length);
+    }
 
     const std::string range = Printf("%06X-%06X", plan.chipStart, plan.chipStart + plan.length - 1);
     const std::string number =
@@ -136,12 +168,36 @@ int UnitRun::ProgramChip() {
         Result(Printf("programmed %s of the %s from %s%s (not verified)", range.c_str(),
                       ChipName().c_str(), o_.file.c_str(), number.c_str()));
     } else {
-        if (int code = VerifyRange(true); code != kExitSuccess) return code;
+        if (int code = VerifyRange(true, !whole); code != kExitSuccess) return code;
         Result(Printf("programmed and verified %s of the %s from %s%s%s", range.c_str(),
                       ChipName().c_str(), o_.file.c_str(), number.c_str(),
                       o_.quick ? " (by checksum)" : ""));
     }
     Checked(bytes_->data());
+    return kExitSuccess;
+}
+
+// --changed-only: writes the blocks that differ from the chip. *whole: they could not be
+// written alone (a bit to set that no erase may give), and the whole range is to be
+// programmed as usual.
+int UnitRun::WriteWhatDiffers(bool* whole) {
+    const TransferPlan& plan = job_.plan;
+    BeginProgress("Programming", plan.length);
+    const ChangedRequest request{o_.chipType, plan.chipStart, bytes_->data(),
+                                 static_cast<std::int32_t>(plan.length), this};
+    ChangedReport report;
+    const std::int32_t result = device_.ProgramChanged(request, &report);
+    const TandrelStep step = device_.LastFailure().step;
+    // What a stamped chip that failed may carry: nothing before the first write.
+    programmingStarted_ = report.programmed > 0 || step == TandrelStep::kWriteBlock;
+    if (result != kTandrelDone) return TransferFailed(ChangedDoing(step), result);
+    *whole = report.wholeRange;
+    if (report.wholeRange) {
+        Note(ChangedWholeRangeLine(report, Chip()));
+        return kExitSuccess;
+    }
+    if (std::string erased = ChangedEraseLine(report, Chip()); !erased.empty()) Note(erased);
+    Note(ChangedSummaryLine(report));
     return kExitSuccess;
 }
 

@@ -96,11 +96,10 @@ class ChangedWriter {
         if (r_.progress != nullptr) r_.progress->StepIt();
     }
     // -19 when a cancel was asked for before the step at offset.
-    std::int32_t Cancelled(std::uint32_t offset) {
+    std::int32_t Cancelled(TandrelStep step, std::uint32_t offset) {
         if (d_.cancelRequested.load() == 0) return kTandrelDone;
-        TandrelFailure failure =
-            MakeFailure(TandrelStep::kWriteBlock, TandrelProblem::kCancelled, kTandrelCancelled);
-        failure.address = Address(offset);
+        TandrelFailure failure = MakeFailure(step, TandrelProblem::kCancelled, kTandrelCancelled);
+        failure.address = step == TandrelStep::kSectorErase ? offset : Address(offset);
         return d_.Failed(failure);
     }
 
@@ -177,7 +176,10 @@ class ChangedWriter {
 
     // Asks the two sums of size bytes at offset.
     std::int32_t AskRegion(std::uint32_t offset, std::uint32_t size, Sums* chip) {
-        if (std::int32_t result = Cancelled(offset); result != kTandrelDone) return result;
+        if (std::int32_t result = Cancelled(TandrelStep::kQuickVerify, offset);
+            result != kTandrelDone) {
+            return result;
+        }
         Show("Comparing Address %.6X", offset);
         const std::uint32_t at = Address(offset);
         std::int32_t asked = d_.AskChipSum(at, size, offset, &chip->first);
@@ -283,7 +285,7 @@ class ChangedWriter {
             for (std::uint32_t u : eraseUnits_) {
                 const std::uint32_t start = u * unit;
                 if (start < Address(offset) || start >= Address(offset) + size) continue;
-                if (std::int32_t result = Erase(u, offset); result != kTandrelDone) return result;
+                if (std::int32_t result = Erase(u); result != kTandrelDone) return result;
             }
             const std::int32_t result = d_.WriteBlocks(chip_, r_.buffer + offset, Address(offset),
                                                        static_cast<std::int32_t>(size),
@@ -302,9 +304,14 @@ class ChangedWriter {
         return kTandrelDone;
     }
 
-    std::int32_t Erase(std::uint32_t unit, std::uint32_t offset) {
-        if (std::int32_t result = Cancelled(offset); result != kTandrelDone) return result;
-        if (chip_.sectorCount > 0) {
+    std::int32_t Erase(std::uint32_t unit) {
+        const bool sector = chip_.sectorCount > 0;
+        if (std::int32_t result =
+                Cancelled(sector ? TandrelStep::kSectorErase : TandrelStep::kChipErase, unit);
+            result != kTandrelDone) {
+            return result;
+        }
+        if (sector) {
             if (r_.progress != nullptr)
                 r_.progress->SetText(Printf("Erasing Sector %u", unit).c_str());
             if (d_.SectorEraseCommand(static_cast<std::int32_t>(unit)) != kTandrelDone)
