@@ -69,7 +69,7 @@ class HexCompareSide {
     HexDocument* DocumentTemp() const { return doc_; }  // null for the other kinds
 
     // Copies up to count bytes from position into out: the number copied (fewer at the end),
-    // 0 when position is past the end or a document's file window cannot be mapped.
+    // 0 when position is past the end or a document's file window cannot be read.
     std::uint32_t Copy(std::uint32_t position, std::uint8_t* out, std::uint32_t count) const;
 
   private:

@@ -1,4 +1,5 @@
-// The hex document's life and its reading: opening over a file, a memory block or nothing, closing, reading bytes, and the extents that name a selection without copying it.
+// The hex document's life and its reading: opening over a file, a memory block or nothing,
+// closing, reading bytes, and the extents that name a selection without copying it.
 #include "document/hex_document.h"
 
 #include <algorithm>

@@ -1,8 +1,9 @@
 // The piece-table document behind a HexView32 control: the bytes it shows and edits, with undo
 // and redo. The data it was opened over (a file read in place or a memory block) is never
-// copied or changed by an edit: the document is an ordered, doubly linked list of pieces, each naming a
-// stretch of one source, and edits only relink pieces and append to the add buffer. Replaced
-// pieces move onto the undo stack, so undo and redo swap pieces back without copying data.
+// copied or changed by an edit: the document is an ordered, doubly linked list of pieces, each
+// naming a stretch of one source, and edits only relink pieces and append to the add buffer.
+// Replaced pieces move onto the undo stack, so undo and redo swap pieces back without copying
+// data.
 //
 // Positions, lengths and counts are unsigned 32-bit byte counts; a document holds at most
 // 4 GiB - 1 bytes. Every primitive sets doc.error (a HexError, 0 on success) and returns a

@@ -37,5 +37,5 @@
 // document that could not be reopened for want of memory is empty). Fails, changing nothing,
 // with 27 (too much data), 23 (part of it could not be read), 1 (no memory) or 24 (the file
 // could not be written, with the system's reason).
-[[nodiscard]] HexSaveOutcome HexDocSaveImage(HexDocument& doc, const char* path,
-                                             ImageFormat format, const std::string& name);
+[[nodiscard]] HexSaveOutcome HexDocSaveImage(HexDocument& doc, const char* path, ImageFormat format,
+                                             const std::string& name);

@@ -13,7 +13,7 @@ namespace {
 constexpr std::uint32_t kHalfWindow = kHexWindowSize / 2;
 constexpr std::uint32_t kCommitUnit = 4096;
 
-// Window start for position p of a mapped file: every p from 512 KiB on lies between 256 KiB
+// Window start for position p of a file: every p from 512 KiB on lies between 256 KiB
 // and 768 KiB into its window, so a copy of up to 256 KiB never leaves it.
 std::uint32_t WindowStart(std::uint32_t p) {
     if (p < kHalfWindow) return 0;

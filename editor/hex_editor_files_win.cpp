@@ -84,7 +84,7 @@ void OpenTextImage(HWND dialog, const char* path, const char* name, ImageFormat 
 }
 
 // The bytes "Commit Changes" copies: the document's, up to the buffer's size. False when they
-// cannot all be read (a file window that cannot be mapped).
+// cannot all be read (a file that shrank or went away).
 bool ReadCommitted(std::vector<unsigned char>& bytes) {
     bytes.resize(HexEditorCommitLength(HexViewGetSize(Control()), gEditor.size));
     return bytes.empty() ||
@@ -214,7 +214,7 @@ bool SettleEdits(HWND dialog) {
     return answer == IDNO || (answer == IDYES && EditorCommit(dialog));
 }
 
-// A binary file is mapped: a file of any size opens at once.
+// A binary file is read where it lies: a file of any size opens at once.
 void EditorOpen(HWND dialog) {
     if (!SettleEdits(dialog)) return;
     if (RunFileDialog(dialog, 0, gSavePath, gFileTitle, "Select File To Open...", 0) == 0) return;

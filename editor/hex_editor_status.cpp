@@ -101,9 +101,11 @@ std::string HexEditorScanProgressText(const char* what, std::uint64_t done, std:
 }
 
 std::string HexEditorDifferencesText(const HexEditorDifferences& found) {
-    std::string text = found.ranges == 0 ? "No differences"
-                                         : "Differences: " + Count(found.ranges, "range", "ranges") +
-                                               ", " + Count(found.bytes, "byte", "bytes");
+    std::string text = "No differences";
+    if (found.ranges > 0) {
+        text = "Differences: " + Count(found.ranges, "range", "ranges") + ", " +
+               Count(found.bytes, "byte", "bytes");
+    }
     if (found.addressed) text += "; " + Count(found.compared, "byte", "bytes") + " compared";
     if (found.extra > 0) {
         text += std::string("; the ") + (found.documentLonger ? "document" : "file") + " is " +

@@ -162,7 +162,7 @@ int HexViewOpenFile(HexViewInstance& inst, const char* path, bool useMapping, bo
     if (!HexDocOpenFile(inst.document, path, useMapping, readOnly)) {
         const std::uint32_t error = inst.document.error;
         // Another file can fail after the old document had to go (no window of it could be
-        // mapped): the view must not go on over a closed document. A reopen has its own way out.
+        // read): the view must not go on over a closed document. A reopen has its own way out.
         if (!reopen && inst.document.addSource < 0) HexViewNew(inst);
         return HexViewFail(inst, error);
     }

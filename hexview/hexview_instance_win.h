@@ -35,7 +35,7 @@ struct HexViewInstance : HexViewModel {
     UINT_PTR scrollTimer = 0;           // auto-scroll timer id while it runs, else 0
     UniqueGdi<HFONT> font;              // the fixed-pitch font, created at WM_CREATE
     HexDocument document;               // the bytes shown; opened empty at creation
-    BY_HANDLE_FILE_INFORMATION fileInfo{};  // of the original file after each mapped open
+    BY_HANDLE_FILE_INFORMATION fileInfo{};  // of the original file after each open in place
     char filePath[MAX_PATH] = {};       // the document's file; empty for a memory document
     UniqueCom<IDropTarget> dropTarget;  // registered drop target, or none
     // The data object of this control's own drag while DoDragDrop runs (borrowed), else null: a

@@ -69,8 +69,9 @@ int HexViewResetView(HWND control);
 // not inside the document.
 [[nodiscard]] void* HexViewReadData(HWND control, DWORD position, void* destination, DWORD count);
 
-// Opens the file as the document, mapped (the file stays open, shared for reading only) or read
-// into memory. path "*" reopens the document's own file keeping caret and scroll position.
+// Opens the file as the document, "mapped": read where it lies (the file stays open, shared for
+// reading only), or read into memory. path "*" reopens the document's own file keeping caret
+// and scroll position.
 [[nodiscard]] int HexViewOpenFile(HWND control, const char* path, BOOL useMapping, BOOL readOnly);
 
 // Saves to path, or over the document's own file when path is null or names it; with a null
@@ -215,7 +216,7 @@ enum HexViewScanOutcome : DWORD {
     HVSO_NOTFOUND = 2,    // no match anywhere
     HVSO_DONE = 3,        // the checksums are in checksums; a compare's differences show
     HVSO_CHANGED = 4,     // the document changed under the run (the host changed it)
-    HVSO_UNREADABLE = 5,  // a file window could not be mapped (the file is gone or locked)
+    HVSO_UNREADABLE = 5,  // a file window could not be read (the file shrank, is gone or locked)
     HVSO_CANCELLED = 6,   // stopped by Escape, HexViewCancelScan or a new document
 };
 
@@ -247,7 +248,7 @@ int HexViewIsScanning(HWND control);
 // compare starts, and Next and Previous Difference step through them, the byte differences
 // first. done and total count positions both sides have.
 
-// Compares with the file at path, mapped read-only where it lies. 1 when the compare started; 0
+// Compares with the file at path, read-only where it lies. 1 when the compare started; 0
 // with 25, 2 (it is the document's own file), 3 (another program has it), 6 or 23.
 int HexViewCompareFile(HWND control, const char* path);
 // Compares with a copy of size bytes. 1 when the compare started; 0 with 25, or 1 when there is

@@ -75,13 +75,14 @@ class Walk {
         const std::uint32_t length = doc_.length;
         const std::uint32_t at = Below(length + 1);
         const std::uint32_t room = length - at;  // bytes from at to the end
-        HexDocEndRun(doc_);  // every step one undo record of its own
+        HexDocEndRun(doc_);                      // every step one undo record of its own
         Model before = model_;
         bool edited = true;
         switch (Below(9)) {
             case 0:  // typed over, or pasted over (past the end too)
             case 1: {
-                const std::vector<std::uint8_t> bytes = Bytes(Below(2) ? 1 + Below(3) : 1 + Below(40));
+                const std::vector<std::uint8_t> bytes =
+                    Bytes(Below(2) ? 1 + Below(3) : 1 + Below(40));
                 ASSERT_TRUE(HexDocOverwrite(doc_, at, bytes.data(), Size(bytes)));
                 for (std::size_t i = 0; i < bytes.size(); ++i) {
                     if (at + i < model_.size()) {

@@ -96,8 +96,8 @@ TEST(HexEditorStatus, RunsSayHowFarTheyGotAndRangesNameTheirFirstAndLastByte) {
         {{0, 0, 16, 0, false, true}, "No differences; 16 bytes compared"},
         {{1, 1, 65536, 458752, true, false},
          "Differences: 1 range, 1 byte; the document is 458,752 bytes longer"},
-        {{3, 2, 40, 1, false, true}, "Differences: 2 ranges, 3 bytes; 40 bytes compared; the file is 1 "
-                                    "byte longer"},
+        {{3, 2, 40, 1, false, true},
+         "Differences: 2 ranges, 3 bytes; 40 bytes compared; the file is 1 byte longer"},
     };
     for (const Found& f : found) EXPECT_EQ(HexEditorDifferencesText(f.counts), f.text);
     EXPECT_EQ(HexEditorRangeText(0x10, 16), "00000010 - 0000001F, 16 bytes");

@@ -32,7 +32,8 @@ TEST_F(HexEditorAppTest, TypedBytesAreCommittedAndProgrammed) {
     EXPECT_TRUE(IsWindowEnabled(app_.window()));
 
     ASSERT_TRUE(Sim().Ok("fill 0xFF"));  // a blank chip: programming only clears bits
-    EXPECT_EQ(app_.Run(IDC_PROGRAM_CHIP, kEditorVerified).back(), kEditorVerified);  // programmed, read back
+    // Programmed, and read back.
+    EXPECT_EQ(app_.Run(IDC_PROGRAM_CHIP, kEditorVerified).back(), kEditorVerified);
     Bytes expected = ChipPattern();
     expected[0] = 0xDE;
     expected[1] = 0xAD;
@@ -95,7 +96,8 @@ TEST_F(HexEditorAppTest, CommandKeysTypeNothingAndSavedEditsStillAskToBeCommitte
     ASSERT_EQ(AnswerPrompt(IDYES), "Commit changes to the active bin?");
     ASSERT_FALSE(IsWindow(editor_));
     ASSERT_TRUE(Sim().Ok("fill 0xFF"));
-    EXPECT_EQ(app_.Run(IDC_PROGRAM_CHIP, kEditorVerified).back(), kEditorVerified);  // programmed, read back
+    // Programmed, and read back.
+    EXPECT_EQ(app_.Run(IDC_PROGRAM_CHIP, kEditorVerified).back(), kEditorVerified);
     EXPECT_EQ(Sim().ChipContents(), expected);
 }
 

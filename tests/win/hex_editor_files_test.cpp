@@ -27,15 +27,16 @@ std::string Records(std::initializer_list<const char*> records) {
 // One 16-byte record (00 to 0F) at 070000 and a start address, as a HEX and an S-record file,
 // and the files saved after AB was typed over the first byte.
 const std::string kHex = Records({":020000040007F3", ":10000000000102030405060708090A0B0C0D0E0F78",
-                                ":0400000500070123CC", ":00000001FF"});
-const std::string kHexTyped = Records({":020000040007F3",
-                                     ":10000000AB0102030405060708090A0B0C0D0E0FCD",
-                                     ":0400000500070123CC", ":00000001FF"});
-const std::string kSRecord = Records({"S00600004844521B", "S214070000000102030405060708090A0B0C0D0E0F6C",
-                                    "S5030001FB", "S804070004F0"});
+                                  ":0400000500070123CC", ":00000001FF"});
+const std::string kHexTyped =
+    Records({":020000040007F3", ":10000000AB0102030405060708090A0B0C0D0E0FCD",
+             ":0400000500070123CC", ":00000001FF"});
+const std::string kSRecord =
+    Records({"S00600004844521B", "S214070000000102030405060708090A0B0C0D0E0F6C", "S5030001FB",
+             "S804070004F0"});
 const std::string kSRecordTyped =
     Records({"S00600004844521B", "S214070000AB0102030405060708090A0B0C0D0E0FC1", "S5030001FB",
-           "S804070004F0"});
+             "S804070004F0"});
 
 class HexEditorFilesTest : public HexEditorAppTest {
   protected:
@@ -56,9 +57,6 @@ class HexEditorFilesTest : public HexEditorAppTest {
         PumpMessages(300);
         return WindowText(editor_);
     }
-    // What another program does to a file, by its Unix path; done when the file says so.
-    void Shell(const std::string& command) { ASSERT_TRUE(RunUnixShell(command)) << command; }
-    std::string Unix(const std::string& path) { return "'" + UnixPath(path) + "'"; }
 };
 
 // Saved, a HEX or S-record file is the file it was with the typed byte: its gaps stay gaps, its
@@ -84,8 +82,8 @@ TEST_F(HexEditorFilesTest, AHexOrSRecordFileKeepsItsShapeWhenSaved) {
         EXPECT_EQ(ReadFileText(file.path), file.typed);
     }
 
-    const std::string high = Records({":020000040100F9",
-                                    ":10000000000102030405060708090A0B0C0D0E0F78", ":00000001FF"});
+    const std::string high =
+        Records({":020000040100F9", ":10000000000102030405060708090A0B0C0D0E0F78", ":00000001FF"});
     EXPECT_EQ(OpenAnsweringNo(File("high.hex", high)), "high.hex - Hex Editor");
     const std::string copy = app_.dir().File("high2.hex");
     EXPECT_EQ(OpenOrSave(IDM_SAVE_AS, copy), "high2.hex - Hex Editor");
@@ -100,8 +98,8 @@ TEST_F(HexEditorFilesTest, AHexOrSRecordFileKeepsItsShapeWhenSaved) {
     EXPECT_EQ(OpenAnsweringNo(empty), "empty.hex - Hex Editor");
     EXPECT_EQ(PartBecomes(3, "0 bytes"), "0 bytes");
 
-    const std::string past = Records({":02000004007F7B",
-                                    ":10FFF000000102030405060708090A0B0C0D0E0F89", ":00000001FF"});
+    const std::string past =
+        Records({":02000004007F7B", ":10FFF000000102030405060708090A0B0C0D0E0F89", ":00000001FF"});
     EXPECT_EQ(OpenAnsweringNo(File("past.hex", past)), "past.hex - Hex Editor");
     Command(IDM_COMMIT_CHANGES);
     EXPECT_EQ(Warning(),
@@ -115,8 +113,9 @@ TEST_F(HexEditorFilesTest, AHexOrSRecordFileKeepsItsShapeWhenSaved) {
     ASSERT_TRUE(app_.AnswerFileDialog(hex, "Select File..."));
     PumpMessages(300);
     const Lines loaded = app_.LogSince(before);
-    EXPECT_NE(std::find(loaded.begin(), loaded.end(), "Intel HEX: 16 bytes (0x10) at 070000-07000F"),
-              loaded.end());
+    EXPECT_NE(
+        std::find(loaded.begin(), loaded.end(), "Intel HEX: 16 bytes (0x10) at 070000-07000F"),
+        loaded.end());
 }
 
 // A HEX file compares where it gives bytes and nowhere else; a shorter binary file where both
@@ -145,9 +144,9 @@ TEST_F(HexEditorFilesTest, ComparesCountWhatBothGiveAndASaveKeepsTheirMarks) {
     const std::string longer = "Differences: 1 range, 1 byte; the document is 16,384 bytes longer";
     EXPECT_EQ(PartBecomes(0, longer), longer);
     GoTo("0");
-    for (const char* selection : {"Selection: 00000021 - 00000020",
-                                  "Selection: 00008000 - 00004000",
-                                  "Selection: 00000021 - 00000020"}) {
+    for (const char* selection :
+         {"Selection: 00000021 - 00000020", "Selection: 00008000 - 00004000",
+          "Selection: 00000021 - 00000020"}) {
         PressKeys({VK_F6});
         EXPECT_EQ(Part(1), selection);
     }
@@ -158,18 +157,35 @@ TEST_F(HexEditorFilesTest, ComparesCountWhatBothGiveAndASaveKeepsTheirMarks) {
     EXPECT_EQ(Part(1), "Selection: 00000021 - 00000020");
 }
 
+// What another program does to a file under the editor, and what a save then does.
+class ChangedFileTest : public HexEditorFilesTest {
+  protected:
+    void SetUp() override {
+        HexEditorFilesTest::SetUp();
+        bytes_.resize(0x10000);
+        for (std::size_t i = 0; i < bytes_.size(); ++i) {
+            bytes_[i] = static_cast<unsigned char>(i * 13 + 1);
+        }
+        OpenEditor();
+    }
+    // Opens the file (name) holding bytes_ and types 5A over its first byte.
+    std::string OpenEdited(const std::string& name) {
+        const std::string path = File(name, std::string(bytes_.begin(), bytes_.end()));
+        EXPECT_EQ(OpenAnsweringNo(path), name + " - Hex Editor");
+        Type("5A");
+        return path;
+    }
+    // What another program does to a file, by its Unix path.
+    void Shell(const std::string& command) { ASSERT_TRUE(RunUnixShell(command)) << command; }
+    static std::string Unix(const std::string& path) { return "'" + UnixPath(path) + "'"; }
+
+    Bytes bytes_;
+};
+
 // Another program truncates the document's file: Go To into the part that went says so, the
-// program runs on with its edits, and a save says why it cannot. A file replaced or deleted
-// under the editor gets the document, edits and all, when it is saved. A save refused by the
-// system says the system's reason.
-TEST_F(HexEditorFilesTest, AFileChangedUnderTheEditorIsToldAndSavesReachItsPath) {
-    Bytes bytes(0x10000);
-    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<unsigned char>(i * 13 + 1);
-    const std::string data(bytes.begin(), bytes.end());
-    const std::string path = File("e.bin", data);
-    OpenEditor();
-    EXPECT_EQ(OpenAnsweringNo(path), "e.bin - Hex Editor");
-    Type("5A");
+// program runs on with its edits, and a save says why it cannot.
+TEST_F(ChangedFileTest, AFileThatShrinksIsToldAndTheEditsStay) {
+    const std::string path = OpenEdited("e.bin");
     Shell("truncate -s 0 " + Unix(path));
     GoTo("8000");
     EXPECT_EQ(Warning(), "Part of the file could not be read. It may have been moved or locked.");
@@ -182,20 +198,21 @@ TEST_F(HexEditorFilesTest, AFileChangedUnderTheEditorIsToldAndSavesReachItsPath)
                              ". Part of the file could not be read. It may have been moved or "
                              "locked.");
     EXPECT_EQ(Part(2), "Value: 5A");
+}
 
-    Bytes edited = bytes;
+// A file replaced or deleted under the editor gets the document, edits and all, when it is
+// saved; a save that the system refuses says the system's reason.
+TEST_F(ChangedFileTest, ASaveReachesTheFileAtItsPathOrSaysWhyNot) {
+    Bytes edited = bytes_;
     edited[0] = 0x5A;
     for (const char* name : {"replaced.bin", "deleted.bin"}) {
-        const std::string own = File(name, data);
-        const std::string caption = std::string(name) + " - Hex Editor";
-        EXPECT_EQ(OpenAnsweringNo(own), caption);
-        Type("5A");
+        const std::string own = OpenEdited(name);
         if (own == app_.dir().File("replaced.bin")) {
             Shell("mv " + Unix(File("new.bin", "other")) + " " + Unix(own));
         } else {
             Shell("rm " + Unix(own));
         }
-        EXPECT_EQ(OpenOrSave(IDM_SAVE_AS, own), caption);
+        EXPECT_EQ(OpenOrSave(IDM_SAVE_AS, own), std::string(name) + " - Hex Editor");
         EXPECT_EQ(ReadFileBytes(own), edited) << name;
         EXPECT_EQ(Part(3), "65536 bytes");
         GoTo("0");
