@@ -161,6 +161,17 @@ std::size_t HexDiffList::FirstEndingAfter(std::uint32_t position) const {
     return static_cast<std::size_t>(at - listed_.begin());
 }
 
+HexDiffCounts HexDiffList::Counts() const {
+    HexDiffCounts counts;
+    counts.bytes = bytes_ - extra_;
+    counts.ranges = ranges_ - (extra_ > 0 ? 1 : 0);
+    counts.compared = compared_;
+    counts.extra = extra_;
+    counts.firstLonger = extra_ > 0 && longer_ == 0;
+    counts.addressed = addressed_;
+    return counts;
+}
+
 bool HexDiffList::Next(std::uint32_t from, HexDiffRange* range, bool* wrapped) const {
     if (listed_.empty()) return false;
     const std::size_t at = FirstStartingFrom(listed_, from);
@@ -213,13 +224,7 @@ HexCompare::Reader::Reader(HexCompareSide s)
         given = HexDocDataRanges(*side.doc_);
     } else if (side.kind_ == HexCompareSide::Kind::kGiven) {
         all = false;
-        for (const SparseImage::Run& run : side.image_->Runs()) {
-            if (!given.empty() && given.back().end == run.address) {
-                given.back().end += run.length;
-            } else {
-                given.push_back({run.address, run.address + run.length});
-            }
-        }
+        given = HexImageRanges(*side.image_);
     }
 }
 

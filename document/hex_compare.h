@@ -85,6 +85,17 @@ class HexCompareSide {
     std::uint8_t fill_ = 0;                // kImage, kGiven, kFilled
 };
 
+// What a compare found, counted as a user is told it: the byte differences apart from the longer
+// side's extra bytes.
+struct HexDiffCounts {
+    std::uint64_t bytes = 0;     // differing bytes among those compared, and their ranges
+    std::uint64_t ranges = 0;
+    std::uint64_t compared = 0;  // positions compared
+    std::uint64_t extra = 0;     // the longer side's extra bytes; 0 when neither is longer
+    bool firstLonger = false;    // they are side a's (the document's, in the editor)
+    bool addressed = false;      // a side gave only some positions: the others were skipped
+};
+
 // What a compare found. The positions both sides have and give are compared byte by byte; where
 // one side is longer than another that ends (any side but a Given one), the positions it gives
 // from the shorter side's length on are its extra bytes: one more range, the last, even when it
@@ -93,12 +104,8 @@ class HexDiffList {
   public:
     std::uint64_t ByteCount() const { return bytes_; }    // differing positions, extra included
     std::uint64_t RangeCount() const { return ranges_; }  // all ranges, listed or not
-    std::uint64_t ComparedCount() const { return compared_; }  // positions compared
-    // The longer side's extra bytes (0 when neither is), and which side has them (0: a, 1: b).
-    std::uint64_t ExtraCount() const { return extra_; }
-    int LongerSide() const { return longer_; }
-    // Whether a side gave only some of its positions, so that not every one was compared.
-    bool Addressed() const { return addressed_; }
+    // The same apart from the extra bytes, with what was compared.
+    HexDiffCounts Counts() const;
     std::size_t ListedCount() const { return listed_.size(); }
     bool Complete() const { return listed_.size() == ranges_; }
     // The index-th listed range, in position order (index below ListedCount()).
@@ -122,10 +129,10 @@ class HexDiffList {
     std::deque<HexDiffRange> listed_;  // a deque: no copy of millions of ranges as it grows
     std::uint64_t bytes_ = 0;
     std::uint64_t ranges_ = 0;
-    std::uint64_t compared_ = 0;
-    std::uint64_t extra_ = 0;
-    int longer_ = 0;
-    bool addressed_ = false;
+    std::uint64_t compared_ = 0;  // positions compared
+    std::uint64_t extra_ = 0;     // the longer side's extra bytes, 0 when neither is longer
+    int longer_ = 0;              // which side has them: 0 a, 1 b
+    bool addressed_ = false;      // a side gave only some of its positions
     std::uint32_t lastEnd_ = 0;  // end of the last range added, listed or not
     bool lastListed_ = false;    // whether that range is listed_.back()
 };

@@ -79,15 +79,6 @@ HexSaveOutcome Saved(HexDocument& doc) {
     return outcome;
 }
 
-// A failed save: code, and the system's reason when the step that failed was the system's.
-HexSaveOutcome NotSaved(HexDocument& doc, HexError code, std::uint32_t systemError = 0) {
-    doc.error = code;
-    HexSaveOutcome outcome;
-    outcome.error = code;
-    outcome.systemError = systemError;
-    return outcome;
-}
-
 // Writes the document into file from its start, in 2048-byte steps. 23 when part of it could not
 // be read, 24 (with the system's code in *system) when the file could not take it.
 HexError WriteDocument(HexDocument& doc, FileHandle file, std::uint32_t* system) {
@@ -166,14 +157,14 @@ HexSaveOutcome SaveToNewFile(HexDocument& doc, const char* path) {
     if (WriteFileReplacing(path, write, &save, nullptr)) return Saved(doc);
     // The writer knows why it stopped; a later step leaves its reason with the system; bytes the
     // document could not read are no fault of the system's.
-    if (save.failure == kHexOpenFailed) return NotSaved(doc, kHexOpenFailed);
-    return NotSaved(doc, save.failure, save.system != 0 ? save.system : LastFileError());
+    if (save.failure == kHexOpenFailed) return HexDocSaveFailed(doc, kHexOpenFailed);
+    return HexDocSaveFailed(doc, save.failure, save.system != 0 ? save.system : LastFileError());
 }
 
 HexSaveOutcome SaveThroughTempFile(HexDocument& doc) {
     char temp[kFilePathSize];
     if (!MakeTempFile(nullptr, kTempPrefix, temp)) {
-        return NotSaved(doc, kHexCreateFailed, LastFileError());
+        return HexDocSaveFailed(doc, kHexCreateFailed, LastFileError());
     }
     FileHandle file = CreateFileAlways(temp, nullptr);
     std::uint32_t system = file == kNoFile ? LastFileError() : 0;
@@ -187,7 +178,7 @@ HexSaveOutcome SaveThroughTempFile(HexDocument& doc) {
     CloseFile(file);
     if (written != kHexOk) {
         DeleteFilePath(temp);
-        return NotSaved(doc, written, system);
+        return HexDocSaveFailed(doc, written, system);
     }
 
     // The original is about to be replaced: nothing may keep extents of it, and an original
@@ -206,15 +197,23 @@ HexSaveOutcome SaveThroughTempFile(HexDocument& doc) {
         // The original is intact but out of reach; the temporary file keeps the edits, and
         // whoever saved must be able to say where.
         HexDocClose(doc);
-        HexSaveOutcome outcome = NotSaved(doc, kHexCreateFailed, system);
+        HexSaveOutcome outcome = HexDocSaveFailed(doc, kHexCreateFailed, system);
         CopyPath(outcome.keptFile, temp);
         return outcome;
     }
     DeleteFilePath(temp);
-    return NotSaved(doc, kHexCreateFailed, system);
+    return HexDocSaveFailed(doc, kHexCreateFailed, system);
 }
 
 }  // namespace
+
+HexSaveOutcome HexDocSaveFailed(HexDocument& doc, HexError code, std::uint32_t systemError) {
+    doc.error = code;
+    HexSaveOutcome outcome;
+    outcome.error = code;
+    outcome.systemError = systemError;
+    return outcome;
+}
 
 bool HexDocOpenFile(HexDocument& doc, const char* path, bool useMapping, bool readOnly) {
     char target[kFilePathSize];
@@ -303,8 +302,8 @@ bool HexDocSaveInPlace(HexDocument& doc) {
 
 HexSaveOutcome HexDocSaveFile(HexDocument& doc, const char* path) {
     if (path != nullptr && !SamePath(path, doc.filePath)) return SaveToNewFile(doc, path);
-    if (doc.filePath[0] == '\0') return NotSaved(doc, kHexCreateFailed);
-    if (HexDocOriginalReadOnly(doc)) return NotSaved(doc, kHexReadOnly);
+    if (doc.filePath[0] == '\0') return HexDocSaveFailed(doc, kHexCreateFailed);
+    if (HexDocOriginalReadOnly(doc)) return HexDocSaveFailed(doc, kHexReadOnly);
     // Another program may have deleted the file the document reads, or moved a new one onto its
     // name: neither is written in place, and the document, which can still read the old file,
     // goes whole to the path.

@@ -43,6 +43,10 @@ struct HexSaveOutcome {
     explicit operator bool() const { return saved; }
 };
 
+// A save that failed with code (left in doc.error too), with the system's code when it gave one.
+[[nodiscard]] HexSaveOutcome HexDocSaveFailed(HexDocument& doc, HexError code,
+                                              std::uint32_t systemError = 0);
+
 // Opens the file at path ("*": the document's own file again) as the document. With mapping,
 // the file stays open with read sharing only for the document's life and is read where it lies,
 // a window at a time, and the document may be saved in place; otherwise the file is read whole

@@ -20,14 +20,6 @@ void Append(std::vector<HexDocRange>& ranges, std::uint32_t start, std::uint32_t
     }
 }
 
-HexSaveOutcome Refused(HexDocument& doc, HexError code, std::uint32_t systemError = 0) {
-    doc.error = code;
-    HexSaveOutcome outcome;
-    outcome.error = code;
-    outcome.systemError = systemError;
-    return outcome;
-}
-
 }  // namespace
 
 bool HexDocOpenImage(HexDocument& doc, const SparseImage& image, const ImageRecords& records) {
@@ -46,11 +38,17 @@ bool HexDocOpenImage(HexDocument& doc, const SparseImage& image, const ImageReco
     image.CopyOut(0, static_cast<std::uint32_t>(span), 0xFF, static_cast<std::uint8_t*>(block));
     if (!HexDocOpen(doc, kNoFile, block, static_cast<std::uint32_t>(span), false)) return false;
     doc.addressed = true;
-    for (const SparseImage::Run& run : image.Runs()) {
-        Append(doc.given, run.address, run.address + run.length);
-    }
+    doc.given = HexImageRanges(image);
     doc.records = records;
     return true;
+}
+
+std::vector<HexDocRange> HexImageRanges(const SparseImage& image) {
+    std::vector<HexDocRange> ranges;
+    for (const SparseImage::Run& run : image.Runs()) {
+        Append(ranges, run.address, run.address + run.length);
+    }
+    return ranges;
 }
 
 std::vector<HexDocRange> HexDocDataRanges(HexDocument& doc) {
@@ -114,13 +112,13 @@ HexSaveOutcome HexDocSaveImage(HexDocument& doc, const char* path, ImageFormat f
         records.header = name.substr(0, 64);
     }
     try {
-        if (!HexDocReadImage(doc, image)) return Refused(doc, static_cast<HexError>(doc.error));
-        text = WriteImageFile(format, image, records);
+        if (HexDocReadImage(doc, image)) text = WriteImageFile(format, image, records);
     } catch (const std::bad_alloc&) {
-        return Refused(doc, kHexNoMemory);
+        return HexDocSaveFailed(doc, kHexNoMemory);
     }
+    if (doc.error != kHexOk) return HexDocSaveFailed(doc, static_cast<HexError>(doc.error));
     if (!WriteFileReplacing(path, text.data(), static_cast<std::uint32_t>(text.size()), nullptr)) {
-        return Refused(doc, kHexCreateFailed, LastFileError());
+        return HexDocSaveFailed(doc, kHexCreateFailed, LastFileError());
     }
     HexSaveOutcome outcome;
     outcome.saved = true;

@@ -21,6 +21,9 @@
 [[nodiscard]] bool HexDocOpenImage(HexDocument& doc, const SparseImage& image,
                                    const ImageRecords& records);
 
+// The addresses an image holds data at, in order, touching runs joined.
+[[nodiscard]] std::vector<HexDocRange> HexImageRanges(const SparseImage& image);
+
 // The positions that hold data, in order, touching ones joined: the whole document when it is
 // unaddressed.
 [[nodiscard]] std::vector<HexDocRange> HexDocDataRanges(HexDocument& doc);

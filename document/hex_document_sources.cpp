@@ -32,13 +32,12 @@ std::uint32_t WindowBytes(const HexSource& source, std::uint32_t windowStart) {
 bool ReadWindow(HexSource& source, int index, std::uint32_t windowStart) {
     HexSourceView& view = source.views[index];
     const std::uint32_t size = WindowBytes(source, windowStart);
-    if (!view.owned) {
-        auto* buffer = static_cast<std::uint8_t*>(AllocateMemory(std::min(source.length,
-                                                                          kHexWindowSize)));
-        if (buffer == nullptr) return false;
-        SetView(view, buffer, windowStart, 0);
-    }
     std::uint8_t* buffer = view.base;
+    if (!view.owned) {
+        // Kept until the source goes: the window moves, its buffer stays.
+        buffer = static_cast<std::uint8_t*>(AllocateMemory(std::min(source.length, kHexWindowSize)));
+        if (buffer == nullptr) return false;
+    }
     SetView(view, buffer, windowStart, 0);
     std::uint32_t have = 0;
     const HexSourceView& other = source.views[1 - index];

@@ -129,16 +129,9 @@ HexViewScanInfo Scan() {
 // what the compare whose marks show found.
 void SetNotice(const std::string& text) {
     gEditor.notice = !text.empty();
-    HexViewDifferences counts{};
+    HexDiffCounts counts;
     if (text.empty() && HexViewGetDifferences(gEditor.control, &counts)) {
-        HexEditorDifferences found;
-        found.bytes = counts.bytes;
-        found.ranges = counts.ranges;
-        found.compared = counts.compared;
-        found.extra = counts.extra;
-        found.documentLonger = counts.documentLonger != 0;
-        found.addressed = counts.addressed != 0;
-        return SetPart(0, HexEditorDifferencesText(found));
+        return SetPart(0, HexEditorDifferencesText(counts));
     }
     SetPart(0, text);
 }
@@ -324,7 +317,7 @@ void OnDifference(HWND dialog, int id) {
     HexViewDifference found{};
     HWND control = gEditor.control;
     if (HexViewNextDifference(control, backward, &found)) {
-        HexViewDifferences counts{};
+        HexDiffCounts counts;
         if (found.start >= HexViewGetSize(control) && HexViewGetDifferences(control, &counts)) {
             SetNotice(Printf("The file compared is %llu bytes longer",
                              static_cast<unsigned long long>(counts.extra)));

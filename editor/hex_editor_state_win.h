@@ -28,8 +28,8 @@ struct EditorState {
     std::string file;
     std::string fileName;  // its name without folders, for the caption and the questions
     ImageFormat fileFormat = ImageFormat::kBinary;
-    // HVN_CHANGED notifications so far: an open or save that fails after the document had to
-    // go sends one, and only then.
+    // HVN_CHANGED notifications so far: an open that fails after the document had to go sends
+    // one, and only then.
     std::uint32_t changes = 0;
 };
 extern EditorState gEditor;

@@ -100,7 +100,7 @@ std::string HexEditorScanProgressText(const char* what, std::uint64_t done, std:
     return Format("%s... %u%% (Esc stops)", what, percent);
 }
 
-std::string HexEditorDifferencesText(const HexEditorDifferences& found) {
+std::string HexEditorDifferencesText(const HexDiffCounts& found) {
     std::string text = "No differences";
     if (found.ranges > 0) {
         text = "Differences: " + Count(found.ranges, "range", "ranges") + ", " +
@@ -108,7 +108,7 @@ std::string HexEditorDifferencesText(const HexEditorDifferences& found) {
     }
     if (found.addressed) text += "; " + Count(found.compared, "byte", "bytes") + " compared";
     if (found.extra > 0) {
-        text += std::string("; the ") + (found.documentLonger ? "document" : "file") + " is " +
+        text += std::string("; the ") + (found.firstLonger ? "document" : "file") + " is " +
                 Count(found.extra, "byte", "bytes") + " longer";
     }
     return text;

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 
+#include "document/hex_compare.h"
 #include "document/hex_document_file.h"
 
 constexpr int kEditorStatusParts = 5;
@@ -60,19 +61,10 @@ std::uint32_t HexEditorCommitLength(std::uint32_t docSize, std::uint32_t bufferS
 // stops)".
 std::string HexEditorScanProgressText(const char* what, std::uint64_t done, std::uint64_t total);
 
-// What a compare whose differences show found (HexViewGetDifferences).
-struct HexEditorDifferences {
-    std::uint64_t bytes = 0;     // differing bytes among those compared, and their ranges
-    std::uint64_t ranges = 0;
-    std::uint64_t compared = 0;  // bytes compared
-    std::uint64_t extra = 0;     // the longer side's bytes past the other's end
-    bool documentLonger = false;
-    bool addressed = false;  // a side gave only some positions: the compared count matters
-};
-// Part 0 while a compare's differences show: "Differences: 3 ranges, 19 bytes" or "No
+// Part 0 while a compare's differences show (the document the first side): "Differences: 3 ranges, 19 bytes" or "No
 // differences", then "; 16 bytes compared" when a side gave only its data, and "; the document
 // is 458,752 bytes longer" (or the file) when one side is.
-std::string HexEditorDifferencesText(const HexEditorDifferences& found);
+std::string HexEditorDifferencesText(const HexDiffCounts& found);
 
 // Why a save to path did not end with the file as the document, as its message says it, built
 // from the outcome alone: the system's words where it gave a reason.

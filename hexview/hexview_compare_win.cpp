@@ -112,17 +112,11 @@ int HexViewCompareImage(HWND control, const SparseImage& image) {
     return inst != nullptr ? CompareImage(*inst, image) : 0;
 }
 
-int HexViewGetDifferences(HWND control, HexViewDifferences* counts) {
+int HexViewGetDifferences(HWND control, HexDiffCounts* counts) {
     HexViewInstance* inst = HexViewFromWindow(control);
     const HexDiffList* list = inst != nullptr ? HexViewShownDifferences(*inst) : nullptr;
     if (list == nullptr || counts == nullptr) return 0;
-    const std::uint64_t extra = list->ExtraCount();
-    counts->bytes = list->ByteCount() - extra;
-    counts->ranges = list->RangeCount() - (extra > 0 ? 1 : 0);
-    counts->compared = list->ComparedCount();
-    counts->extra = extra;
-    counts->documentLonger = list->LongerSide() == 0;  // the document is side a
-    counts->addressed = list->Addressed();
+    *counts = list->Counts();
     return 1;
 }
 

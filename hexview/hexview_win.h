@@ -259,17 +259,10 @@ int HexViewCompareData(HWND control, const void* bytes, DWORD size);
 // started; 0 with 25, or 1 when there is no memory for the copy it keeps.
 int HexViewCompareImage(HWND control, const SparseImage& image);
 
-// What the compare whose differences show found.
-struct HexViewDifferences {
-    ULONGLONG bytes;     // differing bytes among those compared, and in how many ranges
-    ULONGLONG ranges;
-    ULONGLONG compared;  // positions compared
-    ULONGLONG extra;     // the longer side's bytes past the other's end; 0 when neither is longer
-    BOOL documentLonger;  // the extra bytes are the document's, not the other side's
-    BOOL addressed;       // a side gave only some positions (its data), so the others were skipped
-};
-// 1 with counts filled; 0 when no compare result shows.
-int HexViewGetDifferences(HWND control, HexViewDifferences* counts);
+// What the compare whose differences show found (document/hex_compare.h; the document is the
+// first side): 1 with counts filled; 0 when no compare result shows.
+struct HexDiffCounts;
+int HexViewGetDifferences(HWND control, HexDiffCounts* counts);
 
 struct HexViewDifference {
     DWORD start;    // the differing range, as the compare listed it: its first position

@@ -144,10 +144,12 @@ TEST(HexCompareTest, AddressedSidesCompareOnlyWhatBothGive) {
         ASSERT_EQ(RunToEnd(compare, 5), kHexScanDone);
         const HexDiffList& found = compare.Differences();
         EXPECT_EQ(ListedRanges(found), c.ranges);
-        EXPECT_EQ(found.ComparedCount(), c.compared);
-        EXPECT_EQ(found.ExtraCount(), c.extra);
         EXPECT_EQ(found.ByteCount(), c.bytes);
-        EXPECT_TRUE(found.Addressed());
+        const HexDiffCounts counts = found.Counts();
+        EXPECT_EQ(counts.compared, c.compared);
+        EXPECT_EQ(counts.extra, c.extra);
+        EXPECT_FALSE(counts.firstLonger);
+        EXPECT_TRUE(counts.addressed);
     }
 }
 

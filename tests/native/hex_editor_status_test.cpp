@@ -86,7 +86,7 @@ TEST(HexEditorStatus, RunsSayHowFarTheyGotAndRangesNameTheirFirstAndLastByte) {
     EXPECT_EQ(HexEditorScanProgressText("Comparing", 0xFFFFFFFFu, 0xFFFFFFFFu),
               "Comparing... 100% (Esc stops)");
     struct Found {
-        HexEditorDifferences counts;
+        HexDiffCounts counts;
         const char* text;
     };
     const Found found[] = {

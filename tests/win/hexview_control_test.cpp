@@ -68,7 +68,7 @@ TEST(HexViewControl, FunctionsOnAWindowThatIsNotAHexViewDoNothing) {
         EXPECT_EQ(scan.kind, 7u);
         EXPECT_EQ(HexViewCompareFile(window, "x"), 0);
         EXPECT_EQ(HexViewCompareData(window, &byte, 1), 0);
-        HexViewDifferences counts{};
+        HexDiffCounts counts;
         EXPECT_EQ(HexViewGetDifferences(window, &counts), 0);
         EXPECT_EQ(HexViewNextDifference(window, FALSE, nullptr), 0);
     }
@@ -371,7 +371,7 @@ TEST(HexViewControl, ACompareRunsFromTheQueueAndItsRangesAreSteppedThrough) {
     EXPECT_EQ(scan.kind, HVSCAN_COMPARE);
     EXPECT_EQ(scan.outcome, HVSO_CANCELLED);
     EXPECT_EQ(host.Bytes(), bytes);
-    HexViewDifferences counts{};
+    HexDiffCounts counts;
     EXPECT_EQ(HexViewGetDifferences(control, &counts), 0);
 
     ASSERT_EQ(HexViewCompareData(control, other.data(), static_cast<DWORD>(other.size())), 1);
@@ -381,7 +381,7 @@ TEST(HexViewControl, ACompareRunsFromTheQueueAndItsRangesAreSteppedThrough) {
     EXPECT_EQ(counts.ranges, 2u);
     EXPECT_EQ(counts.compared, 0x30000u);
     EXPECT_EQ(counts.extra, 4u);
-    EXPECT_FALSE(counts.documentLonger);
+    EXPECT_FALSE(counts.firstLonger);
     struct Step {
         BOOL backward;
         HexViewDifference found;
