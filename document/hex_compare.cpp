@@ -330,7 +330,7 @@ void HexCompare::AddExtra() {
     }
     if (bytes == 0) return;
     list_.Add(first, end, false, maxListed_);
-    list_.bytes_ += bytes - (end - first);  // the gaps between are no extra bytes
+    list_.bytes_ -= (end - first) - bytes;  // the gaps between are no extra bytes
     list_.extra_ = bytes;
     list_.longer_ = aLonger ? 0 : 1;
 }
