@@ -24,12 +24,12 @@ struct EditorState {
     bool scanDonePending = false;   // a run ended while another dialog of the editor was open
     // The document's own file: where it was opened from or last saved to; empty for the copy of
     // the buffer and after New. A HEX or S-record file's bytes are held in memory; a binary
-    // file is the control's own (mapped).
+    // file is the control's own (read where it lies).
     std::string file;
     std::string fileName;  // its name without folders, for the caption and the questions
     ImageFormat fileFormat = ImageFormat::kBinary;
-    // HVN_CHANGED notifications so far: an open or save that fails after the document had to
-    // go sends one, and only then.
+    // HVN_CHANGED notifications so far: an open that fails after the document had to go sends
+    // one, and only then.
     std::uint32_t changes = 0;
 };
 extern EditorState gEditor;
