@@ -33,19 +33,30 @@ namespace {
 
 constexpr char kSeparator[] = "-----------------------------------";
 constexpr char kBufferUnchanged[] = "The buffer is unchanged.";
+constexpr char kNotVerified[] = "The chip is programmed but not verified.";
 constexpr UINT_PTR kProgressTimer = 1;  // a last look at the bar after each progress notice
-constexpr DWORD kSearchEndWaitMs = 3000;  // for a search to stop when the window closes
+constexpr UINT MSG_BUFFER_COMMITTED = WM_APP + 0x72;  // the editor changed the image buffer
+
+// Who has the link while the window does not.
+enum class LinkAway {
+    kNo,         // the window holds it: idle
+    kSearch,     // a search of its own thread: the files can be worked on, the window closed
+    kOperation,  // an operation's worker, which also owns the requests and the image buffer
+};
 
 // The window's state beside the settings record (window thread only).
 struct ProgrammerState {
     std::unique_ptr<std::uint8_t[]> image;  // the image buffer, kImageBufferSize bytes
     std::int32_t chipSize = 0;              // size of the selected chip type
-    UnitPresence unit;                      // the unit found last; not ready() when none is known
-    bool searching = false;       // a search of its own thread runs: only the file controls work
+    // The link and the unit the work is on, while the window holds them. Every search and
+    // operation takes it along and gives it back with its last message: without it nothing
+    // can start.
+    LinkHold link;
+    LinkAway away = LinkAway::kNo;
+    bool closing = false;         // Close was pressed while a search had the link
     char searchPort[25] = {};     // the port that arrived, for the search there
     bool syncArmed = true;        // false while the range synchronisation writes a box itself
     bool controlsBusy = false;    // the operation controls are greyed
-    bool operationRunning = false;  // a worker thread owns the requests and the image buffer
     int writingBoxes = 0;           // the window itself is writing an address box
     // The chip start box holds the address that the last file's records gave it; the user's
     // typing takes it over.
@@ -187,15 +198,16 @@ void EnableOperationControls(HWND window, int enable) {
 
 namespace {
 
-// Starts the worker on a filled request. A thread that cannot be created is reported and the
-// window leaves the busy state, instead of waiting for a completion that never comes.
+// Hands the link to a worker on a filled request. A thread that cannot be created is reported
+// and the window takes the link back and leaves the busy state, instead of waiting for a
+// completion that never comes.
 bool LaunchOperation(HWND dialog, OperationRequest& request) {
-    gState.operationRunning = true;
-    // The worker first makes sure that the unit is still there (or looks for it).
-    SetKnownUnit(gState.unit, gSettings.comPortName);
-    gTandrel.stopScan = 0;
+    gState.link.StartWork();
+    request.device = std::move(gState.link);
+    gState.away = LinkAway::kOperation;
     if (StartOperationThread(&request)) return true;
-    gState.operationRunning = false;
+    gState.link = std::move(request.device);
+    gState.away = LinkAway::kNo;
     LogToPane(dialog, "ERROR: The operation could not be started.");
     EnableOperationControls(dialog, 1);
     return false;
@@ -203,7 +215,6 @@ bool LaunchOperation(HWND dialog, OperationRequest& request) {
 
 OperationRequest& PrepareOther(HWND dialog, std::int32_t operation, UINT completion) {
     OperationRequest& r = gOtherRequest;
-    r.device = &gTandrel;
     r.replyWindow = dialog;
     r.operation = operation;
     r.completionMessage = completion;
@@ -220,7 +231,6 @@ int ValidateAndStartTransfer(const SettingsRecord& settings, HWND logWindow, HWN
 
     HWND dialog = GetParent(logWindow);
     OperationRequest& r = gTransferRequest;
-    r.device = &gTandrel;
     r.replyWindow = dialog;
     r.operation = settings.transferDirection != 0 ? OP_PROGRAM : OP_READ;
     r.completionMessage = settings.transferDirection != 0 ? MSG_PROGRAM_DONE : MSG_READ_DONE;
@@ -302,29 +312,36 @@ void OnEditBuffer(HWND dialog) {
         BringEditorForward();
         return;
     }
-    OpenHexEditor(dialog, HexEditorRequest{gState.image.get(), static_cast<DWORD>(gState.chipSize)});
+    OpenHexEditor(dialog, HexEditorRequest{gState.image.get(), static_cast<DWORD>(gState.chipSize),
+                                           MSG_BUFFER_COMMITTED});
 }
 
 void OnClose(HWND dialog) {
     // The worker writes into the image buffer that closing frees: no close while it runs,
     // whatever sent the command (Escape reaches here even with "Close" greyed).
-    if (gState.operationRunning) return;
+    if (gState.away == LinkAway::kOperation) return;
     // Nor while the editor works on a copy of it: its close asks about uncommitted changes.
     if (gHexEditorWindow != nullptr) {
         BringEditorForward();
         return;
     }
     CopyBoxesToSettings(dialog);
+    if (gState.away == LinkAway::kSearch) {
+        // The search stops at its next step and gives the link back: the window closes then,
+        // and closing the port leaves the unit at 115200 baud.
+        gState.closing = true;
+        gUnitLink.Stop();
+        return;
+    }
     EndDialog(dialog, 0);
 }
 
 void OnCommand(HWND dialog, int id, int code) {
-    // An operation button pressed while the controls are busy (a message sent to a greyed
-    // button, or one the chip list re-enabled) must not start a second operation.
-    bool idleControls = !gState.controlsBusy && !gState.operationRunning;
+    // An operation starts only with the link in hand, and not while the controls are busy (a
+    // message sent to a greyed button, or one the chip list re-enabled).
+    bool idleControls = gState.link && !gState.controlsBusy;
     // While the unit is looked for, the files can be worked on.
-    bool filesIdle =
-        gState.image && (idleControls || (gState.searching && !gState.operationRunning));
+    bool filesIdle = gState.image && gState.away != LinkAway::kOperation;
     switch (id) {
         case IDOK:
         case IDCANCEL: OnClose(dialog); break;
@@ -378,8 +395,9 @@ void OnCommand(HWND dialog, int id, int code) {
             }
             break;
         case IDC_CANCEL_OPERATION:
-            if (gState.operationRunning) gTandrel.stopScan = 1;  // a search before it ends too
-            gTandrel.RequestCancel();
+            // Whatever has the link stops at its next step: a search, the search before an
+            // operation, the identification of a unit, a transfer's next block.
+            if (!gState.link) gUnitLink.Stop();
             break;
         case IDC_EDIT_BUFFER:
             if (filesIdle) OnEditBuffer(dialog);
@@ -398,14 +416,20 @@ void LogVerdict(HWND dialog, std::int32_t result, const char* yes, const char* n
 
 constexpr char kCommandFailed[] = "ERROR: Command Failed. Check connectivity, etc.";
 
+const TandrelFailure& LastFailure() { return gState.link->LastFailure(); }
+
 const char* ChipName(std::int32_t chipType) {
     const ChipType* chip = FindChipType(chipType);
     return chip != nullptr ? chip->shortName : "chip";
 }
 
-// Why the operation failed, from the device's record of it.
+// Why the operation failed, from the device's record of it: a cancel says so.
 void LogReason(HWND dialog, const char* chipName) {
-    const std::string reason = FailureReason(gTandrel.LastFailure(), chipName);
+    if (LastFailure().problem == TandrelProblem::kCancelled) {
+        LogToPane(dialog, kCancelledLine);
+        return;
+    }
+    const std::string reason = FailureReason(LastFailure(), chipName);
     if (!reason.empty()) LogToPane(dialog, reason.c_str());
 }
 
@@ -426,8 +450,12 @@ bool OnTransferDone(HWND dialog, UINT message, std::int32_t r) {
     const bool reading = message == MSG_READ_DONE;
     const OperationRequest& request = gTransferRequest;
     if (r == kTandrelCancelled) {
-        LogToPane(dialog, "Operation Cancelled");
+        LogToPane(dialog, kCancelledLine);
         if (reading) LogToPane(dialog, kBufferUnchanged);
+        // The blocks before the one the cancel came at were written.
+        if (!reading && LastFailure().block > 0) {
+            LogToPane(dialog, "The chip holds part of the image.");
+        }
         return false;
     }
     LogToPane(dialog, kSeparator);
@@ -459,13 +487,25 @@ void OnVerifyDone(HWND dialog, std::int32_t r) {
     }
     if (r == 0) {
         const auto bufferStart = static_cast<std::uint32_t>(request.buffer - gState.image.get());
-        LogToPane(dialog, VerifyDifferenceLine(gTandrel.LastFailure(),
+        LogToPane(dialog, VerifyDifferenceLine(LastFailure(),
                                                static_cast<std::uint32_t>(request.chipAddress),
                                                bufferStart, gState.verifyingProgram)
                               .c_str());
     }
     if (r == -1) LogReason(dialog, ChipName(request.chipType));
+    // Without a verdict, what Program wrote has not been checked.
+    if (gState.verifyingProgram && r != 0 && r != 1) LogToPane(dialog, kNotVerified);
     gState.verifyingProgram = false;
+}
+
+// The editor committed changes: the checksum line of the buffer range, so that the last one in
+// the log names the bytes the buffer now holds.
+void OnBufferCommitted(HWND dialog) {
+    CopyBoxesToSettings(dialog);
+    if (!ValidateSaveRange(gSettings).empty()) return;
+    const auto first = static_cast<std::uint32_t>(gSettings.bufferStart);
+    const auto last = static_cast<std::uint32_t>(gSettings.bufferEnd);
+    LogToPane(dialog, FormatChecksumLine(first, last, gState.image.get() + first).c_str());
 }
 
 // After "NOT blank": where, from what the check read.
@@ -473,9 +513,30 @@ void LogNotBlank(HWND dialog, std::uint32_t length, std::uint32_t chipStart) {
     LogToPane(dialog, NotBlankLine(OperationReadBack(), length, chipStart).c_str());
 }
 
-void OnCompletion(HWND dialog, UINT message, std::int32_t r) {
-    gState.operationRunning = false;
+// The port where the unit was found last, for the next start's search.
+void KeepUnitPort() {
+    const UnitIdentity& unit = gState.link.unit();
+    if (unit.supported()) CopyText(gSettings.comPortName, sizeof gSettings.comPortName, unit.port);
+}
+
+void OnCompletion(HWND dialog, UINT message, WPARAM run, std::int32_t r) {
+    OperationRequest& ran =
+        message == MSG_PROGRAM_DONE || message == MSG_READ_DONE ? gTransferRequest : gOtherRequest;
+    if (ran.device) {
+        gState.link = std::move(ran.device);
+        gState.away = LinkAway::kNo;
+    } else if (!gState.link) {
+        return;  // not the running operation's: its worker still has the link
+    }
+    KeepUnitPort();
     ShowOperationProgress();  // the bar as the operation left it
+    if (run == kOperationNotRun) {
+        // The worker has said why (no unit, another unit, a cancel).
+        if (gState.verifyingProgram) LogToPane(dialog, kNotVerified);
+        gState.verifyingProgram = false;
+        EnableOperationControls(dialog, 1);
+        return;
+    }
     const char* chip = ChipName(gOtherRequest.chipType);
     const char* sectorChip = kSectorChip.shortName;
     switch (message) {
@@ -513,10 +574,7 @@ void OnCompletion(HWND dialog, UINT message, std::int32_t r) {
             break;
     }
     // The device closed a link it found lost: the next operation looks for the unit.
-    if (LinkLost(gTandrel.LastFailure())) {
-        LogToPane(dialog, kLinkClosedLine);
-        gState.unit = {};
-    }
+    if (LinkLost(LastFailure())) LogToPane(dialog, kLinkClosedLine);
     // "Close", greyed by the busy state and by the erases, comes back with the controls.
     EnableOperationControls(dialog, 1);
 }
@@ -524,7 +582,6 @@ void OnCompletion(HWND dialog, UINT message, std::int32_t r) {
 // While a search of its own thread runs, the chip buttons wait; the files can be worked on and
 // the window closed.
 void EnterSearchState(HWND dialog) {
-    gState.searching = true;
     EnableOperationControls(dialog, 0);
     for (int id : {IDC_LOAD_FILE, IDC_SAVE_FILE, IDC_EDIT_BUFFER}) {
         EnableWindow(Item(dialog, id), gState.image != nullptr);
@@ -534,43 +591,54 @@ void EnterSearchState(HWND dialog) {
 
 void StartSearch(HWND dialog, UnitSearchWhen when, const char* onlyPort) {
     EnterSearchState(dialog);
-    if (StartUnitSearch(gTandrel, dialog, when, gSettings.comPortName, onlyPort)) return;
+    if (gState.link) {
+        gState.link.StartWork();
+        if (StartUnitSearch(gState.link, dialog, when, onlyPort)) {
+            gState.away = LinkAway::kSearch;
+            return;
+        }
+    }
     // Without a thread the chip buttons still look for the unit, each on its worker.
     static const UnitPresence kNothing;
     PostMessageA(dialog, MSG_UNIT_SEARCH_DONE, static_cast<WPARAM>(when),
                  reinterpret_cast<LPARAM>(&kNothing));
 }
 
-// Logs what a search found and keeps the unit. Before an operation that does not run for want
-// of a unit, the window leaves the busy state.
-void OnUnitSearchDone(HWND dialog, UnitSearchWhen when, const UnitPresence& found) {
+void LogSearchLines(HWND dialog, UnitSearchWhen when, const UnitPresence& found) {
     HWND log = Item(dialog, IDC_LOG);
     // At start the result takes the place of the looking line, unless more came meanwhile.
     char text[sizeof kLookingLine + 1] = {};
     GetWindowTextA(log, text, sizeof text);
-    bool replace = when == UnitSearchWhen::kAtStart && std::string(text) == kLookingLine;
-    for (const std::string& line :
-         UnitSearchLines(when, found, gTandrel.LastFailure(), gState.searchPort)) {
+    bool replace = when == UnitSearchWhen::kAtStart && !found.stopped &&
+                   std::string(text) == kLookingLine;
+    for (const std::string& line : UnitSearchLines(when, found, gState.searchPort)) {
         AppendLogLine(log, line.c_str(), 1, replace ? 1 : 0);
         replace = false;
     }
-    gState.unit = found.ready() ? found : UnitPresence{};
-    if (found.ready()) {
-        CopyText(gSettings.comPortName, sizeof gSettings.comPortName, found.port);
+}
+
+// Logs what a search found. A search of its own thread gives the link back; the check before an
+// operation still holds it, and its completion follows.
+void OnUnitSearchDone(HWND dialog, UnitSearchWhen when, const UnitPresence& found) {
+    if (!gState.closing) LogSearchLines(dialog, when, found);
+    if (when == UnitSearchWhen::kBeforeOperation) return;
+    if (gState.away == LinkAway::kSearch) {
+        gState.link = FinishUnitSearch();
+        gState.away = LinkAway::kNo;
     }
-    if (when == UnitSearchWhen::kBeforeOperation) {
-        if (found.ready()) return;
-        gState.operationRunning = false;
-        gState.verifyingProgram = false;
+    KeepUnitPort();
+    if (gState.closing) {
+        CopyBoxesToSettings(dialog);
+        EndDialog(dialog, 0);
+        return;
     }
-    gState.searching = false;
     // No operation may run without the image buffer: only closing stays possible.
     if (gState.image) EnableOperationControls(dialog, 1);
 }
 
-// A port arrived: when no unit is known and nothing runs, it is looked for there.
+// A port arrived: when no unit is connected and nothing runs, it is looked for there.
 void OnDeviceChange(HWND dialog, WPARAM event, LPARAM data) {
-    if (gState.unit.ready() || gState.searching || gState.controlsBusy || gState.operationRunning ||
+    if (!gState.link || gState.link->portOpen != 0 || gState.controlsBusy ||
         gHexEditorWindow != nullptr ||
         !ArrivedComPort(event, data, gState.searchPort, sizeof gState.searchPort)) {
         return;
@@ -609,6 +677,16 @@ BOOL OnInitDialog(HWND dialog) {
         CheckDlgButton(dialog, IDC_VERIFY_AFTER_PROGRAM, BST_CHECKED);
     }
 
+    gState.chipStartFromFile = gSettings.chipStartFromFile != 0;
+    gState.closing = false;
+    // The window holds the link from now on, and works on no unit yet: the search looks on the
+    // port of the last find after COM1 to COM5.
+    if (!gState.link) gState.link = gUnitLink.Take();
+    if (gState.link) {
+        gState.link.unit() = {};
+        CopyText(gState.link.unit().port, sizeof gState.link.unit().port, gSettings.comPortName);
+    }
+
     gState.image.reset(new (std::nothrow) std::uint8_t[kImageBufferSize]());
     // The window appears at once; the search's result comes when it has finished.
     AppendLogLine(Item(dialog, IDC_LOG), kLookingLine, 1, 1);
@@ -625,10 +703,15 @@ BOOL OnInitDialog(HWND dialog) {
 void OnDestroy(HWND dialog) {
     gSettings.quickVerify = Checked(dialog, IDC_QUICK_VERIFY) ? 1 : 0;
     gSettings.noVerifyAfterProgram = Checked(dialog, IDC_VERIFY_AFTER_PROGRAM) ? 0 : 1;
+    gSettings.chipStartFromFile = gState.chipStartFromFile ? 1 : 0;
     gState.image.reset();
-    // A search still running is stopped; one that cannot be stopped (a port that blocks on
-    // open) keeps the device, and the process ends without touching it (vorland_main_win).
-    if (EndUnitSearch(gTandrel, kSearchEndWaitMs)) gTandrel.ClosePort();
+    // A window destroyed while a search has the link waits for it to stop; the port is then
+    // closed with the unit back at 115200 baud.
+    if (gState.away == LinkAway::kSearch) {
+        gState.link = EndUnitSearch(gUnitLink);
+        gState.away = LinkAway::kNo;
+    }
+    if (gState.link) gState.link->ClosePort();
     AccessSettingsFile(1);
     gProgrammerWindow = nullptr;
 }
@@ -652,13 +735,14 @@ INT_PTR CALLBACK ProgrammerDialogProc(HWND dialog, UINT message, WPARAM wParam, 
         case MSG_BLANK_CHECK_DONE:
         case MSG_SECTOR_ERASE_DONE:
         case MSG_SECTOR_BLANK_CHECK_DONE:
-            OnCompletion(dialog, message, static_cast<std::int32_t>(lParam));
+            OnCompletion(dialog, message, wParam, static_cast<std::int32_t>(lParam));
             return 0;
         case MSG_UNIT_SEARCH_DONE:
             OnUnitSearchDone(dialog, static_cast<UnitSearchWhen>(wParam),
                              *reinterpret_cast<const UnitPresence*>(lParam));
             return 0;
         case WM_DEVICECHANGE: OnDeviceChange(dialog, wParam, lParam); return 0;
+        case MSG_BUFFER_COMMITTED: OnBufferCommitted(dialog); return 0;
         case MSG_OPERATION_PROGRESS:
             ShowOperationProgress();
             // Changes the pace held back since this notice are shown once it has passed, also
