@@ -25,9 +25,11 @@ std::string OtherUnitLine(const UnitPresence& p) {
 
 }  // namespace
 
-std::vector<std::string> UnitSearchLines(UnitSearchWhen when, const UnitPresence& found,
-                                         const char* port) {
-    if (found.stopped) return {kCancelledLine};
+namespace {
+
+// What a search found: the unit it takes up from now on, or why there is none.
+std::vector<std::string> FoundLines(UnitSearchWhen when, const UnitPresence& found,
+                                    const char* port) {
     // A speed change that failed is the one failure of a search worth telling: a unit answered.
     const std::string why = found.failure.step == TandrelStep::kLinkSpeed
                                 ? FailureReason(found.failure, "chip")
@@ -35,7 +37,9 @@ std::vector<std::string> UnitSearchLines(UnitSearchWhen when, const UnitPresence
     std::vector<std::string> lines;
     if (found.found.supported()) {
         lines = {Printf("HW: %s", found.found.name), Printf("Port: %s", found.found.port)};
-        if (found.found.adapter[0] != '\0') lines.push_back(Printf("Adapter: %s", found.found.adapter));
+        if (found.found.adapter[0] != '\0') {
+            lines.push_back(Printf("Adapter: %s", found.found.adapter));
+        }
         if (found.raiseFailed) {
             if (!why.empty()) lines.push_back(why);
             lines.emplace_back(kLinkClosedLine);
@@ -44,6 +48,7 @@ std::vector<std::string> UnitSearchLines(UnitSearchWhen when, const UnitPresence
         }
         return lines;
     }
+    if (found.stopped) return lines;
     if (when == UnitSearchWhen::kOnArrival) {
         return {Printf("No supported hardware answered on %s.", port)};
     }
@@ -53,5 +58,16 @@ std::vector<std::string> UnitSearchLines(UnitSearchWhen when, const UnitPresence
     lines.emplace_back(when == UnitSearchWhen::kAtStart
                            ? "Attach supported hardware; the chip buttons look for it."
                            : "Attach supported hardware and try again.");
+    return lines;
+}
+
+}  // namespace
+
+std::vector<std::string> UnitSearchLines(UnitSearchWhen when, const UnitPresence& found,
+                                         const char* port) {
+    // A unit the search took up is named also when a cancel came after it.
+    std::vector<std::string> lines;
+    if (found.searched) lines = FoundLines(when, found, port);
+    if (found.stopped) lines.emplace_back(kCancelledLine);
     return lines;
 }

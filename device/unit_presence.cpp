@@ -42,8 +42,13 @@ UnitPresence FindUnit(const LinkHold& link, const UnitSearchPlan& plan) {
                       : device.DetectHardware(found.name, sizeof found.name, &found.version,
                                               lastPort, plan.start);
     presence.stopped = device.stopRequested.load() != 0;
+    if (presence.stopped) {
+        // Stopped as the scan ended: whatever answered is not taken up, nor held.
+        if (device.hPort) device.ClosePort();
+        found = {};
+    }
     CopyText(found.port, sizeof found.port, device.portName);
-    if (found.supported() && !presence.stopped) {
+    if (found.supported()) {
         CopyText(found.adapter, sizeof found.adapter, link.ports().AdapterId(found.port).c_str());
         if ((found.flags & kHardwareFastLinkMask) != 0 &&
             device.SetLinkSpeed(kSpeedCode921600) != kTandrelDone) {
