@@ -18,7 +18,9 @@ namespace {
 constexpr char kBufferUnchanged[] = "The buffer is unchanged.";
 constexpr char kNotVerified[] = "The chip is programmed but not verified.";
 
-HWND Item(HWND dialog, int id) { return GetDlgItem(dialog, id); }
+HWND Item(HWND dialog, int id) {
+    return GetDlgItem(dialog, id);
+}
 
 // The lines for a yes/no answer: 1, 0 and -1 each have their text; other results log nothing.
 void LogVerdict(HWND dialog, std::int32_t result, const char* yes, const char* no,
@@ -30,7 +32,9 @@ void LogVerdict(HWND dialog, std::int32_t result, const char* yes, const char* n
 
 constexpr char kCommandFailed[] = "ERROR: Command Failed. Check connectivity, etc.";
 
-const TandrelFailure& LastFailure() { return gState.link->LastFailure(); }
+const TandrelFailure& LastFailure() {
+    return gState.link->LastFailure();
+}
 
 const char* ChipName(std::int32_t chipType) {
     const ChipType* chip = FindChipType(chipType);
@@ -128,8 +132,8 @@ void LogSearchLines(HWND dialog, UnitSearchWhen when, const UnitPresence& found)
     // At start the result takes the place of the looking line, unless more came meanwhile.
     char text[sizeof kLookingLine + 1] = {};
     GetWindowTextA(log, text, sizeof text);
-    bool replace = when == UnitSearchWhen::kAtStart && !found.stopped &&
-                   std::string(text) == kLookingLine;
+    bool replace =
+        when == UnitSearchWhen::kAtStart && !found.stopped && std::string(text) == kLookingLine;
     for (const std::string& line : UnitSearchLines(when, found, gState.searchPort)) {
         AppendLogLine(log, line.c_str(), 1, replace ? 1 : 0);
         replace = false;

@@ -31,11 +31,11 @@ struct ProgrammerState {
     // can start.
     LinkHold link;
     LinkAway away = LinkAway::kNo;
-    bool closing = false;         // Close was pressed while a search had the link
-    char searchPort[25] = {};     // the port that arrived, for the search there
-    bool syncArmed = true;        // false while the range synchronisation writes a box itself
-    bool controlsBusy = false;    // the operation controls are greyed
-    int writingBoxes = 0;         // the window itself is writing an address box
+    bool closing = false;       // Close was pressed while a search had the link
+    char searchPort[25] = {};   // the port that arrived, for the search there
+    bool syncArmed = true;      // false while the range synchronisation writes a box itself
+    bool controlsBusy = false;  // the operation controls are greyed
+    int writingBoxes = 0;       // the window itself is writing an address box
     // The chip start box holds the address that the last file's records gave it; the user's
     // typing takes it over. Kept across a restart.
     bool chipStartFromFile = false;

@@ -14,13 +14,15 @@ namespace {
 // instead, and decides.
 std::string OtherUnitLine(const UnitPresence& p) {
     if (std::strcmp(p.found.port, p.given.port) != 0) {
-        return Printf("A programmer answered on %s; the work was on %s. Press the button again to "
-                      "work on %s.",
-                      p.found.port, p.given.port, p.found.port);
+        return Printf(
+            "A programmer answered on %s; the work was on %s. Press the button again to "
+            "work on %s.",
+            p.found.port, p.given.port, p.found.port);
     }
-    return Printf("Another programmer answered on %s; the work was on the %s there. Press the "
-                  "button again to work on this one.",
-                  p.found.port, p.given.name);
+    return Printf(
+        "Another programmer answered on %s; the work was on the %s there. Press the "
+        "button again to work on this one.",
+        p.found.port, p.given.name);
 }
 
 }  // namespace
@@ -31,9 +33,8 @@ namespace {
 std::vector<std::string> FoundLines(UnitSearchWhen when, const UnitPresence& found,
                                     const char* port) {
     // A speed change that failed is the one failure of a search worth telling: a unit answered.
-    const std::string why = found.failure.step == TandrelStep::kLinkSpeed
-                                ? FailureReason(found.failure, "chip")
-                                : "";
+    const std::string why =
+        found.failure.step == TandrelStep::kLinkSpeed ? FailureReason(found.failure, "chip") : "";
     std::vector<std::string> lines;
     if (found.found.supported()) {
         lines = {Printf("HW: %s", found.found.name), Printf("Port: %s", found.found.port)};

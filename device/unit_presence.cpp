@@ -10,13 +10,21 @@ bool SameUnit(const UnitIdentity& a, const UnitIdentity& b) {
            std::strcmp(a.port, b.port) == 0 && std::strcmp(a.adapter, b.adapter) == 0;
 }
 
-KVTandrel* LinkHold::operator->() const { return &link_->device_; }
+KVTandrel* LinkHold::operator->() const {
+    return &link_->device_;
+}
 
-UnitIdentity& LinkHold::unit() const { return link_->unit_; }
+UnitIdentity& LinkHold::unit() const {
+    return link_->unit_;
+}
 
-SerialPorts& LinkHold::ports() const { return link_->ports_; }
+SerialPorts& LinkHold::ports() const {
+    return link_->ports_;
+}
 
-void LinkHold::StartWork() const { link_->device_.stopRequested = 0; }
+void LinkHold::StartWork() const {
+    link_->device_.stopRequested = 0;
+}
 
 UnitLink::UnitLink() : UnitLink(SystemSerialPorts(), SystemClock()) {}
 
@@ -36,11 +44,11 @@ UnitPresence FindUnit(const LinkHold& link, const UnitSearchPlan& plan) {
     if (device.hPort) device.ClosePort();
     UnitIdentity& found = presence.found;
     const char* lastPort = unit.port[0] != '\0' ? unit.port : nullptr;
-    found.flags = plan.onlyPort != nullptr
-                      ? device.DetectHardwareAt(plan.onlyPort, found.name, sizeof found.name,
-                                                &found.version)
-                      : device.DetectHardware(found.name, sizeof found.name, &found.version,
-                                              lastPort, plan.start);
+    found.flags =
+        plan.onlyPort != nullptr
+            ? device.DetectHardwareAt(plan.onlyPort, found.name, sizeof found.name, &found.version)
+            : device.DetectHardware(found.name, sizeof found.name, &found.version, lastPort,
+                                    plan.start);
     presence.stopped = device.stopRequested.load() != 0;
     if (presence.stopped) {
         // Stopped as the scan ended: whatever answered is not taken up, nor held.

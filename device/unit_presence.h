@@ -49,8 +49,8 @@ struct UnitPresence {
     // A supported programmer answered that is not the unit the work was on (`given`): nothing
     // may run on it now. It is the link's unit from now on.
     bool otherUnit = false;
-    UnitIdentity found;  // what answered; no flags: nothing
-    UnitIdentity given;  // the unit the work was on, before the search
+    UnitIdentity found;      // what answered; no flags: nothing
+    UnitIdentity given;      // the unit the work was on, before the search
     TandrelFailure failure;  // the device's record of the search
 
     // The unit the work is on is there, its port open.
@@ -62,7 +62,7 @@ class UnitLink;
 // Holding the link: move-only, and only one exists (UnitLink::Take). An empty hold reaches
 // nothing.
 class LinkHold {
-public:
+  public:
     LinkHold() = default;
     LinkHold(LinkHold&& other) noexcept : link_(other.link_) { other.link_ = nullptr; }
     LinkHold& operator=(LinkHold&& other) noexcept {
@@ -85,14 +85,14 @@ public:
     // reach it.
     void StartWork() const;
 
-private:
+  private:
     friend class UnitLink;
     explicit LinkHold(UnitLink* link) : link_(link) {}
     UnitLink* link_ = nullptr;
 };
 
 class UnitLink {
-public:
+  public:
     // The system's ports and clock.
     UnitLink();
     // ports and clock are borrowed and must outlive the link.
@@ -106,7 +106,7 @@ public:
     // end at its next step (KVTandrel::stopRequested). Idle, it stays asked until StartWork.
     void Stop() { device_.stopRequested = 1; }
 
-private:
+  private:
     friend class LinkHold;
     SerialPorts& ports_;
     KVTandrel device_;

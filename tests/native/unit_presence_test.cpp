@@ -59,8 +59,8 @@ TEST_F(UnitPresenceTest, AnotherUnitIsReportedNotWorkedOn) {
         const char* change;
         const char* port;  // where something answers then; null: nowhere
     };
-    const Case cases[] = {{"elsewhere", "COM3"}, {"version", "COM12"}, {"adapter", "COM12"},
-                          {"nothing", nullptr}};
+    const Case cases[] = {
+        {"elsewhere", "COM3"}, {"version", "COM12"}, {"adapter", "COM12"}, {"nothing", nullptr}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.change);
         SetUp();

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "app/address_rules.h"
 #include "formats/checksums.h"
 #include "formats/image_formats.h"
 #include "tests/win/support/programmer_window_fixture.h"
@@ -57,7 +58,8 @@ class ProgrammerRandomTest : public ProgrammerWindowTest {
 
     void Plug(Unit& u, int com) {
         ASSERT_TRUE(u.sim->Ok("reset"));  // power comes back: 115200 baud, no faults
-        ASSERT_TRUE(u.sim->Ok("link " + WinePrefixPath() + "/dosdevices/com" + std::to_string(com)));
+        ASSERT_TRUE(
+            u.sim->Ok("link " + WinePrefixPath() + "/dosdevices/com" + std::to_string(com)));
         u.com = u.lastCom = com;
         if (Pick(2) == 0) Arrival(com);
     }
@@ -107,16 +109,11 @@ class ProgrammerRandomTest : public ProgrammerWindowTest {
     }
     void ExpectBoxes() {
         const Lines boxes = Boxes();
-        for (int i = 0; i < 4; ++i) EXPECT_EQ(boxes[i], Hex6(ranges_[i])) << "box " << i;
+        for (int i = 0; i < 4; ++i) EXPECT_EQ(boxes[i], FormatAddress(ranges_[i])) << "box " << i;
     }
     void TakeBoxes() {
         const Lines boxes = Boxes();
-        for (int i = 0; i < 4; ++i) ranges_[i] = static_cast<std::int32_t>(std::stoul(boxes[i], nullptr, 16));
-    }
-    static std::string Hex6(std::int32_t value) {
-        char text[16];
-        std::snprintf(text, sizeof text, "%.6X", static_cast<unsigned>(value));
-        return text;
+        for (int i = 0; i < 4; ++i) ranges_[i] = ParseHex(boxes[i].c_str());
     }
 
     void StartWalk() {
@@ -157,7 +154,8 @@ class ProgrammerRandomTest : public ProgrammerWindowTest {
     }
     void LoadFile(bool addressed) {
         const std::uint32_t size = static_cast<std::uint32_t>(ChipSize());
-        const std::uint32_t length = addressed ? 1 + Pick(0x300) : 64 * (1 + Pick(32)) - (Pick(5) == 0);
+        const std::uint32_t length =
+            addressed ? 1 + Pick(0x300) : 64 * (1 + Pick(32)) - (Pick(5) == 0);
         const std::uint32_t start = addressed ? Pick(size - length + 1) : 0;
         const Bytes data = RandomBytes(length);
         const std::string path = app_.dir().File(addressed ? "image.s19" : "image.bin");
@@ -209,7 +207,8 @@ class ProgrammerRandomTest : public ProgrammerWindowTest {
             const Bytes& chip = now[u == &units_[0] ? 0 : 1];
             return Bytes(chip.begin() + ranges_[2], chip.begin() + ranges_[2] + length);
         };
-        const Bytes bufferRange(buffer_.begin() + ranges_[0], buffer_.begin() + ranges_[0] + length);
+        const Bytes bufferRange(buffer_.begin() + ranges_[0],
+                                buffer_.begin() + ranges_[0] + length);
         const bool writes = button == IDC_PROGRAM_CHIP || button == IDC_ERASE_CHIP;
         const Unit* ranOn = nullptr;
         std::string programmedOn;
@@ -224,9 +223,9 @@ class ProgrammerRandomTest : public ProgrammerWindowTest {
                              line == "ERROR: Command Failed. Check connectivity, etc." ||
                              line == "Chip is blank." || line == "Chip NOT blank.";
             EXPECT_FALSE(ran && otherUnit) << "ran on a unit the work was not on: " << line;
-            if (writes && (line == kSeparator || line == "The chip holds part of the image." ||
-                           line == "Erase Succeeded." ||
-                           line == "ERROR: Erase Command returned failure.")) {
+            if (writes &&
+                (line == kSeparator || line == "The chip holds part of the image." ||
+                 line == "Erase Succeeded." || line == "ERROR: Erase Command returned failure.")) {
                 ranOn = named;
             }
             const bool success = line == kSucceeded || line == kVerified ||
@@ -304,8 +303,8 @@ class ProgrammerRandomTest : public ProgrammerWindowTest {
 TEST_F(ProgrammerRandomTest, TheLogNamesTheUnitThatHoldsWhatItsSuccessLinesClaim) {
     const unsigned seed = EnvNumber("VORLAND_RANDOM_SEED", GetTickCount() ^ GetCurrentProcessId());
     const int steps = static_cast<int>(EnvNumber("VORLAND_RANDOM_STEPS", kShortWalk));
-    std::printf("random walk: seed %u, %d steps (VORLAND_RANDOM_SEED=%u repeats it)\n", seed,
-                steps, seed);
+    std::printf("random walk: seed %u, %d steps (VORLAND_RANDOM_SEED=%u repeats it)\n", seed, steps,
+                seed);
     std::fflush(stdout);
     rng_.seed(seed);
     const DWORD start = GetTickCount();
@@ -315,7 +314,6 @@ TEST_F(ProgrammerRandomTest, TheLogNamesTheUnitThatHoldsWhatItsSuccessLinesClaim
         Step();
     }
     std::printf("random walk: %d steps in %lu ms\n", steps, GetTickCount() - start);
-
 }
 
 }  // namespace
