@@ -159,10 +159,11 @@ public:
     // it into nameOut (nameSize bytes; may be null). Returns the HardwareFlags; 0 when nothing
     // was found, versionOut is null, or stopRequested ended the scan (before a port or between
     // the exchanges that identify a unit: the port is then given up, the unit at 115200 baud).
-    // `portName` then names the port that answered. A failed scan holds no port. A port silent at 115200 baud is asked at the unit's faster rates too (a
-    // host that ended without setting it back leaves it there); a unit found so is set back to
-    // 115200 baud first, and when that fails the port is closed and the scan goes on. A port
-    // that exists but stays silent costs at most 270 ms.
+    // `portName` then names the port that answered; a failed scan holds no port. A port silent
+    // at 115200 baud is asked at the unit's faster rates too (a host that ended without setting
+    // it back leaves it there); a unit found so is set back to 115200 baud first, and when that
+    // fails the port is closed and the scan goes on. A port that exists but stays silent costs
+    // at most 270 ms.
     [[nodiscard]] std::uint32_t DetectHardware(char* nameOut, std::size_t nameSize,
                                                FirmwareVersion* versionOut,
                                                const char* lastPort = nullptr,
