@@ -467,6 +467,7 @@ void OnInitDialog(HWND dialog, const HexEditorRequest& request) {
     gEditor = EditorState{};
     gEditor.buffer = request.buffer;
     gEditor.size = request.size;
+    gEditor.committedMessage = request.committedMessage;
     HWND owner = GetWindow(dialog, GW_OWNER);
     CenterWindow(dialog, owner);
     gHexEditorWindow = dialog;

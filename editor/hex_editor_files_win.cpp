@@ -192,7 +192,15 @@ bool EditorCommit(HWND dialog) {
         EditorWarn(dialog, "The edited data could not be read. Nothing was committed.");
         return false;
     }
-    if (!bytes.empty()) std::memcpy(gEditor.buffer, bytes.data(), bytes.size());
+    const bool changes =
+        !bytes.empty() && std::memcmp(gEditor.buffer, bytes.data(), bytes.size()) != 0;
+    if (changes) {
+        std::memcpy(gEditor.buffer, bytes.data(), bytes.size());
+        // The owner's checksum of the buffer is out of date.
+        if (gEditor.committedMessage != 0) {
+            SendMessageA(GetWindow(dialog, GW_OWNER), gEditor.committedMessage, 0, 0);
+        }
+    }
     const DWORD length = HexViewGetSize(Control());
     if (length > gEditor.size && !FormatHasAddresses(gEditor.fileFormat)) {
         char text[160];

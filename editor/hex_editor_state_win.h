@@ -14,6 +14,7 @@
 struct EditorState {
     unsigned char* buffer = nullptr;  // the image buffer, borrowed from the owner
     DWORD size = 0;                   // bytes of it being edited
+    UINT committedMessage = 0;        // for the owner after a commit that changed the buffer
     HWND control = nullptr;           // the HexView32
     HWND status = nullptr;            // the status bar
     int clientWidth = 0;              // from the last WM_SIZE

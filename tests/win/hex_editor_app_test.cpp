@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "formats/checksums.h"
 #include "formats/image_formats.h"
 #include "tests/win/support/hex_editor_app_fixture.h"
 
@@ -30,15 +31,17 @@ TEST_F(HexEditorAppTest, TypedBytesAreCommittedAndProgrammed) {
     EXPECT_EQ(CloseEditor(IDYES), "");  // committed: nothing left to ask about
     EXPECT_FALSE(IsWindow(editor_));
     EXPECT_TRUE(IsWindowEnabled(app_.window()));
-
-    ASSERT_TRUE(Sim().Ok("fill 0xFF"));  // a blank chip: programming only clears bits
-    // Programmed, and read back.
-    EXPECT_EQ(app_.Run(IDC_PROGRAM_CHIP, kEditorVerified).back(), kEditorVerified);
     Bytes expected = ChipPattern();
     expected[0] = 0xDE;
     expected[1] = 0xAD;
     expected[2] = 'o';
     expected[3] = 'k';
+    // The last checksum line names the bytes the buffer holds now.
+    EXPECT_EQ(app_.Log().back(), FormatChecksumLine(0, kChipSize - 1, expected.data()));
+
+    ASSERT_TRUE(Sim().Ok("fill 0xFF"));  // a blank chip: programming only clears bits
+    // Programmed, and read back.
+    EXPECT_EQ(app_.Run(IDC_PROGRAM_CHIP, kEditorVerified).back(), kEditorVerified);
     EXPECT_EQ(Sim().ChipContents(), expected);
 }
 
