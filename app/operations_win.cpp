@@ -56,9 +56,12 @@ std::int32_t RunDeviceCall(const OperationRequest& r, ProgressSink* progress) {
 DWORD WINAPI OperationThread(LPVOID parameter) {
     const auto* request = static_cast<const OperationRequest*>(parameter);
     if (request->operation < OP_PROGRAM || request->operation > OP_BLANK_CHECK_SECTOR) return 1;
-    // The unit may have gone, been power-cycled or moved since the last operation: without it
-    // the window has been told, and nothing runs.
-    if (!CheckUnitBeforeOperation(*request->device, request->replyWindow)) return 1;
+    // The unit may have gone, been power-cycled, moved or been replaced since the last
+    // operation: then the window has been told, and nothing runs.
+    if (!CheckUnitBeforeOperation(request->device, request->replyWindow).ready()) {
+        SendMessageA(request->replyWindow, request->completionMessage, kOperationNotRun, 0);
+        return 1;
+    }
     ProgressSink* progress = request->progressWindow != nullptr ? &gProgress : nullptr;
     std::int32_t result = RunDeviceCall(*request, progress);
     SendMessageA(request->replyWindow, request->completionMessage, 0, result);

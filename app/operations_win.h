@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-class KVTandrel;
+#include "device/unit_presence.h"
 
 enum OperationCode : std::int32_t {
     OP_PROGRAM = 1,
@@ -19,7 +19,9 @@ enum OperationCode : std::int32_t {
     OP_BLANK_CHECK_SECTOR = 8,
 };
 
-// Completion messages: the first parameter is 0, the second the device call's result.
+// Completion messages: the first parameter is 0, the second the device call's result; or the
+// first is kOperationNotRun when the unit was not there to run it on (the worker has said why
+// with MSG_UNIT_SEARCH_DONE). Either way the link's hold is back in the request.
 constexpr UINT MSG_PROGRAM_DONE = WM_APP + 0x65;
 constexpr UINT MSG_READ_DONE = WM_APP + 0x66;
 constexpr UINT MSG_VERIFY_DONE = WM_APP + 0x67;
@@ -28,6 +30,7 @@ constexpr UINT MSG_BLANK_CHECK_DONE = WM_APP + 0x69;
 constexpr UINT MSG_SECTOR_ERASE_DONE = WM_APP + 0x6A;
 constexpr UINT MSG_SECTOR_BLANK_CHECK_DONE = WM_APP + 0x6B;
 static_assert(MSG_PROGRAM_DONE == 32869 && MSG_SECTOR_BLANK_CHECK_DONE == 32875);
+constexpr WPARAM kOperationNotRun = 1;
 
 // The worker's progress reaches the bar through the window thread, at the screen's pace
 // (app/progress_relay.h): now and then the worker posts (or, rarely, sends) this message to the
@@ -35,11 +38,12 @@ static_assert(MSG_PROGRAM_DONE == 32869 && MSG_SECTOR_BLANK_CHECK_DONE == 32875)
 // every completion message, with ShowOperationProgress.
 constexpr UINT MSG_OPERATION_PROGRESS = WM_APP + 0x70;
 
-// What the worker thread needs to run one operation. Filled on the window thread while no
-// operation runs; read by the worker at its start. A handler fills only what its operation
-// uses; the rest keeps what an earlier operation left.
+// What the worker thread needs to run one operation. Filled on the window thread while it holds
+// the link, which it then moves into `device`: the worker holds it until its completion message
+// has been handled. A handler fills only what its operation uses; the rest keeps what an earlier
+// operation left.
 struct OperationRequest {
-    KVTandrel* device;           // the one device object
+    LinkHold device;             // the link to the one device object
     HWND replyWindow;            // receives completionMessage
     UINT completionMessage;
     std::int32_t operation;      // OperationCode
@@ -55,11 +59,12 @@ struct OperationRequest {
 
 // The thread routine: makes sure the unit is there (CheckUnitBeforeOperation, which tells the
 // window when it had to look for it), runs the request's device call, then sends
-// (synchronously) its completion message with the result. An operation code outside 1..8, or
-// no unit, sends no completion. Always returns 1.
+// (synchronously) its completion message with the result, or with kOperationNotRun. An
+// operation code outside 1..8 sends no completion. Always returns 1.
 DWORD WINAPI OperationThread(LPVOID request);
 
-// Starts the worker thread on request; false when the thread could not be created.
+// Starts the worker thread on request; false when the thread could not be created (the hold is
+// then still in the request).
 bool StartOperationThread(OperationRequest* request);
 
 // What the last full verify or blank check read of the chip: the verified range, or the chip

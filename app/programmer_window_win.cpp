@@ -13,6 +13,7 @@
 #include "app/log_win.h"
 #include "app/operation_lines.h"
 #include "app/operations_win.h"
+#include "app/programmer_state_win.h"
 #include "app/progress_relay.h"
 #include "app/settings.h"
 #include "app/startup_win.h"
@@ -28,44 +29,15 @@
 #include "win32ui/window_helpers_win.h"
 
 HWND gProgrammerWindow = nullptr;
-
-namespace {
-
-constexpr char kSeparator[] = "-----------------------------------";
-constexpr char kBufferUnchanged[] = "The buffer is unchanged.";
-constexpr UINT_PTR kProgressTimer = 1;  // a last look at the bar after each progress notice
-constexpr DWORD kSearchEndWaitMs = 3000;  // for a search to stop when the window closes
-
-// The window's state beside the settings record (window thread only).
-struct ProgrammerState {
-    std::unique_ptr<std::uint8_t[]> image;  // the image buffer, kImageBufferSize bytes
-    std::int32_t chipSize = 0;              // size of the selected chip type
-    UnitPresence unit;                      // the unit found last; not ready() when none is known
-    bool searching = false;       // a search of its own thread runs: only the file controls work
-    char searchPort[25] = {};     // the port that arrived, for the search there
-    bool syncArmed = true;        // false while the range synchronisation writes a box itself
-    bool controlsBusy = false;    // the operation controls are greyed
-    bool operationRunning = false;  // a worker thread owns the requests and the image buffer
-    int writingBoxes = 0;           // the window itself is writing an address box
-    // The chip start box holds the address that the last file's records gave it; the user's
-    // typing takes it over.
-    bool chipStartFromFile = false;
-    bool verifyingProgram = false;  // the running verify checks what Program just wrote
-};
 ProgrammerState gState;
-
-// One request for program and read, one for everything else; reused, never freed.
 OperationRequest gTransferRequest{};
 OperationRequest gOtherRequest{};
 
-HWND Item(HWND dialog, int id) { return GetDlgItem(dialog, id); }
+namespace {
 
-void CopyBoxesToSettings(HWND dialog) {
-    gSettings.bufferStart = ReadBoxAddress(dialog, IDC_BUFFER_START);
-    gSettings.bufferEnd = ReadBoxAddress(dialog, IDC_BUFFER_END);
-    gSettings.chipStart = ReadBoxAddress(dialog, IDC_CHIP_START);
-    gSettings.chipEnd = ReadBoxAddress(dialog, IDC_CHIP_END);
-}
+constexpr UINT_PTR kProgressTimer = 1;  // a last look at the bar after each progress notice
+
+HWND Item(HWND dialog, int id) { return GetDlgItem(dialog, id); }
 
 bool ProgramAllowed(std::int32_t chipType) {
     const ChipType* chip = FindChipType(chipType);
@@ -143,6 +115,13 @@ void OnSectorChange(HWND dialog, int position) {
 
 }  // namespace
 
+void CopyBoxesToSettings(HWND dialog) {
+    gSettings.bufferStart = ReadBoxAddress(dialog, IDC_BUFFER_START);
+    gSettings.bufferEnd = ReadBoxAddress(dialog, IDC_BUFFER_END);
+    gSettings.chipStart = ReadBoxAddress(dialog, IDC_CHIP_START);
+    gSettings.chipEnd = ReadBoxAddress(dialog, IDC_CHIP_END);
+}
+
 std::int32_t ReadBoxAddress(HWND dialog, int id) {
     char text[64] = {};
     GetDlgItemTextA(dialog, id, text, sizeof text);
@@ -187,15 +166,16 @@ void EnableOperationControls(HWND window, int enable) {
 
 namespace {
 
-// Starts the worker on a filled request. A thread that cannot be created is reported and the
-// window leaves the busy state, instead of waiting for a completion that never comes.
+// Hands the link to a worker on a filled request. A thread that cannot be created is reported
+// and the window takes the link back and leaves the busy state, instead of waiting for a
+// completion that never comes.
 bool LaunchOperation(HWND dialog, OperationRequest& request) {
-    gState.operationRunning = true;
-    // The worker first makes sure that the unit is still there (or looks for it).
-    SetKnownUnit(gState.unit, gSettings.comPortName);
-    gTandrel.stopScan = 0;
+    gState.link.StartWork();
+    request.device = std::move(gState.link);
+    gState.away = LinkAway::kOperation;
     if (StartOperationThread(&request)) return true;
-    gState.operationRunning = false;
+    gState.link = std::move(request.device);
+    gState.away = LinkAway::kNo;
     LogToPane(dialog, "ERROR: The operation could not be started.");
     EnableOperationControls(dialog, 1);
     return false;
@@ -203,7 +183,6 @@ bool LaunchOperation(HWND dialog, OperationRequest& request) {
 
 OperationRequest& PrepareOther(HWND dialog, std::int32_t operation, UINT completion) {
     OperationRequest& r = gOtherRequest;
-    r.device = &gTandrel;
     r.replyWindow = dialog;
     r.operation = operation;
     r.completionMessage = completion;
@@ -220,7 +199,6 @@ int ValidateAndStartTransfer(const SettingsRecord& settings, HWND logWindow, HWN
 
     HWND dialog = GetParent(logWindow);
     OperationRequest& r = gTransferRequest;
-    r.device = &gTandrel;
     r.replyWindow = dialog;
     r.operation = settings.transferDirection != 0 ? OP_PROGRAM : OP_READ;
     r.completionMessage = settings.transferDirection != 0 ? MSG_PROGRAM_DONE : MSG_READ_DONE;
@@ -245,12 +223,12 @@ void OnTransfer(HWND dialog, std::int32_t direction, const char* startLine) {
     }
 }
 
+}  // namespace
+
 bool Checked(HWND dialog, int id) {
     return IsDlgButtonChecked(dialog, id) == BST_CHECKED;
 }
 
-// Starts a verify of a range (the controls already busy): byte by byte, or by the unit's
-// checksums when "Quick Verify" is checked.
 bool StartVerify(HWND dialog, std::int32_t chipType, std::int32_t chipAddress, std::int32_t length,
                  std::uint8_t* buffer, bool afterProgram) {
     OperationRequest& r = PrepareOther(
@@ -262,6 +240,8 @@ bool StartVerify(HWND dialog, std::int32_t chipType, std::int32_t chipAddress, s
     gState.verifyingProgram = afterProgram;
     return LaunchOperation(dialog, r);
 }
+
+namespace {
 
 void OnVerify(HWND dialog) {
     CopyBoxesToSettings(dialog);
@@ -302,29 +282,36 @@ void OnEditBuffer(HWND dialog) {
         BringEditorForward();
         return;
     }
-    OpenHexEditor(dialog, HexEditorRequest{gState.image.get(), static_cast<DWORD>(gState.chipSize)});
+    OpenHexEditor(dialog, HexEditorRequest{gState.image.get(), static_cast<DWORD>(gState.chipSize),
+                                           MSG_BUFFER_COMMITTED});
 }
 
 void OnClose(HWND dialog) {
     // The worker writes into the image buffer that closing frees: no close while it runs,
     // whatever sent the command (Escape reaches here even with "Close" greyed).
-    if (gState.operationRunning) return;
+    if (gState.away == LinkAway::kOperation) return;
     // Nor while the editor works on a copy of it: its close asks about uncommitted changes.
     if (gHexEditorWindow != nullptr) {
         BringEditorForward();
         return;
     }
     CopyBoxesToSettings(dialog);
+    if (gState.away == LinkAway::kSearch) {
+        // The search stops at its next step and gives the link back: the window closes then,
+        // and closing the port leaves the unit at 115200 baud.
+        gState.closing = true;
+        gUnitLink.Stop();
+        return;
+    }
     EndDialog(dialog, 0);
 }
 
 void OnCommand(HWND dialog, int id, int code) {
-    // An operation button pressed while the controls are busy (a message sent to a greyed
-    // button, or one the chip list re-enabled) must not start a second operation.
-    bool idleControls = !gState.controlsBusy && !gState.operationRunning;
+    // An operation starts only with the link in hand, and not while the controls are busy (a
+    // message sent to a greyed button, or one the chip list re-enabled).
+    bool idleControls = gState.link && !gState.controlsBusy;
     // While the unit is looked for, the files can be worked on.
-    bool filesIdle =
-        gState.image && (idleControls || (gState.searching && !gState.operationRunning));
+    bool filesIdle = gState.image && gState.away != LinkAway::kOperation;
     switch (id) {
         case IDOK:
         case IDCANCEL: OnClose(dialog); break;
@@ -378,8 +365,9 @@ void OnCommand(HWND dialog, int id, int code) {
             }
             break;
         case IDC_CANCEL_OPERATION:
-            if (gState.operationRunning) gTandrel.stopScan = 1;  // a search before it ends too
-            gTandrel.RequestCancel();
+            // Whatever has the link stops at its next step: a search, the search before an
+            // operation, the identification of a unit, a transfer's next block.
+            if (!gState.link) gUnitLink.Stop();
             break;
         case IDC_EDIT_BUFFER:
             if (filesIdle) OnEditBuffer(dialog);
@@ -388,143 +376,9 @@ void OnCommand(HWND dialog, int id, int code) {
     }
 }
 
-// The lines for a yes/no answer: 1, 0 and -1 each have their text; other results log nothing.
-void LogVerdict(HWND dialog, std::int32_t result, const char* yes, const char* no,
-                const char* error) {
-    if (result == 1) LogToPane(dialog, yes);
-    if (result == 0) LogToPane(dialog, no);
-    if (result == -1) LogToPane(dialog, error);
-}
-
-constexpr char kCommandFailed[] = "ERROR: Command Failed. Check connectivity, etc.";
-
-const char* ChipName(std::int32_t chipType) {
-    const ChipType* chip = FindChipType(chipType);
-    return chip != nullptr ? chip->shortName : "chip";
-}
-
-// Why the operation failed, from the device's record of it.
-void LogReason(HWND dialog, const char* chipName) {
-    const std::string reason = FailureReason(gTandrel.LastFailure(), chipName);
-    if (!reason.empty()) LogToPane(dialog, reason.c_str());
-}
-
-// The checksums of the buffer range the transfer wrote from or read into, to compare with an
-// image's release notes and with vorland-cli's.
-void LogTransferChecksum(HWND dialog) {
-    const OperationRequest& r = gTransferRequest;
-    if (r.length <= 0) return;
-    const auto first = static_cast<std::uint32_t>(r.buffer - gState.image.get());
-    const std::string line =
-        FormatChecksumLine(first, first + static_cast<std::uint32_t>(r.length) - 1, r.buffer);
-    LogToPane(dialog, line.c_str());
-}
-
-// Program and read. A successful program is verified when "Verify after programming" is
-// checked: true when that verify started (the controls then stay busy).
-bool OnTransferDone(HWND dialog, UINT message, std::int32_t r) {
-    const bool reading = message == MSG_READ_DONE;
-    const OperationRequest& request = gTransferRequest;
-    if (r == kTandrelCancelled) {
-        LogToPane(dialog, "Operation Cancelled");
-        if (reading) LogToPane(dialog, kBufferUnchanged);
-        return false;
-    }
-    LogToPane(dialog, kSeparator);
-    if (r < 0) {
-        LogToPane(dialog, "ERROR: PROM I/O returned failure.");
-        LogReason(dialog, ChipName(request.chipType));
-        if (reading) LogToPane(dialog, kBufferUnchanged);
-    } else {
-        LogToPane(dialog, "PROM I/O succeeded.");
-        LogTransferChecksum(dialog);
-    }
-    SetLogCaret(Item(dialog, IDC_LOG), 0);
-    if (reading || r < 0 || !Checked(dialog, IDC_VERIFY_AFTER_PROGRAM)) return false;
-    LogToPane(dialog, "Verifying device against buffer...");
-    return StartVerify(dialog, request.chipType, request.chipAddress, request.length,
-                       request.buffer, true);
-}
-
-void OnVerifyDone(HWND dialog, std::int32_t r) {
-    const OperationRequest& request = gOtherRequest;
-    LogVerdict(dialog, r, "SUCCESS: Verification Succeeded.",
-               "FAILURE: Verification Failed (not matched)", kCommandFailed);
-    if (r == 0 && request.operation == OP_VERIFY) {
-        // The chip's bytes came back with the verdict: every difference, at no extra transfer.
-        LogToPane(dialog, VerifyDifferencesLine(OperationReadBack(), request.buffer,
-                                                static_cast<std::uint32_t>(request.length),
-                                                static_cast<std::uint32_t>(request.chipAddress))
-                              .c_str());
-    }
-    if (r == 0) {
-        const auto bufferStart = static_cast<std::uint32_t>(request.buffer - gState.image.get());
-        LogToPane(dialog, VerifyDifferenceLine(gTandrel.LastFailure(),
-                                               static_cast<std::uint32_t>(request.chipAddress),
-                                               bufferStart, gState.verifyingProgram)
-                              .c_str());
-    }
-    if (r == -1) LogReason(dialog, ChipName(request.chipType));
-    gState.verifyingProgram = false;
-}
-
-// After "NOT blank": where, from what the check read.
-void LogNotBlank(HWND dialog, std::uint32_t length, std::uint32_t chipStart) {
-    LogToPane(dialog, NotBlankLine(OperationReadBack(), length, chipStart).c_str());
-}
-
-void OnCompletion(HWND dialog, UINT message, std::int32_t r) {
-    gState.operationRunning = false;
-    ShowOperationProgress();  // the bar as the operation left it
-    const char* chip = ChipName(gOtherRequest.chipType);
-    const char* sectorChip = kSectorChip.shortName;
-    switch (message) {
-        case MSG_PROGRAM_DONE:
-        case MSG_READ_DONE:
-            if (OnTransferDone(dialog, message, r)) return;
-            break;
-        case MSG_VERIFY_DONE: OnVerifyDone(dialog, r); break;
-        case MSG_ERASE_DONE:
-            if (r == 1) LogToPane(dialog, "Erase Succeeded.");
-            if (r == 0 || r == -1) {
-                LogToPane(dialog, "ERROR: Erase Command returned failure.");
-                LogReason(dialog, chip);
-            }
-            break;
-        case MSG_BLANK_CHECK_DONE:
-            LogVerdict(dialog, r, "Chip is blank.", "Chip NOT blank.", kCommandFailed);
-            if (r == 0) {
-                const ChipType* type = FindChipType(gOtherRequest.chipType);
-                LogNotBlank(dialog, static_cast<std::uint32_t>(type->size), 0);
-            }
-            if (r == -1) LogReason(dialog, chip);
-            break;
-        case MSG_SECTOR_ERASE_DONE:
-            LogToPane(dialog, r == 0 ? "Sector Erase Succeeded." : "ERROR: Sector Erase FAILED.");
-            if (r != 0) LogReason(dialog, sectorChip);
-            break;
-        default:
-            LogVerdict(dialog, r, "Sector is blank.", "Sector NOT blank.", kCommandFailed);
-            if (r == 0) {
-                const auto size = static_cast<std::uint32_t>(kSectorChip.sectorSize);
-                LogNotBlank(dialog, size, static_cast<std::uint32_t>(gOtherRequest.sector) * size);
-            }
-            if (r == -1) LogReason(dialog, sectorChip);
-            break;
-    }
-    // The device closed a link it found lost: the next operation looks for the unit.
-    if (LinkLost(gTandrel.LastFailure())) {
-        LogToPane(dialog, kLinkClosedLine);
-        gState.unit = {};
-    }
-    // "Close", greyed by the busy state and by the erases, comes back with the controls.
-    EnableOperationControls(dialog, 1);
-}
-
 // While a search of its own thread runs, the chip buttons wait; the files can be worked on and
 // the window closed.
 void EnterSearchState(HWND dialog) {
-    gState.searching = true;
     EnableOperationControls(dialog, 0);
     for (int id : {IDC_LOAD_FILE, IDC_SAVE_FILE, IDC_EDIT_BUFFER}) {
         EnableWindow(Item(dialog, id), gState.image != nullptr);
@@ -534,43 +388,26 @@ void EnterSearchState(HWND dialog) {
 
 void StartSearch(HWND dialog, UnitSearchWhen when, const char* onlyPort) {
     EnterSearchState(dialog);
-    if (StartUnitSearch(gTandrel, dialog, when, gSettings.comPortName, onlyPort)) return;
+    if (gState.link) {
+        gState.link.StartWork();
+        if (StartUnitSearch(gState.link, dialog, when, onlyPort)) {
+            gState.away = LinkAway::kSearch;
+            return;
+        }
+    }
     // Without a thread the chip buttons still look for the unit, each on its worker.
-    static const UnitPresence kNothing;
+    static const UnitPresence kNothing = [] {
+        UnitPresence nothing;
+        nothing.searched = true;
+        return nothing;
+    }();
     PostMessageA(dialog, MSG_UNIT_SEARCH_DONE, static_cast<WPARAM>(when),
                  reinterpret_cast<LPARAM>(&kNothing));
 }
 
-// Logs what a search found and keeps the unit. Before an operation that does not run for want
-// of a unit, the window leaves the busy state.
-void OnUnitSearchDone(HWND dialog, UnitSearchWhen when, const UnitPresence& found) {
-    HWND log = Item(dialog, IDC_LOG);
-    // At start the result takes the place of the looking line, unless more came meanwhile.
-    char text[sizeof kLookingLine + 1] = {};
-    GetWindowTextA(log, text, sizeof text);
-    bool replace = when == UnitSearchWhen::kAtStart && std::string(text) == kLookingLine;
-    for (const std::string& line :
-         UnitSearchLines(when, found, gTandrel.LastFailure(), gState.searchPort)) {
-        AppendLogLine(log, line.c_str(), 1, replace ? 1 : 0);
-        replace = false;
-    }
-    gState.unit = found.ready() ? found : UnitPresence{};
-    if (found.ready()) {
-        CopyText(gSettings.comPortName, sizeof gSettings.comPortName, found.port);
-    }
-    if (when == UnitSearchWhen::kBeforeOperation) {
-        if (found.ready()) return;
-        gState.operationRunning = false;
-        gState.verifyingProgram = false;
-    }
-    gState.searching = false;
-    // No operation may run without the image buffer: only closing stays possible.
-    if (gState.image) EnableOperationControls(dialog, 1);
-}
-
-// A port arrived: when no unit is known and nothing runs, it is looked for there.
+// A port arrived: when no unit is connected and nothing runs, it is looked for there.
 void OnDeviceChange(HWND dialog, WPARAM event, LPARAM data) {
-    if (gState.unit.ready() || gState.searching || gState.controlsBusy || gState.operationRunning ||
+    if (!gState.link || gState.link->portOpen != 0 || gState.controlsBusy ||
         gHexEditorWindow != nullptr ||
         !ArrivedComPort(event, data, gState.searchPort, sizeof gState.searchPort)) {
         return;
@@ -609,6 +446,16 @@ BOOL OnInitDialog(HWND dialog) {
         CheckDlgButton(dialog, IDC_VERIFY_AFTER_PROGRAM, BST_CHECKED);
     }
 
+    gState.chipStartFromFile = gSettings.chipStartFromFile != 0;
+    gState.closing = false;
+    // The window holds the link from now on, and works on no unit yet: the search looks on the
+    // port of the last find after COM1 to COM5.
+    if (!gState.link) gState.link = gUnitLink.Take();
+    if (gState.link) {
+        gState.link.unit() = {};
+        CopyText(gState.link.unit().port, sizeof gState.link.unit().port, gSettings.comPortName);
+    }
+
     gState.image.reset(new (std::nothrow) std::uint8_t[kImageBufferSize]());
     // The window appears at once; the search's result comes when it has finished.
     AppendLogLine(Item(dialog, IDC_LOG), kLookingLine, 1, 1);
@@ -625,10 +472,15 @@ BOOL OnInitDialog(HWND dialog) {
 void OnDestroy(HWND dialog) {
     gSettings.quickVerify = Checked(dialog, IDC_QUICK_VERIFY) ? 1 : 0;
     gSettings.noVerifyAfterProgram = Checked(dialog, IDC_VERIFY_AFTER_PROGRAM) ? 0 : 1;
+    gSettings.chipStartFromFile = gState.chipStartFromFile ? 1 : 0;
     gState.image.reset();
-    // A search still running is stopped; one that cannot be stopped (a port that blocks on
-    // open) keeps the device, and the process ends without touching it (vorland_main_win).
-    if (EndUnitSearch(gTandrel, kSearchEndWaitMs)) gTandrel.ClosePort();
+    // A window destroyed while a search has the link waits for it to stop; the port is then
+    // closed with the unit back at 115200 baud.
+    if (gState.away == LinkAway::kSearch) {
+        gState.link = EndUnitSearch(gUnitLink);
+        gState.away = LinkAway::kNo;
+    }
+    if (gState.link) gState.link->ClosePort();
     AccessSettingsFile(1);
     gProgrammerWindow = nullptr;
 }
@@ -652,13 +504,14 @@ INT_PTR CALLBACK ProgrammerDialogProc(HWND dialog, UINT message, WPARAM wParam, 
         case MSG_BLANK_CHECK_DONE:
         case MSG_SECTOR_ERASE_DONE:
         case MSG_SECTOR_BLANK_CHECK_DONE:
-            OnCompletion(dialog, message, static_cast<std::int32_t>(lParam));
+            OnCompletion(dialog, message, wParam, static_cast<std::int32_t>(lParam));
             return 0;
         case MSG_UNIT_SEARCH_DONE:
             OnUnitSearchDone(dialog, static_cast<UnitSearchWhen>(wParam),
                              *reinterpret_cast<const UnitPresence*>(lParam));
             return 0;
         case WM_DEVICECHANGE: OnDeviceChange(dialog, wParam, lParam); return 0;
+        case MSG_BUFFER_COMMITTED: OnBufferCommitted(dialog); return 0;
         case MSG_OPERATION_PROGRESS:
             ShowOperationProgress();
             // Changes the pace held back since this notice are shown once it has passed, also

@@ -17,7 +17,11 @@ struct SettingsRecord {
     std::int32_t version;
     std::int32_t reserved4;
     std::int32_t reserved8;
-    std::int32_t reserved12[2];
+    // 1 when the chip start box holds the address that the last loaded file's records gave it
+    // (a binary file loaded next starts at chip address 0 again); 0 when it was typed or set by
+    // a chip choice. A reserved field that earlier versions leave zero.
+    std::int32_t chipStartFromFile;
+    std::int32_t reserved16;
     std::int32_t transferDirection;  // 1 program the chip from the buffer, 0 read it
     std::int32_t bufferStart;
     std::int32_t bufferEnd;  // inclusive
@@ -38,7 +42,8 @@ static_assert(sizeof(SettingsRecord) == 604);
 static_assert(offsetof(SettingsRecord, version) == 0);
 static_assert(offsetof(SettingsRecord, reserved4) == 4);
 static_assert(offsetof(SettingsRecord, reserved8) == 8);
-static_assert(offsetof(SettingsRecord, reserved12) == 12);
+static_assert(offsetof(SettingsRecord, chipStartFromFile) == 12);
+static_assert(offsetof(SettingsRecord, reserved16) == 16);
 static_assert(offsetof(SettingsRecord, transferDirection) == 20);
 static_assert(offsetof(SettingsRecord, bufferStart) == 24);
 static_assert(offsetof(SettingsRecord, bufferEnd) == 28);

@@ -2,88 +2,73 @@
 
 #include <dbt.h>
 
+#include <utility>
+
 #include "device/port_scan.h"
 #include "platform/text.h"
 
 namespace {
 
 struct Search {
-    KVTandrel* device = nullptr;
+    LinkHold link;
     HWND window = nullptr;
     UnitSearchWhen when = UnitSearchWhen::kAtStart;
-    char lastPort[25] = {};
     char onlyPort[25] = {};
     bool one = false;
     UnitPresence result;
 };
 
-// The search of its own thread, and its thread; window thread only, but for the thread's own
-// use of the record while it runs.
+// The search of its own thread, and its thread: the window thread's, but for the thread's own
+// use of the record while it runs (from its start to its post).
 Search gSearch;
 HANDLE gThread = nullptr;
 
-// What the window knows, for the check before an operation.
-UnitPresence gKnown;
-char gKnownPort[25] = {};
-
 DWORD WINAPI SearchThread(LPVOID) {
     Search& s = gSearch;
-    s.result = FindUnit(*s.device, {s.lastPort[0] != '\0' ? s.lastPort : nullptr,
-                                    ScanStart::kUsualOrder, s.one ? s.onlyPort : nullptr});
+    s.result = FindUnit(s.link, {ScanStart::kUsualOrder, s.one ? s.onlyPort : nullptr, false});
     PostMessageA(s.window, MSG_UNIT_SEARCH_DONE, static_cast<WPARAM>(s.when),
                  reinterpret_cast<LPARAM>(&s.result));
     return 0;
 }
 
-void ForgetThread() {
-    if (gThread == nullptr) return;
-    CloseHandle(gThread);
-    gThread = nullptr;
-}
-
 }  // namespace
 
-bool StartUnitSearch(KVTandrel& device, HWND window, UnitSearchWhen when, const char* lastPort,
-                     const char* onlyPort) {
-    ForgetThread();
-    gSearch.device = &device;
+LinkHold FinishUnitSearch() {
+    // A thread that has posted its result ends in a moment; one told to stop, at its next step.
+    if (gThread == nullptr) return {};
+    WaitForSingleObject(gThread, INFINITE);
+    CloseHandle(gThread);
+    gThread = nullptr;
+    return std::move(gSearch.link);
+}
+
+bool StartUnitSearch(LinkHold& link, HWND window, UnitSearchWhen when, const char* onlyPort) {
     gSearch.window = window;
     gSearch.when = when;
-    CopyText(gSearch.lastPort, sizeof gSearch.lastPort, lastPort != nullptr ? lastPort : "");
     gSearch.one = onlyPort != nullptr;
     CopyText(gSearch.onlyPort, sizeof gSearch.onlyPort, gSearch.one ? onlyPort : "");
-    device.stopScan = 0;
+    gSearch.link = std::move(link);
     DWORD id = 0;
     gThread = CreateThread(nullptr, 0, &SearchThread, nullptr, 0, &id);
+    if (gThread == nullptr) link = std::move(gSearch.link);
     return gThread != nullptr;
 }
 
-bool UnitSearchRunning() {
-    return gThread != nullptr && WaitForSingleObject(gThread, 0) == WAIT_TIMEOUT;
+LinkHold EndUnitSearch(UnitLink& link) {
+    if (gThread != nullptr) link.Stop();
+    return FinishUnitSearch();
 }
 
-bool EndUnitSearch(KVTandrel& device, DWORD milliseconds) {
-    if (gThread == nullptr) return true;
-    device.stopScan = 1;
-    if (WaitForSingleObject(gThread, milliseconds) != WAIT_OBJECT_0) return false;
-    ForgetThread();
-    return true;
-}
-
-void SetKnownUnit(const UnitPresence& known, const char* lastPort) {
-    gKnown = known;
-    CopyText(gKnownPort, sizeof gKnownPort, lastPort != nullptr ? lastPort : "");
-}
-
-bool CheckUnitBeforeOperation(KVTandrel& device, HWND window) {
-    const UnitPresence now =
-        EnsureUnit(device, gKnown, gKnownPort[0] != '\0' ? gKnownPort : nullptr);
-    if (now.searched) {
+UnitPresence CheckUnitBeforeOperation(const LinkHold& link, HWND window) {
+    UnitPresence now = EnsureUnit(link);
+    // A stop after the unit answered still comes before the operation.
+    if (link->stopRequested.load() != 0) now.stopped = true;
+    if (now.searched || now.stopped) {
         SendMessageA(window, MSG_UNIT_SEARCH_DONE,
                      static_cast<WPARAM>(UnitSearchWhen::kBeforeOperation),
                      reinterpret_cast<LPARAM>(&now));
     }
-    return now.ready();
+    return now;
 }
 
 bool ArrivedComPort(WPARAM event, LPARAM data, char* name, std::size_t size) {

@@ -1,6 +1,7 @@
 // Looking for the programmer off the window thread: at start-up and when a port arrives on a
 // thread of its own, so that the window appears at once and a port that is slow to open never
-// freezes it; and before each operation on the operation's worker (device/unit_presence.h).
+// freezes it; and before each operation on the operation's worker (device/unit_presence.h). Each
+// holds the link (LinkHold) while it looks.
 #pragma once
 
 #include <windows.h>
@@ -13,29 +14,23 @@
 
 // What a search tells the window that asked: wParam the UnitSearchWhen, lParam a
 // const UnitPresence* valid while the message is handled. A search of its own thread posts it
-// (the result stays valid until the window has handled it: no other search starts before); the
-// check before an operation sends it, only when it had to look, and runs the operation when the
-// unit is ready.
+// when it is done (the window then takes the link back with FinishUnitSearch); the check before
+// an operation sends it when it had to look or was stopped, still holding the link.
 constexpr UINT MSG_UNIT_SEARCH_DONE = WM_APP + 0x71;
 
-// Starts a search on a thread of its own: every port, the usual order with lastPort (may be
-// null) after COM1 to COM5; or onlyPort alone when not null. False when no thread could be
-// started. Window thread; one search at a time.
-bool StartUnitSearch(KVTandrel& device, HWND window, UnitSearchWhen when, const char* lastPort,
-                     const char* onlyPort);
-// Whether the thread of StartUnitSearch still runs.
-bool UnitSearchRunning();
-// Stops a search (at the next port) and waits up to milliseconds for its thread: true when none
-// runs any more. For closing; a thread still running then must not outlive the process's use of
-// the device.
-bool EndUnitSearch(KVTandrel& device, DWORD milliseconds);
+// Starts a search on a thread of its own, which takes the hold from link: every port, in the usual
+// order with the unit's port after COM1 to COM5; or onlyPort alone when not null. False when no
+// thread could be started (link then still holds). Window thread; one search at a time.
+bool StartUnitSearch(LinkHold& link, HWND window, UnitSearchWhen when, const char* onlyPort);
+// The hold back from a search that has posted its result (or from none: an empty hold).
+[[nodiscard]] LinkHold FinishUnitSearch();
+// Stops a search and waits for its thread to end, however long its last step takes: the hold
+// back (empty when no search ran). For a window destroyed while it looks.
+[[nodiscard]] LinkHold EndUnitSearch(UnitLink& link);
 
-// What the window knows before it starts an operation's worker: the unit found last (none:
-// known.ready() is false) and the port it was on. Window thread, while no worker runs.
-void SetKnownUnit(const UnitPresence& known, const char* lastPort);
-// On the operation's worker, before the device call: EnsureUnit with what the window knows,
-// telling the window (sent) when it had to look. True when the unit is ready.
-bool CheckUnitBeforeOperation(KVTandrel& device, HWND window);
+// On the operation's worker, before the device call: EnsureUnit, telling the window (sent) when
+// it had to look or was stopped. The unit is ready for the operation when the result says so.
+[[nodiscard]] UnitPresence CheckUnitBeforeOperation(const LinkHold& link, HWND window);
 
 // The COM port named by a WM_DEVICECHANGE that tells of its arrival (DBT_DEVICEARRIVAL of a
 // DBT_DEVTYP_PORT) into name; false for any other change or port.

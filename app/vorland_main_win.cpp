@@ -5,7 +5,6 @@
 
 #include "app/programmer_window_win.h"
 #include "app/startup_win.h"
-#include "app/unit_search_win.h"
 #include "controls/control_library_win.h"
 #include "hexview/hexview_win.h"
 #include "resources/resource.h"
@@ -32,8 +31,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     AccessSettingsFile(0);
 
     DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_PROGRAMMER), nullptr, ProgrammerDialogProc, 0);
-    // A search that would not stop (a port that blocks on open) still holds the device: end
-    // without the destructors that would pull it from under the search.
-    if (UnitSearchRunning()) TerminateProcess(GetCurrentProcess(), 0);
     return 0;
 }

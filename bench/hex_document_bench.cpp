@@ -88,7 +88,7 @@ void Scatter(HexDocument& doc, std::uint32_t pieces, std::mt19937& random) {
     constexpr std::uint32_t kSize = 16 << 20;
     void* block = AllocateMemory(kSize);
     std::memset(block, 0x55, kSize);
-    Require(HexDocOpen(doc, kNoFile, kNoMapping, block, kSize, false), "open");
+    Require(HexDocOpen(doc, kNoFile, block, kSize, false), "open");
     while (doc.undoStack.count < pieces) {  // each insert leaves a record and one saved piece
         std::uint8_t byte = static_cast<std::uint8_t>(random());
         Require(HexDocInsert(doc, random() % doc.length, &byte, 1), "insert");
@@ -101,7 +101,7 @@ void BM_ScatteredInserts100k(benchmark::State& state) {
         std::mt19937 random(1);
         HexDocument doc;
         void* block = AllocateMemory(16 << 20);
-        Require(HexDocOpen(doc, kNoFile, kNoMapping, block, 16 << 20, false), "open");
+        Require(HexDocOpen(doc, kNoFile, block, 16 << 20, false), "open");
         state.ResumeTiming();
         for (int i = 0; i < 100000; ++i) {
             std::uint8_t byte = static_cast<std::uint8_t>(i);
@@ -174,7 +174,7 @@ void BM_Undo100kEdits(benchmark::State& state) {
         std::mt19937 random(5);
         HexDocument doc;
         void* block = AllocateMemory(1 << 20);
-        Require(HexDocOpen(doc, kNoFile, kNoMapping, block, 1 << 20, false), "open");
+        Require(HexDocOpen(doc, kNoFile, block, 1 << 20, false), "open");
         for (int i = 0; i < 100000; ++i) {
             std::uint8_t bytes[4] = {1, 2, 3, 4};
             std::uint32_t at = random() % (doc.length - 8);

@@ -123,6 +123,12 @@ std::int32_t KVTandrel::EraseChip(std::int32_t chipType, ProgressSink* progress)
                     progress->SetPos(0);
                 }
                 for (std::int32_t sector = 0; sector < chip->sectorCount; ++sector) {
+                    if (Stopping()) {
+                        result = 0;
+                        Failed(MakeFailure(TandrelStep::kChipErase, TandrelProblem::kCancelled,
+                                           kTandrelCancelled));
+                        break;
+                    }
                     if (EraseSector(sector) < 0) {
                         result = 0;
                         break;
@@ -248,6 +254,9 @@ std::int32_t KVTandrel::QuickVerify(const VerifyRequest& request) {
 }
 
 std::int32_t KVTandrel::CompareChipSum(const VerifyRequest& request, std::int32_t offset) {
+    if (Stopping()) {
+        return Failed(MakeFailure(TandrelStep::kQuickVerify, TandrelProblem::kCancelled, -1));
+    }
     const auto length = static_cast<std::uint32_t>(request.length - offset);
     const std::uint32_t address = request.address + static_cast<std::uint32_t>(offset);
     const std::uint32_t local = WeightedChecksum16(request.buffer + offset, length) & 0xFFFF;

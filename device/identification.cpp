@@ -93,6 +93,7 @@ bool KVTandrel::FindRaisedUnit(FirmwareVersion* versionOut) {
     // silent port's cost near that of the one probe at 115200.
     constexpr std::int32_t kRaisedProbeMs = 40;
     for (std::int32_t code : {kSpeedCode921600, kSpeedCode460800, kSpeedCode230400}) {
+        if (stopRequested.load() != 0) return false;
         const std::int32_t rate = BaudRateOfSpeedCode(code);
         SerialLineSettings line;
         if (!hPort || !hPort->GetLineSettings(line)) return false;
@@ -181,14 +182,19 @@ std::int32_t KVTandrel::GetHardwareVersion(std::uint8_t* infoOut) {
     Log("KVTandrel: Hardware Version Information requested");
     // Failures are passed over: a byte that could not be read keeps its value.
     PassOver passOver(*this);
-    for (std::uint16_t i = 0; i < 7; ++i) {
+    for (std::uint16_t i = 0; i < 7 && stopRequested.load() == 0; ++i) {
         static_cast<void>(ReadEEPROM(infoOut + i, static_cast<std::uint16_t>(i + 1), 1));
     }
     return kTandrelDone;
 }
 
 bool KVTandrel::TryScanPort(const char* name, FirmwareVersion* versionOut, ScanNotes& notes) {
-    if (InitPort(name, kScanBaudRate) != kTandrelDone) return false;
+    // A port that opened but refused its settings is let go at once: held after the scan, it
+    // would keep every other program out of it.
+    if (InitPort(name, kScanBaudRate) != kTandrelDone || stopRequested.load() != 0) {
+        ReleasePort();
+        return false;
+    }
     // Only silence is worth asking again at another rate; a port that fails would fail there.
     const std::int32_t asked = GetFirmwareVersion(versionOut);
     const bool answered = asked == kTandrelDone ||
@@ -235,7 +241,7 @@ std::uint32_t KVTandrel::DetectHardware(char* nameOut, std::size_t nameSize,
     std::string found = ScanPorts(
         ports_, lastPort,
         [&](const char* name) {
-            stopped = stopScan.load() != 0;
+            stopped = stopRequested.load() != 0;
             return stopped || TryScanPort(name, versionOut, notes);
         },
         start);
@@ -260,18 +266,17 @@ std::uint32_t KVTandrel::DetectHardwareAt(const char* port, char* nameOut, std::
 std::uint32_t KVTandrel::ConcludeScan(const std::string& found, const ScanNotes& notes,
                                       char* nameOut, std::size_t nameSize,
                                       FirmwareVersion* versionOut) {
-    if (!found.empty()) {
+    const bool stopped = stopRequested.load() != 0;
+    if (!found.empty() && !stopped) {
         failure_ = {};  // the ports before this one are not the scan's failure
-    } else if (!notes.other.empty()) {
+    } else if (!notes.other.empty() && !stopped) {
         *versionOut = notes.otherVersion;
         CopyText(portName, sizeof portName, notes.other.c_str());
     } else {
         // A unit that answered at a faster rate but did not come back tells more than the
         // silence elsewhere.
         if (notes.setBack.failed()) failure_ = notes.setBack;
-        if (nameOut != nullptr && nameSize > 0) nameOut[0] = '\0';
-        *versionOut = FirmwareVersion{0, 0, 0};
-        return 0;
+        return ScanFoundNothing(nameOut, nameSize, versionOut);
     }
     std::uint32_t flags = 0;
     char letter = versionOut->modelLetter;
@@ -299,6 +304,17 @@ std::uint32_t KVTandrel::ConcludeScan(const std::string& found, const ScanNotes&
             flags = letter == 'A' ? kHardwareTandrel : kHardwareVorland;
         }
     }
+    // A stop between the exchanges that identify the unit: it is at 115200 baud (a unit found
+    // at a faster rate was set back first), and the port goes.
+    if (stopRequested.load() != 0) return ScanFoundNothing(nameOut, nameSize, versionOut);
     FormatHardwareName(flags, versionOut, nameOut, nameSize);
     return flags;
+}
+
+std::uint32_t KVTandrel::ScanFoundNothing(char* nameOut, std::size_t nameSize,
+                                          FirmwareVersion* versionOut) {
+    ReleasePort();
+    if (nameOut != nullptr && nameSize > 0) nameOut[0] = '\0';
+    *versionOut = FirmwareVersion{0, 0, 0};
+    return 0;
 }

@@ -1,13 +1,9 @@
 // KVTandrel: the link to the programmer unit over a serial port, and its command protocol.
 //
-// One object exists for the whole process (gTandrel in kvtandrel_win.h for Vorland.exe). It is
-// used from several threads without a lock, one at a time:
-//   - one worker thread at a time looks for the unit (DetectHardware, SetLinkSpeed) or runs a
-//     chip operation (WriteChip ... VerifyChip), the search first when the unit went away;
-//   - the window thread closes the port (ClosePort) when no worker runs, reads `idle`, calls
-//     RequestCancel and sets stopScan at any time.
-// The caller makes sure that no two calls run at once; only `idle`, `cancelRequested` and
-// `stopScan` are shared between the threads, and those are atomic.
+// An object is used by one thread at a time: Vorland.exe reaches its one object only through
+// the hold of a UnitLink (device/unit_presence.h), which moves from thread to thread with the
+// work. Any thread may read `idle`, call RequestCancel and set stopRequested while another runs
+// an operation; those three are atomic, and nothing else is shared.
 //
 // Results are 32-bit signed codes (kTandrel... below); the yes/no operations (EraseChip, the blank
 // checks, VerifyChip) answer 1, 0 or -1. Nothing is ever retried: the first failure ends an
@@ -163,11 +159,13 @@ public:
     // Looks for the unit on the ports of ScanPorts (device/port_scan.h: COM1 to COM5, then
     // lastPort, then every other port that exists; or lastPort first), identifies it and names
     // it into nameOut (nameSize bytes; may be null). Returns the HardwareFlags; 0 when nothing
-    // was found, versionOut is null, or stopScan ended the scan. `portName` then names the port
-    // that answered. A port silent at 115200 baud is asked at the unit's faster rates too (a
-    // host that ended without setting it back leaves it there); a unit found so is set back to
-    // 115200 baud first, and when that fails the port is closed and the scan goes on. A port
-    // that exists but stays silent costs at most 270 ms.
+    // was found, versionOut is null, or stopRequested ended the scan (before a port or between
+    // the exchanges that identify a unit: the port is then given up, the unit at 115200 baud).
+    // `portName` then names the port that answered; a failed scan holds no port. A port silent
+    // at 115200 baud is asked at the unit's faster rates too (a host that ended without setting
+    // it back leaves it there); a unit found so is set back to 115200 baud first, and when that
+    // fails the port is closed and the scan goes on. A port that exists but stays silent costs
+    // at most 270 ms.
     [[nodiscard]] std::uint32_t DetectHardware(char* nameOut, std::size_t nameSize,
                                                FirmwareVersion* versionOut,
                                                const char* lastPort = nullptr,
@@ -177,6 +175,10 @@ public:
                                                  std::size_t nameSize, FirmwareVersion* versionOut);
 
     // Chip operations (worker thread). progress may be null.
+
+    // A transfer, a quick verify's checksum frames and a sector-by-sector chip erase stop at
+    // their next step when RequestCancel or stopRequested asks them to (-19, or the yes/no
+    // operations' failure, with a kCancelled failure record).
 
     // Programs src[0..length) at chip address: 0, -1, -2, -3, -18 or -19.
     [[nodiscard]] std::int32_t WriteChip(std::int32_t chipType, const std::uint8_t* src,
@@ -237,9 +239,10 @@ public:
     std::atomic<std::int32_t> cancelRequested{0};
     char portName[25] = {};                // the port last opened successfully
     std::int32_t speedCode = kSpeedCode115200;
-    // Set (by any thread) to end a running DetectHardware before the next port it would try;
-    // it stays set until the caller clears it.
-    std::atomic<std::int32_t> stopScan{0};
+    // Set (by any thread) to end the caller's whole job at its next step: a scan before its next
+    // port or exchange, a transfer before its next block, a quick verify before its next frame.
+    // Unlike cancelRequested, no exchange clears it: it stays set until the caller does.
+    std::atomic<std::int32_t> stopRequested{0};
 
   private:
     // Marks a public operation while it runs. The outermost one starts with an empty failure
@@ -295,6 +298,9 @@ public:
     [[nodiscard]] std::uint32_t ConcludeScan(const std::string& found, const ScanNotes& notes,
                                              char* nameOut, std::size_t nameSize,
                                              FirmwareVersion* versionOut);
+    // The end of a scan that found nothing, or was stopped: no port, no name, a zero version.
+    [[nodiscard]] std::uint32_t ScanFoundNothing(char* nameOut, std::size_t nameSize,
+                                                 FirmwareVersion* versionOut);
     // The version frame under a read timeout of timeoutMs.
     [[nodiscard]] std::int32_t AskVersion(FirmwareVersion* versionOut, std::int32_t timeoutMs);
     // After silence at 115200 baud: asks at the faster rates, changing the open port's rate;
@@ -303,6 +309,8 @@ public:
     bool IsProgrammerFamily() const;
     bool HasProgrammerCapability() const;
     void Purge();
+    // Whether RequestCancel or stopRequested asks the running operation to stop.
+    bool Stopping() const { return cancelRequested.load() != 0 || stopRequested.load() != 0; }
     // The end of every exchange: `idle` back to 1 and any cancel request dropped.
     void EndExchange();
     // Writes a whole frame; false when the write failed or went out only in part.

@@ -2,7 +2,7 @@
 
 #include <commctrl.h>
 
-KVTandrel gTandrel;
+UnitLink gUnitLink;
 
 static_assert(PBM_SETRANGE == 0x401 && PBM_SETPOS == 0x402 && PBM_SETSTEP == 0x404 &&
               PBM_STEPIT == 0x405);

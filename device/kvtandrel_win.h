@@ -5,12 +5,14 @@
 
 #include "device/kvtandrel.h"
 #include "device/progress_sink.h"
+#include "device/unit_presence.h"
 
-// The programmer link of the process. Constructed before WinMain runs, destroyed at exit (which
-// closes a held port silently); the programmer window's search thread looks for the unit on it,
-// each worker thread makes sure of the unit and runs one chip operation, and the window closes
-// it when it is destroyed.
-extern KVTandrel gTandrel;
+// The programmer link of the process, reached only through its one hold (UnitLink::Take):
+// constructed before WinMain runs, destroyed at exit (which closes a held port silently). The
+// programmer window holds it while idle and hands it to its search thread and to each
+// operation's worker, which give it back when done; the window closes the port when it is
+// destroyed.
+extern UnitLink gUnitLink;
 
 // Reports progress to a window with the progress bar's messages (PBM_SETRANGE, PBM_SETSTEP,
 // PBM_SETPOS, PBM_STEPIT) and WM_SETTEXT, each sent synchronously: from another thread, the
@@ -18,7 +20,7 @@ extern KVTandrel gTandrel;
 // replays a worker's progress on its own thread, app/progress_relay.h). The window is borrowed.
 //
 //     WindowProgress progress(request.progressWindow);
-//     gTandrel.ReadChip(type, buffer, address, length, progress.OrNull());
+//     hold->ReadChip(type, buffer, address, length, progress.OrNull());
 class WindowProgress final : public ProgressSink {
 public:
     explicit WindowProgress(HWND window) : window_(window) {}

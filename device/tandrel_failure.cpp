@@ -18,6 +18,7 @@ const char* OperationName(Step step) {
         case Step::kWriteBlock: return "WriteChip";
         case Step::kReadBlock: return "ReadChip";
         case Step::kVerify: return "Chip Verify";
+        case Step::kChipErase: return "EraseChip";
         default: return "Chip Quick Verify";
     }
 }

@@ -39,7 +39,8 @@ enum class TandrelProblem : std::uint8_t {
     kRefused,        // the unit refused: found = its reply byte (expected = the accepting one)
     kShortReply,     // fewer bytes than asked arrived: found of expected (a transfer: in total)
     kChecksum,       // a checksum differs: expected = the host's, found = the unit's
-    kCancelled,      // the user cancelled before the block at address
+    kCancelled,      // the user cancelled: before the block at address, or a quick verify's
+                     // checksum frame, or a chip erase's next sector
     kMismatch,       // a verify differs: expected = the buffer's byte or sum, found = the chip's
 };
 

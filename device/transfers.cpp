@@ -127,7 +127,7 @@ std::int32_t KVTandrel::WriteBlocks(const ChipType& chip, const std::uint8_t* sr
     const auto total = static_cast<std::uint32_t>(length);
     const std::uint32_t fullBlocks = total / kChipBlockSize;
     for (std::uint32_t i = 0; i < fullBlocks; ++i) {
-        if (cancelRequested != 0) {
+        if (Stopping()) {
             TandrelFailure cancelled = failure(i, kChipBlockSize, TandrelProblem::kCancelled);
             cancelled.code = kTandrelCancelled;
             return Failed(cancelled);
@@ -216,7 +216,7 @@ std::int32_t KVTandrel::ReadBlocks(const ChipType& chip, std::uint8_t* dest, std
     const std::uint32_t fullBlocks = total / kChipBlockSize;
     std::uint32_t received = 0;
     for (std::uint32_t i = 0; i < fullBlocks; ++i) {
-        if (cancelRequested != 0) {
+        if (Stopping()) {
             return Failed(
                 failure(i, kChipBlockSize, TandrelProblem::kCancelled, kTandrelCancelled));
         }

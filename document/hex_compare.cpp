@@ -4,6 +4,7 @@
 #include <cstring>
 #include <utility>
 
+#include "document/hex_document_image.h"
 #include "document/hex_sse2.h"
 
 namespace {
@@ -124,6 +125,13 @@ HexCompareSide HexCompareSide::Image(const SparseImage& image, std::uint32_t len
     return side;
 }
 
+HexCompareSide HexCompareSide::Given(const SparseImage& image) {
+    HexCompareSide side(Kind::kGiven, image.empty() ? 0 : image.highest() + 1);
+    side.image_ = &image;
+    side.fill_ = 0xFF;
+    return side;
+}
+
 HexCompareSide HexCompareSide::Filled(std::uint8_t value, std::uint32_t length) {
     HexCompareSide side(Kind::kFilled, length);
     side.fill_ = value;
@@ -139,7 +147,8 @@ std::uint32_t HexCompareSide::Copy(std::uint32_t position, std::uint8_t* out,
             if (HexDocRead(*doc_, out, position, count) == nullptr) return 0;
             break;
         case Kind::kBlock: std::memcpy(out, bytes_ + position, count); break;
-        case Kind::kImage: image_->CopyOut(position, count, fill_, out); break;
+        case Kind::kImage:
+        case Kind::kGiven: image_->CopyOut(position, count, fill_, out); break;
         case Kind::kFilled: std::memset(out, fill_, count); break;
     }
     return count;
@@ -150,6 +159,17 @@ std::size_t HexDiffList::FirstEndingAfter(std::uint32_t position) const {
         listed_.begin(), listed_.end(), position,
         [](std::uint32_t p, const HexDiffRange& range) { return p < range.end; });
     return static_cast<std::size_t>(at - listed_.begin());
+}
+
+HexDiffCounts HexDiffList::Counts() const {
+    HexDiffCounts counts;
+    counts.bytes = bytes_ - extra_;
+    counts.ranges = ranges_ - (extra_ > 0 ? 1 : 0);
+    counts.compared = compared_;
+    counts.extra = extra_;
+    counts.firstLonger = extra_ > 0 && longer_ == 0;
+    counts.addressed = addressed_;
+    return counts;
 }
 
 bool HexDiffList::Next(std::uint32_t from, HexDiffRange* range, bool* wrapped) const {
@@ -185,6 +205,7 @@ HexSpan HexCompare::Reader::Span(std::uint32_t position, std::uint32_t count) {
         case HexCompareSide::Kind::kDocument: return HexDocSpanAfter(*side.doc_, position, count);
         case HexCompareSide::Kind::kBlock: return {side.bytes_ + position, count};
         case HexCompareSide::Kind::kImage:
+        case HexCompareSide::Kind::kGiven:
             count = std::min(count, kMadeSpan);
             buffer.resize(kMadeSpan);
             side.image_->CopyOut(position, count, side.fill_, buffer.data());
@@ -196,14 +217,50 @@ HexSpan HexCompare::Reader::Span(std::uint32_t position, std::uint32_t count) {
     return {};
 }
 
+HexCompare::Reader::Reader(HexCompareSide s)
+    : side(s), changeCount(s.doc_ != nullptr ? s.doc_->changeCount : 0), all(true) {
+    if (side.kind_ == HexCompareSide::Kind::kDocument && side.doc_->addressed) {
+        all = false;
+        given = HexDocDataRanges(*side.doc_);
+    } else if (side.kind_ == HexCompareSide::Kind::kGiven) {
+        all = false;
+        given = HexImageRanges(*side.image_);
+    }
+}
+
+bool HexCompare::Reader::GivenFrom(std::uint32_t position, HexDocRange* range) {
+    if (all) {
+        *range = {position, side.Length()};
+        return position < side.Length();
+    }
+    while (next < given.size() && given[next].end <= position) ++next;
+    if (next == given.size()) return false;
+    *range = {std::max(given[next].start, position), given[next].end};
+    return true;
+}
+
 HexCompare::HexCompare(HexCompareSide a, HexCompareSide b, std::size_t maxListed)
-    : a_{a, a.doc_ != nullptr ? a.doc_->changeCount : 0, {}},
-      b_{b, b.doc_ != nullptr ? b.doc_->changeCount : 0, {}},
-      maxListed_(maxListed),
-      common_(std::min(a.Length(), b.Length())),
-      position_(0) {
+    : a_(a), b_(b), maxListed_(maxListed), common_(std::min(a.Length(), b.Length())), position_(0) {
+    list_.addressed_ = !a_.all || !b_.all;
     // A document is the same as itself: nothing to read.
     if (a.doc_ != nullptr && a.doc_ == b.doc_) position_ = common_;
+}
+
+bool HexCompare::NextShared(std::uint32_t* from, std::uint32_t* to) {
+    for (std::uint32_t at = *from; at < common_;) {
+        HexDocRange x{};
+        HexDocRange y{};
+        if (!a_.GivenFrom(at, &x) || !b_.GivenFrom(at, &y)) return false;
+        const std::uint32_t start = std::max(x.start, y.start);
+        const std::uint32_t end = std::min({x.end, y.end, common_});
+        if (start < end) {
+            *from = start;
+            *to = end;
+            return true;
+        }
+        at = start;  // the stretch that ends first lies wholly before it
+    }
+    return false;
 }
 
 bool HexCompare::Changed() const {
@@ -230,16 +287,50 @@ HexScanStatus HexCompare::Step(std::uint32_t budget) {
     if (Changed()) return status_ = kHexScanChanged;
     std::uint32_t left = std::max<std::uint32_t>(budget, 1);
     while (position_ < common_ && left > 0) {
-        const HexSpan x = a_.Span(position_, std::min(common_ - position_, left));
-        if (x.bytes == nullptr) return status_ = kHexScanUnreadable;
-        const HexSpan y = b_.Span(position_, x.count);
-        if (y.bytes == nullptr) return status_ = kHexScanUnreadable;
-        CompareSpan(x.bytes, y.bytes, y.count);
-        position_ += y.count;
-        left -= y.count;
+        std::uint32_t from = position_;
+        std::uint32_t to = common_;
+        if (!NextShared(&from, &to)) {
+            position_ = common_;  // nothing more that both give
+            break;
+        }
+        position_ = from;
+        const std::uint32_t end = from + std::min(to - from, left);
+        while (position_ < end) {
+            const HexSpan x = a_.Span(position_, end - position_);
+            if (x.bytes == nullptr) return status_ = kHexScanUnreadable;
+            const HexSpan y = b_.Span(position_, x.count);
+            if (y.bytes == nullptr) return status_ = kHexScanUnreadable;
+            CompareSpan(x.bytes, y.bytes, y.count);
+            position_ += y.count;
+            left -= y.count;
+            list_.compared_ += y.count;
+        }
     }
     if (position_ < common_) return kHexScanMore;
-    const std::uint32_t longer = std::max(a_.side.Length(), b_.side.Length());
-    if (longer > common_) list_.Add(common_, longer, false, maxListed_);
+    AddExtra();
     return status_ = kHexScanDone;
+}
+
+void HexCompare::AddExtra() {
+    const bool aLonger = a_.side.Length() > b_.side.Length();
+    Reader& longer = aLonger ? a_ : b_;
+    const Reader& shorter = aLonger ? b_ : a_;
+    if (longer.side.Length() == common_ || shorter.side.kind_ == HexCompareSide::Kind::kGiven) {
+        return;
+    }
+    // Where the extra bytes begin and end, and how many of the positions between it gives.
+    std::uint64_t bytes = 0;
+    std::uint32_t first = 0;
+    std::uint32_t end = 0;
+    HexDocRange range{};
+    for (std::uint32_t at = common_; longer.GivenFrom(at, &range); at = range.end) {
+        if (bytes == 0) first = range.start;
+        bytes += range.end - range.start;
+        end = range.end;
+    }
+    if (bytes == 0) return;
+    list_.Add(first, end, false, maxListed_);
+    list_.bytes_ -= (end - first) - bytes;  // the gaps between are no extra bytes
+    list_.extra_ = bytes;
+    list_.longer_ = aLonger ? 0 : 1;
 }

@@ -46,14 +46,22 @@ struct HexDiffRange {
     bool operator==(const HexDiffRange&) const = default;
 };
 
-// One side of a comparison; its positions are 0 to Length() - 1. Borrows what it names.
+// One side of a comparison; its positions are 0 to Length() - 1, and it gives all of them or,
+// when it is addressed, only some: a compare reads only the positions both sides give. Borrows
+// what it names.
 class HexCompareSide {
   public:
+    // The document's data (hex_document_image.h): the positions an Intel HEX or S-record file
+    // gave it and the bytes edited since, or all of it.
     static HexCompareSide Document(HexDocument& doc);
     static HexCompareSide Block(const std::uint8_t* bytes, std::uint32_t length);
     // The image's addresses 0 to length - 1, what it does not hold as fill (so a HEX file
     // compares as it loads into a buffer of fill).
     static HexCompareSide Image(const SparseImage& image, std::uint32_t length, std::uint8_t fill);
+    // Only the addresses the image gives (a HEX or S-record file compared as what it says, not as
+    // a buffer it would fill): up to its last data byte, and it has no end of its own, so that a
+    // shorter side's end is no difference from it.
+    static HexCompareSide Given(const SparseImage& image);
     // length bytes of value: a blank chip is FF throughout.
     static HexCompareSide Filled(std::uint8_t value, std::uint32_t length);
 
@@ -61,29 +69,43 @@ class HexCompareSide {
     HexDocument* DocumentTemp() const { return doc_; }  // null for the other kinds
 
     // Copies up to count bytes from position into out: the number copied (fewer at the end),
-    // 0 when position is past the end or a document's file window cannot be mapped.
+    // 0 when position is past the end or a document's file window cannot be read.
     std::uint32_t Copy(std::uint32_t position, std::uint8_t* out, std::uint32_t count) const;
 
   private:
     friend class HexCompare;
-    enum class Kind : std::uint8_t { kDocument, kBlock, kImage, kFilled };
+    enum class Kind : std::uint8_t { kDocument, kBlock, kImage, kGiven, kFilled };
     HexCompareSide(Kind kind, std::uint32_t length) : kind_(kind), length_(length) {}
 
     Kind kind_;
     std::uint32_t length_;
     HexDocument* doc_ = nullptr;           // kDocument
     const std::uint8_t* bytes_ = nullptr;  // kBlock
-    const SparseImage* image_ = nullptr;   // kImage
-    std::uint8_t fill_ = 0;                // kImage, kFilled
+    const SparseImage* image_ = nullptr;   // kImage, kGiven
+    std::uint8_t fill_ = 0;                // kImage, kGiven, kFilled
 };
 
-// What a compare found. The positions both sides have are compared byte by byte; where one side
-// is longer, its extra bytes (from the shorter side's length on) are one more range, the last,
-// even when it touches a range before it, and listed even past the limit.
+// What a compare found, counted as a user is told it: the byte differences apart from the longer
+// side's extra bytes.
+struct HexDiffCounts {
+    std::uint64_t bytes = 0;     // differing bytes among those compared, and their ranges
+    std::uint64_t ranges = 0;
+    std::uint64_t compared = 0;  // positions compared
+    std::uint64_t extra = 0;     // the longer side's extra bytes; 0 when neither is longer
+    bool firstLonger = false;    // they are side a's (the document's, in the editor)
+    bool addressed = false;      // a side gave only some positions: the others were skipped
+};
+
+// What a compare found. The positions both sides have and give are compared byte by byte; where
+// one side is longer than another that ends (any side but a Given one), the positions it gives
+// from the shorter side's length on are its extra bytes: one more range, the last, even when it
+// touches a range before it, and listed even past the limit.
 class HexDiffList {
   public:
     std::uint64_t ByteCount() const { return bytes_; }    // differing positions, extra included
     std::uint64_t RangeCount() const { return ranges_; }  // all ranges, listed or not
+    // The same apart from the extra bytes, with what was compared.
+    HexDiffCounts Counts() const;
     std::size_t ListedCount() const { return listed_.size(); }
     bool Complete() const { return listed_.size() == ranges_; }
     // The index-th listed range, in position order (index below ListedCount()).
@@ -107,6 +129,10 @@ class HexDiffList {
     std::deque<HexDiffRange> listed_;  // a deque: no copy of millions of ranges as it grows
     std::uint64_t bytes_ = 0;
     std::uint64_t ranges_ = 0;
+    std::uint64_t compared_ = 0;  // positions compared
+    std::uint64_t extra_ = 0;     // the longer side's extra bytes, 0 when neither is longer
+    int longer_ = 0;              // which side has them: 0 a, 1 b
+    bool addressed_ = false;      // a side gave only some of its positions
     std::uint32_t lastEnd_ = 0;  // end of the last range added, listed or not
     bool lastListed_ = false;    // whether that range is listed_.back()
 };
@@ -132,13 +158,24 @@ class HexCompare {
 
   private:
     struct Reader {
+        explicit Reader(HexCompareSide s);
         HexCompareSide side;
         std::uint32_t changeCount;         // the document's, when the compare began
         std::vector<std::uint8_t> buffer;  // image and fill sides: the bytes of one span
+        bool all;                          // it gives every position; else those in given
+        std::vector<HexDocRange> given;
+        std::size_t next = 0;  // the first of given that may end after the compare's position
         HexSpan Span(std::uint32_t position, std::uint32_t count);
+        // The first stretch it gives that ends after position, from position on at the earliest;
+        // false when there is none.
+        bool GivenFrom(std::uint32_t position, HexDocRange* range);
     };
     bool Changed() const;
+    // The first stretch from *from on that both sides give, below common_, in *from and *to.
+    bool NextShared(std::uint32_t* from, std::uint32_t* to);
     void CompareSpan(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t count);
+    // The longer side's extra bytes, when the other side has an end of its own.
+    void AddExtra();
 
     Reader a_;
     Reader b_;

@@ -1,5 +1,5 @@
-// The hex document's life and its reading: opening over a mapped file, a memory block or
-// nothing, closing, reading bytes, and the extents that name a selection without copying it.
+// The hex document's life and its reading: opening over a file, a memory block or nothing,
+// closing, reading bytes, and the extents that name a selection without copying it.
 #include "document/hex_document.h"
 
 #include <algorithm>
@@ -41,10 +41,10 @@ HexDocument::HexDocument()
       randomState(0x9E3779B9),
       deleteHead(nullptr),
       addListed(0),
-      keptFile{},
       releaseHook(nullptr),
       releaseContext(nullptr),
-      changeCount(0) {}
+      changeCount(0),
+      addressed(false) {}
 
 HexDocument::~HexDocument() {
     releaseHook = nullptr;
@@ -66,28 +66,25 @@ void HexDocSetReleaseHook(HexDocument& doc, HexReleaseHook hook, void* context) 
     doc.releaseContext = context;
 }
 
-bool HexDocOpen(HexDocument& doc, FileHandle file, MappingHandle mapping, void* block,
-                std::uint32_t length, bool readOnly) {
+bool HexDocOpen(HexDocument& doc, FileHandle file, void* block, std::uint32_t length,
+                bool readOnly) {
     HexDocClose(doc);
     doc.filePath[0] = '\0';
-    doc.keptFile[0] = '\0';
     void* addBuffer = ReserveMemory(kHexAddBufferSize);
     if (addBuffer == nullptr) {
-        CloseFileMapping(mapping);
         CloseFile(file);
         ReleaseMemory(block);
         return Fail(doc, kHexNoMemory);
     }
     std::int32_t original = -1;
     if (file != kNoFile) {
-        original = HexDocAddMappedSource(doc, file, mapping, length, readOnly);
+        original = HexDocAddFileSource(doc, file, length, readOnly);
         if (original < 0) {
             ReleaseMemory(addBuffer);
             return Fail(doc, kHexOpenFailed);
         }
         doc.inPlaceSavable = 1;
     } else {
-        CloseFileMapping(mapping);
         if (block != nullptr && length > 0) {
             HexSource* source = NewSource(doc, &original);
             SetView(source->views[0], static_cast<std::uint8_t*>(block), 0, kHexNoLimit);
@@ -142,6 +139,9 @@ void HexDocClose(HexDocument& doc) {
     doc.addListed = 0;
     while (doc.sourceCount > 0) HexDocDropLastSource(doc);
     doc.inPlaceSavable = 0;
+    doc.addressed = false;
+    doc.given.clear();
+    doc.records = ImageRecords{};
 }
 
 std::uint8_t* HexDocRead(HexDocument& doc, void* destination, std::uint32_t position,

@@ -1,18 +1,21 @@
 // The piece-table document behind a HexView32 control: the bytes it shows and edits, with undo
-// and redo. The data it was opened over (a mapped file or a memory block) is never copied or
-// changed by an edit: the document is an ordered, doubly linked list of pieces, each naming a
-// stretch of one source, and edits only relink pieces and append to the add buffer. Replaced
-// pieces move onto the undo stack, so undo and redo swap pieces back without copying data.
+// and redo. The data it was opened over (a file read in place or a memory block) is never
+// copied or changed by an edit: the document is an ordered, doubly linked list of pieces, each
+// naming a stretch of one source, and edits only relink pieces and append to the add buffer.
+// Replaced pieces move onto the undo stack, so undo and redo swap pieces back without copying
+// data.
 //
 // Positions, lengths and counts are unsigned 32-bit byte counts; a document holds at most
 // 4 GiB - 1 bytes. Every primitive sets doc.error (a HexError, 0 on success) and returns a
 // success flag unless said otherwise. Single-threaded: only the control's thread uses a
-// document. Portable; the files half is hex_document_file.h.
+// document. Portable; the files half is hex_document_file.h, what a HEX or S-record file gave
+// it hex_document_image.h.
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
-#include "platform/file_mapping.h"
+#include "formats/image_formats.h"
 #include "platform/files.h"
 
 // Failure codes of the document, and of the control's lastError, which copies them.
@@ -33,7 +36,7 @@ enum HexError : std::uint32_t {
     kHexNoRoom = 20,               // room for the file's bytes could not be made
     kHexNothingSelected = 21,      // (control) nothing is selected
     kHexCutNeedsInsert = 22,       // (control) cut needs insert mode
-    kHexOpenFailed = 23,           // the file could not be opened or mapped
+    kHexOpenFailed = 23,           // the file could not be opened, or part of it read
     kHexCreateFailed = 24,         // the target or temporary file could not be created or moved
     kHexBusy = 25,                 // (control) a search or checksum runs: no edits meanwhile
     kHexNoPattern = 26,            // (control) no usable pattern to search for
@@ -52,25 +55,26 @@ enum HexEditKind : std::uint32_t {
 };
 
 constexpr std::uint32_t kHexMaxSources = 256;
-constexpr std::uint32_t kHexWindowSize = 0x100000;       // one mapped window of a file source
+constexpr std::uint32_t kHexWindowSize = 0x100000;       // one window of a file source
 constexpr std::uint32_t kHexCopyStep = 0x40000;          // most bytes moved per source access
 constexpr std::uint32_t kHexAddBufferSize = 0x10000000;  // address space of the add buffer
 constexpr std::uint32_t kHexNoLimit = 0xFFFFFFFF;        // a memory block's window; no maximum
 
 // One window onto a source. A source position p lives at address p + delta.
 struct HexSourceView {
-    std::uint8_t* base;         // start of the mapped window or memory block; null when none
+    std::uint8_t* base;         // start of the window's buffer or the memory block; null when none
     std::uintptr_t delta;       // base minus windowStart
     std::uint32_t windowStart;  // source position of base
-    std::uint32_t windowSize;   // bytes mapped (memory block: kHexNoLimit; add buffer: committed)
-    std::uint8_t owned;         // 1 while base is mapped or allocated by this view
+    std::uint32_t windowSize;   // bytes it holds (memory block: kHexNoLimit; add buffer: committed)
+    std::uint8_t owned;         // 1 while base is allocated by this view
 };
 
-// A byte source: a mapped file (the original or an inserted one), a memory block (the original)
-// or the add buffer. Files are seen through at most two sliding 1 MiB windows.
+// A byte source: a file held open (the original or an inserted one), a memory block (the
+// original) or the add buffer. A file is read through at most two sliding 1 MiB windows, buffers
+// filled by reading it: not mapped, so that a file that shrinks or whose volume goes away under
+// the document is a read that fails, never a fault.
 struct HexSource {
     FileHandle file;        // owned; kNoFile for memory
-    MappingHandle mapping;  // owned; kNoMapping for memory and for an empty file
     HexSourceView views[2];
     std::uint32_t length;  // file or block length; 0 for the add buffer (see addUsed)
     std::uint8_t readOnly;
@@ -127,6 +131,13 @@ struct HexStack {
     std::uint32_t count = 0;  // non-zero: undo (or redo) is possible
 };
 
+// Positions start to end - 1 of a document or a source.
+struct HexDocRange {
+    std::uint32_t start;
+    std::uint32_t end;
+    bool operator==(const HexDocRange&) const = default;
+};
+
 // Called before the document closes, or changes the file behind its sources, so that anything
 // holding extents of it (a clipboard snapshot) can render their bytes first.
 using HexReleaseHook = void (*)(void* context);
@@ -150,7 +161,7 @@ struct HexDocument {
     std::int32_t addSource;
     std::uint32_t addCommitted;   // committed bytes of the add buffer
     std::uint32_t addUsed;        // bytes of the add buffer written
-    std::uint8_t inPlaceSavable;  // opened by mapping, and no original byte has moved
+    std::uint8_t inPlaceSavable;  // opened in place (by mapping), and no original byte has moved
     HexSource sources[kHexMaxSources];
     std::uint32_t sourceCount;  // slots are not reused until the document closes
     HexPiece* cachePiece;       // lookup cache: a piece and its document position
@@ -172,14 +183,18 @@ struct HexDocument {
     HexPiece* deleteHead;       // head piece the last plain delete made (backspace may trim it)
     std::uint32_t addListed;    // add-buffer bytes below this were listed as extents: a snapshot
                                 // may hold them, so they never change again
-    char keptFile[kFilePathSize];  // after a save that had to close the document: the
-                                   // temporary file that holds its bytes; empty otherwise
     HexReleaseHook releaseHook;
     void* releaseContext;
     // Raised by every primitive that may change the bytes or the sources (edits, undo, redo,
     // open, close, HexDocLastAddedByte); a long reader that works in slices compares it to see
     // whether the document changed under it.
     std::uint32_t changeCount;
+    // What the file the original came from looked like when it gave addresses (Intel HEX,
+    // S-record; hex_document_image.h): which positions of the original hold data, and its header
+    // and start address. An unaddressed document (every other) holds data at every position.
+    bool addressed;
+    std::vector<HexDocRange> given;  // sorted, apart, in original positions
+    ImageRecords records;
 };
 
 // Names one byte: reading it is HexDocGetByte, assigning a one-byte HexDocOverwrite.
@@ -206,23 +221,23 @@ static_assert(sizeof(HexExtent) == 12);
 void HexDocSetReleaseHook(HexDocument& doc, HexReleaseHook hook, void* context);
 
 // Closes the document and starts it over the given data, taking ownership of it whatever the
-// result: a file (with its mapping, kNoMapping for an empty file) becomes a mapped original
-// that may be saved in place; else a memory block from AllocateMemory of length bytes (released
-// with ReleaseMemory at close); else nothing, an empty document. Reserves the 256 MiB add
-// buffer. False (error 1 or 23) leaves the document empty and closed.
-[[nodiscard]] bool HexDocOpen(HexDocument& doc, FileHandle file, MappingHandle mapping, void* block,
+// result: a file of length bytes becomes an original read in place that may be saved in place;
+// else a memory block from AllocateMemory of length bytes (released with ReleaseMemory at
+// close); else nothing, an empty document. The document is unaddressed. Reserves the 256 MiB
+// add buffer. False (error 1 or 23) leaves the document empty and closed.
+[[nodiscard]] bool HexDocOpen(HexDocument& doc, FileHandle file, void* block,
                               std::uint32_t length, bool readOnly);
 
-// Calls the release hook, then destroys every piece and record, unmaps and releases every source
-// and closes their handles. filePath stays (it names the file to reopen as "*").
+// Calls the release hook, then destroys every piece and record, releases every source and closes
+// its file. filePath stays (it names the file to reopen as "*").
 void HexDocClose(HexDocument& doc);
 
 // Copies count bytes from position into destination and, when marks is given, one mark per
 // byte: 1 for bytes from the add buffer (typed, pasted, filled), 0 otherwise. A range passing
 // the end copies what exists. Returns destination, or null with error 9 when position is not
-// inside the document, or with error 23 when a file window that some of the bytes lie behind
-// cannot be mapped (those bytes are then zero in destination, and must not be taken for the
-// document's).
+// inside the document, or with error 23 when some of the bytes lie in a part of a file that can
+// no longer be read: it shrank, its volume went away (those bytes are then zero in destination,
+// and must not be taken for the document's).
 [[nodiscard]] std::uint8_t* HexDocRead(HexDocument& doc, void* destination, std::uint32_t position,
                                        std::uint32_t count, std::uint8_t* marks = nullptr);
 
@@ -314,15 +329,15 @@ void HexDocEndRun(HexDocument& doc);
 const HexPiece* HexDocPieceAt(HexDocument& doc, std::uint32_t position, std::uint32_t* start);
 
 // For the files half: the address of source position p and how many bytes follow it there
-// contiguously, mapping a window when needed. Null when it cannot be reached.
+// contiguously, reading a window when needed. Null when it cannot be reached: for a file, also
+// when the file no longer reaches p (it shrank) or cannot be read there.
 [[nodiscard]] std::uint8_t* HexDocSourceBytes(HexDocument& doc, std::uint32_t source,
                                               std::uint32_t position, std::uint32_t* available);
 
-// Adds a mapped-file source over file and mapping (both taken over), mapping its first window;
-// its index, or -1 (handles closed) when 256 sources exist or the window cannot be mapped.
-[[nodiscard]] std::int32_t HexDocAddMappedSource(HexDocument& doc, FileHandle file,
-                                                 MappingHandle mapping, std::uint32_t length,
-                                                 bool readOnly);
+// Adds a source over the first length bytes of file (taken over), reading its first window; its
+// index, or -1 (file closed) when 256 sources exist or the window cannot be read.
+[[nodiscard]] std::int32_t HexDocAddFileSource(HexDocument& doc, FileHandle file,
+                                               std::uint32_t length, bool readOnly);
 
 // Removes the source added last, before any piece refers to it.
 void HexDocDropLastSource(HexDocument& doc);
@@ -330,6 +345,6 @@ void HexDocDropLastSource(HexDocument& doc);
 // Deletes what the redo stack holds.
 void HexDocClearRedo(HexDocument& doc);
 
-// Unmaps a source's windows and closes its handles, keeping the slot; pieces over it must not
-// be read until the caller puts new handles in (windows are mapped again on demand).
+// Lets go of a file source's windows and closes its file, keeping the slot; pieces over it must
+// not be read until the caller puts a new handle in (windows are read again on demand).
 void HexDocDetachSource(HexDocument& doc, std::uint32_t index);

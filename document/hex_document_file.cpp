@@ -71,18 +71,28 @@ bool ReadWhole(FileHandle file, std::uint8_t* out, std::uint32_t count) {
     return ReadFileBytes(file, out, count, &done) && done == count;
 }
 
-// Writes the document into file from its start, in 2048-byte steps.
-bool WriteDocument(HexDocument& doc, FileHandle file) {
+// What a save came to, and doc.error with it.
+HexSaveOutcome Saved(HexDocument& doc) {
+    doc.error = kHexOk;
+    HexSaveOutcome outcome;
+    outcome.saved = true;
+    return outcome;
+}
+
+// Writes the document into file from its start, in 2048-byte steps. 23 when part of it could not
+// be read, 24 (with the system's code in *system) when the file could not take it.
+HexError WriteDocument(HexDocument& doc, FileHandle file, std::uint32_t* system) {
     std::uint8_t buffer[kTransferSize];
     for (std::uint32_t at = 0; at < doc.length;) {
         std::uint32_t step = std::min(kTransferSize, doc.length - at);
-        if (HexDocRead(doc, buffer, at, step) == nullptr || doc.error != kHexOk ||
-            !WriteFileBytes(file, buffer, step)) {
-            return false;
+        if (HexDocRead(doc, buffer, at, step) == nullptr) return kHexOpenFailed;
+        if (!WriteFileBytes(file, buffer, step)) {
+            *system = LastFileError();
+            return kHexCreateFailed;
         }
         at += step;
     }
-    return true;
+    return kHexOk;
 }
 
 bool CopyFileBytes(FileHandle from, FileHandle to) {
@@ -109,86 +119,101 @@ bool CopyBesideAndReplace(const char* target, const char* source) {
     return WriteFileReplacing(target, copy, const_cast<char*>(source), nullptr);
 }
 
-// Puts handles on the original mapped file again after a replace failed; the file is still the
-// one the document's pieces name.
+// Puts a handle on the original file again after a replace failed; the file is still the one
+// the document's pieces name.
 bool ReattachOriginal(HexDocument& doc) {
     HexSource& source = doc.sources[doc.originalSource];
-    bool write = !source.readOnly;
-    FileHandle file = OpenExistingFile(doc.filePath, write, kShareRead, nullptr);
+    FileHandle file = OpenExistingFile(doc.filePath, !source.readOnly, kShareRead, nullptr);
     std::uint64_t size = 0;
     if (file == kNoFile || !GetFileLength(file, &size) || size != source.length) {
         CloseFile(file);
         return false;
     }
-    MappingHandle mapping = kNoMapping;
-    if (size > 0) {
-        mapping = CreateFileMappingOf(file, write);
-        if (mapping == kNoMapping) {
-            CloseFile(file);
-            return false;
-        }
-    }
     source.file = file;
-    source.mapping = mapping;
     return true;
 }
 
 // Writes the document to a new file beside path, which replaces whatever path named only once
 // it is complete and on the disk: a full disk or a dropped share leaves an existing file as it
 // was.
-bool SaveToNewFile(HexDocument& doc, const char* path) {
+HexSaveOutcome SaveToNewFile(HexDocument& doc, const char* path) {
     struct Save {
         HexDocument& doc;
         HexError failure;
-    } save{doc, kHexCreateFailed};
+        std::uint32_t system;
+    } save{doc, kHexCreateFailed, 0};
     auto write = [](FileHandle file, void* context) {
         auto& s = *static_cast<Save*>(context);
         if (!SetFileLength(file, s.doc.length) || !SeekFile(file, 0)) {
             s.failure = kHexSetLengthFailed;
+            s.system = LastFileError();
             return false;
         }
-        return WriteDocument(s.doc, file);
+        s.failure = WriteDocument(s.doc, file, &s.system);
+        if (s.failure != kHexOk) return false;
+        s.failure = kHexCreateFailed;  // from here on the flush or the replace
+        return true;
     };
-    if (!WriteFileReplacing(path, write, &save, nullptr)) return Fail(doc, save.failure);
-    return Succeed(doc);
+    if (WriteFileReplacing(path, write, &save, nullptr)) return Saved(doc);
+    // The writer knows why it stopped; a later step leaves its reason with the system; bytes the
+    // document could not read are no fault of the system's.
+    if (save.failure == kHexOpenFailed) return HexDocSaveFailed(doc, kHexOpenFailed);
+    return HexDocSaveFailed(doc, save.failure, save.system != 0 ? save.system : LastFileError());
 }
 
-bool SaveThroughTempFile(HexDocument& doc) {
+HexSaveOutcome SaveThroughTempFile(HexDocument& doc) {
     char temp[kFilePathSize];
-    if (!MakeTempFile(nullptr, kTempPrefix, temp)) return Fail(doc, kHexCreateFailed);
+    if (!MakeTempFile(nullptr, kTempPrefix, temp)) {
+        return HexDocSaveFailed(doc, kHexCreateFailed, LastFileError());
+    }
     FileHandle file = CreateFileAlways(temp, nullptr);
+    std::uint32_t system = file == kNoFile ? LastFileError() : 0;
+    HexError written = file == kNoFile ? kHexCreateFailed : WriteDocument(doc, file, &system);
     // On the disk before it can replace the original: after a power cut the move may be there
     // while unflushed data is not.
-    bool written = file != kNoFile && WriteDocument(doc, file) && FlushFile(file);
+    if (written == kHexOk && !FlushFile(file)) {
+        written = kHexCreateFailed;
+        system = LastFileError();
+    }
     CloseFile(file);
-    if (!written) {
+    if (written != kHexOk) {
         DeleteFilePath(temp);
-        return Fail(doc, kHexCreateFailed);
+        return HexDocSaveFailed(doc, written, system);
     }
 
-    // The original is about to be replaced: nothing may keep extents of it, and a mapped
-    // original must let go of the file, or the system refuses to replace it.
+    // The original is about to be replaced: nothing may keep extents of it, and an original
+    // read in place must let go of the file, or the system refuses to replace it.
     if (doc.releaseHook != nullptr) doc.releaseHook(doc.releaseContext);
-    bool mapped = doc.originalSource >= 0 && doc.sources[doc.originalSource].file != kNoFile;
-    if (mapped) HexDocDetachSource(doc, static_cast<std::uint32_t>(doc.originalSource));
+    bool held = doc.originalSource >= 0 && doc.sources[doc.originalSource].file != kNoFile;
+    if (held) HexDocDetachSource(doc, static_cast<std::uint32_t>(doc.originalSource));
 
     if (ReplaceFileWith(doc.filePath, temp, nullptr) || CopyBesideAndReplace(doc.filePath, temp)) {
         DeleteFilePath(temp);  // still there when it was copied rather than moved
         HexDocClose(doc);
-        return Succeed(doc);
+        return Saved(doc);
     }
-    if (mapped && !ReattachOriginal(doc)) {
+    system = LastFileError();
+    if (held && !ReattachOriginal(doc)) {
         // The original is intact but out of reach; the temporary file keeps the edits, and
         // whoever saved must be able to say where.
         HexDocClose(doc);
-        CopyPath(doc.keptFile, temp);
-        return Fail(doc, kHexCreateFailed);
+        HexSaveOutcome outcome = HexDocSaveFailed(doc, kHexCreateFailed, system);
+        CopyPath(outcome.keptFile, temp);
+        return outcome;
     }
     DeleteFilePath(temp);
-    return Fail(doc, kHexCreateFailed);
+    return HexDocSaveFailed(doc, kHexCreateFailed, system);
 }
 
 }  // namespace
+
+HexSaveOutcome HexDocSaveFailed(HexDocument& doc, HexError code, std::uint32_t systemError) {
+    doc.error = code;
+    HexSaveOutcome outcome;
+    outcome.error = code;
+    outcome.systemError = systemError;
+    return outcome;
+}
 
 bool HexDocOpenFile(HexDocument& doc, const char* path, bool useMapping, bool readOnly) {
     char target[kFilePathSize];
@@ -212,15 +237,7 @@ bool HexDocOpenFile(HexDocument& doc, const char* path, bool useMapping, bool re
 
     bool done;
     if (useMapping) {
-        MappingHandle mapping = kNoMapping;
-        if (length > 0) {
-            mapping = CreateFileMappingOf(file, !readOnly);
-            if (mapping == kNoMapping) {
-                CloseFile(file);
-                return Fail(doc, kHexOpenFailed);
-            }
-        }
-        done = HexDocOpen(doc, file, mapping, nullptr, length, readOnly);
+        done = HexDocOpen(doc, file, nullptr, length, readOnly);
     } else {
         void* block = nullptr;
         if (length > 0) {
@@ -236,7 +253,7 @@ bool HexDocOpenFile(HexDocument& doc, const char* path, bool useMapping, bool re
             }
         }
         CloseFile(file);
-        done = HexDocOpen(doc, kNoFile, kNoMapping, block, length, readOnly);
+        done = HexDocOpen(doc, kNoFile, block, length, readOnly);
     }
     if (!done) return false;
     std::memcpy(doc.filePath, target, sizeof target);
@@ -247,8 +264,10 @@ bool HexDocSaveInPlace(HexDocument& doc) {
     if (!doc.inPlaceSavable || doc.originalSource < 0) return Fail(doc, kHexOutOfRange);
     auto original = static_cast<std::uint32_t>(doc.originalSource);
     const HexSource& source = doc.sources[original];
-    if (source.readOnly || source.mapping == kNoMapping || doc.length != doc.originalLength) {
-        return Fail(doc, kHexOutOfRange);
+    std::uint64_t now = 0;
+    if (source.readOnly || source.file == kNoFile || doc.length != doc.originalLength ||
+        !GetFileLength(source.file, &now) || now != source.length) {
+        return Fail(doc, kHexOutOfRange);  // and a file that shrank or grew is not the original
     }
     // Every original byte must still sit where it sits in the file.
     std::uint32_t at = 0;
@@ -259,33 +278,44 @@ bool HexDocSaveInPlace(HexDocument& doc) {
 
     // Extents of the original are about to name new bytes.
     if (doc.releaseHook != nullptr) doc.releaseHook(doc.releaseContext);
+    std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[kHexCopyStep]);
+    if (!buffer) return Fail(doc, kHexNoMemory);
     at = 0;
     for (const HexPiece* piece = doc.head; piece != nullptr;
          at += piece->length, piece = piece->next) {
         if (piece->source == original) continue;
         for (std::uint32_t done = 0; done < piece->length;) {
-            std::uint32_t fromRoom = 0;
-            std::uint32_t toRoom = 0;
-            const std::uint8_t* from =
-                HexDocSourceBytes(doc, piece->source, piece->offset + done, &fromRoom);
-            std::uint8_t* to = HexDocSourceBytes(doc, original, at + done, &toRoom);
-            if (from == nullptr || to == nullptr) return Fail(doc, kHexOpenFailed);
-            std::uint32_t step = std::min({piece->length - done, kHexCopyStep, fromRoom, toRoom});
-            std::memcpy(to, from, step);
+            const std::uint32_t step = std::min(piece->length - done, kHexCopyStep);
+            if (!hexdoc::CopyFromSource(doc, piece->source, piece->offset + done, buffer.get(),
+                                        step)) {
+                return Fail(doc, kHexOpenFailed);
+            }
+            if (!WriteFileAt(source.file, std::uint64_t{at} + done, buffer.get(), step)) {
+                return Fail(doc, kHexCreateFailed);
+            }
             done += step;
         }
     }
+    if (!FlushFile(source.file)) return Fail(doc, kHexCreateFailed);
     return Succeed(doc);
 }
 
-bool HexDocSaveFile(HexDocument& doc, const char* path) {
-    doc.keptFile[0] = '\0';
+HexSaveOutcome HexDocSaveFile(HexDocument& doc, const char* path) {
     if (path != nullptr && !SamePath(path, doc.filePath)) return SaveToNewFile(doc, path);
-    if (doc.filePath[0] == '\0') return Fail(doc, kHexCreateFailed);
-    if (HexDocOriginalReadOnly(doc)) return Fail(doc, kHexReadOnly);
+    if (doc.filePath[0] == '\0') return HexDocSaveFailed(doc, kHexCreateFailed);
+    if (HexDocOriginalReadOnly(doc)) return HexDocSaveFailed(doc, kHexReadOnly);
+    // Another program may have deleted the file the document reads, or moved a new one onto its
+    // name: neither is written in place, and the document, which can still read the old file,
+    // goes whole to the path.
+    const FileHandle held = HexDocOriginalFileTemp(doc);
+    if (held != kNoFile && FileAtPathOf(held, doc.filePath) != FileAtPath::kSame) {
+        HexSaveOutcome outcome = SaveToNewFile(doc, doc.filePath);
+        if (outcome.saved) HexDocClose(doc);
+        return outcome;
+    }
     if (HexDocSaveInPlace(doc)) {
         HexDocClose(doc);
-        return Succeed(doc);
+        return Saved(doc);
     }
     return SaveThroughTempFile(doc);
 }
@@ -306,13 +336,8 @@ std::uint32_t HexDocInsertMapped(HexDocument& doc, std::uint32_t position, const
         CloseFile(file);
         return FailCount(doc, kHexInsertEmpty);
     }
-    MappingHandle mapping = CreateFileMappingOf(file, false);
-    if (mapping == kNoMapping) {
-        CloseFile(file);
-        return FailCount(doc, kHexOpenFailed);
-    }
-    // The source first: if its window cannot be mapped, nothing has changed yet.
-    std::int32_t index = HexDocAddMappedSource(doc, file, mapping, n, true);
+    // The source first: if its window cannot be read, nothing has changed yet.
+    std::int32_t index = HexDocAddFileSource(doc, file, n, true);
     if (index < 0) return FailCount(doc, kHexOpenFailed);
 
     // A piece over add-buffer bytes that are never written, retargeted at the file at once.

@@ -60,7 +60,7 @@ void SetCache(HexDocument& doc, HexPiece* piece, std::uint32_t start);
 
 void SetView(HexSourceView& view, std::uint8_t* base, std::uint32_t windowStart,
              std::uint32_t windowSize);
-void ReleaseView(HexSource& source, HexSourceView& view);
+void ReleaseView(HexSourceView& view);
 // The next free source slot, emptied, and its index; null when 256 sources exist.
 HexSource* NewSource(HexDocument& doc, std::int32_t* index);
 // Commits add-buffer memory so that count bytes fit from addUsed.

@@ -1,5 +1,5 @@
-// The hex document's sources: mapped files seen through two sliding windows, memory blocks,
-// and the add buffer, whose reserved address space is committed as it fills.
+// The hex document's sources: files read through two sliding windows, memory blocks, and the
+// add buffer, whose reserved address space is committed as it fills.
 #include <algorithm>
 #include <cstring>
 
@@ -13,7 +13,7 @@ namespace {
 constexpr std::uint32_t kHalfWindow = kHexWindowSize / 2;
 constexpr std::uint32_t kCommitUnit = 4096;
 
-// Window start for position p of a mapped file: every p from 512 KiB on lies between 256 KiB
+// Window start for position p of a file: every p from 512 KiB on lies between 256 KiB
 // and 768 KiB into its window, so a copy of up to 256 KiB never leaves it.
 std::uint32_t WindowStart(std::uint32_t p) {
     if (p < kHalfWindow) return 0;
@@ -21,13 +21,38 @@ std::uint32_t WindowStart(std::uint32_t p) {
     return static_cast<std::uint32_t>(start - kHalfWindow);
 }
 
-bool MapWindow(HexSource& source, int index, std::uint32_t windowStart) {
+// The bytes a window of a file source holds when it is whole.
+std::uint32_t WindowBytes(const HexSource& source, std::uint32_t windowStart) {
+    return std::min(source.length - windowStart, kHexWindowSize);
+}
+
+// Reads the window at windowStart into view index's buffer. The half that the other view holds
+// already is copied from there: a reader going forward reads each byte of the file once. False,
+// leaving the view empty, when the file cannot give all of the window's bytes.
+bool ReadWindow(HexSource& source, int index, std::uint32_t windowStart) {
     HexSourceView& view = source.views[index];
-    ReleaseView(source, view);
-    std::uint32_t size = std::min(source.length - windowStart, kHexWindowSize);
-    void* base = MapFileWindow(source.mapping, windowStart, size, !source.readOnly);
-    if (base == nullptr) return false;
-    SetView(view, static_cast<std::uint8_t*>(base), windowStart, size);
+    const std::uint32_t size = WindowBytes(source, windowStart);
+    std::uint8_t* buffer = view.base;
+    if (!view.owned) {
+        // Kept until the source goes: the window moves, its buffer stays.
+        buffer = static_cast<std::uint8_t*>(AllocateMemory(std::min(source.length, kHexWindowSize)));
+        if (buffer == nullptr) return false;
+    }
+    SetView(view, buffer, windowStart, 0);
+    std::uint32_t have = 0;
+    const HexSourceView& other = source.views[1 - index];
+    if (other.owned && other.windowStart + kHalfWindow == windowStart &&
+        other.windowSize == WindowBytes(source, other.windowStart)) {
+        have = std::min(size, other.windowSize - kHalfWindow);
+        std::memcpy(buffer, other.base + kHalfWindow, have);
+    }
+    std::uint32_t got = 0;
+    if (!ReadFileAt(source.file, std::uint64_t{windowStart} + have, buffer + have, size - have,
+                    &got) ||
+        got != size - have) {
+        return false;
+    }
+    view.windowSize = size;
     source.lastView = static_cast<std::uint8_t>(index);
     return true;
 }
@@ -43,14 +68,8 @@ void SetView(HexSourceView& view, std::uint8_t* base, std::uint32_t windowStart,
     view.owned = base != nullptr;
 }
 
-void ReleaseView(HexSource& source, HexSourceView& view) {
-    if (view.owned) {
-        if (source.mapping != kNoMapping) {
-            UnmapFileWindow(view.base, view.windowSize);
-        } else {
-            ReleaseMemory(view.base);
-        }
-    }
+void ReleaseView(HexSourceView& view) {
+    if (view.owned) ReleaseMemory(view.base);
     view = HexSourceView{};
 }
 
@@ -60,7 +79,6 @@ HexSource* NewSource(HexDocument& doc, std::int32_t* index) {
     HexSource& source = doc.sources[doc.sourceCount++];
     source = HexSource{};
     source.file = kNoFile;
-    source.mapping = kNoMapping;
     return &source;
 }
 
@@ -131,19 +149,31 @@ std::uint8_t* HexDocSourceBytes(HexDocument& doc, std::uint32_t index, std::uint
     if (index >= doc.sourceCount) return nullptr;
     HexSource& source = doc.sources[index];
     HexSourceView* view = &source.views[0];
-    if (source.mapping != kNoMapping) {
-        if (position >= source.length) return nullptr;
-        std::uint32_t start = WindowStart(position);
+    if (source.file != kNoFile) {
+        // The file may have shrunk since (another program rewrote it): what it no longer holds
+        // cannot be read, whatever a window kept of it.
+        std::uint64_t now = 0;
+        if (position >= source.length || !GetFileLength(source.file, &now) || position >= now) {
+            return nullptr;
+        }
+        const std::uint32_t start = WindowStart(position);
         int found = -1;
         for (int i = 0; i < 2; ++i) {
-            if (source.views[i].owned && source.views[i].windowStart == start) found = i;
+            const HexSourceView& v = source.views[i];
+            if (v.owned && v.windowStart == start && v.windowSize == WindowBytes(source, start)) {
+                found = i;
+            }
         }
         if (found >= 0) {
             source.lastView = static_cast<std::uint8_t>(found);
-        } else if (!MapWindow(source, 1 - source.lastView, start)) {
+        } else if (!ReadWindow(source, 1 - source.lastView, start)) {
             return nullptr;
         }
         view = &source.views[source.lastView];
+        if (now < std::uint64_t{view->windowStart} + view->windowSize) {
+            *available = static_cast<std::uint32_t>(now - position);
+            return reinterpret_cast<std::uint8_t*>(view->delta + position);
+        }
     } else if (!view->owned ||
                (static_cast<std::int32_t>(index) != doc.addSource && position >= source.length)) {
         return nullptr;
@@ -153,16 +183,18 @@ std::uint8_t* HexDocSourceBytes(HexDocument& doc, std::uint32_t index, std::uint
     return reinterpret_cast<std::uint8_t*>(view->delta + position);
 }
 
-std::int32_t HexDocAddMappedSource(HexDocument& doc, FileHandle file, MappingHandle mapping,
-                                   std::uint32_t length, bool readOnly) {
+std::int32_t HexDocAddFileSource(HexDocument& doc, FileHandle file, std::uint32_t length,
+                                 bool readOnly) {
     std::int32_t index = -1;
     HexSource* source = NewSource(doc, &index);
-    if (source == nullptr) return -1;
+    if (source == nullptr) {
+        CloseFile(file);
+        return -1;
+    }
     source->file = file;
-    source->mapping = mapping;
     source->length = length;
     source->readOnly = readOnly;
-    if (mapping != kNoMapping && length > 0 && !MapWindow(*source, 0, 0)) {
+    if (length > 0 && !ReadWindow(*source, 0, 0)) {
         HexDocDropLastSource(doc);
         return -1;
     }
@@ -171,8 +203,7 @@ std::int32_t HexDocAddMappedSource(HexDocument& doc, FileHandle file, MappingHan
 
 void HexDocDropLastSource(HexDocument& doc) {
     HexSource& source = doc.sources[--doc.sourceCount];
-    for (HexSourceView& view : source.views) ReleaseView(source, view);
-    CloseFileMapping(source.mapping);
+    for (HexSourceView& view : source.views) ReleaseView(view);
     CloseFile(source.file);
     source = HexSource{};
 }
@@ -180,9 +211,7 @@ void HexDocDropLastSource(HexDocument& doc) {
 void HexDocDetachSource(HexDocument& doc, std::uint32_t index) {
     ++doc.changeCount;
     HexSource& source = doc.sources[index];
-    for (HexSourceView& view : source.views) ReleaseView(source, view);
-    CloseFileMapping(source.mapping);
+    for (HexSourceView& view : source.views) ReleaseView(view);
     CloseFile(source.file);
-    source.mapping = kNoMapping;
     source.file = kNoFile;
 }

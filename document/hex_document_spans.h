@@ -1,4 +1,4 @@
-// Reading a document where its bytes lie: the contiguous runs (one piece, inside one mapped
+// Reading a document where its bytes lie: the contiguous runs (one piece, inside one file
 // window) that a stretch of the document is made of, for readers that must not copy it (search,
 // checksums, hex text). Portable. Control's thread only, like the document.
 #pragma once
@@ -16,7 +16,7 @@ struct HexSpan {
 
 // The bytes from position on, as far as they lie together, at most count (at least 1 when
 // position is inside the document and count is not 0). {null, 0} outside the document, for a
-// count of 0, or when a file window cannot be mapped.
+// count of 0, or when a file window cannot be read.
 HexSpan HexDocSpanAfter(HexDocument& doc, std::uint32_t position, std::uint32_t count);
 
 // The bytes just before end (they end at end), as far as they lie together, at most count and at
@@ -30,7 +30,7 @@ enum HexScanStatus : std::uint32_t {
     kHexScanNotFound = 2,     // a search found nothing anywhere
     kHexScanDone = 3,         // a checksum run is complete
     kHexScanChanged = 4,      // the document changed since the reader started: its result is void
-    kHexScanUnreadable = 5,   // a file window could not be mapped (the file is gone or locked)
+    kHexScanUnreadable = 5,   // a file window could not be read (it shrank, is gone or locked)
     kHexScanBadArgument = 6,  // a start or range outside the document, or an unusable pattern:
                               // a caller's bug
 };

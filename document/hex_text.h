@@ -16,6 +16,6 @@ std::uint64_t HexTextLength(std::uint32_t count);
 
 // Writes the text for count bytes from position into out, which holds HexTextLength(count) + 1
 // characters, and a terminating zero. The range must lie inside the document (9); a file
-// window that cannot be mapped fails with 23. On failure out holds an unfinished, unterminated
+// window that cannot be read fails with 23. On failure out holds an unfinished, unterminated
 // text.
 bool HexDocHexText(HexDocument& doc, std::uint32_t position, std::uint32_t count, char* out);

@@ -129,10 +129,9 @@ HexViewScanInfo Scan() {
 // what the compare whose marks show found.
 void SetNotice(const std::string& text) {
     gEditor.notice = !text.empty();
-    ULONGLONG bytes = 0;
-    ULONGLONG ranges = 0;
-    if (text.empty() && HexViewGetDifferences(gEditor.control, &bytes, &ranges)) {
-        return SetPart(0, HexEditorDifferencesText(bytes, ranges));
+    HexDiffCounts counts;
+    if (text.empty() && HexViewGetDifferences(gEditor.control, &counts)) {
+        return SetPart(0, HexEditorDifferencesText(counts));
     }
     SetPart(0, text);
 }
@@ -178,11 +177,7 @@ void OnScanDone(HWND dialog) {
             }
             break;
         case HVSO_CANCELLED: SetNotice(names.stopped); break;
-        case HVSO_UNREADABLE:
-            EditorWarn(dialog,
-                       "Part of the file could not be read. It may have been moved or locked.",
-                       names.caption);
-            break;
+        case HVSO_UNREADABLE: EditorWarn(dialog, kHexEditorUnreadable, names.caption); break;
         default:
             EditorWarn(dialog, "The data changed meanwhile. Nothing was found or computed.",
                        names.caption);
@@ -221,6 +216,7 @@ void OnNotify(HWND dialog, const NMHDR* header) {
         case HVN_DROPMOVED: SetPart(2, ""); break;
         case HVN_SCANPROGRESS: ShowScanProgress(); break;
         case HVN_SCANDONE: OnScanEnded(dialog); break;
+        case HVN_UNREADABLE: EditorWarn(dialog, kHexEditorUnreadable); break;
         default: break;
     }
 }
@@ -321,9 +317,10 @@ void OnDifference(HWND dialog, int id) {
     HexViewDifference found{};
     HWND control = gEditor.control;
     if (HexViewNextDifference(control, backward, &found)) {
-        if (found.start >= HexViewGetSize(control)) {
-            SetNotice(Printf("The file compared is %lu bytes longer",
-                             static_cast<unsigned long>(found.end - found.start)));
+        HexDiffCounts counts;
+        if (found.start >= HexViewGetSize(control) && HexViewGetDifferences(control, &counts)) {
+            SetNotice(Printf("The file compared is %llu bytes longer",
+                             static_cast<unsigned long long>(counts.extra)));
         } else if (found.wrapped) {
             SetNotice(kWrapped[backward ? 1 : 0]);
         }
@@ -470,6 +467,7 @@ void OnInitDialog(HWND dialog, const HexEditorRequest& request) {
     gEditor = EditorState{};
     gEditor.buffer = request.buffer;
     gEditor.size = request.size;
+    gEditor.committedMessage = request.committedMessage;
     HWND owner = GetWindow(dialog, GW_OWNER);
     CenterWindow(dialog, owner);
     gHexEditorWindow = dialog;

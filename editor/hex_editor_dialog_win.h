@@ -14,6 +14,8 @@ extern HWND gHexEditorWindow;
 struct HexEditorRequest {
     unsigned char* buffer;
     DWORD size;
+    // Sent to the owner after a commit that changed the buffer (0: none), with no parameters.
+    UINT committedMessage = 0;
 };
 
 // Opens the editor over owner on a copy of the request's bytes; the editor, or null when it

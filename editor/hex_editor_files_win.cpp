@@ -1,19 +1,19 @@
 // The hex editor's files and its image buffer: Open, Save As, New and Commit, and the questions
-// before a document goes. A binary file is the control's own document (mapped); a HEX or
-// S-record file is read by its name, as the programmer window reads it, into a document in
-// memory, and saved the same way.
+// before a document goes. A binary file is the control's own document (read where it lies); a
+// HEX or S-record file is read by its name, as the programmer window reads it, into a document
+// in memory that knows which addresses the file gave, and saved with only those and the bytes
+// edited since.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <new>
 #include <optional>
 #include <vector>
 
-#include "document/hex_document.h"
+#include "document/hex_document_image.h"
 #include "editor/hex_editor_image.h"
 #include "editor/hex_editor_state_win.h"
 #include "editor/hex_editor_status.h"
 #include "hexview/hexview_win.h"
-#include "platform/virtual_memory.h"
 #include "win32ui/window_helpers_win.h"
 
 namespace {
@@ -71,27 +71,12 @@ const char* OpenFailure(DWORD error) {
     }
 }
 
-// Makes block (size bytes, handed over) the document, in memory. False when the control could
-// not take it: the document is then empty.
-bool HandOverDocument(void* block, std::uint32_t size) {
-    HexViewNew(Control());
-    if (HexViewSetBuffer(Control(), block, size) == 0) return false;
-    HexViewResetView(Control());
-    return true;
-}
-
-// A HEX or S-record file as the document: its bytes from address 0, gaps FF. A file that is
-// refused leaves the document as it was.
+// A HEX or S-record file as the document: its bytes from address 0, gaps FF, knowing which
+// addresses the file gave. A file that is refused leaves the document as it was.
 void OpenTextImage(HWND dialog, const char* path, const char* name, ImageFormat format) {
-    EditorTextImage image = ReadEditorTextImage(path, format);
-    void* block = image.taken ? AllocateMemory(image.span) : nullptr;
-    if (block == nullptr) {
-        CannotOpen(dialog, path,
-                   image.taken ? "There is not enough memory to hold it." : image.error);
-        return;
-    }
-    image.image.CopyOut(0, image.span, 0xFF, static_cast<std::uint8_t*>(block));
-    if (!HandOverDocument(block, image.span)) {
+    const EditorTextImage image = ReadEditorTextImage(path, format);
+    if (!image.taken) return CannotOpen(dialog, path, image.error);
+    if (HexViewOpenImage(Control(), image.image, image.records) == 0) {
         CannotOpen(dialog, path, "There is not enough memory to hold it.");
         return ForgetFile(dialog);
     }
@@ -99,7 +84,7 @@ void OpenTextImage(HWND dialog, const char* path, const char* name, ImageFormat 
 }
 
 // The bytes "Commit Changes" copies: the document's, up to the buffer's size. False when they
-// cannot all be read (a file window that cannot be mapped).
+// cannot all be read (a file that shrank or went away).
 bool ReadCommitted(std::vector<unsigned char>& bytes) {
     bytes.resize(HexEditorCommitLength(HexViewGetSize(Control()), gEditor.size));
     return bytes.empty() ||
@@ -127,81 +112,40 @@ bool MayDropChangesPastBuffer(HWND dialog) {
     return MessageBoxA(dialog, text, "Changes Detected", MB_OKCANCEL | MB_ICONWARNING) == IDOK;
 }
 
-// The document as a HEX or S-record file. Saved under a new name, the file's bytes become the
-// document (in memory), as opening the file again would give them.
+// Says why a save did not end with the file as the document; a document that had to go leaves
+// its file with it.
+bool SaveFailed(HWND dialog, const char* path, const HexSaveOutcome& outcome) {
+    EditorWarn(dialog, HexEditorSaveFailureText(path, outcome).c_str());
+    if (outcome.cleared) ForgetFile(dialog);
+    return false;
+}
+
+// The document's data as a HEX or S-record file: the addresses its file gave and every byte
+// edited since, with its records. Then the document is what opening the file gives.
 bool SaveTextImage(HWND dialog, const char* path, const char* name, ImageFormat format) {
-    const DWORD size = HexViewGetSize(Control());
-    std::string why = EditorTextImageRefusal(format, size);
-    void* block = nullptr;
-    if (why.empty() && size > 0) {
-        block = AllocateMemory(size);
-        if (block == nullptr) {
-            why = "There is not enough memory to write it.";
-        } else if (HexViewReadData(Control(), 0, block, size) == nullptr) {
-            why = "The edited data could not be read.";
-        }
-    }
-    if (why.empty()) {
-        why =
-            WriteEditorTextImage(path, format, static_cast<const std::uint8_t*>(block), size, name);
-    }
+    std::vector<HexDocRange> data;
+    HexViewGetDataRanges(Control(), &data);
+    const std::string why = EditorTextImageRefusal(format, HexDocRangeBytes(data));
     if (!why.empty()) {
-        ReleaseMemory(block);
         const std::string text =
             std::string("The buffer could not be saved to ") + path + ". " + why;
         EditorWarn(dialog, text.c_str());
         return false;
     }
-    if (lstrcmpiA(path, gEditor.file.c_str()) == 0) {
-        ReleaseMemory(block);
-        HexViewSetModified(Control(), 0);
-    } else if (!HandOverDocument(block, size)) {
-        const std::string text = std::string("The data is saved to ") + path +
-                                 ", but there is not enough memory to "
-                                 "show it again. Open the file to go on editing it.";
-        EditorWarn(dialog, text.c_str());
-        ForgetFile(dialog);
-        return false;
+    HexSaveOutcome outcome;
+    if (HexViewSaveImage(Control(), path, format, name, &outcome) == 0) {
+        return SaveFailed(dialog, path, outcome);
     }
     SetFile(dialog, path, name, format);
     return true;
 }
 
-// Why a saved file could not become the document again.
-const char* ReopenFailure(DWORD error) {
-    switch (error) {
-        case kHexSharingViolation: return "another program is using it";
-        case kHexNoMemory: return "there is not enough memory to open it";
-        default: return "it could not be opened";
-    }
-}
-
 // The document as raw bytes, by the control's safe save: then it is that file.
 bool SaveBinary(HWND dialog, const char* path, const char* name) {
-    const std::uint32_t changes = gEditor.changes;
-    if (HexViewSaveFile(Control(), path) != 0) {
-        SetFile(dialog, path, name, ImageFormat::kBinary);
-        return true;
-    }
-    // Only a save that had to let go of the document notifies a change when it fails.
-    const bool closed = gEditor.changes != changes;
-    char kept[MAX_PATH];
-    char text[3 * MAX_PATH + 160];
-    if (!HexViewGetKeptFile(Control(), kept, sizeof kept)) {
-        std::snprintf(text, sizeof text, "The buffer could not be saved to %s.", path);
-    } else if (lstrcmpiA(kept, path) == 0) {
-        // The file holds the data: the save worked, and the user must not think otherwise.
-        std::snprintf(text, sizeof text,
-                      "The data is saved to %s, but the editor could not open it again: %s.%s",
-                      path, ReopenFailure(HexViewGetLastError(Control())),
-                      closed ? " Open the file to go on editing it." : "");
-    } else {
-        std::snprintf(text, sizeof text,
-                      "Saving to %s did not complete. The edited data is kept in %s.", path, kept);
-    }
-    EditorWarn(dialog, text);
-    if (closed) ForgetFile(dialog);
-    return false;
+    HexSaveOutcome outcome;
+    if (HexViewSaveFile(Control(), path, &outcome) == 0) return SaveFailed(dialog, path, outcome);
+    SetFile(dialog, path, name, ImageFormat::kBinary);
+    return true;
 }
 
 // Saves the document to path in the format its name gives. False, after saying why, when path
@@ -227,16 +171,38 @@ bool SaveChangesAsked(HWND dialog) {
 }  // namespace
 
 // Copies the document into the image buffer; all of it, or nothing when it cannot be read. What
-// does not fit the buffer is left out, and the user must hear of it.
+// does not fit the buffer is left out, and the user must hear of it; a document read from a HEX
+// or S-record file with data past the buffer commits nothing, as loading that file would.
 bool EditorCommit(HWND dialog) {
+    if (FormatHasAddresses(gEditor.fileFormat)) {
+        std::vector<HexDocRange> data;
+        HexViewGetDataRanges(Control(), &data);
+        if (!data.empty() && data.back().end > gEditor.size) {
+            const auto past = std::find_if(data.begin(), data.end(), [](const HexDocRange& r) {
+                return r.end > gEditor.size;
+            });
+            const std::uint32_t first = std::max<std::uint32_t>(past->start, gEditor.size);
+            EditorWarn(dialog,
+                       HexEditorCommitRefusal(first, data.back().end - 1, gEditor.size).c_str());
+            return false;
+        }
+    }
     std::vector<unsigned char> bytes;
     if (!ReadCommitted(bytes)) {
         EditorWarn(dialog, "The edited data could not be read. Nothing was committed.");
         return false;
     }
-    if (!bytes.empty()) std::memcpy(gEditor.buffer, bytes.data(), bytes.size());
+    const bool changes =
+        !bytes.empty() && std::memcmp(gEditor.buffer, bytes.data(), bytes.size()) != 0;
+    if (changes) {
+        std::memcpy(gEditor.buffer, bytes.data(), bytes.size());
+        // The owner's checksum of the buffer is out of date.
+        if (gEditor.committedMessage != 0) {
+            SendMessageA(GetWindow(dialog, GW_OWNER), gEditor.committedMessage, 0, 0);
+        }
+    }
     const DWORD length = HexViewGetSize(Control());
-    if (length > gEditor.size) {
+    if (length > gEditor.size && !FormatHasAddresses(gEditor.fileFormat)) {
         char text[160];
         std::snprintf(text, sizeof text,
                       "The data is %lu bytes long; only its first %lu bytes, as many as the chip "
@@ -256,7 +222,7 @@ bool SettleEdits(HWND dialog) {
     return answer == IDNO || (answer == IDYES && EditorCommit(dialog));
 }
 
-// A binary file is mapped: a file of any size opens at once.
+// A binary file is read where it lies: a file of any size opens at once.
 void EditorOpen(HWND dialog) {
     if (!SettleEdits(dialog)) return;
     if (RunFileDialog(dialog, 0, gSavePath, gFileTitle, "Select File To Open...", 0) == 0) return;
@@ -283,8 +249,8 @@ void EditorNew(HWND dialog) {
     ForgetFile(dialog);
 }
 
-// A HEX or S-record file compares by its data as Open would show it (from address 0, gaps FF);
-// any other file is mapped and compared where it lies.
+// A HEX or S-record file compares by the addresses it gives (its gaps are no differences); any
+// other file is read where it lies.
 void EditorCompare(HWND dialog) {
     if (RunFileDialog(dialog, 0, gComparePath, gCompareTitle, "Select File To Compare...", 0) ==
         0) {
@@ -297,20 +263,9 @@ void EditorCompare(HWND dialog) {
         }
         return;
     }
-    EditorTextImage image = ReadEditorTextImage(gComparePath, *format);
-    std::vector<std::uint8_t> bytes;
-    if (image.taken) {
-        try {
-            bytes.resize(image.span);
-        } catch (const std::bad_alloc&) {
-            image.taken = false;
-            image.error = "There is not enough memory to hold it.";
-        }
+    const EditorTextImage image = ReadEditorTextImage(gComparePath, *format);
+    if (!image.taken) return CannotOpen(dialog, gComparePath, image.error);
+    if (HexViewCompareImage(Control(), image.image) == 0) {
+        CannotOpen(dialog, gComparePath, "There is not enough memory to hold it.");
     }
-    if (image.taken) {
-        image.image.CopyOut(0, image.span, 0xFF, bytes.data());
-        if (HexViewCompareData(Control(), bytes.data(), image.span) != 0) return;
-        image.error = "There is not enough memory to hold it.";
-    }
-    CannotOpen(dialog, gComparePath, image.error);
 }

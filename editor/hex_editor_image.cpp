@@ -52,10 +52,8 @@ EditorTextImage ReadEditorTextImage(const char* path, ImageFormat format) {
     std::string text;
     if (!ReadWhole(path, text, result.error)) return result;
     ImageError error;
-    if (!ParseImage(format, text, result.image, error)) {
+    if (!ParseImage(format, text, result.image, error, &result.records)) {
         result.error = Sentence(error);
-    } else if (result.image.empty()) {
-        result.error = "It holds no data records.";
     } else if (std::uint32_t beyond = 0, line = 0;
                result.image.FindFrom(kEditorMaxImageSpan, &beyond, &line)) {
         result.error = Printf(
@@ -63,33 +61,16 @@ EditorTextImage ReadEditorTextImage(const char* path, ImageFormat format) {
             "editor holds.",
             line, beyond);
     } else {
-        result.span = result.image.highest() + 1;
         result.taken = true;
     }
     if (!result.taken) result.image = SparseImage();
     return result;
 }
 
-std::string EditorTextImageRefusal(ImageFormat format, std::uint32_t size) {
-    if (size <= kMaxImageBytes) return "";
+std::string EditorTextImageRefusal(ImageFormat format, std::uint64_t dataBytes) {
+    if (dataBytes <= kMaxImageBytes) return "";
     return Printf(
-        "An %s file holds at most 16 MiB of data, and this is %u bytes. Save it under "
+        "An %s file holds at most 16 MiB of data, and this is %llu bytes. Save it under "
         "a binary name (.bin).",
-        ImageFormatName(format), size);
-}
-
-std::string WriteEditorTextImage(const char* path, ImageFormat format, const std::uint8_t* data,
-                                 std::uint32_t size, const std::string& name) {
-    std::string refusal = EditorTextImageRefusal(format, size);
-    if (!refusal.empty()) return refusal;
-    std::string text;
-    try {
-        text = WriteImage(format, data, size, 0, name);
-    } catch (const std::bad_alloc&) {
-        return "There is not enough memory to write it as text.";
-    }
-    if (!WriteFileReplacing(path, text.data(), static_cast<std::uint32_t>(text.size()), nullptr)) {
-        return "It could not be written.";
-    }
-    return "";
+        ImageFormatName(format), static_cast<unsigned long long>(dataBytes));
 }

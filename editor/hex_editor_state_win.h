@@ -14,6 +14,7 @@
 struct EditorState {
     unsigned char* buffer = nullptr;  // the image buffer, borrowed from the owner
     DWORD size = 0;                   // bytes of it being edited
+    UINT committedMessage = 0;        // for the owner after a commit that changed the buffer
     HWND control = nullptr;           // the HexView32
     HWND status = nullptr;            // the status bar
     int clientWidth = 0;              // from the last WM_SIZE
@@ -24,12 +25,12 @@ struct EditorState {
     bool scanDonePending = false;   // a run ended while another dialog of the editor was open
     // The document's own file: where it was opened from or last saved to; empty for the copy of
     // the buffer and after New. A HEX or S-record file's bytes are held in memory; a binary
-    // file is the control's own (mapped).
+    // file is the control's own (read where it lies).
     std::string file;
     std::string fileName;  // its name without folders, for the caption and the questions
     ImageFormat fileFormat = ImageFormat::kBinary;
-    // HVN_CHANGED notifications so far: an open or save that fails after the document had to
-    // go sends one, and only then.
+    // HVN_CHANGED notifications so far: an open that fails after the document had to go sends
+    // one, and only then.
     std::uint32_t changes = 0;
 };
 extern EditorState gEditor;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "document/hex_compare_text.h"
+#include "platform/files.h"
 #include "resources/resource.h"
 
 namespace {
@@ -12,6 +14,38 @@ std::string Format(const char* format, Args... args) {
     char text[128];
     std::snprintf(text, sizeof text, format, args...);
     return text;
+}
+
+// A count with its thousands apart: "458,752 bytes", "1 byte".
+std::string Count(std::uint64_t n, const char* one, const char* more) {
+    const std::string digits = std::to_string(n);
+    std::string grouped;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) grouped += ',';
+        grouped += digits[i];
+    }
+    return grouped + " " + (n == 1 ? one : more);
+}
+
+// Why the control could not open the saved file as the document.
+const char* ReopenFailure(HexError error) {
+    switch (error) {
+        case kHexSharingViolation: return "another program is using it";
+        case kHexNoMemory: return "there is not enough memory to open it";
+        default: return "it could not be opened";
+    }
+}
+
+// Why a save failed, as a sentence: the system's words, or the document's reason.
+std::string SaveReason(const HexSaveOutcome& outcome) {
+    if (outcome.systemError != 0) return FileErrorText(outcome.systemError);
+    switch (outcome.error) {
+        case kHexReadOnly: return "The file is read-only.";
+        case kHexOpenFailed: return kHexEditorUnreadable;
+        case kHexNoMemory: return "There is not enough memory to write it.";
+        case kHexBusy: return "A search, checksum or compare is running.";
+        default: return "";
+    }
 }
 
 }  // namespace
@@ -66,11 +100,41 @@ std::string HexEditorScanProgressText(const char* what, std::uint64_t done, std:
     return Format("%s... %u%% (Esc stops)", what, percent);
 }
 
-std::string HexEditorDifferencesText(std::uint64_t bytes, std::uint64_t ranges) {
-    if (ranges == 0) return "No differences";
-    return Format("Differences: %llu %s, %llu %s", static_cast<unsigned long long>(ranges),
-                  ranges == 1 ? "range" : "ranges", static_cast<unsigned long long>(bytes),
-                  bytes == 1 ? "byte" : "bytes");
+std::string HexEditorDifferencesText(const HexDiffCounts& found) {
+    std::string text = "No differences";
+    if (found.ranges > 0) {
+        text = "Differences: " + Count(found.ranges, "range", "ranges") + ", " +
+               Count(found.bytes, "byte", "bytes");
+    }
+    if (found.addressed) text += "; " + Count(found.compared, "byte", "bytes") + " compared";
+    if (found.extra > 0) {
+        text += std::string("; the ") + (found.firstLonger ? "document" : "file") + " is " +
+                Count(found.extra, "byte", "bytes") + " longer";
+    }
+    return text;
+}
+
+std::string HexEditorSaveFailureText(const std::string& path, const HexSaveOutcome& outcome) {
+    if (outcome.saved) {
+        // The file holds the data: the save worked, and the user must not think otherwise.
+        return "The data is saved to " + path + ", but the editor could not open it again: " +
+               ReopenFailure(outcome.error) + "." +
+               (outcome.cleared ? " Open the file to go on editing it." : "");
+    }
+    std::string reason = SaveReason(outcome);
+    if (!reason.empty()) reason = " " + reason;
+    if (outcome.keptFile[0] != '\0') {
+        return "Saving to " + path + " did not complete." + reason +
+               " The edited data is kept in " + outcome.keptFile + ".";
+    }
+    return "The buffer could not be saved to " + path + "." + reason;
+}
+
+std::string HexEditorCommitRefusal(std::uint32_t first, std::uint32_t last,
+                                   std::uint32_t bufferSize) {
+    return "The data at " + HexAddressRange(first, last) + " lies past the " +
+           std::to_string(bufferSize) + " bytes the chip holds (" +
+           HexAddressRange(0, bufferSize - 1) + "). Nothing was committed.";
 }
 
 std::string HexEditorRangeText(std::uint32_t first, std::uint32_t count) {

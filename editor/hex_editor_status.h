@@ -9,6 +9,9 @@
 #include <cstdint>
 #include <string>
 
+#include "document/hex_compare.h"
+#include "document/hex_document_file.h"
+
 constexpr int kEditorStatusParts = 5;
 
 // Right edges of the parts for a client width: m - 390, m - 210, m - 150, m - 50 and the width,
@@ -58,9 +61,23 @@ std::uint32_t HexEditorCommitLength(std::uint32_t docSize, std::uint32_t bufferS
 // stops)".
 std::string HexEditorScanProgressText(const char* what, std::uint64_t done, std::uint64_t total);
 
-// Part 0 while a compare's differences show: "Differences: 3 ranges, 19 bytes", or "No
-// differences".
-std::string HexEditorDifferencesText(std::uint64_t bytes, std::uint64_t ranges);
+// Part 0 while a compare's differences show (the document the first side): "Differences: 3 ranges, 19 bytes" or "No
+// differences", then "; 16 bytes compared" when a side gave only its data, and "; the document
+// is 458,752 bytes longer" (or the file) when one side is.
+std::string HexEditorDifferencesText(const HexDiffCounts& found);
+
+// Why a save to path did not end with the file as the document, as its message says it, built
+// from the outcome alone: the system's words where it gave a reason.
+std::string HexEditorSaveFailureText(const std::string& path, const HexSaveOutcome& outcome);
+
+// Why "Commit Changes" commits nothing: a document read from a HEX or S-record file has data from
+// first to last past the bufferSize bytes of the buffer, which Load of that file would refuse too.
+std::string HexEditorCommitRefusal(std::uint32_t first, std::uint32_t last,
+                                   std::uint32_t bufferSize);
+
+// What the editor says when part of the document's file could not be read.
+inline constexpr char kHexEditorUnreadable[] =
+    "Part of the file could not be read. It may have been moved or locked.";
 
 // count bytes from first, as the Fill and Checksum dialogs name them:
 // "00000010 - 0000001F, 16 bytes" (first and last byte).

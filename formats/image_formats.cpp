@@ -172,7 +172,9 @@ std::optional<ImageFormat> ImageFormatFromName(std::string_view name) {
     return std::nullopt;
 }
 
-bool ParseIntelHex(std::string_view text, SparseImage& image, ImageError& error) {
+bool ParseIntelHex(std::string_view text, SparseImage& image, ImageError& error,
+                   ImageRecords* records) {
+    ImageRecords found;
     std::uint64_t base = 0;  // from the last 02 or 04 record
     bool linear = false;     // the last address record was 04
     std::uint32_t endLine = 0;
@@ -233,6 +235,11 @@ bool ParseIntelHex(std::string_view text, SparseImage& image, ImageError& error)
                         Printf("a start address record (%02X) holds 4 bytes, not %u", type, count);
                     return false;
                 }
+                found.start = type == 0x03 ? ImageRecords::Start::kSegment
+                                           : ImageRecords::Start::kLinear;
+                found.startAddress = static_cast<std::uint32_t>(data[0]) << 24 |
+                                     static_cast<std::uint32_t>(data[1]) << 16 |
+                                     static_cast<std::uint32_t>(data[2]) << 8 | data[3];
                 return true;
             default: error.message = Printf("unknown record type %02X", type); return false;
         }
@@ -244,10 +251,14 @@ bool ParseIntelHex(std::string_view text, SparseImage& image, ImageError& error)
         }
         return false;
     }
-    return NothingAfter(text, endLine, "end-of-file record", error);
+    if (!NothingAfter(text, endLine, "end-of-file record", error)) return false;
+    if (records != nullptr) *records = found;
+    return true;
 }
 
-bool ParseSRecord(std::string_view text, SparseImage& image, ImageError& error) {
+bool ParseSRecord(std::string_view text, SparseImage& image, ImageError& error,
+                  ImageRecords* records) {
+    ImageRecords found;
     std::uint32_t dataRecords = 0;
     std::uint32_t countLine = 0;  // of the last S5 or S6 record
     std::uint32_t countSays = 0;  // how many data records it counts
@@ -294,7 +305,10 @@ bool ParseSRecord(std::string_view text, SparseImage& image, ImageError& error) 
         const std::uint8_t* data = bytes.data() + 1 + addressBytes;
         const std::size_t dataSize = count - addressBytes - 1;
         switch (type) {
-            case '0': return true;
+            case '0':
+                found.hasHeader = true;
+                found.header.assign(data, data + dataSize);
+                return true;
             case '1':
             case '2':
             case '3':
@@ -322,6 +336,11 @@ bool ParseSRecord(std::string_view text, SparseImage& image, ImageError& error) 
                 }
                 endLine = line.number;
                 endType = type;
+                // 0 is what writers put there when there is no start address.
+                if (address != 0) {
+                    found.start = ImageRecords::Start::kLinear;
+                    found.startAddress = address;
+                }
                 return false;
         }
     });
@@ -341,10 +360,13 @@ bool ParseSRecord(std::string_view text, SparseImage& image, ImageError& error) 
         error.note = countLine != 0 ? "no end record (S7, S8 or S9); the file is taken as "
                                       "complete, as its record count matches"
                                     : "no end record (S7, S8 or S9); the file is taken as complete";
+        if (records != nullptr) *records = found;
         return true;
     }
     const std::string what = std::string("end record (S") + endType + ")";
-    return NothingAfter(text, endLine, what.c_str(), error);
+    if (!NothingAfter(text, endLine, what.c_str(), error)) return false;
+    if (records != nullptr) *records = found;
+    return true;
 }
 
 bool ParseBinary(std::string_view bytes, SparseImage& image, ImageError& error) {
@@ -353,11 +375,12 @@ bool ParseBinary(std::string_view bytes, SparseImage& image, ImageError& error) 
                    error);
 }
 
-bool ParseImage(ImageFormat format, std::string_view bytes, SparseImage& image, ImageError& error) {
+bool ParseImage(ImageFormat format, std::string_view bytes, SparseImage& image, ImageError& error,
+                ImageRecords* records) {
     switch (format) {
         case ImageFormat::kBinary: return ParseBinary(bytes, image, error);
-        case ImageFormat::kIntelHex: return ParseIntelHex(bytes, image, error);
-        case ImageFormat::kSRecord: return ParseSRecord(bytes, image, error);
+        case ImageFormat::kIntelHex: return ParseIntelHex(bytes, image, error, records);
+        case ImageFormat::kSRecord: return ParseSRecord(bytes, image, error, records);
     }
     return false;
 }
@@ -392,51 +415,116 @@ void AppendSRecord(std::string& out, char type, std::uint32_t address, std::uint
 
 }  // namespace
 
-std::string WriteIntelHex(const std::uint8_t* data, std::uint32_t length, std::uint32_t address) {
+namespace {
+
+using Runs = std::vector<SparseImage::Run>;
+
+// Calls record(address, bytes, count) for the data of runs in records of at most kRecordData
+// bytes at consecutive addresses; with split set a record never crosses a 64 KiB boundary.
+// Touching runs fill records across their border.
+template <typename Record>
+void ForEachRecord(const Runs& runs, bool split, Record record) {
+    std::uint8_t bytes[kRecordData];
+    std::uint32_t count = 0;
+    std::uint64_t first = 0;
+    for (const SparseImage::Run& run : runs) {
+        for (std::uint32_t i = 0; i < run.length; ++i) {
+            const std::uint64_t at = std::uint64_t{run.address} + i;
+            const bool follows = count > 0 && first + count == at;
+            if (count > 0 && (!follows || count == kRecordData || (split && (at & 0xFFFF) == 0))) {
+                record(static_cast<std::uint32_t>(first), bytes, count);
+                count = 0;
+            }
+            if (count == 0) first = at;
+            bytes[count++] = run.data[i];
+        }
+    }
+    if (count > 0) record(static_cast<std::uint32_t>(first), bytes, count);
+}
+
+std::string IntelHexOf(const Runs& runs, const ImageRecords& records) {
     std::string out;
-    out.reserve(static_cast<std::size_t>(length) / kRecordData * 77 + 64);
+    std::uint64_t total = 0;
+    for (const SparseImage::Run& run : runs) total += run.length;
+    out.reserve(static_cast<std::size_t>(total / kRecordData * 77 + 64));
     std::uint32_t upper = 0;  // the upper address bits in force: none given means 0
-    for (std::uint32_t pos = 0; pos < length;) {
-        const std::uint32_t at = address + pos;
+    ForEachRecord(runs, true, [&](std::uint32_t at, const std::uint8_t* data, std::uint32_t size) {
         if (at >> 16 != upper) {
             upper = at >> 16;
             const std::uint8_t bits[2] = {static_cast<std::uint8_t>(upper >> 8),
                                           static_cast<std::uint8_t>(upper)};
             AppendIntelRecord(out, 0x04, 0, bits, 2);
         }
-        const std::uint32_t size = std::min({kRecordData, length - pos, 0x10000 - (at & 0xFFFF)});
-        AppendIntelRecord(out, 0x00, static_cast<std::uint16_t>(at), data + pos, size);
-        pos += size;
+        AppendIntelRecord(out, 0x00, static_cast<std::uint16_t>(at), data, size);
+    });
+    if (records.start != ImageRecords::Start::kNone) {
+        const std::uint32_t a = records.startAddress;
+        const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(a >> 24),
+                                       static_cast<std::uint8_t>(a >> 16),
+                                       static_cast<std::uint8_t>(a >> 8),
+                                       static_cast<std::uint8_t>(a)};
+        AppendIntelRecord(out, records.start == ImageRecords::Start::kSegment ? 0x03 : 0x05, 0,
+                          bytes, 4);
     }
     AppendIntelRecord(out, 0x01, 0, nullptr, 0);
     return out;
 }
 
-std::string WriteSRecord(const std::uint8_t* data, std::uint32_t length, std::uint32_t address,
-                         std::string_view header) {
-    const std::uint64_t last =
-        length == 0 ? address : static_cast<std::uint64_t>(address) + length - 1;
+std::string SRecordOf(const Runs& runs, const ImageRecords& records) {
+    // A segment start (CS:IP) is the address CS * 16 + IP.
+    const std::uint32_t start = records.start == ImageRecords::Start::kSegment
+                                    ? (records.startAddress >> 16) * 16 +
+                                          (records.startAddress & 0xFFFF)
+                                    : records.startAddress;
+    std::uint64_t last = records.start != ImageRecords::Start::kNone ? start : 0;
+    std::uint64_t total = 0;
+    for (const SparseImage::Run& run : runs) {
+        last = std::max(last, std::uint64_t{run.address} + run.length - 1);
+        total += run.length;
+    }
     const std::uint32_t addressBytes = last <= 0xFFFF ? 2 : last <= 0xFFFFFF ? 3 : 4;
     const char dataType = static_cast<char>('0' + addressBytes - 1);  // S1, S2, S3
     const char endType = static_cast<char>('0' + 11 - addressBytes);  // S9, S8, S7
 
     std::string out;
-    out.reserve(static_cast<std::size_t>(length) / kRecordData * 80 + 128);
-    header = header.substr(0, 64);
-    AppendSRecord(out, '0', 0, 2, reinterpret_cast<const std::uint8_t*>(header.data()),
-                  static_cast<std::uint32_t>(header.size()));
-    std::uint32_t records = 0;
-    for (std::uint32_t pos = 0; pos < length; pos += kRecordData, ++records) {
-        AppendSRecord(out, dataType, address + pos, addressBytes, data + pos,
-                      std::min(kRecordData, length - pos));
+    out.reserve(static_cast<std::size_t>(total / kRecordData * 80 + 128));
+    if (records.hasHeader) {
+        const std::string_view header = std::string_view(records.header).substr(0, 252);
+        AppendSRecord(out, '0', 0, 2, reinterpret_cast<const std::uint8_t*>(header.data()),
+                      static_cast<std::uint32_t>(header.size()));
     }
-    if (records <= 0xFFFF) {
-        AppendSRecord(out, '5', records, 2, nullptr, 0);
+    std::uint32_t count = 0;
+    ForEachRecord(runs, false, [&](std::uint32_t at, const std::uint8_t* data, std::uint32_t size) {
+        AppendSRecord(out, dataType, at, addressBytes, data, size);
+        ++count;
+    });
+    if (count <= 0xFFFF) {
+        AppendSRecord(out, '5', count, 2, nullptr, 0);
     } else {
-        AppendSRecord(out, '6', records, 3, nullptr, 0);
+        AppendSRecord(out, '6', count, 3, nullptr, 0);
     }
-    AppendSRecord(out, endType, 0, addressBytes, nullptr, 0);
+    AppendSRecord(out, endType, records.start != ImageRecords::Start::kNone ? start : 0,
+                  addressBytes, nullptr, 0);
     return out;
+}
+
+Runs OneRun(const std::uint8_t* data, std::uint32_t length, std::uint32_t address) {
+    if (length == 0) return {};
+    return {SparseImage::Run{address, length, data}};
+}
+
+}  // namespace
+
+std::string WriteIntelHex(const std::uint8_t* data, std::uint32_t length, std::uint32_t address) {
+    return IntelHexOf(OneRun(data, length, address), ImageRecords{});
+}
+
+std::string WriteSRecord(const std::uint8_t* data, std::uint32_t length, std::uint32_t address,
+                         std::string_view header) {
+    ImageRecords records;
+    records.hasHeader = true;
+    records.header = header.substr(0, 64);
+    return SRecordOf(OneRun(data, length, address), records);
 }
 
 std::string WriteImage(ImageFormat format, const std::uint8_t* data, std::uint32_t length,
@@ -447,4 +535,10 @@ std::string WriteImage(ImageFormat format, const std::uint8_t* data, std::uint32
         case ImageFormat::kBinary: break;
     }
     return std::string(reinterpret_cast<const char*>(data), length);
+}
+
+std::string WriteImageFile(ImageFormat format, const SparseImage& image,
+                           const ImageRecords& records) {
+    return format == ImageFormat::kSRecord ? SRecordOf(image.Runs(), records)
+                                           : IntelHexOf(image.Runs(), records);
 }

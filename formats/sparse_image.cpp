@@ -76,6 +76,16 @@ bool SparseImage::FindFrom(std::uint64_t from, std::uint32_t* address, std::uint
     return true;
 }
 
+std::vector<SparseImage::Run> SparseImage::Runs() const {
+    std::vector<Run> runs;
+    runs.reserve(spans_.size());
+    for (const auto& [address, span] : spans_) {
+        runs.push_back({static_cast<std::uint32_t>(address), span.length,
+                        pool_.data() + span.offset});
+    }
+    return runs;
+}
+
 std::uint64_t SparseImage::CopyOut(std::uint32_t start, std::uint32_t length, std::uint8_t fill,
                                    std::uint8_t* out) const {
     std::memset(out, fill, length);

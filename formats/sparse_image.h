@@ -45,6 +45,15 @@ public:
     [[nodiscard]] bool FindFrom(std::uint64_t from, std::uint32_t* address,
                                 std::uint32_t* line) const;
 
+    // The runs of data in address order (touching runs stay apart); borrowed: valid until the
+    // next Add.
+    struct Run {
+        std::uint32_t address;
+        std::uint32_t length;
+        const std::uint8_t* data;
+    };
+    std::vector<Run> Runs() const;
+
     // Writes the bytes of [start, start + length) to out, gaps as fill; returns how many of them
     // the image holds.
     std::uint64_t CopyOut(std::uint32_t start, std::uint32_t length, std::uint8_t fill,

@@ -18,6 +18,10 @@ void HexViewDropDifferences(HexViewInstance& inst, bool all) {
     HexViewInvalidateAll(inst);
 }
 
+void HexViewKeepDifferences(HexViewInstance& inst, bool shown) {
+    if (shown && inst.differences) inst.differencesChange = inst.document.changeCount;
+}
+
 namespace {
 
 int StartCompare(HexViewInstance& inst, HexCompareSide other) {
@@ -53,6 +57,16 @@ int CompareData(HexViewInstance& inst, const void* bytes, DWORD size) {
         return HexViewFail(inst, kHexNoMemory);
     }
     return StartCompare(inst, HexCompareSide::Block(inst.compareBytes.data(), size));
+}
+
+int CompareImage(HexViewInstance& inst, const SparseImage& image) {
+    if (HexViewScanning(inst)) return HexViewFail(inst, kHexBusy);
+    try {
+        inst.compareImage = image;
+    } catch (const std::bad_alloc&) {
+        return HexViewFail(inst, kHexNoMemory);
+    }
+    return StartCompare(inst, HexCompareSide::Given(inst.compareImage));
 }
 
 int NextDifference(HexViewInstance& inst, bool backward, HexViewDifference* found) {
@@ -93,12 +107,16 @@ int HexViewCompareData(HWND control, const void* bytes, DWORD size) {
     return inst != nullptr ? CompareData(*inst, bytes, size) : 0;
 }
 
-int HexViewGetDifferences(HWND control, ULONGLONG* bytes, ULONGLONG* ranges) {
+int HexViewCompareImage(HWND control, const SparseImage& image) {
+    HexViewInstance* inst = HexViewFromWindow(control);
+    return inst != nullptr ? CompareImage(*inst, image) : 0;
+}
+
+int HexViewGetDifferences(HWND control, HexDiffCounts* counts) {
     HexViewInstance* inst = HexViewFromWindow(control);
     const HexDiffList* list = inst != nullptr ? HexViewShownDifferences(*inst) : nullptr;
-    if (list == nullptr) return 0;
-    if (bytes != nullptr) *bytes = list->ByteCount();
-    if (ranges != nullptr) *ranges = list->RangeCount();
+    if (list == nullptr || counts == nullptr) return 0;
+    *counts = list->Counts();
     return 1;
 }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "document/hex_document_file.h"
+#include "document/hex_document_image.h"
 #include "hexview/hexview_instance_win.h"
 #include "hexview/hexview_names.h"
 #include "platform/text.h"
@@ -26,21 +27,11 @@ void KeepViewInside(HexViewInstance& inst) {
 
 // A save had to close the document and it could not come back: the view must not go on over a
 // closed document (rows of zeros, edits that go nowhere), nor keep a name that a later save of
-// the empty one would overwrite. It starts an empty document and keeps the name of the file
-// that holds the bytes, for the host to tell the user.
-int LoseDocument(HexViewInstance& inst, const char* keptIn) {
-    const std::uint32_t error = inst.lastError;
-    char kept[MAX_PATH];
-    CopyText(kept, sizeof kept, keptIn);  // keptIn may be the filePath that HexViewNew clears
+// the empty one would overwrite. It starts an empty document; the outcome says where the bytes
+// are.
+void LoseDocument(HexViewInstance& inst, HexSaveOutcome& outcome) {
     HexViewNew(inst);
-    CopyText(inst.keptFile, sizeof inst.keptFile, kept);
-    return HexViewFail(inst, error);
-}
-
-// The saved file becomes the document again, opened the way it was.
-int ReopenAfterSave(HexViewInstance& inst) {
-    if (HexViewOpenFile(inst, "*", inst.openedByMapping != 0, inst.readOnly != 0)) return 1;
-    return LoseDocument(inst, inst.filePath);
+    outcome.cleared = true;
 }
 
 int AfterFileInserted(HexViewInstance& inst, std::uint32_t position, std::uint32_t count) {
@@ -82,49 +73,96 @@ int InsertFile(HexViewInstance& inst, const char* path, DWORD position, int mode
     return AfterFileInserted(inst, position, placed);
 }
 
-int SaveFile(HexViewInstance& inst, const char* path) {
-    inst.keptFile[0] = '\0';
-    if (HexViewScanning(inst)) return HexViewFail(inst, kHexBusy);  // it reads the file
-    const bool ownFile = path == nullptr || IsOwnFile(inst, path);
-    if (ownFile) {
-        if (inst.filePath[0] == '\0') return HexViewFail(inst, kHexCreateFailed);  // no file
-        if (inst.readOnly != 0) return HexViewFail(inst, kHexReadOnly);
-        // Only a save that names no file may find nothing to do: a save to a named file writes
-        // it, whatever the modified flag says.
-        if (path == nullptr && inst.modified == 0) return HexViewFail(inst, kHexOk) + 1;
-    }
-    // No input may reach the control while its document is being written and reopened.
-    EnableWindow(inst.hwnd, FALSE);
-    SetFocus(GetParent(inst.hwnd));
-    int result;
-    if (!HexDocSaveFile(inst.document, ownFile ? nullptr : path)) {
-        result = HexViewFail(inst, inst.document.error);  // the document keeps its edits, unless:
-        if (inst.document.keptFile[0] != '\0') result = LoseDocument(inst, inst.document.keptFile);
-    } else if (ownFile) {
-        result = ReopenAfterSave(inst);
-    } else {
-        result = HexViewOpenFile(inst, path, inst.openedByMapping != 0, false);
-        // Written whole, but it could not become the document: the file holds the bytes.
-        if (result == 0) CopyText(inst.keptFile, sizeof inst.keptFile, path);
-    }
+// A save that writes nothing: already saved, or refused before it began (code).
+int SaveDone(HexViewInstance& inst, HexSaveOutcome& outcome, HexError code) {
+    outcome.saved = outcome.reopened = code == kHexOk;
+    outcome.error = code;
+    return code == kHexOk ? HexViewFail(inst, kHexOk) + 1 : HexViewFail(inst, code);
+}
+
+// The control again after a save, whatever it came to.
+int AfterSave(HexViewInstance& inst, const HexSaveOutcome& outcome) {
     EnableWindow(inst.hwnd, TRUE);
     SetFocus(inst.hwnd);
     HexViewInvalidateAll(inst);
     UpdateWindow(inst.hwnd);
     HexViewPlaceCaret(inst);
-    return result;
+    inst.lastError = outcome.error;
+    return outcome.saved && outcome.reopened ? 1 : 0;
+}
+
+int SaveFile(HexViewInstance& inst, const char* path, HexSaveOutcome& outcome) {
+    outcome = HexSaveOutcome{};
+    if (HexViewScanning(inst)) return SaveDone(inst, outcome, kHexBusy);  // it reads the file
+    const bool ownFile = path == nullptr || IsOwnFile(inst, path);
+    if (ownFile) {
+        if (inst.filePath[0] == '\0') return SaveDone(inst, outcome, kHexCreateFailed);
+        if (inst.readOnly != 0) return SaveDone(inst, outcome, kHexReadOnly);
+        // Only a save that names no file may find nothing to do: a save to a named file writes
+        // it, whatever the modified flag says.
+        if (path == nullptr && inst.modified == 0) return SaveDone(inst, outcome, kHexOk);
+    }
+    // No input may reach the control while its document is being written and reopened.
+    EnableWindow(inst.hwnd, FALSE);
+    SetFocus(GetParent(inst.hwnd));
+    const bool differences = HexViewShownDifferences(inst) != nullptr;
+    outcome = HexDocSaveFile(inst.document, ownFile ? nullptr : path);
+    if (!outcome.saved) {
+        // The document keeps its edits, unless it had to let go of its file for good.
+        if (outcome.keptFile[0] != '\0') LoseDocument(inst, outcome);
+        return AfterSave(inst, outcome);
+    }
+    // Written whole: the file becomes the document, opened the way the old one was.
+    const std::uint32_t before = inst.document.changeCount;
+    outcome.reopened =
+        HexViewOpenFile(inst, ownFile ? "*" : path, inst.openedByMapping != 0,
+                        ownFile && inst.readOnly != 0, differences) != 0;
+    if (!outcome.reopened) {
+        outcome.error = static_cast<HexError>(inst.lastError);
+        // A reopen has nothing to go back to; another file may have failed after the old
+        // document had to go (and the view then shows an empty one).
+        if (ownFile) {
+            LoseDocument(inst, outcome);
+        } else {
+            outcome.cleared = inst.document.changeCount != before;
+        }
+    }
+    return AfterSave(inst, outcome);
+}
+
+int SaveImage(HexViewInstance& inst, const char* path, ImageFormat format, const char* name,
+              HexSaveOutcome& outcome) {
+    outcome = HexSaveOutcome{};
+    if (HexViewScanning(inst)) return SaveDone(inst, outcome, kHexBusy);
+    EnableWindow(inst.hwnd, FALSE);
+    SetFocus(GetParent(inst.hwnd));
+    const bool differences = HexViewShownDifferences(inst) != nullptr;
+    outcome = HexDocSaveImage(inst.document, path, format, name != nullptr ? name : "");
+    if (outcome.saved) {
+        // The document is the file's image now, in memory: it has no file of its own to map.
+        inst.filePath[0] = '\0';
+        inst.openedByMapping = inst.readOnly = inst.modified = 0;
+        inst.unreadableTold = false;
+        HexViewRefreshSize(inst);
+        KeepViewInside(inst);
+        HexViewKeepDifferences(inst, differences && outcome.reopened);
+        if (!outcome.reopened) outcome.cleared = true;
+        HexViewNotifyParent(inst, HVN_CHANGED);
+    }
+    return AfterSave(inst, outcome);
 }
 
 }  // namespace
 
-int HexViewOpenFile(HexViewInstance& inst, const char* path, bool useMapping, bool readOnly) {
+int HexViewOpenFile(HexViewInstance& inst, const char* path, bool useMapping, bool readOnly,
+                    bool keepDifferences) {
     if (path == nullptr) return HexViewFail(inst, kHexOpenFailed);
     HexViewCancelScan(inst);
     const bool reopen = std::strcmp(path, "*") == 0;
     if (!HexDocOpenFile(inst.document, path, useMapping, readOnly)) {
         const std::uint32_t error = inst.document.error;
         // Another file can fail after the old document had to go (no window of it could be
-        // mapped): the view must not go on over a closed document. A reopen has its own way out.
+        // read): the view must not go on over a closed document. A reopen has its own way out.
         if (!reopen && inst.document.addSource < 0) HexViewNew(inst);
         return HexViewFail(inst, error);
     }
@@ -137,11 +175,13 @@ int HexViewOpenFile(HexViewInstance& inst, const char* path, bool useMapping, bo
     }
     inst.modified = 0;
     inst.readOnly = HexDocOriginalReadOnly(inst.document) ? 1 : 0;
+    inst.unreadableTold = false;
     if (reopen) {
         KeepViewInside(inst);
     } else {
         HexViewResetView(inst);
     }
+    HexViewKeepDifferences(inst, keepDifferences);
     inst.lastError = kHexOk;
     HexViewNotifyParent(inst, HVN_CHANGED);
     return 1;
@@ -152,9 +192,38 @@ int HexViewOpenFile(HWND control, const char* path, BOOL useMapping, BOOL readOn
     return inst != nullptr ? HexViewOpenFile(*inst, path, useMapping != 0, readOnly != 0) : 0;
 }
 
-int HexViewSaveFile(HWND control, const char* path) {
+int HexViewSaveFile(HWND control, const char* path, HexSaveOutcome* outcome) {
     HexViewInstance* inst = HexViewFromWindow(control);
-    return inst != nullptr ? SaveFile(*inst, path) : 0;
+    HexSaveOutcome ignored;
+    return inst != nullptr ? SaveFile(*inst, path, outcome != nullptr ? *outcome : ignored) : 0;
+}
+
+int HexViewSaveImage(HWND control, const char* path, ImageFormat format, const char* name,
+                     HexSaveOutcome* outcome) {
+    HexViewInstance* inst = HexViewFromWindow(control);
+    HexSaveOutcome ignored;
+    if (inst == nullptr || path == nullptr) return 0;
+    return SaveImage(*inst, path, format, name, outcome != nullptr ? *outcome : ignored);
+}
+
+int HexViewOpenImage(HWND control, const SparseImage& image, const ImageRecords& records) {
+    HexViewInstance* inst = HexViewFromWindow(control);
+    if (inst == nullptr) return 0;
+    HexViewNew(*inst);
+    const bool opened = HexDocOpenImage(inst->document, image, records);
+    const std::uint32_t error = inst->document.error;
+    HexViewRefreshSize(*inst);
+    HexViewResetView(*inst);
+    HexViewNotifyParent(*inst, HVN_CHANGED);
+    inst->lastError = opened ? kHexOk : error;
+    return opened ? 1 : 0;
+}
+
+int HexViewGetDataRanges(HWND control, std::vector<HexDocRange>* ranges) {
+    HexViewInstance* inst = HexViewFromWindow(control);
+    if (inst == nullptr || ranges == nullptr) return 0;
+    *ranges = HexDocDataRanges(inst->document);
+    return 1;
 }
 
 int HexViewInsertFile(HWND control, const char* path, DWORD position, int mode, BOOL limit) {
@@ -166,13 +235,6 @@ int HexViewInsertFileMapped(HWND control, const char* path, DWORD position, int 
                             BOOL limit) {
     HexViewInstance* inst = HexViewFromWindow(control);
     return inst != nullptr ? InsertFile(*inst, path, position, mode, limit, true) : 0;
-}
-
-int HexViewGetKeptFile(HWND control, char* destination, DWORD size) {
-    HexViewInstance* inst = HexViewFromWindow(control);
-    if (inst == nullptr || destination == nullptr || size == 0) return 0;
-    CopyText(destination, size, inst->keptFile);
-    return inst->keptFile[0] != '\0' ? 1 : 0;
 }
 
 int HexViewSnapshotName(HWND control, char* destination) {

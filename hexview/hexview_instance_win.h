@@ -24,6 +24,8 @@ constexpr UINT kAutoScrollPeriod = 20;  // milliseconds
 // A search, checksum or compare run goes on by this message to itself (word parameter: the run's
 // serial), or by this timer when input or painting waits.
 constexpr UINT kScanSliceMessage = WM_USER + 1;
+// Posted by a paint that met bytes it could not read, to tell the parent outside the paint.
+constexpr UINT kUnreadableMessage = WM_USER + 2;
 constexpr UINT_PTR kScanTimer = 0x5CA4;
 
 // One heap record per control, from WM_NCCREATE to WM_NCDESTROY. The view fields (style,
@@ -33,15 +35,16 @@ struct HexViewInstance : HexViewModel {
     UINT_PTR scrollTimer = 0;           // auto-scroll timer id while it runs, else 0
     UniqueGdi<HFONT> font;              // the fixed-pitch font, created at WM_CREATE
     HexDocument document;               // the bytes shown; opened empty at creation
-    BY_HANDLE_FILE_INFORMATION fileInfo{};  // of the original file after each mapped open
+    BY_HANDLE_FILE_INFORMATION fileInfo{};  // of the original file after each open in place
     char filePath[MAX_PATH] = {};       // the document's file; empty for a memory document
-    char keptFile[MAX_PATH] = {};       // where the bytes are after a save lost the document
     UniqueCom<IDropTarget> dropTarget;  // registered drop target, or none
     // The data object of this control's own drag while DoDragDrop runs (borrowed), else null: a
     // drop of it into this control moves or copies bytes inside the document.
     IDataObject* outgoingDrag = nullptr;
 
     bool caretOwned = false;            // this control created the thread's caret
+    bool paintUnreadable = false;       // the paint going on met bytes it could not read
+    bool unreadableTold = false;        // the parent heard so (HVN_UNREADABLE) for this document
     bool ignoreNextMove = false;        // the move after a mouse activation is not a drag
     int scrollDirectionY = 0;           // auto-scroll: -1 up, +1 down, 0 none
     int scrollDirectionX = 0;           // auto-scroll: -1 left, +1 right, 0 none
@@ -70,10 +73,12 @@ struct HexViewInstance : HexViewModel {
     DWORD scanNotifiedTick = 0;  // when the parent last heard of the progress
     HexPattern findPattern;      // empty before the first search
 
-    // The running compare and what it reads beside the document (the file, or a copy of bytes),
-    // and what the last one found: shown while the document's changeCount is differencesChange.
+    // The running compare and what it reads beside the document (the file, a copy of bytes, or
+    // an image), and what the last one found: shown while the document's changeCount is
+    // differencesChange.
     std::unique_ptr<HexDocument> compareFile;
     std::vector<std::uint8_t> compareBytes;
+    SparseImage compareImage;
     std::optional<HexCompare> compare;  // after what it borrows, so that it goes first
     std::optional<HexDiffList> differences;
     std::uint32_t differencesChange = 0;
@@ -171,8 +176,10 @@ int HexViewUndoStep(HexViewInstance& inst, bool redo);
                                      std::uint32_t length, bool reset);
 
 // hexview_files_win.cpp
+// keepDifferences: the file holds the bytes the document showed (it was just saved there), so
+// that what a compare found stays shown.
 [[nodiscard]] int HexViewOpenFile(HexViewInstance& inst, const char* path, bool useMapping,
-                                  bool readOnly);
+                                  bool readOnly, bool keepDifferences = false);
 
 // hexview_transfer_win.cpp: clipboard (hexview_transfer_win.h has the COM objects)
 [[nodiscard]] int HexViewCut(HexViewInstance& inst);
@@ -196,6 +203,9 @@ void HexViewStartScan(HexViewInstance& inst, const HexViewScanInfo& info);
 const HexDiffList* HexViewShownDifferences(const HexViewInstance& inst);
 // Lets go of differences the document has moved away from (or of any, with all), repainting.
 void HexViewDropDifferences(HexViewInstance& inst, bool all);
+// The document was opened again over the bytes it showed (a save): differences shown before
+// (shown) show on.
+void HexViewKeepDifferences(HexViewInstance& inst, bool shown);
 
 // hexview_drop_win.cpp: drag and drop
 [[nodiscard]] bool HexViewStartDrag(HexViewInstance& inst);  // true when the drag ended in a drop

@@ -59,6 +59,7 @@ void PaintLine(HexViewInstance& inst, HDC dc, std::uint64_t row, LONG right) {
         nullptr) {
         std::memset(inst.rowBytes.data(), 0, count);
         std::memset(inst.rowMarks.data(), 0, count);
+        inst.paintUnreadable = true;
     }
     if (const HexDiffList* differences = HexViewShownDifferences(inst)) {
         HexViewMarkDifferences(*differences, start, count, inst.rowMarks.data());
@@ -125,11 +126,18 @@ LRESULT HexViewOnPaint(HexViewInstance& inst) {
     const std::uint64_t last = std::uint64_t{inst.topRow} +
                                (area.bottom + inst.lineHeight - 1) / inst.lineHeight;
     const std::uint64_t end = std::min<std::uint64_t>(inst.rowCount, last);
+    inst.paintUnreadable = false;
     for (std::uint64_t row = first; row < end; ++row) PaintLine(inst, dc, row, client.right);
     const int below = RowY(inst, inst.rowCount);
     Fill(dc, RECT{area.left, std::max<LONG>(below, area.top), area.right, area.bottom},
          inst.colors.backColor);
     SetBkMode(dc, oldMode);
+    // Part of a file that shrank or went away under the document: the parent hears it once per
+    // document, after the paint, so that it may show a message.
+    if (inst.paintUnreadable && !inst.unreadableTold) {
+        inst.unreadableTold = true;
+        PostMessageA(inst.hwnd, kUnreadableMessage, 0, 0);
+    }
     return 0;
 }
 

@@ -79,6 +79,7 @@ void Finish(HexViewInstance& inst, DWORD outcome) {
     inst.compare.reset();
     inst.compareFile.reset();
     std::vector<std::uint8_t>().swap(inst.compareBytes);
+    inst.compareImage = SparseImage();
     if (outcome == HVSO_FOUND) {
         // Selected from its end back to its start: the caret stands at the start.
         const std::uint32_t start = inst.scanInfo.position;

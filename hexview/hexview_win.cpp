@@ -24,7 +24,7 @@ LRESULT OnNcCreate(HWND window) {
     if (inst == nullptr) return FALSE;
     inst->hwnd = window;
     HexDocSetReleaseHook(inst->document, ReleaseClipboardSnapshot, inst);
-    if (!HexDocOpen(inst->document, kNoFile, kNoMapping, nullptr, 0, false)) {
+    if (!HexDocOpen(inst->document, kNoFile, nullptr, 0, false)) {
         delete inst;  // no add buffer: the control could not take a single byte
         return FALSE;
     }
@@ -94,6 +94,7 @@ LRESULT CALLBACK HexViewProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
             }
             return 0;
         case kScanSliceMessage: HexViewOnScanSlice(*inst, static_cast<UINT>(wParam)); return 0;
+        case kUnreadableMessage: HexViewNotifyParent(*inst, HVN_UNREADABLE); return 0;
         case WM_VSCROLL: HexViewOnVScroll(*inst, LOWORD(wParam)); return 0;
         case WM_HSCROLL: HexViewOnHScroll(*inst, LOWORD(wParam)); return 0;
         case WM_MOUSEMOVE: HexViewOnMouseMove(*inst, wParam, x, y); return 0;
@@ -220,8 +221,9 @@ int HexViewNew(HexViewInstance& inst) {
     HexViewSetInsertMode(inst, (inst.style & HVS_INSERTDEFAULT) != 0);
     HexViewShowCaret(inst);
     // The add buffer is reserved again; without it the document stays empty and refuses edits.
-    bool opened = HexDocOpen(inst.document, kNoFile, kNoMapping, nullptr, 0, false);
+    bool opened = HexDocOpen(inst.document, kNoFile, nullptr, 0, false);
     inst.modified = inst.readOnly = inst.openedByMapping = 0;
+    inst.unreadableTold = false;
     inst.lastError = opened ? kHexOk : inst.document.error;
     HexViewNotifyParent(inst, HVN_CHANGED);
     return 1;
@@ -259,11 +261,11 @@ int HexViewSetBuffer(HWND control, void* block, DWORD size) {
     HexViewInstance* inst = HexViewFromWindow(control);
     if (inst == nullptr) return 0;  // the caller keeps the block
     HexViewNew(*inst);
-    bool opened = HexDocOpen(inst->document, kNoFile, kNoMapping, block, size, false);
+    bool opened = HexDocOpen(inst->document, kNoFile, block, size, false);
     if (!opened) {
         inst->lastError = inst->document.error;
         // An empty document instead; when not even that can be had, edits are refused.
-        static_cast<void>(HexDocOpen(inst->document, kNoFile, kNoMapping, nullptr, 0, false));
+        static_cast<void>(HexDocOpen(inst->document, kNoFile, nullptr, 0, false));
     }
     HexViewRefreshSize(*inst);
     inst->modified = 0;

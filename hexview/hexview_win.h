@@ -11,7 +11,11 @@
 
 #include <windows.h>
 
+#include <vector>
+
+#include "document/hex_document_file.h"
 #include "formats/checksums.h"
+#include "formats/image_formats.h"
 #include "hexview/hexview_model.h"
 
 constexpr char kHexViewClass[] = "HexView32";
@@ -33,6 +37,9 @@ constexpr int HVN_DRAGENTER = -1031;   // a drag entered; selLength carries its 
 constexpr int HVN_DROPMOVED = -1032;   // the drop position moved during a drag
 constexpr int HVN_SCANPROGRESS = -1033;  // a search, checksum or compare run started or went on
 constexpr int HVN_SCANDONE = -1034;      // it ended (HexViewGetScan says how)
+// Painting met bytes of the document's file that can no longer be read (the file shrank, or its
+// volume went away); once per document, after the paint.
+constexpr int HVN_UNREADABLE = -1035;
 
 struct HexViewNotify {
     NMHDR header;         // sending control, its identifier, the HVN_ code
@@ -62,24 +69,40 @@ int HexViewResetView(HWND control);
 // not inside the document.
 [[nodiscard]] void* HexViewReadData(HWND control, DWORD position, void* destination, DWORD count);
 
-// Opens the file as the document, mapped (the file stays open, shared for reading only) or read
-// into memory. path "*" reopens the document's own file keeping caret and scroll position.
+// Opens the file as the document, "mapped": read where it lies (the file stays open, shared for
+// reading only), or read into memory. path "*" reopens the document's own file keeping caret
+// and scroll position.
 [[nodiscard]] int HexViewOpenFile(HWND control, const char* path, BOOL useMapping, BOOL readOnly);
 
 // Saves to path, or over the document's own file when path is null or names it; with a null
-// path an unmodified document is not written again. The document then is the saved file. A
-// failed save keeps the document and its edits, and the file it was to replace, except when
-// the document had to let go of its file and could not take it back: it is then closed (the
-// view shows an empty document) and HexViewGetKeptFile names the file that holds it. A save
-// that wrote its file whole but could not open it again as the document also returns 0, with
-// the reason in the last error (3 another program has it, 1 no memory) and HexViewGetKeptFile
-// naming that file; the document is then the old one, or an empty one if it had to go.
-[[nodiscard]] int HexViewSaveFile(HWND control, const char* path);
+// path an unmodified document is not written again. The document then is the saved file, with
+// the view (and the differences a compare found) as they were when it was its own. 1 when the
+// file holds the document and the document is that file; otherwise 0, and outcome (when given)
+// says how far it got (document/hex_document_file.h): not saved, the document keeping its edits
+// and the file it was to replace as it was, except when the document had to let go of its file
+// and could not take it back (cleared: the view shows an empty document; keptFile names the
+// file that holds the edits); or saved, but not opened again as the document (error 3 another
+// program has it, 1 no memory; cleared when the document had to go).
+[[nodiscard]] int HexViewSaveFile(HWND control, const char* path,
+                                  HexSaveOutcome* outcome = nullptr);
 
-// After the last save: the file that holds the bytes of a document the save did not leave
-// shown (a temporary file, or the saved file itself), copied into destination (size bytes); 1,
-// or 0 and an empty text when the save lost nothing.
-int HexViewGetKeptFile(HWND control, char* destination, DWORD size);
+// Makes an image read from an Intel HEX or S-record file the document, with its records
+// (hex_document_image.h: its bytes from address 0, gaps FF, knowing which addresses hold data);
+// resets the view and sends HVN_CHANGED. 1; 0 with 1 (no memory: the document is empty).
+int HexViewOpenImage(HWND control, const SparseImage& image, const ImageRecords& records);
+
+// Saves the document's data as an Intel HEX or S-record file (format) at path: its file's
+// records and only the addresses that hold data (hex_document_image.h), or, for a document that
+// was never such a file, all of it from address 0 with name as the S-record header. The document
+// then is what opening the file gives, with the view (and a compare's differences) kept. 1 when
+// saved and reopened; otherwise 0 with outcome saying why.
+[[nodiscard]] int HexViewSaveImage(HWND control, const char* path, ImageFormat format,
+                                   const char* name, HexSaveOutcome* outcome);
+
+// The positions that hold data (hex_document_image.h): all of them, or for a document read from
+// an Intel HEX or S-record file those its file gave and every byte typed, pasted, filled or
+// inserted since. 1; 0 for a window that is not a HexView32.
+int HexViewGetDataRanges(HWND control, std::vector<HexDocRange>* ranges);
 
 // Puts a file's bytes at position: inserted (mode 1) or overwriting, limited to the selection's
 // length when limit is set, the selection is not empty and the mode overwrites. The new bytes
@@ -193,7 +216,7 @@ enum HexViewScanOutcome : DWORD {
     HVSO_NOTFOUND = 2,    // no match anywhere
     HVSO_DONE = 3,        // the checksums are in checksums; a compare's differences show
     HVSO_CHANGED = 4,     // the document changed under the run (the host changed it)
-    HVSO_UNREADABLE = 5,  // a file window could not be mapped (the file is gone or locked)
+    HVSO_UNREADABLE = 5,  // a file window could not be read (the file shrank, is gone or locked)
     HVSO_CANCELLED = 6,   // stopped by Escape, HexViewCancelScan or a new document
 };
 
@@ -217,22 +240,29 @@ int HexViewIsScanning(HWND control);
 // Compare ---------------------------------------------------------------------------------------
 //
 // A compare is a run like a search (HVSCAN_COMPARE, with its slices, notifications, Escape and
-// refused edits). It compares the document with the other side position by position; where one
-// is longer, its extra bytes are one more range. When it is done (HVSO_DONE) the differing bytes
-// show on a background of their own in both panes until the document changes or another compare
-// starts, and Next and Previous Difference step through them. done and total count positions
-// both sides have.
+// refused edits). It compares the document with the other side position by position, at the
+// positions both give (document/hex_compare.h: a document read from a HEX file, and an image
+// compared by its addresses, give only their data); where one is longer than the other's end,
+// its extra bytes are one more range, the last. When it is done (HVSO_DONE) the differing bytes
+// show on a background of their own in both panes until the document is edited or another
+// compare starts, and Next and Previous Difference step through them, the byte differences
+// first. done and total count positions both sides have.
 
-// Compares with the file at path, mapped read-only where it lies. 1 when the compare started; 0
+// Compares with the file at path, read-only where it lies. 1 when the compare started; 0
 // with 25, 2 (it is the document's own file), 3 (another program has it), 6 or 23.
 int HexViewCompareFile(HWND control, const char* path);
-// Compares with a copy of size bytes (a HEX file's data as a buffer takes it, say). 1 when the
-// compare started; 0 with 25, or 1 when there is no memory for the copy.
+// Compares with a copy of size bytes. 1 when the compare started; 0 with 25, or 1 when there is
+// no memory for the copy.
 int HexViewCompareData(HWND control, const void* bytes, DWORD size);
+// Compares with the addresses an image gives (a HEX or S-record file's data, by what it says):
+// its gaps and the document's bytes past its last data are no differences. 1 when the compare
+// started; 0 with 25, or 1 when there is no memory for the copy it keeps.
+int HexViewCompareImage(HWND control, const SparseImage& image);
 
-// What the compare whose differences show found: 1 with the differing bytes and ranges (both 0:
-// no differences); 0 when no compare result shows. Either pointer may be null.
-int HexViewGetDifferences(HWND control, ULONGLONG* bytes, ULONGLONG* ranges);
+// What the compare whose differences show found (document/hex_compare.h; the document is the
+// first side): 1 with counts filled; 0 when no compare result shows.
+struct HexDiffCounts;
+int HexViewGetDifferences(HWND control, HexDiffCounts* counts);
 
 struct HexViewDifference {
     DWORD start;    // the differing range, as the compare listed it: its first position

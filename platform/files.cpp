@@ -1,7 +1,6 @@
 #include "platform/files.h"
 
 #include <atomic>
-#include <cerrno>
 
 namespace {
 std::atomic<FileGate> gFileGate{nullptr};
@@ -25,7 +24,7 @@ bool WriteFileReplacing(const char* path, FileContentWriter write, void* context
     if (ResolveFileLinks(path, target)) {
         FolderOfPath(target, folder);
         if (MakeTempFile(folder, "vor", temporary)) {
-            errno = 0;  // a step that fails without saying why leaves it so
+            SetLastFileError(0);  // a step that fails without saying why leaves it so
             const FileHandle file = OpenExistingFile(temporary, true, kShareNone, nullptr);
             if (file != kNoFile) {
                 step = FileOp::kWrite;
@@ -38,9 +37,9 @@ bool WriteFileReplacing(const char* path, FileContentWriter write, void* context
                     if (ReplaceFileWith(target, temporary, nullptr)) return true;
                 }
             }
-            const int reason = errno;  // the failing call's, not the clean-up's
+            const std::uint32_t reason = LastFileError();  // the failing call's, not the clean-up's
             DeleteFilePath(temporary);
-            errno = reason;
+            SetLastFileError(reason);
         }
     }
     if (failed != nullptr) *failed = step;

@@ -17,6 +17,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 constexpr std::size_t kFilePathSize = 260;  // every path buffer, terminator included
 
@@ -52,8 +53,17 @@ void CloseFile(FileHandle file);
 [[nodiscard]] bool ReadFileBytes(FileHandle file, void* buffer, std::uint32_t count,
                                  std::uint32_t* done);
 
+// Reads up to count bytes from offset, wherever the file pointer is (it may move); *done
+// receives how many arrived, fewer when the file ends sooner. False when the system refused.
+[[nodiscard]] bool ReadFileAt(FileHandle file, std::uint64_t offset, void* buffer,
+                              std::uint32_t count, std::uint32_t* done);
+
 // Writes all count bytes at the file pointer; false when fewer could be written.
 [[nodiscard]] bool WriteFileBytes(FileHandle file, const void* buffer, std::uint32_t count);
+
+// Writes all count bytes at offset (the file pointer may move); false when fewer could be.
+[[nodiscard]] bool WriteFileAt(FileHandle file, std::uint64_t offset, const void* buffer,
+                               std::uint32_t count);
 
 // Waits until what was written to the file is on the disk.
 [[nodiscard]] bool FlushFile(FileHandle file);
@@ -77,6 +87,20 @@ void CloseFile(FileHandle file);
 // Deletes a file; fails when it is read-only or open.
 bool DeleteFilePath(const char* path);
 
+// What path names now, compared with the file that file is open on: that very file, another
+// one that took its name (a program wrote a new file and moved it there), or nothing (it was
+// deleted). When the system cannot tell, kSame.
+enum class FileAtPath { kSame, kOther, kNone };
+[[nodiscard]] FileAtPath FileAtPathOf(FileHandle file, const char* path);
+
+// Why the last file operation of this thread failed, as the system's code (errno elsewhere,
+// GetLastError() on Windows); 0 when it gave none (a test gate refused). A caller that cleans up
+// after a failure keeps the code first and sets it again with SetLastFileError.
+[[nodiscard]] std::uint32_t LastFileError();
+void SetLastFileError(std::uint32_t code);
+// The system's words for a code, as a sentence ("Access is denied."); empty for 0.
+[[nodiscard]] std::string FileErrorText(std::uint32_t code);
+
 // The file that writing to path reaches, into out (kFilePathSize bytes): path itself, or for a
 // symbolic link (or a chain of them) the file it finally names, which need not exist yet. A
 // replace through the link then changes that file and keeps the link. False when the links
@@ -90,10 +114,10 @@ void FolderOfPath(const char* path, char* out);
 // Tests make file operations fail with this, as a full disk or a dropped network share would:
 // while a gate is set, the operations ask it first (opens and creates, MakeTempFile among them,
 // as kOpen; writes and length changes as kWrite with their byte count; FlushFile as kFlush;
-// ReplaceFileWith as kReplace; MapFileWindow as kMap with its size) and fail without touching
-// anything when it returns false. A gate that lets everything through also learns the order of
-// the steps. Null removes the gate.
-enum class FileOp { kOpen, kWrite, kReplace, kMap, kFlush };
+// ReplaceFileWith as kReplace; ReadFileAt as kRead with its count) and fail without touching
+// anything when it returns false; a gate may set the system's code (SetLastFileError) to say
+// why. A gate that lets everything through also learns the order of the steps. Null removes it.
+enum class FileOp { kOpen, kWrite, kReplace, kRead, kFlush };
 using FileGate = bool (*)(FileOp op, std::uint64_t bytes);
 void SetFileGate(FileGate gate);
 
@@ -105,7 +129,7 @@ void SetFileGate(FileGate gate);
 // place (ReplaceFileWith) only once written whole and flushed. A symbolic link stays: the file
 // it names is the one replaced (ResolveFileLinks). On failure the temporary file is
 // gone, *failed (when not null) names the step (kOpen: the temporary file could not be made;
-// kWrite; kReplace) and, on POSIX, errno is that of the failing call.
+// kWrite; kReplace) and LastFileError() is that of the failing call.
 [[nodiscard]] bool WriteFileReplacing(const char* path, const void* data, std::uint32_t count,
                                       FileOp* failed);
 

@@ -87,19 +87,25 @@ FileHandle Fail(FileError* error, FileError reason) {
     return kNoFile;
 }
 
+// An emulated refusal says why as the system would.
+FileHandle Refuse(FileError* error, FileError reason) {
+    errno = reason == FileError::kSharingViolation ? EBUSY : EACCES;
+    return Fail(error, reason);
+}
+
 }  // namespace
 
 FileHandle OpenExistingFile(const char* path, bool write, unsigned share, FileError* error) {
     if (!FileOpAllowed(FileOp::kOpen, 0)) return Fail(error, FileError::kOther);
     struct stat info {};
     if (stat(path, &info) != 0) return Fail(error, ErrorFromErrno());
-    if (S_ISDIR(info.st_mode)) return Fail(error, FileError::kAccessDenied);
-    if (write && ReadOnlyStat(path, info)) return Fail(error, FileError::kAccessDenied);
+    if (S_ISDIR(info.st_mode)) return Refuse(error, FileError::kAccessDenied);
+    if (write && ReadOnlyStat(path, info)) return Refuse(error, FileError::kAccessDenied);
     int fd = open(path, (write ? O_RDWR : O_RDONLY) | O_CLOEXEC);
     if (fd < 0) return Fail(error, ErrorFromErrno());
     if (!ClaimSharing(fd, true, write, share)) {
         close(fd);
-        return Fail(error, FileError::kSharingViolation);
+        return Refuse(error, FileError::kSharingViolation);
     }
     if (error != nullptr) *error = FileError::kNone;
     return fd;
@@ -110,7 +116,7 @@ FileHandle CreateFileAlways(const char* path, FileError* error) {
     struct stat info {};
     if (stat(path, &info) == 0) {
         if (S_ISDIR(info.st_mode) || ReadOnlyStat(path, info)) {
-            return Fail(error, FileError::kAccessDenied);
+            return Refuse(error, FileError::kAccessDenied);
         }
     }
     // Opened for reading too, so that the descriptor can hold its sharing marks; emptied only
@@ -119,7 +125,7 @@ FileHandle CreateFileAlways(const char* path, FileError* error) {
     if (fd < 0) return Fail(error, ErrorFromErrno());
     if (!ClaimSharing(fd, false, true, kShareNone)) {
         close(fd);
-        return Fail(error, FileError::kSharingViolation);
+        return Refuse(error, FileError::kSharingViolation);
     }
     if (ftruncate(fd, 0) != 0) {
         close(fd);
@@ -164,6 +170,35 @@ bool ReadFileBytes(FileHandle file, void* buffer, std::uint32_t count, std::uint
         total += static_cast<std::uint32_t>(got);
     }
     *done = total;
+    return true;
+}
+
+bool ReadFileAt(FileHandle file, std::uint64_t offset, void* buffer, std::uint32_t count,
+                std::uint32_t* done) {
+    *done = 0;
+    if (!FileOpAllowed(FileOp::kRead, count)) return false;
+    auto* out = static_cast<char*>(buffer);
+    while (*done < count) {
+        const ssize_t got =
+            pread(Fd(file), out + *done, count - *done, static_cast<off_t>(offset + *done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return false;
+        if (got == 0) break;
+        *done += static_cast<std::uint32_t>(got);
+    }
+    return true;
+}
+
+bool WriteFileAt(FileHandle file, std::uint64_t offset, const void* buffer, std::uint32_t count) {
+    if (!FileOpAllowed(FileOp::kWrite, count)) return false;
+    const auto* in = static_cast<const char*>(buffer);
+    for (std::uint32_t total = 0; total < count;) {
+        const ssize_t put =
+            pwrite(Fd(file), in + total, count - total, static_cast<off_t>(offset + total));
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return false;
+        total += static_cast<std::uint32_t>(put);
+    }
     return true;
 }
 
@@ -226,8 +261,10 @@ bool ReplaceFileWith(const char* target, const char* source, FileError* error) {
     bool targetExists = stat(target, &info) == 0;
     if (targetExists && (!S_ISREG(info.st_mode) || ReadOnlyStat(target, info))) {
         reason = FileError::kAccessDenied;
+        errno = EACCES;
     } else if ((targetExists && OpenElsewhere(target)) || OpenElsewhere(source)) {
         reason = FileError::kSharingViolation;
+        errno = EBUSY;
     } else {
         if (targetExists) {
             // rename() gives target the source's inode; keep what the old file allowed.
@@ -254,6 +291,29 @@ bool DeleteFilePath(const char* path) {
     struct stat info {};
     if (stat(path, &info) != 0 || ReadOnlyStat(path, info) || OpenElsewhere(path)) return false;
     return unlink(path) == 0;
+}
+
+FileAtPath FileAtPathOf(FileHandle file, const char* path) {
+    struct stat held {};
+    struct stat named {};
+    if (fstat(Fd(file), &held) != 0) return FileAtPath::kSame;
+    if (stat(path, &named) != 0) return errno == ENOENT ? FileAtPath::kNone : FileAtPath::kSame;
+    return held.st_dev == named.st_dev && held.st_ino == named.st_ino ? FileAtPath::kSame
+                                                                      : FileAtPath::kOther;
+}
+
+std::uint32_t LastFileError() {
+    return static_cast<std::uint32_t>(errno);
+}
+
+void SetLastFileError(std::uint32_t code) {
+    errno = static_cast<int>(code);
+}
+
+std::string FileErrorText(std::uint32_t code) {
+    if (code == 0) return "";
+    std::string text = std::strerror(static_cast<int>(code));
+    return text + ".";
 }
 
 bool ResolveFileLinks(const char* path, char* out) {

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <string>
 
 #include "platform/files.h"
 
@@ -91,6 +92,36 @@ bool ReadFileBytes(FileHandle file, void* buffer, std::uint32_t count, std::uint
     return ok;
 }
 
+bool ReadFileAt(FileHandle file, std::uint64_t offset, void* buffer, std::uint32_t count,
+                std::uint32_t* done) {
+    *done = 0;
+    if (!FileOpAllowed(FileOp::kRead, count)) return false;
+    auto* out = static_cast<char*>(buffer);
+    while (*done < count) {
+        // On a handle opened without FILE_FLAG_OVERLAPPED the offset is where the read starts.
+        OVERLAPPED at{};
+        const std::uint64_t from = offset + *done;
+        at.Offset = static_cast<DWORD>(from);
+        at.OffsetHigh = static_cast<DWORD>(from >> 32);
+        DWORD got = 0;
+        if (!ReadFile(Handle(file), out + *done, count - *done, &got, &at)) {
+            return GetLastError() == ERROR_HANDLE_EOF;
+        }
+        if (got == 0) break;
+        *done += got;
+    }
+    return true;
+}
+
+bool WriteFileAt(FileHandle file, std::uint64_t offset, const void* buffer, std::uint32_t count) {
+    if (!FileOpAllowed(FileOp::kWrite, count)) return false;
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD written = 0;
+    return WriteFile(Handle(file), buffer, count, &written, &at) && written == count;
+}
+
 bool WriteFileBytes(FileHandle file, const void* buffer, std::uint32_t count) {
     if (!FileOpAllowed(FileOp::kWrite, count)) return false;
     DWORD written = 0;
@@ -134,6 +165,7 @@ bool ReplaceFileWith(const char* target, const char* source, FileError* error) {
     if (attributes != INVALID_FILE_ATTRIBUTES) {
         if (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) {
             if (error != nullptr) *error = FileError::kAccessDenied;
+            SetLastError(ERROR_ACCESS_DENIED);  // as MoveFileEx itself would refuse it
             return false;
         }
         // The moved file keeps its own attributes (a temporary file's among them); give it the
@@ -149,6 +181,48 @@ bool ReplaceFileWith(const char* target, const char* source, FileError* error) {
 
 bool DeleteFilePath(const char* path) {
     return DeleteFileA(path) != 0;
+}
+
+FileAtPath FileAtPathOf(FileHandle file, const char* path) {
+    BY_HANDLE_FILE_INFORMATION held{};
+    if (!GetFileInformationByHandle(Handle(file), &held)) return FileAtPath::kSame;
+    // No access asked for: the look is not refused by the sharing of the open it compares with.
+    HANDLE named = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (named == INVALID_HANDLE_VALUE) {
+        const DWORD why = GetLastError();
+        return why == ERROR_FILE_NOT_FOUND || why == ERROR_PATH_NOT_FOUND ? FileAtPath::kNone
+                                                                           : FileAtPath::kSame;
+    }
+    BY_HANDLE_FILE_INFORMATION now{};
+    const bool known = GetFileInformationByHandle(named, &now) != 0;
+    CloseHandle(named);
+    if (!known) return FileAtPath::kSame;
+    return held.dwVolumeSerialNumber == now.dwVolumeSerialNumber &&
+                   held.nFileIndexHigh == now.nFileIndexHigh &&
+                   held.nFileIndexLow == now.nFileIndexLow
+               ? FileAtPath::kSame
+               : FileAtPath::kOther;
+}
+
+std::uint32_t LastFileError() {
+    return GetLastError();
+}
+
+void SetLastFileError(std::uint32_t code) {
+    SetLastError(code);
+}
+
+std::string FileErrorText(std::uint32_t code) {
+    if (code == 0) return "";
+    char text[512];
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                             code, 0, text, sizeof text, nullptr);
+    while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == ' ')) --n;
+    if (n == 0) return "Error " + std::to_string(code) + ".";
+    std::string sentence(text, n);
+    if (sentence.back() != '.') sentence += '.';
+    return sentence;
 }
 
 bool ResolveFileLinks(const char* path, char* out) {

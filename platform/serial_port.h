@@ -84,6 +84,11 @@ public:
     // programmer is most likely found and the COM names do not reach it (USB adapters on
     // Linux). The default: none.
     [[nodiscard]] virtual std::vector<std::string> PreferredPorts() { return {}; }
+    // What the system names the hardware behind a port by, the same wherever and however often
+    // it is plugged in: on Windows the port's device instance path (a USB adapter's holds its
+    // serial number), on Linux its name in serial/by-id. "" when the system names none (a
+    // pseudo-terminal, Wine's ports). The default: "".
+    [[nodiscard]] virtual std::string AdapterId(const char* /*name*/) { return {}; }
 };
 
 // The operating system's ports: CreateFile on Windows; on POSIX see serial_port_posix.h for

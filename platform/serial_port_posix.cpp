@@ -353,6 +353,20 @@ std::vector<std::string> PosixSerialPorts::PreferredPorts() {
     return names;
 }
 
+std::string PosixSerialPorts::AdapterId(const char* name) {
+    struct stat port {};
+    const std::string path = PathOf(name);
+    if (path.empty() || stat(path.c_str(), &port) != 0) return {};
+    for (const std::string& link : ExpandPosixPortPattern(deviceFolder_ + "/serial/by-id/*")) {
+        struct stat node {};
+        if (stat(link.c_str(), &node) == 0 && node.st_dev == port.st_dev &&
+            node.st_ino == port.st_ino) {
+            return link.substr(link.find_last_of('/') + 1);
+        }
+    }
+    return {};
+}
+
 PosixSerialPorts& SystemPosixSerialPorts() {
     static PosixSerialPorts ports([] {
         const char* folder = std::getenv("VORLAND_DEVICE_FOLDER");

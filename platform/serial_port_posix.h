@@ -35,6 +35,8 @@ public:
   // by-id link is given as the device it leads to (its own name is too long to be a port
   // name of the link), the others as they are named.
   std::vector<std::string> PreferredPorts() override;
+  // The name of the link in serial/by-id of the device folder that leads to the port's device.
+  std::string AdapterId(const char* name) override;
 
   // Makes name open path from now on; an empty path removes the mapping. Thread-safe.
   void Map(const std::string& name, const std::string& path);

@@ -1,5 +1,6 @@
 // COM ports through kernel32: synchronous (non-overlapped) handles.
 #include <windows.h>
+#include <setupapi.h>
 
 #include <cstring>
 #include <string>
@@ -107,6 +108,38 @@ HANDLE OpenDevice(const char* name) {
                        OPEN_EXISTING, 0, nullptr);
 }
 
+// The "Ports (COM & LPT)" device class.
+constexpr GUID kPortsClass = {0x4D36E978, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+
+// The port name a device of the class goes by ("PortName" in its device key).
+std::string PortNameOf(HDEVINFO devices, SP_DEVINFO_DATA& device) {
+    HKEY key = SetupDiOpenDevRegKey(devices, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
+    if (key == INVALID_HANDLE_VALUE) return {};
+    char name[32] = {};
+    DWORD size = sizeof name - 1;
+    DWORD type = 0;
+    const LONG read =
+        RegQueryValueExA(key, "PortName", nullptr, &type, reinterpret_cast<BYTE*>(name), &size);
+    RegCloseKey(key);
+    return read == ERROR_SUCCESS && type == REG_SZ ? std::string(name) : std::string();
+}
+
+// The device instance path of the port's device; "" when the system lists none for it.
+std::string DeviceInstanceOf(const char* port) {
+    HDEVINFO devices = SetupDiGetClassDevsA(&kPortsClass, nullptr, nullptr, DIGCF_PRESENT);
+    if (devices == INVALID_HANDLE_VALUE) return {};
+    std::string id;
+    SP_DEVINFO_DATA device{};
+    device.cbSize = sizeof device;
+    for (DWORD i = 0; id.empty() && SetupDiEnumDeviceInfo(devices, i, &device); ++i) {
+        if (lstrcmpiA(PortNameOf(devices, device).c_str(), port) != 0) continue;
+        char path[MAX_PATH] = {};
+        if (SetupDiGetDeviceInstanceIdA(devices, &device, path, sizeof path, nullptr)) id = path;
+    }
+    SetupDiDestroyDeviceInfoList(devices);
+    return id;
+}
+
 class Win32SerialPorts final : public SerialPorts {
 public:
     std::unique_ptr<SerialLink> Open(const char* name) override {
@@ -124,6 +157,10 @@ public:
         DCB state{};
         state.DCBlength = sizeof state;
         return handle && GetCommState(handle.get(), &state) != FALSE;
+    }
+
+    std::string AdapterId(const char* name) override {
+        return name != nullptr ? DeviceInstanceOf(name) : std::string();
     }
 };
 

@@ -71,12 +71,17 @@ public:
     void SetFaults(const std::string& name, const LinkFaults& faults);
     // The line state a port reports before anybody set it.
     void SetLine(const std::string& name, const SerialLineSettings& line);
+    // What the system names the hardware behind a port by (AdapterId); "" unless set.
+    void SetAdapterId(const std::string& name, const std::string& id) { ports_[name].adapter = id; }
     // Whether to charge each byte its wire time (on by default).
     void SetWireTime(bool on) { wireTime_ = on; }
 
     std::unique_ptr<SerialLink> Open(const char* name) override;
     // Whether name was added; records nothing.
     bool Exists(const char* name) override { return name != nullptr && ports_.count(name) != 0; }
+    std::string AdapterId(const char* name) override {
+        return Exists(name) ? ports_[name].adapter : std::string();
+    }
 
     const std::vector<LinkEvent>& events() const { return events_; }
     void ClearEvents() { events_.clear(); }
@@ -103,6 +108,7 @@ private:
         std::uint64_t unitTxFreeNs = 0;   // when the unit's last byte will have left
         std::int32_t writes = 0;
         std::int32_t reads = 0;
+        std::string adapter;
     };
     void Record(LinkEvent event);
 

@@ -11,6 +11,7 @@
 
 #include "bench/win/bench_clock.h"
 #include "bench/win/scan_host.h"
+#include "document/hex_compare.h"
 #include "hexview/hexview_win.h"
 
 namespace {
@@ -41,10 +42,9 @@ bool CompareInControl(HWND control, const std::string& other) {
     RunUntilScanDone();
     HexViewScanInfo info{};
     HexViewGetScan(control, &info);
-    ULONGLONG bytes = 0;
-    ULONGLONG ranges = 0;
+    HexDiffCounts counts;
     return info.outcome == HVSO_DONE && info.done == kFileBytes &&
-           HexViewGetDifferences(control, &bytes, &ranges) && bytes == 1 && ranges == 1;
+           HexViewGetDifferences(control, &counts) && counts.bytes == 1 && counts.ranges == 1;
 }
 
 }  // namespace

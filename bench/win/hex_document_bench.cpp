@@ -66,7 +66,7 @@ void OpenMapped(const char* label, const std::string& path) {
 void OpenMemory(HexDocument& doc, std::uint32_t size) {
     void* block = AllocateMemory(size);
     std::memset(block, 0x55, size);
-    Require(HexDocOpen(doc, kNoFile, kNoMapping, block, size, false), "open");
+    Require(HexDocOpen(doc, kNoFile, block, size, false), "open");
 }
 
 void Scatter(HexDocument& doc, std::uint32_t pieces, std::mt19937& random) {

@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (block != nullptr) std::memcpy(block, original.data(), original.size());
 
     HexDocument doc;
-    if (!HexDocOpen(doc, kNoFile, kNoMapping, block, static_cast<std::uint32_t>(original.size()),
+    if (!HexDocOpen(doc, kNoFile, block, static_cast<std::uint32_t>(original.size()),
                     false)) {
         return 0;
     }

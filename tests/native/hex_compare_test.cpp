@@ -9,6 +9,7 @@
 
 #include "document/hex_compare_text.h"
 #include "document/hex_document_file.h"
+#include "document/hex_document_image.h"
 #include "tests/native/support/naive_compare.h"
 #include "tests/native/support/pieced_document.h"
 #include "tests/native/support/scratch_files.h"
@@ -104,6 +105,54 @@ TEST(HexCompareTest, AnImageComparesWithItsGapsAsFill) {
               (std::vector<HexDiffRange>{{0x100, 0x101}, {0x102, 0x103}, {0x1FFFF, 0x20000}}));
 }
 
+// Sides that give only their data (a HEX file by its addresses, a document read from one) are
+// compared where both give bytes; a side past the other's end has extra bytes only when the
+// shorter side ends (a HEX file has no end: the document past it is no difference).
+TEST(HexCompareTest, AddressedSidesCompareOnlyWhatBothGive) {
+    auto image = [](std::initializer_list<std::pair<std::uint32_t, Bytes>> runs) {
+        SparseImage made;
+        for (const auto& [address, bytes] : runs) {
+            EXPECT_EQ(made.Add(address, bytes.data(), bytes.size(), 1, nullptr),
+                      SparseImage::AddResult::kAdded);
+        }
+        return made;
+    };
+    const SparseImage file = image({{0x10, {1, 2, 3, 4}}, {0x20, {5, 6}}});
+    HexDocument doc;
+    ASSERT_TRUE(HexDocOpenImage(doc, image({{0x10, {1, 2, 9, 4}}, {0x30, {7}}}), {}));
+    Bytes buffer(0x40, 0xFF);
+    std::copy_n(Bytes{1, 2, 0xEE, 4}.begin(), 4, buffer.begin() + 0x10);
+    buffer[0x20] = 5;
+    buffer[0x21] = 6;
+    struct Case {
+        HexCompareSide a;
+        HexCompareSide b;
+        std::vector<HexDiffRange> ranges;  // the extra bytes' range last
+        std::uint64_t bytes;               // the extra ones among them
+        std::uint64_t compared;
+        std::uint64_t extra;
+    };
+    const Case cases[] = {
+        {HexCompareSide::Block(buffer.data(), 0x40), HexCompareSide::Given(file), {{0x12, 0x13}},
+         1, 6, 0},
+        {HexCompareSide::Document(doc), HexCompareSide::Given(file), {{0x12, 0x13}}, 1, 4, 0},
+        {HexCompareSide::Block(buffer.data(), 0x12), HexCompareSide::Document(doc),
+         {{0x12, 0x31}}, 3, 2, 3},
+    };
+    for (const Case& c : cases) {
+        HexCompare compare(c.a, c.b);
+        ASSERT_EQ(RunToEnd(compare, 5), kHexScanDone);
+        const HexDiffList& found = compare.Differences();
+        EXPECT_EQ(ListedRanges(found), c.ranges);
+        EXPECT_EQ(found.ByteCount(), c.bytes);
+        const HexDiffCounts counts = found.Counts();
+        EXPECT_EQ(counts.compared, c.compared);
+        EXPECT_EQ(counts.extra, c.extra);
+        EXPECT_FALSE(counts.firstLonger);
+        EXPECT_TRUE(counts.addressed);
+    }
+}
+
 TEST(HexCompareTest, AnEditOrALostFileWindowEndsTheRunForGood) {
     ScratchDir dir;
     WriteWholeFile(dir.File("a.bin"), PatternBytes(0x300000));
@@ -120,7 +169,7 @@ TEST(HexCompareTest, AnEditOrALostFileWindowEndsTheRunForGood) {
     EXPECT_EQ(edited.Step(100), kHexScanChanged) << "final";
 
     HexCompare unmapped(HexCompareSide::Document(memory), HexCompareSide::Document(mapped));
-    SetFileGate([](FileOp op, std::uint64_t) { return op != FileOp::kMap; });
+    SetFileGate([](FileOp op, std::uint64_t) { return op != FileOp::kRead; });
     const HexScanStatus status = RunToEnd(unmapped, 0x100000);
     SetFileGate(nullptr);
     EXPECT_EQ(status, kHexScanUnreadable);

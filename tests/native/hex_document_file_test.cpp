@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <cerrno>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -291,7 +292,7 @@ bool DroppingShare(FileOp op, std::uint64_t bytes) {
     if (gShareGone) return false;
     if (op == FileOp::kWrite) gGateBytes -= std::min(gGateBytes, bytes);
     gShareGone = op == FileOp::kFlush && gGateBytes == 0;
-    return !(op == FileOp::kMap && gRefuseMaps);
+    return !(op == FileOp::kRead && gRefuseMaps);
 }
 
 class DroppingShareTest : public HexFileTest {
@@ -335,12 +336,13 @@ TEST_F(DroppingShareTest, AnOriginalThatCannotBeReplacedStaysWholeAndTheEditsAre
     ASSERT_TRUE(HexDocInsert(doc_, 0, "+", 1));
     edited = Contents(doc_);
     Drop(edited.size(), false);
-    EXPECT_FALSE(HexDocSaveFile(doc_, nullptr));
+    const HexSaveOutcome lost = HexDocSaveFile(doc_, nullptr);
     SetFileGate(nullptr);
-    EXPECT_EQ(doc_.error, kHexCreateFailed);
+    EXPECT_FALSE(lost.saved);
+    EXPECT_EQ(lost.error, kHexCreateFailed);
     EXPECT_EQ(doc_.sourceCount, 0u);
-    ASSERT_NE(doc_.keptFile[0], '\0');
-    EXPECT_EQ(ReadWholeFile(doc_.keptFile), edited);
+    ASSERT_NE(lost.keptFile[0], '\0');
+    EXPECT_EQ(ReadWholeFile(lost.keptFile), edited);
     EXPECT_EQ(ReadWholeFile(path), bytes);
 }
 
@@ -408,6 +410,77 @@ TEST_F(DroppingShareTest, AWindowThatCannotBeMappedFailsTheRead) {
     EXPECT_EQ(out, std::vector<std::uint8_t>(bytes.begin() + 0x280000, bytes.begin() + 0x280010));
 }
 
+// ---- A file that another program changes underneath ------------------------------------------
+
+// A build that rewrites the image truncates it first: the part that went cannot be read (no
+// fault), the typed bytes stay, and a save says it could not read the rest.
+TEST_F(HexFileTest, AFileThatShrinksIsReportedUnreadableAndTheEditsStay) {
+    std::string path = MakeFile("shrinks.bin", PatternBytes(0x10000));
+    ASSERT_TRUE(HexDocOpenFile(doc_, path.c_str(), true, false));
+    ASSERT_TRUE(HexDocOverwrite(doc_, 0x10, "Z", 1));
+    ASSERT_EQ(truncate(path.c_str(), 0), 0);
+    std::uint8_t byte = 0;
+    EXPECT_EQ(HexDocRead(doc_, &byte, 0x8000, 1), nullptr);
+    EXPECT_EQ(doc_.error, kHexOpenFailed);
+    EXPECT_EQ(HexDocGetByte(doc_, 0x10), 'Z');
+    const HexSaveOutcome outcome = HexDocSaveFile(doc_, nullptr);
+    EXPECT_FALSE(outcome.saved);
+    EXPECT_EQ(outcome.error, kHexOpenFailed);
+    EXPECT_EQ(doc_.length, 0x10000u);
+    EXPECT_EQ(HexDocGetByte(doc_, 0x10), 'Z');
+}
+
+// Another program moved a new file onto the document's name, or deleted it: the save writes the
+// document, edits and all, to the file at that path, not into the file it read.
+TEST_F(HexFileTest, ASaveAfterTheFileWasReplacedOrDeletedWritesTheDocumentToItsPath) {
+    for (const bool replaced : {true, false}) {
+        std::string path = MakeFile("e2.bin", PatternBytes(0x30000));
+        ASSERT_TRUE(HexDocOpenFile(doc_, path.c_str(), true, false));
+        ASSERT_TRUE(HexDocOverwrite(doc_, 0x20000, "edit", 4));
+        const auto edited = Contents(doc_);
+        if (replaced) {
+            ASSERT_EQ(rename(MakeFile("new.bin", PatternBytes(100, 5)).c_str(), path.c_str()), 0);
+        } else {
+            ASSERT_EQ(unlink(path.c_str()), 0);
+        }
+        EXPECT_TRUE(HexDocSaveFile(doc_, nullptr)) << replaced;
+        EXPECT_EQ(ReadWholeFile(path), edited) << replaced;
+        ASSERT_TRUE(HexDocOpenFile(doc_, "*", true, false));
+        EXPECT_EQ(Contents(doc_), edited);
+        HexDocClose(doc_);
+    }
+}
+
+// An in-place save is flushed before it succeeds; a flush that fails fails the save, with the
+// system's reason, and the document keeps its edits.
+std::vector<FileOp> gSteps;
+bool gNoRoom = false;
+bool NoteSteps(FileOp op, std::uint64_t) {
+    gSteps.push_back(op);
+    if (!(gNoRoom && op == FileOp::kFlush)) return true;
+    SetLastFileError(ENOSPC);
+    return false;
+}
+
+TEST_F(HexFileTest, AnInPlaceSaveIsFlushedBeforeItSucceedsAndAFailedOneSaysWhy) {
+    std::string path = MakeFile("flush.bin", PatternBytes(4096));
+    ASSERT_TRUE(HexDocOpenFile(doc_, path.c_str(), true, false));
+    ASSERT_TRUE(HexDocOverwrite(doc_, 10, "ab", 2));
+    const auto edited = Contents(doc_);
+    gNoRoom = true;
+    SetFileGate(&NoteSteps);
+    const HexSaveOutcome full = HexDocSaveFile(doc_, nullptr);
+    gNoRoom = false;
+    gSteps.clear();
+    EXPECT_FALSE(full.saved);
+    EXPECT_EQ(full.systemError, static_cast<std::uint32_t>(ENOSPC));
+    EXPECT_EQ(Contents(doc_), edited);
+    EXPECT_TRUE(HexDocSaveFile(doc_, nullptr));
+    SetFileGate(nullptr);
+    EXPECT_EQ(gSteps, (std::vector<FileOp>{FileOp::kWrite, FileOp::kFlush}));
+    EXPECT_EQ(ReadWholeFile(path), edited);
+}
+
 // ---- Saving to another file ---------------------------------------------------------------
 
 TEST_F(HexFileTest, SavingUnderANewNameWritesTheFileAndLeavesTheDocument) {
@@ -441,7 +514,7 @@ TEST_F(HexFileTest, SavingOverAFileInUseFailsWithoutTruncatingIt) {
 }
 
 TEST_F(HexFileTest, SavingANewDocumentWithoutAPathFails) {
-    ASSERT_TRUE(HexDocOpen(doc_, kNoFile, kNoMapping, nullptr, 0, false));
+    ASSERT_TRUE(HexDocOpen(doc_, kNoFile, nullptr, 0, false));
     ASSERT_TRUE(HexDocInsert(doc_, 0, "abc", 3));
     EXPECT_FALSE(HexDocSaveFile(doc_, nullptr));
     EXPECT_EQ(doc_.error, kHexCreateFailed);
@@ -482,7 +555,7 @@ TEST_F(HexFileTest, ASnapshotIsRenderedBeforeAnInPlaceSaveChangesItsBytes) {
 // ---- Inserting files ----------------------------------------------------------------------
 
 TEST_F(HexFileTest, InsertingByMappingAddsASourceAndCopiesNothing) {
-    ASSERT_TRUE(HexDocOpen(doc_, kNoFile, kNoMapping, nullptr, 0, false));
+    ASSERT_TRUE(HexDocOpen(doc_, kNoFile, nullptr, 0, false));
     ASSERT_TRUE(HexDocInsert(doc_, 0, "0123456789", 10));
     std::string part = MakeFile("part.bin", {'X', 'Y', 'Z'});
     EXPECT_EQ(HexDocInsertMapped(doc_, 4, part.c_str(), kHexNoLimit, true), 3u);
@@ -542,7 +615,7 @@ TEST_F(HexFileTest, InsertingByMappingRefusesWhatItCannotUse) {
 }
 
 TEST_F(HexFileTest, A255thSourceIsRefusedWithTen) {
-    ASSERT_TRUE(HexDocOpen(doc_, kNoFile, kNoMapping, nullptr, 0, false));  // add buffer only
+    ASSERT_TRUE(HexDocOpen(doc_, kNoFile, nullptr, 0, false));  // add buffer only
     std::string part = MakeFile("part.bin", {'p'});
     for (std::uint32_t i = 1; i < kHexMaxSources; ++i) {
         ASSERT_EQ(HexDocInsertMapped(doc_, 0, part.c_str(), kHexNoLimit, true), 1u) << i;
@@ -555,7 +628,7 @@ TEST_F(HexFileTest, A255thSourceIsRefusedWithTen) {
 }
 
 TEST_F(HexFileTest, InsertingByReadingCopiesIntoTheAddBuffer) {
-    ASSERT_TRUE(HexDocOpen(doc_, kNoFile, kNoMapping, nullptr, 0, false));
+    ASSERT_TRUE(HexDocOpen(doc_, kNoFile, nullptr, 0, false));
     ASSERT_TRUE(HexDocInsert(doc_, 0, "ab", 2));
     std::string part = MakeFile("part.bin", {'1', '2', '3', '4'});
     EXPECT_EQ(HexDocInsertFile(doc_, 1, part.c_str(), kHexNoLimit, true), 4u);
@@ -592,7 +665,7 @@ TEST_F(HexFileTest, AFileThatReadsShortIsTakenOutAgain) {
     // sysfs reports 4096 bytes for files that hold a few dozen.
     const char* shortFile = "/sys/kernel/mm/transparent_hugepage/enabled";
     if (!std::filesystem::exists(shortFile)) GTEST_SKIP() << "no sysfs";
-    ASSERT_TRUE(HexDocOpen(doc_, kNoFile, kNoMapping, nullptr, 0, false));
+    ASSERT_TRUE(HexDocOpen(doc_, kNoFile, nullptr, 0, false));
     ASSERT_TRUE(HexDocInsert(doc_, 0, "keep", 4));
     EXPECT_EQ(HexDocInsertFile(doc_, 2, shortFile, kHexNoLimit, true), 0u);
     EXPECT_EQ(doc_.error, kHexInsertOpenFailed);

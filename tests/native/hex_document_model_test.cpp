@@ -21,7 +21,7 @@ std::vector<std::uint8_t> RandomInput(std::mt19937& random, std::size_t size) {
 void OpenOverMemory(HexDocument& doc, const std::vector<std::uint8_t>& original) {
     void* block = original.empty() ? nullptr : AllocateMemory(original.size());
     if (block != nullptr) std::memcpy(block, original.data(), original.size());
-    ASSERT_TRUE(HexDocOpen(doc, kNoFile, kNoMapping, block,
+    ASSERT_TRUE(HexDocOpen(doc, kNoFile, block,
                            static_cast<std::uint32_t>(original.size()), false));
 }
 

@@ -34,7 +34,7 @@ protected:
     void Open(const std::string& text) {
         void* block = text.empty() ? nullptr : AllocateMemory(text.size());
         if (block != nullptr) std::memcpy(block, text.data(), text.size());
-        ASSERT_TRUE(HexDocOpen(doc_, kNoFile, kNoMapping, block,
+        ASSERT_TRUE(HexDocOpen(doc_, kNoFile, block,
                                static_cast<std::uint32_t>(text.size()), false));
     }
     void Type(std::uint32_t at, const std::string& text) {

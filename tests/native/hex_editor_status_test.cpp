@@ -85,10 +85,21 @@ TEST(HexEditorStatus, RunsSayHowFarTheyGotAndRangesNameTheirFirstAndLastByte) {
     EXPECT_EQ(HexEditorScanProgressText("Checksum", 429, 1000), "Checksum... 42% (Esc stops)");
     EXPECT_EQ(HexEditorScanProgressText("Comparing", 0xFFFFFFFFu, 0xFFFFFFFFu),
               "Comparing... 100% (Esc stops)");
-    EXPECT_EQ(HexEditorDifferencesText(0, 0), "No differences");
-    EXPECT_EQ(HexEditorDifferencesText(1, 1), "Differences: 1 range, 1 byte");
-    EXPECT_EQ(HexEditorDifferencesText(0x100000000ull, 2),
-              "Differences: 2 ranges, 4294967296 bytes");
+    struct Found {
+        HexDiffCounts counts;
+        const char* text;
+    };
+    const Found found[] = {
+        {{0, 0, 9, 0, false, false}, "No differences"},
+        {{1, 1, 9, 0, false, false}, "Differences: 1 range, 1 byte"},
+        {{0x100000000ull, 2, 0, 0, false, false}, "Differences: 2 ranges, 4,294,967,296 bytes"},
+        {{0, 0, 16, 0, false, true}, "No differences; 16 bytes compared"},
+        {{1, 1, 65536, 458752, true, false},
+         "Differences: 1 range, 1 byte; the document is 458,752 bytes longer"},
+        {{3, 2, 40, 1, false, true},
+         "Differences: 2 ranges, 3 bytes; 40 bytes compared; the file is 1 byte longer"},
+    };
+    for (const Found& f : found) EXPECT_EQ(HexEditorDifferencesText(f.counts), f.text);
     EXPECT_EQ(HexEditorRangeText(0x10, 16), "00000010 - 0000001F, 16 bytes");
     EXPECT_EQ(HexEditorRangeText(0xFFFFFFFEu, 1), "FFFFFFFE - FFFFFFFE, 1 byte");
     EXPECT_EQ(HexEditorRangeText(0, 0), "00000000, 0 bytes");

@@ -1,4 +1,4 @@
-// The POSIX backends of files, mappings and virtual memory, held to the Win32 rules that the
+// The POSIX backends of files and virtual memory, held to the Win32 rules that the
 // hex document relies on: sharing between opens, the read-only attribute, replacing files.
 #include "platform/files.h"
 
@@ -6,10 +6,10 @@
 
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 
-#include "platform/file_mapping.h"
 #include "platform/virtual_memory.h"
 #include "tests/native/support/scratch_files.h"
 
@@ -68,25 +68,38 @@ TEST(PlatformFiles, SharingFollowsTheWin32Rules) {
     CloseFile(only);
 }
 
-TEST(PlatformFiles, AMappingKeepsTheSharingOfItsFile) {
+// Reads and writes at an offset touch only their bytes, and a read past the end comes back short.
+// What the path of a file held open names is told apart as another program leaves it: the same
+// file, another one moved onto its name, nothing once deleted.
+TEST(PlatformFiles, PositionedReadsAndWritesAndWhatThePathOfAnOpenFileNames) {
     ScratchDir dir;
-    std::string path = dir.File("mapped.bin");
-    WriteWholeFile(path, PatternBytes(0x100000 + 10));
+    const std::string path = dir.File("held.bin");
+    std::vector<std::uint8_t> bytes = PatternBytes(1000);
+    WriteWholeFile(path, bytes);
     FileHandle file = OpenExistingFile(path.c_str(), true, kShareRead, nullptr);
-    MappingHandle mapping = CreateFileMappingOf(file, true);
-    ASSERT_NE(mapping, kNoMapping);
+    ASSERT_NE(file, kNoFile);
+    ASSERT_TRUE(WriteFileAt(file, 500, "ab", 2));
+    bytes[500] = 'a';
+    bytes[501] = 'b';
+    std::uint8_t tail[8] = {};
+    std::uint32_t got = 0;
+    ASSERT_TRUE(ReadFileAt(file, 996, tail, 8, &got));
+    EXPECT_EQ(got, 4u);
+    EXPECT_EQ(std::vector<std::uint8_t>(tail, tail + 4),
+              std::vector<std::uint8_t>(bytes.begin() + 996, bytes.end()));
+    EXPECT_EQ(ReadWholeFile(path), bytes);
+
+    EXPECT_EQ(FileAtPathOf(file, path.c_str()), FileAtPath::kSame);
+    const std::string other = dir.File("other.bin");
+    WriteWholeFile(other, {1, 2, 3});
+    ASSERT_EQ(std::rename(other.c_str(), path.c_str()), 0);
+    EXPECT_EQ(FileAtPathOf(file, path.c_str()), FileAtPath::kOther);
+    ASSERT_EQ(std::remove(path.c_str()), 0);
+    EXPECT_EQ(FileAtPathOf(file, path.c_str()), FileAtPath::kNone);
+    got = 0;
+    ASSERT_TRUE(ReadFileAt(file, 500, tail, 2, &got));  // still the file it was
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(tail), got), "ab");
     CloseFile(file);
-    EXPECT_EQ(OpenExistingFile(path.c_str(), true, kRW, nullptr), kNoFile);
-    auto* window = static_cast<std::uint8_t*>(MapFileWindow(mapping, 0x80000, 0x80000 + 10, true));
-    ASSERT_NE(window, nullptr);
-    EXPECT_EQ(window[0], PatternBytes(0x100000 + 10)[0x80000]);
-    window[1] = 0xAB;  // writes reach the file
-    UnmapFileWindow(window, 0x80000 + 10);
-    CloseFileMapping(mapping);
-    EXPECT_EQ(ReadWholeFile(path)[0x80001], 0xAB);
-    FileHandle again = OpenExistingFile(path.c_str(), true, kShareNone, nullptr);
-    EXPECT_NE(again, kNoFile);
-    CloseFile(again);
 }
 
 TEST(PlatformFiles, CreatingOverAFileInUseFailsWithoutEmptyingIt) {

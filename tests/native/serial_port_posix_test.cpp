@@ -250,6 +250,12 @@ TEST(PosixSerialPorts, AScanTriesTheUsbAdaptersFirstEachOnce) {
     for (const char* com : {"COM1", "COM2", "COM3", "COM4", "COM5"}) expected.emplace_back(com);
     EXPECT_EQ(tried, expected);
     EXPECT_TRUE(PosixSerialPorts(dir + "/none").PreferredPorts().empty());
+    // What names the adapter behind a port, by whatever name the port is given.
+    ports.Map("COM7", dir + "/ttyACM0");
+    EXPECT_EQ(ports.AdapterId("COM7"), "usb-A");
+    EXPECT_EQ(ports.AdapterId((dir + "/ttyUSB2").c_str()), "usb-B");
+    EXPECT_EQ(ports.AdapterId((dir + "/ttyUSB1").c_str()), "") << "no by-id link leads there";
+    EXPECT_EQ(ports.AdapterId("COM1"), "");
     std::filesystem::remove_all(dir);
 }
 

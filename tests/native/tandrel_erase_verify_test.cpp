@@ -288,6 +288,37 @@ TEST_F(EraseVerifyTest, QuickVerifyFailures) {
     EXPECT_EQ(tandrel_.VerifyChip(Request(1, 0, data, true)), -1);
 }
 
+// The window's Cancel stops what has steps: a quick verify before its next checksum frame, a
+// chip erase before its next sector.
+TEST_F(EraseVerifyTest, AStopEndsAQuickVerifyAndAChipEraseAtTheirNextStep) {
+    std::vector<std::uint8_t> data(16, 0xFF);
+    tandrel_.stopRequested = 1;
+    EXPECT_EQ(tandrel_.VerifyChip(Request(1, 0, data, true)), -1);
+    EXPECT_TRUE(ports_.Frames().empty());
+    EXPECT_EQ(tandrel_.LastFailure().step, TandrelStep::kQuickVerify);
+    EXPECT_EQ(tandrel_.LastFailure().problem, TandrelProblem::kCancelled);
+
+    struct StopAtThirdSector final : ProgressSink {
+        KVTandrel* device;
+        int steps = 0;
+        void SetRange(std::int32_t, std::int32_t) override {}
+        void SetStep(std::int32_t) override {}
+        void SetPos(std::int32_t) override {}
+        void SetText(const char*) override {}
+        void StepIt() override {
+            if (++steps == 3) device->stopRequested = 1;
+        }
+    } stopper;
+    stopper.device = &tandrel_;
+    tandrel_.stopRequested = 0;
+    Command("fill 0");
+    EXPECT_EQ(tandrel_.EraseChip(1, &stopper), 0);
+    EXPECT_EQ(ports_.Frames().size(), 3u);
+    EXPECT_TRUE(Blank(0, 3 * 0x10000));
+    EXPECT_EQ(unit_.chip()[3 * 0x10000], 0);
+    EXPECT_EQ(tandrel_.LastFailure().problem, TandrelProblem::kCancelled);
+}
+
 TEST_F(EraseVerifyTest, FullVerifyReportsTheFirstDifferenceByRangeOffset) {
     std::vector<std::uint8_t> data(0x2000);
     for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i);

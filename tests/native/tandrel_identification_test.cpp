@@ -181,10 +181,57 @@ TEST_F(IdentificationTest, OnePortAloneAndAStoppedScan) {
     EXPECT_EQ(tandrel_.DetectHardwareAt("COM7", name_, sizeof name_, &version_), 0x02u);
     EXPECT_EQ(PortsTried(), std::vector<std::string>{"COM7"});
     EXPECT_EQ(tandrel_.DetectHardwareAt("COM8", name_, sizeof name_, &version_), 0u);
-    tandrel_.stopScan = 1;
+    tandrel_.stopRequested = 1;
     ClearEvents();
     EXPECT_EQ(Detect(), 0u);
     EXPECT_TRUE(PortsTried().empty());
+}
+
+// A stop between the exchanges that identify a unit ends the scan there: nothing found, no port
+// held, and a unit that was found at a faster rate is back at 115200 baud.
+TEST_F(IdentificationTest, AStopDuringTheIdentificationLetsThePortGo) {
+    struct Case {
+        std::uint32_t unitRate;
+        const char* stopAfter;  // the log line after which the stop comes
+    };
+    const Case cases[] = {
+        {115200, "KVTandrel: Firmware Version string requested"},
+        {115200, "KVTandrel: Hardware Version Information requested"},
+        {921600, "KVTandrel: COM1 baud rate set to 921600"},
+        {921600, "KVTandrel: Hardware Version Information requested"},
+    };
+    static std::string stopAfter;
+    static KVTandrel* device = nullptr;
+    device = &tandrel_;
+    SetLogLineWriter([](void*, const char* line) {
+        if (stopAfter == line) device->stopRequested = 1;
+    });
+    ports_.AddPort("COM1", &unit_);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stopAfter);
+        ASSERT_TRUE(unit_.SetBaudRate(c.unitRate));
+        stopAfter = c.stopAfter;
+        tandrel_.stopRequested = 0;
+        ClearEvents();
+        EXPECT_EQ(Detect(), 0u);
+        EXPECT_FALSE(ports_.IsOpen("COM1"));
+        EXPECT_EQ(tandrel_.portOpen, 0);
+        EXPECT_EQ(unit_.baudRate(), 115200u);
+        for (const std::string& port : PortsTried()) EXPECT_EQ(port, "COM1") << "no port after it";
+        for (const auto& frame : ports_.Frames()) {
+            EXPECT_FALSE(frame[0] == 'S' && frame[1] != kSpeedCode115200) << "nothing raised";
+        }
+    }
+}
+
+// A port that opens but refuses its settings is let go at once, also as the last port tried.
+TEST_F(IdentificationTest, APortThatRefusesItsSettingsIsNotHeld) {
+    for (const char* port : {"COM4", "COM5"}) ports_.AddPort(port, nullptr);
+    ports_.SetFaults("COM5", {.failSetLine = true});
+    EXPECT_EQ(Detect(), 0u);
+    EXPECT_EQ(PortsTried().back(), "COM5");
+    EXPECT_FALSE(ports_.IsOpen("COM5"));
+    EXPECT_EQ(tandrel_.hPort, nullptr);
 }
 
 TEST_F(IdentificationTest, LogLinesOfADetectionInOrder) {

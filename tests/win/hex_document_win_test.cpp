@@ -218,7 +218,7 @@ TEST_F(HexWinTest, EveryNewFileIsFlushedBeforeItReplacesTheOld) {
             gRefusedReplaces = route.refusedReplaces;
             gFlushesLeft = flushFails ? route.flushesBeforeFailure : -1;
             SetFileGate(&RecordingGate);
-            const bool saved = HexDocSaveFile(doc_, route.ownFile ? nullptr : path.c_str());
+            const bool saved = HexDocSaveFile(doc_, route.ownFile ? nullptr : path.c_str()).saved;
             SetFileGate(nullptr);
             EXPECT_EQ(CountFiles(folder_, "*.tmp"), 0);
             if (flushFails) {
@@ -310,7 +310,7 @@ bool RefuseCommits(std::size_t) {
 }
 
 TEST_F(HexWinTest, AFailedCommitChangesNothing) {
-    ASSERT_TRUE(HexDocOpen(doc_, kNoFile, kNoMapping, nullptr, 0, false));
+    ASSERT_TRUE(HexDocOpen(doc_, kNoFile, nullptr, 0, false));
     ASSERT_TRUE(HexDocInsert(doc_, 0, "abc", 3));
     SetCommitGate(&RefuseCommits);
     EXPECT_FALSE(HexDocFill(doc_, 1, 0, 10000));
@@ -332,7 +332,7 @@ TEST_F(HexWinTest, RandomSequencesAgreeWithTheModel) {
         void* block = original.empty() ? nullptr : AllocateMemory(original.size());
         if (block != nullptr) std::memcpy(block, original.data(), original.size());
         HexDocument doc;
-        ASSERT_TRUE(HexDocOpen(doc, kNoFile, kNoMapping, block,
+        ASSERT_TRUE(HexDocOpen(doc, kNoFile, block,
                                static_cast<std::uint32_t>(original.size()), false));
         hexmodel::Model model = hexmodel::ModelOver(original, false);
         hexmodel::Input in(input.data(), input.size());

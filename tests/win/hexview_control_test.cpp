@@ -68,7 +68,8 @@ TEST(HexViewControl, FunctionsOnAWindowThatIsNotAHexViewDoNothing) {
         EXPECT_EQ(scan.kind, 7u);
         EXPECT_EQ(HexViewCompareFile(window, "x"), 0);
         EXPECT_EQ(HexViewCompareData(window, &byte, 1), 0);
-        EXPECT_EQ(HexViewGetDifferences(window, nullptr, nullptr), 0);
+        HexDiffCounts counts;
+        EXPECT_EQ(HexViewGetDifferences(window, &counts), 0);
         EXPECT_EQ(HexViewNextDifference(window, FALSE, nullptr), 0);
     }
     EXPECT_EQ(GetWindowLongPtrA(dialog, DWLP_MSGRESULT), 0x1234);
@@ -370,15 +371,17 @@ TEST(HexViewControl, ACompareRunsFromTheQueueAndItsRangesAreSteppedThrough) {
     EXPECT_EQ(scan.kind, HVSCAN_COMPARE);
     EXPECT_EQ(scan.outcome, HVSO_CANCELLED);
     EXPECT_EQ(host.Bytes(), bytes);
-    EXPECT_EQ(HexViewGetDifferences(control, nullptr, nullptr), 0);
+    HexDiffCounts counts;
+    EXPECT_EQ(HexViewGetDifferences(control, &counts), 0);
 
     ASSERT_EQ(HexViewCompareData(control, other.data(), static_cast<DWORD>(other.size())), 1);
     host.Pump();
-    ULONGLONG differing = 0;
-    ULONGLONG ranges = 0;
-    ASSERT_EQ(HexViewGetDifferences(control, &differing, &ranges), 1);
-    EXPECT_EQ(differing, 7u);
-    EXPECT_EQ(ranges, 3u);
+    ASSERT_EQ(HexViewGetDifferences(control, &counts), 1);
+    EXPECT_EQ(counts.bytes, 3u);  // the other side's 4 extra bytes are counted apart
+    EXPECT_EQ(counts.ranges, 2u);
+    EXPECT_EQ(counts.compared, 0x30000u);
+    EXPECT_EQ(counts.extra, 4u);
+    EXPECT_FALSE(counts.firstLonger);
     struct Step {
         BOOL backward;
         HexViewDifference found;

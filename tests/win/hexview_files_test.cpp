@@ -154,18 +154,20 @@ TEST_F(HexViewFiles, AShareThatGoesAwayLeavesNoViewOfAClosedDocument) {
     HexViewSetCaret(hv(), 0x100000);
     host_.Type("2B");
     const Bytes edited = host_.Bytes();
+    HexSaveOutcome outcome;
     {
         testing_support::ShareGoneAtReplace share;  // gone once the copy is written
-        EXPECT_EQ(HexViewSaveFile(hv(), nullptr), 0);
+        EXPECT_EQ(HexViewSaveFile(hv(), nullptr, &outcome), 0);
     }
     EXPECT_EQ(HexViewGetLastError(hv()), 24u);
+    EXPECT_FALSE(outcome.saved);
+    EXPECT_TRUE(outcome.cleared);
     EXPECT_EQ(HexViewGetSize(hv()), 0u);
     EXPECT_EQ(HexViewReadData(hv(), 0, distant.data(), 1), nullptr);
-    char kept[MAX_PATH] = {};
-    ASSERT_EQ(HexViewGetKeptFile(hv(), kept, sizeof kept), 1);
-    EXPECT_EQ(ReadFileBytes(kept), edited);
+    ASSERT_NE(outcome.keptFile[0], '\0');
+    EXPECT_EQ(ReadFileBytes(outcome.keptFile), edited);
     EXPECT_EQ(ReadFileBytes(path), bytes);
-    DeleteFileA(kept);
+    DeleteFileA(outcome.keptFile);
     EXPECT_EQ(IsWindowEnabled(hv()), TRUE);
     host_.Type("01");  // an empty document that takes typing, not one that swallows it
     EXPECT_EQ(host_.Bytes(), Bytes{0x01});

@@ -81,6 +81,30 @@ TEST_F(ProgrammerWindowTest, AddressesFromAFileStayWithItThroughAChipChoiceAndAB
     EXPECT_EQ(Boxes(), (Lines{"000000", "000FFF", "001000", "001FFF"}));
 }
 
+// Where the chip start came from outlives the session: a binary loaded after a restart starts at
+// chip address 0, not where the last session's HEX file put its data.
+TEST_F(ProgrammerWindowTest, ABinaryLoadedAfterARestartStartsAtChipAddressZero) {
+    StartUnit({"model vorland", "chip 0"});
+    app_.WriteSettings(Settings(0, 0, 0x7FFF, 0, 0x7FFF));
+    StartApp();
+    const std::string hex = app_.dir().File("at100.hex");
+    WriteText(hex, WriteIntelHex(Pattern(0x100, 9).data(), 0x100, 0x100));
+    Load(hex);
+    const Lines fromFile = {"000100", "0001FF", "000100", "0001FF"};
+    EXPECT_EQ(Boxes(), fromFile);
+    ASSERT_TRUE(app_.Close());
+    StartApp();
+    EXPECT_EQ(Boxes(), fromFile);
+    const Bytes binary = Pattern(0x400, 3);
+    const std::string bin = app_.dir().File("image.bin");
+    WriteFileBytes(bin, binary);
+    Load(bin);
+    EXPECT_EQ(Boxes(), (Lines{"000000", "0003FF", "000000", "0003FF"}));
+    EXPECT_EQ(app_.Run(IDC_PROGRAM_CHIP, kVerified).back(), kVerified);
+    const Bytes chip = Sim().ChipContents();
+    EXPECT_EQ(Bytes(chip.begin(), chip.begin() + 0x400), binary);
+}
+
 // Program verifies what it wrote: a flash chip that was not erased keeps bits the image clears
 // and fails, naming the first wrong byte. The check box turns the verify off.
 TEST_F(ProgrammerWindowTest, ProgrammingIsVerifiedUnlessTheUserTurnsItOff) {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -44,8 +45,28 @@ void ArrivalOf(HWND window, const char* port) {
     SendMessageA(window, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, reinterpret_cast<LPARAM>(buffer));
 }
 
-// A unit that a host left at 921600 baud is found at start, set back first, raised for the
-// session and back at 115200 when the window closes.
+bool WaitFor(const std::function<bool()>& done, DWORD milliseconds = 20000) {
+    const DWORD start = GetTickCount();
+    while (!done()) {
+        if (GetTickCount() - start > milliseconds) return false;
+        PumpMessages(10);
+    }
+    return true;
+}
+
+int Frames(SimUnit& sim) {
+    const std::string frames = Status(sim, "frames");
+    return frames.empty() ? -1 : std::stoi(frames);
+}
+
+// Runs a Unix command through Wine, which cannot wait for it: done tells when it has acted.
+bool RunUnix(const std::string& command, const std::function<bool()>& done) {
+    Process shell = Process::Start(WinePath("/bin/sh") + " -c " + Quote(command));
+    return WaitFor(done, 10000);
+}
+
+// A unit left at a faster rate by a host that ended is found at start, set back first, raised
+// for the session and back at 115200 when the window closes.
 TEST_F(ProgrammerWindowTest, AUnitLeftAt921600IsFoundAndLeftAt115200) {
     StartUnit({"model vorland", "rate 921600"}, 3);
     StartApp();
@@ -146,6 +167,120 @@ TEST_F(ProgrammerWindowTest, TheWindowAppearsAtOnceAndClosesWhileItLooks) {
     ASSERT_TRUE(app_.Close());
     EXPECT_LT(GetTickCount() - start, 3000u);
     EXPECT_TRUE(FileExists(app_.SettingsPath())) << "the settings were stored";
+}
+
+// The window works on the unit it was given. Unit A on COM3 falls silent as Program ends: the
+// verify after it finds B on COM4, says so and runs nothing, and B's chip stays as it was. The
+// next press works on B.
+TEST_F(ProgrammerWindowTest, TheWindowWorksOnTheUnitItWasGivenNotOnAnotherThatAnswers) {
+    SimUnit other;
+    StartUnitOf(other, {"model tandrel-usb", "chip 1", "fill 0x5A"}, 4, 9);
+    StartUnit({"model vorland", "chip 1"}, 3);
+    app_.WriteSettings(Settings(1, 0, 0xFF, 0, 0xFF));
+    StartApp();
+    EXPECT_EQ(app_.Log(), (Lines{"HW: Vorland v1.0.F", "Port: COM3"}));
+    const std::vector<unsigned char> image = Pattern(0x100, 11);
+    const std::string bin = app_.dir().File("image.bin");
+    WriteFileBytes(bin, image);
+    Load(bin);
+    ASSERT_TRUE(Sim().Ok("fault stop 0 1"));  // A answers its one write block, then nothing
+    const std::string notVerified = "The chip is programmed but not verified.";
+    EXPECT_EQ(app_.Run(IDC_PROGRAM_CHIP, notVerified),
+              (Lines{"Programming Device from buffer...", kSeparator, kSucceeded,
+                     FormatChecksumLine(0, 0xFF, image.data()), kVerifying,
+                     "HW: Tandrel USB v2.5.A", "Port: COM4",
+                     "A programmer answered on COM4; the work was on COM3. Press the button again "
+                     "to work on COM4.",
+                     notVerified}));
+    EXPECT_EQ(other.ChipContents(), std::vector<std::uint8_t>(0x80000, 0x5A));
+    std::vector<std::uint8_t> chip = Sim().ChipContents();
+    chip.resize(0x100);
+    EXPECT_EQ(chip, std::vector<std::uint8_t>(image.begin(), image.end()));
+
+    EXPECT_EQ(app_.Run(IDC_ERASE_CHIP, "Erase Succeeded."),
+              (Lines{"Erasing Device...", "Erase Succeeded."}));
+    EXPECT_EQ(other.ChipContents(), std::vector<std::uint8_t>(0x80000, 0xFF));
+    ASSERT_TRUE(app_.Close());
+    EXPECT_STREQ(app_.ReadSettings().comPortName, "COM4");
+}
+
+// Read after a power cycle: the unit is found again and identified, which takes long when its
+// information block does not answer. A Cancel meanwhile stops the read before it begins.
+TEST_F(ProgrammerWindowTest, ACancelWhileTheUnitIsIdentifiedAgainStopsTheOperation) {
+    StartUnit({"model vorland", "chip 0", "fill 0x33"});
+    app_.WriteSettings(Settings(0, 0, 0xFF, 0, 0xFF));
+    StartApp();
+    ASSERT_TRUE(Sim().Ok("reset"));  // back at 115200 baud, counters cleared
+    ASSERT_TRUE(Sim().Ok("fault eeprom-silent"));
+    const std::size_t before = app_.Log().size();
+    app_.Press(IDC_READ_CHIP);
+    // The version frame at 115200, then the first read of the information block.
+    ASSERT_TRUE(WaitFor([&] { return Frames(Sim()) >= 2; }));
+    app_.Press(IDC_CANCEL_OPERATION);
+    ASSERT_TRUE(WaitFor([&] { return app_.Enabled(IDC_READ_CHIP); }));
+    EXPECT_EQ(app_.LogSince(before), (Lines{"Reading Device into buffer...", "Operation Cancelled"}));
+    EXPECT_EQ(Status(Sim(), "blocks"), "0");
+    EXPECT_EQ(Save(app_.dir().File("buffer.bin")), Lines{"Bytes Written to file: 256"});
+    EXPECT_EQ(ReadFileBytes(app_.dir().File("buffer.bin")), std::vector<unsigned char>(0x100, 0));
+}
+
+// COM5 leads to a file, which Wine opens as a port that refuses every setting. After a search
+// that found nothing there, another program can open it.
+TEST_F(ProgrammerWindowTest, AFailedSearchLeavesNoPortOpen) {
+    const std::string file = std::string(VORLAND_BINARY_DIR) + "/not-a-port";
+    WriteFileBytes(WinePath(file), {0});
+    const std::string link = WinePrefixPath() + "/dosdevices/com5";
+    ASSERT_TRUE(RunUnix("ln -sfn '" + file + "' '" + link + "'",
+                        [&] { return FileExists(WinePath(link)); }));
+    StartApp();
+    EXPECT_EQ(app_.Log().front(), kNotFoundLine);
+    HANDLE opened = CreateFileA(WinePath(file).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(opened, INVALID_HANDLE_VALUE) << "error " << GetLastError();
+    if (opened != INVALID_HANDLE_VALUE) CloseHandle(opened);
+    ASSERT_TRUE(RunUnix("rm -f '" + link + "' '" + file + "'",
+                        [&] { return !FileExists(WinePath(file)); }));
+}
+
+// After a cancel the log says what the chip holds.
+TEST_F(ProgrammerWindowTest, ACancelSaysWhatTheChipHolds) {
+    StartUnit({"model vorland", "chip 1", "timing 5000 0"});  // 5 ms a block
+    app_.WriteSettings(Settings(1, 0, 0xFFFF, 0, 0xFFFF));
+    StartApp();
+    const std::vector<unsigned char> image = Pattern(0x10000, 5);
+    const std::string bin = app_.dir().File("image.bin");
+    WriteFileBytes(bin, image);
+    Load(bin);
+    auto cancelAt = [&](const char* progress) {
+        const std::size_t before = app_.Log().size();
+        app_.Press(IDC_PROGRAM_CHIP);
+        EXPECT_TRUE(WaitFor([&] { return app_.Text(IDC_PROGRESS).rfind(progress, 0) == 0; }));
+        PumpMessages(100);  // some blocks later
+        app_.Press(IDC_CANCEL_OPERATION);
+        EXPECT_TRUE(WaitFor([&] { return app_.Enabled(IDC_READ_CHIP); }));
+        return app_.LogSince(before);
+    };
+    EXPECT_EQ(cancelAt("Writing Address"),
+              (Lines{"Programming Device from buffer...", "Operation Cancelled",
+                     "The chip holds part of the image."}));
+    EXPECT_EQ(cancelAt("Reading Address"),
+              (Lines{"Programming Device from buffer...", kSeparator, kSucceeded,
+                     FormatChecksumLine(0, 0xFFFF, image.data()), kVerifying,
+                     "ERROR: Command Failed. Check connectivity, etc.", "Operation Cancelled",
+                     "The chip is programmed but not verified."}));
+}
+
+// Close while a unit left at 921600 baud is identified: the search stops at its next exchange
+// and raises nothing; the window closes then, the unit at 115200 baud.
+TEST_F(ProgrammerWindowTest, CloseDuringAnIdentificationLeavesTheUnitAt115200) {
+    StartUnit({"model vorland", "rate 921600", "fault eeprom-silent"});
+    ASSERT_TRUE(app_.Start(false));
+    // The version frame at 921600, the set back, the first read of the information block.
+    ASSERT_TRUE(WaitFor([&] { return Frames(Sim()) >= 3; }));
+    ASSERT_TRUE(app_.Close());
+    EXPECT_EQ(Status(Sim(), "baud"), "115200");
+    EXPECT_EQ(Status(Sim(), "speed-changes"), "1") << "set back once, never raised";
+    EXPECT_TRUE(FileExists(app_.SettingsPath()));
 }
 
 // The simulator that serves COM1 ends (as if killed) and a new one takes the port: the next read

@@ -23,11 +23,15 @@ std::vector<std::uint8_t> Pattern(std::size_t size, unsigned seed) {
     return bytes;
 }
 
-TEST(TandrelGlobal, TheProcessObjectStartsWithoutAPort) {
-    EXPECT_EQ(gTandrel.portOpen, 0);
-    EXPECT_EQ(gTandrel.hPort, nullptr);
-    EXPECT_EQ(gTandrel.speedCode, 7);
-    EXPECT_EQ(gTandrel.logSink, nullptr);
+TEST(TandrelGlobal, TheProcessLinkStartsWithoutAPortAndHasOneHold) {
+    LinkHold hold = gUnitLink.Take();
+    ASSERT_TRUE(hold);
+    EXPECT_FALSE(gUnitLink.Take()) << "nobody else can reach the device";
+    EXPECT_EQ(hold->portOpen, 0);
+    EXPECT_EQ(hold->hPort, nullptr);
+    EXPECT_EQ(hold->speedCode, 7);
+    EXPECT_EQ(hold->logSink, nullptr);
+    EXPECT_FALSE(hold.unit().supported());
 }
 
 class TandrelWineTest : public ::testing::Test {

@@ -294,7 +294,7 @@ inline std::string Compare(HexDocument& doc, const Model& model, const char* op,
     if (doc.lastOp != model.lastOp) return fail("lastOp differs");
     for (std::uint32_t s = 0; s < doc.sourceCount; ++s) {
         for (const HexSourceView& view : doc.sources[s].views) {
-            if (doc.sources[s].mapping != kNoMapping && view.owned &&
+            if (doc.sources[s].file != kNoFile && view.owned &&
                 (view.windowStart % (kHexWindowSize / 2) != 0 ||
                  view.windowSize > kHexWindowSize)) {
                 return fail("a window breaks the window rule");

@@ -15,7 +15,7 @@
 inline bool OpenOverMemory(HexDocument& doc, const std::vector<std::uint8_t>& bytes) {
     void* block = bytes.empty() ? nullptr : AllocateMemory(bytes.size());
     if (block != nullptr) std::memcpy(block, bytes.data(), bytes.size());
-    return HexDocOpen(doc, kNoFile, kNoMapping, block, static_cast<std::uint32_t>(bytes.size()),
+    return HexDocOpen(doc, kNoFile, block, static_cast<std::uint32_t>(bytes.size()),
                       false);
 }
 

@@ -294,17 +294,37 @@ void SaveScreenshot(const char* name, HWND window) {
                       r.right - r.left, r.bottom - r.top, r.left, r.top);
         crop = geometry;
     }
-    // ImageMagick's import reads the X display that Wine draws on; Wine starts Unix programs
-    // given by a Z: path, but cannot wait for them: the shell leaves a mark when it is done.
-    std::string target = std::string(folder) + "/" + name + ".png";
-    std::string mark = target + ".done";
+    // ImageMagick's import reads the X display that Wine draws on.
+    RunUnixShell("import -window root" + crop + " '" + std::string(folder) + "/" + name + ".png'");
+}
+
+bool RunUnixShell(const std::string& command) {
+    // Wine starts Unix programs given by a Z: path, but cannot wait for them: the shell leaves
+    // a mark when it is done.
+    static unsigned counter = 0;
+    const std::string mark = "/tmp/vorland-shell-" + std::to_string(GetCurrentProcessId()) + "-" +
+                             std::to_string(counter++);
     DeleteFileA(WinePath(mark).c_str());
-    std::string command = "Z:\\bin\\sh -c \"import -window root" + crop + " '" + target +
-                          "'; touch '" + mark + "'\"";
-    Process::Start(command);
-    DWORD start = GetTickCount();
+    Process::Start("Z:\\bin\\sh -c \"" + command + "; touch '" + mark + "'\"");
+    const DWORD start = GetTickCount();
     while (!FileExists(WinePath(mark)) && GetTickCount() - start < 20000) Sleep(50);
-    DeleteFileA(WinePath(mark).c_str());
+    return DeleteFileA(WinePath(mark).c_str()) != 0;
+}
+
+std::string UnixPath(const std::string& path) {
+    using ToUnix = char*(CDECL*)(const WCHAR*);
+    const auto toUnix = reinterpret_cast<ToUnix>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    WCHAR wide[MAX_PATH];
+    if (toUnix == nullptr ||
+        MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH) == 0) {
+        return "";
+    }
+    char* unix = toUnix(wide);
+    if (unix == nullptr) return "";
+    std::string result = unix;
+    HeapFree(GetProcessHeap(), 0, unix);
+    return result;
 }
 
 }  // namespace testing_support

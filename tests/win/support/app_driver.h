@@ -113,4 +113,11 @@ namespace testing_support {
 // the screenshots in docs/ from the tests that bring the windows into those states.
 void SaveScreenshot(const char* name, HWND window = nullptr);
 
+// Runs a shell command line as another program of the machine would (a build that rewrites a
+// file, say: Wine's sharing rules do not hold for it) and waits until it is done; false when it
+// did not end within 20 seconds.
+bool RunUnixShell(const std::string& command);
+// The Unix path of a file of the test, for such a command.
+std::string UnixPath(const std::string& path);
+
 }  // namespace testing_support

@@ -12,7 +12,7 @@ bool gShareGone = false;
 bool gMapsFail = false;
 
 bool ShareGate(FileOp op, std::uint64_t bytes) {
-    if (gShareGone || (op == FileOp::kMap && gMapsFail)) return false;
+    if (gShareGone || (op == FileOp::kRead && gMapsFail)) return false;
     if (op != FileOp::kWrite) return true;
     if (bytes > gShareBytes) {
         gShareGone = true;
