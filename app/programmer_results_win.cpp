@@ -7,6 +7,7 @@
 #include "app/operation_lines.h"
 #include "app/programmer_window_win.h"
 #include "app/unit_lines.h"
+#include "device/changed_write.h"
 #include "device/chip_types.h"
 #include "device/kvtandrel.h"
 #include "formats/checksums.h"
@@ -63,18 +64,28 @@ void LogTransferChecksum(HWND dialog) {
 }
 
 // Program and read. A successful program is verified when "Verify after programming" is
-// checked: true when that verify started (the controls then stay busy).
+// checked: true when that verify started, or the whole range is programmed after programming
+// only what differs could not be (the controls then stay busy).
 bool OnTransferDone(HWND dialog, UINT message, std::int32_t r) {
     const bool reading = message == MSG_READ_DONE;
     const OperationRequest& request = gTransferRequest;
+    const bool changed = !reading && request.changedOnly;
+    const ChangedReport& report = OperationChangedReport();
     if (r == kTandrelCancelled) {
         LogToPane(dialog, kCancelledLine);
         if (reading) LogToPane(dialog, kBufferUnchanged);
-        // The blocks before the one the cancel came at were written.
-        if (!reading && LastFailure().block > 0) {
-            LogToPane(dialog, "The chip holds part of the image.");
-        }
+        // The blocks before the one the cancel came at were written; programming only what
+        // differs may also have erased a sector.
+        const bool touched = changed ? report.programmed > 0 || report.erasedSectors != 0 ||
+                                           report.erasedChip
+                                     : LastFailure().block > 0;
+        if (!reading && touched) LogToPane(dialog, "The chip holds part of the image.");
         return false;
+    }
+    const ChipType& chip = kChipTypes[request.chipType];
+    if (changed && r >= 0 && report.wholeRange) {
+        LogToPane(dialog, ChangedWholeRangeLine(report, chip).c_str());
+        return StartWholeProgram(dialog);
     }
     LogToPane(dialog, kSeparator);
     if (r < 0) {
@@ -83,6 +94,11 @@ bool OnTransferDone(HWND dialog, UINT message, std::int32_t r) {
         if (reading) LogToPane(dialog, kBufferUnchanged);
     } else {
         LogToPane(dialog, "PROM I/O succeeded.");
+        if (changed) {
+            const std::string erased = ChangedEraseLine(report, chip);
+            if (!erased.empty()) LogToPane(dialog, erased.c_str());
+            LogToPane(dialog, ChangedSummaryLine(report).c_str());
+        }
         LogTransferChecksum(dialog);
     }
     SetLogCaret(Item(dialog, IDC_LOG), 0);
@@ -94,6 +110,13 @@ bool OnTransferDone(HWND dialog, UINT message, std::int32_t r) {
 
 void OnVerifyDone(HWND dialog, std::int32_t r) {
     const OperationRequest& request = gOtherRequest;
+    // After programming only what differs: what the checksums had missed was programmed.
+    const ChangedReport& repair = OperationChangedReport();
+    if (request.changedOnly && repair.programmed > 0) {
+        const std::string erased = ChangedEraseLine(repair, kChipTypes[request.chipType]);
+        if (!erased.empty()) LogToPane(dialog, erased.c_str());
+        LogToPane(dialog, ChangedRepairLine(repair).c_str());
+    }
     LogVerdict(dialog, r, "SUCCESS: Verification Succeeded.",
                "FAILURE: Verification Failed (not matched)", kCommandFailed);
     if (r == 0 && request.operation == OP_VERIFY) {

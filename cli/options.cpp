@@ -359,7 +359,8 @@ bool CheckCombination(CliOptions& o, const Seen& seen, std::string& error) {
         return false;
     }
     if (seen.erase && seen.changedOnly) {
-        error = "--erase rewrites the whole chip, --changed-only only what differs: give one of them";
+        error =
+            "--erase rewrites the whole chip, --changed-only only what differs: give one of them";
         return false;
     }
     if (seen.quick && seen.noVerify) {

@@ -47,7 +47,6 @@ int UnitRun::VerifyRange(bool asPart, bool changed) {
         if (std::string erased = ChangedEraseLine(repair, Chip()); !erased.empty()) Note(erased);
         Note(ChangedRepairLine(repair));
     }
-    if (repair.wholeRange) Note(ChangedWholeRangeLine(repair, Chip()));
     if (result < 0) {
         const TandrelStep step = device_.LastFailure().step;
         if (changed && step != TandrelStep::kVerify && step != TandrelStep::kQuickVerify &&

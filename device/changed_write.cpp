@@ -97,7 +97,7 @@ class ChangedWriter {
     }
     // -19 when a cancel was asked for before the step at offset.
     std::int32_t Cancelled(TandrelStep step, std::uint32_t offset) {
-        if (d_.cancelRequested.load() == 0) return kTandrelDone;
+        if (!d_.Stopping()) return kTandrelDone;
         TandrelFailure failure = MakeFailure(step, TandrelProblem::kCancelled, kTandrelCancelled);
         failure.address = step == TandrelStep::kSectorErase ? offset : Address(offset);
         return d_.Failed(failure);

@@ -80,7 +80,8 @@ const ChipType* KVTandrel::StartWrite(std::int32_t chipType, const std::uint8_t*
         return nullptr;
     }
     if (length < 0 || (src == nullptr && length > 0)) {
-        TandrelFailure failure = MakeFailure(kStep, TandrelProblem::kBadBuffer, kTandrelBadArgument);
+        TandrelFailure failure =
+            MakeFailure(kStep, TandrelProblem::kBadBuffer, kTandrelBadArgument);
         failure.found = static_cast<std::uint32_t>(length);
         *result = Failed(failure);
         return nullptr;
