@@ -25,7 +25,7 @@ void BM_Search(benchmark::State& state, const BenchSearch& search) {
 void BM_Checksum(benchmark::State& state, const BenchChecksum& checksum) {
     ChecksumResults results;
     for (auto _ : state) {
-        if (!ChecksumDocument(*gDoc, checksum.kinds, &results)) state.SkipWithError("failed");
+        if (!ChecksumDocument(*gDoc, checksum, &results)) state.SkipWithError("failed");
         benchmark::DoNotOptimize(results);
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * gDoc->length);
@@ -60,6 +60,7 @@ int main(int argc, char** argv) {
                                      BM_Checksum, checksum)
             ->Unit(benchmark::kMillisecond);
     }
+    benchmark::AddCustomContext("checksum instructions", ChecksumInstructionsInUse());
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

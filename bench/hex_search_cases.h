@@ -1,7 +1,8 @@
 // What the search and checksum benchmarks measure, native and under Wine alike: a 1 GiB file of
 // random bytes from 1 to 255, mapped as a document, searched for patterns that cannot occur in
 // it (a zero byte, or sixteen letters in a row), and checksummed, in slices as the control runs
-// them.
+// them: with the processor's checksum instructions and with the portable code alone, which is
+// what every checksum ran before those instructions were used.
 #pragma once
 
 #include <cstddef>
@@ -30,12 +31,19 @@ constexpr BenchSearch kBenchSearches[] = {
 struct BenchChecksum {
     const char* name;
     unsigned kinds;
+    bool portable;  // the portable code alone
 };
 
 constexpr BenchChecksum kBenchChecksums[] = {
-    {"reading in place alone", 0},  // what every search and checksum costs at least
-    {"CRC-32", kChecksumCrc32},
-    {"all checksums", kChecksumAll},
+    {"reading in place alone", 0, false},  // what every search and checksum costs at least
+    {"byte sum", kChecksumSum, false},    // reading every byte once
+    {"CRC-16", kChecksumCrc16, false},
+    {"CRC-32", kChecksumCrc32, false},
+    {"SHA-256", kChecksumSha256, false},
+    {"all checksums", kChecksumAll, false},
+    {"CRC-32, portable code", kChecksumCrc32, true},
+    {"SHA-256, portable code", kChecksumSha256, true},
+    {"all checksums, portable code", kChecksumAll, true},
 };
 
 // Fills out with random bytes from 1 to 255; state carries on from one block to the next.
@@ -63,11 +71,14 @@ inline bool SearchFindsNothing(HexDocument& doc, const BenchSearch& search) {
 }
 
 // Checksums over the whole document; the results, or nothing when the run failed.
-inline bool ChecksumDocument(HexDocument& doc, unsigned kinds, ChecksumResults* results) {
-    HexChecksumRun run(doc, 0, doc.length, kinds);
+inline bool ChecksumDocument(HexDocument& doc, const BenchChecksum& checksum,
+                             ChecksumResults* results) {
+    AllowChecksumInstructions(!checksum.portable);
+    HexChecksumRun run(doc, 0, doc.length, checksum.kinds);
     HexScanStatus status;
     while ((status = run.Step(kBenchSlice)) == kHexScanMore) {
     }
+    AllowChecksumInstructions(true);
     *results = run.Results();
     return status == kHexScanDone && results->bytes == doc.length;
 }

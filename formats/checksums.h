@@ -10,6 +10,15 @@
 #include <cstdint>
 #include <string>
 
+// Every checksum here uses the processor's own instructions where it has them (x86: carry-less
+// multiplication for the CRCs, the SHA extensions, SSE2 for the sums), chosen at run time, and
+// portable code otherwise; the results are the same bit for bit. Tests and benchmarks that
+// compare the two switch the instructions off (false) and on again; the switch is process-wide
+// and meant to be set while no checksum runs.
+void AllowChecksumInstructions(bool allowed) noexcept;
+// The instructions in use now, for a benchmark's report: "PCLMULQDQ SHA-NI SSE2", or "none".
+std::string ChecksumInstructionsInUse();
+
 // The sum of every byte, modulo 2^32 (take the low 8 or 16 bits for the usual sums).
 [[nodiscard]] std::uint32_t ByteSumUpdate(std::uint32_t sum, const std::uint8_t* data,
                                           std::size_t size) noexcept;
@@ -35,7 +44,7 @@ class Sha256 {
     [[nodiscard]] Digest Finish() noexcept;
 
   private:
-    void Compress(const std::uint8_t* block) noexcept;
+    void Compress(const std::uint8_t* blocks, std::size_t count) noexcept;
 
     std::uint32_t state_[8];
     std::uint64_t length_ = 0;  // bytes fed
