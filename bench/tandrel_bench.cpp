@@ -1,12 +1,25 @@
-// Reading and programming a whole AM29F040 (512 KiB, 2048 blocks of 256 bytes):
+// Reading and programming a whole AM29F040 (512 KiB, 2048 blocks of 256 bytes), and where each
+// block's time goes beyond the wire:
 //   - in process, on virtual time: the host's and the protocol's own cost per block;
+//   - through a pseudo-terminal to a bare peer, a thread of this program that answers every
+//     frame at once and models nothing: what the terminal and the two wake-ups cost per block;
 //   - through a real pseudo-terminal to the vorland-sim program at 921600 baud, with the
 //     simulator's pacing off (host, kernel and simulator overhead per block) and on (elapsed
-//     time against the wire time of the frames and replies, which is the limit).
-// Counters: us_per_block, and for the paced runs wire_ms and overhead_pct.
+//     time against the wire time of the frames and replies, which is the limit);
+//   - the same paced, behind a simulated USB-serial adapter whose latency timer holds every
+//     reply shorter than a packet for 16 ms (the usual default) or 1 ms.
+// Counters: us_per_block, and for the paced runs wire_ms, over_wire (elapsed / wire) and
+// over_us_per_block (the time beyond the wire, per block).
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "device/kvtandrel.h"
@@ -22,7 +35,8 @@ constexpr double kWireMs = kBlocks * 264.0 * 10.0 / 921600.0 * 1000.0;
 
 std::vector<std::uint8_t> Image() {
     std::vector<std::uint8_t> image(kChipSize);
-    for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 7 + (i >> 9));
+    for (std::size_t i = 0; i < image.size(); ++i)
+        image[i] = static_cast<std::uint8_t>(i * 7 + (i >> 9));
     return image;
 }
 
@@ -35,7 +49,9 @@ double TimeTransfers(benchmark::State& state, KVTandrel& device, bool write, Aft
         auto start = std::chrono::steady_clock::now();
         std::int32_t result = write ? device.WriteChip(1, buffer.data(), 0, kChipSize, nullptr)
                                     : device.ReadChip(1, buffer.data(), 0, kChipSize, nullptr);
-        totalMs += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        totalMs +=
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count();
         if (result != 0) state.SkipWithError("transfer failed");
         afterEach();
     }
@@ -59,8 +75,95 @@ void InProcess(benchmark::State& state, bool write) {
     state.counters["us_per_block"] = ms * 1000.0 / kBlocks;
 }
 
-void ThroughTerminal(benchmark::State& state, bool write, bool pace) {
-    SimProgram sim(VORLAND_SIM_EXE, pace ? std::vector<std::string>{"--pace"} : std::vector<std::string>{});
+// The master side of a pseudo-terminal, served by a thread that answers each read frame (7
+// bytes, AM29F040) with 256 zero bytes and their sum and each write frame (263 bytes) with 'O',
+// as soon as the frame is complete.
+class BarePeer {
+  public:
+    BarePeer() {
+        master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        char name[256];
+        if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0 ||
+            ptsname_r(master_, name, sizeof name) != 0) {
+            return;
+        }
+        slavePath_ = name;
+        // Held open, so that the host's reopen at another rate does not hang the terminal up.
+        slave_ = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+        thread_ = std::thread([this] { Serve(); });
+    }
+    ~BarePeer() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+        for (int fd : {slave_, master_}) {
+            if (fd >= 0) close(fd);
+        }
+    }
+    BarePeer(const BarePeer&) = delete;
+    BarePeer& operator=(const BarePeer&) = delete;
+
+    const std::string& slavePath() const { return slavePath_; }
+
+  private:
+    void Serve() {
+        std::vector<std::uint8_t> frame;
+        const std::vector<std::uint8_t> readReply(257, 0);
+        const std::uint8_t accepted = 'O';
+        while (!stop_) {
+            pollfd p{master_, POLLIN, 0};
+            if (poll(&p, 1, 50) <= 0) continue;
+            std::uint8_t bytes[4096];
+            const ssize_t n = read(master_, bytes, sizeof bytes);
+            if (n <= 0) continue;
+            frame.insert(frame.end(), bytes, bytes + n);
+            if (frame.size() >= 7 && frame[1] == 'R') {
+                frame.erase(frame.begin(), frame.begin() + 7);
+                Write(readReply.data(), readReply.size());
+            } else if (frame.size() >= 263 && frame[1] == 'W') {
+                frame.erase(frame.begin(), frame.begin() + 263);
+                Write(&accepted, 1);
+            }
+        }
+    }
+    void Write(const std::uint8_t* data, std::size_t size) {
+        while (size > 0) {
+            const ssize_t n = write(master_, data, size);
+            if (n <= 0) return;
+            data += n;
+            size -= static_cast<std::size_t>(n);
+        }
+    }
+
+    int master_ = -1;
+    int slave_ = -1;
+    std::string slavePath_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+void ThroughBareTerminal(benchmark::State& state, bool write) {
+    BarePeer peer;
+    PosixSerialPorts ports;
+    ports.Map("COM1", peer.slavePath());
+    KVTandrel device(ports, SystemClock());
+    // No identification: the peer knows no more than the two frames.
+    device.capabilities = kCapabilityProgrammer;
+    if (peer.slavePath().empty() || device.InitPort("COM1", 921600) != 0) {
+        state.SkipWithError("no pseudo-terminal");
+        return;
+    }
+    const double ms = TimeTransfers(state, device, write, [] {});
+    state.counters["us_per_block"] = ms * 1000.0 / kBlocks;
+}
+
+void ThroughTerminal(benchmark::State& state, bool write, bool pace, int usbLatencyMs = 0) {
+    std::vector<std::string> options;
+    if (pace) options.push_back("--pace");
+    if (usbLatencyMs > 0) {
+        options.push_back("--usb-latency-ms");
+        options.push_back(std::to_string(usbLatencyMs));
+    }
+    SimProgram sim(VORLAND_SIM_EXE, options);
     if (!sim.ready()) {
         state.SkipWithError("vorland-sim did not start");
         return;
@@ -79,23 +182,64 @@ void ThroughTerminal(benchmark::State& state, bool write, bool pace) {
     state.counters["us_per_block"] = ms * 1000.0 / kBlocks;
     if (pace) {
         state.counters["wire_ms"] = kWireMs;
-        state.counters["overhead_pct"] = (ms - kWireMs) / kWireMs * 100.0;
+        state.counters["over_wire"] = ms / kWireMs;
+        state.counters["over_us_per_block"] = (ms - kWireMs) * 1000.0 / kBlocks;
     }
 }
 
-void BM_ReadChipInProcess(benchmark::State& state) { InProcess(state, false); }
-void BM_WriteChipInProcess(benchmark::State& state) { InProcess(state, true); }
-void BM_ReadChipPty(benchmark::State& state) { ThroughTerminal(state, false, false); }
-void BM_WriteChipPty(benchmark::State& state) { ThroughTerminal(state, true, false); }
-void BM_ReadChipPty921600Paced(benchmark::State& state) { ThroughTerminal(state, false, true); }
-void BM_WriteChipPty921600Paced(benchmark::State& state) { ThroughTerminal(state, true, true); }
+void BM_ReadChipInProcess(benchmark::State& state) {
+    InProcess(state, false);
+}
+void BM_WriteChipInProcess(benchmark::State& state) {
+    InProcess(state, true);
+}
+void BM_ReadChipBareTerminal(benchmark::State& state) {
+    ThroughBareTerminal(state, false);
+}
+void BM_WriteChipBareTerminal(benchmark::State& state) {
+    ThroughBareTerminal(state, true);
+}
+void BM_ReadChipPty(benchmark::State& state) {
+    ThroughTerminal(state, false, false);
+}
+void BM_WriteChipPty(benchmark::State& state) {
+    ThroughTerminal(state, true, false);
+}
+void BM_ReadChipPty921600Paced(benchmark::State& state) {
+    ThroughTerminal(state, false, true);
+}
+void BM_WriteChipPty921600Paced(benchmark::State& state) {
+    ThroughTerminal(state, true, true);
+}
+// The argument: the adapter's latency timer in milliseconds.
+void BM_ReadChipPaced921600UsbLatency(benchmark::State& state) {
+    ThroughTerminal(state, false, true, static_cast<int>(state.range(0)));
+}
+void BM_WriteChipPaced921600UsbLatency(benchmark::State& state) {
+    ThroughTerminal(state, true, true, static_cast<int>(state.range(0)));
+}
 
 BENCHMARK(BM_ReadChipInProcess)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WriteChipInProcess)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadChipBareTerminal)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_WriteChipBareTerminal)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 BENCHMARK(BM_ReadChipPty)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 BENCHMARK(BM_WriteChipPty)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 BENCHMARK(BM_ReadChipPty921600Paced)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
 BENCHMARK(BM_WriteChipPty921600Paced)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+// A 16 ms timer makes each transfer take over half a minute: once is enough.
+BENCHMARK(BM_ReadChipPaced921600UsbLatency)
+    ->Arg(16)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
+BENCHMARK(BM_WriteChipPaced921600UsbLatency)
+    ->Arg(16)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
 
 }  // namespace
 

@@ -32,6 +32,11 @@ std::int64_t NowNs() {
     return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
+// Bytes a USB-serial adapter's packet carries to the host, and so the most that leave at once;
+// of an FTDI adapter's 64, two are its line status.
+constexpr std::size_t kPacketSize = 64;
+constexpr std::size_t kFtdiPayload = 62;
+
 std::int64_t ByteNs(std::uint32_t baud) { return baud == 0 ? 0 : 10'000'000'000LL / baud; }
 
 std::uint32_t RateOf(speed_t speed) {
@@ -199,29 +204,41 @@ void PtyServer::OnDataInput() {
     }
 }
 
-// Paced bytes leave in chunks of up to 64, each when its last byte is due, as the packets of a
-// USB serial adapter deliver them: no byte arrives early, and neither side wakes per byte.
-// A chunk never spans a pause, so that the host sees every gap the unit makes.
-std::int64_t PtyServer::NextChunkDue() const {
-    constexpr std::size_t kChunk = 64;
-    const std::int64_t step = (options_.pace ? ByteNs(unit_.baudRate()) : 0) + 1000;
-    std::size_t last = outputHead_;
-    while (last + 1 < output_.size() && last + 1 < outputHead_ + kChunk &&
-           output_[last + 1].dueNs - output_[last].dueNs <= step) {
-        ++last;
+// Paced bytes leave in chunks of up to a packet, each when its last byte is due, as the packets
+// of a USB serial adapter deliver them: no byte arrives early, and neither side wakes per byte.
+// A chunk never spans a pause, so that the host sees every gap the unit makes. Behind an
+// adapter's latency timer a packet leaves once full, or else once the timer has run out since
+// its first byte came, with every byte that came meanwhile.
+PtyServer::Chunk PtyServer::ChunkAt(std::size_t first) const {
+    const bool adapter = options_.usbLatencyMs > 0;
+    const std::size_t packet = adapter ? kFtdiPayload : kPacketSize;
+    const std::size_t available = std::min(output_.size() - first, packet);
+    const Pending* bytes = output_.data() + first;
+    std::size_t count = 1;
+    if (adapter) {
+        const std::int64_t timer =
+            bytes[0].dueNs + static_cast<std::int64_t>(options_.usbLatencyMs) * 1000000;
+        while (count < available && bytes[count].dueNs <= timer) ++count;
+        if (count == packet) return {bytes[count - 1].dueNs, count};
+        return {timer, count};
     }
-    return output_[last].dueNs;
+    const std::int64_t step = (options_.pace ? ByteNs(unit_.baudRate()) : 0) + 1000;
+    while (count < available && bytes[count].dueNs - bytes[count - 1].dueNs <= step) ++count;
+    return {bytes[count - 1].dueNs, count};
 }
 
 void PtyServer::FlushDue() {
     const std::int64_t now = NowNs();
-    std::size_t end = outputHead_;
-    while (end < output_.size() && output_[end].dueNs <= now) ++end;
-    if (end == outputHead_) return;
-    std::uint8_t chunk[4096];
-    std::size_t count = std::min<std::size_t>(end - outputHead_, sizeof chunk);
-    for (std::size_t i = 0; i < count; ++i) chunk[i] = output_[outputHead_ + i].value;
-    ssize_t n = write(dataMaster_, chunk, count);
+    std::uint8_t ready[4096];
+    std::size_t size = 0;
+    // Every chunk released by now, in one write.
+    for (std::size_t at = outputHead_; at < output_.size() && size + kPacketSize <= sizeof ready;) {
+        const Chunk chunk = ChunkAt(at);
+        if (chunk.releaseNs > now) break;
+        for (std::size_t i = 0; i < chunk.count; ++i) ready[size++] = output_[at++].value;
+    }
+    if (size == 0) return;
+    ssize_t n = write(dataMaster_, ready, size);
     if (n > 0) outputHead_ += static_cast<std::size_t>(n);
     if (outputHead_ == output_.size()) {
         output_.clear();
@@ -292,7 +309,7 @@ void PtyServer::Run() {
         std::int64_t now = NowNs();
         if (now >= end) break;
         std::int64_t wake = std::min<std::int64_t>(end, now + 1000000000);
-        if (outputHead_ < output_.size()) wake = std::min(wake, NextChunkDue());
+        if (outputHead_ < output_.size()) wake = std::min(wake, ChunkAt(outputHead_).releaseNs);
         std::int64_t wait = std::max<std::int64_t>(0, wake - now);
         timespec timeout{static_cast<time_t>(wait / 1000000000), static_cast<long>(wait % 1000000000)};
         pollfd fds[2] = {{dataMaster_, POLLIN, 0}, {controlMaster_, POLLIN, 0}};

@@ -7,7 +7,10 @@
 // and reopen its port (as a speed change does) without the master side seeing a hang-up.
 // Replies keep the unit's pauses in real time; with pacing on, every byte in both directions
 // also takes its wire time at the line rate the host set on the slave (10 bits per byte), and
-// replies leave in chunks of up to 64 bytes, each once its last byte is due.
+// replies leave in chunks of up to 64 bytes, each once its last byte is due. With a USB latency
+// set, replies leave as a USB-serial adapter with a latency timer (FTDI's) passes them on: in
+// packets of 62 data bytes once full, a packet that does not fill only when the timer has run
+// out since its first byte came, so a reply shorter than a packet waits that long.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +24,7 @@ struct PtyServerOptions {
     std::string link;         // a symlink to create to the data port's slave ("" none)
     std::string controlLink;  // likewise for the control port ("" no control port)
     bool pace = false;
+    std::uint32_t usbLatencyMs = 0;  // the adapter's latency timer (0: no adapter)
     // End once the control port, after its first command, is closed by every other opener:
     // the test process that drove the simulator is gone.
     bool exitOnControlClose = false;
@@ -55,6 +59,11 @@ private:
         std::int64_t dueNs;
         std::uint8_t value;
     };
+    // Bytes of output_ that leave together.
+    struct Chunk {
+        std::int64_t releaseNs;
+        std::size_t count;
+    };
     [[nodiscard]] bool OpenTerminal(int* master, int* slave, std::string* path);
     [[nodiscard]] bool MakeLink(const std::string& link, const std::string& target);
     void RemoveLink(std::size_t index);
@@ -62,7 +71,7 @@ private:
     void OnDataInput();
     void OnControlInput();
     void FlushDue();
-    std::int64_t NextChunkDue() const;
+    Chunk ChunkAt(std::size_t first) const;  // first < output_.size()
     void AwaitQuitReply();
     std::uint32_t HostBaud() const;
 

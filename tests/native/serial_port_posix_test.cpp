@@ -12,6 +12,7 @@
 #include "cli/console.h"
 #include "device/kvtandrel.h"
 #include "device/port_scan.h"
+#include "formats/checksums.h"
 #include "platform/serial_port_posix.h"
 #include "sim/sim_program_posix.h"
 
@@ -168,6 +169,12 @@ TEST_F(PosixSerialTest, APortIsNotShared) {
     EXPECT_NE(OpenPosixSerialPath(pty_.path()), nullptr);
 }
 
+TEST_F(PosixSerialTest, APseudoTerminalHasNoLowLatencyModeAndStillWorks) {
+    EXPECT_EQ(link_->LowLatency(), SerialLowLatency::kNotOffered);
+    pty_.Send({1, 2, 3});
+    EXPECT_EQ(Read(3), (std::vector<std::uint8_t>{1, 2, 3}));
+}
+
 TEST_F(PosixSerialTest, APeerThatHasGoneFailsTheRead) {
     pty_.CloseMaster();
     std::uint8_t byte;
@@ -311,6 +318,43 @@ TEST_F(SimProgramTest, RealTimeFaults) {
     EXPECT_EQ(tandrel_.SetLinkSpeed(0), -1);
     ASSERT_EQ(sim_.Command("fault erase-fail 5 ?"), "ok");
     EXPECT_EQ(tandrel_.EraseChip(1, nullptr), 0);
+}
+
+// Behind a simulated USB adapter whose latency timer is 150 ms, a read block's reply (256 bytes
+// and the checksum) comes as four full packets of 62 bytes at once, and its last 9 bytes only
+// when the timer has run out; so does a reply too short to fill a packet.
+TEST(SimProgramUsbLatencyTest, AReplyShorterThanAPacketWaitsForTheTimer) {
+    constexpr std::int64_t kLatencyMs = 150;
+    SimProgram sim(VORLAND_BINARY_DIR "/sim/vorland-sim",
+                   {"--usb-latency-ms", std::to_string(kLatencyMs)});
+    ASSERT_TRUE(sim.ready());
+    std::unique_ptr<SerialLink> link = OpenPosixSerialPath(sim.linkPath());
+    ASSERT_NE(link, nullptr);
+    SerialLineSettings line;
+    ASSERT_TRUE(link->GetLineSettings(line));
+    line.baudRate = 115200;
+    ASSERT_TRUE(link->SetLineSettings(line));
+    ASSERT_TRUE(link->SetTimeouts({0, 0, 2000, 0, 110}));
+    auto exchange = [&](std::vector<std::uint8_t> frame, std::vector<std::uint32_t> parts) {
+        frame.push_back(static_cast<std::uint8_t>(ByteSumUpdate(0, frame.data(), frame.size())));
+        std::uint32_t written = 0;
+        const auto start = SteadyClock::now();
+        EXPECT_TRUE(link->Write(frame.data(), static_cast<std::uint32_t>(frame.size()), &written));
+        std::vector<std::int64_t> times;  // ms from the frame to each part's end
+        for (std::uint32_t size : parts) {
+            std::vector<std::uint8_t> bytes(size);
+            std::uint32_t got = 0;
+            EXPECT_TRUE(link->Read(bytes.data(), size, &got));
+            EXPECT_EQ(got, size);
+            times.push_back(MsSince(start));
+        }
+        return times;
+    };
+    const std::vector<std::int64_t> version = exchange({'V'}, {3});
+    EXPECT_GE(version[0], kLatencyMs);
+    const std::vector<std::int64_t> block = exchange({'4', 'R', 0, 0, 0, 0}, {248, 9});
+    EXPECT_LT(block[0], kLatencyMs);
+    EXPECT_GE(block[1], kLatencyMs);
 }
 
 }  // namespace
