@@ -227,6 +227,30 @@ PtyServer::Chunk PtyServer::ChunkAt(std::size_t first) const {
     return {bytes[count - 1].dueNs, count};
 }
 
+// The host waits for the last bytes of a reply; they are to be there when due, not when the
+// system wakes us, which comes tens of microseconds late and is the larger part of a paced
+// block's time beyond the wire. So the last chunk is waited for by a sleep that ends as much
+// before it as wakes have come late of late, and then by polling until it is due.
+std::int64_t PtyServer::WakeForOutput(std::int64_t now) const {
+    const std::int64_t next = ChunkAt(outputHead_).releaseNs;
+    if (!options_.pace) return next;
+    std::int64_t last = next;
+    for (std::size_t at = outputHead_; at < output_.size();) {
+        const Chunk chunk = ChunkAt(at);
+        at += chunk.count;
+        last = chunk.releaseNs;
+    }
+    constexpr std::int64_t kMarginNs = 20000;
+    return std::min(next, std::max(now, last - wakeLateNs_ - kMarginNs));
+}
+
+void PtyServer::NoteWakeLateness(std::int64_t lateNs) {
+    // A running average over about the last eight sleeps; a rare wake of milliseconds (the
+    // machine was busy) must not make every later block poll that long.
+    const std::int64_t late = std::clamp<std::int64_t>(lateNs, 0, 500000);
+    wakeLateNs_ += (late - wakeLateNs_) / 8;
+}
+
 void PtyServer::FlushDue() {
     const std::int64_t now = NowNs();
     std::uint8_t ready[4096];
@@ -309,13 +333,14 @@ void PtyServer::Run() {
         std::int64_t now = NowNs();
         if (now >= end) break;
         std::int64_t wake = std::min<std::int64_t>(end, now + 1000000000);
-        if (outputHead_ < output_.size()) wake = std::min(wake, ChunkAt(outputHead_).releaseNs);
+        if (outputHead_ < output_.size()) wake = std::min(wake, WakeForOutput(now));
         std::int64_t wait = std::max<std::int64_t>(0, wake - now);
         timespec timeout{static_cast<time_t>(wait / 1000000000), static_cast<long>(wait % 1000000000)};
         pollfd fds[2] = {{dataMaster_, POLLIN, 0}, {controlMaster_, POLLIN, 0}};
         nfds_t count = controlMaster_ >= 0 ? 2 : 1;
         int ready = ppoll(fds, count, &timeout, &waitMask);
         if (ready < 0 && errno != EINTR) break;
+        if (ready == 0 && wait > 0) NoteWakeLateness(NowNs() - wake);
         if (ready > 0) {
             if ((fds[0].revents & POLLIN) != 0) OnDataInput();
             if (count == 2 && (fds[1].revents & (POLLIN | POLLHUP)) != 0) OnControlInput();

@@ -72,6 +72,9 @@ private:
     void OnControlInput();
     void FlushDue();
     Chunk ChunkAt(std::size_t first) const;  // first < output_.size()
+    // When to look at the output next (output_ not empty), and what a timed wake taught.
+    std::int64_t WakeForOutput(std::int64_t now) const;
+    void NoteWakeLateness(std::int64_t lateNs);
     void AwaitQuitReply();
     std::uint32_t HostBaud() const;
 
@@ -89,6 +92,7 @@ private:
     std::size_t outputHead_ = 0;
     std::int64_t hostFreeNs_ = 0;   // when the host's last byte has fully arrived (pacing)
     std::int64_t unitFreeNs_ = 0;   // when the unit's last byte will have left
+    std::int64_t wakeLateNs_ = 50000;  // how late a timed wake comes, of late
     std::string controlLine_;
     bool controlUsed_ = false;
     bool quit_ = false;
