@@ -19,6 +19,7 @@
 #include <utility>
 
 #include "sim/unit_commands.h"
+#include "sim/usb_adapter.h"
 
 namespace {
 
@@ -32,10 +33,8 @@ std::int64_t NowNs() {
     return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
-// Bytes a USB-serial adapter's packet carries to the host, and so the most that leave at once;
-// of an FTDI adapter's 64, two are its line status.
+// Bytes a USB-serial adapter's packet carries to the host, and so the most that leave at once.
 constexpr std::size_t kPacketSize = 64;
-constexpr std::size_t kFtdiPayload = 62;
 
 std::int64_t ByteNs(std::uint32_t baud) { return baud == 0 ? 0 : 10'000'000'000LL / baud; }
 
@@ -207,22 +206,19 @@ void PtyServer::OnDataInput() {
 // Paced bytes leave in chunks of up to a packet, each when its last byte is due, as the packets
 // of a USB serial adapter deliver them: no byte arrives early, and neither side wakes per byte.
 // A chunk never spans a pause, so that the host sees every gap the unit makes. Behind an
-// adapter's latency timer a packet leaves once full, or else once the timer has run out since
-// its first byte came, with every byte that came meanwhile.
-PtyServer::Chunk PtyServer::ChunkAt(std::size_t first) const {
-    const bool adapter = options_.usbLatencyMs > 0;
-    const std::size_t packet = adapter ? kFtdiPayload : kPacketSize;
-    const std::size_t available = std::min(output_.size() - first, packet);
+// adapter's latency timer they leave as usb_adapter.h says.
+PtyServer::Chunk PtyServer::ChunkAt(std::size_t first, std::int64_t lastSentNs) const {
     const Pending* bytes = output_.data() + first;
-    std::size_t count = 1;
-    if (adapter) {
-        const std::int64_t timer =
-            bytes[0].dueNs + static_cast<std::int64_t>(options_.usbLatencyMs) * 1000000;
-        while (count < available && bytes[count].dueNs <= timer) ++count;
-        if (count == packet) return {bytes[count - 1].dueNs, count};
-        return {timer, count};
+    const std::size_t waiting = output_.size() - first;
+    if (options_.usbLatencyMs > 0) {
+        const UsbPacket packet = NextUsbPacket(
+            waiting, [bytes](std::size_t i) { return bytes[i].dueNs; }, lastSentNs,
+            static_cast<std::int64_t>(options_.usbLatencyMs) * 1000000);
+        return {packet.releaseNs, packet.count};
     }
+    const std::size_t available = std::min(waiting, kPacketSize);
     const std::int64_t step = (options_.pace ? ByteNs(unit_.baudRate()) : 0) + 1000;
+    std::size_t count = 1;
     while (count < available && bytes[count].dueNs - bytes[count - 1].dueNs <= step) ++count;
     return {bytes[count - 1].dueNs, count};
 }
@@ -232,11 +228,11 @@ PtyServer::Chunk PtyServer::ChunkAt(std::size_t first) const {
 // block's time beyond the wire. So the last chunk is waited for by a sleep that ends as much
 // before it as wakes have come late of late, and then by polling until it is due.
 std::int64_t PtyServer::WakeForOutput(std::int64_t now) const {
-    const std::int64_t next = ChunkAt(outputHead_).releaseNs;
+    const std::int64_t next = ChunkAt(outputHead_, adapterSentNs_).releaseNs;
     if (!options_.pace) return next;
-    std::int64_t last = next;
+    std::int64_t last = adapterSentNs_;
     for (std::size_t at = outputHead_; at < output_.size();) {
-        const Chunk chunk = ChunkAt(at);
+        const Chunk chunk = ChunkAt(at, last);
         at += chunk.count;
         last = chunk.releaseNs;
     }
@@ -256,12 +252,15 @@ void PtyServer::FlushDue() {
     std::uint8_t ready[4096];
     std::size_t size = 0;
     // Every chunk released by now, in one write.
+    std::int64_t sent = adapterSentNs_;
     for (std::size_t at = outputHead_; at < output_.size() && size + kPacketSize <= sizeof ready;) {
-        const Chunk chunk = ChunkAt(at);
+        const Chunk chunk = ChunkAt(at, sent);
         if (chunk.releaseNs > now) break;
         for (std::size_t i = 0; i < chunk.count; ++i) ready[size++] = output_[at++].value;
+        sent = chunk.releaseNs;
     }
     if (size == 0) return;
+    adapterSentNs_ = sent;
     ssize_t n = write(dataMaster_, ready, size);
     if (n > 0) outputHead_ += static_cast<std::size_t>(n);
     if (outputHead_ == output_.size()) {

@@ -8,9 +8,8 @@
 // Replies keep the unit's pauses in real time; with pacing on, every byte in both directions
 // also takes its wire time at the line rate the host set on the slave (10 bits per byte), and
 // replies leave in chunks of up to 64 bytes, each once its last byte is due. With a USB latency
-// set, replies leave as a USB-serial adapter with a latency timer (FTDI's) passes them on: in
-// packets of 62 data bytes once full, a packet that does not fill only when the timer has run
-// out since its first byte came, so a reply shorter than a packet waits that long.
+// set, replies leave as a USB-serial adapter with FTDI's latency timer passes them on
+// (usb_adapter.h): in packets of 62 bytes once full, anything less at the timer's next tick.
 #pragma once
 
 #include <cstdint>
@@ -71,7 +70,9 @@ private:
     void OnDataInput();
     void OnControlInput();
     void FlushDue();
-    Chunk ChunkAt(std::size_t first) const;  // first < output_.size()
+    // The chunk from output_[first] on (first < output_.size()), the adapter having sent its
+    // last packet at lastSentNs.
+    Chunk ChunkAt(std::size_t first, std::int64_t lastSentNs) const;
     // When to look at the output next (output_ not empty), and what a timed wake taught.
     std::int64_t WakeForOutput(std::int64_t now) const;
     void NoteWakeLateness(std::int64_t lateNs);
@@ -93,6 +94,7 @@ private:
     std::int64_t hostFreeNs_ = 0;   // when the host's last byte has fully arrived (pacing)
     std::int64_t unitFreeNs_ = 0;   // when the unit's last byte will have left
     std::int64_t wakeLateNs_ = 50000;  // how late a timed wake comes, of late
+    std::int64_t adapterSentNs_ = 0;   // when the simulated USB adapter last sent a packet
     std::string controlLine_;
     bool controlUsed_ = false;
     bool quit_ = false;

@@ -320,10 +320,10 @@ TEST_F(SimProgramTest, RealTimeFaults) {
     EXPECT_EQ(tandrel_.EraseChip(1, nullptr), 0);
 }
 
-// Behind a simulated USB adapter whose latency timer is 150 ms, a read block's reply (256 bytes
-// and the checksum) comes as four full packets of 62 bytes at once, and its last 9 bytes only
-// when the timer has run out; so does a reply too short to fill a packet.
-TEST(SimProgramUsbLatencyTest, AReplyShorterThanAPacketWaitsForTheTimer) {
+// Behind vorland-sim's USB adapter with a latency timer of 150 ms, a read block's reply (256
+// bytes and the checksum) comes as four full packets of 62 bytes at once, and its last 9 bytes
+// only when the timer has run out.
+TEST(SimProgramUsbLatencyTest, TheTailOfAReplyWaitsForTheTimer) {
     constexpr std::int64_t kLatencyMs = 150;
     SimProgram sim(VORLAND_BINARY_DIR "/sim/vorland-sim",
                    {"--usb-latency-ms", std::to_string(kLatencyMs)});
@@ -350,8 +350,6 @@ TEST(SimProgramUsbLatencyTest, AReplyShorterThanAPacketWaitsForTheTimer) {
         }
         return times;
     };
-    const std::vector<std::int64_t> version = exchange({'V'}, {3});
-    EXPECT_GE(version[0], kLatencyMs);
     const std::vector<std::int64_t> block = exchange({'4', 'R', 0, 0, 0, 0}, {248, 9});
     EXPECT_LT(block[0], kLatencyMs);
     EXPECT_GE(block[1], kLatencyMs);
