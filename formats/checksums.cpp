@@ -55,16 +55,19 @@ constexpr std::uint32_t kSha256Start[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0
                                            0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
 
 // The processor's own instructions may be used unless a test or benchmark said otherwise.
-std::atomic<bool> gInstructionsAllowed{true};
+std::atomic<ChecksumInstructions> gMostInstructions{ChecksumInstructions::kAll};
 
 // CRC folding costs a fixed 16 bytes of table steps at the end: below this the tables win.
 constexpr std::size_t kFoldMinimum = 256;
 
 #if defined(VORLAND_X86_CHECKSUMS)
-// What the processor offers for the checksums now; nothing when the portable code is forced.
+// What the processor offers for the checksums, within the limit set.
 X86ChecksumInstructions Instructions() {
-    if (!gInstructionsAllowed.load(std::memory_order_relaxed)) return {};
-    return DetectX86ChecksumInstructions();
+    const ChecksumInstructions most = gMostInstructions.load(std::memory_order_relaxed);
+    if (most == ChecksumInstructions::kNone) return {};
+    X86ChecksumInstructions have = DetectX86ChecksumInstructions();
+    if (most == ChecksumInstructions::k128Bit) have.crcFoldWide = false;
+    return have;
 }
 #endif
 
@@ -144,14 +147,15 @@ void Sha256Compress(std::uint32_t state[8], const std::uint8_t* block) {
 
 }  // namespace
 
-void AllowChecksumInstructions(bool allowed) noexcept {
-    gInstructionsAllowed.store(allowed, std::memory_order_relaxed);
+void LimitChecksumInstructions(ChecksumInstructions most) noexcept {
+    gMostInstructions.store(most, std::memory_order_relaxed);
 }
 
 std::string ChecksumInstructionsInUse() {
     std::string names;
 #if defined(VORLAND_X86_CHECKSUMS)
     const X86ChecksumInstructions have = Instructions();
+    if (have.crcFoldWide) names += "VPCLMULQDQ ";
     if (have.crcFold) names += "PCLMULQDQ ";
     if (have.sha) names += "SHA-NI ";
     if (have.sse2) names += "SSE2 ";
@@ -172,7 +176,8 @@ std::uint32_t ByteSumUpdate(std::uint32_t sum, const std::uint8_t* data,
 std::uint16_t Crc16Update(std::uint16_t crc, const std::uint8_t* data, std::size_t size) noexcept {
     std::uint32_t c = crc;
 #if defined(VORLAND_X86_CHECKSUMS)
-    if (size >= kFoldMinimum && Instructions().crcFold) {
+    const X86ChecksumInstructions have = Instructions();
+    if (size >= kFoldMinimum && have.crcFold) {
         // The register enters the first two bytes, high byte first, as the table steps take it.
         std::uint8_t first[16];
         std::memcpy(first, data, sizeof first);
@@ -180,7 +185,7 @@ std::uint16_t Crc16Update(std::uint16_t crc, const std::uint8_t* data, std::size
         first[1] = static_cast<std::uint8_t>(first[1] ^ c);
         const std::size_t folded = size & ~std::size_t{15};
         std::uint8_t rest[16];
-        Crc16FoldX86(first, data, folded, rest);
+        Crc16FoldX86(first, data, folded, rest, have.crcFoldWide);
         c = Crc16Tables(0, rest, sizeof rest);
         data += folded;
         size -= folded;
@@ -192,14 +197,15 @@ std::uint16_t Crc16Update(std::uint16_t crc, const std::uint8_t* data, std::size
 std::uint32_t Crc32Update(std::uint32_t crc, const std::uint8_t* data, std::size_t size) noexcept {
     std::uint32_t c = ~crc;
 #if defined(VORLAND_X86_CHECKSUMS)
-    if (size >= kFoldMinimum && Instructions().crcFold) {
+    const X86ChecksumInstructions have = Instructions();
+    if (size >= kFoldMinimum && have.crcFold) {
         // The register enters the first four bytes, low byte first, as the table steps take it.
         std::uint8_t first[16];
         std::memcpy(first, data, sizeof first);
         for (int k = 0; k < 4; ++k) first[k] = static_cast<std::uint8_t>(first[k] ^ (c >> (8 * k)));
         const std::size_t folded = size & ~std::size_t{15};
         std::uint8_t rest[16];
-        Crc32FoldX86(first, data, folded, rest);
+        Crc32FoldX86(first, data, folded, rest, have.crcFoldWide);
         c = Crc32Tables(0, rest, sizeof rest);
         data += folded;
         size -= folded;

@@ -15,6 +15,10 @@
 #endif
 #define CRC_FOLD_FUNCTION __attribute__((X86_ALIGN_STACK target("pclmul,ssse3,sse4.1")))
 #define CRC_FOLD_HELPER __attribute__((always_inline, target("pclmul,ssse3,sse4.1"))) inline
+#define CRC_FOLD_WIDE_FUNCTION \
+    __attribute__((X86_ALIGN_STACK target("vpclmulqdq,avx2,pclmul,ssse3,sse4.1")))
+#define CRC_FOLD_WIDE_HELPER \
+    __attribute__((always_inline, target("vpclmulqdq,avx2,pclmul,ssse3,sse4.1"))) inline
 #define SHA_FUNCTION __attribute__((X86_ALIGN_STACK target("sha,ssse3,sse4.1")))
 #define SSE2_FUNCTION __attribute__((X86_ALIGN_STACK target("sse2")))
 
@@ -59,13 +63,14 @@ constexpr FoldConstants Crc16Constants(unsigned distance) {
 }
 
 struct Crc {
-    FoldConstants by512;  // four registers, 64 bytes apart
-    FoldConstants by128;  // one register, 16 bytes on
-    bool reflected;       // bytes in stream order are low degrees last (CRC-32) or first
+    FoldConstants by1024;  // eight registers, 128 bytes apart (in four of 256 bits)
+    FoldConstants by512;   // four registers, 64 bytes apart
+    FoldConstants by128;   // one register, 16 bytes on
+    bool reflected;        // bytes in stream order are low degrees last (CRC-32) or first
 };
 
-constexpr Crc kCrc32Fold = {Crc32Constants(512), Crc32Constants(128), true};
-constexpr Crc kCrc16Fold = {Crc16Constants(512), Crc16Constants(128), false};
+constexpr Crc kCrc32Fold = {Crc32Constants(1024), Crc32Constants(512), Crc32Constants(128), true};
+constexpr Crc kCrc16Fold = {Crc16Constants(1024), Crc16Constants(512), Crc16Constants(128), false};
 
 // In a reflected register the high-degree half is the low quadword; otherwise the high one.
 CRC_FOLD_HELPER __m128i Constants(const FoldConstants& k, bool reflected) {
@@ -85,11 +90,24 @@ CRC_FOLD_HELPER __m128i Load(const std::uint8_t* p, __m128i order) {
     return _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), order);
 }
 
+CRC_FOLD_HELPER __m128i ByteOrder(bool reflected) {
+    return reflected ? _mm_set_epi8(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0)
+                     : _mm_set_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+}
+
+// The end of every fold: what is left, 16 bytes at a time, into one register, stored in
+// stream order.
+CRC_FOLD_HELPER void FoldRest(const Crc& crc, __m128i x, const std::uint8_t* data, std::size_t at,
+                              std::size_t size, std::uint8_t out[16]) {
+    const __m128i order = ByteOrder(crc.reflected);
+    const __m128i by128 = Constants(crc.by128, crc.reflected);
+    for (; at < size; at += 16) x = Fold(x, by128, Load(data + at, order));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi8(x, order));
+}
+
 CRC_FOLD_FUNCTION void CrcFold(const Crc& crc, const std::uint8_t first[16],
                                const std::uint8_t* data, std::size_t size, std::uint8_t out[16]) {
-    const __m128i order = crc.reflected
-                              ? _mm_set_epi8(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0)
-                              : _mm_set_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    const __m128i order = ByteOrder(crc.reflected);
     const __m128i by128 = Constants(crc.by128, crc.reflected);
     __m128i x0 = Load(first, order);
     __m128i x1 = Load(data + 16, order);
@@ -105,9 +123,44 @@ CRC_FOLD_FUNCTION void CrcFold(const Crc& crc, const std::uint8_t first[16],
             x3 = Fold(x3, by512, Load(data + at + 48, order));
         }
     }
-    __m128i x = Fold(Fold(Fold(x0, by128, x1), by128, x2), by128, x3);
-    for (; at < size; at += 16) x = Fold(x, by128, Load(data + at, order));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi8(x, order));
+    FoldRest(crc, Fold(Fold(Fold(x0, by128, x1), by128, x2), by128, x3), data, at, size, out);
+}
+
+// The same with VPCLMULQDQ on 256 bits: each half of a register folds as one of the above,
+// 128 bytes on per round. size is at least 128.
+CRC_FOLD_WIDE_HELPER __m256i FoldWide(__m256i y, __m256i k, __m256i next) {
+    return _mm256_xor_si256(_mm256_xor_si256(_mm256_clmulepi64_epi128(y, k, 0x00),
+                                             _mm256_clmulepi64_epi128(y, k, 0x11)),
+                            next);
+}
+
+CRC_FOLD_WIDE_HELPER __m256i LoadWide(const std::uint8_t* p, __m256i order) {
+    return _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)), order);
+}
+
+CRC_FOLD_WIDE_FUNCTION void CrcFoldWide(const Crc& crc, const std::uint8_t first[16],
+                                        const std::uint8_t* data, std::size_t size,
+                                        std::uint8_t out[16]) {
+    const __m128i order = ByteOrder(crc.reflected);
+    const __m256i orderWide = _mm256_broadcastsi128_si256(order);
+    __m256i y[4];
+    y[0] = _mm256_inserti128_si256(_mm256_castsi128_si256(Load(first, order)),
+                                   Load(data + 16, order), 1);
+    for (int i = 1; i < 4; ++i) y[i] = LoadWide(data + 32 * i, orderWide);
+    std::size_t at = 128;
+    const __m256i by1024 = _mm256_broadcastsi128_si256(Constants(crc.by1024, crc.reflected));
+    for (; at + 128 <= size; at += 128) {
+        for (int i = 0; i < 4; ++i)
+            y[i] = FoldWide(y[i], by1024, LoadWide(data + at + 32 * i, orderWide));
+    }
+    // The eight halves in stream order, into one.
+    const __m128i by128 = Constants(crc.by128, crc.reflected);
+    __m128i x = _mm256_castsi256_si128(y[0]);
+    for (int i = 0; i < 4; ++i) {
+        if (i > 0) x = Fold(x, by128, _mm256_castsi256_si128(y[i]));
+        x = Fold(x, by128, _mm256_extracti128_si256(y[i], 1));
+    }
+    FoldRest(crc, x, data, at, size, out);
 }
 
 }  // namespace
@@ -120,8 +173,17 @@ const X86ChecksumInstructions& DetectX86ChecksumInstructions() {
         const bool sse41 = (c & bit_SSE4_1) != 0 && (c & bit_SSSE3) != 0;
         have.sse2 = (d & bit_SSE2) != 0;
         have.crcFold = sse41 && (c & bit_PCLMUL) != 0;
+        // 256-bit registers only where the system saves them for every thread (XCR0 bits 1, 2).
+        bool ymm = false;
+        if ((c & bit_OSXSAVE) != 0 && (c & bit_AVX) != 0) {
+            unsigned low = 0, high = 0;
+            __asm__("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
+            ymm = (low & 6) == 6;
+        }
         if (__get_cpuid_max(0, nullptr) >= 7 && __get_cpuid_count(7, 0, &a, &b, &c, &d) != 0) {
             have.sha = sse41 && (b & bit_SHA) != 0;
+            have.crcFoldWide =
+                have.crcFold && ymm && (b & bit_AVX2) != 0 && (c & bit_VPCLMULQDQ) != 0;
         }
         return have;
     }();
@@ -129,13 +191,15 @@ const X86ChecksumInstructions& DetectX86ChecksumInstructions() {
 }
 
 void Crc32FoldX86(const std::uint8_t first[16], const std::uint8_t* data, std::size_t size,
-                  std::uint8_t out[16]) {
-    CrcFold(kCrc32Fold, first, data, size, out);
+                  std::uint8_t out[16], bool wide) {
+    wide ? CrcFoldWide(kCrc32Fold, first, data, size, out)
+         : CrcFold(kCrc32Fold, first, data, size, out);
 }
 
 void Crc16FoldX86(const std::uint8_t first[16], const std::uint8_t* data, std::size_t size,
-                  std::uint8_t out[16]) {
-    CrcFold(kCrc16Fold, first, data, size, out);
+                  std::uint8_t out[16], bool wide) {
+    wide ? CrcFoldWide(kCrc16Fold, first, data, size, out)
+         : CrcFold(kCrc16Fold, first, data, size, out);
 }
 
 // The SHA extensions keep the state as ABEF and CDGH and take the message words with their

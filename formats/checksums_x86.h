@@ -1,8 +1,9 @@
 // The checksums' inner loops in x86 instructions that not every processor has: carry-less
-// multiplication (PCLMULQDQ) folds a CRC 64 bytes at a time, the SHA extensions compress SHA-256
-// blocks, SSE2 sums bytes 16 at a time. Internal to checksums.cpp, which asks
-// X86ChecksumInstructions once and keeps the portable loops for everything else; results are
-// bit for bit those of the portable code. Plain functions on the caller's memory, any thread.
+// multiplication (PCLMULQDQ, or VPCLMULQDQ on 256 bits) folds a CRC 64 (128) bytes at a time,
+// the SHA extensions compress SHA-256 blocks, SSE2 sums bytes 16 at a time. Internal to
+// checksums.cpp, which asks DetectX86ChecksumInstructions and keeps the portable loops for
+// everything else; results are bit for bit those of the portable code. Plain functions on the
+// caller's memory, any thread.
 #pragma once
 
 #include <cstddef>
@@ -12,8 +13,9 @@
 #define VORLAND_X86_CHECKSUMS 1
 
 struct X86ChecksumInstructions {
-    bool crcFold = false;  // PCLMULQDQ with SSSE3 and SSE4.1
-    bool sha = false;      // SHA-NI with SSSE3 and SSE4.1
+    bool crcFold = false;      // PCLMULQDQ with SSSE3 and SSE4.1
+    bool crcFoldWide = false;  // VPCLMULQDQ with AVX2, 256 bits at a time
+    bool sha = false;          // SHA-NI with SSSE3 and SSE4.1
     bool sse2 = false;
 };
 
@@ -22,13 +24,13 @@ const X86ChecksumInstructions& DetectX86ChecksumInstructions();
 
 // The CRC folds. first: the data's first 16 bytes with the CRC register already mixed in, as
 // the portable loop would mix it; then size - 16 more bytes follow at data + 16 (size a multiple
-// of 16, at least 64). out receives 16 bytes in stream order whose CRC from a zero register is
-// the CRC of the whole stretch from the caller's register. CRC-32 is reflected 0xEDB88320;
-// CRC-16 is 0x1021, not reflected.
+// of 16, at least 64; at least 128 when wide). out receives 16 bytes in stream order whose CRC
+// from a zero register is the CRC of the whole stretch from the caller's register. CRC-32 is
+// reflected 0xEDB88320; CRC-16 is 0x1021, not reflected. wide: with crcFoldWide's instructions.
 void Crc32FoldX86(const std::uint8_t first[16], const std::uint8_t* data, std::size_t size,
-                  std::uint8_t out[16]);
+                  std::uint8_t out[16], bool wide);
 void Crc16FoldX86(const std::uint8_t first[16], const std::uint8_t* data, std::size_t size,
-                  std::uint8_t out[16]);
+                  std::uint8_t out[16], bool wide);
 
 // SHA-256 compression of blocks whole 64-byte blocks into state (a..h).
 void Sha256BlocksX86(std::uint32_t state[8], const std::uint8_t* data, std::size_t blocks);

@@ -25,20 +25,23 @@ ChecksumResults All(const std::string& s) {
     return All(Bytes(s), s.size());
 }
 
-// Runs a check once with the processor's checksum instructions and once with the portable code
-// alone, and leaves the instructions on.
+constexpr ChecksumInstructions kEachInstructionSet[] = {
+    ChecksumInstructions::kAll, ChecksumInstructions::k128Bit, ChecksumInstructions::kNone};
+
+// Runs a check with each set of the processor's instructions the checksums may use, down to
+// the portable code alone, and lifts the limit again.
 template <typename Check>
-void WithAndWithoutInstructions(Check check) {
-    for (bool allowed : {true, false}) {
-        SCOPED_TRACE(allowed ? "with the processor's instructions" : "portable code");
-        AllowChecksumInstructions(allowed);
+void WithEachInstructionSet(Check check) {
+    for (ChecksumInstructions most : kEachInstructionSet) {
+        LimitChecksumInstructions(most);
+        SCOPED_TRACE(ChecksumInstructionsInUse());
         check();
     }
-    AllowChecksumInstructions(true);
+    LimitChecksumInstructions(ChecksumInstructions::kAll);
 }
 
 TEST(Checksums, ReferenceValues) {
-    WithAndWithoutInstructions([] {
+    WithEachInstructionSet([] {
         struct Case {
             std::string input;
             std::uint16_t sum16;
@@ -95,7 +98,7 @@ TEST(Checksums, LongStreamsMatchZlibAndHashlib) {
         {0x300005, 11, 0x0993, 0xE4D3, 0x22F2AD47,
          "FA05FB752BF0C3B6314218793B65E1C97AEADC206DB7C125B96BB4D789F34118"},
     };
-    WithAndWithoutInstructions([&] {
+    WithEachInstructionSet([&] {
         for (const Case& c : cases) {
             SCOPED_TRACE(c.size);
             const std::vector<std::uint8_t> data = PatternBytes(c.size, c.seed);
@@ -108,11 +111,17 @@ TEST(Checksums, LongStreamsMatchZlibAndHashlib) {
     });
 }
 
-// Random stretches at every alignment, fed from random registers in random pieces: the
-// processor's instructions give what the portable code gives.
+// Random stretches at every alignment, fed from random registers in random pieces: each set of
+// the processor's instructions gives what the portable code gives.
 TEST(Checksums, TheProcessorsInstructionsAgreeWithThePortableCode) {
     const std::vector<std::uint8_t> data = PatternBytes(1 << 18, 21);
     std::mt19937 random(33);
+    struct Results {
+        std::uint32_t sum;
+        std::uint16_t crc16;
+        std::uint32_t crc32;
+        ChecksumResults set;
+    };
     for (int i = 0; i < 400; ++i) {
         const std::size_t offset = random() % 64;
         const std::size_t size = random() % (i < 300 ? 2048 : data.size() - offset);
@@ -120,29 +129,25 @@ TEST(Checksums, TheProcessorsInstructionsAgreeWithThePortableCode) {
         const auto crc32 = static_cast<std::uint32_t>(random());
         const auto crc16 = static_cast<std::uint16_t>(random());
         const std::size_t cut = size == 0 ? 0 : random() % size;
-        std::uint32_t sums[2];
-        std::uint16_t crc16s[2];
-        std::uint32_t crc32s[2];
-        ChecksumResults sets[2];
-        for (int portable = 0; portable < 2; ++portable) {
-            AllowChecksumInstructions(portable == 0);
-            sums[portable] = ByteSumUpdate(crc32, bytes, size);
-            crc16s[portable] = Crc16Update(crc16, bytes, size);
-            crc32s[portable] = Crc32Update(crc32, bytes, size);
+        std::vector<Results> results;
+        WithEachInstructionSet([&] {
             ChecksumSet set;
             set.Update(bytes, cut);
             set.Update(bytes + cut, size - cut);
-            sets[portable] = set.Finish();
-        }
-        AllowChecksumInstructions(true);
+            results.push_back({ByteSumUpdate(crc32, bytes, size), Crc16Update(crc16, bytes, size),
+                               Crc32Update(crc32, bytes, size), set.Finish()});
+        });
         SCOPED_TRACE(::testing::Message() << "offset " << offset << ", size " << size);
-        ASSERT_EQ(sums[0], sums[1]);
-        ASSERT_EQ(crc16s[0], crc16s[1]);
-        ASSERT_EQ(crc32s[0], crc32s[1]);
-        ASSERT_EQ(sets[0].sum16, sets[1].sum16);
-        ASSERT_EQ(sets[0].crc16, sets[1].crc16);
-        ASSERT_EQ(sets[0].crc32, sets[1].crc32);
-        ASSERT_EQ(sets[0].sha256, sets[1].sha256);
+        const Results& portable = results.back();
+        for (const Results& r : results) {
+            ASSERT_EQ(r.sum, portable.sum);
+            ASSERT_EQ(r.crc16, portable.crc16);
+            ASSERT_EQ(r.crc32, portable.crc32);
+            ASSERT_EQ(r.set.sum16, portable.set.sum16);
+            ASSERT_EQ(r.set.crc16, portable.set.crc16);
+            ASSERT_EQ(r.set.crc32, portable.set.crc32);
+            ASSERT_EQ(r.set.sha256, portable.set.sha256);
+        }
     }
 }
 
