@@ -113,7 +113,10 @@ double TimeTransfers(benchmark::State& state, KVTandrel& device, bool write, Aft
         totalMs +=
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
                 .count();
-        if (result != 0) state.SkipWithError(("transfer failed: " + FailureLogLine(device.LastFailure())).c_str());
+        if (result != 0) {
+            state.SkipWithError(
+                ("transfer failed: " + FailureLogLine(device.LastFailure())).c_str());
+        }
         afterEach();
     }
     return state.iterations() == 0 ? 0 : totalMs / static_cast<double>(state.iterations());

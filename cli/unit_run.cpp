@@ -32,13 +32,15 @@ std::string BaseName(const std::string& path) {
 std::string LowLatencyNote(const std::string& port, SerialLowLatency answer) {
     switch (answer) {
         case SerialLowLatency::kNotAsked: return {};
-        case SerialLowLatency::kNotOffered: return "(" + port + " has no low-latency mode to ask for)";
+        case SerialLowLatency::kNotOffered:
+            return "(" + port + " has no low-latency mode to ask for)";
         case SerialLowLatency::kAlreadyOn:
             return "(" + port + " was in low-latency mode already: replies are passed on at once)";
         case SerialLowLatency::kSwitchedOn:
             return "(" + port + " switched to low-latency mode: replies are passed on at once)";
         case SerialLowLatency::kRefused:
-            return "(" + port + " refused low-latency mode: an adapter's latency timer may hold "
+            return "(" + port +
+                   " refused low-latency mode: an adapter's latency timer may hold "
                    "every short reply; see the README)";
     }
     return {};

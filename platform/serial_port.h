@@ -52,7 +52,7 @@ enum class SerialLowLatency {
     kNotOffered,  // the driver has no such mode (a pseudo-terminal)
     kAlreadyOn,
     kSwitchedOn,
-    kRefused,     // the driver has the mode but would not switch it on
+    kRefused,  // the driver has the mode but would not switch it on
 };
 
 // One open port. Every call returns false when the system call failed; the out-parameters are
@@ -79,7 +79,9 @@ public:
     [[nodiscard]] virtual bool Read(std::uint8_t* data, std::uint32_t size,
                                     std::uint32_t* received) = 0;
     // What the driver answered to the request for low latency made at opening.
-    [[nodiscard]] virtual SerialLowLatency LowLatency() const { return SerialLowLatency::kNotAsked; }
+    [[nodiscard]] virtual SerialLowLatency LowLatency() const {
+        return SerialLowLatency::kNotAsked;
+    }
 };
 
 // Opens ports by name ("COM1"; on Windows also "COM12", which the backend opens as "\\.\COM12").

@@ -241,9 +241,10 @@ std::int64_t PtyServer::WakeForOutput(std::int64_t now) const {
 }
 
 void PtyServer::NoteWakeLateness(std::int64_t lateNs) {
-    // A running average over about the last eight sleeps; a rare wake of milliseconds (the
-    // machine was busy) must not make every later block poll that long.
-    const std::int64_t late = std::clamp<std::int64_t>(lateNs, 0, 500000);
+    // A running average over about the last eight sleeps. A wake of milliseconds (the machine
+    // was busy) counts as 200 us: polling that long before every reply would keep a busy
+    // machine busier still.
+    const std::int64_t late = std::clamp<std::int64_t>(lateNs, 0, 200000);
     wakeLateNs_ += (late - wakeLateNs_) / 8;
 }
 
