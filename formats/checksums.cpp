@@ -220,7 +220,7 @@ Sha256::Sha256() noexcept {
 
 void Sha256::Compress(const std::uint8_t* blocks, std::size_t count) noexcept {
 #if defined(VORLAND_X86_CHECKSUMS)
-    if (Instructions().sha) {
+    if (count > 0 && Instructions().sha) {
         Sha256BlocksX86(state_, blocks, count);
         return;
     }

@@ -4,8 +4,6 @@
 #include <cpuid.h>
 #include <immintrin.h>
 
-#include <cstring>
-
 // The 32-bit Windows build may be entered with a stack aligned to 4 bytes only (system code
 // calls the window procedures); these functions then align their own for the SSE spills.
 #if defined(__x86_64__)
@@ -113,15 +111,13 @@ CRC_FOLD_FUNCTION void CrcFold(const Crc& crc, const std::uint8_t first[16],
     __m128i x1 = Load(data + 16, order);
     __m128i x2 = Load(data + 32, order);
     __m128i x3 = Load(data + 48, order);
+    const __m128i by512 = Constants(crc.by512, crc.reflected);
     std::size_t at = 64;
-    if (size >= 128) {
-        const __m128i by512 = Constants(crc.by512, crc.reflected);
-        for (; at + 64 <= size; at += 64) {
-            x0 = Fold(x0, by512, Load(data + at, order));
-            x1 = Fold(x1, by512, Load(data + at + 16, order));
-            x2 = Fold(x2, by512, Load(data + at + 32, order));
-            x3 = Fold(x3, by512, Load(data + at + 48, order));
-        }
+    for (; at + 64 <= size; at += 64) {
+        x0 = Fold(x0, by512, Load(data + at, order));
+        x1 = Fold(x1, by512, Load(data + at + 16, order));
+        x2 = Fold(x2, by512, Load(data + at + 32, order));
+        x3 = Fold(x3, by512, Load(data + at + 48, order));
     }
     FoldRest(crc, Fold(Fold(Fold(x0, by128, x1), by128, x2), by128, x3), data, at, size, out);
 }
@@ -150,8 +146,9 @@ CRC_FOLD_WIDE_FUNCTION void CrcFoldWide(const Crc& crc, const std::uint8_t first
     std::size_t at = 128;
     const __m256i by1024 = _mm256_broadcastsi128_si256(Constants(crc.by1024, crc.reflected));
     for (; at + 128 <= size; at += 128) {
-        for (int i = 0; i < 4; ++i)
+        for (int i = 0; i < 4; ++i) {
             y[i] = FoldWide(y[i], by1024, LoadWide(data + at + 32 * i, orderWide));
+        }
     }
     // The eight halves in stream order, into one.
     const __m128i by128 = Constants(crc.by128, crc.reflected);
