@@ -111,6 +111,27 @@ std::uint32_t Crc32Tables(std::uint32_t c, const std::uint8_t* data, std::size_t
     return c;
 }
 
+#if defined(VORLAND_X86_CHECKSUMS)
+// Folds the longest run of whole 16-byte pieces of data with the processor's carry-less
+// multiplication, when it has that and data is long enough for it to pay; returns how many
+// bytes it took (0: none), *c being the CRC register after them. mixIn puts a register into
+// the first 16 bytes as the table steps would take it; fold and tables are the CRC's own.
+template <typename MixIn, typename Fold, typename Tables>
+std::size_t FoldOnProcessor(std::uint32_t* c, const std::uint8_t* data, std::size_t size,
+                            MixIn mixIn, Fold fold, Tables tables) {
+    const X86ChecksumInstructions have = Instructions();
+    if (size < kFoldMinimum || !have.crcFold) return 0;
+    std::uint8_t first[16];
+    std::memcpy(first, data, sizeof first);
+    mixIn(first, *c);
+    const std::size_t folded = size & ~std::size_t{15};
+    std::uint8_t rest[16];
+    fold(first, data, folded, rest, have.crcFoldWide);
+    *c = tables(0, rest, sizeof rest);
+    return folded;
+}
+#endif
+
 void Sha256Compress(std::uint32_t state[8], const std::uint8_t* block) {
     std::uint32_t w[64];
     for (int i = 0; i < 16; ++i) w[i] = LoadBe32(block + 4 * i);
@@ -176,20 +197,14 @@ std::uint32_t ByteSumUpdate(std::uint32_t sum, const std::uint8_t* data,
 std::uint16_t Crc16Update(std::uint16_t crc, const std::uint8_t* data, std::size_t size) noexcept {
     std::uint32_t c = crc;
 #if defined(VORLAND_X86_CHECKSUMS)
-    const X86ChecksumInstructions have = Instructions();
-    if (size >= kFoldMinimum && have.crcFold) {
-        // The register enters the first two bytes, high byte first, as the table steps take it.
-        std::uint8_t first[16];
-        std::memcpy(first, data, sizeof first);
-        first[0] = static_cast<std::uint8_t>(first[0] ^ (c >> 8));
-        first[1] = static_cast<std::uint8_t>(first[1] ^ c);
-        const std::size_t folded = size & ~std::size_t{15};
-        std::uint8_t rest[16];
-        Crc16FoldX86(first, data, folded, rest, have.crcFoldWide);
-        c = Crc16Tables(0, rest, sizeof rest);
-        data += folded;
-        size -= folded;
-    }
+    // The register enters the first two bytes, high byte first, as the table steps take it.
+    const auto mixIn = [](std::uint8_t* first, std::uint32_t r) {
+        first[0] = static_cast<std::uint8_t>(first[0] ^ (r >> 8));
+        first[1] = static_cast<std::uint8_t>(first[1] ^ r);
+    };
+    const std::size_t folded = FoldOnProcessor(&c, data, size, mixIn, Crc16FoldX86, Crc16Tables);
+    data += folded;
+    size -= folded;
 #endif
     return static_cast<std::uint16_t>(Crc16Tables(c, data, size));
 }
@@ -197,19 +212,13 @@ std::uint16_t Crc16Update(std::uint16_t crc, const std::uint8_t* data, std::size
 std::uint32_t Crc32Update(std::uint32_t crc, const std::uint8_t* data, std::size_t size) noexcept {
     std::uint32_t c = ~crc;
 #if defined(VORLAND_X86_CHECKSUMS)
-    const X86ChecksumInstructions have = Instructions();
-    if (size >= kFoldMinimum && have.crcFold) {
-        // The register enters the first four bytes, low byte first, as the table steps take it.
-        std::uint8_t first[16];
-        std::memcpy(first, data, sizeof first);
-        for (int k = 0; k < 4; ++k) first[k] = static_cast<std::uint8_t>(first[k] ^ (c >> (8 * k)));
-        const std::size_t folded = size & ~std::size_t{15};
-        std::uint8_t rest[16];
-        Crc32FoldX86(first, data, folded, rest, have.crcFoldWide);
-        c = Crc32Tables(0, rest, sizeof rest);
-        data += folded;
-        size -= folded;
-    }
+    // The register enters the first four bytes, low byte first, as the table steps take it.
+    const auto mixIn = [](std::uint8_t* first, std::uint32_t r) {
+        for (int k = 0; k < 4; ++k) first[k] = static_cast<std::uint8_t>(first[k] ^ (r >> (8 * k)));
+    };
+    const std::size_t folded = FoldOnProcessor(&c, data, size, mixIn, Crc32FoldX86, Crc32Tables);
+    data += folded;
+    size -= folded;
 #endif
     return ~Crc32Tables(c, data, size);
 }

@@ -61,16 +61,22 @@ private:
     std::string path_;
 };
 
+// The port at path, at 115200 baud under the timeouts given; null when it could not be opened
+// or set up.
+std::unique_ptr<SerialLink> OpenAt115200(const std::string& path, const SerialTimeouts& timeouts) {
+    std::unique_ptr<SerialLink> link = OpenPosixSerialPath(path);
+    SerialLineSettings line;
+    if (link == nullptr || !link->GetLineSettings(line)) return nullptr;
+    line.baudRate = 115200;
+    if (!link->SetLineSettings(line) || !link->SetTimeouts(timeouts)) return nullptr;
+    return link;
+}
+
 class PosixSerialTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        link_ = OpenPosixSerialPath(pty_.path());
+        link_ = OpenAt115200(pty_.path(), {25, 0, 300, 0, 110});
         ASSERT_NE(link_, nullptr);
-        SerialLineSettings line;
-        ASSERT_TRUE(link_->GetLineSettings(line));
-        line.baudRate = 115200;
-        ASSERT_TRUE(link_->SetLineSettings(line));
-        ASSERT_TRUE(link_->SetTimeouts({25, 0, 300, 0, 110}));
     }
     std::vector<std::uint8_t> Read(std::uint32_t size) {
         std::vector<std::uint8_t> data(size);
@@ -328,13 +334,8 @@ TEST(SimProgramUsbLatencyTest, TheTailOfAReplyWaitsForTheTimer) {
     SimProgram sim(VORLAND_BINARY_DIR "/sim/vorland-sim",
                    {"--usb-latency-ms", std::to_string(kLatencyMs)});
     ASSERT_TRUE(sim.ready());
-    std::unique_ptr<SerialLink> link = OpenPosixSerialPath(sim.linkPath());
+    std::unique_ptr<SerialLink> link = OpenAt115200(sim.linkPath(), {0, 0, 2000, 0, 110});
     ASSERT_NE(link, nullptr);
-    SerialLineSettings line;
-    ASSERT_TRUE(link->GetLineSettings(line));
-    line.baudRate = 115200;
-    ASSERT_TRUE(link->SetLineSettings(line));
-    ASSERT_TRUE(link->SetTimeouts({0, 0, 2000, 0, 110}));
     auto exchange = [&](std::vector<std::uint8_t> frame, std::vector<std::uint32_t> parts) {
         frame.push_back(static_cast<std::uint8_t>(ByteSumUpdate(0, frame.data(), frame.size())));
         std::uint32_t written = 0;
