@@ -27,6 +27,25 @@ std::string BaseName(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// What the port's driver did with the request for low latency, for --verbose; "" when the port
+// was not asked.
+std::string LowLatencyNote(const std::string& port, SerialLowLatency answer) {
+    switch (answer) {
+        case SerialLowLatency::kNotAsked: return {};
+        case SerialLowLatency::kNotOffered:
+            return "(" + port + " has no low-latency mode to ask for)";
+        case SerialLowLatency::kAlreadyOn:
+            return "(" + port + " was in low-latency mode already: replies are passed on at once)";
+        case SerialLowLatency::kSwitchedOn:
+            return "(" + port + " switched to low-latency mode: replies are passed on at once)";
+        case SerialLowLatency::kRefused:
+            return "(" + port +
+                   " refused low-latency mode: an adapter's latency timer may hold "
+                   "every short reply; see the README)";
+    }
+    return {};
+}
+
 }  // namespace
 
 std::string ResultWord(const CliOptions& o, int code) {
@@ -353,6 +372,10 @@ int UnitRun::Connect() {
         if (device_.SetLinkSpeed(code) != kTandrelDone) {
             Note(Printf("note: the unit did not take %u baud; staying at 115200", rate));
         }
+    }
+    if (o_.verbose && device_.hPort != nullptr) {
+        const std::string note = LowLatencyNote(portShown_, device_.hPort->LowLatency());
+        if (!note.empty()) Note(note);
     }
     ready_ = true;
     // detect and info print the unit as their result.

@@ -1,7 +1,10 @@
 #include "formats/checksums.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
+
+#include "formats/checksums_x86.h"
 
 namespace {
 
@@ -51,20 +54,24 @@ std::uint32_t Rotr(std::uint32_t x, int n) {
 constexpr std::uint32_t kSha256Start[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
                                            0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
 
-constexpr std::uint32_t kSha256Round[64] = {
-    0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
-    0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
-    0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
-    0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967,
-    0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
-    0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
-    0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
-    0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
+// The processor's own instructions may be used unless a test or benchmark said otherwise.
+std::atomic<ChecksumInstructions> gMostInstructions{ChecksumInstructions::kAll};
 
-}  // namespace
+// CRC folding costs a fixed 16 bytes of table steps at the end: below this the tables win.
+constexpr std::size_t kFoldMinimum = 256;
 
-std::uint32_t ByteSumUpdate(std::uint32_t sum, const std::uint8_t* data,
-                            std::size_t size) noexcept {
+#if defined(VORLAND_X86_CHECKSUMS)
+// What the processor offers for the checksums, within the limit set.
+X86ChecksumInstructions Instructions() {
+    const ChecksumInstructions most = gMostInstructions.load(std::memory_order_relaxed);
+    if (most == ChecksumInstructions::kNone) return {};
+    X86ChecksumInstructions have = DetectX86ChecksumInstructions();
+    if (most == ChecksumInstructions::k128Bit) have.crcFoldWide = false;
+    return have;
+}
+#endif
+
+std::uint32_t ByteSumPortable(std::uint32_t sum, const std::uint8_t* data, std::size_t size) {
     // Four independent lanes keep the adds from waiting on each other.
     std::uint32_t lane[4] = {sum, 0, 0, 0};
     std::size_t i = 0;
@@ -78,8 +85,8 @@ std::uint32_t ByteSumUpdate(std::uint32_t sum, const std::uint8_t* data,
     return lane[0] + lane[1] + lane[2] + lane[3];
 }
 
-std::uint16_t Crc16Update(std::uint16_t crc, const std::uint8_t* data, std::size_t size) noexcept {
-    std::uint32_t c = crc;
+// The CRC-16 register c after data, two bytes per step.
+std::uint32_t Crc16Tables(std::uint32_t c, const std::uint8_t* data, std::size_t size) {
     std::size_t i = 0;
     for (; i + 2 <= size; i += 2) {
         const std::uint32_t top = ((c >> 8) ^ data[i]) & 0xFF;
@@ -87,11 +94,11 @@ std::uint16_t Crc16Update(std::uint16_t crc, const std::uint8_t* data, std::size
         c = kCrc16[1][top] ^ kCrc16[0][next];
     }
     for (; i < size; ++i) c = (c << 8 & 0xFF00) ^ kCrc16[0][((c >> 8) ^ data[i]) & 0xFF];
-    return static_cast<std::uint16_t>(c);
+    return c;
 }
 
-std::uint32_t Crc32Update(std::uint32_t crc, const std::uint8_t* data, std::size_t size) noexcept {
-    std::uint32_t c = ~crc;
+// The CRC-32 register c (the inverted CRC) after data, eight bytes per step.
+std::uint32_t Crc32Tables(std::uint32_t c, const std::uint8_t* data, std::size_t size) {
     std::size_t i = 0;
     for (; i + 8 <= size; i += 8) {
         const std::uint32_t low = LoadLe32(data + i) ^ c;
@@ -101,14 +108,31 @@ std::uint32_t Crc32Update(std::uint32_t crc, const std::uint8_t* data, std::size
             kCrc32[1][(high >> 16) & 0xFF] ^ kCrc32[0][high >> 24];
     }
     for (; i < size; ++i) c = (c >> 8) ^ kCrc32[0][(c ^ data[i]) & 0xFF];
-    return ~c;
+    return c;
 }
 
-Sha256::Sha256() noexcept {
-    std::memcpy(state_, kSha256Start, sizeof state_);
+#if defined(VORLAND_X86_CHECKSUMS)
+// Folds the longest run of whole 16-byte pieces of data with the processor's carry-less
+// multiplication, when it has that and data is long enough for it to pay; returns how many
+// bytes it took (0: none), *c being the CRC register after them. mixIn puts a register into
+// the first 16 bytes as the table steps would take it; fold and tables are the CRC's own.
+template <typename MixIn, typename Fold, typename Tables>
+std::size_t FoldOnProcessor(std::uint32_t* c, const std::uint8_t* data, std::size_t size,
+                            MixIn mixIn, Fold fold, Tables tables) {
+    const X86ChecksumInstructions have = Instructions();
+    if (size < kFoldMinimum || !have.crcFold) return 0;
+    std::uint8_t first[16];
+    std::memcpy(first, data, sizeof first);
+    mixIn(first, *c);
+    const std::size_t folded = size & ~std::size_t{15};
+    std::uint8_t rest[16];
+    fold(first, data, folded, rest, have.crcFoldWide);
+    *c = tables(0, rest, sizeof rest);
+    return folded;
 }
+#endif
 
-void Sha256::Compress(const std::uint8_t* block) noexcept {
+void Sha256Compress(std::uint32_t state[8], const std::uint8_t* block) {
     std::uint32_t w[64];
     for (int i = 0; i < 16; ++i) w[i] = LoadBe32(block + 4 * i);
     for (int i = 16; i < 64; ++i) {
@@ -116,8 +140,8 @@ void Sha256::Compress(const std::uint8_t* block) noexcept {
         const std::uint32_t s1 = Rotr(w[i - 2], 17) ^ Rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
         w[i] = w[i - 16] + s0 + w[i - 7] + s1;
     }
-    std::uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3];
-    std::uint32_t e = state_[4], f = state_[5], g = state_[6], h = state_[7];
+    std::uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
+    std::uint32_t e = state[4], f = state[5], g = state[6], h = state[7];
     for (int i = 0; i < 64; ++i) {
         const std::uint32_t t1 = h + (Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25)) +
                                  ((e & f) ^ (~e & g)) + kSha256Round[i] + w[i];
@@ -132,14 +156,85 @@ void Sha256::Compress(const std::uint8_t* block) noexcept {
         b = a;
         a = t1 + t2;
     }
-    state_[0] += a;
-    state_[1] += b;
-    state_[2] += c;
-    state_[3] += d;
-    state_[4] += e;
-    state_[5] += f;
-    state_[6] += g;
-    state_[7] += h;
+    state[0] += a;
+    state[1] += b;
+    state[2] += c;
+    state[3] += d;
+    state[4] += e;
+    state[5] += f;
+    state[6] += g;
+    state[7] += h;
+}
+
+}  // namespace
+
+void LimitChecksumInstructions(ChecksumInstructions most) noexcept {
+    gMostInstructions.store(most, std::memory_order_relaxed);
+}
+
+std::string ChecksumInstructionsInUse() {
+    std::string names;
+#if defined(VORLAND_X86_CHECKSUMS)
+    const X86ChecksumInstructions have = Instructions();
+    if (have.crcFoldWide) names += "VPCLMULQDQ ";
+    if (have.crcFold) names += "PCLMULQDQ ";
+    if (have.sha) names += "SHA-NI ";
+    if (have.sse2) names += "SSE2 ";
+#endif
+    if (names.empty()) return "none";
+    names.pop_back();
+    return names;
+}
+
+std::uint32_t ByteSumUpdate(std::uint32_t sum, const std::uint8_t* data,
+                            std::size_t size) noexcept {
+#if defined(VORLAND_X86_CHECKSUMS)
+    if (size >= 16 && Instructions().sse2) return ByteSumX86(sum, data, size);
+#endif
+    return ByteSumPortable(sum, data, size);
+}
+
+std::uint16_t Crc16Update(std::uint16_t crc, const std::uint8_t* data, std::size_t size) noexcept {
+    std::uint32_t c = crc;
+#if defined(VORLAND_X86_CHECKSUMS)
+    // The register enters the first two bytes, high byte first, as the table steps take it.
+    const auto mixIn = [](std::uint8_t* first, std::uint32_t r) {
+        first[0] = static_cast<std::uint8_t>(first[0] ^ (r >> 8));
+        first[1] = static_cast<std::uint8_t>(first[1] ^ r);
+    };
+    const std::size_t folded = FoldOnProcessor(&c, data, size, mixIn, Crc16FoldX86, Crc16Tables);
+    data += folded;
+    size -= folded;
+#endif
+    return static_cast<std::uint16_t>(Crc16Tables(c, data, size));
+}
+
+std::uint32_t Crc32Update(std::uint32_t crc, const std::uint8_t* data, std::size_t size) noexcept {
+    std::uint32_t c = ~crc;
+#if defined(VORLAND_X86_CHECKSUMS)
+    // The register enters the first four bytes, low byte first, as the table steps take it.
+    const auto mixIn = [](std::uint8_t* first, std::uint32_t r) {
+        for (int k = 0; k < 4; ++k) first[k] = static_cast<std::uint8_t>(first[k] ^ (r >> (8 * k)));
+    };
+    const std::size_t folded = FoldOnProcessor(&c, data, size, mixIn, Crc32FoldX86, Crc32Tables);
+    data += folded;
+    size -= folded;
+#endif
+    return ~Crc32Tables(c, data, size);
+}
+
+Sha256::Sha256() noexcept {
+    std::memcpy(state_, kSha256Start, sizeof state_);
+}
+
+void Sha256::Compress(const std::uint8_t* blocks, std::size_t count) noexcept {
+#if defined(VORLAND_X86_CHECKSUMS)
+    if (count > 0 && Instructions().sha) {
+        Sha256BlocksX86(state_, blocks, count);
+        return;
+    }
+#endif
+    for (std::size_t i = 0; i < count; ++i) Sha256Compress(state_, blocks + 64 * i);
 }
 
 void Sha256::Update(const std::uint8_t* data, std::size_t size) noexcept {
@@ -151,10 +246,12 @@ void Sha256::Update(const std::uint8_t* data, std::size_t size) noexcept {
         data += take;
         size -= take;
         if (pendingSize_ < 64) return;
-        Compress(pending_);
+        Compress(pending_, 1);
         pendingSize_ = 0;
     }
-    for (; size >= 64; data += 64, size -= 64) Compress(data);
+    Compress(data, size / 64);
+    data += size / 64 * 64;
+    size %= 64;
     std::memcpy(pending_, data, size);
     pendingSize_ = size;
 }
@@ -177,10 +274,18 @@ Sha256::Digest Sha256::Finish() noexcept {
 
 void ChecksumSet::Update(const std::uint8_t* data, std::size_t size) noexcept {
     bytes_ += size;
-    if (kinds_ & kChecksumSum) sum_ = ByteSumUpdate(sum_, data, size);
-    if (kinds_ & kChecksumCrc16) crc16_ = Crc16Update(crc16_, data, size);
-    if (kinds_ & kChecksumCrc32) crc32_ = Crc32Update(crc32_, data, size);
-    if (kinds_ & kChecksumSha256) sha_.Update(data, size);
+    // One pass over memory: each slice comes from memory once and stays in the first-level
+    // cache while every checksum asked for reads it.
+    constexpr std::size_t kSlice = 16 << 10;
+    while (size > 0) {
+        const std::size_t n = size < kSlice ? size : kSlice;
+        if (kinds_ & kChecksumSum) sum_ = ByteSumUpdate(sum_, data, n);
+        if (kinds_ & kChecksumCrc16) crc16_ = Crc16Update(crc16_, data, n);
+        if (kinds_ & kChecksumCrc32) crc32_ = Crc32Update(crc32_, data, n);
+        if (kinds_ & kChecksumSha256) sha_.Update(data, n);
+        data += n;
+        size -= n;
+    }
 }
 
 ChecksumResults ChecksumSet::Finish() noexcept {

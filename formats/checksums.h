@@ -10,6 +10,21 @@
 #include <cstdint>
 #include <string>
 
+// Every checksum here uses the processor's own instructions where it has them (x86: carry-less
+// multiplication for the CRCs, on 256-bit registers where there are, the SHA extensions, SSE2
+// for the sums), chosen at run time, and portable code otherwise; the results are the same bit
+// for bit. Tests and benchmarks that compare them limit the instructions and lift the limit
+// again; the limit is process-wide and meant to be set while no checksum runs.
+enum class ChecksumInstructions {
+    kNone,    // the portable code alone
+    k128Bit,  // SSE2 to SSE4.1, PCLMULQDQ, SHA-NI
+    kAll,     // also VPCLMULQDQ on 256 bits (the default)
+};
+void LimitChecksumInstructions(ChecksumInstructions most) noexcept;
+// The instructions in use now, for a benchmark's report ("VPCLMULQDQ PCLMULQDQ SHA-NI SSE2"),
+// or "none".
+std::string ChecksumInstructionsInUse();
+
 // The sum of every byte, modulo 2^32 (take the low 8 or 16 bits for the usual sums).
 [[nodiscard]] std::uint32_t ByteSumUpdate(std::uint32_t sum, const std::uint8_t* data,
                                           std::size_t size) noexcept;
@@ -35,7 +50,7 @@ class Sha256 {
     [[nodiscard]] Digest Finish() noexcept;
 
   private:
-    void Compress(const std::uint8_t* block) noexcept;
+    void Compress(const std::uint8_t* blocks, std::size_t count) noexcept;
 
     std::uint32_t state_[8];
     std::uint64_t length_ = 0;  // bytes fed

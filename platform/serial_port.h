@@ -44,6 +44,17 @@ struct SerialTimeouts {
     std::uint32_t writeTotalConstant = 0;
 };
 
+// What a port's driver answered when the port was opened and asked to pass received bytes on
+// at once (Linux: the ASYNC_LOW_LATENCY flag, which USB-serial drivers such as ftdi_sio turn
+// into a latency timer of 1 ms instead of the adapter's 16).
+enum class SerialLowLatency {
+    kNotAsked,    // this kind of port is not asked (Windows: the adapter's own settings; simulated)
+    kNotOffered,  // the driver has no such mode (a pseudo-terminal)
+    kAlreadyOn,
+    kSwitchedOn,
+    kRefused,  // the driver has the mode but would not switch it on
+};
+
 // One open port. Every call returns false when the system call failed; the out-parameters are
 // then unspecified. Closing is destruction.
 class SerialLink {
@@ -67,6 +78,10 @@ public:
     // Blocks under the timeouts above; *received may be less than size on success.
     [[nodiscard]] virtual bool Read(std::uint8_t* data, std::uint32_t size,
                                     std::uint32_t* received) = 0;
+    // What the driver answered to the request for low latency made at opening.
+    [[nodiscard]] virtual SerialLowLatency LowLatency() const {
+        return SerialLowLatency::kNotAsked;
+    }
 };
 
 // Opens ports by name ("COM1"; on Windows also "COM12", which the backend opens as "\\.\COM12").

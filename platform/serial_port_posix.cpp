@@ -2,6 +2,9 @@
 
 #include <fcntl.h>
 #include <glob.h>
+#if defined(__linux__)
+#include <linux/serial.h>
+#endif
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -76,9 +79,29 @@ int WaitFor(int fd, short events, std::int64_t deadline) {
     }
 }
 
+// Asks the driver to pass received bytes on at once. A USB-serial adapter otherwise holds a
+// reply shorter than its packet until its latency timer runs out (16 ms by default), which
+// would be paid on every block of a transfer.
+SerialLowLatency AskForLowLatency(int fd) {
+#if defined(__linux__)
+    serial_struct info{};
+    if (ioctl(fd, TIOCGSERIAL, &info) != 0) return SerialLowLatency::kNotOffered;
+    if ((info.flags & ASYNC_LOW_LATENCY) != 0) return SerialLowLatency::kAlreadyOn;
+    info.flags |= ASYNC_LOW_LATENCY;
+    if (ioctl(fd, TIOCSSERIAL, &info) != 0 || ioctl(fd, TIOCGSERIAL, &info) != 0 ||
+        (info.flags & ASYNC_LOW_LATENCY) == 0) {
+        return SerialLowLatency::kRefused;
+    }
+    return SerialLowLatency::kSwitchedOn;
+#else
+    (void)fd;
+    return SerialLowLatency::kNotOffered;
+#endif
+}
+
 class PosixSerialLink final : public SerialLink {
 public:
-    explicit PosixSerialLink(int fd) : fd_(fd) {}
+    PosixSerialLink(int fd, SerialLowLatency lowLatency) : fd_(fd), lowLatency_(lowLatency) {}
     ~PosixSerialLink() override { close(fd_); }
     PosixSerialLink(const PosixSerialLink&) = delete;
     PosixSerialLink& operator=(const PosixSerialLink&) = delete;
@@ -210,6 +233,8 @@ public:
         return true;
     }
 
+    SerialLowLatency LowLatency() const override { return lowLatency_; }
+
 private:
     void SetModemLine(int line, bool on) {
         // Fails on pseudo-terminals, which have no modem lines: nothing to do there.
@@ -217,6 +242,7 @@ private:
     }
 
     int fd_;
+    SerialLowLatency lowLatency_;
     SerialTimeouts timeouts_{};
 };
 
@@ -282,7 +308,7 @@ std::unique_ptr<SerialLink> OpenPosixSerialPath(const std::string& path) {
         t.c_cc[VTIME] = 0;
         tcsetattr(fd, TCSANOW, &t);
     }
-    return std::make_unique<PosixSerialLink>(fd);
+    return std::make_unique<PosixSerialLink>(fd, AskForLowLatency(fd));
 }
 
 void PosixSerialPorts::Map(const std::string& name, const std::string& path) {

@@ -19,6 +19,7 @@
 #include <utility>
 
 #include "sim/unit_commands.h"
+#include "sim/usb_adapter.h"
 
 namespace {
 
@@ -31,6 +32,9 @@ std::int64_t NowNs() {
     clock_gettime(CLOCK_MONOTONIC, &now);
     return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
+
+// Bytes a USB-serial adapter's packet carries to the host, and so the most that leave at once.
+constexpr std::size_t kPacketSize = 64;
 
 std::int64_t ByteNs(std::uint32_t baud) { return baud == 0 ? 0 : 10'000'000'000LL / baud; }
 
@@ -199,29 +203,66 @@ void PtyServer::OnDataInput() {
     }
 }
 
-// Paced bytes leave in chunks of up to 64, each when its last byte is due, as the packets of a
-// USB serial adapter deliver them: no byte arrives early, and neither side wakes per byte.
-// A chunk never spans a pause, so that the host sees every gap the unit makes.
-std::int64_t PtyServer::NextChunkDue() const {
-    constexpr std::size_t kChunk = 64;
-    const std::int64_t step = (options_.pace ? ByteNs(unit_.baudRate()) : 0) + 1000;
-    std::size_t last = outputHead_;
-    while (last + 1 < output_.size() && last + 1 < outputHead_ + kChunk &&
-           output_[last + 1].dueNs - output_[last].dueNs <= step) {
-        ++last;
+// Paced bytes leave in chunks of up to a packet, each when its last byte is due, as the packets
+// of a USB serial adapter deliver them: no byte arrives early, and neither side wakes per byte.
+// A chunk never spans a pause, so that the host sees every gap the unit makes. Behind an
+// adapter's latency timer they leave as usb_adapter.h says.
+PtyServer::Chunk PtyServer::ChunkAt(std::size_t first, std::int64_t lastSentNs) const {
+    const Pending* bytes = output_.data() + first;
+    const std::size_t waiting = output_.size() - first;
+    if (options_.usbLatencyMs > 0) {
+        const UsbPacket packet = NextUsbPacket(
+            waiting, [bytes](std::size_t i) { return bytes[i].dueNs; }, lastSentNs,
+            static_cast<std::int64_t>(options_.usbLatencyMs) * 1000000);
+        return {packet.releaseNs, packet.count};
     }
-    return output_[last].dueNs;
+    const std::size_t available = std::min(waiting, kPacketSize);
+    const std::int64_t step = (options_.pace ? ByteNs(unit_.baudRate()) : 0) + 1000;
+    std::size_t count = 1;
+    while (count < available && bytes[count].dueNs - bytes[count - 1].dueNs <= step) ++count;
+    return {bytes[count - 1].dueNs, count};
+}
+
+// The host waits for the last bytes of a reply; they are to be there when due, not when the
+// system wakes us, which comes tens of microseconds late and is the larger part of a paced
+// block's time beyond the wire. So the last chunk is waited for by a sleep that ends as much
+// before it as wakes have come late of late, and then by polling until it is due.
+std::int64_t PtyServer::WakeForOutput(std::int64_t now) const {
+    const std::int64_t next = ChunkAt(outputHead_, adapterSentNs_).releaseNs;
+    if (!options_.pace) return next;
+    std::int64_t last = adapterSentNs_;
+    for (std::size_t at = outputHead_; at < output_.size();) {
+        const Chunk chunk = ChunkAt(at, last);
+        at += chunk.count;
+        last = chunk.releaseNs;
+    }
+    constexpr std::int64_t kMarginNs = 20000;
+    return std::min(next, std::max(now, last - wakeLateNs_ - kMarginNs));
+}
+
+void PtyServer::NoteWakeLateness(std::int64_t lateNs) {
+    // A running average over about the last eight sleeps. A wake of milliseconds (the machine
+    // was busy) counts as 200 us: polling that long before every reply would keep a busy
+    // machine busier still.
+    const std::int64_t late = std::clamp<std::int64_t>(lateNs, 0, 200000);
+    wakeLateNs_ += (late - wakeLateNs_) / 8;
 }
 
 void PtyServer::FlushDue() {
     const std::int64_t now = NowNs();
-    std::size_t end = outputHead_;
-    while (end < output_.size() && output_[end].dueNs <= now) ++end;
-    if (end == outputHead_) return;
-    std::uint8_t chunk[4096];
-    std::size_t count = std::min<std::size_t>(end - outputHead_, sizeof chunk);
-    for (std::size_t i = 0; i < count; ++i) chunk[i] = output_[outputHead_ + i].value;
-    ssize_t n = write(dataMaster_, chunk, count);
+    std::uint8_t ready[4096];
+    std::size_t size = 0;
+    // Every chunk released by now, in one write.
+    std::int64_t sent = adapterSentNs_;
+    for (std::size_t at = outputHead_; at < output_.size() && size + kPacketSize <= sizeof ready;) {
+        const Chunk chunk = ChunkAt(at, sent);
+        if (chunk.releaseNs > now) break;
+        for (std::size_t i = 0; i < chunk.count; ++i) ready[size++] = output_[at++].value;
+        sent = chunk.releaseNs;
+    }
+    if (size == 0) return;
+    adapterSentNs_ = sent;
+    ssize_t n = write(dataMaster_, ready, size);
     if (n > 0) outputHead_ += static_cast<std::size_t>(n);
     if (outputHead_ == output_.size()) {
         output_.clear();
@@ -292,13 +333,14 @@ void PtyServer::Run() {
         std::int64_t now = NowNs();
         if (now >= end) break;
         std::int64_t wake = std::min<std::int64_t>(end, now + 1000000000);
-        if (outputHead_ < output_.size()) wake = std::min(wake, NextChunkDue());
+        if (outputHead_ < output_.size()) wake = std::min(wake, WakeForOutput(now));
         std::int64_t wait = std::max<std::int64_t>(0, wake - now);
         timespec timeout{static_cast<time_t>(wait / 1000000000), static_cast<long>(wait % 1000000000)};
         pollfd fds[2] = {{dataMaster_, POLLIN, 0}, {controlMaster_, POLLIN, 0}};
         nfds_t count = controlMaster_ >= 0 ? 2 : 1;
         int ready = ppoll(fds, count, &timeout, &waitMask);
         if (ready < 0 && errno != EINTR) break;
+        if (ready == 0 && wait > 0) NoteWakeLateness(NowNs() - wake);
         if (ready > 0) {
             if ((fds[0].revents & POLLIN) != 0) OnDataInput();
             if (count == 2 && (fds[1].revents & (POLLIN | POLLHUP)) != 0) OnControlInput();

@@ -7,7 +7,9 @@
 // and reopen its port (as a speed change does) without the master side seeing a hang-up.
 // Replies keep the unit's pauses in real time; with pacing on, every byte in both directions
 // also takes its wire time at the line rate the host set on the slave (10 bits per byte), and
-// replies leave in chunks of up to 64 bytes, each once its last byte is due.
+// replies leave in chunks of up to 64 bytes, each once its last byte is due. With a USB latency
+// set, replies leave as a USB-serial adapter with FTDI's latency timer passes them on
+// (usb_adapter.h): in packets of 62 bytes once full, anything less at the timer's next tick.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +23,7 @@ struct PtyServerOptions {
     std::string link;         // a symlink to create to the data port's slave ("" none)
     std::string controlLink;  // likewise for the control port ("" no control port)
     bool pace = false;
+    std::uint32_t usbLatencyMs = 0;  // the adapter's latency timer (0: no adapter)
     // End once the control port, after its first command, is closed by every other opener:
     // the test process that drove the simulator is gone.
     bool exitOnControlClose = false;
@@ -55,6 +58,11 @@ private:
         std::int64_t dueNs;
         std::uint8_t value;
     };
+    // Bytes of output_ that leave together.
+    struct Chunk {
+        std::int64_t releaseNs;
+        std::size_t count;
+    };
     [[nodiscard]] bool OpenTerminal(int* master, int* slave, std::string* path);
     [[nodiscard]] bool MakeLink(const std::string& link, const std::string& target);
     void RemoveLink(std::size_t index);
@@ -62,7 +70,12 @@ private:
     void OnDataInput();
     void OnControlInput();
     void FlushDue();
-    std::int64_t NextChunkDue() const;
+    // The chunk from output_[first] on (first < output_.size()), the adapter having sent its
+    // last packet at lastSentNs.
+    Chunk ChunkAt(std::size_t first, std::int64_t lastSentNs) const;
+    // When to look at the output next (output_ not empty), and what a timed wake taught.
+    std::int64_t WakeForOutput(std::int64_t now) const;
+    void NoteWakeLateness(std::int64_t lateNs);
     void AwaitQuitReply();
     std::uint32_t HostBaud() const;
 
@@ -80,6 +93,8 @@ private:
     std::size_t outputHead_ = 0;
     std::int64_t hostFreeNs_ = 0;   // when the host's last byte has fully arrived (pacing)
     std::int64_t unitFreeNs_ = 0;   // when the unit's last byte will have left
+    std::int64_t wakeLateNs_ = 50000;  // how late a timed wake comes, of late
+    std::int64_t adapterSentNs_ = 0;   // when the simulated USB adapter last sent a packet
     std::string controlLine_;
     bool controlUsed_ = false;
     bool quit_ = false;

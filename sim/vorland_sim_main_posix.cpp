@@ -23,6 +23,9 @@ const char kUsage[] =
     "  --load PATH           chip contents from a file\n"
     "  --do COMMAND          run a control command first (repeatable), e.g. --do 'fault silent'\n"
     "  --pace                send and receive at the wire rate of the line\n"
+    "  --usb-latency-ms N    reply as through a USB-serial adapter whose latency timer is N ms\n"
+    "                        (1 to 255): bytes leave in packets of 62, fewer only when N ms\n"
+    "                        have passed since the adapter's last packet\n"
     "  --exit-on-control-close  end when the control port, once used, is closed again\n"
     "  --lifetime SECONDS    end after this long\n"
     "  --ready-file PATH     create PATH once the ports are ready; removed after the links\n"
@@ -68,6 +71,16 @@ int main(int argc, char** argv) {
             options.commands.push_back(value("a command"));
         } else if (arg == "--pace") {
             options.pace = true;
+        } else if (arg == "--usb-latency-ms") {
+            const std::string ms = value("milliseconds");
+            char* end = nullptr;
+            const unsigned long n = std::strtoul(ms.c_str(), &end, 10);
+            if (ms.empty() || *end != '\0' || n < 1 || n > 255) {
+                std::fprintf(stderr, "vorland-sim: --usb-latency-ms takes 1 to 255, not '%s'\n",
+                             ms.c_str());
+                return 2;
+            }
+            options.usbLatencyMs = static_cast<std::uint32_t>(n);
         } else if (arg == "--exit-on-control-close") {
             options.exitOnControlClose = true;
         } else if (arg == "--lifetime") {

@@ -209,6 +209,15 @@ TEST(CliScanTest, DetectFindsARaisedUnitBehindATtyUsbName) {
     rmdir(folder);
 }
 
+TEST_F(CliProgramTest, VerboseTellsWhatThePortAnsweredToLowLatency) {
+    const Finished f = Run({"detect", "--verbose"});
+    EXPECT_EQ(f.status, kExitSuccess) << f.err;
+    EXPECT_NE(f.err.find("(" + sim_.linkPath() + " has no low-latency mode to ask for)\n"),
+              std::string::npos)
+        << f.err;
+    EXPECT_EQ(Run({"detect"}).err.find("low-latency"), std::string::npos);
+}
+
 TEST_F(CliProgramTest, NoUnitAndBadArguments) {
     Finished f = CliProcess(dir_, {"detect", "--port", "/nonexistent/tty"}).Wait();
     EXPECT_EQ(f.status, kExitNoUnit);

@@ -12,6 +12,7 @@
 #include "cli/console.h"
 #include "device/kvtandrel.h"
 #include "device/port_scan.h"
+#include "formats/checksums.h"
 #include "platform/serial_port_posix.h"
 #include "sim/sim_program_posix.h"
 
@@ -60,16 +61,22 @@ private:
     std::string path_;
 };
 
+// The port at path, at 115200 baud under the timeouts given; null when it could not be opened
+// or set up.
+std::unique_ptr<SerialLink> OpenAt115200(const std::string& path, const SerialTimeouts& timeouts) {
+    std::unique_ptr<SerialLink> link = OpenPosixSerialPath(path);
+    SerialLineSettings line;
+    if (link == nullptr || !link->GetLineSettings(line)) return nullptr;
+    line.baudRate = 115200;
+    if (!link->SetLineSettings(line) || !link->SetTimeouts(timeouts)) return nullptr;
+    return link;
+}
+
 class PosixSerialTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        link_ = OpenPosixSerialPath(pty_.path());
+        link_ = OpenAt115200(pty_.path(), {25, 0, 300, 0, 110});
         ASSERT_NE(link_, nullptr);
-        SerialLineSettings line;
-        ASSERT_TRUE(link_->GetLineSettings(line));
-        line.baudRate = 115200;
-        ASSERT_TRUE(link_->SetLineSettings(line));
-        ASSERT_TRUE(link_->SetTimeouts({25, 0, 300, 0, 110}));
     }
     std::vector<std::uint8_t> Read(std::uint32_t size) {
         std::vector<std::uint8_t> data(size);
@@ -166,6 +173,12 @@ TEST_F(PosixSerialTest, APortIsNotShared) {
     EXPECT_EQ(OpenPosixSerialPath(pty_.path()), nullptr);
     link_.reset();
     EXPECT_NE(OpenPosixSerialPath(pty_.path()), nullptr);
+}
+
+TEST_F(PosixSerialTest, APseudoTerminalHasNoLowLatencyModeAndStillWorks) {
+    EXPECT_EQ(link_->LowLatency(), SerialLowLatency::kNotOffered);
+    pty_.Send({1, 2, 3});
+    EXPECT_EQ(Read(3), (std::vector<std::uint8_t>{1, 2, 3}));
 }
 
 TEST_F(PosixSerialTest, APeerThatHasGoneFailsTheRead) {
@@ -317,6 +330,36 @@ TEST_F(SimProgramTest, RealTimeFaults) {
     EXPECT_EQ(tandrel_.SetLinkSpeed(0), -1);
     ASSERT_EQ(sim_.Command("fault erase-fail 5 ?"), "ok");
     EXPECT_EQ(tandrel_.EraseChip(1, nullptr), 0);
+}
+
+// Behind vorland-sim's USB adapter with a latency timer of 150 ms, a read block's reply (256
+// bytes and the checksum) comes as four full packets of 62 bytes at once, and its last 9 bytes
+// only when the timer has run out.
+TEST(SimProgramUsbLatencyTest, TheTailOfAReplyWaitsForTheTimer) {
+    constexpr std::int64_t kLatencyMs = 150;
+    SimProgram sim(VORLAND_BINARY_DIR "/sim/vorland-sim",
+                   {"--usb-latency-ms", std::to_string(kLatencyMs)});
+    ASSERT_TRUE(sim.ready());
+    std::unique_ptr<SerialLink> link = OpenAt115200(sim.linkPath(), {0, 0, 2000, 0, 110});
+    ASSERT_NE(link, nullptr);
+    auto exchange = [&](std::vector<std::uint8_t> frame, std::vector<std::uint32_t> parts) {
+        frame.push_back(static_cast<std::uint8_t>(ByteSumUpdate(0, frame.data(), frame.size())));
+        std::uint32_t written = 0;
+        const auto start = SteadyClock::now();
+        EXPECT_TRUE(link->Write(frame.data(), static_cast<std::uint32_t>(frame.size()), &written));
+        std::vector<std::int64_t> times;  // ms from the frame to each part's end
+        for (std::uint32_t size : parts) {
+            std::vector<std::uint8_t> bytes(size);
+            std::uint32_t got = 0;
+            EXPECT_TRUE(link->Read(bytes.data(), size, &got));
+            EXPECT_EQ(got, size);
+            times.push_back(MsSince(start));
+        }
+        return times;
+    };
+    const std::vector<std::int64_t> block = exchange({'4', 'R', 0, 0, 0, 0}, {248, 9});
+    EXPECT_LT(block[0], kLatencyMs);
+    EXPECT_GE(block[1], kLatencyMs);
 }
 
 }  // namespace
