@@ -86,6 +86,10 @@ class ChangedWriter {
     std::uint32_t Size(std::uint32_t block) const {
         return std::min(kChipBlockSize, length_ - Offset(block));
     }
+    // The bytes of blocks first to end - 1.
+    std::uint32_t SpanSize(std::uint32_t first, std::uint32_t end) const {
+        return Offset(end - 1) + Size(end - 1) - Offset(first);
+    }
     std::uint32_t Address(std::uint32_t offset) const { return r_.address + offset; }
 
     void Show(const char* format, std::uint32_t offset) {
@@ -133,7 +137,7 @@ class ChangedWriter {
         for (std::uint32_t first = 0; first < blocks_; first += regionBlocks) {
             const std::uint32_t count = std::min(regionBlocks, blocks_ - first);
             const std::uint32_t offset = Offset(first);
-            const std::uint32_t size = Offset(first + count - 1) + Size(first + count - 1) - offset;
+            const std::uint32_t size = SpanSize(first, first + count);
             Sums chip;
             if (std::int32_t result = AskRegion(offset, size, &chip); result != kTandrelDone) {
                 return result;
@@ -220,7 +224,7 @@ class ChangedWriter {
             while (end < blocks_ && state_[end] == BlockState::kDiffers)
                 state_[end++] = BlockState::kKnown;
             const std::uint32_t offset = Offset(b);
-            const std::uint32_t size = Offset(end - 1) + Size(end - 1) - offset;
+            const std::uint32_t size = SpanSize(b, end);
             if (std::int32_t result = d_.ReadBlocks(chip_, own_.data() + offset, Address(offset),
                                                     static_cast<std::int32_t>(size), &quiet_);
                 result != kTandrelDone) {
@@ -281,7 +285,7 @@ class ChangedWriter {
                    settled_[end] == settled_[b])
                 ++end;
             const std::uint32_t offset = Offset(b);
-            const std::uint32_t size = Offset(end - 1) + Size(end - 1) - offset;
+            const std::uint32_t size = SpanSize(b, end);
             for (std::uint32_t u : eraseUnits_) {
                 const std::uint32_t start = u * unit;
                 if (start < Address(offset) || start >= Address(offset) + size) continue;
