@@ -63,6 +63,13 @@ void LogTransferChecksum(HWND dialog) {
     LogToPane(dialog, line.c_str());
 }
 
+// What programming only what differs did (byVerify: the programming of the verify after it).
+void LogChanged(HWND dialog, const ChangedReport& report, std::int32_t chipType, bool byVerify) {
+    for (const std::string& line : ChangedLines(report, kChipTypes[chipType], byVerify)) {
+        LogToPane(dialog, line.c_str());
+    }
+}
+
 // Program and read. A successful program is verified when "Verify after programming" is
 // checked: true when that verify started, or the whole range is programmed after programming
 // only what differs could not be (the controls then stay busy).
@@ -82,9 +89,9 @@ bool OnTransferDone(HWND dialog, UINT message, std::int32_t r) {
         if (!reading && touched) LogToPane(dialog, "The chip holds part of the image.");
         return false;
     }
-    const ChipType& chip = kChipTypes[request.chipType];
+    // A program that succeeded ran on a chip type of the table.
     if (changed && r >= 0 && report.wholeRange) {
-        LogToPane(dialog, ChangedWholeRangeLine(report, chip).c_str());
+        LogToPane(dialog, ChangedWholeRangeLine(report, kChipTypes[request.chipType]).c_str());
         return StartWholeProgram(dialog);
     }
     LogToPane(dialog, kSeparator);
@@ -94,11 +101,7 @@ bool OnTransferDone(HWND dialog, UINT message, std::int32_t r) {
         if (reading) LogToPane(dialog, kBufferUnchanged);
     } else {
         LogToPane(dialog, "PROM I/O succeeded.");
-        if (changed) {
-            const std::string erased = ChangedEraseLine(report, chip);
-            if (!erased.empty()) LogToPane(dialog, erased.c_str());
-            LogToPane(dialog, ChangedSummaryLine(report).c_str());
-        }
+        if (changed) LogChanged(dialog, report, request.chipType, false);
         LogTransferChecksum(dialog);
     }
     SetLogCaret(Item(dialog, IDC_LOG), 0);
@@ -113,9 +116,7 @@ void OnVerifyDone(HWND dialog, std::int32_t r) {
     // After programming only what differs: what the checksums had missed was programmed.
     const ChangedReport& repair = OperationChangedReport();
     if (request.changedOnly && repair.programmed > 0) {
-        const std::string erased = ChangedEraseLine(repair, kChipTypes[request.chipType]);
-        if (!erased.empty()) LogToPane(dialog, erased.c_str());
-        LogToPane(dialog, ChangedRepairLine(repair).c_str());
+        LogChanged(dialog, repair, request.chipType, true);
     }
     LogVerdict(dialog, r, "SUCCESS: Verification Succeeded.",
                "FAILURE: Verification Failed (not matched)", kCommandFailed);

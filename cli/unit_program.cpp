@@ -44,8 +44,7 @@ int UnitRun::VerifyRange(bool asPart, bool changed) {
     const std::int32_t result =
         changed ? VerifyChanged(device_, request, &repair) : device_.VerifyChip(request);
     if (repair.programmed > 0) {
-        if (std::string erased = ChangedEraseLine(repair, Chip()); !erased.empty()) Note(erased);
-        Note(ChangedRepairLine(repair));
+        for (const std::string& line : ChangedLines(repair, Chip(), true)) Note(line);
     }
     if (result < 0) {
         const TandrelStep step = device_.LastFailure().step;
@@ -195,8 +194,7 @@ int UnitRun::WriteWhatDiffers(bool* whole) {
         Note(ChangedWholeRangeLine(report, Chip()));
         return kExitSuccess;
     }
-    if (std::string erased = ChangedEraseLine(report, Chip()); !erased.empty()) Note(erased);
-    Note(ChangedSummaryLine(report));
+    for (const std::string& line : ChangedLines(report, Chip(), false)) Note(line);
     return kExitSuccess;
 }
 

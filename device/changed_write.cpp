@@ -56,6 +56,22 @@ class TextOnly final : public ProgressSink {
     ProgressSink* target_;
 };
 
+// "Erased sector 3 (030000-03FFFF) first: bytes there needed a bit set."; "" when none was.
+std::string ChangedEraseLine(const ChangedReport& report, const ChipType& chip) {
+    if (report.erasedChip) return "Erased the chip first: bytes of it needed a bit set.";
+    std::string sectors;
+    for (std::int32_t s = 0; s < chip.sectorCount; ++s) {
+        if ((report.erasedSectors >> s & 1) == 0) continue;
+        const std::int32_t start = s * chip.sectorSize;
+        sectors += Printf("%s%d (%.6X-%.6X)", sectors.empty() ? "" : ", ", s, start,
+                          start + chip.sectorSize - 1);
+    }
+    if (sectors.empty()) return "";
+    const bool several = (report.erasedSectors & (report.erasedSectors - 1)) != 0;
+    return Printf("Erased sector%s %s first: bytes there needed a bit set.", several ? "s" : "",
+                  sectors.c_str());
+}
+
 }  // namespace
 
 // The steps of one ProgramChanged, inside its exchange (no step ends it, so that a cancel
@@ -392,21 +408,6 @@ std::string ChangedSummaryLine(const ChangedReport& report) {
                   FormatBytes(length).c_str(), FormatBytes(length - programmed).c_str());
 }
 
-std::string ChangedEraseLine(const ChangedReport& report, const ChipType& chip) {
-    if (report.erasedChip) return "Erased the chip first: bytes of it needed a bit set.";
-    std::string sectors;
-    for (std::int32_t s = 0; s < chip.sectorCount; ++s) {
-        if ((report.erasedSectors >> s & 1) == 0) continue;
-        const std::int32_t start = s * chip.sectorSize;
-        sectors += Printf("%s%d (%.6X-%.6X)", sectors.empty() ? "" : ", ", s, start,
-                          start + chip.sectorSize - 1);
-    }
-    if (sectors.empty()) return "";
-    const bool several = (report.erasedSectors & (report.erasedSectors - 1)) != 0;
-    return Printf("Erased sector%s %s first: bytes there needed a bit set.", several ? "s" : "",
-                  sectors.c_str());
-}
-
 std::string ChangedWholeRangeLine(const ChangedReport& report, const ChipType& chip) {
     std::string erase;
     if (report.eraseSector >= 0) {
@@ -425,4 +426,14 @@ std::string ChangedWholeRangeLine(const ChangedReport& report, const ChipType& c
 std::string ChangedRepairLine(const ChangedReport& repair) {
     return Printf("The verify found bytes the checksums had missed: programmed %s more.",
                   FormatBytes(static_cast<std::uint64_t>(repair.programmed)).c_str());
+}
+
+std::vector<std::string> ChangedLines(const ChangedReport& report, const ChipType& chip,
+                                      bool byVerify) {
+    std::vector<std::string> lines;
+    if (std::string erased = ChangedEraseLine(report, chip); !erased.empty()) {
+        lines.push_back(std::move(erased));
+    }
+    lines.push_back(byVerify ? ChangedRepairLine(report) : ChangedSummaryLine(report));
+    return lines;
 }

@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "device/progress_sink.h"
 
@@ -64,12 +65,15 @@ struct ChangedReport {
 
 // "Programmed 1 KiB of 512 KiB; 511 KiB already matched."
 [[nodiscard]] std::string ChangedSummaryLine(const ChangedReport& report);
-// "Erased sector 3 (030000-03FFFF) first: bytes there needed a bit set."; "" when nothing was.
-[[nodiscard]] std::string ChangedEraseLine(const ChangedReport& report, const ChipType& chip);
-// Why the whole range is programmed instead (report.wholeRange).
-[[nodiscard]] std::string ChangedWholeRangeLine(const ChangedReport& report, const ChipType& chip);
 // After VerifyChanged programmed what the checksums had missed (repair.programmed > 0).
 [[nodiscard]] std::string ChangedRepairLine(const ChangedReport& repair);
+// What the log and vorland-cli say after ProgramChanged (byVerify: the one of VerifyChanged):
+// the sectors erased first, if any ("Erased sector 3 (030000-03FFFF) first: bytes there needed
+// a bit set."), then the summary or the repair line.
+[[nodiscard]] std::vector<std::string> ChangedLines(const ChangedReport& report,
+                                                    const ChipType& chip, bool byVerify);
+// Why the whole range is programmed instead (report.wholeRange).
+[[nodiscard]] std::string ChangedWholeRangeLine(const ChangedReport& report, const ChipType& chip);
 
 // The verify after ProgramChanged: VerifyChip(request); where the chip differs, the blocks that
 // differ are programmed (found in what a full verify read, or by reading the range after a
