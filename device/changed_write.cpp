@@ -181,8 +181,9 @@ class ChangedWriter {
                                     : BlockState::kDiffers;
                 }
             }
-            // The region's sums differ but no block's do: the blocks' differences cancel out
-            // in their own sums, and every block of the region is taken as differing.
+            // The blocks that hold the image count as settled; but when no block's sums differ
+            // although the region's do (differences that cancel out in each block's own sums),
+            // every block of the region is taken as differing.
             for (std::uint32_t b : same) {
                 if (located) {
                     Settle(b);
