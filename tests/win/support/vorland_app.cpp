@@ -195,7 +195,12 @@ std::vector<std::string> VorlandApp::Run(int id, const std::string& lastLine,
     DWORD start = GetTickCount();
     for (;;) {
         std::vector<std::string> added = LogSince(before);
-        if (!added.empty() && added.back().rfind(lastLine, 0) == 0) return added;
+        if (!added.empty() && added.back().rfind(lastLine, 0) == 0) {
+            // The last line can come a moment before the window has its controls back (a
+            // worker's line is sent, its completion posted after it): wait for "Close".
+            while (!Enabled(IDCANCEL) && GetTickCount() - start <= milliseconds) PumpMessages(10);
+            return added;
+        }
         if (GetTickCount() - start > milliseconds) return added;
         PumpMessages(10);
     }

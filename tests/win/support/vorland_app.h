@@ -71,8 +71,7 @@ public:
                           int filter = 0, std::vector<std::string>* prompts = nullptr) const;
 
     // Presses an operation button and waits until the log's last line starts with lastLine (the
-    // whole line, or the start of one whose end is not known, "Checksum "); returns the lines
-    // it added.
+    // whole line, or the start of one whose end is not known, "Checksum ") and the window has its controls back; returns the lines it added.
     std::vector<std::string> Run(int id, const std::string& lastLine,
                                  DWORD milliseconds = 60000) const;
 
