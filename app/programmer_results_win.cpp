@@ -71,7 +71,7 @@ void LogChanged(HWND dialog, const ChangedReport& report, std::int32_t chipType,
 }
 
 // Program and read. A successful program is verified when "Verify after programming" is
-// checked: true when that verify started, or the whole range is programmed after programming
+// checked, and always after programming only what differs: true when that verify started, or the whole range is programmed after programming
 // only what differs could not be (the controls then stay busy).
 bool OnTransferDone(HWND dialog, UINT message, std::int32_t r) {
     const bool reading = message == MSG_READ_DONE;
@@ -105,7 +105,9 @@ bool OnTransferDone(HWND dialog, UINT message, std::int32_t r) {
         LogTransferChecksum(dialog);
     }
     SetLogCaret(Item(dialog, IDC_LOG), 0);
-    if (reading || r < 0 || !Checked(dialog, IDC_VERIFY_AFTER_PROGRAM)) return false;
+    // Programming only what differs is always verified: the verify finds what the checksums
+    // that chose the blocks could not see.
+    if (reading || r < 0 || (!changed && !Checked(dialog, IDC_VERIFY_AFTER_PROGRAM))) return false;
     LogToPane(dialog, "Verifying device against buffer...");
     return StartVerify(dialog, request.chipType, request.chipAddress, request.length,
                        request.buffer, true);

@@ -363,6 +363,13 @@ bool CheckCombination(CliOptions& o, const Seen& seen, std::string& error) {
             "--erase rewrites the whole chip, --changed-only only what differs: give one of them";
         return false;
     }
+    if (seen.changedOnly && seen.noVerify) {
+        // The verify is what finds the blocks whose checksums matched although their bytes did
+        // not; without it --changed-only could leave such a block unwritten.
+        error = "--changed-only verifies the whole range afterwards: it cannot be given with "
+                "--no-verify";
+        return false;
+    }
     if (seen.quick && seen.noVerify) {
         error = "--quick chooses how to verify, --no-verify not to: give one of them";
         return false;

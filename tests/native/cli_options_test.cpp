@@ -112,6 +112,9 @@ TEST(CliArguments, RefusalsSayWhy) {
          "--quick chooses how to verify, --no-verify not to: give one of them"},
         {{"program", "x.bin", "-c", "am29f040", "--changed-only", "--erase"},
          "--erase rewrites the whole chip, --changed-only only what differs: give one of them"},
+        {{"program", "x.bin", "-c", "am29f040", "--changed-only", "--no-verify"},
+         "--changed-only verifies the whole range afterwards: it cannot be given with "
+         "--no-verify"},
         {{"verify", "x.bin", "-c", "am29f040", "--changed-only"},
          "--changed-only does not apply to verify (only to program)"},
         {{"program", "x.bin", "-c", "at29c256", "--fill", "1FF"},
