@@ -19,6 +19,7 @@ HWND gProgressBar = nullptr;  // the running request's bar; null: no progress is
 // verify and the blank checks leave what they read here too (OperationReadBack); every chip type
 // fits.
 std::uint8_t gReadBlock[kImageBufferSize];
+ChangedReport gChanged;  // what the last operation with changedOnly did
 
 std::int32_t ReadIntoImage(KVTandrel& device, const OperationRequest& r, ProgressSink* progress) {
     if (r.length < 0 || r.length > kImageBufferSize) return kTandrelBadArgument;
@@ -33,6 +34,10 @@ std::int32_t RunDeviceCall(const OperationRequest& r, ProgressSink* progress) {
     auto address = static_cast<std::uint32_t>(r.chipAddress);
     switch (r.operation) {
         case OP_PROGRAM:
+            if (r.changedOnly) {
+                return device.ProgramChanged({r.chipType, address, r.buffer, r.length, progress},
+                                             &gChanged);
+            }
             return device.WriteChip(r.chipType, r.buffer, address, r.length, progress);
         case OP_READ: return ReadIntoImage(device, r, progress);
         case OP_VERIFY:
@@ -42,7 +47,8 @@ std::int32_t RunDeviceCall(const OperationRequest& r, ProgressSink* progress) {
                 progress};
             // A full verify reads at most the chip type's size.
             if (r.operation == OP_VERIFY) verify.readBack = gReadBlock;
-            return device.VerifyChip(verify);
+            return r.changedOnly ? VerifyChanged(device, verify, &gChanged)
+                                 : device.VerifyChip(verify);
         }
         case OP_ERASE: return device.EraseChip(r.chipType, progress);
         case OP_BLANK_CHECK: return device.BlankCheckChip(r.chipType, progress, gReadBlock);
@@ -95,6 +101,10 @@ bool StartOperationThread(OperationRequest* request) {
 
 const std::uint8_t* OperationReadBack() {
     return gReadBlock;
+}
+
+const ChangedReport& OperationChangedReport() {
+    return gChanged;
 }
 
 void ShowOperationProgress() {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "device/changed_write.h"
 #include "device/unit_presence.h"
 
 enum OperationCode : std::int32_t {
@@ -55,6 +56,9 @@ struct OperationRequest {
     HWND logWindow;              // the log pane (program and read only; read by nobody)
     std::int32_t reserved;
     std::int32_t sector;         // 0..7 for the sector operations
+    // Program: only the blocks that differ from the chip ("Program only what differs"); a
+    // verify: the one after such a program, which programs what the checksums missed.
+    bool changedOnly;
 };
 
 // The thread routine: makes sure the unit is there (CheckUnitBeforeOperation, which tells the
@@ -71,6 +75,10 @@ bool StartOperationThread(OperationRequest* request);
 // type's or the sector's bytes. Valid from its completion message until the next operation
 // starts. Window thread.
 const std::uint8_t* OperationReadBack();
+
+// What the last program or verify with changedOnly did (device/changed_write.h). Valid from its
+// completion message until the next operation starts. Window thread.
+const ChangedReport& OperationChangedReport();
 
 // Brings the request's progress bar up to date with the running (or just ended) operation.
 // Window thread.

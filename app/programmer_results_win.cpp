@@ -7,6 +7,7 @@
 #include "app/operation_lines.h"
 #include "app/programmer_window_win.h"
 #include "app/unit_lines.h"
+#include "device/changed_write.h"
 #include "device/chip_types.h"
 #include "device/kvtandrel.h"
 #include "formats/checksums.h"
@@ -62,19 +63,36 @@ void LogTransferChecksum(HWND dialog) {
     LogToPane(dialog, line.c_str());
 }
 
+// What programming only what differs did (byVerify: the programming of the verify after it).
+void LogChanged(HWND dialog, const ChangedReport& report, std::int32_t chipType, bool byVerify) {
+    for (const std::string& line : ChangedLines(report, kChipTypes[chipType], byVerify)) {
+        LogToPane(dialog, line.c_str());
+    }
+}
+
 // Program and read. A successful program is verified when "Verify after programming" is
-// checked: true when that verify started (the controls then stay busy).
+// checked, and always after programming only what differs: true when that verify started, or the whole range is programmed after programming
+// only what differs could not be (the controls then stay busy).
 bool OnTransferDone(HWND dialog, UINT message, std::int32_t r) {
     const bool reading = message == MSG_READ_DONE;
     const OperationRequest& request = gTransferRequest;
+    const bool changed = !reading && request.changedOnly;
+    const ChangedReport& report = OperationChangedReport();
     if (r == kTandrelCancelled) {
         LogToPane(dialog, kCancelledLine);
         if (reading) LogToPane(dialog, kBufferUnchanged);
-        // The blocks before the one the cancel came at were written.
-        if (!reading && LastFailure().block > 0) {
-            LogToPane(dialog, "The chip holds part of the image.");
-        }
+        // The blocks before the one the cancel came at were written; programming only what
+        // differs may also have erased a sector.
+        const bool touched = changed ? report.programmed > 0 || report.erasedSectors != 0 ||
+                                           report.erasedChip
+                                     : LastFailure().block > 0;
+        if (!reading && touched) LogToPane(dialog, "The chip holds part of the image.");
         return false;
+    }
+    // A program that succeeded ran on a chip type of the table.
+    if (changed && r >= 0 && report.wholeRange) {
+        LogToPane(dialog, ChangedWholeRangeLine(report, kChipTypes[request.chipType]).c_str());
+        return StartWholeProgram(dialog);
     }
     LogToPane(dialog, kSeparator);
     if (r < 0) {
@@ -83,10 +101,13 @@ bool OnTransferDone(HWND dialog, UINT message, std::int32_t r) {
         if (reading) LogToPane(dialog, kBufferUnchanged);
     } else {
         LogToPane(dialog, "PROM I/O succeeded.");
+        if (changed) LogChanged(dialog, report, request.chipType, false);
         LogTransferChecksum(dialog);
     }
     SetLogCaret(Item(dialog, IDC_LOG), 0);
-    if (reading || r < 0 || !Checked(dialog, IDC_VERIFY_AFTER_PROGRAM)) return false;
+    // Programming only what differs is always verified: the verify finds what the checksums
+    // that chose the blocks could not see.
+    if (reading || r < 0 || (!changed && !Checked(dialog, IDC_VERIFY_AFTER_PROGRAM))) return false;
     LogToPane(dialog, "Verifying device against buffer...");
     return StartVerify(dialog, request.chipType, request.chipAddress, request.length,
                        request.buffer, true);
@@ -94,6 +115,11 @@ bool OnTransferDone(HWND dialog, UINT message, std::int32_t r) {
 
 void OnVerifyDone(HWND dialog, std::int32_t r) {
     const OperationRequest& request = gOtherRequest;
+    // After programming only what differs: what the checksums had missed was programmed.
+    const ChangedReport& repair = OperationChangedReport();
+    if (request.changedOnly && repair.programmed > 0) {
+        LogChanged(dialog, repair, request.chipType, true);
+    }
     LogVerdict(dialog, r, "SUCCESS: Verification Succeeded.",
                "FAILURE: Verification Failed (not matched)", kCommandFailed);
     if (r == 0 && request.operation == OP_VERIFY) {

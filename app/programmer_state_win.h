@@ -54,6 +54,9 @@ bool Checked(HWND dialog, int id);
 // checksums when "Quick Verify" is checked. False when it could not start.
 bool StartVerify(HWND dialog, std::int32_t chipType, std::int32_t chipAddress, std::int32_t length,
                  std::uint8_t* buffer, bool afterProgram);
+// Programs the transfer request's range again, the whole of it as usual, after programming only
+// what differs could not (the controls already busy). False when it could not start.
+bool StartWholeProgram(HWND dialog);
 
 // programmer_results_win.cpp
 // A completion message: takes the link back from the request that ran and logs the result.

@@ -216,6 +216,7 @@ namespace {
 void OnTransfer(HWND dialog, std::int32_t direction, const char* startLine) {
     CopyBoxesToSettings(dialog);
     gSettings.transferDirection = direction;
+    gTransferRequest.changedOnly = direction != 0 && Checked(dialog, IDC_PROGRAM_CHANGED);
     LogToPane(dialog, startLine);
     EnableOperationControls(dialog, 0);
     if (!ValidateAndStartTransfer(gSettings, Item(dialog, IDC_LOG), Item(dialog, IDC_PROGRESS))) {
@@ -237,8 +238,14 @@ bool StartVerify(HWND dialog, std::int32_t chipType, std::int32_t chipAddress, s
     r.chipAddress = chipAddress;
     r.chipType = chipType;
     r.buffer = buffer;
+    r.changedOnly = afterProgram && gTransferRequest.changedOnly;
     gState.verifyingProgram = afterProgram;
     return LaunchOperation(dialog, r);
+}
+
+bool StartWholeProgram(HWND dialog) {
+    gTransferRequest.changedOnly = false;
+    return LaunchOperation(dialog, gTransferRequest);
 }
 
 namespace {

@@ -62,6 +62,7 @@ enum class Opt {
     kFormat,
     kFill,
     kErase,
+    kChangedOnly,
     kNoVerify,
     kQuick,
     kSector,
@@ -96,6 +97,7 @@ constexpr OptionInfo kOptions[] = {
     {"format", 'f', true, Opt::kFormat},
     {"fill", 0, true, Opt::kFill},
     {"erase", 0, false, Opt::kErase},
+    {"changed-only", 0, false, Opt::kChangedOnly},
     {"no-verify", 0, false, Opt::kNoVerify},
     {"quick", 0, false, Opt::kQuick},
     {"sector", 0, true, Opt::kSector},
@@ -125,7 +127,7 @@ const OptionInfo* FindOption(std::string_view name, char shortName) {
 // What the parser has seen, before the checks between the options.
 struct Seen {
     bool chipRange = false, fileRange = false, format = false, fill = false, erase = false;
-    bool noVerify = false, quick = false, sector = false, all = false;
+    bool noVerify = false, quick = false, sector = false, all = false, changedOnly = false;
     const char* serialOption = nullptr;  // a --serial-* option other than --serial-at
 };
 
@@ -227,6 +229,7 @@ bool ApplyOption(const OptionInfo& option, const std::string& value, CliOptions&
             return true;
         }
         case Opt::kErase: o.erase = seen.erase = true; return true;
+        case Opt::kChangedOnly: o.changedOnly = seen.changedOnly = true; return true;
         case Opt::kNoVerify:
             o.verify = false;
             seen.noVerify = true;
@@ -333,6 +336,7 @@ bool CheckCombination(CliOptions& o, const Seen& seen, std::string& error) {
     const bool imageIn = c == CliCommand::kProgram || c == CliCommand::kVerify || compare;
     if ((!imageIn && !refuse(seen.fill, "--fill", "program, verify and compare")) ||
         (c != CliCommand::kProgram && !refuse(seen.erase, "--erase", "program")) ||
+        (c != CliCommand::kProgram && !refuse(seen.changedOnly, "--changed-only", "program")) ||
         (c != CliCommand::kProgram && !refuse(seen.noVerify, "--no-verify", "program")) ||
         (c != CliCommand::kProgram && c != CliCommand::kVerify &&
          !refuse(seen.quick, "--quick", "program and verify")) ||
@@ -352,6 +356,18 @@ bool CheckCombination(CliOptions& o, const Seen& seen, std::string& error) {
     if (seen.serialOption != nullptr && !o.serialAt) {
         error = std::string("--") + seen.serialOption +
                 " needs --serial-at: the image address the number goes to";
+        return false;
+    }
+    if (seen.erase && seen.changedOnly) {
+        error =
+            "--erase rewrites the whole chip, --changed-only only what differs: give one of them";
+        return false;
+    }
+    if (seen.changedOnly && seen.noVerify) {
+        // The verify is what finds the blocks whose checksums matched although their bytes did
+        // not; without it --changed-only could leave such a block unwritten.
+        error = "--changed-only verifies the whole range afterwards: it cannot be given with "
+                "--no-verify";
         return false;
     }
     if (seen.quick && seen.noVerify) {
@@ -584,9 +600,13 @@ std::string HelpText() {
         "                        ";
     std::string writable;
     std::string readOnly;
+    std::string clearing;  // writes only clear bits
     for (std::int32_t i = 0; i < kChipTypeCount; ++i) {
         std::string& list = kChipTypes[i].programmable() ? writable : readOnly;
         list += (list.empty() ? "" : ", ") + ChipShortName(i);
+        if (kChipTypes[i].writeClearsBits()) {
+            clearing += (clearing.empty() ? "" : ", ") + ChipShortName(i);
+        }
     }
     text += writable + " and the read-only\n                        " + readOnly;
     text +=
@@ -598,6 +618,8 @@ std::string HelpText() {
         "                        .raw; .hex .ihx .ihex; .srec .s19 .s28 .s37 .mot)\n"
         "      --fill XX         the byte for gaps in an image (default FF)\n"
         "      --erase           program: erase the whole chip first\n"
+        "      --changed-only    program: write only the blocks that differ from the\n"
+        "                        chip (see Programming only what differs)\n"
         "      --no-verify       program: do not verify afterwards\n"
         "      --quick           verify by the unit's checksum instead of reading back\n"
         "      --serial-at ADDR  program: stamp each chip with its own serial number at\n"
@@ -653,6 +675,20 @@ std::string HelpText() {
         "loads into the programmer's buffer. Prints how many bytes differ in how many\n"
         "ranges, then the first ten ranges with up to 8 bytes of each file; where one\n"
         "file is longer, its extra bytes are one more range.\n"
+        "\n"
+        "Programming only what differs (--changed-only): two checksums of the unit\n"
+        "for each region of the range tell which 256-byte blocks hold the image\n"
+        "already; only the others are written (\"Programmed 1 KiB of 512 KiB; 511 KiB\n"
+        "already matched.\"), then the whole range is verified as usual. Blocks whose\n"
+        "checksums matched although their bytes did not are programmed then, and the\n"
+        "range verified once more. Where a flash chip that can only clear bits by a\n"
+        "write (";
+    text += clearing;
+    text +=
+        ") needs a bit set, the blocks that differ are read, and\n"
+        "the sector (without sectors: the chip) is erased first when it lies wholly in\n"
+        "the range; otherwise the whole range is programmed as usual, which needs the\n"
+        "chip erased, and no byte outside the range is touched.\n"
         "\n"
         "Several units: with more than one port, --ports or a port pattern the command\n"
         "runs on every unit at once, each on its own; a unit that fails does not stop\n"

@@ -50,6 +50,7 @@ struct CliOptions {
     std::optional<ImageFormat> format;  // none: from the file name
     std::uint8_t fill = 0xFF;
     bool erase = false;        // program: erase the chip first
+    bool changedOnly = false;  // program: write only the blocks that differ from the chip
     bool verify = true;        // program: verify afterwards
     bool quick = false;        // verify by the unit's checksum
     std::int32_t sector = -1;  // erase, blank: one sector; -1 the whole chip

@@ -32,17 +32,6 @@ std::string PadRight(const std::string& text, std::size_t width) {
     return padded;
 }
 
-std::string FormatBytes(std::uint64_t bytes) {
-    if (bytes < 1000) return Printf("%llu B", static_cast<unsigned long long>(bytes));
-    if (bytes < 1000 * 1024) {
-        return bytes % 1024 == 0 ? Printf("%llu KiB", static_cast<unsigned long long>(bytes / 1024))
-                                 : Printf("%.1f KiB", static_cast<double>(bytes) / 1024.0);
-    }
-    return bytes % (1024 * 1024) == 0
-               ? Printf("%llu MiB", static_cast<unsigned long long>(bytes >> 20))
-               : Printf("%.1f MiB", static_cast<double>(bytes) / (1024.0 * 1024.0));
-}
-
 std::string FormatRate(double bytesPerSecond) {
     if (bytesPerSecond < 1000.0) return Printf("%.0f B/s", bytesPerSecond);
     if (bytesPerSecond < 1000.0 * 1024.0) return Printf("%.1f KiB/s", bytesPerSecond / 1024.0);

@@ -9,12 +9,11 @@
 #include <cstdint>
 #include <string>
 
+#include "formats/text_format.h"  // FormatBytes
+
 // text with blanks after it up to width characters; longer text as it is.
 std::string PadRight(const std::string& text, std::size_t width);
 
-// 512 B, 1.5 KiB, 512 KiB, 2.0 MiB: whole numbers where exact, else one decimal; the next unit
-// from 1000 of one on.
-std::string FormatBytes(std::uint64_t bytes);
 // 320 B/s, 86.1 KiB/s, 1.1 MiB/s.
 std::string FormatRate(double bytesPerSecond);
 // 45 ms below a second, else 6.1 s.

@@ -146,7 +146,8 @@ class UnitRun final : public ProgressSink {
     int Erase();
     int Blank();
     int EraseWholeChip();
-    int VerifyRange(bool asPart);
+    int VerifyRange(bool asPart, bool changed = false);
+    int WriteWhatDiffers(bool* whole);
     std::string DifferenceReport(const std::vector<std::uint8_t>& chip) const;
     void Checked(const std::uint8_t* bytes);
 

@@ -32,6 +32,16 @@ struct ChipType {
 
     // "Program Chip" and "Erase Chip" are usable.
     constexpr bool programmable() const { return writeDigit != 0; }
+    // A write can only clear bits: a byte that needs a bit set takes an erase first, of its
+    // sector or, without sectors, of the whole chip. A type erased by writing 0xFF takes any
+    // byte by a write.
+    constexpr bool writeClearsBits() const {
+        return erase == EraseMethod::kSectors || erase == EraseMethod::kWholeChip;
+    }
+    // The bytes one erase clears: a sector, or the whole chip.
+    constexpr std::int32_t eraseUnit() const {
+        return erase == EraseMethod::kSectors ? sectorSize : size;
+    }
 };
 
 inline constexpr ChipType kChipTypes[] = {

@@ -67,13 +67,22 @@ std::int32_t KVTandrel::EraseSector(std::int32_t sector) {
     } else if (sector < 0 || sector >= kSectorChip.sectorCount) {
         result = Failed(MakeFailure(kStep, TandrelProblem::kBadArgument, kTandrelNoPort));
     } else {
-        const auto s = static_cast<std::uint8_t>(sector);
-        const std::uint8_t frame[4] = {'4', 'E', s, static_cast<std::uint8_t>('4' + 'E' + s)};
-        result = EraseCommand(kStep, frame, sizeof frame, s);
+        result = SectorEraseCommand(sector);
     }
     static_cast<void>(SetCommReadTimeout(kStandingTimeoutMs));
     EndExchange();
     return result;
+}
+
+std::int32_t KVTandrel::SectorEraseCommand(std::int32_t sector) {
+    const auto s = static_cast<std::uint8_t>(sector);
+    const std::uint8_t frame[4] = {'4', 'E', s, static_cast<std::uint8_t>('4' + 'E' + s)};
+    return EraseCommand(TandrelStep::kSectorErase, frame, sizeof frame, s);
+}
+
+std::int32_t KVTandrel::ChipEraseCommand() {
+    const std::uint8_t frame[3] = {'5', 'E', 'z'};  // 'z' is the sum of '5' and 'E'
+    return EraseCommand(TandrelStep::kChipErase, frame, sizeof frame, 0);
 }
 
 std::int32_t KVTandrel::BulkErase() {
@@ -83,8 +92,7 @@ std::int32_t KVTandrel::BulkErase() {
     if (!HasProgrammerCapability()) {
         result = Failed(MakeFailure(kStep, TandrelProblem::kNotProgrammer, kTandrelNotProgrammer));
     } else {
-        const std::uint8_t frame[3] = {'5', 'E', 'z'};  // 'z' is the sum of '5' and 'E'
-        result = EraseCommand(kStep, frame, sizeof frame, 0);
+        result = ChipEraseCommand();
     }
     static_cast<void>(SetCommReadTimeout(kStandingTimeoutMs));
     EndExchange();
@@ -252,6 +260,19 @@ std::int32_t KVTandrel::CompareChipSum(const VerifyRequest& request, std::int32_
     const auto length = static_cast<std::uint32_t>(request.length - offset);
     const std::uint32_t address = request.address + static_cast<std::uint32_t>(offset);
     const std::uint32_t local = WeightedChecksum16(request.buffer + offset, length) & 0xFFFF;
+    std::uint32_t chip = 0;
+    if (AskChipSum(address, length, static_cast<std::uint32_t>(offset), &chip) < 0) return -1;
+    if (chip == local) return 1;
+    TandrelFailure failure = MakeFailure(TandrelStep::kQuickVerify, TandrelProblem::kMismatch, 0);
+    failure.address = static_cast<std::uint32_t>(offset);
+    failure.count = length;
+    failure.expected = local;
+    failure.found = chip;
+    return Failed(failure);
+}
+
+std::int32_t KVTandrel::AskChipSum(std::uint32_t address, std::uint32_t length,
+                                   std::uint32_t offset, std::uint32_t* sum) {
     const std::uint8_t frame[7] = {
         'Q',
         static_cast<std::uint8_t>(length >> 16),
@@ -262,7 +283,7 @@ std::int32_t KVTandrel::CompareChipSum(const VerifyRequest& request, std::int32_
         static_cast<std::uint8_t>(address),
     };
     TandrelFailure failure = MakeFailure(TandrelStep::kQuickVerify, TandrelProblem::kNone, -1);
-    failure.address = static_cast<std::uint32_t>(offset);
+    failure.address = offset;
     failure.count = length;
     std::uint8_t reply[2] = {};
     std::uint32_t received = 0;
@@ -274,11 +295,8 @@ std::int32_t KVTandrel::CompareChipSum(const VerifyRequest& request, std::int32_
         failure.problem = TandrelProblem::kShortReply;
         failure.expected = sizeof reply;
         failure.found = received;
-    } else if (const std::uint32_t chip = reply[0] * 256u + reply[1]; chip != local) {
-        failure.problem = TandrelProblem::kMismatch;
-        failure.code = 0;
-        failure.expected = local;
-        failure.found = chip;
     }
-    return failure.problem == TandrelProblem::kNone ? 1 : Failed(failure);
+    if (failure.problem != TandrelProblem::kNone) return Failed(failure);
+    *sum = reply[0] * 256u + reply[1];
+    return 1;
 }

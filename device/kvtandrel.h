@@ -34,7 +34,9 @@
 #include "platform/clock.h"
 #include "platform/serial_port.h"
 
-struct ChipType;  // device/chip_types.h
+struct ChipType;        // device/chip_types.h
+struct ChangedRequest;  // device/changed_write.h
+struct ChangedReport;
 
 // Result codes shared by every operation that is not a yes/no question.
 inline constexpr std::int32_t kTandrelDone = 0;
@@ -206,6 +208,12 @@ public:
     // so that any single differing byte is seen; differences that cancel out in both sums can
     // still pass.
     [[nodiscard]] std::int32_t VerifyChip(VerifyRequest request);
+    // Programs only the blocks of a range that the chip does not hold yet, erasing a sector
+    // first where a byte needs a bit set and the whole sector is in the range
+    // (device/changed_write.h): 0, -1, -2, -3, -11, -17, -18 or -19. report, when not null,
+    // gets what was done, also on failure.
+    [[nodiscard]] std::int32_t ProgramChanged(const ChangedRequest& request,
+                                              ChangedReport* report);
 
     // The "Cancel Operation" button (window thread): asks a running transfer to stop at its
     // next block boundary. Does nothing while no exchange runs; a cancel that no block boundary
@@ -313,9 +321,19 @@ public:
     // reply: 0 done, -1 refused or silent. what: the sector, for the failure record.
     [[nodiscard]] std::int32_t EraseCommand(TandrelStep step, const std::uint8_t* frame,
                                             std::uint32_t size, std::uint32_t what);
+    // The sector-erase and whole-chip erase commands, inside an exchange already running.
+    [[nodiscard]] std::int32_t SectorEraseCommand(std::int32_t sector);
+    [[nodiscard]] std::int32_t ChipEraseCommand();
     // Why a blank check or verify refuses to start: not a programmer, no port, or else its
     // arguments.
     [[nodiscard]] TandrelProblem WhyRefused() const;
+    // The start of WriteChip and ProgramChanged: refusals (not a programmer, no port) before
+    // anything is sent, then the progress, the exchange, the transfer timeout and the purge,
+    // then a type that cannot be written or a bad buffer. The chip's row, or null with the
+    // failure's code in *result.
+    [[nodiscard]] const ChipType* StartWrite(std::int32_t chipType, const std::uint8_t* src,
+                                             std::int32_t length, ProgressSink* progress,
+                                             std::int32_t* result);
     [[nodiscard]] std::int32_t WriteBlocks(const ChipType& chip, const std::uint8_t* src,
                                            std::uint32_t address, std::int32_t length,
                                            ProgressSink* progress);
@@ -326,6 +344,11 @@ public:
     // One 'Q' frame over the request's range from offset on, against the buffer's sum: 1, 0
     // (a mismatch, recorded with offset as its address and the frame's length as its count), -1.
     [[nodiscard]] std::int32_t CompareChipSum(const VerifyRequest& request, std::int32_t offset);
+    // Asks the unit's weighted sum of length bytes from address (a 'Q' frame): 1 with *sum set,
+    // or -1 (recorded as a quick verify's frame, offset as its address in the range).
+    [[nodiscard]] std::int32_t AskChipSum(std::uint32_t address, std::uint32_t length,
+                                          std::uint32_t offset, std::uint32_t* sum);
+    friend class ChangedWriter;  // the steps of ProgramChanged (changed_write.cpp)
     // Reads length bytes of the request's range from offset on into working and compares them
     // with the buffer: 1, 0 (the first difference recorded by its offset in the range), -1.
     [[nodiscard]] std::int32_t ReadAndCompare(const VerifyRequest& request, std::int32_t offset,

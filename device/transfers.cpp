@@ -50,31 +50,43 @@ std::int32_t KVTandrel::WriteChip(std::int32_t chipType, const std::uint8_t* src
                                   std::uint32_t address, std::int32_t length,
                                   ProgressSink* progress) {
     Operation operation(*this, Operation::kClosesLostLink);
-    constexpr TandrelStep kStep = TandrelStep::kWriteBlock;
-    std::int32_t result;
-    if (!HasProgrammerCapability()) {
-        result = Failed(MakeFailure(kStep, TandrelProblem::kNotProgrammer, kTandrelNotProgrammer));
-    } else if (portOpen == 0) {
-        result = Failed(MakeFailure(kStep, TandrelProblem::kNoPort, kTandrelNoPort));
-    } else {
-        StartProgress(progress, length);
-        idle = 0;
-        static_cast<void>(SetCommReadTimeout(kTransferTimeoutMs));
-        Purge();
-        const ChipType* chip = FindChipType(chipType);
-        if (chip == nullptr || !chip->programmable()) {
-            result = Failed(MakeFailure(kStep, TandrelProblem::kBadArgument, kTandrelBadArgument));
-        } else if (length < 0 || (src == nullptr && length > 0)) {
-            TandrelFailure failure =
-                MakeFailure(kStep, TandrelProblem::kBadBuffer, kTandrelBadArgument);
-            failure.found = static_cast<std::uint32_t>(length);
-            result = Failed(failure);
-        } else {
-            result = WriteBlocks(*chip, src, address, length, progress);
-        }
+    std::int32_t result = kTandrelDone;
+    if (const ChipType* chip = StartWrite(chipType, src, length, progress, &result)) {
+        result = WriteBlocks(*chip, src, address, length, progress);
     }
     EndTransfer(progress);
     return result;
+}
+
+const ChipType* KVTandrel::StartWrite(std::int32_t chipType, const std::uint8_t* src,
+                                      std::int32_t length, ProgressSink* progress,
+                                      std::int32_t* result) {
+    constexpr TandrelStep kStep = TandrelStep::kWriteBlock;
+    if (!HasProgrammerCapability()) {
+        *result = Failed(MakeFailure(kStep, TandrelProblem::kNotProgrammer, kTandrelNotProgrammer));
+        return nullptr;
+    }
+    if (portOpen == 0) {
+        *result = Failed(MakeFailure(kStep, TandrelProblem::kNoPort, kTandrelNoPort));
+        return nullptr;
+    }
+    StartProgress(progress, length);
+    idle = 0;
+    static_cast<void>(SetCommReadTimeout(kTransferTimeoutMs));
+    Purge();
+    const ChipType* chip = FindChipType(chipType);
+    if (chip == nullptr || !chip->programmable()) {
+        *result = Failed(MakeFailure(kStep, TandrelProblem::kBadArgument, kTandrelBadArgument));
+        return nullptr;
+    }
+    if (length < 0 || (src == nullptr && length > 0)) {
+        TandrelFailure failure =
+            MakeFailure(kStep, TandrelProblem::kBadBuffer, kTandrelBadArgument);
+        failure.found = static_cast<std::uint32_t>(length);
+        *result = Failed(failure);
+        return nullptr;
+    }
+    return chip;
 }
 
 std::int32_t KVTandrel::WriteBlocks(const ChipType& chip, const std::uint8_t* src,

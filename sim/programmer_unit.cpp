@@ -109,6 +109,7 @@ bool ProgrammerUnit::InsertChip(std::int32_t chipType) {
 void ProgrammerUnit::SetFaults(const UnitFaults& faults) {
     faults_ = faults;
     counters_.blocks = 0;
+    writes_.clear();
     stopped_ = false;
 }
 
@@ -123,6 +124,7 @@ void ProgrammerUnit::Reset() {
     output_.clear();
     faults_ = UnitFaults{};
     counters_ = UnitCounters{};
+    writes_.clear();
     stopped_ = false;
 }
 
@@ -332,6 +334,12 @@ void ProgrammerUnit::HandleChipFrame(bool write) {
                 cell = chip.pageWrite ? value : static_cast<std::uint8_t>(cell & value);
             }
             if (block == faults_.corruptBlock) chip_[address & mask] ^= 0x01;
+            const std::uint32_t last = address + count - 1;
+            if (!writes_.empty() && writes_.back().last + 1 == address) {
+                writes_.back().last = last;
+            } else {
+                writes_.push_back({address, last});
+            }
             reply.push_back('O');
         }
     } else {

@@ -99,9 +99,16 @@ public:
     // The preset content of the read-only types: a pattern that is neither blank nor constant.
     static std::uint8_t EpromPattern(std::uint32_t address);
 
-    void SetFaults(const UnitFaults& faults);  // also restarts the block count
+    void SetFaults(const UnitFaults& faults);  // also restarts the block count and the writes
     const UnitFaults& faults() const { return faults_; }
     const UnitCounters& counters() const { return counters_; }
+    // The chip addresses written since the faults were set or the unit was reset, in the order
+    // written: a write frame that continues the range before it extends it.
+    struct WrittenRange {
+        std::uint32_t first;
+        std::uint32_t last;
+    };
+    const std::vector<WrittenRange>& writes() const { return writes_; }
 
     // Pause before each reply (the unit's turnaround) and the time an erase takes.
     void SetTimings(std::uint32_t turnaroundUs, std::uint32_t eraseMs);
@@ -149,4 +156,5 @@ private:
     std::vector<std::uint8_t> frame_;  // the frame being received
     std::uint64_t lastByteUs_ = 0;
     std::vector<UnitByte> output_;
+    std::vector<WrittenRange> writes_;
 };

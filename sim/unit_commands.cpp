@@ -224,6 +224,15 @@ std::string ExecuteUnitCommand(ProgrammerUnit& unit, const std::string& line,
     if (command == "load" && args.size() == 2) return LoadChip(unit, args[1]);
     if (command == "dump" && args.size() == 2) return DumpChip(unit, args[1]);
     if (command == "fault") return AddFault(unit, args);
+    if (command == "writes" && args.size() == 1) {
+        std::string reply = "ok";
+        char range[32];
+        for (const ProgrammerUnit::WrittenRange& w : unit.writes()) {
+            std::snprintf(range, sizeof range, " %06X-%06X", w.first, w.last);
+            reply += range;
+        }
+        return reply;
+    }
     if (command == "timing" && args.size() == 3) {
         std::int32_t turnaround;
         std::int32_t erase;

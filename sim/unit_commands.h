@@ -17,6 +17,8 @@
 //   poke ADDRESS BYTE...          chip bytes from ADDRESS on
 //   load PATH                     chip bytes from a file (from 0; the rest keeps its value)
 //   dump PATH                     the whole chip into a file
+//   writes                        ok and the chip ranges written since the faults were last
+//                                 set, in order: "ok 000400-0007FF 030000-03FFFF" ("ok" none)
 //   fault clear                   no faults; the block count restarts
 //   fault NAME [ARGS]             adds one fault (see UnitFaults); the block count restarts:
 //       silent, refuse-speed, short-version, eeprom-refused, eeprom-silent,

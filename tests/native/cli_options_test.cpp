@@ -110,6 +110,13 @@ TEST(CliArguments, RefusalsSayWhy) {
          "--file-range does not apply to compare (only to read, program and verify)"},
         {{"program", "x.bin", "-c", "am29f040", "--quick", "--no-verify"},
          "--quick chooses how to verify, --no-verify not to: give one of them"},
+        {{"program", "x.bin", "-c", "am29f040", "--changed-only", "--erase"},
+         "--erase rewrites the whole chip, --changed-only only what differs: give one of them"},
+        {{"program", "x.bin", "-c", "am29f040", "--changed-only", "--no-verify"},
+         "--changed-only verifies the whole range afterwards: it cannot be given with "
+         "--no-verify"},
+        {{"verify", "x.bin", "-c", "am29f040", "--changed-only"},
+         "--changed-only does not apply to verify (only to program)"},
         {{"program", "x.bin", "-c", "at29c256", "--fill", "1FF"},
          "--fill wants one byte in hexadecimal (00 to FF), not '1FF'"},
         {{"detect", "--baud", "9600"}, "--baud wants 115200, 230400, 460800 or 921600, not '9600'"},

@@ -137,6 +137,55 @@ TEST_F(CliProgramTest, AQuickVerifySeesTheBytesTheUnitsChecksumCannot) {
     }
 }
 
+// --changed-only writes only the blocks that differ (the unit's record of its writes), erases a
+// sector only when the range holds all of it, and touches no byte outside the range.
+TEST_F(CliProgramTest, ChangedOnlyWritesWhatDiffersAndNothingOutsideTheRange) {
+    const Bytes image = PatternBytes(0x80000, 21);
+    WriteWholeFile(dir_.File("img.bin"), image);
+    const std::string reaches =
+        "Address 023456 needs a bit set, which takes erasing sector 2 (020000-02FFFF), and that "
+        "sector reaches outside the range: programming the whole range as usual, which needs the "
+        "chip erased.\n";
+    const struct {
+        const char* name;
+        std::uint32_t start, length;  // the range, of the chip and the file alike
+        std::uint32_t at, count;      // chip bytes that differ: erased, or one lacking a bit
+        int status;
+        std::string writes;
+        std::string lines;
+    } cases[] = {
+        {"1 KiB changed", 0, 0x80000, 0x12400, 0x400, kExitSuccess, "ok 012400-0127FF",
+         "Programmed 1 KiB of 512 KiB; 511 KiB already matched.\n"},
+        {"a sector in the range", 0x10000, 0x18000, 0x14000, 1, kExitSuccess, "ok 010000-01FFFF",
+         "Erased sector 1 (010000-01FFFF) first: bytes there needed a bit set.\nProgrammed 64 "
+         "KiB of 96 KiB; 32 KiB already matched.\n"},
+        {"a sector reaching out", 0x10000, 0x18000, 0x23456, 1, kExitMismatch, "ok 010000-027FFF",
+         reaches},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes chip = PatternBytes(0x80000, 22);
+        std::copy_n(image.begin() + c.start, c.length, chip.begin() + c.start);
+        for (std::uint32_t a = c.at; a < c.at + c.count; ++a) {
+            chip[a] = c.count > 1 ? 0xFF : image[a] & (image[a] - 1);
+        }
+        WriteWholeFile(dir_.File("chip.bin"), chip);
+        ASSERT_EQ(sim_.Command("load " + dir_.File("chip.bin")), "ok 524288");
+        ASSERT_EQ(sim_.Command("fault clear"), "ok");
+        const std::string range = Printf("%X+%X", c.start, c.length);
+        const Finished f = Run({"program", dir_.File("img.bin"), "-c", "AM29F040", "--changed-only",
+                                "--chip-range", range, "--file-range", range});
+        EXPECT_EQ(f.status, c.status) << f.err;
+        EXPECT_NE(f.err.find(c.lines), std::string::npos) << f.err;
+        EXPECT_EQ(sim_.Command("writes"), c.writes);
+        // The image in the range, unless it needed an erase that could not be made.
+        if (c.status == kExitSuccess)
+            std::copy_n(image.begin() + c.start, c.length, chip.begin() + c.start);
+        ASSERT_EQ(sim_.Command("dump " + dir_.File("chip.bin")), "ok 524288");
+        EXPECT_TRUE(ReadWholeFile(dir_.File("chip.bin")) == chip);
+    }
+}
+
 // Without --port the scan reaches a USB adapter's unit, also one that a host which died left at
 // 921600 baud: found, set back to 115200, and its port printed. The adapter is a link named
 // ttyUSB0 in a folder of the test's own, which the scan is pointed at instead of /dev.
@@ -187,7 +236,7 @@ TEST_F(CliProgramTest, NoUnitAndBadArguments) {
 // While it lives, no file of this process or of a program it starts may grow past `bytes`:
 // writes beyond fail as on a full disk.
 class FileSizeLimit {
-public:
+  public:
     explicit FileSizeLimit(rlim_t bytes) {
         getrlimit(RLIMIT_FSIZE, &old_);
         oldSignal_ = signal(SIGXFSZ, SIG_IGN);  // a failed write, not a killed process
@@ -202,7 +251,7 @@ public:
     FileSizeLimit(const FileSizeLimit&) = delete;
     FileSizeLimit& operator=(const FileSizeLimit&) = delete;
 
-private:
+  private:
     rlimit old_{};
     sighandler_t oldSignal_;
 };

@@ -147,6 +147,46 @@ TEST_F(ProgrammerWindowTest, ProgrammingIsVerifiedUnlessTheUserTurnsItOff) {
     EXPECT_EQ(app_.Run(IDC_PROGRAM_CHIP, kVerified), lines);
 }
 
+// "Program only what differs": a 512 KiB image with one KiB changed writes only that KiB (the
+// unit's record of its writes), and the log says so; the chip then holds the image. A change
+// that needs a bit set erases its sector first. It is always verified.
+TEST_F(ProgrammerWindowTest, ProgrammingOnlyWhatDiffersWritesTheChangedKiB) {
+    const Bytes image = Pattern(0x80000, 3);
+    Bytes chip = image;
+    std::fill_n(chip.begin() + 0x12400, 0x400, 0xFF);
+    chip[0x23456] = 0;
+    StartUnit({"model vorland", "chip 1"});
+    ASSERT_TRUE(Sim().SetChipContents(chip));
+    app_.WriteSettings(Settings(1, 0, 0x7FFFF, 0, 0x7FFFF));
+    StartApp();
+    const std::string path = app_.dir().File("image.bin");
+    WriteFileBytes(path, image);
+    Load(path);
+    Check(IDC_PROGRAM_CHANGED, true);
+    ASSERT_TRUE(Sim().Ok("fault clear"));
+    EXPECT_EQ(app_.Run(IDC_PROGRAM_CHIP, kVerified),
+              (Lines{kProgramming, kSeparator, kSucceeded,
+                     "Erased sector 2 (020000-02FFFF) first: bytes there needed a bit set.",
+                     "Programmed 65 KiB of 512 KiB; 447 KiB already matched.",
+                     FormatChecksumLine(0, 0x7FFFF, image.data()), kVerifying, kVerified}));
+    EXPECT_EQ(Sim().Command("writes"), "ok 012400-0127FF 020000-02FFFF");
+    EXPECT_TRUE(Sim().ChipContents() == image);
+
+    // Verified even with "Verify after programming" unchecked: only the verify sees a block
+    // whose checksums matched although its bytes did not.
+    Check(IDC_VERIFY_AFTER_PROGRAM, false);
+    chip = image;
+    std::fill_n(chip.begin() + 0x12400, 0x400, 0xFF);
+    ASSERT_TRUE(Sim().SetChipContents(chip));
+    ASSERT_TRUE(Sim().Ok("fault clear"));
+    EXPECT_EQ(app_.Run(IDC_PROGRAM_CHIP, kVerified),
+              (Lines{kProgramming, kSeparator, kSucceeded,
+                     "Programmed 1 KiB of 512 KiB; 511 KiB already matched.",
+                     FormatChecksumLine(0, 0x7FFFF, image.data()), kVerifying, kVerified}));
+    EXPECT_EQ(Sim().Command("writes"), "ok 012400-0127FF");
+    EXPECT_TRUE(Sim().ChipContents() == image);
+}
+
 // The unit's checksum gives the first byte of a range weight 0, and at a 32 KiB multiple an even
 // weight that a difference of 2 leaves unchanged. A chip that differs there alone still fails
 // the quick verify.

@@ -671,6 +671,7 @@ TEST_F(ProgrammerWindowTest, SettingsSurviveACloseAndARestart) {
                  reinterpret_cast<LPARAM>(app_.Item(IDC_SECTOR_UPDOWN)));
     Check(IDC_QUICK_VERIFY, true);
     Check(IDC_VERIFY_AFTER_PROGRAM, false);
+    Check(IDC_PROGRAM_CHANGED, true);
     ASSERT_TRUE(app_.Close());
 
     SettingsRecord stored = app_.ReadSettings();
@@ -693,6 +694,8 @@ TEST_F(ProgrammerWindowTest, SettingsSurviveACloseAndARestart) {
     EXPECT_EQ(app_.Text(IDC_SECTOR_LABEL), "0x50000 - 0x5FFFF");
     EXPECT_EQ(SendMessageA(app_.Item(IDC_QUICK_VERIFY), BM_GETCHECK, 0, 0), BST_CHECKED);
     EXPECT_EQ(SendMessageA(app_.Item(IDC_VERIFY_AFTER_PROGRAM), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+    // Unchecked at every start.
+    EXPECT_EQ(SendMessageA(app_.Item(IDC_PROGRAM_CHANGED), BM_GETCHECK, 0, 0), BST_UNCHECKED);
 }
 
 }  // namespace
